@@ -1,0 +1,38 @@
+#pragma once
+// What a run needs from its front end: keeping the interface alive, telling the user
+// something, and asking questions with fixed answer sets. The GUI shows dialogs; the
+// command line asks on the terminal.
+#include <string>
+
+namespace tw {
+
+enum class Question {
+    YesNo,          // Yes / No
+    YesNoCancel,    // Yes / No / Cancel
+    ReadOnly,       // "Confirmation Required": Yes / Yes to All / No / Cancel
+    ReplaceHit,     // the per-hit replace confirmation (eight answers)
+};
+
+enum class Answer {
+    Yes, No, Cancel, YesToAll,
+    // Per-hit confirmation.
+    ReplaceThis, ReplaceRestInFile, ReplaceAllRemaining, ReplaceRestInDir,
+    SkipThis, SkipRestOfFile, SkipRestInDir, CancelRemaining,
+};
+
+class RunHost {
+public:
+    virtual ~RunHost() = default;
+    // Lets the front end process pending events (between blocks, files and entries).
+    virtual void pump() {}
+    // A message-box text. `suppressedByQuiet` is true when quiet mode keeps it off screen;
+    // a front end may still record it (the command line prints every message).
+    virtual void message(const std::string& text, bool suppressedByQuiet) = 0;
+    // A question; `detail` carries extra lines (for the per-hit dialog, the file's lines).
+    virtual Answer ask(Question kind, const std::string& text, const std::string& detail = {}) = 0;
+    // Progress text above the results and the window title.
+    virtual void progress(const std::string& /*text*/) {}
+    virtual void title(const std::string& /*text*/) {}
+};
+
+} // namespace tw

@@ -1,0 +1,54 @@
+#pragma once
+// One run: its search/replace pairs, where to look, and the options in force.
+#include "core/ProgramOptions.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+inline constexpr const char* kBinaryPlaceholder = "Binary mode -->>";
+inline constexpr const char* kScriptPrefix = "Use Script file: ";
+
+struct SearchPair {
+    std::string searchText;
+    std::string replaceText;
+    std::string binarySearchBlock;  // used when searchText is the binary placeholder
+    std::string binaryReplaceBlock; // used when replaceText is the binary placeholder
+    std::string searchComment, replaceComment;
+    bool caseSensitive = true;
+    bool wholeWord = false;
+    bool regularExpression = false;
+    bool ignoreWhitespace = false;
+    std::string ignoreWhitespaceMask = " \\t\\r\\n";
+    bool appendToFile = false;
+    bool prependToFile = false;
+    int reformatColumns = 0;
+    // Counters, kept for script pairs.
+    long hitsInFile = 0, replacementsInFile = 0, totalHits = 0, totalReplacements = 0, filesWithHits = 0;
+};
+
+struct PathMaskPair {
+    std::string path; // start path(s), ";"-separated
+    std::string mask; // masks, ";"-separated
+};
+
+struct SearchRequest {
+    std::vector<SearchPair> pairs;
+    std::vector<PathMaskPair> pathMasks;
+    bool replaceMode = false;
+    bool pairsFromScript = false, pathsFromScript = false, masksFromScript = false;
+    std::string expression;
+    ProgramOptions options;
+    bool searchSubdirectories = false;
+    bool searchZips = true;
+    std::string zipMask = "*.zip";
+    std::string zipFileMask;
+    bool quiet = false;
+    bool unattended = false;
+    int maxDisplayChars = 512; // "Max Display Chars"
+    size_t blockSize = 102400; // read block; tests make it small to force block boundaries
+};
+
+} // namespace tw

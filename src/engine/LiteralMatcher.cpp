@@ -1,0 +1,182 @@
+#include "engine/LiteralMatcher.h"
+
+#include <cstring>
+#include <emmintrin.h>
+#include <vector>
+
+namespace tw {
+
+namespace {
+
+// Bytes b whose fold equals the fold of the search byte c (c itself always included).
+std::vector<uint8_t> MatchClass(uint8_t c, bool caseSensitive, const CharClasses& cc)
+{
+    std::vector<uint8_t> out{c};
+    if (caseSensitive)
+        return out;
+    const uint8_t f = cc.upper[c];
+    for (int b = 0; b < 256; ++b)
+        if (b != c && cc.upper[b] == f)
+            out.push_back(static_cast<uint8_t>(b));
+    return out;
+}
+
+// Rough rarity of a byte in source text and prose; lower is rarer. Used only to pick the
+// prefilter positions, so a poor guess costs speed, never correctness.
+int Commonness(uint8_t c)
+{
+    if (c == ' ' || c == 'e' || c == 't' || c == 'a' || c == 'o' || c == 'i' || c == 'n')
+        return 10;
+    if (c == 's' || c == 'r' || c == 'h' || c == 'l' || c == 'd' || c == '\n' || c == '\t' || c == 'c')
+        return 9;
+    if (c >= 'a' && c <= 'z')
+        return 7;
+    if (c == '_' || c == '(' || c == ')' || c == ',' || c == ';' || c == '*' || c == '=')
+        return 6;
+    if (c == 'E' || c == 'T' || c == 'A' || c == 'R' || c == 'S' || c == 'I' || c == 'N' || c == 'O')
+        return 5;
+    if (c >= 'A' && c <= 'Z')
+        return 4;
+    if (c >= '0' && c <= '9')
+        return 4;
+    if (c >= 0x80)
+        return 1;
+    return 3;
+}
+
+} // namespace
+
+LiteralMatcher::LiteralMatcher(std::string searchBytes, bool caseSensitive, bool wholeWord,
+                               const CharClasses& classes)
+    : m_bytes(std::move(searchBytes)), m_caseSensitive(caseSensitive), m_wholeWord(wholeWord),
+      m_classes(&classes)
+{
+    m_folded = m_bytes;
+    for (char& c : m_folded)
+        c = static_cast<char>(classes.upper[static_cast<uint8_t>(c)]);
+    const size_t L = m_bytes.size();
+    if (L == 0)
+        return;
+    // Pick the two rarest positions whose classes have at most two members.
+    auto score = [&](size_t k) {
+        const auto cls = MatchClass(static_cast<uint8_t>(m_bytes[k]), caseSensitive, classes);
+        if (cls.size() > 2)
+            return 1000;
+        return Commonness(classes.upper[static_cast<uint8_t>(m_bytes[k])]) + (cls.size() == 2 ? 1 : 0);
+    };
+    size_t best1 = 0;
+    for (size_t k = 1; k < L; ++k)
+        if (score(k) < score(best1))
+            best1 = k;
+    size_t best2 = best1;
+    for (size_t k = 0; k < L; ++k)
+        if (k != best1 && (best2 == best1 || score(k) < score(best2) ||
+                           (score(k) == score(best2) && m_bytes[k] != m_bytes[best1] &&
+                            m_bytes[best2] == m_bytes[best1])))
+            best2 = k;
+    if (score(best1) >= 1000 || score(best2) >= 1000)
+        return;
+    m_pos1 = std::min(best1, best2);
+    m_pos2 = std::max(best1, best2);
+    const auto c1 = MatchClass(static_cast<uint8_t>(m_bytes[m_pos1]), caseSensitive, classes);
+    const auto c2 = MatchClass(static_cast<uint8_t>(m_bytes[m_pos2]), caseSensitive, classes);
+    m_c1a = c1[0];
+    m_c1b = c1.size() > 1 ? c1[1] : c1[0];
+    m_c2a = c2[0];
+    m_c2b = c2.size() > 1 ? c2[1] : c2[0];
+    m_usePrefilter = true;
+}
+
+bool LiteralMatcher::verify(const uint8_t* block, size_t len, size_t s) const
+{
+    const size_t L = m_bytes.size();
+    if (m_caseSensitive) {
+        if (std::memcmp(block + s, m_bytes.data(), L) != 0)
+            return false;
+    } else {
+        const auto* up = m_classes->upper.data();
+        const auto* f = reinterpret_cast<const uint8_t*>(m_folded.data());
+        for (size_t k = 0; k < L; ++k)
+            if (up[block[s + k]] != f[k])
+                return false;
+    }
+    if (m_wholeWord) {
+        if (s > 0 && m_classes->wordChar[block[s - 1]])
+            return false;
+        if (s + L < len && m_classes->wordChar[block[s + L]])
+            return false;
+    }
+    return true;
+}
+
+size_t LiteralMatcher::findScalar(const uint8_t* block, size_t len, size_t from, size_t startLimit) const
+{
+    for (size_t s = from; s < startLimit; ++s)
+        if (verify(block, len, s))
+            return s;
+    return npos;
+}
+
+size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, size_t startLimit) const
+{
+    const size_t L = m_bytes.size();
+    if (L == 0 || L > len)
+        return npos;
+    startLimit = std::min(startLimit, len - L + 1);
+    if (from >= startLimit)
+        return npos;
+    if (!m_usePrefilter)
+        return findScalar(block, len, from, startLimit);
+
+    size_t p = from;
+    if (L == 1 && m_c1a == m_c1b && !m_wholeWord) {
+        const void* hit = std::memchr(block + p, m_c1a, startLimit - p);
+        return hit ? static_cast<size_t>(static_cast<const uint8_t*>(hit) - block) : npos;
+    }
+    const __m128i v1a = _mm_set1_epi8(static_cast<char>(m_c1a));
+    const __m128i v1b = _mm_set1_epi8(static_cast<char>(m_c1b));
+    const __m128i v2a = _mm_set1_epi8(static_cast<char>(m_c2a));
+    const __m128i v2b = _mm_set1_epi8(static_cast<char>(m_c2b));
+    // Each step tests the 16 candidate starts p..p+15 at both prefilter positions.
+    while (p < startLimit && p + m_pos2 + 16 <= len) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + p + m_pos1));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + p + m_pos2));
+        const __m128i ma = _mm_or_si128(_mm_cmpeq_epi8(a, v1a), _mm_cmpeq_epi8(a, v1b));
+        const __m128i mb = _mm_or_si128(_mm_cmpeq_epi8(b, v2a), _mm_cmpeq_epi8(b, v2b));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(ma, mb)));
+        while (mask) {
+            const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+            if (s >= startLimit)
+                return npos;
+            if (verify(block, len, s))
+                return s;
+            mask &= mask - 1;
+        }
+        p += 16;
+    }
+    return p < startLimit ? findScalar(block, len, p, startLimit) : npos;
+}
+
+size_t CountLineFeeds(const uint8_t* p, const uint8_t* end)
+{
+    size_t n = 0;
+    const __m128i lf = _mm_set1_epi8('\n');
+    while (end - p >= 16 * 255) {
+        // Count in byte lanes for up to 255 steps, then fold the lanes.
+        __m128i acc = _mm_setzero_si128();
+        for (int i = 0; i < 255; ++i, p += 16)
+            acc = _mm_sub_epi8(acc, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf));
+        const __m128i sums = _mm_sad_epu8(acc, _mm_setzero_si128());
+        n += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
+    }
+    while (end - p >= 16) {
+        n += static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf)))));
+        p += 16;
+    }
+    for (; p < end; ++p)
+        n += *p == '\n';
+    return n;
+}
+
+} // namespace tw

@@ -1,0 +1,75 @@
+#include "platform/Environment.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tw {
+
+CodePageKind DetectCodePage()
+{
+    std::setlocale(LC_CTYPE, "");
+    const char* cs = nl_langinfo(CODESET);
+    if (cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0))
+        return CodePageKind::Utf8;
+    return CodePageKind::Windows1252;
+}
+
+std::optional<std::string> GetEnvironmentVariable(const std::string& name)
+{
+    const char* v = std::getenv(name.c_str());
+    if (!v)
+        return std::nullopt;
+    return std::string(v);
+}
+
+namespace {
+
+bool MakeDirs(const std::string& path)
+{
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            const std::string part = path.substr(0, i);
+            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string DataDirectory()
+{
+    std::string base;
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x == '/')
+        base = x;
+    else if (const char* h = std::getenv("HOME"); h && *h)
+        base = std::string(h) + "/.local/share";
+    else
+        return {};
+    std::string dir = base + "/tarnwick";
+    if (!MakeDirs(dir))
+        return {};
+    return dir + "/";
+}
+
+std::string CurrentDirectory()
+{
+    std::string buf(4096, '\0');
+    while (::getcwd(buf.data(), buf.size()) == nullptr) {
+        if (errno != ERANGE)
+            return "/";
+        buf.resize(buf.size() * 2);
+    }
+    buf.resize(std::strlen(buf.c_str()));
+    if (buf.empty() || buf.back() != '/')
+        buf += '/';
+    return buf;
+}
+
+} // namespace tw

@@ -1,0 +1,66 @@
+#pragma once
+// The small interface between the program and the file system. Everything above the
+// platform layer reaches files only through it, so tests can substitute a faulty one.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// 64-bit file time: 100-nanosecond ticks since 1601-01-01 UTC.
+using FileTime = int64_t;
+
+struct FileStatus {
+    bool isDirectory = false;
+    bool isSymlink = false; // only set by a status call that does not follow links
+    int64_t size = 0;
+    uint32_t mode = 0;      // permission bits
+    FileTime lastWrite = 0;
+    FileTime lastAccess = 0;
+    FileTime creation = 0;  // 0 when the file system does not keep it
+};
+
+enum class EntryType { File, Directory, Symlink, Other };
+
+struct DirEntry {
+    std::string name;
+    EntryType type = EntryType::Other;
+};
+
+// An open file. Offsets are 64-bit; every call reports failure by its return value.
+class File {
+public:
+    virtual ~File() = default;
+    // Bytes read (0 at end of file) or -1 on error.
+    virtual int64_t read(void* buffer, size_t count) = 0;
+    // All of `count` bytes written, or false.
+    virtual bool write(const void* data, size_t count) = 0;
+    virtual bool seek(int64_t offset) = 0;
+    virtual int64_t position() = 0;
+    virtual bool truncate(int64_t length) = 0;
+    virtual bool sync() = 0;
+    virtual const std::string& path() const = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // On failure the result is null and *error (when given) holds errno.
+    virtual std::unique_ptr<File> openRead(const std::string& path, int* error = nullptr) = 0;
+    // Opens for reading and writing; `truncate` empties the file, `create` makes it.
+    virtual std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate,
+                                            int* error = nullptr) = 0;
+    // A new unique temporary file in the temporary directory whose name starts with `prefix`.
+    virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;
+    virtual bool status(const std::string& path, FileStatus* out, bool followLinks = true) = 0;
+    // Entries of a directory sorted by name (byte order), without "." and "..".
+    virtual bool listDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;
+    virtual bool removeFile(const std::string& path) = 0;
+};
+
+// The real file system of the machine.
+FileSystem& RealFileSystem();
+
+} // namespace tw
