@@ -1,0 +1,168 @@
+#include "core/FileScanner.h"
+
+#include "core/HitLine.h"
+
+#include <algorithm>
+
+namespace tw {
+
+FileScanner::FileScanner(const ScanSettings& settings, ResultSink& results, RunHost& host, std::atomic<bool>& stop)
+    : m_settings(settings), m_results(results), m_host(host), m_stop(stop)
+{
+    m_buffer.resize(std::max<size_t>(m_settings.blockSize, 16));
+}
+
+void FileScanner::reserveFor(size_t extent)
+{
+    // Two hit extents plus context always fit, so every block makes progress.
+    const size_t need = 2 * extent + 4;
+    if (m_buffer.size() < need)
+        m_buffer.resize(need);
+}
+
+ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool firstPair, ReplaceHooks* hooks)
+{
+    const size_t B = m_buffer.size();
+    uint8_t* const buf = m_buffer.data();
+    const bool wholeWord = pair.literal && pair.literal->wholeWord();
+    const size_t L = pair.literal ? pair.literal->length() : 0;
+
+    int64_t blockPos = 0;      // absolute offset of buf[0]
+    int64_t filePos = 0;       // where the input stands now
+    size_t scanFrom = 0;       // in-block index where the scan of this block starts
+    int64_t lfCountedUpTo = 0; // line feeds before this absolute offset are counted
+    long lineFeeds = 0;
+    int64_t writtenUpTo = 0;   // replace mode: input bytes before this offset are in the output
+    pair.hitsInFile = 0;
+    pair.replacementsInFile = 0;
+    if (!in.seek(0))
+        return ScanOutcome::ReadError;
+
+    auto countLinesTo = [&](int64_t absEnd) {
+        if (absEnd <= lfCountedUpTo)
+            return;
+        const size_t from = static_cast<size_t>(lfCountedUpTo - blockPos);
+        const size_t to = static_cast<size_t>(absEnd - blockPos);
+        lineFeeds += static_cast<long>(CountLineFeeds(buf + from, buf + to));
+        lfCountedUpTo = absEnd;
+    };
+    auto writeInput = [&](int64_t absEnd) -> bool {
+        if (!hooks || absEnd <= writtenUpTo)
+            return true;
+        const size_t from = static_cast<size_t>(writtenUpTo - blockPos);
+        if (!hooks->output().write(buf + from, static_cast<size_t>(absEnd - writtenUpTo))) {
+            hooks->writeFailed(file, false);
+            return false;
+        }
+        writtenUpTo = absEnd;
+        return true;
+    };
+
+    for (;;) {
+        m_host.pump();
+        if (filePos != blockPos && !in.seek(blockPos))
+            return ScanOutcome::ReadError;
+        const int64_t got = in.read(buf, B);
+        if (got < 0)
+            return ScanOutcome::ReadError;
+        filePos = blockPos + got;
+        const auto n = static_cast<size_t>(got);
+        if (n == 0)
+            break;
+        if (m_stop.load())
+            return ScanOutcome::Stopped;
+        if (blockPos == 0 && firstPair)
+            file.binary = LooksBinary(buf, n);
+        const bool last = n < B;
+
+        // Candidates must start before startLimit; later ones are decided by the next block.
+        size_t startLimit;
+        if (last)
+            startLimit = n;
+        else if (pair.literal)
+            startLimit = n - std::min(n, wholeWord ? L : L - 1);
+        else
+            startLimit = n / 2;
+        size_t p = scanFrom;
+        bool endScan = false;
+        while (!endScan && p < startLimit) {
+            size_t hitStart = LiteralMatcher::npos, hitLen = 0;
+            if (pair.literal) {
+                hitStart = pair.literal->findNext(buf, n, p, startLimit);
+                hitLen = L;
+            }
+            if (hitStart == LiteralMatcher::npos || hitStart >= startLimit)
+                break;
+            const int64_t hitAbs = blockPos + static_cast<int64_t>(hitStart);
+            ++pair.hitsInFile;
+            ++file.hits;
+
+            std::string hitLine;
+            bool replaceThisHit = hooks != nullptr && !file.skipRestOfFile;
+            if (!file.skipRestOfFile) {
+                long lineNumber = 0;
+                if (!file.binary) {
+                    countLinesTo(hitAbs);
+                    lineNumber = 1 + lineFeeds + ((buf[hitStart] == '\n' || buf[hitStart] == '\r') ? 1 : 0);
+                }
+                HitLineInput hl{buf, n, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
+                hitLine = BuildHitLine(hl);
+                if (m_settings.showHitLines) {
+                    // The hit length leaves out the line ends that start the search text.
+                    int shown = static_cast<int>(hitLen);
+                    for (size_t k = 0; k < hitLen && (buf[hitStart + k] == '\r' || buf[hitStart + k] == '\n'); ++k)
+                        --shown;
+                    m_results.addResultLines(ResultEntry{hitLine, shown});
+                }
+            }
+            if (hooks && !file.skipRestOfFile && !file.replaceRestOfFile)
+                replaceThisHit = hooks->decideHit(file, hitLine);
+            if (m_stop.load())
+                return ScanOutcome::Stopped;
+            const size_t hitEnd = std::max(hitStart + hitLen, hitStart + 1);
+            if (!hooks) {
+                if (m_settings.displayReplaceString && !file.skipRestOfFile)
+                    m_results.addResultLines(ResultEntry{}, &pair.replaceText);
+                if (m_settings.stopAfterFirstHit)
+                    endScan = true;
+            } else if (replaceThisHit) {
+                if (m_settings.displayReplaceString)
+                    m_results.addResultLines(ResultEntry{}, &pair.replaceText);
+                if (!writeInput(hitAbs))
+                    return ScanOutcome::Stopped;
+                if (!hooks->output().write(pair.replaceText.data(), pair.replaceText.size())) {
+                    hooks->writeFailed(file, true);
+                    return ScanOutcome::Stopped;
+                }
+                writtenUpTo = hitAbs + static_cast<int64_t>(hitLen);
+                file.sizeChange += static_cast<int64_t>(hitLen) - static_cast<int64_t>(pair.replaceText.size());
+                ++pair.replacementsInFile;
+                ++file.replacements;
+                if (m_settings.stopAfterFirstHit)
+                    file.skipRestOfFile = true;
+            }
+            p = hitEnd;
+        }
+
+        if (!hooks && m_settings.stopAfterFirstHit && file.hits > 0)
+            break;
+        if (last) {
+            if (!writeInput(blockPos + static_cast<int64_t>(n)))
+                return ScanOutcome::Stopped;
+            break;
+        }
+        // Everything before `resume` is decided; the next block starts there (one byte
+        // earlier for a whole-word search, so the byte before a candidate is at hand).
+        const size_t resume = std::max(p, startLimit);
+        const size_t back = wholeWord ? 1 : 0;
+        if (!file.binary)
+            countLinesTo(blockPos + static_cast<int64_t>(resume));
+        if (!writeInput(blockPos + static_cast<int64_t>(resume)))
+            return ScanOutcome::Stopped;
+        blockPos += static_cast<int64_t>(resume - back);
+        scanFrom = back;
+    }
+    return m_stop.load() ? ScanOutcome::Stopped : ScanOutcome::Done;
+}
+
+} // namespace tw

@@ -1,0 +1,82 @@
+#pragma once
+// Searches one file for one search/replace pair: reads it in blocks that overlap so that
+// no hit is lost at a block boundary, finds the hits, turns them into hit lines and, in
+// replace mode, streams the replaced copy to an output file so that every input byte is
+// either copied or replaced exactly once.
+#include "core/RunHost.h"
+#include "core/SearchRequest.h"
+#include "engine/LiteralMatcher.h"
+#include "platform/FileSystem.h"
+#include "results/ResultSink.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+class SrchPattern;
+
+// A pair as the scanner uses it during a run: exactly one of `literal` and `pattern` is set.
+struct ActivePair {
+    std::unique_ptr<LiteralMatcher> literal;
+    SrchPattern* pattern = nullptr; // owned by the prepared pair for the whole run
+    std::string patternText;        // the search text of a pattern (its length before the first hit)
+    std::string replaceText;        // replace bytes; literal pairs get file tokens expanded per file
+    long hitsInFile = 0;
+    long replacementsInFile = 0;
+};
+
+// Per-file state shared by the pairs of one file.
+struct FileState {
+    std::string path;
+    bool binary = false;          // decided on the first block of the first pair
+    bool skipRestOfFile = false;
+    bool replaceRestOfFile = false;
+    int64_t sizeChange = 0;       // (search length - replace length) over replacements written
+    long hits = 0;                // all pairs
+    long replacements = 0;        // all pairs
+};
+
+// What a replace run supplies: where the output goes and who decides each hit.
+class ReplaceHooks {
+public:
+    virtual ~ReplaceHooks() = default;
+    virtual File& output() = 0;
+    // Decides whether the hit is replaced; may set the stop flag. `hitLine` is the built line.
+    virtual bool decideHit(FileState& file, const std::string& hitLine) = 0;
+    // Reports a write failure on the output (sets the stop flag).
+    virtual void writeFailed(const FileState& file, bool whileWritingReplacement) = 0;
+};
+
+struct ScanSettings {
+    size_t blockSize = 102400;
+    int maxDisplayChars = 512;
+    bool showHitLines = true;        // "Show_Files"
+    bool displayReplaceString = false;
+    bool stopAfterFirstHit = false;  // "One hit"
+};
+
+enum class ScanOutcome { Done, ReadError, Stopped };
+
+class FileScanner {
+public:
+    FileScanner(const ScanSettings& settings, ResultSink& results, RunHost& host, std::atomic<bool>& stop);
+
+    // Scans `in` from its start for `pair`. `firstPair` decides binary detection.
+    // With `hooks` the replaced text is written to hooks->output().
+    ScanOutcome scan(File& in, ActivePair& pair, FileState& file, bool firstPair, ReplaceHooks* hooks);
+
+    // Grows the read buffer so that a hit of `extent` bytes always fits in one block.
+    void reserveFor(size_t extent);
+
+private:
+    ScanSettings m_settings;
+    ResultSink& m_results;
+    RunHost& m_host;
+    std::atomic<bool>& m_stop;
+    std::vector<uint8_t> m_buffer; // one block; reused for every block of every file
+};
+
+} // namespace tw

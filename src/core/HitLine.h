@@ -1,0 +1,28 @@
+#pragma once
+// Builds the text of a hit line: the line-number or offset prefix, then the context around
+// the hit with the begin and end markers.
+#include "engine/CharClasses.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tw {
+
+struct HitLineInput {
+    const uint8_t* block = nullptr; // the block that holds the hit
+    size_t blockLength = 0;
+    size_t hitStart = 0;            // in-block index of the hit's first byte
+    size_t hitLength = 0;           // bytes of the hit (markers go around them)
+    bool binary = false;
+    long lineNumber = 0;            // text files
+    int64_t fileOffset = 0;         // binary files: absolute offset of the hit
+    int maxDisplayChars = 512;
+};
+
+std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc = ActiveCharClasses());
+
+// Binary when any of the first min(length, 1024) bytes is below 0x09.
+bool LooksBinary(const uint8_t* data, size_t length);
+
+} // namespace tw

@@ -1,0 +1,72 @@
+#pragma once
+// The results list of a run: keeps the pending file line, holds lines back while a file
+// is undecided, and hands every line on to the view (what the user sees) and to the output
+// file. Display-only consumers implement ResultsView.
+#include "platform/FileSystem.h"
+#include "results/ResultSink.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+class ResultsView {
+public:
+    virtual ~ResultsView() = default;
+    virtual void appendLine(const ResultEntry& entry) = 0;
+};
+
+// A view that keeps the lines in memory (tests, the GUI model's source).
+class MemoryResultsView final : public ResultsView {
+public:
+    void appendLine(const ResultEntry& entry) override { lines.push_back(entry); }
+    std::vector<ResultEntry> lines;
+};
+
+class ResultsList final : public ResultSink {
+public:
+    explicit ResultsList(FileSystem& fs = RealFileSystem()) : m_fs(fs) {}
+    ~ResultsList() override;
+
+    // Where shown lines go; null: lines are not shown (unattended run with an output file).
+    void setView(ResultsView* view) { m_view = view; }
+    void setHitTexts(std::string before, std::string after)
+    {
+        m_beforeHit = std::move(before);
+        m_afterHit = std::move(after);
+    }
+    // The output file receives every line in its output form with CR LF. Null: none.
+    void setOutputFile(File* file) { m_output = file; }
+
+    void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;
+    void emitPendingFileLine() override;
+    void addLine(const ResultEntry& entry) override;
+    bool beginHoldBack() override;
+    void flushHeldBack() override;
+    void discardHeldBack() override;
+    void endHoldBack() override;
+    std::string heldBackText() override;
+
+    // Writes raw text to the output file (the run heading).
+    void writeToOutput(const std::string& text);
+
+private:
+    void deliver(const ResultEntry& entry);
+    bool readHeldBack(std::vector<std::string>* lines);
+
+    FileSystem& m_fs;
+    ResultsView* m_view = nullptr;
+    File* m_output = nullptr;
+    std::string m_beforeHit = "<", m_afterHit = ">";
+    // Pending file: set by setPendingFile, cleared when its line is emitted.
+    bool m_pending = false;
+    std::string m_pendingPath, m_pendingArchive;
+    // Held-back store: a temporary file of records (4-byte little-endian length, bytes).
+    // Non-null exactly while holding back is active.
+    std::unique_ptr<File> m_store;
+    std::string m_storePath;
+    int64_t m_storeSize = 0; // bytes written since the last flush/discard
+};
+
+} // namespace tw

@@ -1,0 +1,40 @@
+#pragma once
+// "Cache File List": the last file list with the texts and the subdirectory option it was
+// built with, reused by the next run when all of them are unchanged.
+#include "select/FileList.h"
+
+#include <string>
+
+namespace tw {
+
+class FileListCache {
+public:
+    bool tryReuse(const std::string& maskText, const std::string& pathText, bool subdirs, FileList& out) const
+    {
+        if (!m_valid || maskText != m_mask || pathText != m_path || subdirs != m_subdirs)
+            return false;
+        out = m_list;
+        return true;
+    }
+    void store(const std::string& maskText, const std::string& pathText, bool subdirs, const FileList& list)
+    {
+        m_mask = maskText;
+        m_path = pathText;
+        m_subdirs = subdirs;
+        m_list = list;
+        m_valid = true;
+    }
+    void clear()
+    {
+        m_valid = false;
+        m_list.clear();
+    }
+
+private:
+    bool m_valid = false; // m_list and the keys belong together only while valid
+    std::string m_mask, m_path;
+    bool m_subdirs = false;
+    FileList m_list;
+};
+
+} // namespace tw
