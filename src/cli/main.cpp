@@ -1,1 +1,114 @@
-int main() { return 0; }
+// tarnwick-cli: runs one Search (or file listing) from a command line, unattended, and
+// exits with 0 when something was found, 1 when nothing was, 2 when the command did not
+// run or was stopped.
+#include "app/CommandLine.h"
+#include "app/SettingsStore.h"
+#include "cli/CliHost.h"
+#include "core/RunDriver.h"
+#include "platform/Environment.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+tw::RunDriver* g_driver = nullptr;
+
+void OnInterrupt(int)
+{
+    if (g_driver)
+        g_driver->RequestStop();
+}
+
+void PrintHelp()
+{
+    std::puts(
+        "Usage: tarnwick-cli [/S\"search\"] [/R\"replace\"] [/P path/mask] [/O output] [/B backup] [/flags]\n"
+        "Searches the files that match the masks below the path and prints every results line.\n"
+        "  /S text   search text (quote it when it holds spaces; \\\" is a quote inside quotes)\n"
+        "  /R text   replace text (replace mode)\n"
+        "  /P text   start path(s) separated by ';', optionally ending in masks: /src/*.c;*.h\n"
+        "  /O file   write the results to a file instead of standard output\n"
+        "  /B dir    backup directory for replace runs\n"
+        "  /idwxhrqn flag letters: i case-insensitive, d subdirectories, w whole word,\n"
+        "            x regular expression, h ignore whitespace, r replace, q close, n no prompts\n"
+        "An empty search text lists the selected files.\n"
+        "Exit status: 0 found, 1 nothing found, 2 not run or stopped.");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        PrintHelp();
+        return 0;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("tarnwick-cli %s\n", TW_VERSION);
+        return 0;
+    }
+    tw::SetActiveCodePage(tw::DetectCodePage());
+
+    tw::SettingsStore store;
+    tw::ProgramOptions options = store.loadOptions();
+    tw::MainInputs inputs = store.loadMainInputs();
+    const tw::CommandLineRequest cmd = tw::ParseCommandLine(tw::JoinArguments(args));
+    tw::ApplyCommandLine(cmd, inputs, options);
+
+    tw::CliHost host(stdin, stderr);
+    const bool replaceMode = cmd.replace;
+    if (const auto problem = tw::CheckInputs(inputs, replaceMode, options)) {
+        host.message(*problem, false);
+        return 2;
+    }
+    if (replaceMode) {
+        host.message("Replace is not available from tarnwick-cli yet.", false);
+        return 2;
+    }
+
+    tw::SearchRequest request;
+    request.options = options;
+    request.quiet = true; // every unattended run is quiet
+    request.unattended = true;
+    request.searchSubdirectories = options.searchSubdirs;
+    request.searchZips = inputs.searchZips;
+    request.maxDisplayChars = store.maxDisplayChars();
+    tw::SearchPair pair;
+    pair.searchText = inputs.searchText;
+    pair.replaceText = inputs.replaceText;
+    pair.caseSensitive = inputs.caseSensitive;
+    pair.wholeWord = inputs.wholeWord;
+    pair.regularExpression = inputs.regularExpression;
+    pair.ignoreWhitespace = inputs.ignoreWhitespace;
+    pair.ignoreWhitespaceMask = inputs.ignoreWhitespaceMask;
+    request.pairs.push_back(pair);
+    request.pathMasks.push_back(tw::PathMaskPair{inputs.path, inputs.mask});
+
+    tw::ResultsList results;
+    results.setHitTexts(options.beforeHit, options.afterHit);
+    tw::StreamResultsView view(stdout, options.beforeHit, options.afterHit);
+    // With an output file the list is not shown, so nothing goes to standard output.
+    results.setView(options.outputFile.empty() ? &view : nullptr);
+
+    tw::RunDriver driver(host, results);
+    g_driver = &driver;
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+
+    int status;
+    if (pair.searchText.empty()) {
+        const tw::RunOutcome outcome = driver.ListFilesOnly(request);
+        status = outcome == tw::RunOutcome::Completed ? (driver.counters().filesListed > 0 ? 0 : 1) : 2;
+    } else {
+        const tw::RunOutcome outcome = driver.ExecuteRun(request);
+        status = outcome == tw::RunOutcome::Completed ? (driver.counters().totalHits > 0 ? 0 : 1) : 2;
+    }
+    g_driver = nullptr;
+    std::fflush(stdout);
+    return status;
+}

@@ -126,6 +126,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     walker.setStopFlag(&m_stop);
     for (const PathMaskPair& pm : request.pathMasks)
         walker.build(pm.path, pm.mask, request.searchSubdirectories, list);
+    m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
     openOutputFile(request);
     const size_t n = list.size();
     bool stopped = false;
@@ -181,6 +182,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         return RunOutcome::Stopped;
     }
 
+    m_results.setHitTexts(opt.beforeHit, opt.afterHit);
     openOutputFile(request);
     if (m_output)
         m_results.writeToOutput(BuildRunHeading(request, NowText()));

@@ -1,0 +1,44 @@
+#pragma once
+// The command-line front end's side of a run: messages and progress on standard error,
+// questions answered by one line of standard input, results lines on standard output.
+#include "core/RunHost.h"
+#include "results/ResultsList.h"
+
+#include <cstdio>
+#include <string>
+
+namespace tw {
+
+class CliHost final : public RunHost {
+public:
+    CliHost(std::FILE* in, std::FILE* err);
+    void message(const std::string& text, bool suppressedByQuiet) override;
+    Answer ask(Question kind, const std::string& text, const std::string& detail) override;
+    void progress(const std::string& text) override;
+
+private:
+    std::FILE* m_in;
+    std::FILE* m_err;
+    bool m_errIsTerminal;
+    size_t m_progressWidth = 0; // characters of the progress text now on the terminal line
+};
+
+// Maps the first character of an answer line to the answer for a question kind; lines
+// that pick nothing (and end of input) answer Cancel, or No where there is no Cancel.
+Answer AnswerFromLine(Question kind, const std::string* line);
+
+// Writes each shown results line in its output form to a stream, one per line.
+class StreamResultsView final : public ResultsView {
+public:
+    StreamResultsView(std::FILE* out, std::string beforeHit, std::string afterHit)
+        : m_out(out), m_before(std::move(beforeHit)), m_after(std::move(afterHit))
+    {
+    }
+    void appendLine(const ResultEntry& entry) override;
+
+private:
+    std::FILE* m_out;
+    std::string m_before, m_after;
+};
+
+} // namespace tw

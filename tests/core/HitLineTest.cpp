@@ -1,0 +1,62 @@
+#include "core/HitLine.h"
+
+#include <gtest/gtest.h>
+
+namespace tw {
+namespace {
+
+std::string Show(std::string s)
+{
+    for (size_t p; (p = s.find("\x01\x02")) != std::string::npos;)
+        s.replace(p, 2, "[");
+    for (size_t p; (p = s.find("\x01\x03")) != std::string::npos;)
+        s.replace(p, 2, "]");
+    return s;
+}
+
+struct Case {
+    std::string block;
+    size_t hitStart, hitLength;
+    bool binary;
+    long line;
+    int64_t offset;
+    int maxChars;
+    std::string expected;
+};
+
+TEST(BuildHitLine, ShowsTheLineAroundTheHit)
+{
+    const Case cases[] = {
+        {"first\r\nthe word here\r\nlast", 11, 4, false, 7, 0, 512, "Line   7 - the [word] here"},
+        {"abc", 0, 3, false, 1234, 0, 512, "Line 1234 - [abc]"},
+        {"a\tb\tc\n", 2, 1, false, 1, 0, 512, "Line   1 - a [b] c"},
+        // A hit that starts with a line end starts the shown text.
+        {"one\r\ntwo", 3, 5, false, 2, 0, 512, "Line   2 - [  two]"},
+        // A long line shows at most the limit before the hit (one byte less: the stop
+        // position moves forward past where the walk ended) and at most the limit from it.
+        {"0123456789hit0123456789", 10, 3, false, 1, 0, 4, "Line   1 - 789[hit]0"},
+        // Binary: offset prefix, stops at non-displayable bytes.
+        {std::string("\x00\x01" "ab" "\x02" "cd", 7), 2, 2, true, 0, 0x1234, 512, "Offset 0x1234   - [ab]"},
+        {std::string("\xe9t\xe9\x7f", 4), 0, 3, false, 1, 0, 512, "Line   1 - [\xe9t\xe9] "},
+    };
+    for (const Case& c : cases) {
+        HitLineInput in{reinterpret_cast<const uint8_t*>(c.block.data()), c.block.size(), c.hitStart, c.hitLength,
+                        c.binary, c.line, c.offset, c.maxChars};
+        EXPECT_EQ(Show(BuildHitLine(in)), c.expected) << c.block;
+    }
+}
+
+TEST(LooksBinary, LooksAtTheFirst1024BytesOnly)
+{
+    std::string text(2000, 'a');
+    EXPECT_FALSE(LooksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    text[1500] = '\0';
+    EXPECT_FALSE(LooksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    text[1000] = '\x08';
+    EXPECT_TRUE(LooksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    const std::string tabs = "a\tb\r\n\xc0\xff";
+    EXPECT_FALSE(LooksBinary(reinterpret_cast<const uint8_t*>(tabs.data()), tabs.size()));
+}
+
+} // namespace
+} // namespace tw

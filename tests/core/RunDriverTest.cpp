@@ -1,0 +1,312 @@
+#include "core/RunDriver.h"
+
+#include "FakeHost.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace tw {
+namespace {
+
+using test::FakeHost;
+using test::TempDir;
+using test::WriteFile;
+
+// Lines in their output form, markers shown as "<" and ">".
+std::vector<std::string> Lines(const MemoryResultsView& view)
+{
+    std::vector<std::string> out;
+    for (const ResultEntry& e : view.lines)
+        out.push_back(OutputForm(e.text, "<", ">"));
+    return out;
+}
+
+struct SearchRun {
+    FakeHost host;
+    MemoryResultsView view;
+    ResultsList results;
+    RunDriver driver{host, results};
+    SearchRun() { results.setView(&view); }
+
+    RunOutcome search(const std::string& text, const std::string& path, const std::string& mask,
+                      size_t blockSize = 102400, bool subdirs = false,
+                      const std::function<void(SearchRequest&)>& tweak = {})
+    {
+        SearchRequest req;
+        SearchPair pair;
+        pair.searchText = text;
+        req.pairs.push_back(pair);
+        req.pathMasks.push_back({path, mask});
+        req.blockSize = blockSize;
+        req.searchSubdirectories = subdirs;
+        req.options.maxRegexSize = 32767;
+        if (tweak)
+            tweak(req);
+        return text.empty() ? driver.ListFilesOnly(req) : driver.ExecuteRun(req);
+    }
+};
+
+// Every hit is reported once with the right line number, whatever the block size.
+TEST(RunDriver, HitsAcrossBlockBoundariesAreFoundOnce)
+{
+    TempDir dir;
+    std::mt19937 rng(11);
+    for (int round = 0; round < 40; ++round) {
+        std::string text;
+        const size_t len = 50 + rng() % 400;
+        for (size_t i = 0; i < len; ++i) {
+            const unsigned r = rng() % 10;
+            text += r == 0 ? '\n' : r == 1 ? '\r' : r < 5 ? 'a' : r < 7 ? 'b' : ' ';
+        }
+        WriteFile(dir.file("f.txt"), text);
+        const std::string needles[] = {"ab", "aab", "a\nb", "b a", "\na"};
+        const std::string needle = needles[round % 5];
+        const bool ww = round % 3 == 0;
+        // Reference: hits and line numbers straight from the whole text.
+        std::vector<std::string> expect;
+        for (size_t p = 0; p + needle.size() <= text.size();) {
+            bool ok = text.compare(p, needle.size(), needle) == 0;
+            auto word = [](char c) { return c == 'a' || c == 'b'; };
+            if (ok && ww && ((p > 0 && word(text[p - 1])) ||
+                             (p + needle.size() < text.size() && word(text[p + needle.size()]))))
+                ok = false;
+            if (ok) {
+                long line = 1;
+                for (size_t i = 0; i < p; ++i)
+                    line += text[i] == '\n';
+                if (text[p] == '\n' || text[p] == '\r')
+                    ++line;
+                expect.push_back(std::to_string(line));
+                p += needle.size();
+            } else {
+                ++p;
+            }
+        }
+        for (size_t block : {8ul, 9ul, 13ul, 32ul, 102400ul}) {
+            SearchRun run;
+            run.search(needle, dir.path(), "*.txt", block, false, [&](SearchRequest& r) {
+                r.pairs[0].wholeWord = ww;
+                r.options.displayFileStats = false;
+            });
+            std::vector<std::string> got;
+            for (const std::string& l : Lines(run.view))
+                if (l.rfind("Line ", 0) == 0)
+                    got.push_back(std::to_string(std::stol(l.substr(5))));
+            ASSERT_EQ(got, expect) << "round " << round << " block " << block << " needle " << needle;
+            EXPECT_EQ(run.driver.counters().totalHits, static_cast<long>(expect.size()));
+        }
+    }
+}
+
+TEST(RunDriver, ListsFileLineHitsStatsAndSummary)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "one\nfind me\n");
+    WriteFile(dir.file("b.txt"), "nothing\n");
+    WriteFile(dir.file("sub/c.txt"), "find find\n");
+    WriteFile(dir.file(".hidden/d.txt"), "find\n");
+    WriteFile(dir.file("e.c"), "find\n");
+    SearchRun run;
+    EXPECT_EQ(run.search("find", dir.path(), "*.txt", 102400, true), RunOutcome::Completed);
+    const std::vector<std::string> expect = {
+        "Processing file : " + dir.file("a.txt"),
+        "Line   2 - <find> me",
+        "Found 1 occurrences.",
+        "Processing file : " + dir.file("sub/c.txt"),
+        "Line   1 - <find> find",
+        "Line   1 - find <find>",
+        "Found 2 occurrences.",
+        "Searched 3 file(s), found 3 occurrences in 2 file(s)",
+    };
+    EXPECT_EQ(Lines(run.view), expect);
+    EXPECT_EQ(run.view.lines.back().text.substr(0, 2), "\x01\x01");
+    EXPECT_EQ(run.view.lines[1].hitLength, 4);
+}
+
+TEST(RunDriver, DisplayOptionsShapeTheLines)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "x y x\n");
+    WriteFile(dir.file("b.txt"), "none\n");
+    struct Case {
+        bool showHits, stats, withoutHits, oneHit;
+        std::vector<std::string> expect;
+    };
+    const std::string a = "Processing file : " + dir.file("a.txt");
+    const std::string b = "Processing file : " + dir.file("b.txt");
+    const Case cases[] = {
+        {false, true, false, false, {a, "Found 2 occurrences.", "Searched 2 file(s), found 2 occurrences in 1 file(s)"}},
+        {false, false, false, false, {"Searched 2 file(s), found 2 occurrences in 1 file(s)"}},
+        {true, false, true, true,
+         {a, "Line   1 - <x> y x", b, "No occurrences found!", "Searched 2 file(s), found 1 occurrences in 1 file(s)"}},
+    };
+    for (const Case& c : cases) {
+        SearchRun run;
+        run.search("x", dir.path(), "*.txt", 102400, false, [&](SearchRequest& r) {
+            r.options.showFirstHitLine = c.showHits;
+            r.options.displayFileStats = c.stats;
+            r.options.showFilesWithoutHits = c.withoutHits;
+            r.options.stopAfterFirstHit = c.oneHit;
+        });
+        EXPECT_EQ(Lines(run.view), c.expect);
+    }
+}
+
+TEST(RunDriver, ListsFilesWhenTheSearchTextIsEmpty)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "");
+    WriteFile(dir.file("README"), "");
+    WriteFile(dir.file("s/b.TXT"), "");
+    SearchRun run;
+    EXPECT_EQ(run.search("", dir.path() + ";" + dir.path() + "nope;", "*.txt", 102400, true), RunOutcome::Completed);
+    EXPECT_EQ(Lines(run.view), (std::vector<std::string>{"Processing file : " + dir.file("a.txt"),
+                                                          "Processing file : " + dir.file("s/b.TXT"),
+                                                          "Found 2 files in 3 directories"}));
+}
+
+TEST(RunDriver, NoFilesFoundIsReportedThroughTheHost)
+{
+    SearchRun run;
+    run.search("x", "/nonexistent/dir/", "*.*");
+    EXPECT_EQ(Lines(run.view), (std::vector<std::string>{"Searched 0 file(s), found 0 occurrences in 0 file(s)"}));
+    ASSERT_EQ(run.host.messages.size(), 5u);
+    EXPECT_EQ(run.host.messages[0].substr(0, 31), "No files were found using the s");
+}
+
+TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
+{
+    TempDir dir;
+    for (int i = 0; i < 5; ++i)
+        WriteFile(dir.file("f" + std::to_string(i) + ".txt"), "hit\n");
+    SearchRun run;
+    int blocks = 0;
+    run.host.onPump = [&] {
+        if (++blocks == 8) // five walk entries, then one block per file
+            run.driver.RequestStop();
+    };
+    EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Stopped);
+    const auto lines = Lines(run.view);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.back(), "Execution interrupted by the user!");
+    EXPECT_EQ(lines[lines.size() - 2].substr(0, 9), "Searched ");
+    EXPECT_LT(run.driver.counters().filesSearched, 5);
+}
+
+TEST(RunDriver, OutputFileGetsHeadingAndLinesWithCrLf)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "the word here\n");
+    SearchRun run;
+    run.search("word", dir.path(), "*.txt", 102400, false, [&](SearchRequest& r) {
+        r.options.outputFile = dir.file("out.log");
+        r.options.beforeHit = "[";
+        r.options.afterHit = "]";
+    });
+    const std::string out = test::ReadFile(dir.file("out.log"));
+    EXPECT_NE(out.find("Search String: word\r\n"), std::string::npos);
+    EXPECT_NE(out.find("\r\nProcessing file : " + dir.file("a.txt") + "\r\nLine   1 - the [word] here\r\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("Searched 1 file(s), found 1 occurrences in 1 file(s)\r\n"), std::string::npos);
+    EXPECT_EQ(out.find('\x01'), std::string::npos);
+}
+
+TEST(RunDriver, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "word\n");
+    SearchRun run;
+    run.search("word", dir.path(), "*.txt", 102400, false,
+               [&](SearchRequest& r) { r.options.outputFile = dir.file("missing/dir/out.log"); });
+    const auto lines = Lines(run.view);
+    EXPECT_EQ(lines.front(), "Error writing to output file out.log");
+    EXPECT_EQ(lines.back(), "Searched 1 file(s), found 1 occurrences in 1 file(s)");
+}
+
+// A file system whose files fail on open or on read, to test per-file errors.
+class FaultyFs : public FileSystem {
+public:
+    std::unique_ptr<File> openRead(const std::string& path, int* error) override
+    {
+        if (path.find("locked") != std::string::npos)
+            return nullptr;
+        auto f = RealFileSystem().openRead(path, error);
+        if (f && path.find("broken") != std::string::npos)
+            return std::make_unique<BrokenFile>(std::move(f));
+        return f;
+    }
+    std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
+    {
+        return RealFileSystem().openWrite(p, c, t, e);
+    }
+    std::unique_ptr<File> createTemp(const std::string& prefix, int* e) override
+    {
+        return RealFileSystem().createTemp(prefix, e);
+    }
+    bool status(const std::string& p, FileStatus* o, bool f) override { return RealFileSystem().status(p, o, f); }
+    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override
+    {
+        return RealFileSystem().listDirectory(p, o);
+    }
+    bool removeFile(const std::string& p) override { return RealFileSystem().removeFile(p); }
+
+private:
+    struct BrokenFile : File {
+        explicit BrokenFile(std::unique_ptr<File> f) : inner(std::move(f)) {}
+        int64_t read(void*, size_t) override { return -1; }
+        bool write(const void*, size_t) override { return false; }
+        bool seek(int64_t o) override { return inner->seek(o); }
+        int64_t position() override { return inner->position(); }
+        bool truncate(int64_t) override { return false; }
+        bool sync() override { return false; }
+        const std::string& path() const override { return inner->path(); }
+        std::unique_ptr<File> inner;
+    };
+};
+
+TEST(RunDriver, FilesThatCannotBeOpenedOrReadGetAnErrorLineAndTheRunGoesOn)
+{
+    TempDir dir;
+    WriteFile(dir.file("a_locked.txt"), "x\n");
+    WriteFile(dir.file("b_broken.txt"), "x\n");
+    WriteFile(dir.file("c.txt"), "x\n");
+    FaultyFs fs;
+    FakeHost host;
+    MemoryResultsView view;
+    ResultsList results(fs);
+    results.setView(&view);
+    RunDriver driver(host, results, fs);
+    SearchRequest req;
+    req.pairs.push_back(SearchPair{});
+    req.pairs[0].searchText = "x";
+    req.pathMasks.push_back({dir.path(), "*.txt"});
+    req.quiet = true;
+    driver.ExecuteRun(req);
+    const std::vector<std::string> expect = {
+        "Error opening a_locked.txt",
+        "Error reading file " + dir.file("b_broken.txt"),
+        "Processing file : " + dir.file("c.txt"),
+        "Line   1 - <x>",
+        "Found 1 occurrences.",
+        "Searched 3 file(s), found 1 occurrences in 1 file(s)",
+    };
+    EXPECT_EQ(Lines(view), expect);
+}
+
+TEST(RunDriver, BinaryFilesGetOffsets)
+{
+    TempDir dir;
+    std::string data(300, 'z');
+    data[5] = '\0';
+    data.replace(200, 3, "key");
+    WriteFile(dir.file("bin.dat"), data);
+    SearchRun run;
+    run.search("key", dir.path(), "*.dat");
+    // The context starts after the NUL and runs to the end of the displayable bytes.
+    EXPECT_EQ(Lines(run.view)[1], "Offset 0xc8     - " + std::string(194, 'z') + "<key>" + std::string(97, 'z'));
+}
+
+} // namespace
+} // namespace tw
