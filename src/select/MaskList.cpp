@@ -74,11 +74,16 @@ bool MaskList::matches(std::string_view name) const
     std::string upper(name);
     for (char& c : upper)
         c = static_cast<char>(FoldUpper(static_cast<uint8_t>(c)));
-    if (upper.find('.') == std::string::npos)
-        upper += '.';
+    // A name without an extension gets a "." so that "*.*" takes every file and "*." only
+    // names without an extension; a mask without any "." (a plain name such as "html")
+    // still matches the name as it is.
+    const bool noDot = upper.find('.') == std::string::npos;
+    const std::string dotted = noDot ? upper + '.' : upper;
     bool included = !m_hasInclude;
     for (const Mask& mask : m_masks) {
-        if (!MatchWildcard(mask.pattern, upper))
+        const bool hit = MatchWildcard(mask.pattern, dotted) ||
+                         (noDot && mask.pattern.find('.') == std::string::npos && MatchWildcard(mask.pattern, upper));
+        if (!hit)
             continue;
         if (mask.exclude)
             return false;
