@@ -264,7 +264,13 @@ std::optional<FileTime> ParseShortDate(std::string_view text, std::string_view p
     for (size_t p = 0; p < picture.size() && ok;) {
         const char c = picture[p];
         if (c == '\'') {
+            // Quoted picture text needs no counterpart in the text; when the text does
+            // repeat it (as a formatted date does), it is skipped.
             const size_t close = picture.find('\'', p + 1);
+            const size_t end = close == std::string_view::npos ? picture.size() : close;
+            const std::string_view quoted = picture.substr(p + 1, end - p - 1);
+            if (!quoted.empty() && startsWithNoCase(text.substr(t), quoted))
+                t += quoted.size();
             p = close == std::string_view::npos ? picture.size() : close + 1;
             continue;
         }
