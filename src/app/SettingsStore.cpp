@@ -150,7 +150,7 @@ int readRectNumber(const std::string& s, size_t* pos)
 
 SettingsStore::SettingsStore(const QString& configFile)
     : m_settings(configFile.isEmpty()
-                     ? std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                     ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                                    QString::fromUtf8(kSettingsOrganization),
                                                    QString::fromUtf8(kSettingsApplication))
                      : std::make_unique<QSettings>(configFile, QSettings::IniFormat))
@@ -162,6 +162,11 @@ SettingsStore::~SettingsStore() = default;
 void SettingsStore::sync()
 {
     m_settings->sync();
+}
+
+QString SettingsStore::fileName() const
+{
+    return m_settings->fileName();
 }
 
 void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const

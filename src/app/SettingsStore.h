@@ -78,6 +78,8 @@ public:
 
     // Writes pending changes to the backing file.
     void sync();
+    // The backing file.
+    QString fileName() const;
 
 private:
     std::unique_ptr<QSettings> m_settings; // never null
