@@ -1,0 +1,319 @@
+#include "app/CommandLine.h"
+
+#include "core/SearchRequest.h"
+#include "platform/Environment.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace tw {
+
+namespace {
+
+constexpr std::string_view kValueSwitches = "BCOPRST";
+constexpr std::string_view kFlagLetters = "IDWXHTRQN";
+// A run of flag letters is read only while its position after the "/" is below this.
+constexpr size_t kFlagRunLimit = 18;
+
+char upperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+bool isValueSwitch(char c)
+{
+    return kValueSwitches.find(upperAscii(c)) != std::string_view::npos;
+}
+
+bool isFlagLetter(char c)
+{
+    return kFlagLetters.find(upperAscii(c)) != std::string_view::npos;
+}
+
+// Reads a switch value starting at `pos`; returns the position after it.
+size_t readValue(std::string_view text, size_t pos, std::string* value)
+{
+    value->clear();
+    if (pos < text.size() && text[pos] == '"') {
+        size_t k = pos + 1;
+        while (k < text.size()) {
+            if (text[k] == '\\' && k + 1 < text.size() && text[k + 1] == '"') {
+                value->push_back('"');
+                k += 2;
+            } else if (text[k] == '"') {
+                return k + 1;
+            } else {
+                value->push_back(text[k++]);
+            }
+        }
+        return k; // no closing quote: the value runs to the end
+    }
+    size_t end = text.find(' ', pos);
+    if (end == std::string_view::npos)
+        end = text.size();
+    value->assign(text.substr(pos, end - pos));
+    return end;
+}
+
+void setFlag(CommandLineRequest& r, char letter)
+{
+    switch (upperAscii(letter)) {
+    case 'I': r.caseInsensitive = true; break;
+    case 'D': r.subdirectories = true; break;
+    case 'W': r.wholeWord = true; break;
+    case 'X': r.regularExpression = true; break;
+    case 'H': r.ignoreWhitespace = true; break;
+    case 'T': r.touch = true; break;
+    case 'R': r.replace = true; break;
+    case 'Q': r.closeAfterRun = true; break;
+    case 'N': r.noPrompts = true; break;
+    default: break;
+    }
+}
+
+void setValue(CommandLineRequest& r, char sw, std::string value)
+{
+    switch (upperAscii(sw)) {
+    case 'S':
+        r.searchText = std::move(value);
+        r.searchTextGiven = true;
+        r.search = true;
+        break;
+    case 'R':
+        r.replaceText = std::move(value);
+        r.replaceTextGiven = true;
+        r.replace = true;
+        break;
+    case 'P':
+        r.path = std::move(value);
+        r.pathGiven = true;
+        break;
+    case 'O':
+        r.outputFile = std::move(value);
+        r.outputFileGiven = true;
+        break;
+    case 'C':
+        r.scriptFile = std::move(value);
+        r.scriptFileGiven = true;
+        break;
+    case 'B':
+        r.backupPath = std::move(value);
+        r.backupPathGiven = true;
+        break;
+    case 'T':
+        r.touchDateTime = value.empty() ? std::string("Now") : std::move(value);
+        r.touchDateTimeGiven = true;
+        r.touch = true;
+        break;
+    default:
+        break;
+    }
+}
+
+// Quotes a switch value when the parser would otherwise cut it or misread a quote.
+std::string quoteValue(const std::string& value)
+{
+    if (value.find_first_of(" \"") == std::string::npos)
+        return value;
+    std::string out = "\"";
+    for (char c : value) {
+        if (c == '"')
+            out += "\\\"";
+        else
+            out += c;
+    }
+    out += '"';
+    return out;
+}
+
+bool startsWith(const std::string& text, std::string_view prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string withTrailingSlash(std::string path)
+{
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path;
+}
+
+} // namespace
+
+CommandLineRequest ParseCommandLine(std::string_view text)
+{
+    CommandLineRequest r;
+    size_t pos = 0;
+    while ((pos = text.find('/', pos)) != std::string_view::npos) {
+        const size_t sw = pos + 1;
+        if (sw >= text.size())
+            break;
+        if (isValueSwitch(text[sw])) {
+            size_t v = sw + 1;
+            if (v < text.size() && text[v] == ' ')
+                ++v; // one leading space belongs to the switch
+            std::string value;
+            pos = readValue(text, v, &value);
+            setValue(r, text[sw], std::move(value));
+            continue;
+        }
+        // A run of flag letters. Its first letter is never t or r: those are the touch
+        // and replace value switches when they follow the "/" directly.
+        size_t i = sw;
+        while (i < text.size() && i - sw < kFlagRunLimit && isFlagLetter(text[i]))
+            setFlag(r, text[i++]);
+        pos = i > sw ? i : sw;
+    }
+    return r;
+}
+
+std::string JoinArguments(const std::vector<std::string>& args)
+{
+    std::string out;
+    bool valueFollows = false; // the previous argument was a bare value switch
+    for (const std::string& a : args) {
+        if (!out.empty())
+            out += ' ';
+        if (valueFollows) {
+            out += quoteValue(a);
+            valueFollows = false;
+        } else if (a.size() >= 2 && a[0] == '/' && isValueSwitch(a[1])) {
+            out.append(a, 0, 2);
+            if (a.size() == 2)
+                valueFollows = true;
+            else
+                out += quoteValue(a.substr(2));
+        } else {
+            out += a;
+        }
+    }
+    return out;
+}
+
+std::string ExpandHome(const std::string& path)
+{
+    if (!startsWith(path, "~/"))
+        return path;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home)
+        return path;
+    std::string h = home;
+    while (h.size() > 1 && h.back() == '/')
+        h.pop_back();
+    if (h == "/")
+        h.clear();
+    return h + path.substr(1);
+}
+
+void SplitPathAndMask(const std::string& textIn, std::string* path, std::string* mask,
+                      const std::string& currentDirIn)
+{
+    const std::string text = textIn; // `path` or `mask` may alias the input
+    const std::string currentDir =
+        withTrailingSlash(currentDirIn.empty() ? CurrentDirectory() : currentDirIn);
+
+    size_t split = text.find(';');
+    if (split == std::string::npos)
+        split = text.find('*');
+    if (split == std::string::npos)
+        split = text.find('?');
+    if (split == std::string::npos)
+        split = text.rfind('.');
+    if (split == std::string::npos)
+        split = text.rfind('/');
+    const size_t slash = split == std::string::npos ? std::string::npos : text.rfind('/', split);
+
+    std::string p, m;
+    if (slash == std::string::npos) {
+        m = text;
+        p = currentDir;
+    } else {
+        m = text.substr(slash + 1);
+        p = ExpandHome(text.substr(0, slash + 1));
+        if (p[0] != '/') {
+            // Relative: resolved against the current directory when it exists there.
+            namespace fs = std::filesystem;
+            const fs::path joined = currentDir + p;
+            std::error_code ec;
+            if (fs::is_directory(joined, ec)) {
+                const fs::path canon = fs::canonical(joined, ec);
+                p = ec ? std::string() : canon.string();
+            } else {
+                p.clear();
+            }
+        }
+    }
+    if (!p.empty() && p.back() != '/')
+        p += '/';
+    if (!m.empty() && m[0] == ';')
+        m.erase(0, 1);
+    *path = std::move(p);
+    *mask = std::move(m);
+}
+
+CommandLineCommand ChosenCommand(const CommandLineRequest& r)
+{
+    if (r.touch)
+        return CommandLineCommand::Touch;
+    if (r.replace)
+        return CommandLineCommand::Replace;
+    if (r.search)
+        return CommandLineCommand::Search;
+    return CommandLineCommand::None;
+}
+
+void ApplyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOptions& options,
+                      const std::string& currentDir)
+{
+    inputs.caseSensitive = !r.caseInsensitive;
+    inputs.wholeWord = r.wholeWord;
+    inputs.regularExpression = r.regularExpression;
+    inputs.ignoreWhitespace = r.ignoreWhitespace;
+    options.searchSubdirs = r.subdirectories;
+
+    if (r.searchTextGiven)
+        inputs.searchText = r.searchText;
+    if (r.replace && r.replaceTextGiven)
+        inputs.replaceText = r.replaceText;
+    if (r.pathGiven) {
+        std::string path, mask;
+        SplitPathAndMask(r.path, &path, &mask, currentDir);
+        if (!path.empty())
+            inputs.path = path;
+        inputs.mask = mask;
+    }
+    if (r.outputFileGiven)
+        options.outputFile = ExpandHome(r.outputFile);
+    if (r.backupPathGiven)
+        options.backupPath = ExpandHome(r.backupPath);
+    // "n" only matters for the Replace command the command line issues.
+    if (r.noPrompts && ChosenCommand(r) == CommandLineCommand::Replace)
+        options.promptMode = 2;
+}
+
+std::optional<std::string> CheckInputs(const MainInputs& inputs, bool replaceMode,
+                                       const ProgramOptions& options)
+{
+    if (inputs.mask.empty())
+        return std::string("Please enter a valid mask!");
+    if (inputs.path.empty())
+        return std::string("Please enter a valid path!");
+    if (!replaceMode)
+        return std::nullopt;
+    // An empty backup path means no backups, which cannot clash with the path.
+    if (!options.backupPath.empty() && !startsWith(inputs.path, kScriptPrefix)) {
+        const std::string backup = withTrailingSlash(ExpandHome(options.backupPath));
+        const std::string path = withTrailingSlash(ExpandHome(inputs.path));
+        if (backup == path)
+            return std::string(
+                "Please select a backup directory different than the one you want to process "
+                "files in.");
+    }
+    if (options.writeToBackupDir && options.backupPath.empty())
+        return std::string(
+            "You must specify a backup directory when using the Write to Backup Dir Option.");
+    return std::nullopt;
+}
+
+} // namespace tw

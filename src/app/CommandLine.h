@@ -1,0 +1,84 @@
+#pragma once
+// Parsing of the program's command line ("/S", "/R", "/P", "/O", "/C", "/B", "/T" and
+// the flag letters "idwxhtrqn"), the path/mask split used for "/P" and by scripts, and
+// the checks made on the run inputs before a run starts.
+#include "app/MainInputs.h"
+#include "core/ProgramOptions.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tw {
+
+struct CommandLineRequest {
+    // Flag letters; a value switch "/R" sets `replace`, "/T" sets `touch` too.
+    bool caseInsensitive = false;   // i
+    bool subdirectories = false;    // d
+    bool wholeWord = false;         // w
+    bool regularExpression = false; // x
+    bool ignoreWhitespace = false;  // h
+    bool touch = false;             // t, or "/T"
+    bool replace = false;           // r, or "/R"
+    bool closeAfterRun = false;     // q
+    bool noPrompts = false;         // n
+    bool search = false;            // set by "/S"
+
+    // Values of the value switches; each `...Given` is true exactly when its switch
+    // appeared (the value may then still be empty).
+    std::string searchText;   // "/S"
+    std::string replaceText;  // "/R"
+    std::string path;         // "/P", path and mask not yet split
+    std::string outputFile;   // "/O"
+    std::string scriptFile;   // "/C"
+    std::string touchDateTime; // "/T"; "Now" when the switch had no value
+    std::string backupPath;   // "/B"
+    bool searchTextGiven = false;
+    bool replaceTextGiven = false;
+    bool pathGiven = false;
+    bool outputFileGiven = false;
+    bool scriptFileGiven = false;
+    bool touchDateTimeGiven = false;
+    bool backupPathGiven = false;
+};
+
+// Parses one command text. Every "/" introduces a switch; a value switch (B C O P R S T,
+// either case) takes a value that is either quoted (to the next quote not preceded by a
+// backslash, with backslash-quote turned into a quote) or runs to the next space. Any
+// other "/" starts a run of flag letters.
+CommandLineRequest ParseCommandLine(std::string_view commandText);
+
+// Joins the program arguments (argv[1..]) into one command text that ParseCommandLine
+// reads back as the same switches and values: a value of a value switch, attached
+// ("/Stwo words") or in the next argument ("/S", "two words"), is quoted when it holds a
+// space or a double quote, each inner quote written as backslash-quote.
+std::string JoinArguments(const std::vector<std::string>& args);
+
+// "~/..." with the home directory in front; any other text unchanged.
+std::string ExpandHome(const std::string& path);
+
+// Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in
+// "/", and the mask part. A text without a directory part is all mask and the path is
+// `currentDir`. A relative directory part is resolved against `currentDir` and made
+// canonical when it exists; when it does not exist the path comes back empty.
+// `currentDir` empty means the process's current directory.
+void SplitPathAndMask(const std::string& text, std::string* path, std::string* mask,
+                      const std::string& currentDir = {});
+
+// Puts a parsed command line into the run inputs and options: its flags replace the
+// saved ones, its texts replace them only when given.
+void ApplyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
+                      ProgramOptions& options, const std::string& currentDir = {});
+
+// The one command a command line issues once the window is up.
+enum class CommandLineCommand { None, Touch, Replace, Search };
+CommandLineCommand ChosenCommand(const CommandLineRequest& request);
+
+// The checks made on the inputs before a run (and before the settings are saved).
+// Returns the message to show, or nothing when the inputs are acceptable. Checks that
+// involve script files are made by the caller.
+std::optional<std::string> CheckInputs(const MainInputs& inputs, bool replaceMode,
+                                       const ProgramOptions& options);
+
+} // namespace tw

@@ -1,0 +1,88 @@
+#pragma once
+// The per-user settings: ProgramOptions and the main window's remembered values, kept
+// in QSettings under organisation "Pellworth Software Inc." and application "TW32", in
+// the groups "Settings", "Flags" and "Options".
+#include "app/MainInputs.h"
+#include "core/ProgramOptions.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSettings;
+
+namespace tw {
+
+inline constexpr const char* kSettingsOrganization = "Pellworth Software Inc.";
+inline constexpr const char* kSettingsApplication = "TW32";
+// The regular-expression size limit a fresh process starts with.
+inline constexpr int kDefaultMaxRegexSize = 32767;
+inline constexpr const char* kDefaultViewerProgram = "xdg-open";
+
+struct MainWindowSettings {
+    MainInputs inputs;            // the four texts, four search flags, whitespace mask, "Search Zips"
+    std::string lastScriptFile;   // "Last Script File"
+    // Only read: they take effect when set in the store by hand and are never written.
+    bool noReplace = false;         // "No Replace"
+    std::string zipMask = "*.zip";  // "ZIP Mask"
+    std::string zipFileMask;        // "ZIP File Mask"; empty: the main mask applies
+    int maxDisplayChars = 512;      // "Max Display Chars"
+    bool quietMode = false;         // "Quiet Mode"
+    bool flatToolbar = true;        // "Flat Toolbar"
+};
+
+// A window rectangle in screen coordinates; all zero means "none saved, centre it".
+struct WindowRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool isEmpty() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
+};
+
+// A recent-item list as loaded for one input box.
+struct RecentItems {
+    std::vector<std::string> items; // item 1 first
+    int current = -1;               // index of the box's current text, -1 when none
+};
+
+class SettingsStore {
+public:
+    // The user's store ($XDG_CONFIG_HOME/Pellworth Software Inc./TW32.conf), or, when
+    // `configFile` is given, an INI file at that path (tests use a temporary one).
+    explicit SettingsStore(const QString& configFile = QString());
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // Reads every option with the record's current value as the default ("Max Reg Expr"
+    // defaults to `maxRegexSize`, the process-wide limit), then fills the derived
+    // defaults: an empty viewer becomes "xdg-open", an empty unzip directory the
+    // temporary directory with a trailing "/".
+    void loadOptions(ProgramOptions& options, int maxRegexSize = kDefaultMaxRegexSize) const;
+    void saveOptions(const ProgramOptions& options);
+
+    // Reads the main window's values with the record's current values as defaults.
+    void loadMainWindow(MainWindowSettings& values) const;
+    // Writes the texts, the four search flags, the whitespace mask, "Last Script File"
+    // and "Search Zips"; the read-only values are left alone.
+    void saveMainWindow(const MainWindowSettings& values);
+
+    // `boxName` is "Search_string", "Replace_string", "Mask" or "Path".
+    RecentItems loadRecentItems(const std::string& boxName, int maxItemsSaved) const;
+    void saveRecentItems(const std::string& boxName, const std::string& currentText,
+                         const std::vector<std::string>& items, int maxItemsSaved);
+
+    // `name` is "Window Position" or "View Context Position" (group "Options").
+    WindowRect loadWindowRect(const std::string& name) const;
+    void saveWindowRect(const std::string& name, const WindowRect& rect);
+
+    // Writes pending changes to the backing file.
+    void sync();
+    // The backing file.
+    QString fileName() const;
+
+private:
+    std::unique_ptr<QSettings> m_settings; // never null
+};
+
+} // namespace tw

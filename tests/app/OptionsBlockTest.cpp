@@ -1,0 +1,263 @@
+#include "app/OptionsBlock.h"
+
+#include "OptionsTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tw {
+namespace {
+
+constexpr const char* kPicture = "dd/MM/yyyy";
+
+TEST(OptionsBlock, WritesTheFixedLines)
+{
+    const std::string expected =
+        "Search_subdir=1\r\nPrompt_flag=1\r\nOutput_File=/tmp/out put.txt\r\n"
+        "String Color=65280\r\nShow_Files=0\r\nMax Items Saved=17\r\n"
+        "File Color=4294967295\r\nBackup Path=/bak/\r\nNum Detail Entries=12\r\n"
+        "Default Viewer=/usr/bin/less\r\nBefore Hit=[[\r\nAfter Hit=]]\r\n"
+        "Max Reg Expr=4000\r\nWrite to Backup Dir=1\r\nUnzip Dir=/var/tmp/unz/\r\n"
+        "Show Files Without Hits=1\r\nDisplay Replace String=1\r\nDisplay File Stats=0\r\n"
+        "Min Size Filter=1024\r\nMax Size Filter=5000000000\r\n"
+        "Min Date Filter=01/03/2001\r\nMax Date Filter=31/03/2001\r\n"
+        "Keep file time stamp=1\r\nOne hit=1\r\nCache File List=0\r\n";
+    EXPECT_EQ(FormatOptionsBlock(ChangedOptions(), kPicture), expected);
+}
+
+TEST(OptionsBlock, NoDateFilterIsAnEmptyValue)
+{
+    const std::string text = FormatOptionsBlock(ProgramOptions(), kPicture);
+    EXPECT_NE(text.find("\r\nMin Date Filter=\r\nMax Date Filter=\r\n"), std::string::npos);
+}
+
+TEST(OptionsBlock, RoundTrip)
+{
+    const ProgramOptions written = ChangedOptions();
+    const std::string text = FormatOptionsBlock(written, kPicture) + "[Search]\r\n";
+    ProgramOptions read;
+    size_t end = 0;
+    ASSERT_TRUE(ReadOptionsBlock(text, read, kPicture, &end));
+    ExpectSameOptions(read, written);
+    EXPECT_EQ(text.substr(end), "[Search]\r\n");
+}
+
+// Builds a block from the changed record, then drops or moves lines.
+std::string lines(const std::string& block, std::vector<int> order)
+{
+    std::vector<std::string> all;
+    for (size_t pos = 0; pos < block.size();) {
+        const size_t end = block.find("\r\n", pos) + 2;
+        all.push_back(block.substr(pos, end - pos));
+        pos = end;
+    }
+    std::string out;
+    for (int i : order)
+        out += all[size_t(i)];
+    return out;
+}
+
+TEST(OptionsBlock, MissingLineKeepsThatFieldOnly)
+{
+    const std::string block = FormatOptionsBlock(ChangedOptions(), kPicture);
+    std::vector<int> order;
+    for (int i = 0; i < 25; ++i)
+        if (i != 4) // "Show_Files"
+            order.push_back(i);
+    ProgramOptions read;
+    ASSERT_TRUE(ReadOptionsBlock(lines(block, order), read, kPicture));
+    ProgramOptions expected = ChangedOptions();
+    expected.showFirstHitLine = ProgramOptions().showFirstHitLine;
+    ExpectSameOptions(read, expected);
+}
+
+TEST(OptionsBlock, ReorderedLinesStopLaterNames)
+{
+    const std::string block = FormatOptionsBlock(ChangedOptions(), kPicture);
+    // "String Color" before "Output_File": Output_File is taken as missing, String Color
+    // is read, and then the position sits on "Output_File", which no later name matches.
+    std::vector<int> order = {0, 1, 3, 2};
+    for (int i = 4; i < 25; ++i)
+        order.push_back(i);
+    ProgramOptions read;
+    size_t end = 0;
+    const std::string text = lines(block, order);
+    ASSERT_TRUE(ReadOptionsBlock(text, read, kPicture, &end));
+    ProgramOptions expected;
+    expected.searchSubdirs = true;
+    expected.promptMode = 1;
+    expected.stringColor = 65280;
+    ExpectSameOptions(read, expected);
+    EXPECT_EQ(text.compare(end, 12, "Output_File="), 0);
+}
+
+TEST(OptionsBlock, EmptyMinDateLineStillReadsTheRest)
+{
+    ProgramOptions written = ChangedOptions();
+    written.minDate = 0;
+    ProgramOptions read;
+    read.minDate = kMarch1st2001; // an empty value clears the filter
+    ASSERT_TRUE(ReadOptionsBlock(FormatOptionsBlock(written, kPicture), read, kPicture));
+    ExpectSameOptions(read, written);
+}
+
+TEST(OptionsBlock, UnreadableDateKeepsField)
+{
+    std::string text = "Min Date Filter=31/04/2001\r\nMax Date Filter=0\r\nOne hit=1\r\n";
+    ProgramOptions read;
+    read.minDate = 42;
+    read.maxDate = 43;
+    ASSERT_TRUE(ReadOptionsBlock(text, read, kPicture));
+    EXPECT_EQ(read.minDate, 42);
+    EXPECT_EQ(read.maxDate, 0);
+    EXPECT_TRUE(read.stopAfterFirstHit);
+}
+
+TEST(OptionsBlock, NamesMatchInEitherCaseAndLineFeedsAlone)
+{
+    ProgramOptions read;
+    ASSERT_TRUE(ReadOptionsBlock("SEARCH_SUBDIR=1\nbefore hit=<<\nAfter Hit=>>\n", read, kPicture));
+    EXPECT_TRUE(read.searchSubdirs);
+    EXPECT_EQ(read.beforeHit, "<<");
+    EXPECT_EQ(read.afterHit, ">>");
+}
+
+TEST(OptionsBlock, NoMatchingLine)
+{
+    ProgramOptions read;
+    size_t end = 99;
+    EXPECT_FALSE(ReadOptionsBlock("[Search]\r\nfoo\r\n", read, kPicture, &end));
+    EXPECT_EQ(end, 0u);
+    ExpectSameOptions(read, ProgramOptions());
+}
+
+TEST(OptionsBlock, NegativeSizesAndTrailingText)
+{
+    ProgramOptions read;
+    ASSERT_TRUE(ReadOptionsBlock("Min Size Filter=-5\r\nMax Size Filter=77 bytes\r\nOne hit=1\r\n",
+                                 read, kPicture));
+    EXPECT_EQ(read.minSize, -5);
+    EXPECT_EQ(read.maxSize, 77);
+    EXPECT_TRUE(read.stopAfterFirstHit);
+}
+
+struct DateCase {
+    const char* text;
+    const char* picture;
+    const char* error; // empty: accepted
+    int year, month, day;
+};
+
+TEST(ShortDate, ParseTable)
+{
+    const DateCase cases[] = {
+        {"29/02/2000", "dd/MM/yyyy", "", 2000, 2, 29},
+        {"1/3/2001", "d/M/yyyy", "", 2001, 3, 1},
+        {"29/02/1900", "dd/MM/yyyy", "Invalid day", 0, 0, 0},
+        {"31/04/2001", "dd/MM/yyyy", "Invalid day", 0, 0, 0},
+        {"30/02/2004", "dd/MM/yyyy", "Invalid day", 0, 0, 0},
+        {"00/01/2001", "dd/MM/yyyy", "Invalid day", 0, 0, 0},
+        {"13/13/2001", "dd/MM/yyyy", "Invalid month", 0, 0, 0},
+        {"01/01/1600", "dd/MM/yyyy", "Invalid year", 0, 0, 0},
+        {"abc", "dd/MM/yyyy", "Invalid date", 0, 0, 0},
+        {"01-02-2003", "dd/MM/yyyy", "Invalid date", 0, 0, 0},
+        {"2003-02-01", "yyyy-MM-dd", "", 2003, 2, 1},
+        {"Mon, 3 March 2003", "ddd, d MMMM yyyy", "", 2003, 3, 3},
+        {"3 mar 2003", "d MMM yyyy", "", 2003, 3, 3},
+        {"3.2003 day 5", "M.yyyy 'day' d", "", 2003, 3, 5},
+        {"3.2003  5", "M.yyyy 'day' d", "", 2003, 3, 5},
+    };
+    for (const DateCase& c : cases) {
+        std::string error;
+        const auto t = ParseShortDate(c.text, c.picture, false, &error);
+        if (*c.error) {
+            EXPECT_FALSE(t.has_value()) << c.text;
+            EXPECT_EQ(error, c.error) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(t.has_value()) << c.text << " " << error;
+        char iso[16];
+        std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", c.year, c.month, c.day);
+        EXPECT_EQ(FormatShortDate(*t, "yyyy-MM-dd"), iso) << c.text;
+        EXPECT_EQ(*t % 864000000000LL, 0) << c.text;
+    }
+}
+
+TEST(ShortDate, FileTimes)
+{
+    EXPECT_EQ(ParseShortDate("01/01/1601", kPicture), 0);
+    EXPECT_EQ(ParseShortDate("01/01/1970", kPicture), 116444736000000000LL);
+    EXPECT_EQ(ParseShortDate("01/03/2001", kPicture), kMarch1st2001);
+    EXPECT_EQ(ParseShortDate("31/03/2001", kPicture, true), kMarch31st2001EndOfDay);
+    EXPECT_EQ(FormatShortDate(kMarch31st2001EndOfDay, kPicture), "31/03/2001");
+    EXPECT_EQ(FormatShortDate(kMarch1st2001, "dddd d MMM yy"), "Thursday 1 Mar 01");
+}
+
+TEST(ShortDate, TwoDigitYearGetsCurrentCentury)
+{
+    const auto t = ParseShortDate("05/06/07", "dd/MM/yy");
+    ASSERT_TRUE(t.has_value());
+    const std::string formatted = FormatShortDate(*t, "yyyy-MM-dd");
+    EXPECT_EQ(formatted.substr(2), "07-06-05");
+    EXPECT_GE(formatted.substr(0, 2), "20");
+}
+
+struct FontCase {
+    const char* text;
+    FontDescription expected;
+};
+
+FontDescription font(int h, int w, int i, int u, int s, int pf, const char* face, int cs, int q)
+{
+    FontDescription f;
+    f.height = h;
+    f.weight = w;
+    f.italic = i;
+    f.underline = u;
+    f.strikeOut = s;
+    f.pitchAndFamily = pf;
+    f.faceName = face;
+    f.charSet = cs;
+    f.quality = q;
+    return f;
+}
+
+TEST(ContextFont, ParseTable)
+{
+    const FontCase cases[] = {
+        {"-20,700,1,0,0,34,Arial", font(-20, 700, 1, 0, 0, 34, "Arial", 0, 0)},
+        {"-600,400,0,0,0,49,Courier,0,0", font(-13, 400, 0, 0, 0, 49, "Courier", 0, 0)},
+        {"5,400,0,0,0,49,Courier,0,0", font(-13, 400, 0, 0, 0, 49, "Courier", 0, 0)},
+        {"-500,400,0,0,0,49,Courier,0,0", font(-500, 400, 0, 0, 0, 49, "Courier", 0, 0)},
+        {"", font(-13, 400, 0, 0, 0, 49, "Courier", 0, 0)},
+        {"-13,400,0,0,0,49,Courier,5", font(-13, 400, 0, 0, 0, 49, "Courier", 0, 5)},
+        {"-13,400,0,1,1,49,Mono,2,3", font(-13, 400, 0, 1, 1, 49, "Mono", 2, 3)},
+        // Fields after the height are taken only while commas remain.
+        {"-13,400", font(-13, 0, 0, 0, 0, 0, "400", 0, 0)},
+        {"-13", font(-13, 0, 0, 0, 0, 0, "", 0, 0)},
+        {"-13,400,0,0,0,49,ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789,1,2",
+         font(-13, 400, 0, 0, 0, 49, "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234", 1, 2)},
+    };
+    for (const FontCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        ExpectSameFont(ParseContextFont(c.text), c.expected);
+    }
+}
+
+TEST(ContextFont, FaceCutKeepsWholeCharacters)
+{
+    // 30 ASCII letters, then a two-byte character that would straddle the 31-byte limit.
+    const std::string face = std::string(30, 'a') + "\xC3\xA9" + "b";
+    EXPECT_EQ(ParseContextFont("-13,400,0,0,0,49," + face + ",0,0").faceName, std::string(30, 'a'));
+}
+
+TEST(ContextFont, FormatReadsBack)
+{
+    const FontDescription f = font(-20, 700, 1, 0, 1, 34, "DejaVu Sans", 2, 5);
+    EXPECT_EQ(FormatContextFont(f), "-20,700,1,0,1,34,DejaVu Sans,2,5");
+    ExpectSameFont(ParseContextFont(FormatContextFont(f)), f);
+}
+
+} // namespace
+} // namespace tw

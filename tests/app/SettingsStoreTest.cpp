@@ -1,0 +1,294 @@
+#include "app/SettingsStore.h"
+
+#include "OptionsTestSupport.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tw {
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_dir.isValid()); }
+
+    QString file() const { return m_dir.filePath(QStringLiteral("TW32.conf")); }
+
+    // Direct access to the same file, to plant or inspect raw values.
+    QSettings raw() const { return QSettings(file(), QSettings::IniFormat); }
+
+    void writeFile(const QByteArray& content) const
+    {
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(SettingsStoreTest, EmptyStoreGivesDefaults)
+{
+    SettingsStore store(file());
+    ProgramOptions loaded;
+    store.loadOptions(loaded);
+
+    ProgramOptions expected;
+    expected.maxRegexSize = 32767;
+    expected.defaultViewer = "xdg-open";
+    std::string temp = std::filesystem::temp_directory_path().string();
+    if (temp.back() != '/')
+        temp += '/';
+    expected.unzipDir = temp;
+    ExpectSameOptions(loaded, expected);
+    ExpectSameFont(loaded.contextFont, FontDescription());
+
+    MainWindowSettings values;
+    store.loadMainWindow(values);
+    EXPECT_EQ(values.inputs.searchText, "");
+    EXPECT_EQ(values.inputs.path, "");
+    EXPECT_FALSE(values.inputs.caseSensitive);
+    EXPECT_TRUE(values.inputs.searchZips);
+    EXPECT_EQ(values.inputs.ignoreWhitespaceMask, " \\t\\r\\n");
+    EXPECT_EQ(values.inputs.ignoreWhitespaceMask.size(), 7u);
+    EXPECT_EQ(values.zipMask, "*.zip");
+    EXPECT_EQ(values.zipFileMask, "");
+    EXPECT_EQ(values.maxDisplayChars, 512);
+    EXPECT_FALSE(values.noReplace);
+    EXPECT_FALSE(values.quietMode);
+    EXPECT_TRUE(values.flatToolbar);
+    EXPECT_TRUE(store.loadWindowRect("Window Position").isEmpty());
+}
+
+TEST(SettingsStoreLocation, UserStoreIsTheApplicationsConfFile)
+{
+    const SettingsStore store;
+    EXPECT_TRUE(store.fileName().endsWith(QStringLiteral("/Pellworth Software Inc./TW32.conf")))
+        << store.fileName().toStdString();
+}
+
+TEST_F(SettingsStoreTest, MaxRegexSizeDefaultsToProcessLimit)
+{
+    SettingsStore store(file());
+    ProgramOptions o;
+    store.loadOptions(o, 1234);
+    EXPECT_EQ(o.maxRegexSize, 1234);
+}
+
+TEST_F(SettingsStoreTest, AbsentValuesKeepTheRecordsValues)
+{
+    SettingsStore store(file());
+    ProgramOptions o = ChangedOptions();
+    store.loadOptions(o);
+    ProgramOptions expected = ChangedOptions();
+    expected.maxRegexSize = 32767; // the one value whose default is not the record's
+    ExpectSameOptions(o, expected);
+}
+
+TEST_F(SettingsStoreTest, OptionsRoundTrip)
+{
+    const ProgramOptions written = ChangedOptions();
+    {
+        SettingsStore store(file());
+        store.saveOptions(written);
+        store.sync();
+    }
+    SettingsStore store(file());
+    ProgramOptions read;
+    store.loadOptions(read);
+    ExpectSameOptions(read, written);
+    ExpectSameFont(read.contextFont, written.contextFont);
+
+    // Value types: integers, strings (colours too) and 8-byte blocks.
+    QSettings s = raw();
+    EXPECT_EQ(s.value("Flags/Prompt_flag").toInt(), 1);
+    EXPECT_EQ(s.value("Options/String Color").toString(), QStringLiteral("65280"));
+    EXPECT_EQ(s.value("Options/Context Font").toString(),
+              QStringLiteral("-20,700,1,0,0,49,DejaVu Sans Mono,3,4"));
+    const QByteArray maxSize = s.value("Options/Max Size Filter").toByteArray();
+    ASSERT_EQ(maxSize.size(), 8);
+    // 5000000000 = 0x00000001'2A05F200, least significant byte first.
+    EXPECT_EQ(maxSize, QByteArray::fromHex("00f2052a01000000"));
+}
+
+TEST_F(SettingsStoreTest, SixtyFourBitValuesNeedExactlyEightBytes)
+{
+    {
+        QSettings s = raw();
+        s.setValue("Options/Min Size Filter", QByteArray::fromHex("0807060504030201"));
+        s.setValue("Options/Max Size Filter", QByteArray::fromHex("01020304050607"));
+        s.setValue("Options/Min Date Filter", QByteArray::fromHex("010203040506070809"));
+        s.setValue("Options/Max Date Filter", QStringLiteral("12345678")); // 8 characters, not binary
+    }
+    SettingsStore store(file());
+    ProgramOptions o;
+    o.maxSize = 11;
+    o.minDate = 22;
+    o.maxDate = 33;
+    store.loadOptions(o);
+    EXPECT_EQ(o.minSize, 0x0102030405060708LL);
+    EXPECT_EQ(o.maxSize, 11);
+    EXPECT_EQ(o.minDate, 22);
+    EXPECT_EQ(o.maxDate, 33);
+}
+
+TEST_F(SettingsStoreTest, ColoursAndIntegersAsWrittenByHand)
+{
+    writeFile("[Options]\n"
+              "String%20Color=\n"
+              "File%20Color=16776960\n"
+              "Num%20Detail%20Entries=abc\n"
+              "Context%20Font=-20,700,1,0,0,34,Arial\n"
+              "Max%20Reg%20Expr=500\n"
+              "[Flags]\n"
+              "Max%20Display%20Chars=100\n"
+              "No%20Replace=1\n"
+              "Quiet%20Mode=1\n"
+              "ZIP%20Mask=\"*.7z;*.zip\"\n" // ";" starts a comment unless quoted
+              "Flat%20Toolbar=0\n");
+    SettingsStore store(file());
+    ProgramOptions o;
+    store.loadOptions(o);
+    EXPECT_EQ(o.stringColor, 255u);       // empty string keeps the default
+    EXPECT_EQ(o.fileColor, 16776960u);
+    EXPECT_EQ(o.contextLines, 5);         // not a number: default
+    EXPECT_EQ(o.maxRegexSize, 500);
+    // An unquoted comma list in a hand-edited file is still one font string.
+    ExpectSameFont(o.contextFont, [] {
+        FontDescription f;
+        f.height = -20;
+        f.weight = 700;
+        f.italic = 1;
+        f.pitchAndFamily = 34;
+        f.faceName = "Arial";
+        f.charSet = 0;
+        f.quality = 0;
+        return f;
+    }());
+
+    MainWindowSettings v;
+    store.loadMainWindow(v);
+    EXPECT_EQ(v.maxDisplayChars, 100);
+    EXPECT_TRUE(v.noReplace);
+    EXPECT_TRUE(v.quietMode);
+    EXPECT_FALSE(v.flatToolbar);
+    EXPECT_EQ(v.zipMask, "*.7z;*.zip");
+}
+
+TEST_F(SettingsStoreTest, ContextFontHeightClamp)
+{
+    raw().setValue("Options/Context Font", QStringLiteral("-600,400,0,0,0,49,Courier,0,0"));
+    SettingsStore store(file());
+    ProgramOptions o;
+    store.loadOptions(o);
+    EXPECT_EQ(o.contextFont.height, -13);
+    EXPECT_EQ(o.contextFont.weight, 400);
+    EXPECT_EQ(o.contextFont.faceName, "Courier");
+}
+
+TEST_F(SettingsStoreTest, MainWindowRoundTripLeavesReadOnlyValuesAlone)
+{
+    MainWindowSettings written;
+    written.inputs.searchText = "needle \"q\"";
+    written.inputs.replaceText = "thread";
+    written.inputs.mask = "*.c;*.h";
+    written.inputs.path = "/src/";
+    written.inputs.caseSensitive = true;
+    written.inputs.wholeWord = true;
+    written.inputs.regularExpression = true;
+    written.inputs.ignoreWhitespace = true;
+    written.inputs.searchZips = false;
+    written.inputs.ignoreWhitespaceMask = " \\t";
+    written.lastScriptFile = "/home/u/s.tws";
+    written.noReplace = true;
+    written.zipMask = "*.7z";
+    written.maxDisplayChars = 9;
+    written.quietMode = true;
+    written.flatToolbar = false;
+    {
+        SettingsStore store(file());
+        store.saveMainWindow(written);
+        store.sync();
+    }
+    SettingsStore store(file());
+    MainWindowSettings read;
+    store.loadMainWindow(read);
+    EXPECT_EQ(read.inputs.searchText, written.inputs.searchText);
+    EXPECT_EQ(read.inputs.replaceText, written.inputs.replaceText);
+    EXPECT_EQ(read.inputs.mask, written.inputs.mask);
+    EXPECT_EQ(read.inputs.path, written.inputs.path);
+    EXPECT_TRUE(read.inputs.caseSensitive && read.inputs.wholeWord
+                && read.inputs.regularExpression && read.inputs.ignoreWhitespace);
+    EXPECT_FALSE(read.inputs.searchZips);
+    EXPECT_EQ(read.inputs.ignoreWhitespaceMask, " \\t");
+    EXPECT_EQ(read.lastScriptFile, written.lastScriptFile);
+    // Never written, so they come back at their defaults.
+    EXPECT_FALSE(read.noReplace);
+    EXPECT_EQ(read.zipMask, "*.zip");
+    EXPECT_EQ(read.maxDisplayChars, 512);
+    EXPECT_FALSE(read.quietMode);
+    EXPECT_TRUE(read.flatToolbar);
+    QSettings s = raw();
+    EXPECT_FALSE(s.contains("Flags/No Replace"));
+    EXPECT_FALSE(s.contains("Flags/ZIP Mask"));
+    EXPECT_FALSE(s.contains("Flags/Quiet Mode"));
+    EXPECT_EQ(s.value("Flags/Whole Word").toInt(), 1);
+    EXPECT_EQ(s.value("Options/Search Zips").toInt(), 0);
+}
+
+TEST_F(SettingsStoreTest, RecentItems)
+{
+    SettingsStore store(file());
+    const std::vector<std::string> seven = {"a1", "a2", "a3", "a4", "a5", "a6", "a7"};
+    store.saveRecentItems("Search_string", "A3", seven, 5);
+    // An earlier, longer list left item 6 behind.
+    raw().setValue("Settings/Search_string6", QStringLiteral("old six"));
+    store.sync();
+
+    QSettings s = raw();
+    EXPECT_EQ(s.value("Settings/Search_string5").toString(), QStringLiteral("a5"));
+    EXPECT_EQ(s.value("Settings/Search_string6").toString(), QStringLiteral("old six"));
+    EXPECT_FALSE(s.contains("Settings/Search_string7"));
+
+    SettingsStore again(file());
+    RecentItems r = again.loadRecentItems("Search_string", 5);
+    EXPECT_EQ(r.items, std::vector<std::string>({"a1", "a2", "a3", "a4", "a5"}));
+    EXPECT_EQ(r.current, 2); // "A3" found without regard to case
+
+    raw().setValue("Settings/Search_string", QStringLiteral("new"));
+    raw().setValue("Settings/Search_string2", QString());
+    SettingsStore third(file());
+    r = third.loadRecentItems("Search_string", 5);
+    EXPECT_EQ(r.items, std::vector<std::string>({"new", "a1", "a3", "a4", "a5"}));
+    EXPECT_EQ(r.current, 0);
+}
+
+TEST_F(SettingsStoreTest, WindowRect)
+{
+    raw().setValue("Options/Window Position", QStringLiteral("10,20,400,300"));
+    raw().setValue("Options/View Context Position", QStringLiteral("-5;7x8 9"));
+    SettingsStore store(file());
+    const WindowRect r = store.loadWindowRect("Window Position");
+    EXPECT_EQ(r.left, 10);
+    EXPECT_EQ(r.top, 20);
+    EXPECT_EQ(r.right, 400);
+    EXPECT_EQ(r.bottom, 300);
+    const WindowRect v = store.loadWindowRect("View Context Position");
+    EXPECT_EQ(v.left, -5);
+    EXPECT_EQ(v.top, 7);
+    EXPECT_EQ(v.right, 8);
+    EXPECT_EQ(v.bottom, 9);
+
+    store.saveWindowRect("Window Position", {1, 2, 3, 4});
+    store.sync();
+    EXPECT_EQ(raw().value("Options/Window Position").toString(), QStringLiteral("1,2,3,4"));
+}
+
+} // namespace
+} // namespace tw
