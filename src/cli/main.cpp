@@ -55,13 +55,21 @@ int main(int argc, char** argv)
     tw::SetActiveCodePage(tw::DetectCodePage());
 
     tw::SettingsStore store;
-    tw::ProgramOptions options = store.loadOptions();
-    tw::MainInputs inputs = store.loadMainInputs();
+    tw::ProgramOptions options;
+    store.loadOptions(options);
+    tw::MainWindowSettings saved;
+    store.loadMainWindow(saved);
+    tw::MainInputs& inputs = saved.inputs;
     const tw::CommandLineRequest cmd = tw::ParseCommandLine(tw::JoinArguments(args));
     tw::ApplyCommandLine(cmd, inputs, options);
 
     tw::CliHost host(stdin, stderr);
-    const bool replaceMode = cmd.replace;
+    const tw::CommandLineCommand command = tw::ChosenCommand(cmd);
+    if (command == tw::CommandLineCommand::Touch) {
+        host.message("Touch is not available from tarnwick-cli yet.", false);
+        return 2;
+    }
+    const bool replaceMode = command == tw::CommandLineCommand::Replace;
     if (const auto problem = tw::CheckInputs(inputs, replaceMode, options)) {
         host.message(*problem, false);
         return 2;
@@ -77,7 +85,9 @@ int main(int argc, char** argv)
     request.unattended = true;
     request.searchSubdirectories = options.searchSubdirs;
     request.searchZips = inputs.searchZips;
-    request.maxDisplayChars = store.maxDisplayChars();
+    request.maxDisplayChars = saved.maxDisplayChars;
+    request.zipMask = saved.zipMask;
+    request.zipFileMask = saved.zipFileMask;
     tw::SearchPair pair;
     pair.searchText = inputs.searchText;
     pair.replaceText = inputs.replaceText;

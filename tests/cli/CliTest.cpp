@@ -1,0 +1,169 @@
+// End-to-end tests of tarnwick-cli: command text, standard output, standard error and
+// exit status.
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace tw {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+struct CliResult {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs tarnwick-cli with the given arguments (no shell) and standard input text.
+CliResult RunCli(const std::vector<std::string>& args, const std::string& input = {}, const std::string& cwd = {})
+{
+    TempDir io;
+    WriteFile(io.file("in"), input);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
+            ::_exit(127);
+        std::freopen(io.file("in").c_str(), "r", stdin);
+        std::freopen(io.file("out").c_str(), "w", stdout);
+        std::freopen(io.file("err").c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TW_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    CliResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = ReadFile(io.file("out"));
+    r.err = ReadFile(io.file("err"));
+    return r;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Each test gets its own empty settings and data directories.
+        ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", m_data.path().c_str(), 1);
+    }
+    TempDir m_config, m_data, m_tree;
+};
+
+TEST_F(Cli, SearchesAndPrintsLinesInOutputForm)
+{
+    WriteFile(m_tree.file("a.txt"), "alpha\nbeta two words\n");
+    WriteFile(m_tree.file("sub/b.txt"), "two words\n");
+    WriteFile(m_tree.file("c.log"), "two words\n");
+    const CliResult r = RunCli({"/Stwo words", "/P", m_tree.path() + "*.txt", "/d"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing file : " + m_tree.file("a.txt") + "\nLine   2 - beta <two words>\nFound 1 occurrences.\n"
+                     "Processing file : " + m_tree.file("sub/b.txt") + "\nLine   1 - <two words>\nFound 1 occurrences.\n"
+                     "Searched 2 file(s), found 2 occurrences in 2 file(s)\n");
+}
+
+TEST_F(Cli, FlagsFromTheCommandLineDecideCaseAndWholeWord)
+{
+    WriteFile(m_tree.file("a.txt"), "Cat cat cats\n");
+    struct Case {
+        std::string flags;
+        long hits;
+    };
+    const Case cases[] = {{"/d", 2}, {"/i", 3}, {"/iw", 2}, {"/W", 1}, {"/DI", 3}};
+    for (const Case& c : cases) {
+        const CliResult r = RunCli({"/Scat", "/P", m_tree.path() + "*.*", c.flags});
+        EXPECT_NE(r.out.find("found " + std::to_string(c.hits) + " occurrences"), std::string::npos)
+            << c.flags << "\n" << r.out;
+    }
+}
+
+TEST_F(Cli, NothingFoundExitsWithOne)
+{
+    WriteFile(m_tree.file("a.txt"), "alpha\n");
+    const CliResult r = RunCli({"/Szeta", "/P", m_tree.path() + "*.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Searched 1 file(s), found 0 occurrences in 0 file(s)\n");
+}
+
+TEST_F(Cli, MissingStartPathReportsNoFilesOnStandardError)
+{
+    const CliResult r = RunCli({"/Sx", "/P", "/no/such/dir/*.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("No files were found using the specified parameters."), std::string::npos);
+    EXPECT_NE(r.err.find("- If you want to Search Subdirectories"), std::string::npos);
+}
+
+TEST_F(Cli, BadInputIsRefusedWithStatusTwo)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    // With an empty settings store there is no saved mask or path.
+    const Case cases[] = {
+        {{"/Sx"}, "Please enter a valid mask!"},
+        {{"/Sx", "/P", m_tree.path()}, "Please enter a valid mask!"},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST_F(Cli, EmptySearchTextListsFiles)
+{
+    WriteFile(m_tree.file("a.c"), "");
+    WriteFile(m_tree.file("d/b.c"), "");
+    WriteFile(m_tree.file("d/b.h"), "");
+    const CliResult r = RunCli({"/P", m_tree.path() + "c", "/d"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Processing file : " + m_tree.file("a.c") + "\nProcessing file : " + m_tree.file("d/b.c") +
+                         "\nFound 2 files in 2 directories\n");
+}
+
+TEST_F(Cli, OutputFileTakesTheLinesInsteadOfStandardOutput)
+{
+    WriteFile(m_tree.file("a.txt"), "needle\n");
+    const std::string out = m_tree.file("res.out");
+    const CliResult r = RunCli({"/Sneedle", "/P", m_tree.path() + "*.txt", "/O", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    const std::string text = ReadFile(out);
+    EXPECT_NE(text.find("Search String: needle\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Line   1 - <needle>\r\n"), std::string::npos);
+}
+
+TEST_F(Cli, PathsWithSpacesQuotesAndNonAsciiBytesWork)
+{
+    const std::string dir = m_tree.path() + "my dir 'q\" \xc3\xa9/";
+    WriteFile(dir + "f i.txt", "x \"quoted\" y\n");
+    const CliResult r = RunCli({"/S\"quoted\"", "/P", dir + "*.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Processing file : " + dir + "f i.txt\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Line   1 - x <\"quoted\"> y\n"), std::string::npos);
+}
+
+TEST_F(Cli, RelativePathIsResolvedAgainstTheWorkingDirectory)
+{
+    WriteFile(m_tree.file("rel/a.txt"), "x\n");
+    const CliResult r = RunCli({"/Sx", "/P", "rel/*.txt"}, {}, m_tree.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Processing file : " + m_tree.file("rel/a.txt")), std::string::npos);
+}
+
+} // namespace
+} // namespace tw
