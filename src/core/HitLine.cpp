@@ -5,13 +5,22 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <emmintrin.h>
 
 namespace tw {
 
 bool LooksBinary(const uint8_t* data, size_t length)
 {
     const size_t n = std::min<size_t>(length, 1024);
-    for (size_t i = 0; i < n; ++i)
+    size_t i = 0;
+    // 16 bytes at a time: all of them are at least 0x09 when max(v, 0x09) == v.
+    const __m128i nine = _mm_set1_epi8(0x09);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, nine), v)) != 0xFFFF)
+            return true;
+    }
+    for (; i < n; ++i)
         if (data[i] < 0x09)
             return true;
     return false;

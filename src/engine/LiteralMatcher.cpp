@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <vector>
 
 namespace tw {
@@ -117,6 +118,45 @@ size_t LiteralMatcher::findScalar(const uint8_t* block, size_t len, size_t from,
     return npos;
 }
 
+namespace {
+
+// The 32-byte form of the prefilter loop; returns the first verified hit, or npos with
+// *next at the first start position it did not examine.
+template <typename Verify>
+__attribute__((target("avx2"))) size_t PrefilterAvx2(const uint8_t* block, size_t len, size_t p, size_t startLimit,
+                                                     size_t pos1, size_t pos2, uint8_t c1a, uint8_t c1b, uint8_t c2a,
+                                                     uint8_t c2b, const Verify& verify, size_t* next)
+{
+    const __m256i v1a = _mm256_set1_epi8(static_cast<char>(c1a));
+    const __m256i v1b = _mm256_set1_epi8(static_cast<char>(c1b));
+    const __m256i v2a = _mm256_set1_epi8(static_cast<char>(c2a));
+    const __m256i v2b = _mm256_set1_epi8(static_cast<char>(c2b));
+    while (p < startLimit && p + pos2 + 32 <= len) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos1));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos2));
+        const __m256i ma = _mm256_or_si256(_mm256_cmpeq_epi8(a, v1a), _mm256_cmpeq_epi8(a, v1b));
+        const __m256i mb = _mm256_or_si256(_mm256_cmpeq_epi8(b, v2a), _mm256_cmpeq_epi8(b, v2b));
+        auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ma, mb)));
+        while (mask) {
+            const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+            if (s >= startLimit) {
+                *next = startLimit;
+                return LiteralMatcher::npos;
+            }
+            if (verify(s))
+                return s;
+            mask &= mask - 1;
+        }
+        p += 32;
+    }
+    *next = p;
+    return LiteralMatcher::npos;
+}
+
+const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
+
+} // namespace
+
 size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, size_t startLimit) const
 {
     const size_t L = m_bytes.size();
@@ -132,6 +172,13 @@ size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, s
     if (L == 1 && m_c1a == m_c1b && !m_wholeWord) {
         const void* hit = std::memchr(block + p, m_c1a, startLimit - p);
         return hit ? static_cast<size_t>(static_cast<const uint8_t*>(hit) - block) : npos;
+    }
+    if (g_hasAvx2) {
+        const auto verifyAt = [&](size_t at) { return verify(block, len, at); };
+        const size_t hit = PrefilterAvx2(block, len, p, startLimit, m_pos1, m_pos2, m_c1a, m_c1b, m_c2a, m_c2b,
+                                         verifyAt, &p);
+        if (hit != npos || p >= startLimit)
+            return hit;
     }
     const __m128i v1a = _mm_set1_epi8(static_cast<char>(m_c1a));
     const __m128i v1b = _mm_set1_epi8(static_cast<char>(m_c1b));
