@@ -1,0 +1,194 @@
+#include "core/RecoveryList.h"
+
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+std::string Encode(const std::string& text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == '%' || c == 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool Decode(const std::string& text, std::string* out)
+{
+    out->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            *out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        const int hi = HexValue(text[i + 1]);
+        const int lo = HexValue(text[i + 2]);
+        if (hi < 0 || lo < 0)
+            return false;
+        *out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
+bool ReadAll(FileSystem& fs, const std::string& path, std::string* out)
+{
+    out->clear();
+    auto file = fs.openRead(path);
+    if (!file)
+        return false;
+    char buf[8192];
+    for (;;) {
+        const int64_t n = file->read(buf, sizeof buf);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        out->append(buf, static_cast<size_t>(n));
+    }
+}
+
+} // namespace
+
+bool RecoveryList::read(std::vector<RecoveryEntry>* out)
+{
+    out->clear();
+    FileStatus st;
+    const std::string path = m_dataDir + kRecoveryListName;
+    if (!m_fs.status(path, &st))
+        return true; // no list: no entries
+    std::string text;
+    if (!ReadAll(m_fs, path, &text))
+        return false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t t1 = line.find('\t');
+        const size_t t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
+        if (t2 == std::string::npos || t1 != 1)
+            continue; // not an entry line
+        RecoveryEntry e;
+        e.copyIsBackup = line[0] == 'B';
+        if (!Decode(line.substr(t1 + 1, t2 - t1 - 1), &e.original) || !Decode(line.substr(t2 + 1), &e.safetyCopy))
+            continue;
+        out->push_back(std::move(e));
+    }
+    return true;
+}
+
+bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
+{
+    std::string text;
+    for (const RecoveryEntry& e : list)
+        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + Encode(e.original) + '\t' + Encode(e.safetyCopy) + '\n';
+    // Write a new list next to the old one and rename it over, so a crash leaves either
+    // the old or the new list, never a torn one.
+    const std::string tmp = m_ops.createUniqueFile(m_dataDir, "recovery.new.");
+    if (tmp.empty())
+        return false;
+    bool ok = false;
+    if (auto file = m_fs.openWrite(tmp, false, true))
+        ok = file->write(text.data(), text.size()) && file->sync();
+    ok = ok && m_ops.rename(tmp, m_dataDir + kRecoveryListName) && m_ops.syncDirectory(m_dataDir);
+    if (!ok)
+        m_fs.removeFile(tmp);
+    return ok;
+}
+
+bool RecoveryList::add(const RecoveryEntry& entry)
+{
+    if (m_dataDir.empty())
+        return false;
+    auto lock = m_ops.lockFile(m_dataDir + "recovery.lock");
+    std::vector<RecoveryEntry> list;
+    if (!lock || !read(&list))
+        return false;
+    list.push_back(entry);
+    return write(list);
+}
+
+bool RecoveryList::remove(const RecoveryEntry& entry)
+{
+    if (m_dataDir.empty())
+        return false;
+    auto lock = m_ops.lockFile(m_dataDir + "recovery.lock");
+    std::vector<RecoveryEntry> list;
+    if (!lock || !read(&list))
+        return false;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if (*it == entry) {
+            list.erase(it);
+            return write(list);
+        }
+    }
+    return true;
+}
+
+std::vector<RecoveryEntry> RecoveryList::entries()
+{
+    std::vector<RecoveryEntry> list;
+    if (m_dataDir.empty())
+        return list;
+    auto lock = m_ops.lockFile(m_dataDir + "recovery.lock");
+    if (!lock || !read(&list))
+        list.clear();
+    for (RecoveryEntry& e : list) {
+        FileStatus st;
+        e.copyExists = m_fs.status(e.safetyCopy, &st) && !st.isDirectory;
+    }
+    return list;
+}
+
+std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir)
+{
+    return RecoveryList(fs, ops, dataDir).entries();
+}
+
+std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir)
+{
+    return PendingRecoveries(RealFileSystem(), RealFileOps(), dataDir);
+}
+
+std::string FormatRecoveryReport(const RecoveryEntry& entry)
+{
+    std::string text = "The program ended while it was rewriting the file\n" + entry.original
+                     + "\nThe file may be incomplete.";
+    if (entry.copyExists)
+        text += " Its content from before the rewrite is kept in\n" + entry.safetyCopy;
+    else
+        text += " The copy of its earlier content is missing:\n" + entry.safetyCopy;
+    return text;
+}
+
+bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
+{
+    return RecoveryList(RealFileSystem(), RealFileOps(), dataDir).remove(entry);
+}
+
+} // namespace tw

@@ -1,0 +1,62 @@
+#pragma once
+// The recovery list: which originals are being rewritten right now and where an unchanged
+// copy of each is kept. An entry is written (and flushed to disk) before an original is
+// overwritten and removed once the rewrite completed or the original was restored, so an
+// entry found at start-up means the program ended in the middle of a rewrite.
+//
+// The list is "<dataDir>recovery.list", one entry per line: a kind letter, a tab, the
+// original path, a tab, the copy's path. Bytes below 0x20 and "%" are written as %XX.
+// Updates take the lock "<dataDir>recovery.lock" and replace the list atomically.
+#include "platform/FileOps.h"
+#include "platform/FileSystem.h"
+
+#include <string>
+#include <vector>
+
+namespace tw {
+
+inline constexpr const char* kRecoveryListName = "recovery.list";
+inline constexpr const char* kSafetyDirName = "safety"; // below the data directory
+
+struct RecoveryEntry {
+    std::string original;   // the file that was being rewritten
+    std::string safetyCopy; // an unchanged copy of its content before the rewrite
+    bool copyIsBackup = false; // the copy is the file's backup (kept), not a safety copy
+    // Set by PendingRecoveries: the copy is still on disk.
+    bool copyExists = false;
+
+    bool operator==(const RecoveryEntry& o) const
+    {
+        return original == o.original && safetyCopy == o.safetyCopy && copyIsBackup == o.copyIsBackup;
+    }
+};
+
+class RecoveryList {
+public:
+    RecoveryList(FileSystem& fs, FileOps& ops, std::string dataDir)
+        : m_fs(fs), m_ops(ops), m_dataDir(std::move(dataDir)) {}
+
+    // Both return false when the list could not be updated durably.
+    bool add(const RecoveryEntry& entry);
+    bool remove(const RecoveryEntry& entry);
+    std::vector<RecoveryEntry> entries();
+
+private:
+    bool read(std::vector<RecoveryEntry>* out);
+    bool write(const std::vector<RecoveryEntry>& list);
+
+    FileSystem& m_fs;
+    FileOps& m_ops;
+    std::string m_dataDir; // ends with "/"
+};
+
+// Entries left over from a run that ended in the middle of a rewrite. Front ends call this
+// at start-up and show FormatRecoveryReport for each entry.
+std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir);
+std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir);
+// The start-up notice for one entry: which file may be incomplete and where its copy is.
+std::string FormatRecoveryReport(const RecoveryEntry& entry);
+// Removes an entry once the user has dealt with it (the copy itself is left alone).
+bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
+
+} // namespace tw

@@ -1,0 +1,106 @@
+#pragma once
+// The replace writer of a run: the temporary output files, the commit of a replaced file
+// (per-file question, backup, read-only files, size check, in-place rewrite, attributes
+// and time stamp, undo script) and the run's replace counters.
+//
+// Sequence for one replace run:
+//   ReplaceWriter w(fs, ops, host, sink, confirmation);
+//   w.startRun(options, quiet, DataDirectory());
+//   if (!w.CreateTempFiles(pairCount)) -> end the run (the error line was added)
+//   per file with replacements, after its pairs, with the input file closed:
+//       w.CommitFile(input)   // may cancel: check confirmation.cancelled()
+//   w.ReleaseTempFiles(); w.endRun();
+//   summary: w.replacements(), w.filesReplaced()
+#include "core/Confirmation.h"
+#include "core/ProgramOptions.h"
+#include "core/RunHost.h"
+#include "core/UndoScript.h"
+#include "platform/FileOps.h"
+#include "platform/FileSystem.h"
+#include "results/ResultSink.h"
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+// Report texts of the writer.
+inline constexpr const char* kErrorOpeningTemp = "Error opening temp file";
+inline constexpr const char* kErrorBackupDir = "Error creating/writing file to backup directory";
+inline constexpr const char* kErrorWriting = "Error writing (another app may own it) file";
+
+// One file ready to be committed.
+struct CommitInput {
+    std::string path;       // full path of the original
+    std::string startPath;  // the start path the file was found under, ending with "/"
+    std::string backupDir;  // the file's backup directory ending with "/", or empty for none
+    FileStatus status;      // the original's status taken when it was opened for its first pair
+    File* output = nullptr; // the temporary output holding the replaced content
+    long replacements = 0;  // replacements made in the file (all pairs)
+    int64_t sizeChange = 0; // accumulated (search length - replace length) of the file
+    bool reformatted = false; // a reformat wrote the output; no size check
+};
+
+enum class CommitResult {
+    Replaced,  // the original (or, with "Write to Backup Dir", its copy) holds the new content
+    Declined,  // a question was answered No, or cancelled (then confirmation.cancelled())
+    Failed,    // an error was reported; the original is unchanged
+};
+
+// A failure for one file: the results line "<message> <name without directory>" and the
+// same text as a message (kept off screen in quiet mode).
+void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
+                     const std::string& path);
+
+// The backup name of `path`: the part after `startPath` appended to `backupDir`. A path
+// outside the start path keeps its whole path below the backup directory.
+std::string BackupName(const std::string& path, const std::string& startPath, const std::string& backupDir);
+
+class ReplaceWriter {
+public:
+    ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultSink& sink, ConfirmationState& confirmation);
+    ~ReplaceWriter();
+
+    // Resets the counters; the undo script is opened by the first commit with a backup.
+    void startRun(const ProgramOptions& options, bool quiet, std::string dataDir);
+    // Two temporary files "TW..." (the second only for more than one pair). On failure the
+    // results line "Error opening temp file" is added and false returned.
+    bool CreateTempFiles(size_t pairCount);
+    // Temporary file 0 or 1 (null when not created).
+    File* tempFile(int index) const;
+    CommitResult CommitFile(const CommitInput& input);
+    // Closes and deletes the temporary files.
+    void ReleaseTempFiles();
+    // Closes the undo script.
+    void endRun();
+
+    long filesReplaced() const { return m_filesReplaced; }
+    long replacements() const { return m_replacements; }
+    std::string undoScriptPath() const { return m_undo.isOpen() ? m_undo.path() : std::string(); }
+
+private:
+    bool makeDirectories(const std::string& dir);
+    bool writeCopy(File& from, const std::string& to, uint32_t mode);
+    void addUndoLine(const std::string& source, const std::string& target);
+    CommitResult fail(const std::string& message, const std::string& path);
+
+    FileSystem& m_fs;
+    FileOps& m_ops;
+    RunHost& m_host;
+    ResultSink& m_sink;
+    ConfirmationState& m_confirmation;
+    ProgramOptions m_options;
+    bool m_quiet = false;
+    std::string m_dataDir;           // ends with "/", or empty when there is none
+    std::unique_ptr<File> m_temp[2]; // the run's temporary outputs, deleted by ReleaseTempFiles
+    UndoScript m_undo;
+    bool m_undoTried = false;        // the undo script was opened (or failed to) in this run
+    bool m_undoFailed = false;       // its failure was reported once
+    std::set<std::string> m_backupsMade; // backup names written in this run
+    long m_filesReplaced = 0;
+    long m_replacements = 0;
+};
+
+} // namespace tw

@@ -1,0 +1,51 @@
+#pragma once
+// Rewriting an original file in place without ever losing its content.
+//
+// The original keeps its inode, owner, permissions and hard links: it is opened for
+// writing and overwritten from the start, then cut to the new length. Before that, an
+// unchanged copy of it exists (the file's backup when one was just made, otherwise a
+// safety copy in "<dataDir>safety/") and the pair (original, copy) is recorded in the
+// recovery list. When any step of the rewrite fails, the original is written back from
+// the copy. The entry and a safety copy are removed once the original is whole again.
+#include "core/RecoveryList.h"
+#include "platform/FileOps.h"
+#include "platform/FileSystem.h"
+
+#include <functional>
+#include <string>
+
+namespace tw {
+
+inline constexpr size_t kCopyBufferSize = 102400;
+
+enum class RewriteResult {
+    Done,             // the original holds the new content
+    NotStarted,       // nothing was written to the original (no copy, no list entry, no open)
+    FailedRestored,   // the rewrite failed and the original was written back unchanged
+    FailedUnrestored, // the rewrite failed and so did the restore: the entry and copy remain
+};
+
+struct RewriteOutcome {
+    RewriteResult result = RewriteResult::NotStarted;
+    RecoveryEntry entry; // the copy used; meaningful for FailedUnrestored
+};
+
+// Replaces the content of `originalPath` by the whole content of `source` (read from its
+// start). `existingCopy` names a complete, flushed copy of the original (its backup) or is
+// empty, in which case a safety copy is made in the data directory first.
+RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
+                              const std::string& originalPath, File& source,
+                              const std::string& existingCopy);
+
+// Copies the whole content of `from` (from its start) to `to` at its current position.
+// Returns the bytes copied or -1. `afterFirstChunk`, when set, runs once after the first
+// chunk was written.
+int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirstChunk = {});
+
+// Test hook: runs in the middle of every copy-back, after its first chunk was written to
+// the original. Without a hook set, the environment variable TW_TEST_PAUSE_COPYBACK, when
+// set, names a file that is created there; the copy-back then waits until that file is
+// removed (at most 60 seconds), so a test can kill the process at that moment.
+void SetCopyBackPauseHook(std::function<void()> hook);
+
+} // namespace tw

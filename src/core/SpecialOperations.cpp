@@ -1,0 +1,220 @@
+#include "core/SpecialOperations.h"
+
+#include "core/ReplaceWriter.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace tw {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string TrimRight(const std::string& s)
+{
+    size_t end = s.size();
+    while (end > 0 && IsBlank(s[end - 1]))
+        --end;
+    return s.substr(0, end);
+}
+
+std::string TrimLeft(const std::string& s)
+{
+    size_t start = 0;
+    while (start < s.size() && IsBlank(s[start]))
+        ++start;
+    return s.substr(start);
+}
+
+constexpr const char* kErrorWritingReplace = "Error writing replace string to temp file";
+constexpr const char* kErrorWritingTemp = "Error writing to temp file";
+
+SpecialOutcome AddReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText,
+                              const char* question, const char* doneLine)
+{
+    SpecialOutcome outcome;
+    if (!ctx.confirmation.confirmSpecialOperation(ctx.host, question))
+        return outcome;
+    if (!output.write(replaceText.data(), replaceText.size())) {
+        ReportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingReplace, ctx.filePath);
+        outcome.result = SpecialResult::WriteFailed;
+        return outcome;
+    }
+    ctx.sink.addResultLines(ResultEntry{doneLine, 0});
+    outcome.result = SpecialResult::Performed;
+    outcome.sizeChange = -static_cast<int64_t>(replaceText.size());
+    return outcome;
+}
+
+} // namespace
+
+void ParagraphFormatter::emit(const std::string& line)
+{
+    m_out += line;
+    m_out += "\r\n";
+}
+
+void ParagraphFormatter::addLine(const std::string& line)
+{
+    if (!m_inParagraph) {
+        const std::string body = TrimLeft(line);
+        if (body.empty()) {
+            // An empty first line: what is gathered (nothing) and the line itself.
+            emit(m_gathered);
+            emit(line);
+            m_gathered.clear();
+            return;
+        }
+        m_indent = line.substr(0, line.size() - body.size());
+        // An indent that leaves no room for a word could never be broken after; such a
+        // paragraph is taken without it.
+        if (m_indent.size() + 1 >= m_columns) {
+            m_indent.clear();
+            m_gathered = TrimRight(body);
+        } else {
+            m_gathered = TrimRight(line);
+        }
+        m_inParagraph = true;
+    } else if (line.empty()) {
+        emit(m_gathered);
+        emit(std::string());
+        m_gathered.clear();
+        m_inParagraph = false;
+        return;
+    } else {
+        m_gathered += ' ';
+        m_gathered += TrimRight(TrimLeft(line));
+    }
+    breakLines();
+}
+
+void ParagraphFormatter::breakLines()
+{
+    // Every pass writes at least one byte of the gathered text past the indent, so the
+    // gathered text gets shorter each time.
+    while (m_gathered.size() >= m_columns) {
+        size_t breakAt = std::string::npos;
+        for (size_t i = m_columns - 1; i >= 1; --i) {
+            if (IsBlank(m_gathered[i])) {
+                breakAt = i;
+                break;
+            }
+        }
+        if (breakAt == std::string::npos || breakAt < m_indent.size()) {
+            breakAt = m_gathered.size();
+            for (size_t i = m_columns - 1; i < m_gathered.size(); ++i) {
+                if (IsBlank(m_gathered[i])) {
+                    breakAt = i;
+                    break;
+                }
+            }
+        }
+        emit(TrimRight(m_gathered.substr(0, breakAt)));
+        m_gathered = m_indent + TrimLeft(m_gathered.substr(breakAt));
+    }
+}
+
+void ParagraphFormatter::finish()
+{
+    if (!m_gathered.empty())
+        emit(m_gathered);
+    m_gathered.clear();
+    m_inParagraph = false;
+}
+
+std::string ReformatText(const std::string& text, size_t columns)
+{
+    ParagraphFormatter f(columns);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        const bool last = end == std::string::npos;
+        if (last)
+            end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!last && !line.empty() && line.back() == '\r')
+            line.pop_back();
+        f.addLine(line);
+        pos = end + 1;
+    }
+    f.finish();
+    return f.output();
+}
+
+SpecialOutcome PrependReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText)
+{
+    return AddReplaceText(ctx, output, replaceText, "Prepend the replace string to file?",
+                          "Replace string prepended to beginning of the file");
+}
+
+SpecialOutcome AppendReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText)
+{
+    return AddReplaceText(ctx, output, replaceText, "Append the replace string to file?",
+                          "Replace string appended to end of the file");
+}
+
+SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int columns)
+{
+    SpecialOutcome outcome;
+    char question[80];
+    std::snprintf(question, sizeof question, "Reformat to %ld columns in file?", static_cast<long>(columns));
+    if (columns <= 0 || !ctx.confirmation.confirmSpecialOperation(ctx.host, question))
+        return outcome;
+
+    ParagraphFormatter formatter(static_cast<size_t>(columns));
+    auto flush = [&] {
+        std::string& out = formatter.output();
+        const bool ok = out.empty() || output.write(out.data(), out.size());
+        out.clear();
+        return ok;
+    };
+    if (!input.seek(0)) {
+        ctx.sink.addResultLines(ResultEntry{"Error reading file " + ctx.filePath, 0});
+        outcome.result = SpecialResult::ReadFailed;
+        return outcome;
+    }
+    std::vector<char> buffer(102400);
+    std::string line;
+    for (;;) {
+        const int64_t n = input.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            ctx.sink.addResultLines(ResultEntry{"Error reading file " + ctx.filePath, 0});
+            outcome.result = SpecialResult::ReadFailed;
+            return outcome;
+        }
+        if (n == 0)
+            break;
+        for (int64_t i = 0; i < n; ++i) {
+            const char c = buffer[static_cast<size_t>(i)];
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            formatter.addLine(line);
+            line.clear();
+        }
+        if (!flush()) {
+            ReportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingTemp, ctx.filePath);
+            outcome.result = SpecialResult::WriteFailed;
+            return outcome;
+        }
+    }
+    if (!line.empty())
+        formatter.addLine(line);
+    formatter.finish();
+    if (!flush()) {
+        ReportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingTemp, ctx.filePath);
+        outcome.result = SpecialResult::WriteFailed;
+        return outcome;
+    }
+    char done[80];
+    std::snprintf(done, sizeof done, "File was reformatted to a maximum of %ld columns", static_cast<long>(columns));
+    ctx.sink.addResultLines(ResultEntry{done, 0});
+    outcome.result = SpecialResult::Performed;
+    return outcome;
+}
+
+} // namespace tw

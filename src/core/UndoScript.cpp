@@ -1,0 +1,48 @@
+#include "core/UndoScript.h"
+
+namespace tw {
+
+std::string ShellQuote(const std::string& text)
+{
+    std::string out = "'";
+    for (const char c : text) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    out += '\'';
+    return out;
+}
+
+std::string UndoCopyLine(const std::string& source, const std::string& target)
+{
+    return "cp -p -- " + ShellQuote(source) + " " + ShellQuote(target) + "\n";
+}
+
+bool UndoScript::open(const std::string& dataDir)
+{
+    close();
+    if (dataDir.empty())
+        return false;
+    m_path = dataDir + kUndoScriptName;
+    m_file = m_fs.openWrite(m_path, true, true);
+    if (!m_file)
+        return false;
+    static const char kHeader[] = "#!/bin/sh\n";
+    if (!m_file->write(kHeader, sizeof kHeader - 1) || !m_ops.setMode(m_path, 0755)) {
+        m_file.reset();
+        return false;
+    }
+    return true;
+}
+
+bool UndoScript::addCopy(const std::string& source, const std::string& target)
+{
+    if (!m_file)
+        return false;
+    const std::string line = UndoCopyLine(source, target);
+    return m_file->write(line.data(), line.size()) && m_file->sync();
+}
+
+} // namespace tw

@@ -1,0 +1,39 @@
+#pragma once
+// The undo script "twundo.sh" in the data directory: "#!/bin/sh", then one
+// `cp -p -- 'SOURCE' 'TARGET'` line per committed file. It describes the last run that
+// had a backup directory: the first commit of such a run empties it.
+#include "platform/FileOps.h"
+#include "platform/FileSystem.h"
+
+#include <memory>
+#include <string>
+
+namespace tw {
+
+inline constexpr const char* kUndoScriptName = "twundo.sh";
+
+// A path as one single-quoted shell word; every ' becomes '\''. Safe for any bytes.
+std::string ShellQuote(const std::string& text);
+// One undo line, ending in a line feed.
+std::string UndoCopyLine(const std::string& source, const std::string& target);
+
+class UndoScript {
+public:
+    UndoScript(FileSystem& fs, FileOps& ops) : m_fs(fs), m_ops(ops) {}
+
+    bool isOpen() const { return m_file != nullptr; }
+    // Creates or empties "<dataDir>twundo.sh", writes the first line and makes it executable.
+    bool open(const std::string& dataDir);
+    // Appends one copy line and flushes it to disk, so the script is usable after a crash.
+    bool addCopy(const std::string& source, const std::string& target);
+    void close() { m_file.reset(); }
+    const std::string& path() const { return m_path; }
+
+private:
+    FileSystem& m_fs;
+    FileOps& m_ops;
+    std::unique_ptr<File> m_file; // open between open() and close()
+    std::string m_path;
+};
+
+} // namespace tw

@@ -1,0 +1,63 @@
+#pragma once
+// File-system operations beyond reading and writing: directories, permissions, times,
+// renaming, locking and unique names. Kept apart from FileSystem so that code needing
+// only reads and writes (and the tests that fake them) stays small.
+#include "platform/FileSystem.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tw {
+
+// Last-write and last-access times with full nanosecond precision, as the file system
+// keeps them. Creation time is not here: it cannot be set on Linux.
+struct PreciseTimes {
+    int64_t lastWriteSec = 0;
+    int64_t lastWriteNsec = 0;
+    int64_t lastAccessSec = 0;
+    int64_t lastAccessNsec = 0;
+};
+
+// Held while a lock file is locked; unlocking happens on destruction.
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+
+class FileOps {
+public:
+    virtual ~FileOps() = default;
+    // Creates one directory level. True when it was created or already is a directory.
+    virtual bool makeDirectory(const std::string& path) = 0;
+    // Sets the permission bits (the low 12 bits of `mode`).
+    virtual bool setMode(const std::string& path, uint32_t mode) = 0;
+    virtual bool readTimes(const std::string& path, PreciseTimes* out) = 0;
+    virtual bool setTimes(const std::string& path, const PreciseTimes& times) = 0;
+    // Both names lead to the same file (same device and inode).
+    virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+    // Atomically replaces `to` by `from` (same file system).
+    virtual bool rename(const std::string& from, const std::string& to) = 0;
+    // Makes the directory's entries (creations, renames) durable.
+    virtual bool syncDirectory(const std::string& dir) = 0;
+    // Creates a new empty file with a unique name "<dir><prefix>XXXXXX" (mode 0600) and
+    // returns its path, or an empty string. `dir` ends with "/".
+    virtual std::string createUniqueFile(const std::string& dir, const std::string& prefix) = 0;
+    // Takes an exclusive advisory lock on `path` (created when missing); null on failure.
+    virtual std::unique_ptr<FileLock> lockFile(const std::string& path) = 0;
+};
+
+// The operations of the real machine.
+FileOps& RealFileOps();
+
+// Attributes on Linux: read-only means the owner has no write permission; hidden means the
+// name starts with "."; system and archive are never set.
+inline constexpr uint32_t kOwnerWrite = 0200;
+inline bool IsReadOnlyMode(uint32_t mode) { return (mode & kOwnerWrite) == 0; }
+bool IsHiddenName(const std::string& path);
+
+// Conversions between the program's 64-bit file times and precise times.
+FileTime ToFileTime(int64_t sec, int64_t nsec);
+void FromFileTime(FileTime t, int64_t* sec, int64_t* nsec);
+
+} // namespace tw

@@ -1,0 +1,197 @@
+#pragma once
+// Shared fixtures of the replace tests: a scripted host, a recording results sink, a
+// temporary directory that also serves as the data directory, and a file system that
+// fails writes to one file after a number of bytes.
+#include "core/RunHost.h"
+#include "platform/FileSystem.h"
+#include "results/ResultSink.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tw::test {
+
+class ScriptedHost : public RunHost {
+public:
+    std::deque<Answer> answers;                         // given in order; none left = test failure
+    std::vector<std::pair<Question, std::string>> asked; // every question, in order
+    std::vector<std::string> askedDetail;
+    std::vector<std::pair<std::string, bool>> messages; // text and suppressed-by-quiet
+
+    void message(const std::string& text, bool suppressedByQuiet) override { messages.emplace_back(text, suppressedByQuiet); }
+    Answer ask(Question kind, const std::string& text, const std::string& detail) override
+    {
+        asked.emplace_back(kind, text);
+        askedDetail.push_back(detail);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << text;
+            return Answer::Cancel;
+        }
+        const Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+class RecordingSink : public ResultSink {
+public:
+    std::vector<std::string> lines;
+    std::string pending;
+
+    void setPendingFile(const std::string& path, const std::string&) override { pending = path; }
+    void emitPendingFileLine() override
+    {
+        if (!pending.empty())
+            lines.push_back("Processing file : \x01\x01" + pending);
+        pending.clear();
+    }
+    void addLine(const ResultEntry& entry) override { lines.push_back(entry.text); }
+    bool beginHoldBack() override { return true; }
+    void flushHeldBack() override {}
+    void discardHeldBack() override {}
+    void endHoldBack() override {}
+    std::string heldBackText() override
+    {
+        std::string all;
+        for (const auto& l : lines)
+            all += l + "\n";
+        return all;
+    }
+    bool contains(const std::string& text) const
+    {
+        for (const auto& l : lines)
+            if (l == text)
+                return true;
+        return false;
+    }
+};
+
+// A fresh directory below the temporary directory, removed with everything in it. While it
+// lives, XDG_DATA_HOME points into it, so the data directory is "<dir>/data/tarnwick/".
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string templ = ::testing::TempDir() + "twtestXXXXXX";
+        m_path = ::mkdtemp(templ.data());
+        m_path += "/";
+        m_oldData = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+        ::setenv("XDG_DATA_HOME", (m_path + "data").c_str(), 1);
+    }
+    ~TempDir()
+    {
+        std::system(("chmod -R u+w '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'").c_str());
+        if (m_oldData.empty())
+            ::unsetenv("XDG_DATA_HOME");
+        else
+            ::setenv("XDG_DATA_HOME", m_oldData.c_str(), 1);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path; // ends with "/"
+    std::string m_oldData;
+};
+
+inline void WriteFile(const std::string& path, const std::string& content)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Every byte value, repeated to `size` bytes, so offsets and byte values both matter.
+inline std::string PatternBytes(size_t size, int seed)
+{
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>((i * 7 + static_cast<size_t>(seed) + i / 251) & 0xFF);
+    return s;
+}
+
+// Passes everything to the real file system, except that files opened for writing on
+// `target` fail every write once `failAfter` bytes were written through that handle. Only
+// the first `faultyOpens` such opens are faulty (-1: all of them).
+class FaultyFileSystem : public FileSystem {
+public:
+    std::string target;
+    int64_t failAfter = 0;
+    int faultyOpens = -1;
+    int writeOpens = 0; // opens for writing of `target` so far
+
+    std::unique_ptr<File> openRead(const std::string& path, int* error) override
+    {
+        return real().openRead(path, error);
+    }
+    std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
+    {
+        auto file = real().openWrite(path, create, truncate, error);
+        if (!file || path != target)
+            return file;
+        ++writeOpens;
+        if (faultyOpens >= 0 && writeOpens > faultyOpens)
+            return file;
+        return std::make_unique<FailingFile>(std::move(file), failAfter);
+    }
+    std::unique_ptr<File> createTemp(const std::string& prefix, int* error) override
+    {
+        return real().createTemp(prefix, error);
+    }
+    bool status(const std::string& path, FileStatus* out, bool followLinks) override
+    {
+        return real().status(path, out, followLinks);
+    }
+    bool listDirectory(const std::string& path, std::vector<DirEntry>* out) override
+    {
+        return real().listDirectory(path, out);
+    }
+    bool removeFile(const std::string& path) override { return real().removeFile(path); }
+
+private:
+    static FileSystem& real() { return RealFileSystem(); }
+
+    class FailingFile : public File {
+    public:
+        FailingFile(std::unique_ptr<File> inner, int64_t budget) : m_inner(std::move(inner)), m_budget(budget) {}
+        int64_t read(void* b, size_t n) override { return m_inner->read(b, n); }
+        bool write(const void* d, size_t n) override
+        {
+            const auto allowed = static_cast<size_t>(std::max<int64_t>(0, m_budget));
+            if (n <= allowed) {
+                m_budget -= static_cast<int64_t>(n);
+                return m_inner->write(d, n);
+            }
+            // Like a full disk: part of the data lands, then the write fails.
+            if (allowed > 0)
+                m_inner->write(d, allowed);
+            m_budget = 0;
+            return false;
+        }
+        bool seek(int64_t o) override { return m_inner->seek(o); }
+        int64_t position() override { return m_inner->position(); }
+        bool truncate(int64_t l) override { return m_inner->truncate(l); }
+        bool sync() override { return m_inner->sync(); }
+        const std::string& path() const override { return m_inner->path(); }
+
+    private:
+        std::unique_ptr<File> m_inner;
+        int64_t m_budget; // bytes that may still be written
+    };
+};
+
+} // namespace tw::test

@@ -1,0 +1,340 @@
+#include "core/RecoveryList.h"
+#include "core/ReplaceWriter.h"
+#include "platform/Environment.h"
+#include "ReplaceTestSupport.h"
+
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tw {
+namespace {
+
+using namespace test;
+
+// A replace run over files below "<tmp>/src/" with backups (when wanted) in "<tmp>/bak/".
+struct WriterFixture : ::testing::Test {
+    TempDir dir;
+    ScriptedHost host;
+    RecordingSink sink;
+    ConfirmationState confirmation;
+    FileSystem* fs = &RealFileSystem();
+    std::unique_ptr<ReplaceWriter> writer;
+    ProgramOptions options;
+    std::string src, bak, data;
+
+    void SetUp() override
+    {
+        src = dir.path() + "src/";
+        bak = dir.path() + "bak/";
+        ::mkdir(src.c_str(), 0755);
+        data = DataDirectory();
+        ASSERT_FALSE(data.empty());
+        options.promptMode = 2;
+    }
+    void start(bool quiet = true)
+    {
+        confirmation.startRun(options.promptMode);
+        writer = std::make_unique<ReplaceWriter>(*fs, RealFileOps(), host, sink, confirmation);
+        writer->startRun(options, quiet, data);
+        ASSERT_TRUE(writer->CreateTempFiles(1));
+    }
+    std::string makeFile(const std::string& rel, const std::string& content)
+    {
+        const std::string path = src + rel;
+        std::system(("mkdir -p '" + DirectoryOf(path) + "'").c_str());
+        WriteFile(path, content);
+        return path;
+    }
+    // Puts `replaced` into the temporary output and commits `path`.
+    CommitResult commit(const std::string& path, const std::string& replaced, long count,
+                        std::optional<int64_t> sizeChange = {})
+    {
+        File* out = writer->tempFile(0);
+        EXPECT_TRUE(out->seek(0) && out->truncate(0) && out->write(replaced.data(), replaced.size()));
+        CommitInput in;
+        in.path = path;
+        in.startPath = src;
+        in.backupDir = options.backupPath;
+        EXPECT_TRUE(RealFileSystem().status(path, &in.status));
+        in.output = out;
+        in.replacements = count;
+        in.sizeChange = sizeChange ? *sizeChange : in.status.size - static_cast<int64_t>(replaced.size());
+        return writer->CommitFile(in);
+    }
+    bool safetyDirEmpty()
+    {
+        std::vector<DirEntry> entries;
+        RealFileSystem().listDirectory(data + kSafetyDirName, &entries);
+        return entries.empty();
+    }
+};
+
+TEST_F(WriterFixture, BackupKeepsTheStructureAndWritesTheUndoLine)
+{
+    options.backupPath = bak;
+    start();
+    const std::string path = makeFile("x/y/z.txt", "old text\n");
+    ::chmod(path.c_str(), 0640);
+    EXPECT_EQ(commit(path, "new\n", 1), CommitResult::Replaced);
+    EXPECT_EQ(ReadFile(path), "new\n");
+    EXPECT_EQ(ReadFile(bak + "x/y/z.txt"), "old text\n");
+    struct stat st {};
+    ASSERT_EQ(::stat((bak + "x/y/z.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u) << "the backup gets the original's permissions";
+    EXPECT_EQ(ReadFile(data + "twundo.sh"), "#!/bin/sh\ncp -p -- '" + bak + "x/y/z.txt' '" + path + "'\n");
+    ASSERT_EQ(::stat((data + "twundo.sh").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    EXPECT_EQ(writer->filesReplaced(), 1);
+    EXPECT_EQ(writer->replacements(), 1);
+    EXPECT_TRUE(sink.lines.empty());
+    EXPECT_TRUE(PendingRecoveries(data).empty());
+}
+
+TEST_F(WriterFixture, WithoutBackupNoUndoFileAndNoSafetyCopyLeft)
+{
+    start();
+    const std::string a = makeFile("a.txt", "aaaa"), b = makeFile("b.txt", "bbbb");
+    EXPECT_EQ(commit(a, "A", 3), CommitResult::Replaced);
+    EXPECT_EQ(commit(b, "BBBBBB", 2), CommitResult::Replaced);
+    EXPECT_EQ(ReadFile(a), "A");
+    EXPECT_EQ(ReadFile(b), "BBBBBB");
+    EXPECT_EQ(writer->filesReplaced(), 2);
+    EXPECT_EQ(writer->replacements(), 5);
+    FileStatus st;
+    EXPECT_FALSE(RealFileSystem().status(data + "twundo.sh", &st));
+    EXPECT_TRUE(safetyDirEmpty());
+    EXPECT_TRUE(PendingRecoveries(data).empty());
+}
+
+TEST_F(WriterFixture, RewriteKeepsInodeAndHardLinks)
+{
+    start();
+    const std::string path = makeFile("a.txt", "original content");
+    const std::string link = dir.path() + "link.txt";
+    ASSERT_EQ(::link(path.c_str(), link.c_str()), 0);
+    struct stat before {}, after {};
+    ::stat(path.c_str(), &before);
+    EXPECT_EQ(commit(path, "short", 1), CommitResult::Replaced);
+    ::stat(path.c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_EQ(ReadFile(link), "short");
+}
+
+TEST_F(WriterFixture, WriteToBackupDirLeavesTheOriginal)
+{
+    options.backupPath = bak;
+    options.writeToBackupDir = true;
+    options.keepFileTime = true;
+    start();
+    const std::string path = makeFile("d/f.txt", "original");
+    const timespec times[2] = {{1500000000, 123456789}, {1600000000, 987654321}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    EXPECT_EQ(commit(path, "changed!", 4), CommitResult::Replaced);
+    EXPECT_EQ(ReadFile(path), "original");
+    EXPECT_EQ(ReadFile(bak + "d/f.txt"), "changed!");
+    struct stat o {}, c {};
+    ::stat(path.c_str(), &o);
+    ::stat((bak + "d/f.txt").c_str(), &c);
+    EXPECT_EQ(o.st_mtim.tv_sec, 1600000000);
+    EXPECT_EQ(o.st_mtim.tv_nsec, 987654321);
+    EXPECT_EQ(c.st_mtim.tv_sec, 1600000000);
+    EXPECT_EQ(c.st_mtim.tv_nsec, 987654321);
+    EXPECT_EQ(ReadFile(data + "twundo.sh"), "#!/bin/sh\ncp -p -- '" + path + "' '" + bak + "d/f.txt'\n");
+    EXPECT_EQ(writer->filesReplaced(), 1);
+    EXPECT_EQ(writer->replacements(), 4);
+}
+
+TEST_F(WriterFixture, KeepFileTimeStamp)
+{
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        options.keepFileTime = keep;
+        start();
+        const std::string path = makeFile("t.txt", "0123456789");
+        const timespec times[2] = {{1400000000, 5}, {1450000000, 999999999}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        EXPECT_EQ(commit(path, "01234", 1), CommitResult::Replaced);
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        if (keep) {
+            EXPECT_EQ(st.st_mtim.tv_sec, 1450000000);
+            EXPECT_EQ(st.st_mtim.tv_nsec, 999999999);
+        } else {
+            EXPECT_GT(st.st_mtim.tv_sec, 1450000000);
+        }
+    }
+}
+
+TEST_F(WriterFixture, ReadOnlyQuestion)
+{
+    struct Row {
+        const char* name;
+        std::vector<Answer> answers; // per-file question, then the read-only question
+        bool replaced, cancelled;
+    };
+    const Row rows[] = {
+        {"yes", {Answer::Yes, Answer::Yes}, true, false},
+        {"no", {Answer::Yes, Answer::No}, false, false},
+        {"cancel", {Answer::Yes, Answer::Cancel}, false, true},
+        {"no to the file question comes first", {Answer::No}, false, false},
+    };
+    options.promptMode = 1;
+    options.backupPath = bak;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::system(("rm -rf '" + bak + "'").c_str());
+        start();
+        host.asked.clear();
+        host.answers.assign(r.answers.begin(), r.answers.end());
+        const std::string path = makeFile("ro.txt", "read only");
+        ::chmod(path.c_str(), 0444);
+        EXPECT_EQ(commit(path, "changed", 1), r.replaced ? CommitResult::Replaced : CommitResult::Declined);
+        EXPECT_EQ(ReadFile(path), r.replaced ? "changed" : "read only");
+        EXPECT_EQ(host.asked.size(), r.answers.size());
+        if (host.asked.size() == 2) {
+            EXPECT_EQ(host.asked[1].first, Question::ReadOnly);
+        }
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, 0444u) << "read-only again afterwards";
+        EXPECT_EQ(confirmation.cancelled(), r.cancelled);
+        // The backup made before the question stays.
+        FileStatus bs;
+        EXPECT_EQ(RealFileSystem().status(bak + "ro.txt", &bs), r.answers.size() == 2);
+        ::chmod(path.c_str(), 0644);
+    }
+}
+
+TEST_F(WriterFixture, YesToAllAndHiddenFiles)
+{
+    options.promptMode = 0;
+    confirmation.startRun(0);
+    start();
+    host.answers = {Answer::Yes, Answer::YesToAll, Answer::Yes};
+    const std::string a = makeFile("a.txt", "aa"), h = makeFile(".hidden", "hh");
+    ::chmod(a.c_str(), 0400);
+    EXPECT_EQ(commit(a, "A", 1), CommitResult::Replaced);
+    EXPECT_EQ(commit(h, "H", 1), CommitResult::Replaced) << "hidden is asked about, not refused";
+    EXPECT_EQ(ReadFile(h), "H");
+    ASSERT_EQ(host.asked.size(), 3u) << "no read-only question after yes to all";
+    EXPECT_EQ(host.asked[2].first, Question::YesNoCancel);
+}
+
+TEST_F(WriterFixture, SizeMismatchLeavesTheOriginal)
+{
+    for (const bool quiet : {true, false}) {
+        start(quiet);
+        sink.lines.clear();
+        host.messages.clear();
+        const std::string path = makeFile("m.txt", "0123456789");
+        EXPECT_EQ(commit(path, "abc", 1, 5), CommitResult::Failed);
+        EXPECT_EQ(ReadFile(path), "0123456789");
+        const std::string text = "Mismatch between expected and actual size after replace:\n"
+                                 "5 bytes expected, 3 bytes actual in file\n" + path;
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].first, text);
+        EXPECT_EQ(host.messages[0].second, quiet);
+        EXPECT_EQ(sink.contains(text), quiet);
+        EXPECT_EQ(writer->filesReplaced(), 0);
+    }
+}
+
+TEST_F(WriterFixture, ReformattedFileSkipsTheSizeCheck)
+{
+    start();
+    const std::string path = makeFile("r.txt", "a b c");
+    File* out = writer->tempFile(0);
+    ASSERT_TRUE(out->write("a\r\nb\r\nc\r\n", 9));
+    CommitInput in;
+    in.path = path;
+    ASSERT_TRUE(RealFileSystem().status(path, &in.status));
+    in.output = out;
+    in.replacements = 1;
+    in.reformatted = true;
+    EXPECT_EQ(writer->CommitFile(in), CommitResult::Replaced);
+    EXPECT_EQ(ReadFile(path), "a\r\nb\r\nc\r\n");
+}
+
+TEST_F(WriterFixture, BackupDirectoryProblems)
+{
+    options.backupPath = bak;
+    start();
+    ::mkdir(bak.c_str(), 0755);
+    WriteFile(bak + "blocked", "a file where a directory is needed");
+    const std::string p1 = makeFile("blocked/f.txt", "one");
+    EXPECT_EQ(commit(p1, "1", 1), CommitResult::Failed);
+    EXPECT_EQ(ReadFile(p1), "one");
+    EXPECT_TRUE(sink.contains("Error creating/writing file to backup directory f.txt"));
+    ASSERT_FALSE(host.messages.empty());
+    EXPECT_EQ(host.messages.back().first, "Error creating/writing file to backup directory f.txt");
+
+    // Two files with the same backup name in one run: the second would destroy the first's backup.
+    const std::string p2 = makeFile("same.txt", "first");
+    EXPECT_EQ(commit(p2, "1", 1), CommitResult::Replaced);
+    WriteFile(p2, "second");
+    EXPECT_EQ(commit(p2, "2", 1), CommitResult::Failed);
+    EXPECT_EQ(ReadFile(bak + "same.txt"), "first");
+    EXPECT_EQ(ReadFile(p2), "second");
+}
+
+TEST_F(WriterFixture, FileChangedSinceTheScanIsLeftAlone)
+{
+    start();
+    const std::string path = makeFile("c.txt", "scanned");
+    File* out = writer->tempFile(0);
+    ASSERT_TRUE(out->write("X", 1));
+    CommitInput in;
+    in.path = path;
+    ASSERT_TRUE(RealFileSystem().status(path, &in.status));
+    in.output = out;
+    in.replacements = 1;
+    in.sizeChange = in.status.size - 1;
+    WriteFile(path, "another program wrote this");
+    EXPECT_EQ(writer->CommitFile(in), CommitResult::Failed);
+    EXPECT_EQ(ReadFile(path), "another program wrote this");
+    EXPECT_TRUE(sink.contains("Error writing (another app may own it) file c.txt"));
+}
+
+TEST_F(WriterFixture, PerFileQuestion)
+{
+    options.promptMode = 1;
+    start();
+    const std::string path = makeFile("q.txt", "abc");
+    host.answers = {Answer::No, Answer::Cancel};
+    EXPECT_EQ(commit(path, "x", 7), CommitResult::Declined);
+    EXPECT_EQ(host.asked.at(0).second, "Replace 7 occurences in file " + path + "?");
+    EXPECT_FALSE(confirmation.cancelled());
+    EXPECT_EQ(commit(path, "x", 7), CommitResult::Declined);
+    EXPECT_TRUE(confirmation.cancelled());
+    EXPECT_EQ(ReadFile(path), "abc");
+}
+
+TEST_F(WriterFixture, TempFilesAreCreatedAndDeleted)
+{
+    confirmation.startRun(2);
+    writer = std::make_unique<ReplaceWriter>(*fs, RealFileOps(), host, sink, confirmation);
+    writer->startRun(options, true, data);
+    ASSERT_TRUE(writer->CreateTempFiles(3));
+    ASSERT_TRUE(writer->tempFile(0) && writer->tempFile(1));
+    const std::string p0 = writer->tempFile(0)->path(), p1 = writer->tempFile(1)->path();
+    EXPECT_EQ(BaseName(p0).rfind("TW", 0), 0u);
+    writer->ReleaseTempFiles();
+    FileStatus st;
+    EXPECT_FALSE(RealFileSystem().status(p0, &st));
+    EXPECT_FALSE(RealFileSystem().status(p1, &st));
+    ASSERT_TRUE(writer->CreateTempFiles(1));
+    EXPECT_EQ(writer->tempFile(1), nullptr);
+}
+
+TEST(BackupNameTest, KeepsTheStructureBelowTheStartPath)
+{
+    EXPECT_EQ(BackupName("/data/a/b.txt", "/data/", "/bak/"), "/bak/a/b.txt");
+    EXPECT_EQ(BackupName("/data/x/y/z.txt", "/data/", "/bak/Path2/"), "/bak/Path2/x/y/z.txt");
+    EXPECT_EQ(BackupName("/other/c.txt", "/data/", "/bak/"), "/bak/other/c.txt");
+}
+
+} // namespace
+} // namespace tw

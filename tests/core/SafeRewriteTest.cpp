@@ -1,0 +1,226 @@
+#include "core/RecoveryList.h"
+#include "core/ReplaceWriter.h"
+#include "core/SafeRewrite.h"
+#include "platform/Environment.h"
+#include "ReplaceTestSupport.h"
+
+#include <chrono>
+#include <csignal>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tw {
+namespace {
+
+using namespace test;
+
+bool DirEmpty(const std::string& dir)
+{
+    std::vector<DirEntry> entries;
+    RealFileSystem().listDirectory(dir, &entries);
+    return entries.empty();
+}
+
+struct SafeFixture : ::testing::Test {
+    TempDir dir;
+    std::string data;
+    std::string path;
+    const std::string oldContent = PatternBytes(300000, 1);
+    const std::string newContent = PatternBytes(250001, 9);
+
+    void SetUp() override
+    {
+        data = DataDirectory();
+        ASSERT_FALSE(data.empty());
+        path = dir.path() + "victim.bin";
+        WriteFile(path, oldContent);
+    }
+    void TearDown() override { SetCopyBackPauseHook({}); }
+};
+
+// A write failure part-way through the copy-back (full disk, I/O error, lost permission)
+// leaves the original byte for byte as it was, reports the file, and leaves no safety
+// copy, list entry or temporary file behind.
+TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
+{
+    struct Row {
+        int64_t failAfter;
+        bool withBackup;
+    };
+    const Row rows[] = {{0, false}, {1000, false}, {102400, false}, {204800, false}, {249999, false},
+                        {0, true}, {150000, true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::to_string(r.failAfter) + (r.withBackup ? " with backup" : ""));
+        WriteFile(path, oldContent);
+        FaultyFileSystem fs;
+        fs.target = path;
+        fs.failAfter = r.failAfter;
+        fs.faultyOpens = 1; // the rewrite's handle fails; writing back works
+        ScriptedHost host;
+        RecordingSink sink;
+        ConfirmationState confirmation;
+        confirmation.startRun(2);
+        ProgramOptions options;
+        if (r.withBackup)
+            options.backupPath = dir.path() + "bak/";
+        ReplaceWriter writer(fs, RealFileOps(), host, sink, confirmation);
+        writer.startRun(options, true, data);
+        ASSERT_TRUE(writer.CreateTempFiles(1));
+        File* out = writer.tempFile(0);
+        ASSERT_TRUE(out->write(newContent.data(), newContent.size()));
+        const std::string tempPath = out->path();
+
+        CommitInput in;
+        in.path = path;
+        in.startPath = dir.path();
+        in.backupDir = options.backupPath;
+        ASSERT_TRUE(fs.status(path, &in.status, true));
+        in.output = out;
+        in.replacements = 1;
+        in.sizeChange = in.status.size - static_cast<int64_t>(newContent.size());
+        EXPECT_EQ(writer.CommitFile(in), CommitResult::Failed);
+        writer.ReleaseTempFiles();
+
+        EXPECT_TRUE(ReadFile(path) == oldContent) << "original changed";
+        EXPECT_TRUE(sink.contains("Error writing (another app may own it) file victim.bin"));
+        EXPECT_EQ(writer.filesReplaced(), 0);
+        EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
+        EXPECT_TRUE(PendingRecoveries(data).empty());
+        FileStatus st;
+        EXPECT_FALSE(RealFileSystem().status(tempPath, &st));
+        EXPECT_GE(fs.writeOpens, 2) << "the original was opened again to write it back";
+        if (r.withBackup) {
+            EXPECT_TRUE(ReadFile(dir.path() + "bak/victim.bin") == oldContent);
+        }
+    }
+}
+
+// When even writing back fails, the entry and the safety copy stay, and the user is told
+// where the earlier content is.
+TEST_F(SafeFixture, UnrestorableFailureKeepsEntryAndCopy)
+{
+    FaultyFileSystem fs;
+    fs.target = path;
+    fs.failAfter = 5000;
+    fs.faultyOpens = -1;
+    auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+    ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
+    const RewriteOutcome r = RewriteInPlace(fs, RealFileOps(), data, path, *source, "");
+    EXPECT_EQ(r.result, RewriteResult::FailedUnrestored);
+    const auto pending = PendingRecoveries(data);
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].original, path);
+    EXPECT_TRUE(pending[0].copyExists);
+    EXPECT_FALSE(pending[0].copyIsBackup);
+    EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
+    const std::string report = FormatRecoveryReport(pending[0]);
+    EXPECT_NE(report.find(path), std::string::npos);
+    EXPECT_NE(report.find(pending[0].safetyCopy), std::string::npos);
+    EXPECT_TRUE(DismissRecovery(data, pending[0]));
+    EXPECT_TRUE(PendingRecoveries(data).empty());
+}
+
+TEST_F(SafeFixture, EntryExistsDuringCopyBackOnly)
+{
+    auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+    ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
+    bool paused = false;
+    SetCopyBackPauseHook([&] {
+        paused = true;
+        const auto pending = PendingRecoveries(data);
+        ASSERT_EQ(pending.size(), 1u);
+        EXPECT_EQ(pending[0].original, path);
+        EXPECT_TRUE(pending[0].copyExists);
+        EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
+        EXPECT_EQ(ReadFile(path).compare(0, kCopyBufferSize, newContent, 0, kCopyBufferSize), 0)
+            << "the copy-back is under way";
+    });
+    const RewriteOutcome r = RewriteInPlace(RealFileSystem(), RealFileOps(), data, path, *source, "");
+    EXPECT_TRUE(paused);
+    EXPECT_EQ(r.result, RewriteResult::Done);
+    EXPECT_TRUE(ReadFile(path) == newContent);
+    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
+}
+
+TEST_F(SafeFixture, BackupServesAsTheCopy)
+{
+    const std::string backup = dir.path() + "victim.bak";
+    WriteFile(backup, oldContent);
+    auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+    ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
+    SetCopyBackPauseHook([&] {
+        const auto pending = PendingRecoveries(data);
+        ASSERT_EQ(pending.size(), 1u);
+        EXPECT_EQ(pending[0].safetyCopy, backup);
+        EXPECT_TRUE(pending[0].copyIsBackup);
+    });
+    EXPECT_EQ(RewriteInPlace(RealFileSystem(), RealFileOps(), data, path, *source, backup).result, RewriteResult::Done);
+    EXPECT_TRUE(ReadFile(backup) == oldContent) << "a backup is kept";
+    FileStatus st;
+    EXPECT_FALSE(RealFileSystem().status(data + kSafetyDirName, &st) && !DirEmpty(data + kSafetyDirName));
+}
+
+// A process killed in the middle of a copy-back leaves an entry whose copy holds the
+// original content.
+TEST_F(SafeFixture, KilledDuringCopyBackLeavesARecoverableEntry)
+{
+    const std::string flag = dir.path() + "paused";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setenv("TW_TEST_PAUSE_COPYBACK", flag.c_str(), 1);
+        auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+        if (!source || !source->write(newContent.data(), newContent.size()))
+            ::_exit(3);
+        RewriteInPlace(RealFileSystem(), RealFileOps(), data, path, *source, "");
+        ::_exit(0); // reached only when the pause timed out
+    }
+    FileStatus st;
+    bool seen = false;
+    for (int i = 0; i < 2000 && !seen; ++i) {
+        seen = RealFileSystem().status(flag, &st);
+        if (!seen)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(seen) << "the child never reached the copy-back";
+    EXPECT_TRUE(WIFSIGNALED(status));
+
+    EXPECT_FALSE(ReadFile(path) == oldContent) << "the kill came in the middle of the rewrite";
+    const auto pending = PendingRecoveries(data);
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].original, path);
+    EXPECT_TRUE(pending[0].copyExists);
+    EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
+    EXPECT_NE(FormatRecoveryReport(pending[0]).find(pending[0].safetyCopy), std::string::npos);
+}
+
+TEST_F(SafeFixture, RecoveryListKeepsAnyPath)
+{
+    RecoveryList list(RealFileSystem(), RealFileOps(), data);
+    const std::vector<RecoveryEntry> entries = {
+        {"/a b/c\td.txt", "/s/1", false, false},
+        {"/n\nl/%41%/\xe9\xff.txt", "/bak/x y'z", true, false},
+        {"/plain", "/s/2", false, false},
+    };
+    for (const auto& e : entries)
+        ASSERT_TRUE(list.add(e));
+    auto got = PendingRecoveries(data);
+    ASSERT_EQ(got.size(), 3u);
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(got[i], entries[i]);
+    ASSERT_TRUE(list.remove(entries[1]));
+    got = PendingRecoveries(data);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], entries[0]);
+    EXPECT_EQ(got[1], entries[2]);
+    EXPECT_FALSE(got[0].copyExists);
+}
+
+} // namespace
+} // namespace tw
