@@ -6,6 +6,8 @@
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
 
+#include "TestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -76,9 +78,9 @@ public:
 
 // A fresh directory below the temporary directory, removed with everything in it. While it
 // lives, XDG_DATA_HOME points into it, so the data directory is "<dir>/data/tarnwick/".
-class TempDir {
+class DataTempDir {
 public:
-    TempDir()
+    DataTempDir()
     {
         std::string templ = ::testing::TempDir() + "twtestXXXXXX";
         m_path = ::mkdtemp(templ.data());
@@ -86,7 +88,7 @@ public:
         m_oldData = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
         ::setenv("XDG_DATA_HOME", (m_path + "data").c_str(), 1);
     }
-    ~TempDir()
+    ~DataTempDir()
     {
         std::system(("chmod -R u+w '" + m_path + "' 2>/dev/null; rm -rf '" + m_path + "'").c_str());
         if (m_oldData.empty())
@@ -100,20 +102,6 @@ private:
     std::string m_path; // ends with "/"
     std::string m_oldData;
 };
-
-inline void WriteFile(const std::string& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Every byte value, repeated to `size` bytes, so offsets and byte values both matter.
 inline std::string PatternBytes(size_t size, int seed)

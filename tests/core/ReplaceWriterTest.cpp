@@ -15,7 +15,7 @@ using namespace test;
 
 // A replace run over files below "<tmp>/src/" with backups (when wanted) in "<tmp>/bak/".
 struct WriterFixture : ::testing::Test {
-    TempDir dir;
+    DataTempDir dir;
     ScriptedHost host;
     RecordingSink sink;
     ConfirmationState confirmation;

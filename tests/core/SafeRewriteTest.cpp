@@ -24,7 +24,7 @@ bool DirEmpty(const std::string& dir)
 }
 
 struct SafeFixture : ::testing::Test {
-    TempDir dir;
+    DataTempDir dir;
     std::string data;
     std::string path;
     const std::string oldContent = PatternBytes(300000, 1);

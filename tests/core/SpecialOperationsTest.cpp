@@ -7,7 +7,7 @@ namespace {
 using test::ReadFile;
 using test::RecordingSink;
 using test::ScriptedHost;
-using test::TempDir;
+using test::DataTempDir;
 using test::WriteFile;
 
 TEST(ReformatText, ParagraphAlgorithm)
@@ -70,7 +70,7 @@ TEST(ReformatText, NoWrittenLineReachesTheLimitUnlessOneWord)
 }
 
 struct SpecialFixture : ::testing::Test {
-    TempDir dir;
+    DataTempDir dir;
     ScriptedHost host;
     RecordingSink sink;
     ConfirmationState confirmation;

@@ -23,7 +23,7 @@ TEST(UndoScriptText, QuotesEveryPathAsOneWord)
 // puts every original back byte for byte and runs nothing hidden in a name.
 TEST(UndoScriptRun, RestoresAwkwardNames)
 {
-    TempDir dir;
+    DataTempDir dir;
     const std::string src = dir.path() + "src dir/", bak = dir.path() + "bak 'dir'/";
     ::mkdir(src.c_str(), 0755);
     const std::string data = DataDirectory();
@@ -81,7 +81,7 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
 
 TEST(UndoScriptRun, ALaterRunEmptiesTheScript)
 {
-    TempDir dir;
+    DataTempDir dir;
     const std::string data = DataDirectory();
     UndoScript first(RealFileSystem(), RealFileOps());
     ASSERT_TRUE(first.open(data));
