@@ -57,12 +57,12 @@ Answer AnswerFromLine(Question kind, const std::string* line)
     return Answer::Cancel;
 }
 
-Answer CliHost::ask(Question kind, const std::string& text, const std::string& detail)
+Answer CliHost::ask(Question kind, const std::string& text, const std::string& /*detail*/)
 {
+    // The question line already shows the hit in its context; the file's earlier lines
+    // (the detail) are left out to keep the terminal readable.
     progress("");
-    if (!detail.empty())
-        std::fprintf(m_err, "%s", detail.c_str());
-    std::fprintf(m_err, "%s\n", text.c_str());
+    std::fprintf(m_err, "%s\n", OutputForm(text, m_before, m_after).c_str());
     switch (kind) {
     case Question::YesNo: std::fputs("[y]es, [n]o? ", m_err); break;
     case Question::YesNoCancel: std::fputs("[y]es, [n]o, [c]ancel? ", m_err); break;

@@ -15,8 +15,15 @@ public:
     void message(const std::string& text, bool suppressedByQuiet) override;
     Answer ask(Question kind, const std::string& text, const std::string& detail) override;
     void progress(const std::string& text) override;
+    // Texts that stand for the hit markers in questions.
+    void setHitTexts(std::string before, std::string after)
+    {
+        m_before = std::move(before);
+        m_after = std::move(after);
+    }
 
 private:
+    std::string m_before = "<", m_after = ">";
     std::FILE* m_in;
     std::FILE* m_err;
     bool m_errIsTerminal;

@@ -1,9 +1,10 @@
-// tarnwick-cli: runs one Search (or file listing) from a command line, unattended, and
+// tarnwick-cli: runs one Search, Replace or file listing from a command line, unattended, and
 // exits with 0 when something was found, 1 when nothing was, 2 when the command did not
 // run or was stopped.
 #include "app/CommandLine.h"
 #include "app/SettingsStore.h"
 #include "cli/CliHost.h"
+#include "core/RecoveryList.h"
 #include "core/RunDriver.h"
 #include "platform/Environment.h"
 
@@ -64,6 +65,10 @@ int main(int argc, char** argv)
     tw::ApplyCommandLine(cmd, inputs, options);
 
     tw::CliHost host(stdin, stderr);
+    host.setHitTexts(options.beforeHit, options.afterHit);
+    // Files whose rewrite was interrupted by a crash: say where their safety copies are.
+    for (const tw::RecoveryEntry& entry : tw::PendingRecoveries(tw::DataDirectory()))
+        host.message(tw::FormatRecoveryReport(entry), false);
     const tw::CommandLineCommand command = tw::ChosenCommand(cmd);
     if (command == tw::CommandLineCommand::Touch) {
         host.message("Touch is not available from tarnwick-cli yet.", false);
@@ -74,12 +79,9 @@ int main(int argc, char** argv)
         host.message(*problem, false);
         return 2;
     }
-    if (replaceMode) {
-        host.message("Replace is not available from tarnwick-cli yet.", false);
-        return 2;
-    }
 
     tw::SearchRequest request;
+    request.replaceMode = replaceMode;
     request.options = options;
     request.quiet = true; // every unattended run is quiet
     request.unattended = true;

@@ -20,6 +20,44 @@ void FileScanner::reserveFor(size_t extent)
         m_buffer.resize(need);
 }
 
+ScanOutcome FileScanner::runSpecial(File& in, ActivePair& pair, FileState& file, ReplaceHooks& hooks)
+{
+    // Prepend and reformat act before the first block; append after the last. Between
+    // them the input is copied unchanged.
+    if (pair.special == SpecialOp::Prepend || pair.special == SpecialOp::Reformat) {
+        const ReplaceHooks::Step step = hooks.beforeFirstBlock(file, pair, in);
+        if (step == ReplaceHooks::Step::Abandon)
+            return ScanOutcome::ReadError;
+        if (step == ReplaceHooks::Step::Stop)
+            return ScanOutcome::Stopped;
+        if (step == ReplaceHooks::Step::Finished)
+            return ScanOutcome::Done;
+        if (!in.seek(0))
+            return ScanOutcome::ReadError;
+    }
+    uint8_t* const buf = m_buffer.data();
+    for (;;) {
+        m_host.pump();
+        const int64_t got = in.read(buf, m_buffer.size());
+        if (got < 0)
+            return ScanOutcome::ReadError;
+        if (got == 0)
+            break;
+        if (m_stop.load())
+            return ScanOutcome::Stopped;
+        if (!hooks.output().write(buf, static_cast<size_t>(got))) {
+            hooks.writeFailed(file, false);
+            return ScanOutcome::Stopped;
+        }
+    }
+    if (pair.special == SpecialOp::Append && hooks.hitVisible()) {
+        const ReplaceHooks::Step step = hooks.atEnd(file, pair);
+        if (step == ReplaceHooks::Step::Stop)
+            return ScanOutcome::Stopped;
+    }
+    return m_stop.load() ? ScanOutcome::Stopped : ScanOutcome::Done;
+}
+
 ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool firstPair, ReplaceHooks* hooks)
 {
     const size_t B = m_buffer.size();
@@ -37,6 +75,11 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
     pair.replacementsInFile = 0;
     if (!in.seek(0))
         return ScanOutcome::ReadError;
+    if (hooks && pair.special != SpecialOp::None) {
+        const ScanOutcome o = runSpecial(in, pair, file, *hooks);
+        hooks->endPair();
+        return o;
+    }
 
     auto countLinesTo = [&](int64_t absEnd) {
         if (absEnd <= lfCountedUpTo)
@@ -98,8 +141,9 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
             ++file.hits;
 
             std::string hitLine;
-            bool replaceThisHit = hooks != nullptr && !file.skipRestOfFile;
-            if (!file.skipRestOfFile) {
+            const bool visible = !hooks || hooks->hitVisible();
+            bool replaceThisHit = false;
+            if (visible) {
                 long lineNumber = 0;
                 if (!file.binary) {
                     countLinesTo(hitAbs);
@@ -115,13 +159,13 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
                     m_results.addResultLines(ResultEntry{hitLine, shown});
                 }
             }
-            if (hooks && !file.skipRestOfFile && !file.replaceRestOfFile)
-                replaceThisHit = hooks->decideHit(file, hitLine);
+            if (hooks && visible)
+                replaceThisHit = hooks->decideHit(file, hitLine, pair.replaceText);
             if (m_stop.load())
                 return ScanOutcome::Stopped;
             const size_t hitEnd = std::max(hitStart + hitLen, hitStart + 1);
             if (!hooks) {
-                if (m_settings.displayReplaceString && !file.skipRestOfFile)
+                if (m_settings.displayReplaceString)
                     m_results.addResultLines(ResultEntry{}, &pair.replaceText);
                 if (m_settings.stopAfterFirstHit)
                     endScan = true;
@@ -138,8 +182,7 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
                 file.sizeChange += static_cast<int64_t>(hitLen) - static_cast<int64_t>(pair.replaceText.size());
                 ++pair.replacementsInFile;
                 ++file.replacements;
-                if (m_settings.stopAfterFirstHit)
-                    file.skipRestOfFile = true;
+                hooks->replaced();
             }
             p = hitEnd;
         }

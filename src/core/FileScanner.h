@@ -18,8 +18,14 @@ namespace tw {
 
 class SrchPattern;
 
-// A pair as the scanner uses it during a run: exactly one of `literal` and `pattern` is set.
+// Special operations of a replace pair; they do not search.
+enum class SpecialOp { None, Append, Prepend, Reformat };
+
+// A pair as the scanner uses it during a run: at most one of `literal` and `pattern` is
+// set; a special operation has neither.
 struct ActivePair {
+    SpecialOp special = SpecialOp::None;
+    int reformatColumns = 0;
     std::unique_ptr<LiteralMatcher> literal;
     SrchPattern* pattern = nullptr; // owned by the prepared pair for the whole run
     std::string patternText;        // the search text of a pattern (its length before the first hit)
@@ -32,22 +38,33 @@ struct ActivePair {
 struct FileState {
     std::string path;
     bool binary = false;          // decided on the first block of the first pair
-    bool skipRestOfFile = false;
-    bool replaceRestOfFile = false;
+    bool reformatted = false;     // a reformat wrote the whole output
     int64_t sizeChange = 0;       // (search length - replace length) over replacements written
     long hits = 0;                // all pairs
     long replacements = 0;        // all pairs
 };
 
-// What a replace run supplies: where the output goes and who decides each hit.
+// What a replace run supplies: where the output goes, who decides each hit, and the
+// special operations.
 class ReplaceHooks {
 public:
+    enum class Step { Continue, Finished, Abandon, Stop };
     virtual ~ReplaceHooks() = default;
     virtual File& output() = 0;
-    // Decides whether the hit is replaced; may set the stop flag. `hitLine` is the built line.
-    virtual bool decideHit(FileState& file, const std::string& hitLine) = 0;
+    // False while the rest of the file is skipped: hits are then neither shown nor replaced.
+    virtual bool hitVisible() = 0;
+    // Decides whether the hit is replaced; may set the stop flag.
+    virtual bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) = 0;
+    // After a replacement ("One hit" skips the rest of the file).
+    virtual void replaced() = 0;
     // Reports a write failure on the output (sets the stop flag).
     virtual void writeFailed(const FileState& file, bool whileWritingReplacement) = 0;
+    // Prepend or reformat before the first block; Finished: the output is complete.
+    virtual Step beforeFirstBlock(FileState& file, ActivePair& pair, File& input) = 0;
+    // Append at the end of the input.
+    virtual Step atEnd(FileState& file, ActivePair& pair) = 0;
+    // The pair is done (restores what beforeFirstBlock changed).
+    virtual void endPair() = 0;
 };
 
 struct ScanSettings {
@@ -72,6 +89,8 @@ public:
     void reserveFor(size_t extent);
 
 private:
+    ScanOutcome runSpecial(File& in, ActivePair& pair, FileState& file, ReplaceHooks& hooks);
+
     ScanSettings m_settings;
     ResultSink& m_results;
     RunHost& m_host;

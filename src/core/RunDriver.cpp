@@ -1,5 +1,10 @@
 #include "core/RunDriver.h"
 
+#include "core/Confirmation.h"
+#include "core/ReplaceWriter.h"
+#include "core/SpecialOperations.h"
+#include "platform/Environment.h"
+#include "platform/FileOps.h"
 #include "select/FileWalker.h"
 
 #include <cstdio>
@@ -14,12 +19,6 @@ std::string Format(const char* fmt, long a, long b = 0, long c = 0)
     char buf[256];
     std::snprintf(buf, sizeof buf, fmt, a, b, c);
     return buf;
-}
-
-std::string BaseName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 const char* const kNoFilesTexts[] = {
@@ -38,6 +37,99 @@ std::string NowText()
     char buf[128];
     std::strftime(buf, sizeof buf, "%x %X", &tm);
     return buf;
+}
+
+// The replace side of a run as the block scanner sees it: the current output, the
+// confirmation state and the special operations.
+class RunReplaceHooks final : public ReplaceHooks {
+public:
+    RunReplaceHooks(ConfirmationState& conf, RunHost& host, ResultSink& sink, std::atomic<bool>& stop, bool quiet,
+                    bool oneHit)
+        : m_conf(conf), m_host(host), m_sink(sink), m_stop(stop), m_quiet(quiet), m_oneHit(oneHit)
+    {
+    }
+    void setOutput(File* out) { m_output = out; }
+
+    File& output() override { return *m_output; }
+    bool hitVisible() override { return !m_conf.skipRestOfFile(); }
+    bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override
+    {
+        return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBackText(),
+                                file.path);
+    }
+    void replaced() override
+    {
+        if (m_oneHit)
+            m_conf.markOneHitReplaced();
+    }
+    void writeFailed(const FileState& file, bool whileWritingReplacement) override
+    {
+        ReportFileError(m_sink, m_host, m_quiet,
+                        whileWritingReplacement ? "Error writing replace string to temp file"
+                                                : "Error writing to temp file",
+                        file.path);
+        m_stop.store(true);
+    }
+    Step beforeFirstBlock(FileState& file, ActivePair& pair, File& input) override
+    {
+        m_savedSkip = m_conf.skipRestOfFile();
+        SpecialContext ctx{m_conf, m_host, m_sink, m_quiet, file.path};
+        SpecialOutcome o;
+        if (pair.special == SpecialOp::Prepend)
+            o = PrependReplaceText(ctx, *m_output, pair.replaceText);
+        else
+            o = ReformatFile(ctx, input, *m_output, pair.reformatColumns);
+        return account(file, pair, o, pair.special == SpecialOp::Reformat);
+    }
+    Step atEnd(FileState& file, ActivePair& pair) override
+    {
+        SpecialContext ctx{m_conf, m_host, m_sink, m_quiet, file.path};
+        return account(file, pair, AppendReplaceText(ctx, *m_output, pair.replaceText), false);
+    }
+    void endPair() override { m_conf.setSkipRestOfFile(m_savedSkip); }
+
+private:
+    Step account(FileState& file, ActivePair& pair, const SpecialOutcome& o, bool reformat)
+    {
+        switch (o.result) {
+        case SpecialResult::Declined:
+            return m_stop.load() ? Step::Stop : Step::Continue;
+        case SpecialResult::WriteFailed:
+            m_stop.store(true);
+            return Step::Stop;
+        case SpecialResult::ReadFailed:
+            return Step::Abandon;
+        case SpecialResult::Performed:
+            break;
+        }
+        ++pair.hitsInFile;
+        ++pair.replacementsInFile;
+        ++file.hits;
+        ++file.replacements;
+        if (reformat) {
+            file.reformatted = true;
+            return Step::Finished;
+        }
+        file.sizeChange += o.sizeChange;
+        m_conf.setSkipRestOfFile(true);
+        return Step::Continue;
+    }
+
+    ConfirmationState& m_conf;
+    RunHost& m_host;
+    ResultSink& m_sink;
+    std::atomic<bool>& m_stop;
+    bool m_quiet;
+    bool m_oneHit;
+    File* m_output = nullptr; // the temporary output of the current pair
+    bool m_savedSkip = false; // skipRestOfFile before a special operation of the current pair
+};
+
+std::string WithSlash(std::string path)
+{
+    if (!path.empty() && path.back() != '/')
+        path += '/';
+    return path;
 }
 
 } // namespace
@@ -103,14 +195,6 @@ void RunDriver::closeOutput()
     m_output.reset();
 }
 
-void RunDriver::reportFileError(const std::string& message, const std::string& path, bool quiet, bool withBox)
-{
-    const std::string text = message + BaseName(path);
-    m_results.addLine(ResultEntry{text, 0});
-    if (withBox)
-        m_host.message(text, quiet);
-}
-
 void RunDriver::addSummary(const std::string& text)
 {
     m_results.addLine(ResultEntry{std::string(kNameMarker) + text, 0});
@@ -158,23 +242,32 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
 {
     m_counters = RunCounters{};
     const bool quiet = request.quiet;
+    const bool replace = request.replaceMode;
     const ProgramOptions& opt = request.options;
     m_stop.store(false);
     m_host.progress("");
 
+    if (replace && !quiet && opt.backupPath.empty() &&
+        m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
+            Answer::Yes) {
+        m_stop.store(true);
+        return RunOutcome::NotRun;
+    }
+
     // The file list (from the cache when nothing changed since it was built).
     FileList list;
+    std::vector<StartPath> starts;
     std::string pathKey, maskKey;
     for (const PathMaskPair& pm : request.pathMasks) {
         pathKey += pm.path + '\n';
         maskKey += pm.mask + '\n';
     }
-    if (!(opt.cacheFileList && m_cache.tryReuse(maskKey, pathKey, request.searchSubdirectories, list))) {
+    if (!(opt.cacheFileList && m_cache.tryReuse(maskKey, pathKey, request.searchSubdirectories, list, &starts))) {
         FileWalker walker(m_fs);
         walker.setPump([this] { m_host.pump(); });
         walker.setStopFlag(&m_stop);
         for (const PathMaskPair& pm : request.pathMasks)
-            walker.build(pm.path, pm.mask, request.searchSubdirectories, list);
+            walker.build(pm.path, pm.mask, request.searchSubdirectories, list, &starts);
     }
     if (m_stop.load()) {
         m_cache.clear();
@@ -187,6 +280,31 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     if (m_output)
         m_results.writeToOutput(BuildRunHeading(request, NowText()));
 
+    // Replace runs hold each file's lines back until the file is decided.
+    ConfirmationState confirmation;
+    confirmation.startRun(opt.promptMode);
+    confirmation.setCancelHandler([this] { m_stop.store(true); });
+    FileOps& ops = RealFileOps();
+    ReplaceWriter writer(m_fs, ops, m_host, m_results, confirmation);
+    RunReplaceHooks hooks(confirmation, m_host, m_results, m_stop, quiet, opt.stopAfterFirstHit);
+    auto finish = [&](RunOutcome outcome) {
+        if (replace) {
+            m_results.endHoldBack();
+            writer.ReleaseTempFiles();
+            writer.endRun();
+        }
+        closeOutput();
+        m_stop.store(true);
+        m_host.progress("");
+        return outcome;
+    };
+    if (replace) {
+        m_results.beginHoldBack();
+        writer.startRun(opt, quiet, DataDirectory());
+        if (!writer.CreateTempFiles(request.pairs.size()))
+            return finish(RunOutcome::NotRun);
+    }
+
     // Pair preparation: once per pair and run.
     std::vector<ActivePair> pairs;
     size_t longest = 1;
@@ -194,6 +312,15 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         ActivePair ap;
         ap.literal = std::make_unique<LiteralMatcher>(sp.searchText, sp.caseSensitive, sp.wholeWord);
         ap.replaceText = sp.replaceText;
+        if (sp.appendToFile)
+            ap.special = SpecialOp::Append;
+        else if (sp.prependToFile)
+            ap.special = SpecialOp::Prepend;
+        else if (sp.reformatColumns > 0)
+            ap.special = SpecialOp::Reformat;
+        ap.reformatColumns = sp.reformatColumns;
+        if (ap.special != SpecialOp::None)
+            ap.literal.reset();
         longest = std::max(longest, sp.searchText.size() + 1);
         pairs.push_back(std::move(ap));
     }
@@ -207,11 +334,17 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     FileScanner scanner(settings, m_results, m_host, m_stop);
     scanner.reserveFor(longest);
 
+    const std::string backupPath = WithSlash(opt.backupPath);
+    size_t startIndex = 0; // the start path of the current file
     const size_t total = list.size();
     for (size_t k = 0; k < total; ++k) {
         const std::string path(list.at(k));
+        while (startIndex + 1 < starts.size() && starts[startIndex + 1].firstIndex <= k)
+            ++startIndex;
         m_results.setPendingFile(path);
         ++m_counters.filesSearched;
+        if (replace && confirmation.onFileStart(path) == DirDecision::Skip)
+            continue;
         m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
                                static_cast<long>(k * 100 / total)));
         m_host.title("TW32 - " + path);
@@ -220,18 +353,39 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
 
         FileState file;
         file.path = path;
+        FileStatus status;
         int err = 0;
         std::unique_ptr<File> in = m_fs.openRead(path, &err);
-        if (!in) {
-            reportFileError("Error opening ", path, quiet, true);
+        if (!in || (replace && !m_fs.status(path, &status))) {
+            const std::string text = "Error opening " + BaseName(path);
+            m_results.addLine(ResultEntry{text, 0});
+            m_host.message(text, quiet);
+            if (replace)
+                m_results.flushHeldBack();
             continue;
         }
+        if (replace)
+            confirmation.onFileOpened();
         bool abandoned = false;
+        File* output = nullptr;
         for (size_t pi = 0; pi < pairs.size() && !abandoned; ++pi) {
             ActivePair& pair = pairs[pi];
-            if (pair.literal && pair.literal->length() == 0)
+            File* input = in.get();
+            if (replace) {
+                // Temporary files alternate: even pairs write the first, odd pairs the
+                // second, and every pair after the first reads what the one before wrote.
+                output = writer.tempFile(static_cast<int>(pi % 2));
+                if (pi > 0)
+                    input = writer.tempFile(static_cast<int>((pi + 1) % 2));
+                if (!output->seek(0) || !output->truncate(0)) {
+                    hooks.writeFailed(file, false);
+                    break;
+                }
+                hooks.setOutput(output);
+            } else if (pair.literal && pair.literal->length() == 0) {
                 continue;
-            const ScanOutcome outcome = scanner.scan(*in, pair, file, pi == 0, nullptr);
+            }
+            const ScanOutcome outcome = scanner.scan(*input, pair, file, pi == 0, replace ? &hooks : nullptr);
             if (outcome == ScanOutcome::ReadError) {
                 m_results.addLine(ResultEntry{"Error reading file " + path, 0});
                 abandoned = true;
@@ -244,32 +398,65 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
                 sp.totalReplacements += pair.replacementsInFile;
                 sp.filesWithHits += pair.hitsInFile > 0 ? 1 : 0;
             }
-            if (file.skipRestOfFile || m_stop.load())
+            if (outcome == ScanOutcome::Stopped || m_stop.load())
+                break;
+            if (!replace && opt.stopAfterFirstHit && file.hits > 0)
                 break;
         }
         in.reset();
-        if (abandoned)
+        if (abandoned) {
+            if (replace)
+                m_results.flushHeldBack();
             continue;
+        }
         m_counters.totalHits += file.hits;
         if (file.hits > 0) {
             if (opt.displayFileStats)
                 m_results.addResultLines(ResultEntry{Format("Found %ld occurrences.", file.hits), 0});
             ++m_counters.filesWithHits;
         }
-        if (m_stop.load())
+        if (m_stop.load()) {
+            if (replace)
+                m_results.flushHeldBack();
             break;
+        }
         if (file.hits == 0 && opt.showFilesWithoutHits)
             m_results.addResultLines(ResultEntry{"No occurrences found!", 0});
+        if (replace && file.replacements > 0 && output) {
+            CommitInput ci;
+            ci.path = path;
+            ci.startPath = starts.empty() ? DirectoryOf(path) : starts[startIndex].directory;
+            ci.backupDir = backupPath;
+            ci.status = status;
+            ci.output = output;
+            ci.replacements = file.replacements;
+            ci.sizeChange = file.sizeChange;
+            ci.reformatted = file.reformatted;
+            writer.CommitFile(ci);
+        }
+        if (replace)
+            m_results.flushHeldBack();
     }
 
     const bool stopped = m_stop.load();
     if (!stopped && opt.cacheFileList)
-        m_cache.store(maskKey, pathKey, request.searchSubdirectories, list);
+        m_cache.store(maskKey, pathKey, request.searchSubdirectories, list, starts);
     addSummary(Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
                       m_counters.totalHits, m_counters.filesWithHits));
+    if (replace) {
+        m_counters.replacements = writer.replacements();
+        m_counters.filesReplaced = writer.filesReplaced();
+        addSummary(Format("Replaced %ld occurrences in %ld file(s)", m_counters.replacements, m_counters.filesReplaced));
+        if (m_counters.filesReplaced > 0 && opt.writeToBackupDir && !quiet)
+            m_host.message("Replaced files were written to the backup directory as specified in Options!\n"
+                           "To replace in original files, uncheck Write Files to Backup Dir in Replace Options.",
+                           quiet);
+    }
     if (m_counters.filesSearched == 0)
         for (const char* t : kNoFilesTexts)
             m_host.message(t, quiet);
+    if (replace)
+        m_results.endHoldBack();
     if (request.pairsFromScript && opt.displayFileStats)
         for (const SearchPair& sp : request.pairs)
             m_results.addLine(ResultEntry{sp.searchText + " - " +
@@ -280,10 +467,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         m_cache.clear();
         m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
     }
-    closeOutput();
-    m_stop.store(true);
-    m_host.progress("");
-    return stopped ? RunOutcome::Stopped : RunOutcome::Completed;
+    return finish(stopped ? RunOutcome::Stopped : RunOutcome::Completed);
 }
 
 } // namespace tw

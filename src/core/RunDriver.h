@@ -47,7 +47,6 @@ public:
 
 private:
     bool openOutputFile(const SearchRequest& request);
-    void reportFileError(const std::string& message, const std::string& path, bool quiet, bool withBox);
     void addSummary(const std::string& text);
     void closeOutput();
 

@@ -2,6 +2,7 @@
 // "Cache File List": the last file list with the texts and the subdirectory option it was
 // built with, reused by the next run when all of them are unchanged.
 #include "select/FileList.h"
+#include "select/FileWalker.h"
 
 #include <string>
 
@@ -9,15 +10,20 @@ namespace tw {
 
 class FileListCache {
 public:
-    bool tryReuse(const std::string& maskText, const std::string& pathText, bool subdirs, FileList& out) const
+    bool tryReuse(const std::string& maskText, const std::string& pathText, bool subdirs, FileList& out,
+                  std::vector<StartPath>* starts) const
     {
         if (!m_valid || maskText != m_mask || pathText != m_path || subdirs != m_subdirs)
             return false;
         out = m_list;
+        if (starts)
+            *starts = m_starts;
         return true;
     }
-    void store(const std::string& maskText, const std::string& pathText, bool subdirs, const FileList& list)
+    void store(const std::string& maskText, const std::string& pathText, bool subdirs, const FileList& list,
+               const std::vector<StartPath>& starts)
     {
+        m_starts = starts;
         m_mask = maskText;
         m_path = pathText;
         m_subdirs = subdirs;
@@ -35,6 +41,7 @@ private:
     std::string m_mask, m_path;
     bool m_subdirs = false;
     FileList m_list;
+    std::vector<StartPath> m_starts;
 };
 
 } // namespace tw

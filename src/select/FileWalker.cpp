@@ -22,12 +22,12 @@ std::vector<std::string> SplitPathText(const std::string& pathText)
 }
 
 void FileWalker::build(const std::string& pathText, const std::string& maskText, bool subdirectories,
-                       FileList& out, std::vector<size_t>* pathStarts)
+                       FileList& out, std::vector<StartPath>* starts)
 {
     m_masks.compile(maskText);
     for (const std::string& start : SplitPathText(pathText)) {
-        if (pathStarts)
-            pathStarts->push_back(out.size());
+        if (starts)
+            starts->push_back(StartPath{out.size(), start});
         if (stopped())
             break;
         walk(start, subdirectories, out);

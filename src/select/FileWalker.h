@@ -14,6 +14,12 @@
 
 namespace tw {
 
+// Where the files of one start directory begin in the list.
+struct StartPath {
+    size_t firstIndex = 0;
+    std::string directory; // ends with "/"
+};
+
 struct WalkStats {
     long files = 0;
     long directories = 0;
@@ -28,9 +34,10 @@ public:
     void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
 
     // Appends the selected files of every start directory of `pathText` to `out`.
-    // `pathStarts`, when given, receives the list index at which each start path's files begin.
+    // `starts`, when given, receives each start directory with the list index at which its
+    // files begin.
     void build(const std::string& pathText, const std::string& maskText, bool subdirectories,
-               FileList& out, std::vector<size_t>* pathStarts = nullptr);
+               FileList& out, std::vector<StartPath>* starts = nullptr);
 
     const WalkStats& stats() const { return m_stats; }
 
