@@ -167,3 +167,65 @@ TEST_F(Cli, RelativePathIsResolvedAgainstTheWorkingDirectory)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+TEST_F(Cli, ReplaceWithBackupThenUndoScriptRestoresEveryFile)
+{
+    const std::string names[] = {"plain.txt", "with space.txt", "it's.txt", "caf\xc3\xa9.txt", "sub/$(x).txt"};
+    for (const std::string& n : names)
+        WriteFile(m_tree.file("src/" + n), std::string("alpha beta alpha\r\n\xff\x00 alpha", 26));
+    std::vector<std::string> before;
+    for (const std::string& n : names)
+        before.push_back(ReadFile(m_tree.file("src/" + n)));
+    const CliResult r = RunCli({"/Salpha", "/RGAMMA", "/P", m_tree.file("src/") + "*.txt", "/d", "/n", "/B",
+                                m_tree.file("bak")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Replaced 15 occurrences in 5 file(s)"), std::string::npos) << r.out;
+    for (const std::string& n : names)
+        EXPECT_EQ(ReadFile(m_tree.file("src/" + n)).find("alpha"), std::string::npos) << n;
+    const std::string undo = m_data.path() + "tarnwick/twundo.sh";
+    ASSERT_EQ(std::system(("sh '" + undo + "'").c_str()), 0);
+    for (size_t i = 0; i < std::size(names); ++i)
+        EXPECT_EQ(ReadFile(m_tree.file("src/" + names[i])), before[i]) << names[i];
+}
+
+TEST_F(Cli, ReplaceAnswersComeFromStandardInputInEachPromptMode)
+{
+    struct Case {
+        std::string flags;
+        std::string answers;
+        std::string expect;
+        int status;
+    };
+    const Case cases[] = {
+        {"/n", "", "B B B", 0},                  // no prompts
+        {"", "r\nk\nR\ny\n", "B a B", 0},         // every hit, then the file question
+        {"", "f\n", "a a a", 0},                  // skip the rest of the file: nothing to commit
+        {"", "", "a a a", 2},                     // end of input cancels
+        {"", "x\n", "a a a", 2},                  // a line that picks nothing cancels
+    };
+    for (const Case& c : cases) {
+        WriteFile(m_tree.file("a.txt"), "a a a");
+        std::vector<std::string> args = {"/Sa", "/RB", "/P", m_tree.path() + "*.txt"};
+        if (!c.flags.empty())
+            args.push_back(c.flags);
+        const CliResult r = RunCli(args, c.answers);
+        EXPECT_EQ(ReadFile(m_tree.file("a.txt")), c.expect) << c.answers;
+        EXPECT_EQ(r.status, c.status) << c.answers << r.err;
+    }
+}
+
+TEST_F(Cli, ReplaceRefusesABackupPathEqualToThePath)
+{
+    WriteFile(m_tree.file("a.txt"), "a");
+    const CliResult r = RunCli({"/Sa", "/RB", "/P", m_tree.path() + "*.txt", "/B", m_tree.path()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Please select a backup directory different than the one you want to process files in."),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "a");
+}
+
+} // namespace
+} // namespace tw

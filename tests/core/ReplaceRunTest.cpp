@@ -1,0 +1,245 @@
+// Replace runs through the driver: the streamed rewrite must equal an in-memory
+// replace-all, whatever the block size, and questions steer what is replaced.
+#include "core/RunDriver.h"
+
+#include "FakeHost.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <sys/stat.h>
+
+namespace tw {
+namespace {
+
+using test::FakeHost;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to)
+{
+    std::string out;
+    size_t p = 0;
+    for (;;) {
+        const size_t h = text.find(from, p);
+        if (h == std::string::npos)
+            break;
+        out.append(text, p, h - p);
+        out += to;
+        p = h + from.size();
+    }
+    out.append(text, p, std::string::npos);
+    return out;
+}
+
+struct ReplaceRun {
+    FakeHost host;
+    MemoryResultsView view;
+    ResultsList results;
+    RunDriver driver{host, results};
+    SearchRequest req;
+    ReplaceRun(const std::string& dir, const std::string& mask)
+    {
+        results.setView(&view);
+        req.replaceMode = true;
+        req.quiet = true;
+        req.options.promptMode = 2;
+        req.pathMasks.push_back({dir, mask});
+    }
+    void addPair(const std::string& from, const std::string& to)
+    {
+        SearchPair p;
+        p.searchText = from;
+        p.replaceText = to;
+        req.pairs.push_back(p);
+    }
+    RunOutcome run() { return driver.ExecuteRun(req); }
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> out;
+        for (const ResultEntry& e : view.lines)
+            out.push_back(OutputForm(e.text, "<", ">"));
+        return out;
+    }
+};
+
+size_t TempFiles()
+{
+    size_t n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
+        n += e.path().filename().string().rfind("TW", 0) == 0;
+    return n;
+}
+
+TEST(ReplaceRun, StreamedRewriteEqualsInMemoryReplaceAll)
+{
+    TempDir dir;
+    std::mt19937 rng(3);
+    const std::string alphabet("ab\r\n\0\x80\xff ", 8);
+    const size_t tempsBefore = TempFiles();
+    for (int round = 0; round < 60; ++round) {
+        std::string text(rng() % 3000, ' ');
+        for (char& c : text)
+            c = alphabet[rng() % alphabet.size()];
+        std::string from(1 + rng() % 3, ' '), to(rng() % 5, ' ');
+        for (char& c : from)
+            c = alphabet[rng() % alphabet.size()];
+        for (char& c : to)
+            c = alphabet[rng() % alphabet.size()];
+        WriteFile(dir.file("f.bin"), text);
+        ReplaceRun r(dir.path(), "*.bin");
+        r.addPair(from, to);
+        r.req.blockSize = 8 + rng() % 300;
+        ASSERT_EQ(r.run(), RunOutcome::Completed);
+        ASSERT_EQ(ReadFile(dir.file("f.bin")), ReplaceAll(text, from, to))
+            << "round " << round << " block " << r.req.blockSize;
+    }
+    EXPECT_EQ(TempFiles(), tempsBefore);
+}
+
+TEST(ReplaceRun, SecondPairSeesTheFirstPairsResult)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "cat dog cat\n");
+    ReplaceRun r(dir.path(), "*.txt");
+    r.addPair("cat", "dog");
+    r.addPair("dog", "bird");
+    r.addPair("bird", "x");
+    r.run();
+    EXPECT_EQ(ReadFile(dir.file("a.txt")), "x x x\n");
+    EXPECT_EQ(r.lines().back(), "Replaced 8 occurrences in 1 file(s)");
+}
+
+TEST(ReplaceRun, LinesAppearAfterTheFileIsDecidedWithTheSummaries)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "old\nold\n");
+    WriteFile(dir.file("b.txt"), "none\n");
+    ReplaceRun r(dir.path(), "*.txt");
+    r.addPair("old", "new");
+    r.run();
+    const std::vector<std::string> expect = {
+        "Processing file : " + dir.file("a.txt"),
+        "Line   1 - <old>",
+        "Line   2 - <old>",
+        "Found 2 occurrences.",
+        "Searched 2 file(s), found 2 occurrences in 1 file(s)",
+        "Replaced 2 occurrences in 1 file(s)",
+    };
+    EXPECT_EQ(r.lines(), expect);
+    EXPECT_EQ(ReadFile(dir.file("a.txt")), "new\nnew\n");
+}
+
+TEST(ReplaceRun, PerHitAnswersDecideEachHit)
+{
+    struct Case {
+        std::vector<Answer> answers;
+        std::string a, b; // contents afterwards
+        RunOutcome outcome;
+    };
+    const Case cases[] = {
+        // Replace this, skip this, then yes to the file question; second file: replace all remaining.
+        {{Answer::ReplaceThis, Answer::SkipThis, Answer::ReplaceThis, Answer::Yes, Answer::ReplaceAllRemaining},
+         "N o N", "N N", RunOutcome::Completed},
+        {{Answer::ReplaceRestInFile, Answer::SkipRestOfFile}, "N N N", "o o", RunOutcome::Completed},
+        // Cancel at the first hit: nothing changes and the run stops.
+        {{Answer::CancelRemaining}, "o o o", "o o", RunOutcome::Stopped},
+        // The file question answered No leaves the file as it was.
+        {{Answer::ReplaceRestInFile, Answer::SkipThis, Answer::ReplaceThis, Answer::No}, "N N N", "o o",
+         RunOutcome::Completed},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFile(dir.file("a.txt"), "o o o");
+        WriteFile(dir.file("b.txt"), "o o");
+        ReplaceRun r(dir.path(), "*.txt");
+        r.req.options.promptMode = 0;
+        r.req.options.backupPath = dir.file("bak");
+        r.addPair("o", "N");
+        r.host.answers.assign(c.answers.begin(), c.answers.end());
+        EXPECT_EQ(r.run(), c.outcome);
+        EXPECT_EQ(ReadFile(dir.file("a.txt")), c.a);
+        EXPECT_EQ(ReadFile(dir.file("b.txt")), c.b);
+        EXPECT_TRUE(r.host.answers.empty());
+    }
+}
+
+TEST(ReplaceRun, OneHitReplacesOnlyTheFirstHit)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "x x x\n");
+    ReplaceRun r(dir.path(), "*.txt");
+    r.req.options.stopAfterFirstHit = true;
+    r.addPair("x", "y");
+    r.run();
+    EXPECT_EQ(ReadFile(dir.file("a.txt")), "y x x\n");
+    EXPECT_EQ(r.lines()[1], "Line   1 - <x> x x");
+    EXPECT_EQ(r.lines()[2], "Found 3 occurrences.");
+}
+
+TEST(ReplaceRun, SpecialOperationsPrependAppendAndReformat)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "body\n");
+    ReplaceRun r(dir.path(), "*.txt");
+    SearchPair pre;
+    pre.prependToFile = true;
+    pre.replaceText = "head\n";
+    SearchPair app;
+    app.appendToFile = true;
+    app.replaceText = "tail\n";
+    r.req.pairs = {pre, app};
+    r.run();
+    EXPECT_EQ(ReadFile(dir.file("a.txt")), "head\nbody\ntail\n");
+    const auto lines = r.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Replace string prepended to beginning of the file"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Replace string appended to end of the file"), lines.end());
+
+    WriteFile(dir.file("a.txt"), "aaa bbb ccc ddd\n");
+    ReplaceRun f(dir.path(), "*.txt");
+    SearchPair fmt;
+    fmt.reformatColumns = 8;
+    f.req.pairs = {fmt};
+    f.run();
+    EXPECT_EQ(ReadFile(dir.file("a.txt")), "aaa bbb\r\nccc ddd\r\n");
+}
+
+TEST(ReplaceRun, KeepsTheInodeAndPermissionsOfTheOriginal)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "keep me\n");
+    ::chmod(dir.file("a.txt").c_str(), 0640);
+    ::link(dir.file("a.txt").c_str(), dir.file("hard.lnk").c_str());
+    struct stat before {};
+    ::stat(dir.file("a.txt").c_str(), &before);
+    ReplaceRun r(dir.path(), "*.txt");
+    r.addPair("keep", "kept");
+    r.run();
+    struct stat after {};
+    ::stat(dir.file("a.txt").c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(ReadFile(dir.file("hard.lnk")), "kept me\n");
+}
+
+TEST(ReplaceRun, WriteToBackupDirLeavesTheOriginalAndTellsSo)
+{
+    TempDir dir;
+    WriteFile(dir.file("src/a.txt"), "old\n");
+    ReplaceRun r(dir.file("src/"), "*.txt");
+    r.req.quiet = false;
+    r.req.options.writeToBackupDir = true;
+    r.req.options.backupPath = dir.file("bak");
+    r.addPair("old", "new");
+    r.run();
+    EXPECT_EQ(ReadFile(dir.file("src/a.txt")), "old\n");
+    EXPECT_EQ(ReadFile(dir.file("bak/a.txt")), "new\n");
+    ASSERT_FALSE(r.host.messages.empty());
+    EXPECT_EQ(r.host.messages.back().substr(0, 52), "Replaced files were written to the backup directory ");
+}
+
+} // namespace
+} // namespace tw
