@@ -1,0 +1,167 @@
+#include "engine/PreparedPair.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace tw {
+namespace {
+
+std::optional<std::string> TestEnv(const std::string& name)
+{
+    static const std::map<std::string, std::string> env = {{"PAT", "a*b["}, {"REP", "%1<"}, {"W", "x y"}};
+    const auto it = env.find(name);
+    if (it == env.end())
+        return std::nullopt;
+    return it->second;
+}
+
+SearchPair Pair(std::string search, std::string replace, bool regex = false)
+{
+    SearchPair p;
+    p.searchText = std::move(search);
+    p.replaceText = std::move(replace);
+    p.regularExpression = regex;
+    return p;
+}
+
+bool Finds(SrchPattern& p, const std::string& text, std::string* hit = nullptr)
+{
+    size_t hs = 0, he = 0;
+    if (!p.findNext(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, true, true, &hs, &he))
+        return false;
+    if (hit)
+        *hit = text.substr(hs, he - hs);
+    return true;
+}
+
+TEST(PreparePair, LiteralTextIsUsedAsTyped)
+{
+    const auto r = PreparePair(Pair("C:\\temp", "a\\tb"), 32767, TestEnv);
+    EXPECT_EQ(r.searchBytes, "C:\\temp");
+    EXPECT_EQ(r.replaceBytes, "a\\tb");
+    EXPECT_FALSE(r.regex);
+    EXPECT_FALSE(r.binary);
+    EXPECT_EQ(r.pattern, nullptr);
+    EXPECT_TRUE(r.usable());
+}
+
+TEST(PreparePair, BinaryBlocks)
+{
+    SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder);
+    p.binarySearchBlock = "\\0x0D\\0x0A\\0";
+    p.binaryReplaceBlock = "\\n";
+    auto r = PreparePair(p, 32767, TestEnv);
+    EXPECT_TRUE(r.binary);
+    EXPECT_EQ(r.searchBytes, std::string("\r\n\0", 3));
+    EXPECT_EQ(r.replaceBytes, "\n");
+
+    // In a pattern the blocks are compiled element by element, not expanded whole.
+    p.regularExpression = true;
+    p.binarySearchBlock = "\\*+[0-9]";
+    r = PreparePair(p, 32767, TestEnv);
+    EXPECT_TRUE(r.binary);
+    EXPECT_EQ(r.searchBytes, "\\*+[0-9]");
+    EXPECT_EQ(r.replaceBytes, "\\n");
+    ASSERT_NE(r.pattern, nullptr);
+    std::string hit;
+    EXPECT_TRUE(Finds(*r.pattern, "x*12", &hit));
+    EXPECT_EQ(hit, "*12");
+}
+
+TEST(PreparePair, SpecialBlocks)
+{
+    const struct {
+        std::string block;
+        PreparedPair::SpecialOp op;
+        int columns;
+    } cases[] = {
+        {kAppendBlock, PreparedPair::Append, 0},
+        {kPrependBlock, PreparedPair::Prepend, 0},
+        {"%%TWFORMAT%%=72", PreparedPair::Reformat, 72},
+        {"%%TWFORMAT%%=x", PreparedPair::None, 0},
+    };
+    for (const auto& c : cases) {
+        SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder, true);
+        p.binarySearchBlock = c.block;
+        p.binaryReplaceBlock = "end\\n";
+        const auto r = PreparePair(p, 32767, TestEnv);
+        EXPECT_EQ(r.special, c.op) << c.block;
+        EXPECT_EQ(r.reformatColumns, c.columns) << c.block;
+        if (c.op != PreparedPair::None) {
+            EXPECT_FALSE(r.regex) << c.block;
+            EXPECT_EQ(r.pattern, nullptr) << c.block;
+            EXPECT_EQ(r.replaceBytes, "end\n") << c.block;
+        }
+    }
+}
+
+TEST(PreparePair, EnvironmentValuesStayLiteralInPatterns)
+{
+    auto r = PreparePair(Pair("x%%ENVVAR=PAT%%", "[%%ENVVAR=REP%%]", true), 32767, TestEnv);
+    ASSERT_NE(r.pattern, nullptr);
+    EXPECT_EQ(r.searchBytes, "xa\\*b\\[");
+    EXPECT_EQ(r.pattern->dumpChain(), "e0 lit \"xa*b[\" op - 1..1\norder e0");
+    EXPECT_TRUE(Finds(*r.pattern, "..xa*b[.."));
+    EXPECT_EQ(r.pattern->buildReplacement(), "[%1<]");
+
+    r = PreparePair(Pair("x%%ENVVAR=PAT%%", "%%ENVVAR=REP%%"), 32767, TestEnv);
+    EXPECT_EQ(r.searchBytes, "xa*b[");
+    EXPECT_EQ(r.replaceBytes, "%1<");
+}
+
+TEST(PreparePair, IgnoreWhitespace)
+{
+    SearchPair p = Pair("if  (a)", "50% <b>");
+    p.ignoreWhitespace = true;
+    auto r = PreparePair(p, 32767, TestEnv);
+    EXPECT_TRUE(r.regex);
+    EXPECT_EQ(r.searchBytes, "if+[ \\t\\r\\n]\\(a\\)");
+    EXPECT_EQ(r.replaceBytes, "50\\% \\<b\\>");
+    ASSERT_NE(r.pattern, nullptr);
+    for (const char* yes : {"if (a)", "if\t(a)", "if\r\n(a)"})
+        EXPECT_TRUE(Finds(*r.pattern, yes)) << yes;
+    EXPECT_FALSE(Finds(*r.pattern, "if(a)"));
+    EXPECT_EQ(r.pattern->buildReplacement(), "50% <b>");
+
+    // Without whitespace the search stays literal (and "Whole Word" keeps applying).
+    p.searchText = "cat";
+    p.wholeWord = true;
+    r = PreparePair(p, 32767, TestEnv);
+    EXPECT_FALSE(r.regex);
+    EXPECT_TRUE(r.wholeWord);
+    EXPECT_EQ(r.searchBytes, "cat");
+    EXPECT_EQ(r.replaceBytes, "50% <b>");
+
+    // Environment values take part in the conversion.
+    p.searchText = "%%ENVVAR=W%%";
+    r = PreparePair(p, 32767, TestEnv);
+    EXPECT_TRUE(r.regex);
+    EXPECT_EQ(r.searchBytes, "x+[ \\t\\r\\n]y");
+
+    // A pattern is never converted.
+    p = Pair("a b", "", true);
+    p.ignoreWhitespace = true;
+    r = PreparePair(p, 32767, TestEnv);
+    EXPECT_EQ(r.searchBytes, "a b");
+}
+
+TEST(PreparePair, CompileErrorsAreReported)
+{
+    const auto r = PreparePair(Pair("x[a-", "", true), 32767, TestEnv);
+    EXPECT_FALSE(r.usable());
+    EXPECT_EQ(r.error, "Error parsing: [a-");
+    EXPECT_EQ(r.pattern, nullptr);
+}
+
+TEST(PreparePair, RepeatLimitAndCaseReachThePattern)
+{
+    SearchPair p = Pair("+999999[a]", "", true);
+    p.caseSensitive = false;
+    const auto r = PreparePair(p, 50, TestEnv);
+    ASSERT_NE(r.pattern, nullptr);
+    EXPECT_EQ(r.pattern->dumpChain(), "e0 #1 set [Aa] op + 50..50\norder e0");
+}
+
+} // namespace
+} // namespace tw
