@@ -52,6 +52,12 @@ public:
     // file's lines shown so far, current hit line included) and its answer updates the flags.
     bool decideHit(RunHost& host, const std::string& questionLine, const std::string& heldBackLines,
                    const std::string& filePath);
+    // True when decideHit would put the question to the user (so the caller need only
+    // build the question and the file's lines then).
+    bool hitNeedsAnswer() const
+    {
+        return !m_skipRestOfFile && m_promptMode == kPromptEveryHit && !m_replaceRestOfFile && !m_replaceAllRemaining;
+    }
     // "One hit" in replace mode: after the first replacement the rest of the file is skipped.
     void markOneHitReplaced() { m_skipRestOfFile = true; }
 

@@ -1,6 +1,8 @@
 #include "core/FileScanner.h"
 
 #include "core/HitLine.h"
+#include "engine/ReplaceTokens.h"
+#include "engine/SrchPattern.h"
 
 #include <algorithm>
 
@@ -64,6 +66,11 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
     uint8_t* const buf = m_buffer.data();
     const bool wholeWord = pair.literal && pair.literal->wholeWord();
     const size_t L = pair.literal ? pair.literal->length() : 0;
+    // A pattern's hits are at most its width estimate long; consecutive blocks overlap by
+    // that plus the length of the last hit (the pattern text before the first one).
+    const size_t width = pair.pattern ? static_cast<size_t>(pair.pattern->widthEstimate()) : 0;
+    size_t lastHitLength = pair.patternLength;
+    std::string replacement; // the replace text of the current hit
 
     int64_t blockPos = 0;      // absolute offset of buf[0]
     int64_t filePos = 0;       // where the input stands now
@@ -124,8 +131,10 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
             startLimit = n;
         else if (pair.literal)
             startLimit = n - std::min(n, wholeWord ? L : L - 1);
+        else if (pair.pattern)
+            startLimit = n - std::min(n / 2, width + std::max<size_t>(lastHitLength, 1) - 1);
         else
-            startLimit = n / 2;
+            startLimit = n;
         size_t p = scanFrom;
         bool endScan = false;
         while (!endScan && p < startLimit) {
@@ -133,12 +142,28 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
             if (pair.literal) {
                 hitStart = pair.literal->findNext(buf, n, p, startLimit);
                 hitLen = L;
+            } else if (pair.pattern) {
+                size_t hs = 0, he = 0;
+                if (!pair.pattern->findNext(buf, n, p, blockPos == 0, last, &hs, &he))
+                    break;
+                hitStart = hs;
+                hitLen = he - hs;
             }
             if (hitStart == LiteralMatcher::npos || hitStart >= startLimit)
                 break;
             const int64_t hitAbs = blockPos + static_cast<int64_t>(hitStart);
             ++pair.hitsInFile;
             ++file.hits;
+            const std::string* replaceText = &pair.replaceText;
+            if (pair.pattern) {
+                lastHitLength = hitLen;
+                // The replace text of a pattern is built per hit, then its file tokens.
+                if (hooks || (m_settings.displayReplaceString && (!hooks || hooks->hitVisible()))) {
+                    replacement = pair.pattern->buildReplacement();
+                    ExpandFileTokens(replacement, file.path);
+                    replaceText = &replacement;
+                }
+            }
 
             std::string hitLine;
             const bool visible = !hooks || hooks->hitVisible();
@@ -160,26 +185,26 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
                 }
             }
             if (hooks && visible)
-                replaceThisHit = hooks->decideHit(file, hitLine, pair.replaceText);
+                replaceThisHit = hooks->decideHit(file, hitLine, *replaceText);
             if (m_stop.load())
                 return ScanOutcome::Stopped;
             const size_t hitEnd = std::max(hitStart + hitLen, hitStart + 1);
             if (!hooks) {
                 if (m_settings.displayReplaceString)
-                    m_results.addResultLines(ResultEntry{}, &pair.replaceText);
+                    m_results.addResultLines(ResultEntry{}, replaceText);
                 if (m_settings.stopAfterFirstHit)
                     endScan = true;
             } else if (replaceThisHit) {
                 if (m_settings.displayReplaceString)
-                    m_results.addResultLines(ResultEntry{}, &pair.replaceText);
+                    m_results.addResultLines(ResultEntry{}, replaceText);
                 if (!writeInput(hitAbs))
                     return ScanOutcome::Stopped;
-                if (!hooks->output().write(pair.replaceText.data(), pair.replaceText.size())) {
+                if (!hooks->output().write(replaceText->data(), replaceText->size())) {
                     hooks->writeFailed(file, true);
                     return ScanOutcome::Stopped;
                 }
                 writtenUpTo = hitAbs + static_cast<int64_t>(hitLen);
-                file.sizeChange += static_cast<int64_t>(hitLen) - static_cast<int64_t>(pair.replaceText.size());
+                file.sizeChange += static_cast<int64_t>(hitLen) - static_cast<int64_t>(replaceText->size());
                 ++pair.replacementsInFile;
                 ++file.replacements;
                 hooks->replaced();

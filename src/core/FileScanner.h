@@ -28,7 +28,7 @@ struct ActivePair {
     int reformatColumns = 0;
     std::unique_ptr<LiteralMatcher> literal;
     SrchPattern* pattern = nullptr; // owned by the prepared pair for the whole run
-    std::string patternText;        // the search text of a pattern (its length before the first hit)
+    size_t patternLength = 0;       // length of the pattern text: the hit length assumed before a hit
     std::string replaceText;        // replace bytes; literal pairs get file tokens expanded per file
     long hitsInFile = 0;
     long replacementsInFile = 0;

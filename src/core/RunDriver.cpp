@@ -3,6 +3,8 @@
 #include "core/Confirmation.h"
 #include "core/ReplaceWriter.h"
 #include "core/SpecialOperations.h"
+#include "engine/PreparedPair.h"
+#include "engine/ReplaceTokens.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
 #include "select/FileWalker.h"
@@ -54,6 +56,8 @@ public:
     bool hitVisible() override { return !m_conf.skipRestOfFile(); }
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override
     {
+        if (!m_conf.hitNeedsAnswer())
+            return m_conf.decideHit(m_host, {}, {}, file.path);
         return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBackText(),
                                 file.path);
     }
@@ -305,25 +309,44 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
             return finish(RunOutcome::NotRun);
     }
 
-    // Pair preparation: once per pair and run.
+    // Pair preparation: once per pair and run. A pair that cannot be prepared ends the
+    // run before any file is searched.
+    std::vector<PreparedPair> prepared;
     std::vector<ActivePair> pairs;
     size_t longest = 1;
+    const int maxRepeat = opt.maxRegexSize > 0 ? opt.maxRegexSize : 32767;
     for (const SearchPair& sp : request.pairs) {
+        PreparedPair pp = PreparePair(sp, maxRepeat, GetEnvironmentVariable);
+        if (!pp.usable()) {
+            m_host.message(pp.error, quiet);
+            return finish(RunOutcome::NotRun);
+        }
+        prepared.push_back(std::move(pp));
+    }
+    for (PreparedPair& pp : prepared) {
         ActivePair ap;
-        ap.literal = std::make_unique<LiteralMatcher>(sp.searchText, sp.caseSensitive, sp.wholeWord);
-        ap.replaceText = sp.replaceText;
-        if (sp.appendToFile)
-            ap.special = SpecialOp::Append;
-        else if (sp.prependToFile)
-            ap.special = SpecialOp::Prepend;
-        else if (sp.reformatColumns > 0)
-            ap.special = SpecialOp::Reformat;
-        ap.reformatColumns = sp.reformatColumns;
-        if (ap.special != SpecialOp::None)
-            ap.literal.reset();
-        longest = std::max(longest, sp.searchText.size() + 1);
+        ap.replaceText = pp.replaceBytes;
+        switch (pp.special) {
+        case PreparedPair::Append: ap.special = SpecialOp::Append; break;
+        case PreparedPair::Prepend: ap.special = SpecialOp::Prepend; break;
+        case PreparedPair::Reformat: ap.special = SpecialOp::Reformat; break;
+        case PreparedPair::None: break;
+        }
+        ap.reformatColumns = pp.reformatColumns;
+        if (ap.special == SpecialOp::None) {
+            if (pp.regex) {
+                ap.pattern = pp.pattern.get();
+                ap.patternLength = pp.searchBytes.size();
+                longest = std::max(longest, pp.searchBytes.size() + static_cast<size_t>(ap.pattern->widthEstimate()));
+            } else {
+                ap.literal = std::make_unique<LiteralMatcher>(pp.searchBytes, pp.caseSensitive, pp.wholeWord);
+                longest = std::max(longest, pp.searchBytes.size() + 1);
+            }
+        }
         pairs.push_back(std::move(ap));
     }
+    // Literal pairs whose texts name the file get them expanded per file.
+    auto hasFileTokens = [](const std::string& t) { return t.find("%%TW") != std::string::npos; };
 
     ScanSettings settings;
     settings.blockSize = request.blockSize;
@@ -370,6 +393,15 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         File* output = nullptr;
         for (size_t pi = 0; pi < pairs.size() && !abandoned; ++pi) {
             ActivePair& pair = pairs[pi];
+            const PreparedPair& pp = prepared[pi];
+            if (pair.literal && (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes))) {
+                std::string search = pp.searchBytes;
+                ExpandFileTokens(search, path);
+                pair.replaceText = pp.replaceBytes;
+                ExpandFileTokens(pair.replaceText, path);
+                pair.literal = std::make_unique<LiteralMatcher>(search, pp.caseSensitive, pp.wholeWord);
+                scanner.reserveFor(search.size() + 1);
+            }
             File* input = in.get();
             if (replace) {
                 // Temporary files alternate: even pairs write the first, odd pairs the
