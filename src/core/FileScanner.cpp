@@ -96,14 +96,28 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
         lineFeeds += static_cast<long>(CountLineFeeds(buf + from, buf + to));
         lfCountedUpTo = absEnd;
     };
+    // Replace mode: output is gathered and written in large pieces.
+    std::string& pending = m_outBuffer;
+    pending.clear();
+    auto flushOutput = [&](bool replacementInside) -> bool {
+        if (pending.empty())
+            return true;
+        const bool ok = hooks->output().write(pending.data(), pending.size());
+        pending.clear();
+        if (!ok)
+            hooks->writeFailed(file, replacementInside);
+        return ok;
+    };
+    auto emit = [&](const void* data, size_t size, bool isReplacement) -> bool {
+        pending.append(static_cast<const char*>(data), size);
+        return pending.size() < kOutputChunk || flushOutput(isReplacement);
+    };
     auto writeInput = [&](int64_t absEnd) -> bool {
         if (!hooks || absEnd <= writtenUpTo)
             return true;
         const size_t from = static_cast<size_t>(writtenUpTo - blockPos);
-        if (!hooks->output().write(buf + from, static_cast<size_t>(absEnd - writtenUpTo))) {
-            hooks->writeFailed(file, false);
+        if (!emit(buf + from, static_cast<size_t>(absEnd - writtenUpTo), false))
             return false;
-        }
         writtenUpTo = absEnd;
         return true;
     };
@@ -199,10 +213,8 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
                     m_results.addResultLines(ResultEntry{}, replaceText);
                 if (!writeInput(hitAbs))
                     return ScanOutcome::Stopped;
-                if (!hooks->output().write(replaceText->data(), replaceText->size())) {
-                    hooks->writeFailed(file, true);
+                if (!emit(replaceText->data(), replaceText->size(), true))
                     return ScanOutcome::Stopped;
-                }
                 writtenUpTo = hitAbs + static_cast<int64_t>(hitLen);
                 file.sizeChange += static_cast<int64_t>(hitLen) - static_cast<int64_t>(replaceText->size());
                 ++pair.replacementsInFile;
@@ -230,6 +242,8 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
         blockPos += static_cast<int64_t>(resume - back);
         scanFrom = back;
     }
+    if (hooks && !flushOutput(false))
+        return ScanOutcome::Stopped;
     return m_stop.load() ? ScanOutcome::Stopped : ScanOutcome::Done;
 }
 

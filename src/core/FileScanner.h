@@ -96,6 +96,8 @@ private:
     RunHost& m_host;
     std::atomic<bool>& m_stop;
     std::vector<uint8_t> m_buffer; // one block; reused for every block of every file
+    std::string m_outBuffer;       // replace mode: output not yet written (below kOutputChunk)
+    static constexpr size_t kOutputChunk = 65536;
 };
 
 } // namespace tw

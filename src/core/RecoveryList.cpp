@@ -121,7 +121,7 @@ bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
     return ok;
 }
 
-bool RecoveryList::add(const RecoveryEntry& entry)
+bool RecoveryList::add(const std::vector<RecoveryEntry>& entries)
 {
     if (m_dataDir.empty())
         return false;
@@ -129,11 +129,11 @@ bool RecoveryList::add(const RecoveryEntry& entry)
     std::vector<RecoveryEntry> list;
     if (!lock || !read(&list))
         return false;
-    list.push_back(entry);
+    list.insert(list.end(), entries.begin(), entries.end());
     return write(list);
 }
 
-bool RecoveryList::remove(const RecoveryEntry& entry)
+bool RecoveryList::remove(const std::vector<RecoveryEntry>& entries)
 {
     if (m_dataDir.empty())
         return false;
@@ -141,13 +141,17 @@ bool RecoveryList::remove(const RecoveryEntry& entry)
     std::vector<RecoveryEntry> list;
     if (!lock || !read(&list))
         return false;
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (*it == entry) {
-            list.erase(it);
-            return write(list);
+    bool changed = false;
+    for (const RecoveryEntry& entry : entries) {
+        for (auto it = list.begin(); it != list.end(); ++it) {
+            if (*it == entry) {
+                list.erase(it);
+                changed = true;
+                break;
+            }
         }
     }
-    return true;
+    return !changed || write(list);
 }
 
 std::vector<RecoveryEntry> RecoveryList::entries()

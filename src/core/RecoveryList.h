@@ -37,8 +37,11 @@ public:
         : m_fs(fs), m_ops(ops), m_dataDir(std::move(dataDir)) {}
 
     // Both return false when the list could not be updated durably.
-    bool add(const RecoveryEntry& entry);
-    bool remove(const RecoveryEntry& entry);
+    bool add(const RecoveryEntry& entry) { return add(std::vector<RecoveryEntry>{entry}); }
+    bool remove(const RecoveryEntry& entry) { return remove(std::vector<RecoveryEntry>{entry}); }
+    // Many entries with one durable update of the list.
+    bool add(const std::vector<RecoveryEntry>& entries);
+    bool remove(const std::vector<RecoveryEntry>& entries);
     std::vector<RecoveryEntry> entries();
 
 private:

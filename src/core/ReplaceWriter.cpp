@@ -32,6 +32,7 @@ ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, Result
 
 ReplaceWriter::~ReplaceWriter()
 {
+    flushRewrites();
     ReleaseTempFiles();
 }
 
@@ -52,6 +53,7 @@ bool ReplaceWriter::CreateTempFiles(size_t pairCount)
 {
     ReleaseTempFiles();
     const size_t count = pairCount > 1 ? 2 : 1;
+    m_tempCount = count;
     for (size_t i = 0; i < count; ++i) {
         m_temp[i] = m_fs.createTemp("TW");
         if (!m_temp[i]) {
@@ -81,6 +83,7 @@ void ReplaceWriter::ReleaseTempFiles()
 
 void ReplaceWriter::endRun()
 {
+    flushRewrites();
     m_undo.close();
 }
 
@@ -115,9 +118,10 @@ bool ReplaceWriter::writeCopy(File& from, const std::string& to, uint32_t mode)
         return false;
     // Narrow the permissions before any content goes in, so a private file never lies
     // readable in the backup directory.
-    const bool ok = m_ops.setMode(to, mode | kOwnerWrite) && CopyContent(from, *out) >= 0 && out->sync();
+    // Durability comes from the barrier of the rewrite batch that relies on this copy.
+    const bool ok = m_ops.setMode(to, mode | kOwnerWrite) && CopyContent(from, *out) >= 0;
     out.reset();
-    return ok && m_ops.setMode(to, mode) && m_ops.syncDirectory(DirectoryOf(to));
+    return ok && m_ops.setMode(to, mode);
 }
 
 void ReplaceWriter::addUndoLine(const std::string& source, const std::string& target)
@@ -185,35 +189,15 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     }
 
     // Read-only and hidden originals need a go-ahead. Only read-only can be cleared on
-    // Linux (hidden is part of the name), so only read-only must be gone afterwards.
-    bool cleared = false;
-    if (IsReadOnlyMode(mode) || IsHiddenName(in.path)) {
-        if (!m_confirmation.confirmReadOnly(m_host))
-            return CommitResult::Declined;
-        if (IsReadOnlyMode(mode)) {
-            if (!m_ops.setMode(in.path, mode | kOwnerWrite))
-                return fail(kErrorWriting, in.path);
-            cleared = true;
-            FileStatus after;
-            if (!m_fs.status(in.path, &after) || IsReadOnlyMode(after.mode)) {
-                m_ops.setMode(in.path, mode);
-                return fail(kErrorWriting, in.path);
-            }
-        }
-    }
-    auto putBackMode = [&] {
-        if (cleared)
-            m_ops.setMode(in.path, mode);
-    };
+    // Linux (hidden is part of the name); that happens right before the rewrite.
+    if ((IsReadOnlyMode(mode) || IsHiddenName(in.path)) && !m_confirmation.confirmReadOnly(m_host))
+        return CommitResult::Declined;
 
     FileStatus output;
-    if (!m_fs.status(in.output->path(), &output)) {
-        putBackMode();
+    if (!m_fs.status(in.output->path(), &output))
         return fail(kErrorWriting, in.path);
-    }
     const int64_t expected = in.status.size - in.sizeChange;
     if (!in.reformatted && expected != output.size) {
-        putBackMode();
         char head[200];
         std::snprintf(head, sizeof head,
                       "Mismatch between expected and actual size after replace:\n%lld bytes expected, "
@@ -226,37 +210,128 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
         return CommitResult::Failed;
     }
 
-    const RewriteOutcome rewrite = RewriteInPlace(m_fs, m_ops, m_dataDir, in.path, *in.output, backup);
-    if (rewrite.result != RewriteResult::Done) {
-        putBackMode();
-        ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, in.path);
-        if (rewrite.result == RewriteResult::FailedUnrestored) {
-            RecoveryEntry entry = rewrite.entry;
-            entry.copyExists = true;
-            const std::string text = FormatRecoveryReport(entry);
-            m_sink.addResultLines(ResultEntry{text, 0});
-            m_host.message(text, false);
+    // The rewrite waits in the batch; the temporary output goes with it and a fresh one
+    // takes its place for the next file.
+    PendingRewrite pending;
+    pending.path = in.path;
+    pending.backup = backup;
+    pending.mode = mode;
+    pending.times = times;
+    pending.status = now;
+    pending.replacements = in.replacements;
+    for (auto& temp : m_temp) {
+        if (temp.get() != in.output)
+            continue;
+        pending.content = std::move(temp);
+        temp = m_fs.createTemp("TW");
+        break;
+    }
+    if (!pending.content)
+        return fail(kErrorWriting, in.path);
+    const bool tempMissing = !m_temp[0] || (m_temp[1] == nullptr && m_tempCount > 1);
+    m_pendingBytes += output.size;
+    m_pending.push_back(std::move(pending));
+    if (m_pending.size() >= m_batchLimit || m_pendingBytes >= kBatchBytes || tempMissing) {
+        const CommitResult result = flushRewrites();
+        // Without a fresh temporary file the staged one is reused.
+        for (size_t i = 0; i < m_tempCount; ++i)
+            if (!m_temp[i])
+                m_temp[i] = m_fs.createTemp("TW");
+        if (!m_temp[0] || (m_tempCount > 1 && !m_temp[1])) {
+            m_sink.addLine(ResultEntry{kErrorOpeningTemp, 0});
+            m_host.message(kErrorOpeningTemp, m_quiet);
         }
-        return CommitResult::Failed;
+        return result;
     }
-    ++m_filesReplaced;
-    m_replacements += in.replacements;
-
-    bool statusOk = true;
-    if (cleared)
-        statusOk = m_ops.setMode(in.path, mode);
-    if (m_options.keepFileTime) {
-        PreciseTimes current;
-        statusOk = m_ops.readTimes(in.path, &current) && statusOk;
-        current.lastWriteSec = times.lastWriteSec;
-        current.lastWriteNsec = times.lastWriteNsec;
-        statusOk = m_ops.setTimes(in.path, current) && statusOk;
-    }
-    if (!backup.empty())
-        addUndoLine(backup, in.path);
-    if (!statusOk)
-        fail(kErrorWriting, in.path);
     return CommitResult::Replaced;
+}
+
+CommitResult ReplaceWriter::flushRewrites()
+{
+    if (m_pending.empty())
+        return CommitResult::Replaced;
+    // Reports of a batch name their file; the file line of whatever file is pending in
+    // the results list does not belong in front of them.
+    const bool immediate = m_batchLimit <= 1;
+    auto report = [&](const std::string& text) {
+        if (immediate)
+            m_sink.addResultLines(ResultEntry{text, 0});
+        else
+            m_sink.addLine(ResultEntry{text, 0});
+        m_host.message(text, m_quiet);
+    };
+    CommitResult last = CommitResult::Replaced;
+
+    std::vector<RewriteItem> items;
+    std::vector<PendingRewrite*> staged;
+    for (PendingRewrite& p : m_pending) {
+        // The original must still be the file that was scanned.
+        FileStatus now;
+        bool ok = m_fs.status(p.path, &now) && now.size == p.status.size && now.lastWrite == p.status.lastWrite;
+        if (ok && IsReadOnlyMode(p.mode)) {
+            ok = m_ops.setMode(p.path, p.mode | kOwnerWrite);
+            p.cleared = ok;
+            FileStatus after;
+            ok = ok && m_fs.status(p.path, &after) && !IsReadOnlyMode(after.mode);
+            if (!ok && p.cleared)
+                m_ops.setMode(p.path, p.mode);
+        }
+        if (!ok) {
+            report(std::string(kErrorWriting) + " " + BaseName(p.path));
+            last = CommitResult::Failed;
+            continue;
+        }
+        RewriteItem item;
+        item.originalPath = p.path;
+        item.source = p.content.get();
+        item.existingCopy = p.backup;
+        items.push_back(std::move(item));
+        staged.push_back(&p);
+    }
+    RewriteBatchInPlace(m_fs, m_ops, m_dataDir, items);
+
+    for (size_t i = 0; i < items.size(); ++i) {
+        PendingRewrite& p = *staged[i];
+        const RewriteOutcome& rewrite = items[i].outcome;
+        bool statusOk = !p.cleared || m_ops.setMode(p.path, p.mode);
+        if (rewrite.result != RewriteResult::Done) {
+            report(std::string(kErrorWriting) + " " + BaseName(p.path));
+            if (rewrite.result == RewriteResult::FailedUnrestored) {
+                RecoveryEntry entry = rewrite.entry;
+                entry.copyExists = true;
+                const std::string text = FormatRecoveryReport(entry);
+                m_sink.addLine(ResultEntry{text, 0});
+                m_host.message(text, false);
+            }
+            last = CommitResult::Failed;
+            continue;
+        }
+        ++m_filesReplaced;
+        m_replacements += p.replacements;
+        if (m_options.keepFileTime) {
+            PreciseTimes current;
+            statusOk = m_ops.readTimes(p.path, &current) && statusOk;
+            current.lastWriteSec = p.times.lastWriteSec;
+            current.lastWriteNsec = p.times.lastWriteNsec;
+            statusOk = m_ops.setTimes(p.path, current) && statusOk;
+        }
+        if (!p.backup.empty())
+            addUndoLine(p.backup, p.path);
+        if (!statusOk) {
+            report(std::string(kErrorWriting) + " " + BaseName(p.path));
+            last = CommitResult::Failed;
+        }
+    }
+    for (PendingRewrite& p : m_pending) {
+        if (!p.content)
+            continue;
+        const std::string path = p.content->path();
+        p.content.reset();
+        m_fs.removeFile(path);
+    }
+    m_pending.clear();
+    m_pendingBytes = 0;
+    return last;
 }
 
 } // namespace tw

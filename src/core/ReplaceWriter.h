@@ -70,7 +70,13 @@ public:
     bool CreateTempFiles(size_t pairCount);
     // Temporary file 0 or 1 (null when not created).
     File* tempFile(int index) const;
+    // Decides, makes the backup and stages the rewrite of the original; the rewrite itself
+    // happens in batches (see setBatchLimit) so that flushes to disk are shared.
     CommitResult CommitFile(const CommitInput& input);
+    // Rewrites every staged original now. The counters and undo lines follow.
+    CommitResult flushRewrites();
+    // Originals rewritten together; 1 (the default) rewrites each at its commit.
+    void setBatchLimit(size_t files) { m_batchLimit = files == 0 ? 1 : files; }
     // Closes and deletes the temporary files.
     void ReleaseTempFiles();
     // Closes the undo script.
@@ -86,6 +92,19 @@ private:
     void addUndoLine(const std::string& source, const std::string& target);
     CommitResult fail(const std::string& message, const std::string& path);
 
+    // A committed file whose original waits for its batch.
+    struct PendingRewrite {
+        std::string path;
+        std::unique_ptr<File> content; // the replaced text (a former temporary output)
+        std::string backup;            // its backup, empty without a backup directory
+        uint32_t mode = 0;             // the original's permission bits
+        PreciseTimes times;            // the original's times
+        FileStatus status;             // the original's status at commit
+        long replacements = 0;
+        bool cleared = false;          // read-only was cleared for the rewrite
+    };
+    static constexpr int64_t kBatchBytes = 64 << 20;
+
     FileSystem& m_fs;
     FileOps& m_ops;
     RunHost& m_host;
@@ -95,6 +114,10 @@ private:
     bool m_quiet = false;
     std::string m_dataDir;           // ends with "/", or empty when there is none
     std::unique_ptr<File> m_temp[2]; // the run's temporary outputs, deleted by ReleaseTempFiles
+    size_t m_tempCount = 0;          // temporary outputs the run uses (1 or 2)
+    std::vector<PendingRewrite> m_pending; // committed, original not yet rewritten
+    int64_t m_pendingBytes = 0;      // size of the staged contents
+    size_t m_batchLimit = 1;
     UndoScript m_undo;
     bool m_undoTried = false;        // the undo script was opened (or failed to) in this run
     bool m_undoFailed = false;       // its failure was reported once

@@ -305,6 +305,8 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     if (replace) {
         m_results.beginHoldBack();
         writer.startRun(opt, quiet, DataDirectory());
+        // Originals are rewritten in batches that share their flushes to disk.
+        writer.setBatchLimit(256);
         if (!writer.CreateTempFiles(request.pairs.size()))
             return finish(RunOutcome::NotRun);
     }
@@ -476,6 +478,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     addSummary(Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
                       m_counters.totalHits, m_counters.filesWithHits));
     if (replace) {
+        writer.flushRewrites();
         m_counters.replacements = writer.replacements();
         m_counters.filesReplaced = writer.filesReplaced();
         addSummary(Format("Replaced %ld occurrences in %ld file(s)", m_counters.replacements, m_counters.filesReplaced));

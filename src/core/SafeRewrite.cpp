@@ -1,5 +1,6 @@
 #include "core/SafeRewrite.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -41,7 +42,8 @@ bool RestoreFrom(FileSystem& fs, const std::string& copyPath, File& target)
     return n >= 0 && target.truncate(n) && target.sync();
 }
 
-// Makes a flushed copy of `originalPath` in "<dataDir>safety/"; returns its path or "".
+// Makes a copy of `originalPath` in "<dataDir>safety/"; returns its path or "". The copy
+// is made durable by the caller's barrier.
 std::string MakeSafetyCopy(FileSystem& fs, FileOps& ops, const std::string& dataDir,
                            const std::string& originalPath)
 {
@@ -57,9 +59,9 @@ std::string MakeSafetyCopy(FileSystem& fs, FileOps& ops, const std::string& data
     {
         auto in = fs.openRead(originalPath);
         auto out = in ? fs.openWrite(path, false, true) : nullptr;
-        ok = out && CopyContent(*in, *out) >= 0 && out->sync();
+        ok = out && CopyContent(*in, *out) >= 0;
     }
-    if (!ok || !ops.syncDirectory(dir)) {
+    if (!ok) {
         fs.removeFile(path);
         return {};
     }
@@ -95,59 +97,101 @@ int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirs
     }
 }
 
+void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
+{
+    // 1. An unchanged copy of every original.
+    std::vector<RewriteItem*> ready;
+    for (RewriteItem& item : items) {
+        RecoveryEntry& entry = item.outcome.entry;
+        item.outcome.result = RewriteResult::NotStarted;
+        entry.original = item.originalPath;
+        entry.copyIsBackup = !item.existingCopy.empty();
+        entry.safetyCopy = entry.copyIsBackup ? item.existingCopy : MakeSafetyCopy(fs, ops, dataDir, item.originalPath);
+        if (!entry.safetyCopy.empty())
+            ready.push_back(&item);
+    }
+    if (ready.empty())
+        return;
+    auto dropSafetyCopy = [&](const RecoveryEntry& entry) {
+        if (!entry.copyIsBackup)
+            fs.removeFile(entry.safetyCopy);
+    };
+    // Every file system that holds a copy or an original gets one barrier.
+    auto syncAll = [&](bool copies) {
+        std::vector<uint64_t> done;
+        bool ok = true;
+        for (RewriteItem* item : ready) {
+            const std::string& path = copies ? item->outcome.entry.safetyCopy : item->originalPath;
+            FileStatus st;
+            if (!fs.status(path, &st)) {
+                ok = false;
+                continue;
+            }
+            if (std::find(done.begin(), done.end(), st.device) != done.end())
+                continue;
+            done.push_back(st.device);
+            ok = SyncFileSystemOf(path) && ok;
+        }
+        return ok;
+    };
+
+    // 2. The copies reach the disk, then the list names them all.
+    std::vector<RecoveryEntry> entries;
+    for (RewriteItem* item : ready)
+        entries.push_back(item->outcome.entry);
+    RecoveryList list(fs, ops, dataDir);
+    if (!syncAll(true) || !list.add(entries)) {
+        for (RewriteItem* item : ready)
+            dropSafetyCopy(item->outcome.entry);
+        return;
+    }
+
+    // 3. Each original is overwritten from its start and cut; a failure puts the copy back.
+    std::vector<RecoveryEntry> finished;
+    for (RewriteItem* item : ready) {
+        RecoveryEntry& entry = item->outcome.entry;
+        auto target = fs.openWrite(item->originalPath, false, false);
+        if (!target) {
+            finished.push_back(entry); // untouched
+            continue;
+        }
+        const int64_t written = CopyContent(*item->source, *target, [&] { PauseForTests(fs); });
+        if (written >= 0 && target->truncate(written)) {
+            item->outcome.result = RewriteResult::Done;
+            continue;
+        }
+        bool restored = RestoreFrom(fs, entry.safetyCopy, *target);
+        target.reset();
+        if (!restored) {
+            // The handle may be what failed; try once more through a fresh one.
+            if (auto again = fs.openWrite(item->originalPath, false, false))
+                restored = RestoreFrom(fs, entry.safetyCopy, *again);
+        }
+        item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
+        if (restored)
+            finished.push_back(entry);
+    }
+
+    // 4. The new contents reach the disk before the copies go away.
+    const bool durable = syncAll(false);
+    for (RewriteItem* item : ready)
+        if (item->outcome.result == RewriteResult::Done && durable)
+            finished.push_back(item->outcome.entry);
+    if (list.remove(finished))
+        for (const RecoveryEntry& entry : finished)
+            dropSafetyCopy(entry);
+}
+
 RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
                               const std::string& originalPath, File& source,
                               const std::string& existingCopy)
 {
-    RewriteOutcome outcome;
-    RecoveryEntry& entry = outcome.entry;
-    entry.original = originalPath;
-    entry.copyIsBackup = !existingCopy.empty();
-    entry.safetyCopy = entry.copyIsBackup ? existingCopy : MakeSafetyCopy(fs, ops, dataDir, originalPath);
-    if (entry.safetyCopy.empty())
-        return outcome;
-    auto dropSafetyCopy = [&] {
-        if (!entry.copyIsBackup)
-            fs.removeFile(entry.safetyCopy);
-    };
-
-    RecoveryList list(fs, ops, dataDir);
-    if (!list.add(entry)) {
-        dropSafetyCopy();
-        return outcome;
-    }
-    auto target = fs.openWrite(originalPath, false, false);
-    if (!target) {
-        if (list.remove(entry))
-            dropSafetyCopy();
-        return outcome;
-    }
-
-    // Overwrite from the start, then cut: the blocks the original holds stay allocated
-    // throughout, so writing the old content back needs no new space on a full disk.
-    const int64_t written = CopyContent(source, *target, [&] { PauseForTests(fs); });
-    if (written >= 0 && target->truncate(written) && target->sync()) {
-        target.reset();
-        if (list.remove(entry))
-            dropSafetyCopy();
-        outcome.result = RewriteResult::Done;
-        return outcome;
-    }
-
-    bool restored = RestoreFrom(fs, entry.safetyCopy, *target);
-    target.reset();
-    if (!restored) {
-        // The handle may be what failed; try once more through a fresh one.
-        if (auto again = fs.openWrite(originalPath, false, false))
-            restored = RestoreFrom(fs, entry.safetyCopy, *again);
-    }
-    if (restored && list.remove(entry)) {
-        dropSafetyCopy();
-        outcome.result = RewriteResult::FailedRestored;
-    } else {
-        outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
-    }
-    return outcome;
+    std::vector<RewriteItem> one(1);
+    one[0].originalPath = originalPath;
+    one[0].source = &source;
+    one[0].existingCopy = existingCopy;
+    RewriteBatchInPlace(fs, ops, dataDir, one);
+    return one[0].outcome;
 }
 
 } // namespace tw

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tw {
 
@@ -29,6 +30,21 @@ struct RewriteOutcome {
     RewriteResult result = RewriteResult::NotStarted;
     RecoveryEntry entry; // the copy used; meaningful for FailedUnrestored
 };
+
+// One original to rewrite in a batch.
+struct RewriteItem {
+    std::string originalPath;
+    File* source = nullptr;   // the new content, read from its start
+    std::string existingCopy; // a complete copy of the original (its backup), or empty
+    RewriteOutcome outcome;   // filled in by RewriteBatchInPlace
+};
+
+// Rewrites many originals with a fixed number of flushes to disk: every unchanged copy is
+// made, then one barrier per file system makes the copies durable, all entries go into
+// the recovery list at once, the originals are overwritten, one barrier per file system
+// makes them durable, and only then are the entries and safety copies removed. A failure
+// on one original restores that original from its copy at once.
+void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items);
 
 // Replaces the content of `originalPath` by the whole content of `source` (read from its
 // start). `existingCopy` names a complete, flushed copy of the original (its backup) or is

@@ -17,6 +17,7 @@ struct FileStatus {
     bool isSymlink = false; // only set by a status call that does not follow links
     int64_t size = 0;
     uint32_t mode = 0;      // permission bits
+    uint64_t device = 0;    // the file system the file lives on
     FileTime lastWrite = 0;
     FileTime lastAccess = 0;
     FileTime creation = 0;  // 0 when the file system does not keep it
@@ -62,5 +63,9 @@ public:
 
 // The real file system of the machine.
 FileSystem& RealFileSystem();
+
+// Flushes everything written to the file system that holds `path` to disk (one barrier
+// for many files instead of one per file).
+bool SyncFileSystemOf(const std::string& path);
 
 } // namespace tw

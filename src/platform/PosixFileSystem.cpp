@@ -120,6 +120,7 @@ public:
         out->isSymlink = S_ISLNK(sx.stx_mode);
         out->size = static_cast<int64_t>(sx.stx_size);
         out->mode = sx.stx_mode & 07777;
+        out->device = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
         auto conv = [](const struct statx_timestamp& t) {
             timespec ts{static_cast<time_t>(t.tv_sec), static_cast<long>(t.tv_nsec)};
             return ToFileTime(ts);
@@ -160,6 +161,16 @@ public:
 };
 
 } // namespace
+
+bool SyncFileSystemOf(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::syncfs(fd) == 0;
+    ::close(fd);
+    return ok;
+}
 
 FileSystem& RealFileSystem()
 {

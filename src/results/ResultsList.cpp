@@ -50,19 +50,19 @@ void ResultsList::addLine(const ResultEntry& entry)
         deliver(entry);
         return;
     }
-    // Records hold the length, the hit length and the text; write errors lose the line
-    // from the store only.
     const auto len = static_cast<uint32_t>(entry.text.size());
     const auto hit = static_cast<uint32_t>(entry.hitLength);
-    unsigned char head[8];
-    for (int i = 0; i < 4; ++i) {
-        head[i] = static_cast<unsigned char>(len >> (8 * i));
-        head[4 + i] = static_cast<unsigned char>(hit >> (8 * i));
-    }
-    if (m_store->write(head, sizeof head) && m_store->write(entry.text.data(), entry.text.size()))
-        m_storeSize += static_cast<int64_t>(sizeof head + entry.text.size());
-    else
-        m_store->seek(m_storeSize);
+    for (int i = 0; i < 4; ++i)
+        m_storeBuffer += static_cast<char>(len >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        m_storeBuffer += static_cast<char>(hit >> (8 * i));
+    m_storeBuffer += entry.text;
+    if (m_storeBuffer.size() < kSpillBytes)
+        return;
+    // Write errors lose the lines from the store only.
+    if (m_store->seek(m_storeSize) && m_store->write(m_storeBuffer.data(), m_storeBuffer.size()))
+        m_storeSize += static_cast<int64_t>(m_storeBuffer.size());
+    m_storeBuffer.clear();
 }
 
 void ResultsList::deliver(const ResultEntry& entry)
@@ -81,54 +81,57 @@ bool ResultsList::beginHoldBack()
     endHoldBack();
     m_store = m_fs.createTemp("TW");
     m_storeSize = 0;
+    m_storeBuffer.clear();
     if (m_store)
         m_storePath = m_store->path();
     return m_store != nullptr;
 }
 
-bool ResultsList::readHeldBack(std::vector<std::string>* lines)
+bool ResultsList::readHeldBack(std::vector<ResultEntry>* lines)
 {
-    if (!m_store || !m_store->seek(0))
+    if (!m_store)
         return false;
-    std::vector<ResultEntry> entries;
-    int64_t left = m_storeSize;
-    while (left >= 8) {
-        unsigned char head[8];
-        if (m_store->read(head, 8) != 8)
-            break;
+    std::string records;
+    if (m_storeSize > 0) {
+        records.resize(static_cast<size_t>(m_storeSize));
+        if (!m_store->seek(0) || m_store->read(records.data(), records.size()) != m_storeSize)
+            records.clear();
+    }
+    records += m_storeBuffer;
+    size_t p = 0;
+    while (records.size() - p >= 8) {
         uint32_t len = 0, hit = 0;
         for (int i = 0; i < 4; ++i) {
-            len |= static_cast<uint32_t>(head[i]) << (8 * i);
-            hit |= static_cast<uint32_t>(head[4 + i]) << (8 * i);
+            len |= static_cast<uint32_t>(static_cast<uint8_t>(records[p + i])) << (8 * i);
+            hit |= static_cast<uint32_t>(static_cast<uint8_t>(records[p + 4 + i])) << (8 * i);
         }
-        std::string text(len, '\0');
-        if (len > 0 && m_store->read(text.data(), len) != static_cast<int64_t>(len))
+        p += 8;
+        if (records.size() - p < len)
             break;
-        left -= 8 + static_cast<int64_t>(len);
-        lines->push_back(std::move(text));
-        lines->push_back(std::to_string(hit));
+        lines->push_back(ResultEntry{records.substr(p, len), static_cast<int>(hit)});
+        p += len;
     }
-    m_store->seek(m_storeSize);
     return true;
 }
 
 void ResultsList::flushHeldBack()
 {
-    std::vector<std::string> items;
+    std::vector<ResultEntry> items;
     if (!readHeldBack(&items))
         return;
-    for (size_t i = 0; i + 1 < items.size(); i += 2)
-        deliver(ResultEntry{std::move(items[i]), std::stoi(items[i + 1])});
     discardHeldBack();
+    for (const ResultEntry& e : items)
+        deliver(e);
 }
 
 void ResultsList::discardHeldBack()
 {
     if (!m_store)
         return;
-    m_store->truncate(0);
-    m_store->seek(0);
+    if (m_storeSize > 0)
+        m_store->truncate(0);
     m_storeSize = 0;
+    m_storeBuffer.clear();
 }
 
 void ResultsList::endHoldBack()
@@ -143,12 +146,12 @@ void ResultsList::endHoldBack()
 
 std::string ResultsList::heldBackText()
 {
-    std::vector<std::string> items;
+    std::vector<ResultEntry> items;
     std::string out;
     if (!readHeldBack(&items))
         return out;
-    for (size_t i = 0; i + 1 < items.size(); i += 2) {
-        out += OutputForm(items[i], m_beforeHit, m_afterHit);
+    for (const ResultEntry& e : items) {
+        out += OutputForm(e.text, m_beforeHit, m_afterHit);
         out += '\n';
     }
     return out;

@@ -53,7 +53,7 @@ public:
 
 private:
     void deliver(const ResultEntry& entry);
-    bool readHeldBack(std::vector<std::string>* lines);
+    bool readHeldBack(std::vector<ResultEntry>* lines);
 
     FileSystem& m_fs;
     ResultsView* m_view = nullptr;
@@ -62,11 +62,15 @@ private:
     // Pending file: set by setPendingFile, cleared when its line is emitted.
     bool m_pending = false;
     std::string m_pendingPath, m_pendingArchive;
-    // Held-back store: a temporary file of records (4-byte little-endian length, bytes).
-    // Non-null exactly while holding back is active.
+    // Held-back store: records (4-byte little-endian length, 4-byte hit length, bytes).
+    // The newest records wait in m_storeBuffer and go to the temporary file m_store once
+    // they pass kSpillBytes, so memory stays bounded however many lines a file has.
+    // m_store is non-null exactly while holding back is active.
     std::unique_ptr<File> m_store;
     std::string m_storePath;
-    int64_t m_storeSize = 0; // bytes written since the last flush/discard
+    int64_t m_storeSize = 0;    // record bytes in the file since the last flush/discard
+    std::string m_storeBuffer;  // record bytes after those, not yet written
+    static constexpr size_t kSpillBytes = 256 * 1024;
 };
 
 } // namespace tw

@@ -84,3 +84,34 @@ TEST(ResultsList, PendingFileLineComesOnceBeforeTheFirstLine)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+TEST(ResultsList, HeldBackLinesSpillToTheStoreAndComeBackInOrder)
+{
+    MemoryResultsView view;
+    ResultsList list;
+    list.setView(&view);
+    ASSERT_TRUE(list.beginHoldBack());
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 3000; ++i)
+            list.addLine(ResultEntry{std::to_string(i) + std::string(200, 'x'), i % 7});
+        EXPECT_TRUE(view.lines.empty() || view.lines.size() == 3000u);
+        if (round == 0) {
+            list.flushHeldBack();
+            ASSERT_EQ(view.lines.size(), 3000u);
+        } else {
+            list.discardHeldBack();
+        }
+    }
+    list.endHoldBack();
+    ASSERT_EQ(view.lines.size(), 3000u);
+    for (int i = 0; i < 3000; ++i) {
+        EXPECT_EQ(view.lines[i].text, std::to_string(i) + std::string(200, 'x'));
+        EXPECT_EQ(view.lines[i].hitLength, i % 7);
+    }
+}
+
+} // namespace
+} // namespace tw
