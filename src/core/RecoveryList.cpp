@@ -1,6 +1,8 @@
 #include "core/RecoveryList.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tw {
 
@@ -95,8 +97,16 @@ bool RecoveryList::read(std::vector<RecoveryEntry>* out)
             continue; // not an entry line
         RecoveryEntry e;
         e.copyIsBackup = line[0] == 'B';
-        if (!Decode(line.substr(t1 + 1, t2 - t1 - 1), &e.original) || !Decode(line.substr(t2 + 1), &e.safetyCopy))
+        // Optional fourth and fifth fields: the copy's offset and length in its file.
+        const size_t t3 = line.find('\t', t2 + 1);
+        const size_t t4 = t3 == std::string::npos ? t3 : line.find('\t', t3 + 1);
+        if (!Decode(line.substr(t1 + 1, t2 - t1 - 1), &e.original) ||
+            !Decode(line.substr(t2 + 1, t3 == std::string::npos ? std::string::npos : t3 - t2 - 1), &e.safetyCopy))
             continue;
+        if (t4 != std::string::npos) {
+            e.copyOffset = std::strtoll(line.c_str() + t3 + 1, nullptr, 10);
+            e.copyLength = std::strtoll(line.c_str() + t4 + 1, nullptr, 10);
+        }
         out->push_back(std::move(e));
     }
     return true;
@@ -106,7 +116,12 @@ bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
 {
     std::string text;
     for (const RecoveryEntry& e : list)
-        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + Encode(e.original) + '\t' + Encode(e.safetyCopy) + '\n';
+    {
+        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + Encode(e.original) + '\t' + Encode(e.safetyCopy);
+        if (e.copyLength >= 0)
+            text += '\t' + std::to_string(e.copyOffset) + '\t' + std::to_string(e.copyLength);
+        text += '\n';
+    }
     // Write a new list next to the old one and rename it over, so a crash leaves either
     // the old or the new list, never a torn one.
     const std::string tmp = m_ops.createUniqueFile(m_dataDir, "recovery.new.");
@@ -171,7 +186,14 @@ std::vector<RecoveryEntry> RecoveryList::entries()
 
 std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir)
 {
-    return RecoveryList(fs, ops, dataDir).entries();
+    std::vector<RecoveryEntry> entries = RecoveryList(fs, ops, dataDir).entries();
+    // A segment that is in fact its whole file is reported as the file.
+    for (RecoveryEntry& e : entries) {
+        FileStatus st;
+        if (e.copyLength >= 0 && e.copyOffset == 0 && fs.status(e.safetyCopy, &st) && st.size == e.copyLength)
+            e.copyLength = -1;
+    }
+    return entries;
 }
 
 std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir)
@@ -183,8 +205,12 @@ std::string FormatRecoveryReport(const RecoveryEntry& entry)
 {
     std::string text = "The program ended while it was rewriting the file\n" + entry.original
                      + "\nThe file may be incomplete.";
-    if (entry.copyExists)
+    if (entry.copyExists) {
         text += " Its content from before the rewrite is kept in\n" + entry.safetyCopy;
+        if (entry.copyLength >= 0)
+            text += " (bytes " + std::to_string(entry.copyOffset) + " to " +
+                    std::to_string(entry.copyOffset + entry.copyLength) + ")";
+    }
     else
         text += " The copy of its earlier content is missing:\n" + entry.safetyCopy;
     return text;

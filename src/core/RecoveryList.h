@@ -22,12 +22,18 @@ struct RecoveryEntry {
     std::string original;   // the file that was being rewritten
     std::string safetyCopy; // an unchanged copy of its content before the rewrite
     bool copyIsBackup = false; // the copy is the file's backup (kept), not a safety copy
+    // The copy is bytes [copyOffset, copyOffset + copyLength) of `safetyCopy` (safety
+    // copies of a batch share one file); copyLength -1: the whole file.
+    int64_t copyOffset = 0;
+    int64_t copyLength = -1;
     // Set by PendingRecoveries: the copy is still on disk.
     bool copyExists = false;
 
     bool operator==(const RecoveryEntry& o) const
     {
-        return original == o.original && safetyCopy == o.safetyCopy && copyIsBackup == o.copyIsBackup;
+        // The length is left out: a report may show a whole-file segment as the file.
+        return original == o.original && safetyCopy == o.safetyCopy && copyIsBackup == o.copyIsBackup &&
+               copyOffset == o.copyOffset;
     }
 };
 
@@ -54,7 +60,8 @@ private:
 };
 
 // Entries left over from a run that ended in the middle of a rewrite. Front ends call this
-// at start-up and show FormatRecoveryReport for each entry.
+// at start-up and show FormatRecoveryReport for each entry. A copy that is part of a
+// shared safety file is reported with its byte range.
 std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir);
 std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir);
 // The start-up notice for one entry: which file may be incomplete and where its copy is.

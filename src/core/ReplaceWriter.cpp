@@ -53,7 +53,6 @@ bool ReplaceWriter::CreateTempFiles(size_t pairCount)
 {
     ReleaseTempFiles();
     const size_t count = pairCount > 1 ? 2 : 1;
-    m_tempCount = count;
     for (size_t i = 0; i < count; ++i) {
         m_temp[i] = m_fs.createTemp("TW");
         if (!m_temp[i]) {
@@ -72,6 +71,12 @@ File* ReplaceWriter::tempFile(int index) const
 
 void ReplaceWriter::ReleaseTempFiles()
 {
+    flushRewrites();
+    if (m_staging) {
+        const std::string path = m_staging->path();
+        m_staging.reset();
+        m_fs.removeFile(path);
+    }
     for (auto& temp : m_temp) {
         if (!temp)
             continue;
@@ -210,8 +215,12 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
         return CommitResult::Failed;
     }
 
-    // The rewrite waits in the batch; the temporary output goes with it and a fresh one
-    // takes its place for the next file.
+    // The rewrite waits in the batch; the replaced text is kept in the staging file.
+    if (!m_staging)
+        m_staging = m_fs.createTemp("TW");
+    const int64_t staged = m_staging && m_staging->seek(m_pendingBytes) ? CopyContent(*in.output, *m_staging) : -1;
+    if (staged < 0)
+        return fail(kErrorWriting, in.path);
     PendingRewrite pending;
     pending.path = in.path;
     pending.backup = backup;
@@ -219,30 +228,12 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     pending.times = times;
     pending.status = now;
     pending.replacements = in.replacements;
-    for (auto& temp : m_temp) {
-        if (temp.get() != in.output)
-            continue;
-        pending.content = std::move(temp);
-        temp = m_fs.createTemp("TW");
-        break;
-    }
-    if (!pending.content)
-        return fail(kErrorWriting, in.path);
-    const bool tempMissing = !m_temp[0] || (m_temp[1] == nullptr && m_tempCount > 1);
-    m_pendingBytes += output.size;
+    pending.stageOffset = m_pendingBytes;
+    pending.stageLength = staged;
+    m_pendingBytes += staged;
     m_pending.push_back(std::move(pending));
-    if (m_pending.size() >= m_batchLimit || m_pendingBytes >= kBatchBytes || tempMissing) {
-        const CommitResult result = flushRewrites();
-        // Without a fresh temporary file the staged one is reused.
-        for (size_t i = 0; i < m_tempCount; ++i)
-            if (!m_temp[i])
-                m_temp[i] = m_fs.createTemp("TW");
-        if (!m_temp[0] || (m_tempCount > 1 && !m_temp[1])) {
-            m_sink.addLine(ResultEntry{kErrorOpeningTemp, 0});
-            m_host.message(kErrorOpeningTemp, m_quiet);
-        }
-        return result;
-    }
+    if (m_pending.size() >= m_batchLimit || m_pendingBytes >= kBatchBytes)
+        return flushRewrites();
     return CommitResult::Replaced;
 }
 
@@ -283,7 +274,9 @@ CommitResult ReplaceWriter::flushRewrites()
         }
         RewriteItem item;
         item.originalPath = p.path;
-        item.source = p.content.get();
+        item.source = m_staging.get();
+        item.sourceOffset = p.stageOffset;
+        item.sourceLength = p.stageLength;
         item.existingCopy = p.backup;
         items.push_back(std::move(item));
         staged.push_back(&p);
@@ -322,15 +315,9 @@ CommitResult ReplaceWriter::flushRewrites()
             last = CommitResult::Failed;
         }
     }
-    for (PendingRewrite& p : m_pending) {
-        if (!p.content)
-            continue;
-        const std::string path = p.content->path();
-        p.content.reset();
-        m_fs.removeFile(path);
-    }
     m_pending.clear();
     m_pendingBytes = 0;
+    m_staging->truncate(0);
     return last;
 }
 

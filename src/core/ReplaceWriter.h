@@ -95,7 +95,8 @@ private:
     // A committed file whose original waits for its batch.
     struct PendingRewrite {
         std::string path;
-        std::unique_ptr<File> content; // the replaced text (a former temporary output)
+        int64_t stageOffset = 0;       // the replaced text: bytes of m_staging
+        int64_t stageLength = 0;
         std::string backup;            // its backup, empty without a backup directory
         uint32_t mode = 0;             // the original's permission bits
         PreciseTimes times;            // the original's times
@@ -114,9 +115,9 @@ private:
     bool m_quiet = false;
     std::string m_dataDir;           // ends with "/", or empty when there is none
     std::unique_ptr<File> m_temp[2]; // the run's temporary outputs, deleted by ReleaseTempFiles
-    size_t m_tempCount = 0;          // temporary outputs the run uses (1 or 2)
     std::vector<PendingRewrite> m_pending; // committed, original not yet rewritten
-    int64_t m_pendingBytes = 0;      // size of the staged contents
+    std::unique_ptr<File> m_staging; // the replaced texts of m_pending, one after another
+    int64_t m_pendingBytes = 0;      // bytes used in m_staging
     size_t m_batchLimit = 1;
     UndoScript m_undo;
     bool m_undoTried = false;        // the undo script was opened (or failed to) in this run

@@ -33,12 +33,12 @@ void PauseForTests(FileSystem& fs)
 }
 
 // Writes the copy's content over `target` from its start and cuts it to that length.
-bool RestoreFrom(FileSystem& fs, const std::string& copyPath, File& target)
+bool RestoreFrom(FileSystem& fs, const RecoveryEntry& entry, File& target)
 {
-    auto copy = fs.openRead(copyPath);
+    auto copy = fs.openRead(entry.safetyCopy);
     if (!copy || !target.seek(0))
         return false;
-    const int64_t n = CopyContent(*copy, target);
+    const int64_t n = CopySegment(*copy, entry.copyOffset, entry.copyLength, target);
     return n >= 0 && target.truncate(n) && target.sync();
 }
 
@@ -53,8 +53,8 @@ std::string MakeSafetyCopy(FileSystem& fs, FileOps& ops, const std::string& data
     if (!ops.makeDirectory(dataDir + kSafetyDirName))
         return {};
     const std::string path = ops.createUniqueFile(dir, "TWsafe.");
-    if (path.empty())
-        return {};
+    if (path.empty() || originalPath.empty())
+        return path;
     bool ok = false;
     {
         auto in = fs.openRead(originalPath);
@@ -77,17 +77,27 @@ void SetCopyBackPauseHook(std::function<void()> hook)
 
 int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirstChunk)
 {
-    if (!from.seek(0))
+    return CopySegment(from, 0, -1, to, afterFirstChunk);
+}
+
+int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to, const std::function<void()>& afterFirstChunk)
+{
+    if (!from.seek(offset))
         return -1;
     std::vector<char> buffer(kCopyBufferSize);
     int64_t total = 0;
     bool first = true;
     for (;;) {
-        const int64_t n = from.read(buffer.data(), buffer.size());
+        size_t want = buffer.size();
+        if (length >= 0)
+            want = static_cast<size_t>(std::min<int64_t>(length - total, static_cast<int64_t>(want)));
+        if (want == 0)
+            return total;
+        const int64_t n = from.read(buffer.data(), want);
         if (n < 0)
             return -1;
         if (n == 0)
-            return total;
+            return length >= 0 ? -1 : total;
         if (!to.write(buffer.data(), static_cast<size_t>(n)))
             return -1;
         total += n;
@@ -99,23 +109,50 @@ int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirs
 
 void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
 {
-    // 1. An unchanged copy of every original.
+    // 1. An unchanged copy of every original: its backup, or a segment of one safety
+    // file shared by the batch.
     std::vector<RewriteItem*> ready;
+    std::string sharedPath;
+    std::unique_ptr<File> shared;
+    int64_t sharedSize = 0;
     for (RewriteItem& item : items) {
         RecoveryEntry& entry = item.outcome.entry;
         item.outcome.result = RewriteResult::NotStarted;
         entry.original = item.originalPath;
         entry.copyIsBackup = !item.existingCopy.empty();
-        entry.safetyCopy = entry.copyIsBackup ? item.existingCopy : MakeSafetyCopy(fs, ops, dataDir, item.originalPath);
-        if (!entry.safetyCopy.empty())
+        if (entry.copyIsBackup) {
+            entry.safetyCopy = item.existingCopy;
             ready.push_back(&item);
+            continue;
+        }
+        if (!shared) {
+            sharedPath = MakeSafetyCopy(fs, ops, dataDir, {});
+            shared = sharedPath.empty() ? nullptr : fs.openWrite(sharedPath, false, false);
+        }
+        auto original = shared ? fs.openRead(item.originalPath) : nullptr;
+        const int64_t n = original && shared->seek(sharedSize) ? CopyContent(*original, *shared) : -1;
+        if (n < 0)
+            continue;
+        entry.safetyCopy = sharedPath;
+        entry.copyOffset = sharedSize;
+        entry.copyLength = n;
+        sharedSize += n;
+        ready.push_back(&item);
     }
-    if (ready.empty())
-        return;
+    shared.reset();
+    // The shared safety file goes once no entry needs it; backups always stay.
+    size_t sharedUsers = 0;
+    for (RewriteItem* item : ready)
+        sharedUsers += item->outcome.entry.copyIsBackup ? 0 : 1;
     auto dropSafetyCopy = [&](const RecoveryEntry& entry) {
-        if (!entry.copyIsBackup)
-            fs.removeFile(entry.safetyCopy);
+        if (!entry.copyIsBackup && --sharedUsers == 0)
+            fs.removeFile(sharedPath);
     };
+    if (ready.empty()) {
+        if (!sharedPath.empty())
+            fs.removeFile(sharedPath);
+        return;
+    }
     // Every file system that holds a copy or an original gets one barrier.
     auto syncAll = [&](bool copies) {
         std::vector<uint64_t> done;
@@ -155,17 +192,18 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             finished.push_back(entry); // untouched
             continue;
         }
-        const int64_t written = CopyContent(*item->source, *target, [&] { PauseForTests(fs); });
+        const int64_t written =
+            CopySegment(*item->source, item->sourceOffset, item->sourceLength, *target, [&] { PauseForTests(fs); });
         if (written >= 0 && target->truncate(written)) {
             item->outcome.result = RewriteResult::Done;
             continue;
         }
-        bool restored = RestoreFrom(fs, entry.safetyCopy, *target);
+        bool restored = RestoreFrom(fs, entry, *target);
         target.reset();
         if (!restored) {
             // The handle may be what failed; try once more through a fresh one.
             if (auto again = fs.openWrite(item->originalPath, false, false))
-                restored = RestoreFrom(fs, entry.safetyCopy, *again);
+                restored = RestoreFrom(fs, entry, *again);
         }
         item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
         if (restored)

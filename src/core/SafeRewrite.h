@@ -34,7 +34,9 @@ struct RewriteOutcome {
 // One original to rewrite in a batch.
 struct RewriteItem {
     std::string originalPath;
-    File* source = nullptr;   // the new content, read from its start
+    File* source = nullptr;   // the new content: bytes [sourceOffset, +sourceLength) of it
+    int64_t sourceOffset = 0;
+    int64_t sourceLength = -1; // -1: to the end of the file
     std::string existingCopy; // a complete copy of the original (its backup), or empty
     RewriteOutcome outcome;   // filled in by RewriteBatchInPlace
 };
@@ -52,6 +54,11 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
 RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
                               const std::string& originalPath, File& source,
                               const std::string& existingCopy);
+
+// Copies `length` bytes of `from` starting at `offset` (-1: to its end) to `to` at its
+// current position. Returns the bytes copied or -1 (also when `from` is shorter).
+int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to,
+                    const std::function<void()>& afterFirstChunk = {});
 
 // Copies the whole content of `from` (from its start) to `to` at its current position.
 // Returns the bytes copied or -1. `afterFirstChunk`, when set, runs once after the first

@@ -26,7 +26,12 @@ public:
     bool open(const std::string& dataDir);
     // Appends one copy line and flushes it to disk, so the script is usable after a crash.
     bool addCopy(const std::string& source, const std::string& target);
-    void close() { m_file.reset(); }
+    void close()
+    {
+        if (m_file)
+            m_file->sync();
+        m_file.reset();
+    }
     const std::string& path() const { return m_path; }
 
 private:
