@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -225,6 +226,52 @@ TEST_F(Cli, ReplaceRefusesABackupPathEqualToThePath)
     EXPECT_NE(r.err.find("Please select a backup directory different than the one you want to process files in."),
               std::string::npos);
     EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "a");
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+// Killing tarnwick-cli in the middle of a copy-back loses nothing: the next start names
+// every original that was being rewritten and where its earlier content is kept.
+TEST_F(Cli, KilledDuringCopyBackReportsTheSafetyCopyAtTheNextStart)
+{
+    std::string old;
+    for (int i = 0; i < 30000; ++i)
+        old += "line " + std::to_string(i) + " with word\n";
+    WriteFile(m_tree.file("big.txt"), old);
+    const std::string flag = m_tree.file("pause.flag");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("TW_TEST_PAUSE_COPYBACK", flag.c_str(), 1);
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execl(TW_CLI_PATH, TW_CLI_PATH, "/Sword", "/RWORD", "/P", (m_tree.path() + "*.txt").c_str(), "/n",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    bool paused = false;
+    for (int i = 0; i < 3000 && !paused; ++i) {
+        paused = ::access(flag.c_str(), F_OK) == 0;
+        if (!paused)
+            ::usleep(10000);
+    }
+    ASSERT_TRUE(paused);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_NE(ReadFile(m_tree.file("big.txt")), old) << "the copy-back had begun";
+
+    const CliResult next = RunCli({"/Sword", "/P", m_tree.path() + "*.none"});
+    const std::string head = "The program ended while it was rewriting the file\n" + m_tree.file("big.txt");
+    ASSERT_NE(next.err.find(head), std::string::npos) << next.err;
+    // The report names the safety file (and the byte range when it is shared).
+    const size_t at = next.err.find("is kept in\n");
+    ASSERT_NE(at, std::string::npos);
+    std::string copyPath = next.err.substr(at + 11, next.err.find('\n', at + 11) - at - 11);
+    copyPath = copyPath.substr(0, copyPath.find(" (bytes "));
+    EXPECT_EQ(ReadFile(copyPath).substr(0, old.size()), old);
 }
 
 } // namespace

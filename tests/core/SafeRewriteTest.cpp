@@ -224,3 +224,89 @@ TEST_F(SafeFixture, RecoveryListKeepsAnyPath)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+using namespace test;
+
+// A batch shares one safety file and one list update; a write failure on one original
+// restores that original from its segment while the others are rewritten.
+TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
+{
+    DataTempDir dir;
+    const std::string data = DataDirectory();
+    const int kFiles = 5;
+    std::vector<std::string> paths, olds, news;
+    std::vector<std::unique_ptr<File>> sources;
+    for (int i = 0; i < kFiles; ++i) {
+        paths.push_back(dir.path() + "f" + std::to_string(i));
+        olds.push_back(PatternBytes(50000 + 70000 * static_cast<size_t>(i), i));
+        news.push_back(PatternBytes(30000 + 90000 * static_cast<size_t>(i), 10 + i));
+        WriteFile(paths.back(), olds.back());
+        WriteFile(paths.back() + ".new", news.back());
+        sources.push_back(RealFileSystem().openRead(paths.back() + ".new"));
+    }
+    FaultyFileSystem fs;
+    fs.target = paths[2];
+    fs.failAfter = 40000;
+    fs.faultyOpens = 1;
+    std::vector<RewriteItem> items(kFiles);
+    for (int i = 0; i < kFiles; ++i) {
+        items[i].originalPath = paths[i];
+        items[i].source = sources[i].get();
+    }
+    RewriteBatchInPlace(fs, RealFileOps(), data, items);
+    for (int i = 0; i < kFiles; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(items[i].outcome.result, i == 2 ? RewriteResult::FailedRestored : RewriteResult::Done);
+        EXPECT_TRUE(ReadFile(paths[i]) == (i == 2 ? olds[i] : news[i]));
+    }
+    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
+}
+
+// While a batch is being copied back every original of the batch is listed, each with
+// the byte range of the shared safety file that holds its earlier content.
+TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
+{
+    DataTempDir dir;
+    const std::string data = DataDirectory();
+    std::vector<std::string> paths, olds;
+    std::vector<std::unique_ptr<File>> sources;
+    for (int i = 0; i < 3; ++i) {
+        paths.push_back(dir.path() + "g" + std::to_string(i));
+        olds.push_back(PatternBytes(120000 + 1000 * static_cast<size_t>(i), i));
+        WriteFile(paths.back(), olds.back());
+        WriteFile(paths.back() + ".new", PatternBytes(110000, 20 + i));
+        sources.push_back(RealFileSystem().openRead(paths.back() + ".new"));
+    }
+    std::vector<RewriteItem> items(3);
+    for (int i = 0; i < 3; ++i) {
+        items[i].originalPath = paths[i];
+        items[i].source = sources[i].get();
+    }
+    bool checked = false;
+    SetCopyBackPauseHook([&] {
+        if (checked)
+            return;
+        checked = true;
+        const auto pending = PendingRecoveries(data);
+        ASSERT_EQ(pending.size(), 3u);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(pending[i].original, paths[i]);
+            ASSERT_GE(pending[i].copyLength, 0);
+            const std::string shared = ReadFile(pending[i].safetyCopy);
+            EXPECT_TRUE(shared.substr(static_cast<size_t>(pending[i].copyOffset),
+                                      static_cast<size_t>(pending[i].copyLength)) == olds[i]);
+            EXPECT_NE(FormatRecoveryReport(pending[i]).find("(bytes "), std::string::npos);
+        }
+    });
+    RewriteBatchInPlace(RealFileSystem(), RealFileOps(), data, items);
+    SetCopyBackPauseHook({});
+    EXPECT_TRUE(checked);
+    EXPECT_TRUE(PendingRecoveries(data).empty());
+}
+
+} // namespace
+} // namespace tw
