@@ -48,7 +48,7 @@ bool ConfirmationState::decideHit(RunHost& host, const std::string& questionLine
 {
     if (m_skipRestOfFile)
         return false;
-    if (m_promptMode != kPromptEveryHit || m_replaceRestOfFile || m_replaceAllRemaining)
+    if (!hitNeedsAnswer())
         return true;
     switch (host.ask(Question::ReplaceHit, questionLine, heldBackLines)) {
     case Answer::ReplaceThis:
