@@ -14,8 +14,8 @@ best() { # best wall time in seconds of $runs runs of the command "$@"
   b=""
   for _ in $(seq "$runs"); do
     s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N)
-    t=$(echo "$e - $s" | bc -l)
-    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
+    t=$(awk "BEGIN{print $e - $s}")
+    if [ -z "$b" ] || [ "$(awk "BEGIN{print ($t < $b)}")" = 1 ]; then b=$t; fi
   done
   echo "$b"
 }
@@ -29,7 +29,7 @@ row() { # name, tarnwick args..., then -- reference command
   twargs=""; while [ "$1" != "--" ]; do twargs="$twargs $1"; shift; done; shift
   t_tw=$(eval best "$tw" $twargs)
   t_ref=$(best "$@")
-  printf '%-28s tarnwick %7.3fs  %-22s %7.3fs  ratio %5.2f\n' "$name" "$t_tw" "$1 $2" "$t_ref" "$(echo "$t_tw / $t_ref" | bc -l)"
+  printf '%-28s tarnwick %7.3fs  %-22s %7.3fs  ratio %5.2f\n' "$name" "$t_tw" "$1 $2" "$t_ref" "$(awk "BEGIN{print $t_tw / $t_ref}")"
 }
 
 command -v rg >/dev/null || echo "(ripgrep not installed: apt-get install ripgrep)"

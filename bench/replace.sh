@@ -12,7 +12,7 @@ tw="$build/tarnwick-cli"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
 fresh() { rm -rf "$work/$1"; mkdir -p "$work"; cp -a "$tree/drivers" "$work/$1"; sync; }
-secs() { s=$(date +%s.%N); "$@" >/dev/null 2>&1; rc=$?; e=$(date +%s.%N); echo "$e - $s" | bc -l; return 0; }
+secs() { s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N); awk "BEGIN{print $e - $s}"; }
 
 fresh sed; fresh tw; fresh twb; rm -rf "$work/bak"
 # Warm the page cache for all three copies.
@@ -26,6 +26,6 @@ same=yes
 diff -r "$work/sed" "$work/tw" >/dev/null || same=NO
 diff -r "$work/sed" "$work/twb" >/dev/null || same=NO
 printf 'sed pipeline            %7.3fs\n' "$t_sed"
-printf 'tarnwick, no backup     %7.3fs  ratio %5.2f\n' "$t_tw" "$(echo "$t_tw / $t_sed" | bc -l)"
-printf 'tarnwick, with backup   %7.3fs  ratio %5.2f\n' "$t_twb" "$(echo "$t_twb / $t_sed" | bc -l)"
+printf 'tarnwick, no backup     %7.3fs  ratio %5.2f\n' "$t_tw" "$(awk "BEGIN{print $t_tw / $t_sed}")"
+printf 'tarnwick, with backup   %7.3fs  ratio %5.2f\n' "$t_twb" "$(awk "BEGIN{print $t_twb / $t_sed}")"
 echo "results byte-identical: $same"
