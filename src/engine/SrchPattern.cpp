@@ -419,6 +419,8 @@ void SrchPattern::buildEvaluationOrder()
 void SrchPattern::computeWidth()
 {
     int64_t sum = 0, minimum = 0;
+    int64_t before = 0, from = 0; // widths of the elements before / from the first evaluated one
+    const int first = m_order.empty() ? 0 : m_order[0];
     for (const SrchElement& el : m_chain) {
         int64_t contribution = 0;
         if (el.isSet) {
@@ -435,6 +437,8 @@ void SrchPattern::computeWidth()
                 minimum += shortest * el.minCount;
         }
         sum = std::min<int64_t>(sum + contribution, kMaxWidthEstimate);
+        int64_t& side = &el - m_chain.data() < first ? before : from;
+        side = std::min<int64_t>(side + contribution, int64_t(1) << 40);
     }
     m_widthEstimate = static_cast<int>(sum);
     // The window of one attempt: twice the estimate unless the estimate already reaches the
@@ -442,6 +446,8 @@ void SrchPattern::computeWidth()
     int64_t window = m_widthEstimate >= m_maxRepeat ? m_widthEstimate : 2 * int64_t(m_widthEstimate);
     window = std::max<int64_t>({window, minimum, 1});
     m_window = static_cast<size_t>(window);
+    m_roomBefore = static_cast<size_t>(std::min(before, window));
+    m_roomFrom = static_cast<size_t>(std::min(from, window));
 }
 
 // ---- matching -------------------------------------------------------------------------
@@ -703,10 +709,13 @@ bool SrchPattern::findNext(const uint8_t* block, size_t len, size_t from, bool b
             }
         }
         m_state[first] = {true, s0, e0, c0};
-        // The window of this attempt ends at least at the first element's end and spans at
-        // most W bytes.
-        const size_t ws = std::min(s0, e0 > start + W ? e0 - W : start);
-        const size_t we = std::max(e0, std::min(len, ws + W));
+        // The window of this attempt is placed around the first element wherever it was
+        // found: it reaches back as far as the elements before it can take (not before the
+        // search start) and forwards as far as the element and those after it can take, and
+        // it spans at least W bytes. Anchoring it at the search start instead would leave no
+        // room after a first element found near or beyond start + W.
+        const size_t ws = std::max(start, s0 - std::min(s0, m_roomBefore));
+        const size_t we = std::min(len, std::max({e0, ws + W, s0 + m_roomFrom}));
 
         bool matched = true;
         for (int i = 1; i < n && matched; ++i)

@@ -119,6 +119,11 @@ private:
     int m_maxRepeat = 32767;
     int m_widthEstimate = 0;
     size_t m_window = 0;                       // window width: twice the estimate (see computeWidth)
+    // Widths (each at most m_window) that the elements before the first evaluated one, and
+    // that element with those after it, can take; they place the window around where the
+    // first evaluated element was found.
+    size_t m_roomBefore = 0;
+    size_t m_roomFrom = 0;
     bool m_ok = true;
     std::string m_error;
 
