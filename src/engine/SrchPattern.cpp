@@ -380,6 +380,13 @@ void SrchPattern::finish()
             finders.emplace_back(lit, m_caseSensitive, false);
         m_finders.push_back(std::move(finders));
     }
+    m_takesLineFeed.clear();
+    for (const SrchElement& el : m_chain) {
+        bool lf = el.isSet && el.accept['\n'];
+        for (const std::string& lit : el.literals)
+            lf = lf || lit.find('\n') != std::string::npos;
+        m_takesLineFeed.push_back(lf);
+    }
     m_state.assign(m_chain.size(), MatchState());
     m_altNext.assign(maxAlternatives, 0);
     buildEvaluationOrder();
@@ -594,9 +601,11 @@ bool SrchPattern::matchElement(int k, size_t ws, size_t we)
     const SrchElement& el = m_chain[k];
     const int n = static_cast<int>(m_chain.size());
     size_t lo = ws, hi = we;
+    int before = -1; // nearest matched element before k
     for (int j = k - 1; j >= 0; --j)
         if (m_state[j].matched) {
             lo = m_state[j].e;
+            before = j;
             break;
         }
     for (int j = k + 1; j < n; ++j)
@@ -643,6 +652,19 @@ bool SrchPattern::matchElement(int k, size_t ws, size_t we)
         const int c = runForward(k, 0, hi, &e);
         m = {true, 0, e, c};
         return true;
+    }
+    // When neither this element nor those between it and the matched element before it
+    // can take a line feed, a hit needs this element before the next line feed: found any
+    // later, the elements between could not join the two. Cutting the search there saves
+    // scanning the rest of the window for every candidate of a pattern such as 'a*b'.
+    if (before >= 0 && el.minCount > 0 && !m_takesLineFeed[k]) {
+        bool lineBound = true;
+        for (int j = before + 1; j < k && lineBound; ++j)
+            lineBound = !m_takesLineFeed[j];
+        if (lineBound) {
+            if (const void* lf = std::memchr(m_block + lo, '\n', hi - lo))
+                hi = static_cast<size_t>(static_cast<const uint8_t*>(lf) - m_block);
+        }
     }
     size_t s = 0, e = 0;
     int c = 0;

@@ -113,6 +113,7 @@ private:
     std::vector<int> m_numbered;               // chain index of element number n at [n - 1]
     std::vector<std::vector<LiteralMatcher>> m_finders; // per element: one per literal alternative
     std::vector<ReplElement> m_replace;        // compiled replace text
+    std::vector<bool> m_takesLineFeed;         // per element: some match of it holds a line feed
     std::array<uint8_t, 256> m_fold{};         // FoldUpper table, taken at compile time
     bool m_caseSensitive = true;
     bool m_maskMode = false;
