@@ -313,5 +313,58 @@ TEST(PatternDistance, RandomTextsAgreeWithReference)
     EXPECT_GT(checkedHits, 500); // the texts did hold hits to compare
 }
 
+TEST(PatternDistance, GroupsAgreeWithReference)
+{
+    // Groups of 1 to 6 alternatives (up to four are scanned in one pass, more one by one),
+    // with shared prefixes so that the order of the alternatives matters: the leftmost
+    // position where any alternative matches wins, and there the first alternative written.
+    std::mt19937 rng(977);
+    std::uniform_int_distribution<int> percent(0, 99);
+    int checkedHits = 0;
+    for (int round = 0; round < 40; ++round) {
+        const bool caseSensitive = round % 3 != 1;
+        std::vector<std::string> alts;
+        const size_t nAlts = 1 + static_cast<size_t>(round) % 6;
+        for (size_t a = 0; a < nAlts; ++a) {
+            if (a > 0 && percent(rng) < 30)
+                alts.push_back(alts[a - 1] + RandomWord(rng, "DEF", 1, 2)); // a longer one after a prefix
+            else
+                alts.push_back(RandomWord(rng, "ABCDEF_", 1, 5));
+        }
+        std::string pattern = "(";
+        for (size_t a = 0; a < alts.size(); ++a)
+            pattern += (a ? "|" : "") + alts[a];
+        pattern += ")";
+        auto p = Make(pattern, caseSensitive);
+        ASSERT_TRUE(p->ok()) << pattern;
+        std::string text;
+        const size_t size = 20000 + static_cast<size_t>(percent(rng)) * 500;
+        while (text.size() < size) {
+            text += RandomWord(rng, "abcdefxyz 0123.\n", 0, 40);
+            if (percent(rng) < 20)
+                text += alts[static_cast<size_t>(percent(rng)) % alts.size()];
+        }
+        text += alts.back(); // a hit that ends the block
+        std::vector<Hit> expected;
+        for (size_t q = 0; q < text.size();) {
+            size_t len = 0;
+            for (const std::string& alt : alts)
+                if (LitAt(text, q, alt, caseSensitive)) {
+                    len = alt.size();
+                    break;
+                }
+            if (len == 0) {
+                ++q;
+                continue;
+            }
+            expected.push_back({q, q + len});
+            q += len;
+        }
+        checkedHits += static_cast<int>(expected.size());
+        EXPECT_EQ(AllHits(*p, text), expected) << pattern << (caseSensitive ? "" : " (any case)");
+    }
+    EXPECT_GT(checkedHits, 1000);
+}
+
 } // namespace
 } // namespace tw
