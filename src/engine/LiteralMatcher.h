@@ -26,6 +26,20 @@ public:
     // out of range. Returns npos when there is none.
     size_t findNext(const uint8_t* block, size_t len, size_t from, size_t startLimit) const;
 
+    // The prefilter of this search: two positions of the search bytes and the (at most
+    // two) block bytes that can stand at each, as {pos1 bytes, pos2 bytes}. False when the
+    // search has none (a byte with more than two case forms).
+    bool prefilter(size_t* pos1, size_t* pos2, uint8_t bytes[4]) const
+    {
+        *pos1 = m_pos1;
+        *pos2 = m_pos2;
+        bytes[0] = m_c1a;
+        bytes[1] = m_c1b;
+        bytes[2] = m_c2a;
+        bytes[3] = m_c2b;
+        return m_usePrefilter;
+    }
+
     size_t length() const { return m_bytes.size(); }
     bool wholeWord() const { return m_wholeWord; }
     const std::string& bytes() const { return m_bytes; }

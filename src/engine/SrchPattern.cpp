@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <emmintrin.h>
+#include <immintrin.h>
 
 namespace tw {
 
@@ -378,7 +380,26 @@ void SrchPattern::finish()
         std::vector<LiteralMatcher> finders;
         for (const std::string& lit : el.literals)
             finders.emplace_back(lit, m_caseSensitive, false);
+        std::vector<AltProbe> probes;
+        if (finders.size() >= 2 && finders.size() <= kMaxProbedAlternatives) {
+            for (const LiteralMatcher& f : finders) {
+                AltProbe probe;
+                if (!f.prefilter(&probe.pos1, &probe.pos2, probe.bytes)) {
+                    probes.clear();
+                    break;
+                }
+                probes.push_back(probe);
+            }
+        }
+        m_altProbes.push_back(std::move(probes));
         m_finders.push_back(std::move(finders));
+    }
+    m_takesLineFeed.clear();
+    for (const SrchElement& el : m_chain) {
+        bool lf = el.isSet && el.accept['\n'];
+        for (const std::string& lit : el.literals)
+            lf = lf || lit.find('\n') != std::string::npos;
+        m_takesLineFeed.push_back(lf);
     }
     m_state.assign(m_chain.size(), MatchState());
     m_altNext.assign(maxAlternatives, 0);
@@ -419,6 +440,8 @@ void SrchPattern::buildEvaluationOrder()
 void SrchPattern::computeWidth()
 {
     int64_t sum = 0, minimum = 0;
+    int64_t before = 0, from = 0; // widths of the elements before / from the first evaluated one
+    const int first = m_order.empty() ? 0 : m_order[0];
     for (const SrchElement& el : m_chain) {
         int64_t contribution = 0;
         if (el.isSet) {
@@ -435,6 +458,8 @@ void SrchPattern::computeWidth()
                 minimum += shortest * el.minCount;
         }
         sum = std::min<int64_t>(sum + contribution, kMaxWidthEstimate);
+        int64_t& side = &el - m_chain.data() < first ? before : from;
+        side = std::min<int64_t>(side + contribution, int64_t(1) << 40);
     }
     m_widthEstimate = static_cast<int>(sum);
     // The window of one attempt: twice the estimate unless the estimate already reaches the
@@ -442,6 +467,8 @@ void SrchPattern::computeWidth()
     int64_t window = m_widthEstimate >= m_maxRepeat ? m_widthEstimate : 2 * int64_t(m_widthEstimate);
     window = std::max<int64_t>({window, minimum, 1});
     m_window = static_cast<size_t>(window);
+    m_roomBefore = static_cast<size_t>(std::min(before, window));
+    m_roomFrom = static_cast<size_t>(std::min(from, window));
 }
 
 // ---- matching -------------------------------------------------------------------------
@@ -557,6 +584,24 @@ bool SrchPattern::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
     const std::vector<LiteralMatcher>& finders = m_finders[k];
     if (finders.empty())
         return false;
+    if (!m_altProbes[k].empty()) {
+        // All alternatives in one pass over the block rather than one pass each.
+        for (size_t p = lo; p < hi;) {
+            const size_t q = nextAlternative(k, p, hi);
+            if (q == LiteralMatcher::npos)
+                return false;
+            size_t end = 0;
+            const int n = runForward(k, q, std::min(hi, q + runCap), &end);
+            if (n >= need && n <= el.maxCount) {
+                *s = q;
+                *e = end;
+                *count = n;
+                return true;
+            }
+            p = q + 1;
+        }
+        return false;
+    }
     for (size_t a = 0; a < finders.size(); ++a)
         m_altNext[a] = kUnknown;
     size_t p = lo;
@@ -582,15 +627,115 @@ bool SrchPattern::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
     return false;
 }
 
+namespace {
+
+// Candidate starts p..p+31 of a group scan: bit i is set when some alternative's two
+// prefilter bytes stand at p + i + pos1 and p + i + pos2.
+template <size_t N>
+__attribute__((target("avx2"))) size_t ScanAlternativesAvx2(const uint8_t* block, size_t p, size_t stop,
+                                                            const size_t (&pos1)[N], const size_t (&pos2)[N],
+                                                            const uint8_t (&bytes)[N][4], size_t count,
+                                                            uint32_t* mask)
+{
+    __m256i v[N][4];
+    for (size_t a = 0; a < count; ++a)
+        for (int b = 0; b < 4; ++b)
+            v[a][b] = _mm256_set1_epi8(static_cast<char>(bytes[a][b]));
+    for (; p < stop; p += 32) {
+        uint32_t m = 0;
+        for (size_t a = 0; a < count; ++a) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos1[a]));
+            const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos2[a]));
+            const __m256i mx = _mm256_or_si256(_mm256_cmpeq_epi8(x, v[a][0]), _mm256_cmpeq_epi8(x, v[a][1]));
+            const __m256i my = _mm256_or_si256(_mm256_cmpeq_epi8(y, v[a][2]), _mm256_cmpeq_epi8(y, v[a][3]));
+            m |= static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(mx, my)));
+        }
+        if (m) {
+            *mask = m;
+            return p;
+        }
+    }
+    *mask = 0;
+    return p;
+}
+
+const bool g_groupScanAvx2 = __builtin_cpu_supports("avx2");
+
+} // namespace
+
+// The first position in [p, hi) at which some alternative of group k lies wholly inside
+// [p, hi), or npos. Each step tests 32 (or 16) candidate starts against the prefilter bytes
+// of every alternative and verifies only the candidates that pass.
+size_t SrchPattern::nextAlternative(int k, size_t p, size_t hi) const
+{
+    const SrchElement& el = m_chain[k];
+    const std::vector<AltProbe>& probes = m_altProbes[k];
+    const size_t nProbes = probes.size();
+    size_t pos1[kMaxProbedAlternatives], pos2[kMaxProbedAlternatives];
+    uint8_t bytes[kMaxProbedAlternatives][4];
+    size_t reach = 0;
+    for (size_t a = 0; a < nProbes; ++a) {
+        pos1[a] = probes[a].pos1;
+        pos2[a] = probes[a].pos2;
+        std::memcpy(bytes[a], probes[a].bytes, 4);
+        reach = std::max(reach, probes[a].pos2);
+    }
+    if (g_groupScanAvx2) {
+        // Steps of 32 while the loads stay inside [0, hi).
+        const size_t stop = hi >= reach + 32 ? hi - reach - 31 : 0;
+        while (p < stop) {
+            uint32_t mask = 0;
+            p = ScanAlternativesAvx2(m_block, p, stop, pos1, pos2, bytes, nProbes, &mask);
+            for (; mask; mask &= mask - 1) {
+                const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+                if (altAt(el, s, hi) > 0)
+                    return s;
+            }
+            if (p < stop)
+                p += 32;
+        }
+    }
+    __m128i c1a[kMaxProbedAlternatives], c1b[kMaxProbedAlternatives];
+    __m128i c2a[kMaxProbedAlternatives], c2b[kMaxProbedAlternatives];
+    for (size_t a = 0; a < nProbes; ++a) {
+        c1a[a] = _mm_set1_epi8(static_cast<char>(bytes[a][0]));
+        c1b[a] = _mm_set1_epi8(static_cast<char>(bytes[a][1]));
+        c2a[a] = _mm_set1_epi8(static_cast<char>(bytes[a][2]));
+        c2b[a] = _mm_set1_epi8(static_cast<char>(bytes[a][3]));
+    }
+    while (p + reach + 16 <= hi) {
+        unsigned mask = 0;
+        for (size_t a = 0; a < nProbes; ++a) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_block + p + pos1[a]));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_block + p + pos2[a]));
+            const __m128i mx = _mm_or_si128(_mm_cmpeq_epi8(x, c1a[a]), _mm_cmpeq_epi8(x, c1b[a]));
+            const __m128i my = _mm_or_si128(_mm_cmpeq_epi8(y, c2a[a]), _mm_cmpeq_epi8(y, c2b[a]));
+            mask |= static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(mx, my)));
+        }
+        for (; mask; mask &= mask - 1) {
+            const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+            if (altAt(el, s, hi) > 0)
+                return s;
+        }
+        p += 16;
+    }
+    for (; p < hi; ++p)
+        if (altAt(el, p, hi) > 0)
+            return p;
+    return LiteralMatcher::npos;
+}
+
 // Matches element k between its nearest matched neighbours inside the window [ws, we).
 bool SrchPattern::matchElement(int k, size_t ws, size_t we)
 {
     const SrchElement& el = m_chain[k];
     const int n = static_cast<int>(m_chain.size());
     size_t lo = ws, hi = we;
+    int before = -1; // nearest matched element before k
     for (int j = k - 1; j >= 0; --j)
         if (m_state[j].matched) {
             lo = m_state[j].e;
+            before = j;
             break;
         }
     for (int j = k + 1; j < n; ++j)
@@ -637,6 +782,19 @@ bool SrchPattern::matchElement(int k, size_t ws, size_t we)
         const int c = runForward(k, 0, hi, &e);
         m = {true, 0, e, c};
         return true;
+    }
+    // When neither this element nor those between it and the matched element before it
+    // can take a line feed, a hit needs this element before the next line feed: found any
+    // later, the elements between could not join the two. Cutting the search there saves
+    // scanning the rest of the window for every candidate of a pattern such as 'a*b'.
+    if (before >= 0 && el.minCount > 0 && !m_takesLineFeed[k]) {
+        bool lineBound = true;
+        for (int j = before + 1; j < k && lineBound; ++j)
+            lineBound = !m_takesLineFeed[j];
+        if (lineBound) {
+            if (const void* lf = std::memchr(m_block + lo, '\n', hi - lo))
+                hi = static_cast<size_t>(static_cast<const uint8_t*>(lf) - m_block);
+        }
     }
     size_t s = 0, e = 0;
     int c = 0;
@@ -703,10 +861,13 @@ bool SrchPattern::findNext(const uint8_t* block, size_t len, size_t from, bool b
             }
         }
         m_state[first] = {true, s0, e0, c0};
-        // The window of this attempt ends at least at the first element's end and spans at
-        // most W bytes.
-        const size_t ws = std::min(s0, e0 > start + W ? e0 - W : start);
-        const size_t we = std::max(e0, std::min(len, ws + W));
+        // The window of this attempt is placed around the first element wherever it was
+        // found: it reaches back as far as the elements before it can take (not before the
+        // search start) and forwards as far as the element and those after it can take, and
+        // it spans at least W bytes. Anchoring it at the search start instead would leave no
+        // room after a first element found near or beyond start + W.
+        const size_t ws = std::max(start, s0 - std::min(s0, m_roomBefore));
+        const size_t we = std::min(len, std::max({e0, ws + W, s0 + m_roomFrom}));
 
         bool matched = true;
         for (int i = 1; i < n && matched; ++i)

@@ -105,6 +105,7 @@ private:
     int runForward(int k, size_t p, size_t hi, size_t* e) const;
     int runBackward(int k, size_t lo, size_t end, size_t* s) const;
     bool searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
+    size_t nextAlternative(int k, size_t p, size_t hi) const;
     bool matchElement(int k, size_t ws, size_t we);
 
     // Compiled form.
@@ -112,13 +113,29 @@ private:
     std::vector<int> m_order;                  // evaluation order: chain indices, most selective first
     std::vector<int> m_numbered;               // chain index of element number n at [n - 1]
     std::vector<std::vector<LiteralMatcher>> m_finders; // per element: one per literal alternative
+    // One-pass scan for the start of any alternative of a group: for each alternative, two
+    // positions and the bytes allowed there, taken from its literal scan's prefilter.
+    struct AltProbe {
+        size_t pos1 = 0, pos2 = 0;
+        uint8_t bytes[4] = {};
+    };
+    static constexpr size_t kMaxProbedAlternatives = 4;
+    std::vector<std::vector<AltProbe>> m_altProbes; // per element; empty unless a group of
+                                                    // 2..kMaxProbedAlternatives alternatives
+                                                    // that all have a prefilter
     std::vector<ReplElement> m_replace;        // compiled replace text
+    std::vector<bool> m_takesLineFeed;         // per element: some match of it holds a line feed
     std::array<uint8_t, 256> m_fold{};         // FoldUpper table, taken at compile time
     bool m_caseSensitive = true;
     bool m_maskMode = false;
     int m_maxRepeat = 32767;
     int m_widthEstimate = 0;
     size_t m_window = 0;                       // window width: twice the estimate (see computeWidth)
+    // Widths (each at most m_window) that the elements before the first evaluated one, and
+    // that element with those after it, can take; they place the window around where the
+    // first evaluated element was found.
+    size_t m_roomBefore = 0;
+    size_t m_roomFrom = 0;
     bool m_ok = true;
     std::string m_error;
 

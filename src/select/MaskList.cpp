@@ -1,6 +1,6 @@
 #include "select/MaskList.h"
 
-#include "engine/CharClasses.h"
+#include "engine/SrchPattern.h"
 
 namespace tw {
 
@@ -29,6 +29,8 @@ void MaskList::compile(std::string_view maskText)
 {
     m_masks.clear();
     m_hasInclude = false;
+    PatternOptions options;
+    options.maskMode = true;
     size_t pos = 0;
     while (pos <= maskText.size()) {
         size_t end = maskText.find(';', pos);
@@ -37,52 +39,32 @@ void MaskList::compile(std::string_view maskText)
         std::string m(maskText.substr(pos, end - pos));
         bool exclude = false;
         if (NormaliseMask(m, &exclude)) {
-            for (char& c : m)
-                c = static_cast<char>(FoldUpper(static_cast<uint8_t>(c)));
-            m_masks.push_back(Mask{std::move(m), exclude});
+            Mask mask;
+            mask.pattern = SrchPattern::Compile(m, nullptr, options);
+            mask.hasDot = m.find('.') != std::string::npos;
+            mask.exclude = exclude;
+            m_masks.push_back(std::move(mask));
             m_hasInclude |= !exclude;
         }
         pos = end + 1;
     }
 }
 
-bool MatchWildcard(std::string_view mask, std::string_view name)
-{
-    // Iterative matcher with one backtrack point for the last "*".
-    size_t m = 0, n = 0, starM = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
-            ++m;
-            ++n;
-        } else if (m < mask.size() && mask[m] == '*') {
-            starM = m++;
-            starN = n;
-        } else if (starM != std::string_view::npos) {
-            m = starM + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == '*')
-        ++m;
-    return m == mask.size();
-}
-
 bool MaskList::matches(std::string_view name) const
 {
-    std::string upper(name);
-    for (char& c : upper)
-        c = static_cast<char>(FoldUpper(static_cast<uint8_t>(c)));
     // A name without an extension gets a "." so that "*.*" takes every file and "*." only
     // names without an extension; a mask without any "." (a plain name such as "html")
-    // still matches the name as it is.
-    const bool noDot = upper.find('.') == std::string::npos;
-    const std::string dotted = noDot ? upper + '.' : upper;
+    // still matches the name as it is. The compiled masks fold the name themselves.
+    const bool noDot = name.find('.') == std::string_view::npos;
+    std::string dottedName;
+    if (noDot) {
+        dottedName.reserve(name.size() + 1);
+        dottedName.append(name).push_back('.');
+    }
+    const std::string_view dotted = noDot ? std::string_view(dottedName) : name;
     bool included = !m_hasInclude;
     for (const Mask& mask : m_masks) {
-        const bool hit = MatchWildcard(mask.pattern, dotted) ||
-                         (noDot && mask.pattern.find('.') == std::string::npos && MatchWildcard(mask.pattern, upper));
+        const bool hit = mask.pattern->matchName(dotted) || (noDot && !mask.hasDot && mask.pattern->matchName(name));
         if (!hit)
             continue;
         if (mask.exclude)

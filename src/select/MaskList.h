@@ -1,6 +1,7 @@
 #pragma once
 // File masks: ";"-separated, "?" and "*", "~" for exclusion, normalised so that "c" means
-// "*.c" and ".txt" means "*.txt". Matching is case-insensitive on the file name.
+// "*.c" and ".txt" means "*.txt". Each mask is compiled once by the pattern compiler in
+// mask mode; matching is case-insensitive on the file name.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,14 +28,12 @@ public:
 
 private:
     struct Mask {
-        std::string pattern; // normalised mask, folded to upper case
+        std::unique_ptr<SrchPattern> pattern; // the normalised mask, compiled in mask mode
+        bool hasDot = false;  // the mask holds a "."; without one it also matches a bare name
         bool exclude = false;
     };
     std::vector<Mask> m_masks;
     bool m_hasInclude = false;
 };
-
-// Whole-string match of a "?"/"*" mask against an upper-cased name.
-bool MatchWildcard(std::string_view mask, std::string_view name);
 
 } // namespace tw

@@ -27,6 +27,13 @@ TEST(MaskList, NormalisesAndMatchesNames)
         {"*.TXT", "a.txt", true},    {"a?c.*", "abc.h", true},  {"a?c.*", "ac.h", false},
         {"*.c;*.h", "x.h", true},    {"*.*;~*.o", "x.o", false}, {"~*.o", "x.c", true},
         {"my file.txt", "my file.txt", true}, {";;", "x.c", true}, {"*a*b*c", "xxaxxbxxcxc", true}, {"*a*b*c", "xxaxxbxxcxc.h", false},
+        // Short masks without "." or "*" are extensions, longer ones plain names.
+        {"?", "a.c", true},          {"?", "a.cc", false},      {"Makefile", "makefile", true},
+        {"Makefile", "Makefile.am", false}, {"make*", "Makefile", true}, {"make*", "Makefile.am", true},
+        {"*", "README", true},       {"*", "a.b", true},        {"~", "x.c", true},
+        {"*.", "a.txt", false},      {"*_*.c", "a_b_c.c", true}, {"a*", "ba", false},
+        // Any matching exclusion removes the file, wherever it stands in the list.
+        {"~*.o;*.*", "x.o", false},  {"~*.o;*.*", "x.c", true}, {"*.c;~X.*", "x.c", false},
     };
     for (const Case& c : cases) {
         MaskList masks;
