@@ -2,7 +2,7 @@
 
 #include "core/Confirmation.h"
 #include "core/ReplaceWriter.h"
-#include "core/SpecialOperations.h"
+#include "core/WholeFileOperations.h"
 #include "engine/PreparedPair.h"
 #include "engine/ReplaceTokens.h"
 #include "platform/Environment.h"

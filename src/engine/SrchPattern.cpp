@@ -279,7 +279,7 @@ bool SrchPattern::compileChain(std::string_view text)
             text.remove_prefix(1);
             continue;
         }
-        // A prefix operator, with a count specification after '+'.
+        // A prefix operator, with a repeat count after '+'.
         size_t pos = 1;
         int minCount = 1, maxCount = 1;
         const char op = c == '!' ? '*' : c;

@@ -1,4 +1,4 @@
-#include "core/SpecialOperations.h"
+#include "core/WholeFileOperations.h"
 #include "ReplaceTestSupport.h"
 
 namespace tw {

@@ -1,4 +1,4 @@
-#include "core/SpecialOperations.h"
+#include "core/WholeFileOperations.h"
 
 #include "core/ReplaceWriter.h"
 
