@@ -9,6 +9,7 @@
 #include "platform/Environment.h"
 
 #include <csignal>
+#include <exception>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -112,13 +113,20 @@ int main(int argc, char** argv)
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
 
-    int status;
-    if (pair.searchText.empty()) {
-        const tw::RunOutcome outcome = driver.ListFilesOnly(request);
-        status = outcome == tw::RunOutcome::Completed ? (driver.counters().filesListed > 0 ? 0 : 1) : 2;
-    } else {
-        const tw::RunOutcome outcome = driver.ExecuteRun(request);
-        status = outcome == tw::RunOutcome::Completed ? (driver.counters().totalHits > 0 ? 0 : 1) : 2;
+    int status = 2;
+    try {
+        if (pair.searchText.empty()) {
+            const tw::RunOutcome outcome = driver.ListFilesOnly(request);
+            status = outcome == tw::RunOutcome::Completed ? (driver.counters().filesListed > 0 ? 0 : 1) : 2;
+        } else {
+            const tw::RunOutcome outcome = driver.ExecuteRun(request);
+            status = outcome == tw::RunOutcome::Completed ? (driver.counters().totalHits > 0 ? 0 : 1) : 2;
+        }
+    } catch (const std::exception& e) {
+        // The run's objects have cleaned up on the way out (temporary files deleted,
+        // staged rewrites finished); say what happened.
+        host.message(std::string("The run ended early: ") + e.what(), false);
+        status = 2;
     }
     g_driver = nullptr;
     std::fflush(stdout);

@@ -243,3 +243,63 @@ TEST(ReplaceRun, WriteToBackupDirLeavesTheOriginalAndTellsSo)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+// Whole-word literals and simple patterns through tiny blocks give what a plain
+// in-memory rewrite gives.
+TEST(ReplaceRun, WholeWordAndPatternRewritesMatchAReferenceAtAnyBlockSize)
+{
+    TempDir dir;
+    std::mt19937 rng(5);
+    const std::string alphabet = "ab1 \n_";
+    auto word = [](char c) { return c == 'a' || c == 'b' || c == '1' || c == '_'; };
+    for (int round = 0; round < 60; ++round) {
+        std::string text(rng() % 1500, ' ');
+        for (char& c : text)
+            c = alphabet[rng() % alphabet.size()];
+        const bool pattern = round % 2 == 1;
+        std::string expect;
+        if (!pattern) {
+            // Whole word "ab" -> "X".
+            for (size_t p = 0; p < text.size();) {
+                if (text.compare(p, 2, "ab") == 0 && (p == 0 || !word(text[p - 1])) &&
+                    (p + 2 >= text.size() || !word(text[p + 2]))) {
+                    expect += "X";
+                    p += 2;
+                } else {
+                    expect += text[p++];
+                }
+            }
+        } else {
+            // "a" followed by one or more digits -> "[digits]".
+            for (size_t p = 0; p < text.size();) {
+                size_t q = p + 1;
+                while (text[p] == 'a' && q < text.size() && text[q] == '1')
+                    ++q;
+                if (text[p] == 'a' && q > p + 1) {
+                    expect += "[" + text.substr(p + 1, q - p - 1) + "]";
+                    p = q;
+                } else {
+                    expect += text[p++];
+                }
+            }
+        }
+        WriteFile(dir.file("f.txt"), text);
+        ReplaceRun r(dir.path(), "*.txt");
+        SearchPair pair;
+        pair.searchText = pattern ? "a+[1]" : "ab";
+        pair.replaceText = pattern ? "[%1]" : "X";
+        pair.regularExpression = pattern;
+        pair.wholeWord = !pattern;
+        r.req.pairs.push_back(pair);
+        r.req.options.maxRegexSize = 32767;
+        r.req.blockSize = 8 + rng() % 200;
+        ASSERT_EQ(r.run(), RunOutcome::Completed);
+        ASSERT_EQ(ReadFile(dir.file("f.txt")), expect) << "round " << round << " block " << r.req.blockSize;
+    }
+}
+
+} // namespace
+} // namespace tw
