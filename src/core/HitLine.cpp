@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <emmintrin.h>
 
 namespace tw {
@@ -44,34 +45,61 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
     // Walk back to the start of the line (or of the displayable run), at most M bytes.
     size_t s = n;
     const size_t floor = n > M ? n - M : 0;
-    while (s > floor && s > 0) {
-        if (stopsBack(b[s]))
-            break;
-        --s;
+    if (!in.binary && n > 0 && !stopsBack(b[n])) {
+        // The nearest line end in (floor, n), found with two backward byte searches;
+        // without one the walk ends at floor (the byte there is not looked at).
+        s = floor;
+        for (const int c : {'\n', '\r'}) {
+            if (n - 1 > s) {
+                if (const void* hit = ::memrchr(b + s + 1, c, n - 1 - s))
+                    s = static_cast<size_t>(static_cast<const uint8_t*>(hit) - b);
+            }
+        }
+    } else {
+        while (s > floor && s > 0) {
+            if (stopsBack(b[s]))
+                break;
+            --s;
+        }
     }
     if (s > 0 && s < n)
         ++s;
 
     const size_t end = std::min(in.blockLength, n + M);
     const size_t hitLast = n + (in.hitLength > 0 ? in.hitLength : 1) - 1;
-    bool endMarked = false;
-    for (size_t p = s; p < end; ++p) {
-        const uint8_t c = b[p];
-        if (endMarked && stopsBack(c) && (in.binary || c == '\r' || c == '\n'))
+    // After the hit the text ends at the first line end (text) or byte that cannot be
+    // shown (binary).
+    size_t stop = end;
+    for (size_t p = hitLast + 1; p < end; ++p) {
+        if (in.binary ? stopsBack(b[p]) : (b[p] == '\r' || b[p] == '\n')) {
+            stop = p;
             break;
-        if (p == n)
-            out += kHitBegin;
-        if (cc.doubleByte || (c != 0x09 && cc.displayable[c]))
-            out += static_cast<char>(c);
-        else
-            out += ' ';
-        if (p == hitLast) {
-            out += kHitEnd;
-            endMarked = true;
         }
     }
-    if (!endMarked)
+    // Bytes that cannot be shown (tab included) appear as spaces.
+    auto appendShown = [&](size_t from, size_t to) {
+        const size_t at = out.size();
+        out.resize(at + (to - from));
+        char* dst = out.data() + at;
+        if (cc.doubleByte) {
+            std::memcpy(dst, b + from, to - from);
+            return;
+        }
+        for (size_t p = from; p < to; ++p)
+            *dst++ = cc.shown[b[p]];
+    };
+    out.reserve(out.size() + (stop - s) + 4);
+    appendShown(s, n);
+    out += kHitBegin;
+    if (hitLast < stop) {
+        appendShown(n, hitLast + 1);
         out += kHitEnd;
+        appendShown(hitLast + 1, stop);
+    } else {
+        // The hit runs past what is shown: the end marker closes the text.
+        appendShown(n, stop);
+        out += kHitEnd;
+    }
     return out;
 }
 

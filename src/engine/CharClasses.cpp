@@ -58,6 +58,8 @@ CharClasses CharClasses::make(CodePageKind kind)
             cc.displayable[i] = c == 0x09 || (c >= 0x20 && c <= 0x7E) || c >= 0xA1;
         }
     }
+    for (int i = 0; i < 256; ++i)
+        cc.shown[i] = (i != 0x09 && cc.displayable[i]) ? static_cast<char>(i) : ' ';
     return cc;
 }
 

@@ -14,6 +14,7 @@ struct CharClasses {
     std::array<uint8_t, 256> upper{};    // FoldUpper of each byte
     std::array<bool, 256> wordChar{};    // alphanumeric or '_'
     std::array<bool, 256> displayable{}; // shown as is in hit lines (tab excluded there)
+    std::array<char, 256> shown{};       // how a byte appears in a hit line: itself, or a space
     bool doubleByte = false;             // double-byte guard; never on for the code pages built here
 
     static CharClasses make(CodePageKind kind);

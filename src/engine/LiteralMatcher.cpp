@@ -1,5 +1,6 @@
 #include "engine/LiteralMatcher.h"
 
+#include <algorithm>
 #include <cstring>
 #include <emmintrin.h>
 #include <immintrin.h>
@@ -208,18 +209,14 @@ size_t CountLineFeeds(const uint8_t* p, const uint8_t* end)
 {
     size_t n = 0;
     const __m128i lf = _mm_set1_epi8('\n');
-    while (end - p >= 16 * 255) {
+    while (end - p >= 16) {
         // Count in byte lanes for up to 255 steps, then fold the lanes.
+        const auto steps = static_cast<int>(std::min<ptrdiff_t>((end - p) / 16, 255));
         __m128i acc = _mm_setzero_si128();
-        for (int i = 0; i < 255; ++i, p += 16)
+        for (int i = 0; i < steps; ++i, p += 16)
             acc = _mm_sub_epi8(acc, _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf));
         const __m128i sums = _mm_sad_epu8(acc, _mm_setzero_si128());
         n += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
-    }
-    while (end - p >= 16) {
-        n += static_cast<size_t>(__builtin_popcount(static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf)))));
-        p += 16;
     }
     for (; p < end; ++p)
         n += *p == '\n';

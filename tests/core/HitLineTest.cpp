@@ -29,6 +29,11 @@ TEST(BuildHitLine, ShowsTheLineAroundTheHit)
     const Case cases[] = {
         {"first\r\nthe word here\r\nlast", 11, 4, false, 7, 0, 512, "Line   7 - the [word] here"},
         {"abc", 0, 3, false, 1234, 0, 512, "Line 1234 - [abc]"},
+        // A lone CR also starts the shown text; the nearer of CR and LF counts.
+        {"x\nab\rcd hit\r\nz", 8, 3, false, 2, 0, 512, "Line   2 - cd [hit]"},
+        {"x\rab\ncd hit", 8, 3, false, 2, 0, 512, "Line   2 - cd [hit]"},
+        // The first byte of the block is never looked at by the walk back.
+        {"\nab hit", 4, 3, false, 2, 0, 512, "Line   2 -  ab [hit]"},
         {"a\tb\tc\n", 2, 1, false, 1, 0, 512, "Line   1 - a [b] c"},
         // A hit that starts with a line end starts the shown text.
         {"one\r\ntwo", 3, 5, false, 2, 0, 512, "Line   2 - [  two]"},
