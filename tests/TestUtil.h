@@ -31,6 +31,33 @@ private:
     std::string m_path; // ends with "/"
 };
 
+// Points TMPDIR (and so the program's temporary files) at a private directory while it
+// lives, so a test can count its own temporary files even when tests run in parallel.
+class ScopedTmpDir {
+public:
+    ScopedTmpDir()
+    {
+        const char* old = std::getenv("TMPDIR");
+        m_hadOld = old != nullptr;
+        if (old)
+            m_old = old;
+        ::setenv("TMPDIR", m_dir.path().c_str(), 1);
+    }
+    ~ScopedTmpDir()
+    {
+        if (m_hadOld)
+            ::setenv("TMPDIR", m_old.c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
+    }
+    const std::string& path() const { return m_dir.path(); }
+
+private:
+    TempDir m_dir;
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
 inline void WriteFile(const std::string& path, const std::string& content)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -77,6 +77,7 @@ size_t TempFiles()
 TEST(ReplaceRun, StreamedRewriteEqualsInMemoryReplaceAll)
 {
     TempDir dir;
+    test::ScopedTmpDir tmp;
     std::mt19937 rng(3);
     const std::string alphabet("ab\r\n\0\x80\xff ", 8);
     const size_t tempsBefore = TempFiles();

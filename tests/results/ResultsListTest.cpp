@@ -37,6 +37,7 @@ size_t TempFilesWithPrefix(const std::string& prefix)
 TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
 {
     test::TempDir dir;
+    test::ScopedTmpDir tmp;
     MemoryResultsView view;
     ResultsList list;
     list.setView(&view);
