@@ -8,6 +8,9 @@
 #include "core/RunDriver.h"
 #include "platform/Environment.h"
 
+#include <QDateTime>
+#include <QLocale>
+
 #include <csignal>
 #include <exception>
 #include <cstdio>
@@ -89,6 +92,13 @@ int main(int argc, char** argv)
     request.searchSubdirectories = options.searchSubdirs;
     request.searchZips = inputs.searchZips;
     request.maxDisplayChars = saved.maxDisplayChars;
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    // The long time picture without its time-zone field: hours, minutes and seconds.
+    const QString timePicture = locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
+    request.startedText =
+        (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), timePicture))
+            .toStdString();
     request.zipMask = saved.zipMask;
     request.zipFileMask = saved.zipFileMask;
     tw::SearchPair pair;

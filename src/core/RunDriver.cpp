@@ -282,7 +282,8 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     m_results.setHitTexts(opt.beforeHit, opt.afterHit);
     openOutputFile(request);
     if (m_output)
-        m_results.writeToOutput(BuildRunHeading(request, NowText()));
+        m_results.writeToOutput(
+            BuildRunHeading(request, request.startedText.empty() ? NowText() : request.startedText));
 
     // Replace runs hold each file's lines back until the file is decided.
     ConfirmationState confirmation;

@@ -49,6 +49,9 @@ struct SearchRequest {
     bool unattended = false;
     int maxDisplayChars = 512; // "Max Display Chars"
     size_t blockSize = 102400; // read block; tests make it small to force block boundaries
+    // The date and time of the run heading in the user's short formats; empty: the C
+    // library's local formats.
+    std::string startedText;
 };
 
 } // namespace tw
