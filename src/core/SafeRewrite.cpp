@@ -42,30 +42,12 @@ bool RestoreFrom(FileSystem& fs, const RecoveryEntry& entry, File& target)
     return n >= 0 && target.truncate(n) && target.sync();
 }
 
-// Makes a copy of `originalPath` in "<dataDir>safety/"; returns its path or "". The copy
-// is made durable by the caller's barrier.
-std::string MakeSafetyCopy(FileSystem& fs, FileOps& ops, const std::string& dataDir,
-                           const std::string& originalPath)
+// Creates the empty safety file of a batch in "<dataDir>safety/"; returns its path or "".
+std::string CreateSafetyFile(FileOps& ops, const std::string& dataDir)
 {
-    if (dataDir.empty())
+    if (dataDir.empty() || !ops.makeDirectory(dataDir + kSafetyDirName))
         return {};
-    const std::string dir = dataDir + kSafetyDirName + "/";
-    if (!ops.makeDirectory(dataDir + kSafetyDirName))
-        return {};
-    const std::string path = ops.createUniqueFile(dir, "TWsafe.");
-    if (path.empty() || originalPath.empty())
-        return path;
-    bool ok = false;
-    {
-        auto in = fs.openRead(originalPath);
-        auto out = in ? fs.openWrite(path, false, true) : nullptr;
-        ok = out && CopyContent(*in, *out) >= 0;
-    }
-    if (!ok) {
-        fs.removeFile(path);
-        return {};
-    }
-    return path;
+    return ops.createUniqueFile(dataDir + kSafetyDirName + "/", "TWsafe.");
 }
 
 } // namespace
@@ -126,7 +108,7 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             continue;
         }
         if (!shared) {
-            sharedPath = MakeSafetyCopy(fs, ops, dataDir, {});
+            sharedPath = CreateSafetyFile(ops, dataDir);
             shared = sharedPath.empty() ? nullptr : fs.openWrite(sharedPath, false, false);
         }
         auto original = shared ? fs.openRead(item.originalPath) : nullptr;
