@@ -81,7 +81,7 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
     pair.hitsInFile = 0;
     pair.replacementsInFile = 0;
     if (!in.seek(0))
-        return ScanOutcome::ReadError;
+        return ScanOutcome::SeekError;
     if (hooks && pair.special != SpecialOp::None) {
         const ScanOutcome o = runSpecial(in, pair, file, *hooks);
         hooks->endPair();

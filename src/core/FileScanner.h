@@ -75,7 +75,7 @@ struct ScanSettings {
     bool stopAfterFirstHit = false;  // "One hit"
 };
 
-enum class ScanOutcome { Done, ReadError, Stopped };
+enum class ScanOutcome { Done, SeekError, ReadError, Stopped };
 
 class FileScanner {
 public:

@@ -424,6 +424,11 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
             if (outcome == ScanOutcome::ReadError) {
                 m_results.addLine(ResultEntry{"Error reading file " + path, 0});
                 abandoned = true;
+            } else if (outcome == ScanOutcome::SeekError) {
+                const std::string text = "Error seeking in file " + BaseName(path);
+                m_results.addLine(ResultEntry{text, 0});
+                m_host.message(text, quiet);
+                abandoned = true;
             }
             if (request.pairsFromScript) {
                 SearchPair& sp = request.pairs[pi];

@@ -233,8 +233,8 @@ public:
         if (path.find("locked") != std::string::npos)
             return nullptr;
         auto f = RealFileSystem().openRead(path, error);
-        if (f && path.find("broken") != std::string::npos)
-            return std::make_unique<BrokenFile>(std::move(f));
+        if (f && (path.find("broken") != std::string::npos || path.find("noseek") != std::string::npos))
+            return std::make_unique<BrokenFile>(std::move(f), path.find("noseek") != std::string::npos);
         return f;
     }
     std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
@@ -254,15 +254,16 @@ public:
 
 private:
     struct BrokenFile : File {
-        explicit BrokenFile(std::unique_ptr<File> f) : inner(std::move(f)) {}
+        BrokenFile(std::unique_ptr<File> f, bool noSeek) : inner(std::move(f)), unseekable(noSeek) {}
         int64_t read(void*, size_t) override { return -1; }
         bool write(const void*, size_t) override { return false; }
-        bool seek(int64_t o) override { return inner->seek(o); }
+        bool seek(int64_t o) override { return !unseekable && inner->seek(o); }
         int64_t position() override { return inner->position(); }
         bool truncate(int64_t) override { return false; }
         bool sync() override { return false; }
         const std::string& path() const override { return inner->path(); }
         std::unique_ptr<File> inner;
+        bool unseekable;
     };
 };
 
@@ -272,6 +273,7 @@ TEST(RunDriver, FilesThatCannotBeOpenedOrReadGetAnErrorLineAndTheRunGoesOn)
     WriteFile(dir.file("a_locked.txt"), "x\n");
     WriteFile(dir.file("b_broken.txt"), "x\n");
     WriteFile(dir.file("c.txt"), "x\n");
+    WriteFile(dir.file("d_noseek.txt"), "x\n");
     FaultyFs fs;
     FakeHost host;
     MemoryResultsView view;
@@ -290,7 +292,8 @@ TEST(RunDriver, FilesThatCannotBeOpenedOrReadGetAnErrorLineAndTheRunGoesOn)
         "Processing file : " + dir.file("c.txt"),
         "Line   1 - <x>",
         "Found 1 occurrences.",
-        "Searched 3 file(s), found 1 occurrences in 1 file(s)",
+        "Error seeking in file d_noseek.txt",
+        "Searched 4 file(s), found 1 occurrences in 1 file(s)",
     };
     EXPECT_EQ(Lines(view), expect);
 }
