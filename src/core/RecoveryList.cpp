@@ -136,7 +136,7 @@ bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
     return ok;
 }
 
-bool RecoveryList::add(const std::vector<RecoveryEntry>& entries)
+bool RecoveryList::update(const std::function<bool(std::vector<RecoveryEntry>&)>& change)
 {
     if (m_dataDir.empty())
         return false;
@@ -144,29 +144,30 @@ bool RecoveryList::add(const std::vector<RecoveryEntry>& entries)
     std::vector<RecoveryEntry> list;
     if (!lock || !read(&list))
         return false;
-    list.insert(list.end(), entries.begin(), entries.end());
-    return write(list);
+    return !change(list) || write(list);
+}
+
+bool RecoveryList::add(const std::vector<RecoveryEntry>& entries)
+{
+    return update([&](std::vector<RecoveryEntry>& list) {
+        list.insert(list.end(), entries.begin(), entries.end());
+        return true;
+    });
 }
 
 bool RecoveryList::remove(const std::vector<RecoveryEntry>& entries)
 {
-    if (m_dataDir.empty())
-        return false;
-    auto lock = m_ops.lockFile(m_dataDir + "recovery.lock");
-    std::vector<RecoveryEntry> list;
-    if (!lock || !read(&list))
-        return false;
-    bool changed = false;
-    for (const RecoveryEntry& entry : entries) {
-        for (auto it = list.begin(); it != list.end(); ++it) {
-            if (*it == entry) {
+    return update([&](std::vector<RecoveryEntry>& list) {
+        bool changed = false;
+        for (const RecoveryEntry& entry : entries) {
+            const auto it = std::find(list.begin(), list.end(), entry);
+            if (it != list.end()) {
                 list.erase(it);
                 changed = true;
-                break;
             }
         }
-    }
-    return !changed || write(list);
+        return changed;
+    });
 }
 
 std::vector<RecoveryEntry> RecoveryList::entries()

@@ -10,6 +10,7 @@
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ public:
     std::vector<RecoveryEntry> entries();
 
 private:
+    // Reads the list under its lock, lets `change` edit it, and writes it back durably when
+    // `change` returns true.
+    bool update(const std::function<bool(std::vector<RecoveryEntry>&)>& change);
     bool read(std::vector<RecoveryEntry>* out);
     bool write(const std::vector<RecoveryEntry>& list);
 

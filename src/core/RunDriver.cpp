@@ -184,13 +184,29 @@ bool RunDriver::openOutputFile(const SearchRequest& request)
         return true;
     m_output = m_fs.openWrite(name, true, true);
     if (!m_output) {
-        const std::string text = "Error writing to output file " + BaseName(name);
-        m_results.addLine(ResultEntry{text, 0});
-        m_host.message(text, request.quiet);
+        reportFileError("Error writing to output file ", name, request.quiet);
         return false;
     }
     m_results.setOutputFile(m_output.get());
     return true;
+}
+
+WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts)
+{
+    FileWalker walker(m_fs);
+    walker.setPump([this] { m_host.pump(); });
+    walker.setStopFlag(&m_stop);
+    for (const PathMaskPair& pm : request.pathMasks)
+        walker.build(pm.path, pm.mask, request.searchSubdirectories, list, starts);
+    return walker.stats();
+}
+
+void RunDriver::reportFileError(const std::string& message, const std::string& path, bool quiet)
+{
+    // A results line (no file line in front) and the same text as a message.
+    const std::string text = message + BaseName(path);
+    m_results.addLine(ResultEntry{text, 0});
+    m_host.message(text, quiet);
 }
 
 void RunDriver::closeOutput()
@@ -209,11 +225,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     m_counters = RunCounters{};
     m_stop.store(false);
     FileList list;
-    FileWalker walker(m_fs);
-    walker.setPump([this] { m_host.pump(); });
-    walker.setStopFlag(&m_stop);
-    for (const PathMaskPair& pm : request.pathMasks)
-        walker.build(pm.path, pm.mask, request.searchSubdirectories, list);
+    const WalkStats walked = buildFileList(request, list, nullptr);
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
     openOutputFile(request);
     const size_t n = list.size();
@@ -233,7 +245,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         ++m_counters.filesListed;
     }
     stopped = stopped || m_stop.load();
-    m_counters.directories = walker.stats().directories;
+    m_counters.directories = walked.directories;
     addSummary(Format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
         m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
@@ -266,13 +278,8 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         pathKey += pm.path + '\n';
         maskKey += pm.mask + '\n';
     }
-    if (!(opt.cacheFileList && m_cache.tryReuse(maskKey, pathKey, request.searchSubdirectories, list, &starts))) {
-        FileWalker walker(m_fs);
-        walker.setPump([this] { m_host.pump(); });
-        walker.setStopFlag(&m_stop);
-        for (const PathMaskPair& pm : request.pathMasks)
-            walker.build(pm.path, pm.mask, request.searchSubdirectories, list, &starts);
-    }
+    if (!(opt.cacheFileList && m_cache.tryReuse(maskKey, pathKey, request.searchSubdirectories, list, &starts)))
+        buildFileList(request, list, &starts);
     if (m_stop.load()) {
         m_cache.clear();
         m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
@@ -383,9 +390,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         int err = 0;
         std::unique_ptr<File> in = m_fs.openRead(path, &err);
         if (!in || (replace && !m_fs.status(path, &status))) {
-            const std::string text = "Error opening " + BaseName(path);
-            m_results.addLine(ResultEntry{text, 0});
-            m_host.message(text, quiet);
+            reportFileError("Error opening ", path, quiet);
             if (replace)
                 m_results.flushHeldBack();
             continue;
@@ -425,9 +430,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
                 m_results.addLine(ResultEntry{"Error reading file " + path, 0});
                 abandoned = true;
             } else if (outcome == ScanOutcome::SeekError) {
-                const std::string text = "Error seeking in file " + BaseName(path);
-                m_results.addLine(ResultEntry{text, 0});
-                m_host.message(text, quiet);
+                reportFileError("Error seeking in file ", path, quiet);
                 abandoned = true;
             }
             if (request.pairsFromScript) {

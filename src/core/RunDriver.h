@@ -47,6 +47,10 @@ public:
 
 private:
     bool openOutputFile(const SearchRequest& request);
+    // Walks every path/mask pair of the request into `list`.
+    WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts);
+    // "message" + the file name without directory, as a results line and a message.
+    void reportFileError(const std::string& message, const std::string& path, bool quiet);
     void addSummary(const std::string& text);
     void closeOutput();
 

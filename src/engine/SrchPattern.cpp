@@ -584,44 +584,38 @@ bool SrchPattern::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
     const std::vector<LiteralMatcher>& finders = m_finders[k];
     if (finders.empty())
         return false;
-    if (!m_altProbes[k].empty()) {
-        // All alternatives in one pass over the block rather than one pass each.
-        for (size_t p = lo; p < hi;) {
-            const size_t q = nextAlternative(k, p, hi);
-            if (q == LiteralMatcher::npos)
-                return false;
-            size_t end = 0;
-            const int n = runForward(k, q, std::min(hi, q + runCap), &end);
-            if (n >= need && n <= el.maxCount) {
-                *s = q;
-                *e = end;
-                *count = n;
-                return true;
-            }
-            p = q + 1;
-        }
-        return false;
-    }
-    for (size_t a = 0; a < finders.size(); ++a)
-        m_altNext[a] = kUnknown;
-    size_t p = lo;
-    while (p < hi) {
+    // A candidate start counts when the element's repetitions from there fit its counts.
+    auto acceptAt = [&](size_t q) {
+        size_t end = 0;
+        const int n = runForward(k, q, std::min(hi, q + runCap), &end);
+        if (n < need || n > el.maxCount)
+            return false;
+        *s = q;
+        *e = end;
+        *count = n;
+        return true;
+    };
+    // All alternatives in one pass over the block where the probes allow it; otherwise
+    // each alternative's own scan, remembering how far each one has looked.
+    const bool probed = !m_altProbes[k].empty();
+    if (!probed)
+        for (size_t a = 0; a < finders.size(); ++a)
+            m_altNext[a] = kUnknown;
+    for (size_t p = lo; p < hi;) {
         size_t q = LiteralMatcher::npos;
-        for (size_t a = 0; a < finders.size(); ++a) {
-            if (m_altNext[a] == kUnknown || (m_altNext[a] != LiteralMatcher::npos && m_altNext[a] < p))
-                m_altNext[a] = finders[a].findNext(m_block, hi, p, hi);
-            q = std::min(q, m_altNext[a]);
+        if (probed) {
+            q = nextAlternative(k, p, hi);
+        } else {
+            for (size_t a = 0; a < finders.size(); ++a) {
+                if (m_altNext[a] == kUnknown || (m_altNext[a] != LiteralMatcher::npos && m_altNext[a] < p))
+                    m_altNext[a] = finders[a].findNext(m_block, hi, p, hi);
+                q = std::min(q, m_altNext[a]);
+            }
         }
         if (q == LiteralMatcher::npos)
             return false;
-        size_t end = 0;
-        const int n = runForward(k, q, std::min(hi, q + runCap), &end);
-        if (n >= need && n <= el.maxCount) {
-            *s = q;
-            *e = end;
-            *count = n;
+        if (acceptAt(q))
             return true;
-        }
         p = q + 1;
     }
     return false;
