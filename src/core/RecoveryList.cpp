@@ -1,5 +1,7 @@
 #include "core/RecoveryList.h"
 
+#include "core/SafeRewrite.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -140,7 +142,7 @@ bool RecoveryList::update(const std::function<bool(std::vector<RecoveryEntry>&)>
 {
     if (m_dataDir.empty())
         return false;
-    auto lock = m_ops.lockFile(m_dataDir + "recovery.lock");
+    auto lock = m_ops.lockFile(m_dataDir + kRecoveryLockName, kRecoveryLockWaitMs);
     std::vector<RecoveryEntry> list;
     if (!lock || !read(&list))
         return false;
@@ -175,8 +177,9 @@ std::vector<RecoveryEntry> RecoveryList::entries()
     std::vector<RecoveryEntry> list;
     if (m_dataDir.empty())
         return list;
-    auto lock = m_ops.lockFile(m_dataDir + "recovery.lock");
-    if (!lock || !read(&list))
+    // The list is only ever replaced by a rename, so it reads whole without the lock; a
+    // run that holds the lock for long does not keep others from starting.
+    if (!read(&list))
         list.clear();
     for (RecoveryEntry& e : list) {
         FileStatus st;
@@ -220,6 +223,104 @@ std::string FormatRecoveryReport(const RecoveryEntry& entry)
 bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
 {
     return RecoveryList(RealFileSystem(), RealFileOps(), dataDir).remove(entry);
+}
+
+namespace {
+
+// A path as it may be shown on a terminal: control bytes become "?".
+std::string DisplayPath(const std::string& path)
+{
+    std::string out = path;
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
+// The copy of an entry is all there: a safety segment lies within its file, a backup has
+// the length it had when the entry was written.
+bool CopyComplete(FileSystem& fs, const RecoveryEntry& e)
+{
+    FileStatus st;
+    if (!fs.status(e.safetyCopy, &st) || !st.isRegular)
+        return false;
+    if (e.copyLength < 0)
+        return true; // an entry from before lengths were kept: the whole file
+    if (e.copyIsBackup)
+        return e.copyOffset == 0 && st.size == e.copyLength;
+    return e.copyOffset >= 0 && st.size >= e.copyOffset + e.copyLength;
+}
+
+// Deletes the safety files that no remaining entry uses any more (backups stay).
+void DropUnusedSafetyFiles(FileSystem& fs, const std::vector<RecoveryEntry>& done,
+                           const std::vector<RecoveryEntry>& remaining)
+{
+    for (const RecoveryEntry& e : done) {
+        if (e.copyIsBackup)
+            continue;
+        bool used = false;
+        for (const RecoveryEntry& r : remaining)
+            used = used || r.safetyCopy == e.safetyCopy;
+        if (!used)
+            fs.removeFile(e.safetyCopy);
+    }
+}
+
+} // namespace
+
+bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines)
+{
+    RecoveryList list(fs, ops, dataDir);
+    bool allRestored = true;
+    std::vector<RecoveryEntry> done;
+    const std::vector<RecoveryEntry> entries = list.entries();
+    for (const RecoveryEntry& e : entries) {
+        if (!CopyComplete(fs, e)) {
+            lines->push_back("Not restored: the copy of its earlier content is missing or incomplete: " +
+                             DisplayPath(e.original) + " (copy " + DisplayPath(e.safetyCopy) + ")");
+            allRestored = false;
+            continue;
+        }
+        auto copy = fs.openRead(e.safetyCopy);
+        // The original is rewritten in place (created again when it is gone), never
+        // through a link that took its name.
+        auto target = copy ? fs.openWrite(e.original, true, false) : nullptr;
+        int64_t n = -1;
+        if (target && target->lockExclusive(kOriginalLockWaitMs))
+            n = CopySegment(*copy, e.copyOffset, e.copyLength, *target);
+        if (n < 0 || !target->truncate(n) || !target->sync()) {
+            lines->push_back("Not restored: writing failed: " + DisplayPath(e.original));
+            allRestored = false;
+            continue;
+        }
+        lines->push_back("Restored " + DisplayPath(e.original) + " from " + DisplayPath(e.safetyCopy));
+        done.push_back(e);
+    }
+    if (!done.empty()) {
+        if (!list.remove(done)) {
+            lines->push_back("The recovery list could not be updated.");
+            return false;
+        }
+        DropUnusedSafetyFiles(fs, done, list.entries());
+    }
+    return allRestored;
+}
+
+bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines)
+{
+    RecoveryList list(fs, ops, dataDir);
+    const std::vector<RecoveryEntry> entries = list.entries();
+    if (entries.empty())
+        return true;
+    if (!list.remove(entries)) {
+        lines->push_back("The recovery list could not be updated.");
+        return false;
+    }
+    for (const RecoveryEntry& e : entries)
+        lines->push_back("Forgot the interrupted rewrite of " + DisplayPath(e.original) +
+                         (e.copyIsBackup ? "; its backup stays in " + DisplayPath(e.safetyCopy) : std::string()));
+    DropUnusedSafetyFiles(fs, entries, list.entries());
+    return true;
 }
 
 } // namespace tw

@@ -18,6 +18,9 @@ namespace tw {
 
 inline constexpr const char* kRecoveryListName = "recovery.list";
 inline constexpr const char* kSafetyDirName = "safety"; // below the data directory
+inline constexpr const char* kRecoveryLockName = "recovery.lock";
+// How long an update of the list waits for another run that holds its lock.
+inline constexpr int kRecoveryLockWaitMs = 10000;
 
 struct RecoveryEntry {
     std::string original;   // the file that was being rewritten
@@ -72,5 +75,13 @@ std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const
 std::string FormatRecoveryReport(const RecoveryEntry& entry);
 // Removes an entry once the user has dealt with it (the copy itself is left alone).
 bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
+
+// Puts every original with a pending entry back from its copy, after checking that the copy
+// is complete, and forgets the entries of the restored files (their safety copies are
+// deleted, backups stay). One report line per entry. True when every file was restored.
+bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
+// Forgets every pending entry and deletes the safety copies (backups stay). One report line
+// per entry. False when the list could not be updated.
+bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
 
 } // namespace tw

@@ -14,14 +14,19 @@ void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::str
     host.message(text, quiet);
 }
 
-std::string BackupName(const std::string& path, const std::string& startPath, const std::string& backupDir)
+std::string BackupRelativeName(const std::string& path, const std::string& startPath)
 {
     if (!startPath.empty() && path.size() > startPath.size() && path.compare(0, startPath.size(), startPath) == 0)
-        return backupDir + path.substr(startPath.size());
+        return path.substr(startPath.size());
     size_t from = 0;
     while (from < path.size() && path[from] == '/')
         ++from;
-    return backupDir + path.substr(from);
+    return path.substr(from);
+}
+
+std::string BackupName(const std::string& path, const std::string& startPath, const std::string& backupDir)
+{
+    return backupDir + BackupRelativeName(path, startPath);
 }
 
 ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultSink& sink,
@@ -47,6 +52,36 @@ void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::str
     m_backupsMade.clear();
     m_filesReplaced = 0;
     m_replacements = 0;
+    m_errorLines = 0;
+    m_recoveries.clear();
+    if (!m_dataDir.empty())
+        for (RecoveryEntry& e : RecoveryList(m_fs, m_ops, m_dataDir).entries()) {
+            PendingEntry p;
+            p.entry = std::move(e);
+            if (!m_fs.status(p.entry.original, &p.original))
+                p.original = FileStatus{};
+            if (!m_fs.status(p.entry.safetyCopy, &p.copy))
+                p.copy = FileStatus{};
+            m_recoveries.push_back(std::move(p));
+        }
+}
+
+bool ReplaceWriter::pendingRecoveryFor(const std::string& path, const FileStatus& status) const
+{
+    for (const PendingEntry& p : m_recoveries)
+        if (p.entry.original == path || (p.original.isRegular && SameFile(p.original, status)))
+            return true;
+    return false;
+}
+
+bool ReplaceWriter::isRecoveryCopy(const std::string& name) const
+{
+    FileStatus st;
+    const bool exists = m_fs.status(name, &st);
+    for (const PendingEntry& p : m_recoveries)
+        if (p.entry.safetyCopy == name || (exists && p.copy.isRegular && SameFile(p.copy, st)))
+            return true;
+    return false;
 }
 
 bool ReplaceWriter::CreateTempFiles(size_t pairCount)
@@ -54,7 +89,7 @@ bool ReplaceWriter::CreateTempFiles(size_t pairCount)
     ReleaseTempFiles();
     const size_t count = pairCount > 1 ? 2 : 1;
     for (size_t i = 0; i < count; ++i) {
-        m_temp[i] = m_fs.createTemp("TW");
+        m_temp[i] = m_fs.createScratch("TW");
         if (!m_temp[i]) {
             ReleaseTempFiles();
             m_sink.addResultLines(ResultEntry{kErrorOpeningTemp, 0});
@@ -72,18 +107,10 @@ File* ReplaceWriter::tempFile(int index) const
 void ReplaceWriter::ReleaseTempFiles()
 {
     flushRewrites();
-    if (m_staging) {
-        const std::string path = m_staging->path();
-        m_staging.reset();
-        m_fs.removeFile(path);
-    }
-    for (auto& temp : m_temp) {
-        if (!temp)
-            continue;
-        const std::string path = temp->path();
+    m_staging.reset(); // unnamed: gone with its handle
+    // Unnamed files: they go with their handles, also when the program is killed.
+    for (auto& temp : m_temp)
         temp.reset();
-        m_fs.removeFile(path);
-    }
 }
 
 void ReplaceWriter::endRun()
@@ -94,39 +121,42 @@ void ReplaceWriter::endRun()
 
 CommitResult ReplaceWriter::fail(const std::string& message, const std::string& path)
 {
+    ++m_errorLines;
     ReportFileError(m_sink, m_host, m_quiet, message, path);
     return CommitResult::Failed;
 }
 
-bool ReplaceWriter::makeDirectories(const std::string& dir)
+void ReplaceWriter::report(const std::string& text, bool immediate)
 {
-    for (size_t i = 1; i < dir.size(); ++i) {
-        if (dir[i] != '/' && i + 1 != dir.size())
-            continue;
-        const std::string level = dir.substr(0, dir[i] == '/' ? i : i + 1);
-        FileStatus st;
-        if (m_fs.status(level, &st)) {
-            if (!st.isDirectory)
-                return false;
-            continue;
-        }
-        if (!m_ops.makeDirectory(level))
-            return false;
-    }
-    return true;
+    ++m_errorLines;
+    if (immediate)
+        m_sink.addResultLines(ResultEntry{text, 0});
+    else
+        m_sink.addLine(ResultEntry{text, 0});
+    m_host.message(text, m_quiet);
 }
 
-bool ReplaceWriter::writeCopy(File& from, const std::string& to, uint32_t mode)
+const char* ReplaceWriter::placeBackup(const CommitInput& in, File& content, uint32_t mode, const PreciseTimes* times)
 {
-    auto out = m_fs.openWrite(to, true, true);
-    if (!out)
-        return false;
-    // Narrow the permissions before any content goes in, so a private file never lies
-    // readable in the backup directory.
-    // Durability comes from the barrier of the rewrite batch that relies on this copy.
-    const bool ok = m_ops.setMode(to, mode | kOwnerWrite) && CopyContent(from, *out) >= 0;
-    out.reset();
-    return ok && m_ops.setMode(to, mode);
+    const std::string name = BackupName(in.path, in.startPath, in.backupDir);
+    // A second file of this run with the same backup name would overwrite the first one's
+    // backup, and the undo script would then restore the wrong content. A copy that the
+    // recovery list still needs is the only copy of some file's earlier content.
+    if (m_backupsMade.count(name) || isRecoveryCopy(name))
+        return kErrorBackupDir;
+    // Written under a temporary name and renamed into place when complete, so a full disk
+    // or a crash never leaves a torn backup, and never through a link in the directories.
+    switch (m_ops.placeFile(in.backupDir, BackupRelativeName(in.path, in.startPath), mode, times, &in.status,
+                            [&](File& out) { return CopyContent(content, out) >= 0; })) {
+    case FileOps::PlaceResult::Done:
+        m_backupsMade.insert(name);
+        return nullptr;
+    case FileOps::PlaceResult::DirectoryFailed:
+        return kErrorBackupDir;
+    case FileOps::PlaceResult::WriteFailed:
+        break;
+    }
+    return kErrorWriting;
 }
 
 void ReplaceWriter::addUndoLine(const std::string& source, const std::string& target)
@@ -134,6 +164,7 @@ void ReplaceWriter::addUndoLine(const std::string& source, const std::string& ta
     if (m_undo.addCopy(source, target) || m_undoFailed)
         return;
     m_undoFailed = true;
+    ++m_errorLines;
     ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
 }
 
@@ -144,53 +175,42 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     if (!m_confirmation.confirmFile(m_host, in.replacements, in.path))
         return CommitResult::Declined;
 
-    // The original must still be the file that was scanned; otherwise another program
-    // changed it meanwhile and writing the replaced copy would undo that change.
+    // An original whose earlier rewrite was interrupted is left alone until the user
+    // recovered or discarded it: its safety copy may be the only whole version.
+    if (pendingRecoveryFor(in.path, in.status))
+        return fail(kErrorPendingRecovery, in.path);
+    // The name must still lead to the file that was scanned, unchanged; the backup is
+    // copied from this handle and the times are taken from it at full precision.
+    const uint32_t mode = in.status.mode;
+    auto original = m_fs.openRead(in.path);
     FileStatus now;
     PreciseTimes times;
-    if (!m_fs.status(in.path, &now) || now.size != in.status.size || now.lastWrite != in.status.lastWrite
-        || !m_ops.readTimes(in.path, &times))
+    if (!original || !original->status(&now) || !UnchangedSince(in.status, now) || !original->readTimes(&times))
         return fail(kErrorWriting, in.path);
-    const uint32_t mode = now.mode;
 
     std::string backup;
     if (!in.backupDir.empty()) {
         backup = BackupName(in.path, in.startPath, in.backupDir);
-        // A second file of this run with the same backup name would overwrite the first
-        // one's backup, and the undo script would then restore the wrong content.
-        if (m_backupsMade.count(backup) || !makeDirectories(DirectoryOf(backup)))
-            return fail(kErrorBackupDir, in.path);
-        FileStatus existing;
-        if (m_fs.status(backup, &existing, false)) {
-            if (existing.isDirectory || existing.isSymlink || m_ops.sameFile(backup, in.path))
-                return fail(kErrorBackupDir, in.path);
-            if (IsReadOnlyMode(existing.mode) && !m_ops.setMode(backup, existing.mode | kOwnerWrite))
-                return fail(kErrorWriting, in.path);
-        }
         if (!m_undoTried) {
             m_undoTried = true;
             if (!m_undo.open(m_dataDir)) {
                 m_undoFailed = true;
+                ++m_errorLines;
                 ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
             }
         }
 
         if (m_options.writeToBackupDir) {
-            if (!writeCopy(*in.output, backup, mode))
-                return fail(kErrorWriting, in.path);
-            m_backupsMade.insert(backup);
+            if (const char* error = placeBackup(in, *in.output, mode, m_options.keepFileTime ? &times : nullptr))
+                return fail(error, in.path);
             ++m_filesReplaced;
             m_replacements += in.replacements;
             addUndoLine(in.path, backup);
-            if (m_options.keepFileTime && !m_ops.setTimes(backup, times))
-                return fail(kErrorWriting, in.path);
             return CommitResult::Replaced;
         }
 
-        auto original = m_fs.openRead(in.path);
-        if (!original || !writeCopy(*original, backup, mode) || !m_ops.setTimes(backup, times))
-            return fail(kErrorWriting, in.path);
-        m_backupsMade.insert(backup);
+        if (const char* error = placeBackup(in, *original, mode, &times))
+            return fail(error, in.path);
     }
 
     // Read-only and hidden originals need a go-ahead. Only read-only can be cleared on
@@ -199,7 +219,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
         return CommitResult::Declined;
 
     FileStatus output;
-    if (!m_fs.status(in.output->path(), &output))
+    if (!in.output->status(&output))
         return fail(kErrorWriting, in.path);
     const int64_t expected = in.status.size - in.sizeChange;
     if (!in.reformatted && expected != output.size) {
@@ -209,6 +229,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
                       "%lld bytes actual in file\n",
                       static_cast<long long>(expected), static_cast<long long>(output.size));
         const std::string text = head + in.path;
+        ++m_errorLines;
         if (m_quiet)
             m_sink.addResultLines(ResultEntry{text, 0});
         m_host.message(text, m_quiet);
@@ -217,7 +238,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
 
     // The rewrite waits in the batch; the replaced text is kept in the staging file.
     if (!m_staging)
-        m_staging = m_fs.createTemp("TW");
+        m_staging = m_fs.createScratch("TW");
     const int64_t staged = m_staging && m_staging->seek(m_pendingBytes) ? CopyContent(*in.output, *m_staging) : -1;
     if (staged < 0)
         return fail(kErrorWriting, in.path);
@@ -226,7 +247,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     pending.backup = backup;
     pending.mode = mode;
     pending.times = times;
-    pending.status = now;
+    pending.status = in.status;
     pending.replacements = in.replacements;
     pending.stageOffset = m_pendingBytes;
     pending.stageLength = staged;
@@ -244,51 +265,44 @@ CommitResult ReplaceWriter::flushRewrites()
     // Reports of a batch name their file; the file line of whatever file is pending in
     // the results list does not belong in front of them.
     const bool immediate = m_batchLimit <= 1;
-    auto report = [&](const std::string& text) {
-        if (immediate)
-            m_sink.addResultLines(ResultEntry{text, 0});
-        else
-            m_sink.addLine(ResultEntry{text, 0});
-        m_host.message(text, m_quiet);
-    };
     CommitResult last = CommitResult::Replaced;
 
     std::vector<RewriteItem> items;
-    std::vector<PendingRewrite*> staged;
+    items.reserve(m_pending.size());
     for (PendingRewrite& p : m_pending) {
-        // The original must still be the file that was scanned.
-        FileStatus now;
-        bool ok = m_fs.status(p.path, &now) && now.size == p.status.size && now.lastWrite == p.status.lastWrite;
-        if (ok && IsReadOnlyMode(p.mode)) {
-            ok = m_ops.setMode(p.path, p.mode | kOwnerWrite);
-            p.cleared = ok;
-            FileStatus after;
-            ok = ok && m_fs.status(p.path, &after) && !IsReadOnlyMode(after.mode);
-            if (!ok && p.cleared)
-                m_ops.setMode(p.path, p.mode);
-        }
-        if (!ok) {
-            report(std::string(kErrorWriting) + " " + BaseName(p.path));
-            last = CommitResult::Failed;
-            continue;
-        }
         RewriteItem item;
         item.originalPath = p.path;
         item.source = m_staging.get();
         item.sourceOffset = p.stageOffset;
         item.sourceLength = p.stageLength;
         item.existingCopy = p.backup;
+        item.checkExpected = true;
+        item.expected = p.status;
+        item.clearReadOnly = true;
+        item.keepLastWrite = m_options.keepFileTime ? &p.times : nullptr;
         items.push_back(std::move(item));
-        staged.push_back(&p);
+    }
+    // The undo lines of the batch reach the disk before any original is touched, so after
+    // a crash in the middle of the batch the script restores every file it changed. A
+    // line for a file that ends up unchanged copies its backup, an identical copy, back.
+    bool undoLines = false;
+    for (const PendingRewrite& p : m_pending)
+        if (!p.backup.empty()) {
+            addUndoLine(p.backup, p.path);
+            undoLines = true;
+        }
+    if (undoLines && !m_undoFailed && !m_undo.sync()) {
+        m_undoFailed = true;
+        ++m_errorLines;
+        ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
     }
     RewriteBatchInPlace(m_fs, m_ops, m_dataDir, items);
 
     for (size_t i = 0; i < items.size(); ++i) {
-        PendingRewrite& p = *staged[i];
+        const PendingRewrite& p = m_pending[i];
         const RewriteOutcome& rewrite = items[i].outcome;
-        bool statusOk = !p.cleared || m_ops.setMode(p.path, p.mode);
         if (rewrite.result != RewriteResult::Done) {
-            report(std::string(kErrorWriting) + " " + BaseName(p.path));
+            report(std::string(kErrorWriting) + " " + BaseName(p.path), immediate);
             if (rewrite.result == RewriteResult::FailedUnrestored) {
                 RecoveryEntry entry = rewrite.entry;
                 entry.copyExists = true;
@@ -301,23 +315,15 @@ CommitResult ReplaceWriter::flushRewrites()
         }
         ++m_filesReplaced;
         m_replacements += p.replacements;
-        if (m_options.keepFileTime) {
-            PreciseTimes current;
-            statusOk = m_ops.readTimes(p.path, &current) && statusOk;
-            current.lastWriteSec = p.times.lastWriteSec;
-            current.lastWriteNsec = p.times.lastWriteNsec;
-            statusOk = m_ops.setTimes(p.path, current) && statusOk;
-        }
-        if (!p.backup.empty())
-            addUndoLine(p.backup, p.path);
-        if (!statusOk) {
-            report(std::string(kErrorWriting) + " " + BaseName(p.path));
+        if (!items[i].statusRestored) {
+            report(std::string(kErrorWriting) + " " + BaseName(p.path), immediate);
             last = CommitResult::Failed;
         }
     }
     m_pending.clear();
     m_pendingBytes = 0;
-    m_staging->truncate(0);
+    if (!m_staging->truncate(0))
+        m_staging.reset(); // a fresh staging file next time
     return last;
 }
 

@@ -14,6 +14,7 @@
 #include "core/Confirmation.h"
 #include "core/ProgramOptions.h"
 #include "core/RunHost.h"
+#include "core/RecoveryList.h"
 #include "core/UndoScript.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -30,13 +31,16 @@ namespace tw {
 inline constexpr const char* kErrorOpeningTemp = "Error opening temp file";
 inline constexpr const char* kErrorBackupDir = "Error creating/writing file to backup directory";
 inline constexpr const char* kErrorWriting = "Error writing (another app may own it) file";
+inline constexpr const char* kErrorPendingRecovery =
+    "Not replaced: an interrupted rewrite of this file waits for --recover or --discard-recovery:";
 
 // One file ready to be committed.
 struct CommitInput {
     std::string path;       // full path of the original
     std::string startPath;  // the start path the file was found under, ending with "/"
     std::string backupDir;  // the file's backup directory ending with "/", or empty for none
-    FileStatus status;      // the original's status taken when it was opened for its first pair
+    FileStatus status;      // the original's status taken on its descriptor when it was opened
+                            // for its first pair; the rewrite happens only if it still holds
     File* output = nullptr; // the temporary output holding the replaced content
     long replacements = 0;  // replacements made in the file (all pairs)
     int64_t sizeChange = 0; // accumulated (search length - replace length) of the file
@@ -57,6 +61,8 @@ void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::str
 // The backup name of `path`: the part after `startPath` appended to `backupDir`. A path
 // outside the start path keeps its whole path below the backup directory.
 std::string BackupName(const std::string& path, const std::string& startPath, const std::string& backupDir);
+// The part of the backup name below the backup directory.
+std::string BackupRelativeName(const std::string& path, const std::string& startPath);
 
 class ReplaceWriter {
 public:
@@ -83,13 +89,21 @@ public:
     void endRun();
 
     long filesReplaced() const { return m_filesReplaced; }
+    // File error lines this writer produced in the run (backup, write, commit).
+    long errorLines() const { return m_errorLines; }
     long replacements() const { return m_replacements; }
     std::string undoScriptPath() const { return m_undo.isOpen() ? m_undo.path() : std::string(); }
 
 private:
-    bool makeDirectories(const std::string& dir);
-    bool writeCopy(File& from, const std::string& to, uint32_t mode);
+    // Writes a complete backup (or "Write to Backup Dir" copy) below the backup directory;
+    // returns the message of the failure, or null.
+    const char* placeBackup(const CommitInput& in, File& content, uint32_t mode, const PreciseTimes* times);
     void addUndoLine(const std::string& source, const std::string& target);
+    void report(const std::string& text, bool immediate);
+    // An entry of the recovery list names `path` as its original (by name or identity).
+    bool pendingRecoveryFor(const std::string& path, const FileStatus& status) const;
+    // An entry of the recovery list keeps its copy under `name`.
+    bool isRecoveryCopy(const std::string& name) const;
     CommitResult fail(const std::string& message, const std::string& path);
 
     // A committed file whose original waits for its batch.
@@ -100,9 +114,8 @@ private:
         std::string backup;            // its backup, empty without a backup directory
         uint32_t mode = 0;             // the original's permission bits
         PreciseTimes times;            // the original's times
-        FileStatus status;             // the original's status at commit
+        FileStatus status;             // the original's status when it was scanned
         long replacements = 0;
-        bool cleared = false;          // read-only was cleared for the rewrite
     };
     static constexpr int64_t kBatchBytes = 64 << 20;
 
@@ -123,6 +136,14 @@ private:
     bool m_undoTried = false;        // the undo script was opened (or failed to) in this run
     bool m_undoFailed = false;       // its failure was reported once
     std::set<std::string> m_backupsMade; // backup names written in this run
+    // Entries of the recovery list when the run started, with the statuses of their files
+    // (isRegular false when missing): those originals and copies are never written.
+    struct PendingEntry {
+        RecoveryEntry entry;
+        FileStatus original, copy;
+    };
+    std::vector<PendingEntry> m_recoveries;
+    long m_errorLines = 0;
     long m_filesReplaced = 0;
     long m_replacements = 0;
 };

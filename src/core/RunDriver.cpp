@@ -1,6 +1,7 @@
 #include "core/RunDriver.h"
 
 #include "core/Confirmation.h"
+#include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
 #include "core/WholeFileOperations.h"
 #include "engine/PreparedPair.h"
@@ -46,8 +47,9 @@ std::string NowText()
 class RunReplaceHooks final : public ReplaceHooks {
 public:
     RunReplaceHooks(ConfirmationState& conf, RunHost& host, ResultSink& sink, std::atomic<bool>& stop, bool quiet,
-                    bool oneHit)
-        : m_conf(conf), m_host(host), m_sink(sink), m_stop(stop), m_quiet(quiet), m_oneHit(oneHit)
+                    bool oneHit, long& fileErrors)
+        : m_conf(conf), m_host(host), m_sink(sink), m_stop(stop), m_quiet(quiet), m_oneHit(oneHit),
+          m_fileErrors(fileErrors)
     {
     }
     void setOutput(File* out) { m_output = out; }
@@ -68,6 +70,7 @@ public:
     }
     void writeFailed(const FileState& file, bool whileWritingReplacement) override
     {
+        ++m_fileErrors;
         ReportFileError(m_sink, m_host, m_quiet,
                         whileWritingReplacement ? "Error writing replace string to temp file"
                                                 : "Error writing to temp file",
@@ -99,9 +102,11 @@ private:
         case SpecialResult::Declined:
             return m_stop.load() ? Step::Stop : Step::Continue;
         case SpecialResult::WriteFailed:
+            ++m_fileErrors;
             m_stop.store(true);
             return Step::Stop;
         case SpecialResult::ReadFailed:
+            ++m_fileErrors;
             return Step::Abandon;
         case SpecialResult::Performed:
             break;
@@ -125,6 +130,7 @@ private:
     std::atomic<bool>& m_stop;
     bool m_quiet;
     bool m_oneHit;
+    long& m_fileErrors; // the run's count of file error lines
     File* m_output = nullptr; // the temporary output of the current pair
     bool m_savedSkip = false; // skipRestOfFile before a special operation of the current pair
 };
@@ -205,6 +211,7 @@ void RunDriver::reportFileError(const std::string& message, const std::string& p
 {
     // A results line (no file line in front) and the same text as a message.
     const std::string text = message + BaseName(path);
+    ++m_counters.fileErrors;
     m_results.addLine(ResultEntry{text, 0});
     m_host.message(text, quiet);
 }
@@ -298,12 +305,14 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     confirmation.setCancelHandler([this] { m_stop.store(true); });
     FileOps& ops = RealFileOps();
     ReplaceWriter writer(m_fs, ops, m_host, m_results, confirmation);
-    RunReplaceHooks hooks(confirmation, m_host, m_results, m_stop, quiet, opt.stopAfterFirstHit);
+    RunReplaceHooks hooks(confirmation, m_host, m_results, m_stop, quiet, opt.stopAfterFirstHit,
+                          m_counters.fileErrors);
     auto finish = [&](RunOutcome outcome) {
         if (replace) {
             m_results.endHoldBack();
             writer.ReleaseTempFiles();
             writer.endRun();
+            m_counters.fileErrors += writer.errorLines();
         }
         closeOutput();
         m_stop.store(true);
@@ -311,8 +320,32 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         return outcome;
     };
     if (replace) {
-        m_results.beginHoldBack();
-        writer.startRun(opt, quiet, DataDirectory());
+        // Another run that holds the recovery list's lock is in the middle of writing
+        // files; wait a little for it rather than for ever.
+        const std::string dataDir = DataDirectory();
+        if (!dataDir.empty()) {
+            std::unique_ptr<FileLock> lock = ops.lockFile(dataDir + kRecoveryLockName, 0);
+            if (!lock) {
+                m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
+                lock = ops.lockFile(dataDir + kRecoveryLockName, kRecoveryLockWaitMs / 2);
+            }
+            if (!lock) {
+                m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
+                               "Try again when it has finished.",
+                               false);
+                closeOutput();
+                m_stop.store(true);
+                return RunOutcome::NotRun;
+            }
+        }
+        if (!m_results.beginHoldBack()) {
+            m_results.addLine(ResultEntry{kErrorOpeningTemp, 0});
+            ++m_counters.fileErrors;
+            closeOutput();
+            m_stop.store(true);
+            return RunOutcome::NotRun;
+        }
+        writer.startRun(opt, quiet, dataDir);
         // Originals are rewritten in batches that share their flushes to disk.
         writer.setBatchLimit(256);
         if (!writer.CreateTempFiles(request.pairs.size()))
@@ -388,8 +421,10 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         file.path = path;
         FileStatus status;
         int err = 0;
+        // The status comes from the descriptor: it describes the very file that is read,
+        // and the rewrite later checks that the name still leads to it unchanged.
         std::unique_ptr<File> in = m_fs.openRead(path, &err);
-        if (!in || (replace && !m_fs.status(path, &status))) {
+        if (!in || (replace && !in->status(&status))) {
             reportFileError("Error opening ", path, quiet);
             if (replace)
                 m_results.flushHeldBack();
@@ -428,6 +463,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
             const ScanOutcome outcome = scanner.scan(*input, pair, file, pi == 0, replace ? &hooks : nullptr);
             if (outcome == ScanOutcome::ReadError) {
                 m_results.addLine(ResultEntry{"Error reading file " + path, 0});
+                ++m_counters.fileErrors;
                 abandoned = true;
             } else if (outcome == ScanOutcome::SeekError) {
                 reportFileError("Error seeking in file ", path, quiet);

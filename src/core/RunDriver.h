@@ -21,13 +21,15 @@ struct RunCounters {
     long filesWithHits = 0;
     long replacements = 0;
     long filesReplaced = 0;
+    long fileErrors = 0;    // file error lines produced (open, read, seek, write, backup, commit)
     long filesListed = 0;  // ListFilesOnly
     long directories = 0;  // ListFilesOnly
 };
 
 enum class RunOutcome {
     Completed, // the run went through its files
-    NotRun,    // refused before any file was searched (preparation failed, declined)
+    NotRun,    // refused before any file was searched (preparation failed, declined, or
+               // another run kept the recovery list locked)
     Stopped,   // Stop, or a cancelled confirmation
 };
 

@@ -104,6 +104,10 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         entry.copyIsBackup = !item.existingCopy.empty();
         if (entry.copyIsBackup) {
             entry.safetyCopy = item.existingCopy;
+            // The backup's length lets a recovery tell a complete backup from a torn one.
+            FileStatus copy;
+            if (fs.status(item.existingCopy, &copy))
+                entry.copyLength = copy.size;
             ready.push_back(&item);
             continue;
         }
@@ -112,6 +116,11 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             shared = sharedPath.empty() ? nullptr : fs.openWrite(sharedPath, false, false);
         }
         auto original = shared ? fs.openRead(item.originalPath) : nullptr;
+        FileStatus now;
+        if (original && item.checkExpected && (!original->status(&now) || !UnchangedSince(item.expected, now))) {
+            item.outcome.result = RewriteResult::Changed;
+            continue;
+        }
         const int64_t n = original && shared->seek(sharedSize) ? CopyContent(*original, *shared) : -1;
         if (n < 0)
             continue;
@@ -169,8 +178,29 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
     std::vector<RecoveryEntry> finished;
     for (RewriteItem* item : ready) {
         RecoveryEntry& entry = item->outcome.entry;
+        // The guard handle holds the lock for the whole rewrite; the original must still be
+        // the scanned file when the lock is ours.
+        auto guard = fs.openRead(item->originalPath);
+        FileStatus now;
+        if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
+            || (item->checkExpected && !UnchangedSince(item->expected, now))) {
+            item->outcome.result = RewriteResult::Changed;
+            finished.push_back(entry); // untouched
+            continue;
+        }
+        const bool clear = item->clearReadOnly && IsReadOnlyMode(now.mode);
+        if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
+            finished.push_back(entry); // untouched: NotStarted
+            continue;
+        }
+        auto putModeBack = [&] { return !clear || guard->setMode(now.mode); };
+        // Opened again for writing (a read-only original could not be opened so before);
+        // it must lead to the very file that is locked and checked.
         auto target = fs.openWrite(item->originalPath, false, false);
-        if (!target) {
+        FileStatus opened;
+        if (!target || !target->status(&opened) || !SameFile(opened, now)) {
+            item->outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
+            putModeBack();
             finished.push_back(entry); // untouched
             continue;
         }
@@ -178,15 +208,27 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             CopySegment(*item->source, item->sourceOffset, item->sourceLength, *target, [&] { PauseForTests(fs); });
         if (written >= 0 && target->truncate(written)) {
             item->outcome.result = RewriteResult::Done;
+            bool restored = putModeBack();
+            if (item->keepLastWrite) {
+                PreciseTimes current;
+                restored = target->readTimes(&current) && restored;
+                current.lastWriteSec = item->keepLastWrite->lastWriteSec;
+                current.lastWriteNsec = item->keepLastWrite->lastWriteNsec;
+                restored = target->setTimes(current) && restored;
+            }
+            item->statusRestored = restored;
             continue;
         }
         bool restored = RestoreFrom(fs, entry, *target);
         target.reset();
         if (!restored) {
             // The handle may be what failed; try once more through a fresh one.
-            if (auto again = fs.openWrite(item->originalPath, false, false))
+            auto again = fs.openWrite(item->originalPath, false, false);
+            FileStatus st;
+            if (again && again->status(&st) && SameFile(st, now))
                 restored = RestoreFrom(fs, entry, *again);
         }
+        putModeBack();
         item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
         if (restored)
             finished.push_back(entry);

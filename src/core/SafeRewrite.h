@@ -22,6 +22,8 @@ inline constexpr size_t kCopyBufferSize = 102400;
 enum class RewriteResult {
     Done,             // the original holds the new content
     NotStarted,       // nothing was written to the original (no copy, no list entry, no open)
+    Changed,          // the original is no longer the file that was scanned (another file or
+                      // link under its name, or changed meanwhile); it was left untouched
     FailedRestored,   // the rewrite failed and the original was written back unchanged
     FailedUnrestored, // the rewrite failed and so did the restore: the entry and copy remain
 };
@@ -38,14 +40,29 @@ struct RewriteItem {
     int64_t sourceOffset = 0;
     int64_t sourceLength = -1; // -1: to the end of the file
     std::string existingCopy; // a complete copy of the original (its backup), or empty
+    // When `checkExpected` is set, the original must still be exactly `expected` (same
+    // device, inode, size, modification and change times), verified on the descriptor
+    // right before the rewrite while the file's lock is held.
+    bool checkExpected = false;
+    FileStatus expected;
+    // Owner write is added for the rewrite of a read-only original and the mode put back.
+    bool clearReadOnly = false;
+    // When set, the original's last-write time is put back after the rewrite.
+    const PreciseTimes* keepLastWrite = nullptr;
     RewriteOutcome outcome;   // filled in by RewriteBatchInPlace
+    bool statusRestored = true; // Done: the mode and times were put back as asked
 };
+
+// How long a rewrite waits for another run that holds the lock of the same original.
+inline constexpr int kOriginalLockWaitMs = 30000;
 
 // Rewrites many originals with a fixed number of flushes to disk: every unchanged copy is
 // made, then one barrier per file system makes the copies durable, all entries go into
 // the recovery list at once, the originals are overwritten, one barrier per file system
 // makes them durable, and only then are the entries and safety copies removed. A failure
-// on one original restores that original from its copy at once.
+// on one original restores that original from its copy at once. Each original is opened
+// without following links, locked (flock) and checked on its descriptor before it is
+// written, and stays locked until its rewrite is complete.
 void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items);
 
 // Replaces the content of `originalPath` by the whole content of `source` (read from its

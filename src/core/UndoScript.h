@@ -26,6 +26,8 @@ public:
     bool open(const std::string& dataDir);
     // Appends one copy line and flushes it to disk, so the script is usable after a crash.
     bool addCopy(const std::string& source, const std::string& target);
+    // Flushes the lines written so far to disk.
+    bool sync() { return m_file && m_file->sync(); }
     void close()
     {
         if (m_file)

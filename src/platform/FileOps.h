@@ -5,19 +5,11 @@
 #include "platform/FileSystem.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace tw {
-
-// Last-write and last-access times with full nanosecond precision, as the file system
-// keeps them. Creation time is not here: it cannot be set on Linux.
-struct PreciseTimes {
-    int64_t lastWriteSec = 0;
-    int64_t lastWriteNsec = 0;
-    int64_t lastAccessSec = 0;
-    int64_t lastAccessNsec = 0;
-};
 
 // Held while a lock file is locked; unlocking happens on destruction.
 class FileLock {
@@ -43,8 +35,22 @@ public:
     // Creates a new empty file with a unique name "<dir><prefix>XXXXXX" (mode 0600) and
     // returns its path, or an empty string. `dir` ends with "/".
     virtual std::string createUniqueFile(const std::string& dir, const std::string& prefix) = 0;
-    // Takes an exclusive advisory lock on `path` (created when missing); null on failure.
-    virtual std::unique_ptr<FileLock> lockFile(const std::string& path) = 0;
+    // Takes an exclusive advisory lock on `path` (created when missing), waiting at most
+    // `timeoutMs` milliseconds (-1: as long as it takes); null on failure or timeout.
+    virtual std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs = -1) = 0;
+
+    // Creates `root + relative` as a complete new file. The directories of `relative` are
+    // made below `root` one level at a time, and none of them may be a symbolic link (the
+    // root itself is the user's choice and is followed). The content is written by `fill`
+    // into a temporary file in the final directory, which gets `mode` (and `times` when
+    // given) and then replaces the name by a rename; when any step fails nothing is left
+    // beside the name and an existing file of that name is unchanged. An existing entry of
+    // that name that is a link, a directory, not a regular file, or the file `notSameAs`
+    // (when given) is refused.
+    enum class PlaceResult { Done, DirectoryFailed, WriteFailed };
+    virtual PlaceResult placeFile(const std::string& root, const std::string& relative, uint32_t mode,
+                                  const PreciseTimes* times, const FileStatus* notSameAs,
+                                  const std::function<bool(File&)>& fill) = 0;
 };
 
 // The operations of the real machine.

@@ -15,12 +15,38 @@ using FileTime = int64_t;
 struct FileStatus {
     bool isDirectory = false;
     bool isSymlink = false; // only set by a status call that does not follow links
+    bool isRegular = false;
     int64_t size = 0;
     uint32_t mode = 0;      // permission bits
     uint64_t device = 0;    // the file system the file lives on
+    uint64_t inode = 0;     // with `device`, names the file itself
     FileTime lastWrite = 0;
     FileTime lastAccess = 0;
+    FileTime change = 0;    // last status change (content, mode, links); cannot be set
     FileTime creation = 0;  // 0 when the file system does not keep it
+};
+
+// Both statuses describe the same file (device and inode).
+inline bool SameFile(const FileStatus& a, const FileStatus& b)
+{
+    return a.device == b.device && a.inode == b.inode;
+}
+
+// `now` is the file `before` was taken of, and nobody changed it in between: same file,
+// same size, same modification and change times.
+inline bool UnchangedSince(const FileStatus& before, const FileStatus& now)
+{
+    return SameFile(before, now) && before.size == now.size && before.lastWrite == now.lastWrite
+        && before.change == now.change;
+}
+
+// Last-write and last-access times with full nanosecond precision, as the file system
+// keeps them. Creation time is not here: it cannot be set on Linux.
+struct PreciseTimes {
+    int64_t lastWriteSec = 0;
+    int64_t lastWriteNsec = 0;
+    int64_t lastAccessSec = 0;
+    int64_t lastAccessNsec = 0;
 };
 
 enum class EntryType { File, Directory, Symlink, Other };
@@ -43,11 +69,45 @@ public:
     virtual bool truncate(int64_t length) = 0;
     virtual bool sync() = 0;
     virtual const std::string& path() const = 0;
+
+    // Operations on the open file itself, so that a name swapped for another file or a
+    // link meanwhile cannot redirect them. Files that cannot do them say false.
+    // The status of the open file (fstat).
+    virtual bool status(FileStatus* out)
+    {
+        (void)out;
+        return false;
+    }
+    // An exclusive advisory lock (flock) on the file, waiting at most `timeoutMs`
+    // milliseconds for another holder; released when the file is closed. Other Tarnwick
+    // runs take the same lock before they rewrite a file.
+    virtual bool lockExclusive(int timeoutMs)
+    {
+        (void)timeoutMs;
+        return false;
+    }
+    virtual bool setMode(uint32_t mode)
+    {
+        (void)mode;
+        return false;
+    }
+    virtual bool setTimes(const PreciseTimes& times)
+    {
+        (void)times;
+        return false;
+    }
+    virtual bool readTimes(PreciseTimes* out)
+    {
+        (void)out;
+        return false;
+    }
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
+    // Both opens refuse a symbolic link as the last component and anything that is not a
+    // regular file (a FIFO or device swapped in never blocks the run).
     // On failure the result is null and *error (when given) holds errno.
     virtual std::unique_ptr<File> openRead(const std::string& path, int* error = nullptr) = 0;
     // Opens for reading and writing; `truncate` empties the file, `create` makes it.
@@ -55,6 +115,15 @@ public:
                                             int* error = nullptr) = 0;
     // A new unique temporary file in the temporary directory whose name starts with `prefix`.
     virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;
+    // A temporary file without a name: it disappears with its last handle, whatever way
+    // the program ends. Its path() is only a description; never open or remove it by name.
+    virtual std::unique_ptr<File> createScratch(const std::string& prefix, int* error = nullptr)
+    {
+        auto file = createTemp(prefix, error);
+        if (file)
+            removeFile(file->path());
+        return file;
+    }
     virtual bool status(const std::string& path, FileStatus* out, bool followLinks = true) = 0;
     // Entries of a directory sorted by name (byte order), without "." and "..".
     virtual bool listDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;

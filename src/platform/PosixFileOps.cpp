@@ -1,4 +1,8 @@
 #include "platform/FileOps.h"
+#include "platform/PosixFile.h"
+
+#include <chrono>
+#include <thread>
 
 #include <cerrno>
 #include <cstdlib>
@@ -25,6 +29,35 @@ public:
 
 private:
     int m_fd; // open and locked for the object's lifetime
+};
+
+// Owns one descriptor; moves, never copies.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(Descriptor&& o) noexcept : m_fd(o.m_fd) { o.m_fd = -1; }
+    Descriptor& operator=(Descriptor&& o) noexcept
+    {
+        if (this != &o) {
+            if (m_fd >= 0)
+                ::close(m_fd);
+            m_fd = o.m_fd;
+            o.m_fd = -1;
+        }
+        return *this;
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    bool valid() const { return m_fd >= 0; }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd; // owned; -1 for none
 };
 
 class PosixFileOps final : public FileOps {
@@ -91,18 +124,88 @@ public:
         ::close(fd);
         return name;
     }
-    std::unique_ptr<FileLock> lockFile(const std::string& path) override
+    std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs) override
     {
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0)
             return nullptr;
-        while (::flock(fd, LOCK_EX) != 0) {
-            if (errno != EINTR) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (::flock(fd, timeoutMs < 0 ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+            const bool busy = errno == EWOULDBLOCK && timeoutMs >= 0 && std::chrono::steady_clock::now() < deadline;
+            if (errno != EINTR && !busy) {
                 ::close(fd);
                 return nullptr;
             }
+            if (busy)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return std::make_unique<PosixFileLock>(fd);
+    }
+    PlaceResult placeFile(const std::string& root, const std::string& relative, uint32_t mode,
+                          const PreciseTimes* times, const FileStatus* notSameAs,
+                          const std::function<bool(File&)>& fill) override
+    {
+        // The root: created level by level like any directory the user names.
+        for (size_t i = 1; i <= root.size(); ++i)
+            if (i == root.size() || root[i] == '/')
+                if (!makeDirectory(root.substr(0, i)))
+                    return PlaceResult::DirectoryFailed;
+        Descriptor dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dir.valid())
+            return PlaceResult::DirectoryFailed;
+        // Below the root, each level is opened through its parent's descriptor and must be
+        // a real directory: a link planted anywhere cannot lead the file elsewhere.
+        size_t pos = 0;
+        std::string name;
+        for (;;) {
+            const size_t slash = relative.find('/', pos);
+            if (slash == std::string::npos) {
+                name = relative.substr(pos);
+                break;
+            }
+            const std::string level = relative.substr(pos, slash - pos);
+            pos = slash + 1;
+            if (level.empty() || level == ".")
+                continue;
+            if (level == ".." || (::mkdirat(dir.get(), level.c_str(), 0777) != 0 && errno != EEXIST))
+                return PlaceResult::DirectoryFailed;
+            Descriptor next(::openat(dir.get(), level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!next.valid())
+                return PlaceResult::DirectoryFailed;
+            dir = std::move(next);
+        }
+        if (name.empty() || name == "." || name == "..")
+            return PlaceResult::DirectoryFailed;
+        FileStatus existing;
+        if (StatxInto(dir.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, &existing)) {
+            if (!existing.isRegular || (notSameAs && SameFile(existing, *notSameAs)))
+                return PlaceResult::DirectoryFailed;
+        } else if (errno != ENOENT) {
+            return PlaceResult::DirectoryFailed;
+        }
+        // The new content goes to a private temporary name beside the final one.
+        std::string tempName;
+        int fd = -1;
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            tempName = "." + name.substr(0, 200) + ".twtmp" + std::to_string(::getpid()) + "_" +
+                       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007);
+            fd = ::openat(dir.get(), tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0 && errno != EEXIST)
+                break;
+        }
+        if (fd < 0)
+            return PlaceResult::WriteFailed;
+        bool ok;
+        {
+            PosixFile file(fd, root + relative);
+            ok = fill(file) && file.setMode(mode) && (!times || file.setTimes(*times));
+        }
+        ok = ok && ::renameat(dir.get(), tempName.c_str(), dir.get(), name.c_str()) == 0;
+        if (!ok) {
+            ::unlinkat(dir.get(), tempName.c_str(), 0);
+            return PlaceResult::WriteFailed;
+        }
+        return PlaceResult::Done;
     }
 };
 

@@ -1,4 +1,10 @@
 #include "platform/FileSystem.h"
+#include "platform/FileOps.h"
+#include "platform/PosixFile.h"
+
+#include <chrono>
+#include <sys/file.h>
+#include <thread>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,67 +19,11 @@ namespace tw {
 
 namespace {
 
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kEpochDiffSeconds = 11644473600LL; // 1601-01-01 to 1970-01-01
-
-FileTime ToFileTime(const timespec& ts)
-{
-    return (static_cast<int64_t>(ts.tv_sec) + kEpochDiffSeconds) * kTicksPerSecond + ts.tv_nsec / 100;
-}
-
-class PosixFile final : public File {
-public:
-    PosixFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
-    ~PosixFile() override { ::close(m_fd); }
-
-    int64_t read(void* buffer, size_t count) override
-    {
-        size_t done = 0;
-        auto* out = static_cast<char*>(buffer);
-        while (done < count) {
-            const ssize_t n = ::read(m_fd, out + done, count - done);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return -1;
-            }
-            if (n == 0)
-                break;
-            done += static_cast<size_t>(n);
-        }
-        return static_cast<int64_t>(done);
-    }
-    bool write(const void* data, size_t count) override
-    {
-        const auto* in = static_cast<const char*>(data);
-        while (count > 0) {
-            const ssize_t n = ::write(m_fd, in, count);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            in += n;
-            count -= static_cast<size_t>(n);
-        }
-        return true;
-    }
-    bool seek(int64_t offset) override { return ::lseek(m_fd, offset, SEEK_SET) == offset; }
-    int64_t position() override { return ::lseek(m_fd, 0, SEEK_CUR); }
-    bool truncate(int64_t length) override { return ::ftruncate(m_fd, length) == 0; }
-    bool sync() override { return ::fsync(m_fd) == 0; }
-    const std::string& path() const override { return m_path; }
-
-private:
-    int m_fd; // owned, open for the object's lifetime
-    std::string m_path;
-};
-
 class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> openRead(const std::string& path, int* error) override
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = OpenRegularFile(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             if (error)
                 *error = errno;
@@ -84,7 +34,7 @@ public:
     std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
     {
         const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0) | (truncate ? O_TRUNC : 0);
-        const int fd = ::open(path.c_str(), flags, 0666);
+        const int fd = OpenRegularFile(path, flags, 0666);
         if (fd < 0) {
             if (error)
                 *error = errno;
@@ -112,23 +62,23 @@ public:
     }
     bool status(const std::string& path, FileStatus* out, bool followLinks) override
     {
-        struct statx sx {};
-        const int flags = AT_STATX_SYNC_AS_STAT | (followLinks ? 0 : AT_SYMLINK_NOFOLLOW);
-        if (::statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
-            return false;
-        out->isDirectory = S_ISDIR(sx.stx_mode);
-        out->isSymlink = S_ISLNK(sx.stx_mode);
-        out->size = static_cast<int64_t>(sx.stx_size);
-        out->mode = sx.stx_mode & 07777;
-        out->device = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
-        auto conv = [](const struct statx_timestamp& t) {
-            timespec ts{static_cast<time_t>(t.tv_sec), static_cast<long>(t.tv_nsec)};
-            return ToFileTime(ts);
-        };
-        out->lastWrite = conv(sx.stx_mtime);
-        out->lastAccess = conv(sx.stx_atime);
-        out->creation = (sx.stx_mask & STATX_BTIME) ? conv(sx.stx_btime) : 0;
-        return true;
+        return StatxInto(AT_FDCWD, path.c_str(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW, out);
+    }
+    std::unique_ptr<File> createScratch(const std::string& prefix, int* error) override
+    {
+        std::error_code ec;
+        std::string dir = std::filesystem::temp_directory_path(ec).string();
+        if (ec || dir.empty())
+            dir = "/tmp";
+        // An unnamed file in the temporary directory; where the file system cannot do
+        // that, a named one that is removed at once.
+        int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            return std::make_unique<PosixFile>(fd, dir + "/" + prefix + " (unnamed)");
+        auto file = createTemp(prefix, error);
+        if (file)
+            ::unlink(file->path().c_str());
+        return file;
     }
     bool listDirectory(const std::string& path, std::vector<DirEntry>* out) override
     {
@@ -161,6 +111,155 @@ public:
 };
 
 } // namespace
+
+PosixFile::~PosixFile()
+{
+    ::close(m_fd);
+}
+
+int64_t PosixFile::read(void* buffer, size_t count)
+{
+    size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::read(m_fd, out + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool PosixFile::write(const void* data, size_t count)
+{
+    const auto* in = static_cast<const char*>(data);
+    while (count > 0) {
+        const ssize_t n = ::write(m_fd, in, count);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        in += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool PosixFile::seek(int64_t offset)
+{
+    return ::lseek(m_fd, offset, SEEK_SET) == offset;
+}
+
+int64_t PosixFile::position()
+{
+    return ::lseek(m_fd, 0, SEEK_CUR);
+}
+
+bool PosixFile::truncate(int64_t length)
+{
+    return ::ftruncate(m_fd, length) == 0;
+}
+
+bool PosixFile::sync()
+{
+    return ::fsync(m_fd) == 0;
+}
+
+bool PosixFile::status(FileStatus* out)
+{
+    return StatxInto(m_fd, "", AT_EMPTY_PATH, out);
+}
+
+bool PosixFile::lockExclusive(int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    for (;;) {
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+bool PosixFile::setMode(uint32_t mode)
+{
+    return ::fchmod(m_fd, static_cast<mode_t>(mode & 07777)) == 0;
+}
+
+bool PosixFile::setTimes(const PreciseTimes& t)
+{
+    timespec ts[2];
+    ts[0].tv_sec = static_cast<time_t>(t.lastAccessSec);
+    ts[0].tv_nsec = static_cast<long>(t.lastAccessNsec);
+    ts[1].tv_sec = static_cast<time_t>(t.lastWriteSec);
+    ts[1].tv_nsec = static_cast<long>(t.lastWriteNsec);
+    return ::futimens(m_fd, ts) == 0;
+}
+
+bool PosixFile::readTimes(PreciseTimes* out)
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return false;
+    out->lastWriteSec = st.st_mtim.tv_sec;
+    out->lastWriteNsec = st.st_mtim.tv_nsec;
+    out->lastAccessSec = st.st_atim.tv_sec;
+    out->lastAccessNsec = st.st_atim.tv_nsec;
+    return true;
+}
+
+int OpenRegularFile(const std::string& path, int flags, unsigned mode)
+{
+    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode));
+    if (fd < 0)
+        return -1;
+    int err = 0;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        err = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        err = EINVAL;
+    } else {
+        const int fl = ::fcntl(fd, F_GETFL);
+        if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)
+            err = errno;
+    }
+    if (err != 0) {
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out)
+{
+    struct statx sx {};
+    if (::statx(dirFd, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        return false;
+    out->isDirectory = S_ISDIR(sx.stx_mode);
+    out->isSymlink = S_ISLNK(sx.stx_mode);
+    out->isRegular = S_ISREG(sx.stx_mode);
+    out->size = static_cast<int64_t>(sx.stx_size);
+    out->mode = sx.stx_mode & 07777;
+    out->device = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    out->inode = sx.stx_ino;
+    auto conv = [](const struct statx_timestamp& t) { return ToFileTime(t.tv_sec, t.tv_nsec); };
+    out->lastWrite = conv(sx.stx_mtime);
+    out->lastAccess = conv(sx.stx_atime);
+    out->change = conv(sx.stx_ctime);
+    out->creation = (sx.stx_mask & STATX_BTIME) ? conv(sx.stx_btime) : 0;
+    return true;
+}
 
 bool SyncFileSystemOf(const std::string& path)
 {

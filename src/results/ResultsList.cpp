@@ -1,5 +1,7 @@
 #include "results/ResultsList.h"
 
+#include <algorithm>
+
 namespace tw {
 
 std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
@@ -57,12 +59,9 @@ void ResultsList::addLine(const ResultEntry& entry)
     for (int i = 0; i < 4; ++i)
         m_storeBuffer += static_cast<char>(hit >> (8 * i));
     m_storeBuffer += entry.text;
-    if (m_storeBuffer.size() < kSpillBytes)
-        return;
-    // Write errors lose the lines from the store only.
-    if (m_store->seek(m_storeSize) && m_store->write(m_storeBuffer.data(), m_storeBuffer.size()))
-        m_storeSize += static_cast<int64_t>(m_storeBuffer.size());
-    m_storeBuffer.clear();
+    if (m_storeBuffer.size() >= kSpillBytes)
+        spill(); // a failure is reported when the lines are flushed
+
 }
 
 void ResultsList::deliver(const ResultEntry& entry)
@@ -79,59 +78,98 @@ void ResultsList::deliver(const ResultEntry& entry)
 bool ResultsList::beginHoldBack()
 {
     endHoldBack();
-    m_store = m_fs.createTemp("TW");
+    // An unnamed file: nothing is left behind however the program ends.
+    m_store = m_fs.createScratch("TW");
     m_storeSize = 0;
     m_storeBuffer.clear();
-    if (m_store)
-        m_storePath = m_store->path();
+    m_spillFailed = false;
     return m_store != nullptr;
 }
 
-bool ResultsList::readHeldBack(std::vector<ResultEntry>* lines)
+bool ResultsList::spill()
+{
+    if (m_storeBuffer.empty())
+        return true;
+    const bool ok = m_store->seek(m_storeSize) && m_store->write(m_storeBuffer.data(), m_storeBuffer.size());
+    if (ok)
+        m_storeSize += static_cast<int64_t>(m_storeBuffer.size());
+    else
+        m_spillFailed = true;
+    m_storeBuffer.clear();
+    return ok;
+}
+
+bool ResultsList::forEachHeldBack(const std::function<void(ResultEntry&&)>& visit)
 {
     if (!m_store)
         return false;
-    std::string records;
-    if (m_storeSize > 0) {
-        records.resize(static_cast<size_t>(m_storeSize));
-        if (!m_store->seek(0) || m_store->read(records.data(), records.size()) != m_storeSize)
-            records.clear();
-    }
-    records += m_storeBuffer;
+    // The records are read back in bounded chunks, so a file with millions of held-back
+    // lines needs no more memory than one chunk and one line.
+    std::string chunk;
+    int64_t readPos = 0;
     size_t p = 0;
-    while (records.size() - p >= 8) {
-        uint32_t len = 0, hit = 0;
-        for (int i = 0; i < 4; ++i) {
-            len |= static_cast<uint32_t>(static_cast<uint8_t>(records[p + i])) << (8 * i);
-            hit |= static_cast<uint32_t>(static_cast<uint8_t>(records[p + 4 + i])) << (8 * i);
+    auto need = [&](size_t bytes) {
+        while (chunk.size() - p < bytes && readPos < m_storeSize) {
+            chunk.erase(0, p);
+            p = 0;
+            const size_t want = static_cast<size_t>(std::min<int64_t>(kSpillBytes, m_storeSize - readPos));
+            const size_t old = chunk.size();
+            chunk.resize(old + want);
+            if (!m_store->seek(readPos) || m_store->read(chunk.data() + old, want) != static_cast<int64_t>(want)) {
+                chunk.resize(old);
+                readPos = m_storeSize; // unreadable: the rest of the file is lost
+                m_spillFailed = true;
+                break;
+            }
+            readPos += static_cast<int64_t>(want);
         }
-        p += 8;
-        if (records.size() - p < len)
-            break;
-        lines->push_back(ResultEntry{records.substr(p, len), static_cast<int>(hit)});
-        p += len;
-    }
+        return chunk.size() - p >= bytes;
+    };
+    auto records = [&](bool fromFile) {
+        for (;;) {
+            if (fromFile ? !need(8) : chunk.size() - p < 8)
+                return;
+            uint32_t len = 0, hit = 0;
+            for (int i = 0; i < 4; ++i) {
+                len |= static_cast<uint32_t>(static_cast<uint8_t>(chunk[p + i])) << (8 * i);
+                hit |= static_cast<uint32_t>(static_cast<uint8_t>(chunk[p + 4 + i])) << (8 * i);
+            }
+            if (fromFile ? !need(8 + size_t{len}) : chunk.size() - p < 8 + size_t{len})
+                return;
+            p += 8;
+            visit(ResultEntry{chunk.substr(p, len), static_cast<int>(hit)});
+            p += len;
+        }
+    };
+    records(true);
+    // Records never straddle the file and the buffer: each is appended to the buffer
+    // whole, and the buffer is written whole.
+    chunk.assign(m_storeBuffer);
+    p = 0;
+    records(false);
     return true;
 }
 
 void ResultsList::flushHeldBack()
 {
-    std::vector<ResultEntry> items;
-    if (!readHeldBack(&items))
+    if (!m_store)
         return;
+    forEachHeldBack([this](ResultEntry&& e) { deliver(e); });
+    const bool lost = m_spillFailed;
     discardHeldBack();
-    for (const ResultEntry& e : items)
-        deliver(e);
+    if (lost)
+        deliver(ResultEntry{kHeldBackLost, 0});
 }
 
 void ResultsList::discardHeldBack()
 {
     if (!m_store)
         return;
-    if (m_storeSize > 0)
-        m_store->truncate(0);
+    if (m_storeSize > 0 && !m_store->truncate(0))
+        m_spillFailed = true;
     m_storeSize = 0;
     m_storeBuffer.clear();
+    m_spillFailed = false;
 }
 
 void ResultsList::endHoldBack()
@@ -140,20 +178,15 @@ void ResultsList::endHoldBack()
         return;
     flushHeldBack();
     m_store.reset();
-    m_fs.removeFile(m_storePath);
-    m_storePath.clear();
 }
 
 std::string ResultsList::heldBackText()
 {
-    std::vector<ResultEntry> items;
     std::string out;
-    if (!readHeldBack(&items))
-        return out;
-    for (const ResultEntry& e : items) {
+    forEachHeldBack([&](ResultEntry&& e) {
         out += OutputForm(e.text, m_beforeHit, m_afterHit);
         out += '\n';
-    }
+    });
     return out;
 }
 

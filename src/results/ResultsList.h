@@ -5,11 +5,15 @@
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace tw {
+
+// Shown in place of held-back lines that could not be kept (the temporary store failed).
+inline constexpr const char* kHeldBackLost = "Error writing to temp file: some results lines of this file were lost";
 
 class ResultsView {
 public:
@@ -53,7 +57,10 @@ public:
 
 private:
     void deliver(const ResultEntry& entry);
-    bool readHeldBack(std::vector<ResultEntry>* lines);
+    // Writes the buffered records to the store file; false (and m_spillFailed) on failure.
+    bool spill();
+    // Calls `visit` for every held-back line in order; false when not holding back.
+    bool forEachHeldBack(const std::function<void(ResultEntry&&)>& visit);
 
     FileSystem& m_fs;
     ResultsView* m_view = nullptr;
@@ -67,7 +74,7 @@ private:
     // they pass kSpillBytes, so memory stays bounded however many lines a file has.
     // m_store is non-null exactly while holding back is active.
     std::unique_ptr<File> m_store;
-    std::string m_storePath;
+    bool m_spillFailed = false; // some held-back lines of the current file could not be kept
     int64_t m_storeSize = 0;    // record bytes in the file since the last flush/discard
     std::string m_storeBuffer;  // record bytes after those, not yet written
     static constexpr size_t kSpillBytes = 256 * 1024;

@@ -175,6 +175,11 @@ private:
         bool truncate(int64_t l) override { return m_inner->truncate(l); }
         bool sync() override { return m_inner->sync(); }
         const std::string& path() const override { return m_inner->path(); }
+        bool status(FileStatus* out) override { return m_inner->status(out); }
+        bool lockExclusive(int ms) override { return m_inner->lockExclusive(ms); }
+        bool setMode(uint32_t mode) override { return m_inner->setMode(mode); }
+        bool setTimes(const PreciseTimes& t) override { return m_inner->setTimes(t); }
+        bool readTimes(PreciseTimes* t) override { return m_inner->readTimes(t); }
 
     private:
         std::unique_ptr<File> m_inner;

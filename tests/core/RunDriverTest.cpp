@@ -262,6 +262,7 @@ private:
         bool truncate(int64_t) override { return false; }
         bool sync() override { return false; }
         const std::string& path() const override { return inner->path(); }
+        bool status(FileStatus* out) override { return inner->status(out); }
         std::unique_ptr<File> inner;
         bool unseekable;
     };

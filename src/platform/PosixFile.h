@@ -1,0 +1,44 @@
+#pragma once
+// The file object of the POSIX platform layer: one owned descriptor. Shared by the file
+// system and the file operations of this layer; nothing above the platform uses it.
+#include "platform/FileSystem.h"
+
+#include <string>
+
+namespace tw {
+
+class PosixFile final : public File {
+public:
+    PosixFile(int fd, std::string path) : m_fd(fd), m_path(std::move(path)) {}
+    ~PosixFile() override;
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    int64_t read(void* buffer, size_t count) override;
+    bool write(const void* data, size_t count) override;
+    bool seek(int64_t offset) override;
+    int64_t position() override;
+    bool truncate(int64_t length) override;
+    bool sync() override;
+    const std::string& path() const override { return m_path; }
+    bool status(FileStatus* out) override;
+    bool lockExclusive(int timeoutMs) override;
+    bool setMode(uint32_t mode) override;
+    bool setTimes(const PreciseTimes& times) override;
+    bool readTimes(PreciseTimes* out) override;
+
+private:
+    int m_fd; // owned, open for the object's lifetime
+    std::string m_path;
+};
+
+// Opens `path` with `flags` plus O_NOFOLLOW and O_NONBLOCK (so a FIFO swapped in cannot
+// block), then refuses anything that is not a regular file and clears O_NONBLOCK again.
+// Returns the descriptor or -1 with errno set.
+int OpenRegularFile(const std::string& path, int flags, unsigned mode = 0666);
+
+// Fills `out` from a statx result of `fd` (with `path` relative to it, or "" and
+// AT_EMPTY_PATH for the descriptor itself).
+bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out);
+
+} // namespace tw
