@@ -41,6 +41,8 @@ void PrintHelp()
         "  /idwxhrqn flag letters: i case-insensitive, d subdirectories, w whole word,\n"
         "            x regular expression, h ignore whitespace, r replace, q close, n no prompts\n"
         "An empty search text lists the selected files.\n"
+        "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
+        "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
         "Exit status: 0 found, 1 nothing found, 2 not run or stopped.");
 }
 
@@ -57,6 +59,19 @@ int main(int argc, char** argv)
         std::printf("tarnwick-cli %s\n", TW_VERSION);
         return 0;
     }
+    if (!args.empty() && (args[0] == "--recover" || args[0] == "--discard-recovery")) {
+        // Deals with the files whose rewrite a crash interrupted, then exits.
+        std::vector<std::string> lines;
+        const std::string dataDir = tw::DataDirectory();
+        const bool ok = args[0] == "--recover"
+                          ? tw::RecoverPending(tw::RealFileSystem(), tw::RealFileOps(), dataDir, &lines)
+                          : tw::DiscardPending(tw::RealFileSystem(), tw::RealFileOps(), dataDir, &lines);
+        for (const std::string& line : lines)
+            std::fprintf(stderr, "%s\n", line.c_str());
+        if (lines.empty())
+            std::fputs("No interrupted rewrite is pending.\n", stderr);
+        return ok ? 0 : 2;
+    }
     tw::SetActiveCodePage(tw::DetectCodePage());
 
     tw::SettingsStore store;
@@ -71,8 +86,14 @@ int main(int argc, char** argv)
     tw::CliHost host(stdin, stderr);
     host.setHitTexts(options.beforeHit, options.afterHit);
     // Files whose rewrite was interrupted by a crash: say where their safety copies are.
-    for (const tw::RecoveryEntry& entry : tw::PendingRecoveries(tw::DataDirectory()))
+    const std::vector<tw::RecoveryEntry> pending = tw::PendingRecoveries(tw::DataDirectory());
+    for (const tw::RecoveryEntry& entry : pending)
         host.message(tw::FormatRecoveryReport(entry), false);
+    if (!pending.empty())
+        host.message("Run tarnwick-cli --recover to put these files back from their copies, or "
+                     "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
+                     "Until then they are not replaced again.",
+                     false);
     const tw::CommandLineCommand command = tw::ChosenCommand(cmd);
     if (command == tw::CommandLineCommand::Touch) {
         host.message("Touch is not available from tarnwick-cli yet.", false);

@@ -1,8 +1,11 @@
+#include "TestUtil.h"
 #include "platform/FileOps.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
@@ -87,6 +90,78 @@ TEST_F(OpsFixture, DirectoriesModesAndNames)
         auto lock = ops.lockFile(dir + "lock");
         EXPECT_NE(lock, nullptr);
     }
+}
+
+
+TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
+{
+    test::TempDir dir;
+    test::WriteFile(dir.file("real"), "content");
+    ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("link").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    ::alarm(20); // a blocking open of the FIFO would hang the test; fail it instead
+    FileSystem& fs = RealFileSystem();
+    for (const char* name : {"link", "fifo"}) {
+        SCOPED_TRACE(name);
+        int err = 0;
+        EXPECT_EQ(fs.openRead(dir.file(name), &err), nullptr);
+        EXPECT_NE(err, 0);
+        EXPECT_EQ(fs.openWrite(dir.file(name), false, false), nullptr);
+        EXPECT_EQ(fs.openWrite(dir.file(name), true, true), nullptr);
+    }
+    ::alarm(0);
+    EXPECT_EQ(test::ReadFile(dir.file("real")), "content") << "never truncated through the link";
+    auto file = fs.openRead(dir.file("real"));
+    ASSERT_NE(file, nullptr);
+    char buf[16];
+    EXPECT_EQ(file->read(buf, sizeof buf), 7) << "the descriptor is blocking again";
+}
+
+TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
+{
+    test::TempDir dir, outside;
+    FileOps& ops = RealFileOps();
+    const std::string root = dir.file("bak/");
+    auto entries = [&](const std::string& d) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(d))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    auto writeText = [](const std::string& text, bool fail) {
+        return [text, fail](File& f) { return f.write(text.data(), text.size()) && !fail; };
+    };
+    PreciseTimes t{1000000000, 123456789, 1000000001, 5};
+    EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0640, &t, nullptr, writeText("one", false)), FileOps::PlaceResult::Done);
+    EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");
+    struct stat st {};
+    ASSERT_EQ(::stat((root + "a/b/c.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456789);
+
+    // A failing write (a full disk) leaves the earlier file and nothing beside it.
+    EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0640, nullptr, nullptr, writeText("two", true)),
+              FileOps::PlaceResult::WriteFailed);
+    EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");
+    EXPECT_EQ(entries(root + "a/b"), std::vector<std::string>{"c.txt"});
+
+    // A link at any level below the root, or as the name itself, is refused.
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root + "a/linked").c_str()), 0);
+    ASSERT_EQ(::symlink((outside.path() + "f").c_str(), (root + "a/f").c_str()), 0);
+    for (const char* rel : {"a/linked/x.txt", "a/linked/deep/x.txt", "a/f", "a/../../escape.txt"})
+        EXPECT_EQ(ops.placeFile(root, rel, 0600, nullptr, nullptr, writeText("x", false)),
+                  FileOps::PlaceResult::DirectoryFailed)
+            << rel;
+    EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("escape.txt")));
+
+    // The name must not be the file that is being backed up.
+    FileStatus self;
+    ASSERT_TRUE(RealFileSystem().status(root + "a/b/c.txt", &self));
+    EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0600, nullptr, &self, writeText("x", false)),
+              FileOps::PlaceResult::DirectoryFailed);
+    EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");
 }
 
 } // namespace

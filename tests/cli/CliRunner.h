@@ -1,0 +1,90 @@
+#pragma once
+// Starts the real tarnwick-cli as a child process (no shell) with its own standard input,
+// output and error files, optionally with extra environment variables, and waits for it.
+#include "TestUtil.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tw::test {
+
+struct CliResult {
+    int status = -1; // exit status, -1 when killed by a signal
+    std::string out, err;
+};
+
+class CliProcess {
+public:
+    // Starts the program at once.
+    explicit CliProcess(const std::vector<std::string>& args, const std::string& input = {},
+                        const std::vector<std::pair<std::string, std::string>>& env = {})
+    {
+        WriteFile(m_io.file("in"), input);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            for (const auto& [name, value] : env)
+                ::setenv(name.c_str(), value.c_str(), 1);
+            std::freopen(m_io.file("in").c_str(), "r", stdin);
+            std::freopen(m_io.file("out").c_str(), "w", stdout);
+            std::freopen(m_io.file("err").c_str(), "w", stderr);
+            std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(TW_CLI_PATH, argv.data());
+            ::_exit(127);
+        }
+    }
+    ~CliProcess()
+    {
+        if (m_pid > 0 && !m_done) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    pid_t pid() const { return m_pid; }
+    CliResult wait()
+    {
+        int st = 0;
+        if (!m_done)
+            ::waitpid(m_pid, &st, 0);
+        m_done = true;
+        CliResult r;
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.out = ReadFile(m_io.file("out"));
+        r.err = ReadFile(m_io.file("err"));
+        return r;
+    }
+    void kill()
+    {
+        ::kill(m_pid, SIGKILL);
+        wait();
+    }
+
+private:
+    TempDir m_io;
+    pid_t m_pid = -1;
+    bool m_done = false;
+};
+
+// Waits until `path` exists (at most about 30 s).
+inline bool WaitForFile(const std::string& path)
+{
+    for (int i = 0; i < 3000; ++i) {
+        if (::access(path.c_str(), F_OK) == 0)
+            return true;
+        ::usleep(10000);
+    }
+    return false;
+}
+
+} // namespace tw::test

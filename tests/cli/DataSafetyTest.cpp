@@ -1,0 +1,209 @@
+// tarnwick-cli under hostile conditions: links and writers that change the tree while a
+// replace commits, a second run at the same time, crashes in the middle of a rewrite, a
+// held lock and links in the backup directory. Nothing may be lost, and no failure may be
+// reported as success.
+#include "cli/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tw {
+namespace {
+
+using test::CliProcess;
+using test::CliResult;
+using test::ReadFile;
+using test::TempDir;
+using test::WaitForFile;
+using test::WriteFile;
+
+class DataSafety : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", m_data.path().c_str(), 1);
+    }
+    std::string dataDir() const { return m_data.path() + "tarnwick/"; }
+    std::string flag() const { return m_io.file("pause.flag"); }
+    // A replace run that stops at its first copy-back until the flag file is removed.
+    std::unique_ptr<CliProcess> startPausedReplace(const std::vector<std::string>& args)
+    {
+        auto p = std::make_unique<CliProcess>(args, "", std::vector<std::pair<std::string, std::string>>{
+                                                            {"TW_TEST_PAUSE_COPYBACK", flag()}});
+        EXPECT_TRUE(WaitForFile(flag())) << "the run never reached its copy-back";
+        return p;
+    }
+    static std::string bigText()
+    {
+        std::string s;
+        for (int i = 0; i < 30000; ++i)
+            s += "line " + std::to_string(i) + " with word\n";
+        return s;
+    }
+    TempDir m_config, m_data, m_tree, m_io, m_outside;
+};
+
+TEST_F(DataSafety, ChangesMadeToAFileWhileTheBatchCommitsAreNeverOverwritten)
+{
+    // While a.txt is being rewritten, b.txt is swapped for a link to a file outside the
+    // tree, or appended to by another program. b.txt must be left alone and reported.
+    enum class Change { LinkSwap, Append };
+    for (const Change change : {Change::LinkSwap, Change::Append}) {
+        SCOPED_TRACE(change == Change::LinkSwap ? "link swapped in" : "appended meanwhile");
+        TempDir tree;
+        const std::string victim = m_outside.file("victim");
+        WriteFile(victim, "precious word\n");
+        WriteFile(tree.file("a.txt"), bigText());
+        WriteFile(tree.file("b.txt"), "small word\n");
+        auto run = startPausedReplace({"/Sword", "/RWORD", "/P", tree.path() + "*.txt", "/n"});
+        if (change == Change::LinkSwap) {
+            std::filesystem::remove(tree.file("b.txt"));
+            std::filesystem::create_symlink(victim, tree.file("b.txt"));
+        } else {
+            std::FILE* f = std::fopen(tree.file("b.txt").c_str(), "a");
+            std::fputs("appended word\n", f);
+            std::fclose(f);
+        }
+        std::filesystem::remove(flag());
+        const CliResult r = run->wait();
+        EXPECT_EQ(ReadFile(victim), "precious word\n");
+        if (change == Change::Append) {
+            EXPECT_EQ(ReadFile(tree.file("b.txt")), "small word\nappended word\n");
+        }
+        EXPECT_NE(r.out.find("Error writing (another app may own it) file b.txt"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("Replaced 30000 occurrences in 1 file(s)"), std::string::npos) << r.out;
+        EXPECT_EQ(r.status, 2);
+    }
+}
+
+TEST_F(DataSafety, TwoRunsAtOnceNeverLoseAChangeTheyReported)
+{
+    // Run A appends "a" after each "x", run B appends "b"; a file that a run did not
+    // report as failed must carry that run's change.
+    const int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%03d.txt", i);
+        WriteFile(m_tree.file(name), "x\n");
+    }
+    CliProcess a({"/Sx", "/Rxa", "/P", m_tree.path() + "*.txt", "/n"});
+    CliProcess b({"/Sx", "/Rxb", "/P", m_tree.path() + "*.txt", "/n"});
+    const CliResult ra = a.wait(), rb = b.wait();
+    for (int i = 0; i < kFiles; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%03d.txt", i);
+        const std::string content = ReadFile(m_tree.file(name));
+        const std::string error = std::string("file ") + name + "\n";
+        if (ra.out.find(error) == std::string::npos) {
+            EXPECT_NE(content.find('a'), std::string::npos) << name << " lost run A's change: " << content;
+        }
+        if (rb.out.find(error) == std::string::npos) {
+            EXPECT_NE(content.find('b'), std::string::npos) << name << " lost run B's change: " << content;
+        }
+    }
+}
+
+TEST_F(DataSafety, AfterACrashTheFileAndItsCopyAreKeptUntilRecoverPutsItBack)
+{
+    for (const bool withBackup : {true, false}) {
+        SCOPED_TRACE(withBackup ? "backup as the copy" : "safety copy");
+        TempDir tree, data;
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        const std::string old = bigText();
+        WriteFile(tree.file("big.txt"), old);
+        const std::string bak = tree.path() + "../" + std::filesystem::path(tree.path()).parent_path().filename().string() + "-bak/";
+        std::vector<std::string> args{"/Sword", "/RWORD", "/P", tree.path() + "*.txt", "/n"};
+        if (withBackup)
+            args.insert(args.end(), {"/B", bak});
+        startPausedReplace(args)->kill();
+        std::filesystem::remove(flag());
+        ASSERT_NE(ReadFile(tree.file("big.txt")), old) << "the copy-back had begun";
+        if (withBackup) {
+            // The undo line was on disk before the copy-back began.
+            const std::string undo = ReadFile(data.path() + "tarnwick/twundo.sh");
+            EXPECT_NE(undo.find("cp -p -- '" + bak + "big.txt' '" + tree.file("big.txt") + "'"), std::string::npos)
+                << undo;
+        }
+
+        // Another replace neither rewrites the torn file nor overwrites its backup.
+        const CliResult again = CliProcess(args).wait();
+        EXPECT_NE(again.err.find("--recover"), std::string::npos) << again.err;
+        EXPECT_NE(again.out.find("waits for --recover or --discard-recovery: big.txt"), std::string::npos) << again.out;
+        EXPECT_EQ(again.status, 2);
+        if (withBackup) {
+            EXPECT_EQ(ReadFile(bak + "big.txt"), old);
+        }
+
+        const CliResult rec = CliProcess({"--recover"}).wait();
+        EXPECT_EQ(rec.status, 0) << rec.err;
+        EXPECT_NE(rec.err.find("Restored " + tree.file("big.txt")), std::string::npos) << rec.err;
+        EXPECT_EQ(ReadFile(tree.file("big.txt")), old);
+        const CliResult after = CliProcess({"/Sword", "/P", tree.path() + "*.none"}).wait();
+        EXPECT_EQ(after.err.find("rewriting the file"), std::string::npos) << after.err;
+        std::vector<std::string> safety;
+        if (std::filesystem::exists(data.path() + "tarnwick/safety"))
+            for (const auto& e : std::filesystem::directory_iterator(data.path() + "tarnwick/safety"))
+                safety.push_back(e.path().string());
+        EXPECT_TRUE(safety.empty()) << safety.front();
+        std::filesystem::remove_all(bak);
+    }
+}
+
+TEST_F(DataSafety, DiscardRecoveryForgetsTheEntriesAndDeletesTheSafetyCopies)
+{
+    const std::string old = bigText();
+    WriteFile(m_tree.file("big.txt"), old);
+    startPausedReplace({"/Sword", "/RWORD", "/P", m_tree.path() + "*.txt", "/n"})->kill();
+    const std::string torn = ReadFile(m_tree.file("big.txt"));
+    const CliResult r = CliProcess({"--discard-recovery"}).wait();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(m_tree.file("big.txt")), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(m_tree.file("big.txt")), torn) << "discarding leaves the file as it is";
+    EXPECT_TRUE(std::filesystem::is_empty(dataDir() + "safety"));
+    EXPECT_EQ(CliProcess({"/Sword", "/P", m_tree.path() + "*.none"}).wait().err.find("rewriting"), std::string::npos);
+}
+
+TEST_F(DataSafety, AHeldRecoveryLockDelaysOnlyReplaceAndThenRefusesIt)
+{
+    WriteFile(m_tree.file("a.txt"), "word\n");
+    std::filesystem::create_directories(dataDir());
+    const int fd = ::open((dataDir() + "recovery.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    const CliResult search = CliProcess({"/Sword", "/P", m_tree.path() + "*.txt"}).wait();
+    EXPECT_EQ(search.status, 0) << search.err;
+    const CliResult replace = CliProcess({"/Sword", "/RWORD", "/P", m_tree.path() + "*.txt", "/n"}).wait();
+    ::close(fd);
+    EXPECT_EQ(replace.status, 2);
+    EXPECT_NE(replace.err.find("Waiting for another Tarnwick run to finish writing files"), std::string::npos)
+        << replace.err;
+    EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "word\n");
+}
+
+TEST_F(DataSafety, ALinkInsideTheBackupDirectoryIsNeverFollowed)
+{
+    WriteFile(m_tree.file("sub/x.txt"), "word\n");
+    WriteFile(m_tree.file("y.txt"), "word\n");
+    const std::string bak = m_io.file("bak/");
+    std::filesystem::create_directories(bak);
+    std::filesystem::create_directory_symlink(m_outside.path(), bak + "sub");
+    WriteFile(m_outside.file("x.txt"), "outside\n");
+    const CliResult r = CliProcess({"/Sword", "/RWORD", "/P", m_tree.path() + "*.txt", "/d", "/n", "/B", bak}).wait();
+    EXPECT_EQ(ReadFile(m_outside.file("x.txt")), "outside\n");
+    EXPECT_EQ(ReadFile(m_tree.file("sub/x.txt")), "word\n") << "without its backup the file stays unchanged";
+    EXPECT_NE(r.out.find("Error creating/writing file to backup directory x.txt"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(m_tree.file("y.txt")), "WORD\n");
+    EXPECT_EQ(ReadFile(bak + "y.txt"), "word\n");
+    EXPECT_EQ(r.status, 2);
+}
+
+} // namespace
+} // namespace tw
