@@ -34,6 +34,86 @@ size_t TempFilesWithPrefix(const std::string& prefix)
     return n;
 }
 
+// A file system whose scratch files fail every write once `budget` bytes went through.
+class ShortScratchFs final : public FileSystem {
+public:
+    explicit ShortScratchFs(int64_t budget) : m_budget(budget) {}
+    std::unique_ptr<File> openRead(const std::string& p, int* e) override { return real().openRead(p, e); }
+    std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
+    {
+        return real().openWrite(p, c, t, e);
+    }
+    std::unique_ptr<File> createTemp(const std::string& p, int* e) override { return real().createTemp(p, e); }
+    std::unique_ptr<File> createScratch(const std::string& p, int* e) override
+    {
+        auto inner = real().createScratch(p, e);
+        return inner ? std::make_unique<Short>(std::move(inner), m_budget) : nullptr;
+    }
+    bool status(const std::string& p, FileStatus* o, bool f) override { return real().status(p, o, f); }
+    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override { return real().listDirectory(p, o); }
+    bool removeFile(const std::string& p) override { return real().removeFile(p); }
+
+private:
+    static FileSystem& real() { return RealFileSystem(); }
+    struct Short final : File {
+        Short(std::unique_ptr<File> f, int64_t b) : inner(std::move(f)), budget(b) {}
+        int64_t read(void* b, size_t n) override { return inner->read(b, n); }
+        bool write(const void* d, size_t n) override
+        {
+            if (static_cast<int64_t>(n) > budget)
+                return false;
+            budget -= static_cast<int64_t>(n);
+            return inner->write(d, n);
+        }
+        bool seek(int64_t o) override { return inner->seek(o); }
+        int64_t position() override { return inner->position(); }
+        bool truncate(int64_t l) override { return inner->truncate(l); }
+        bool sync() override { return inner->sync(); }
+        const std::string& path() const override { return inner->path(); }
+        std::unique_ptr<File> inner;
+        int64_t budget;
+    };
+    int64_t m_budget;
+};
+
+TEST(ResultsList, HeldBackLinesFarBeyondOneChunkComeBackExactlyOrTheLossIsReported)
+{
+    // Lines of varied lengths (some longer than a spill chunk) spill to the store several
+    // times over; flushing must deliver every one in order. A store that cannot take them
+    // must say so instead of dropping lines silently.
+    for (const int64_t budget : {int64_t{1} << 40, int64_t{300000}}) {
+        SCOPED_TRACE(budget);
+        ShortScratchFs fs(budget);
+        MemoryResultsView view;
+        ResultsList list(fs);
+        list.setView(&view);
+        ASSERT_TRUE(list.beginHoldBack());
+        std::vector<std::string> sent;
+        for (int i = 0; i < 30000; ++i) {
+            std::string text = "Line " + std::to_string(i) + " - " + std::string(static_cast<size_t>(i * 7919 % 300), 'x');
+            if (i % 10000 == 5)
+                text += std::string(400000, 'L');
+            sent.push_back(text);
+            list.addLine(ResultEntry{text, i % 50});
+        }
+        list.flushHeldBack();
+        if (budget > 300000) {
+            ASSERT_EQ(view.lines.size(), sent.size());
+            for (size_t i = 0; i < sent.size(); ++i) {
+                ASSERT_EQ(view.lines[i].text, sent[i]) << i;
+                ASSERT_EQ(view.lines[i].hitLength, static_cast<int>(i % 50)) << i;
+            }
+        } else {
+            ASSERT_FALSE(view.lines.empty());
+            EXPECT_LT(view.lines.size(), sent.size() + 1);
+            EXPECT_EQ(view.lines.back().text, kHeldBackLost);
+            for (size_t i = 0; i + 1 < view.lines.size(); ++i)
+                EXPECT_EQ(view.lines[i].text.rfind("Line ", 0), 0u) << "only whole lines come back";
+        }
+        list.endHoldBack();
+    }
+}
+
 TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
 {
     test::TempDir dir;
