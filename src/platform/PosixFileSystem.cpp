@@ -1,5 +1,7 @@
 #include "platform/FileSystem.h"
 
+#include "platform/LongPath.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -73,7 +75,7 @@ class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> openRead(const std::string& path, int* error) override
     {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = OpenLongPath(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             if (error)
                 *error = errno;
@@ -84,7 +86,7 @@ public:
     std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
     {
         const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0) | (truncate ? O_TRUNC : 0);
-        const int fd = ::open(path.c_str(), flags, 0666);
+        const int fd = OpenLongPath(path, flags, 0666);
         if (fd < 0) {
             if (error)
                 *error = errno;
@@ -114,7 +116,7 @@ public:
     {
         struct statx sx {};
         const int flags = AT_STATX_SYNC_AS_STAT | (followLinks ? 0 : AT_SYMLINK_NOFOLLOW);
-        if (::statx(AT_FDCWD, path.c_str(), flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+        if (StatxLongPath(path, flags, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
             return false;
         out->isDirectory = S_ISDIR(sx.stx_mode);
         out->isSymlink = S_ISLNK(sx.stx_mode);
@@ -133,9 +135,15 @@ public:
     bool listDirectory(const std::string& path, std::vector<DirEntry>* out) override
     {
         out->clear();
-        DIR* dir = ::opendir(path.c_str());
-        if (!dir)
+        // Opened by descriptor so that a directory of any depth can be listed.
+        const int fd = OpenLongPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
             return false;
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return false;
+        }
         const int dfd = ::dirfd(dir);
         while (dirent* e = ::readdir(dir)) {
             const char* n = e->d_name;
@@ -157,14 +165,14 @@ public:
         std::sort(out->begin(), out->end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
         return true;
     }
-    bool removeFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+    bool removeFile(const std::string& path) override { return UnlinkLongPath(path) == 0; }
 };
 
 } // namespace
 
 bool SyncFileSystemOf(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenLongPath(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::syncfs(fd) == 0;
