@@ -1,10 +1,13 @@
 #pragma once
 // Helpers shared by the tests: a temporary directory that removes itself, and file I/O.
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tw::test {
@@ -23,11 +26,26 @@ public:
         std::error_code ec;
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
         std::filesystem::remove_all(m_path, ec);
+        if (ec && std::filesystem::exists(m_path))
+            RemoveWithRm(m_path); // paths of PATH_MAX bytes or more defeat remove_all
     }
     const std::string& path() const { return m_path; }
     std::string file(const std::string& rel) const { return m_path + rel; }
 
 private:
+    // "rm -rf" walks by descriptors, so it removes trees of any depth.
+    static void RemoveWithRm(const std::string& path)
+    {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl("/bin/rm", "rm", "-rf", "--", path.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        if (pid > 0)
+            ::waitpid(pid, &status, 0);
+    }
+
     std::string m_path; // ends with "/"
 };
 
@@ -63,6 +81,34 @@ inline void WriteFile(const std::string& path, const std::string& content)
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream f(path, std::ios::binary);
     f << content;
+}
+
+// Makes `levels` nested directories under `root` (which ends with "/"), each named with
+// `nameLength` copies of one letter, and the file `name` holding `content` in the deepest.
+// Works relative to directory descriptors, so the full path may be longer than PATH_MAX.
+// Returns the file's full path, or an empty string on failure.
+inline std::string MakeDeepFile(const std::string& root, int levels, size_t nameLength, const std::string& name,
+                                const std::string& content)
+{
+    std::string path = root;
+    int dir = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int i = 0; i < levels && dir >= 0; ++i) {
+        const std::string level(nameLength, static_cast<char>('a' + i % 26));
+        ::mkdirat(dir, level.c_str(), 0755);
+        const int next = ::openat(dir, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(dir);
+        dir = next;
+        path += level + "/";
+    }
+    if (dir < 0)
+        return {};
+    const int fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    ::close(dir);
+    if (fd < 0)
+        return {};
+    const bool ok = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    ::close(fd);
+    return ok ? path + name : std::string();
 }
 
 inline std::string ReadFile(const std::string& path)

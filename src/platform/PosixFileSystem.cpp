@@ -6,6 +6,8 @@
 #include <sys/file.h>
 #include <thread>
 
+#include "platform/LongPath.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -83,9 +85,15 @@ public:
     bool listDirectory(const std::string& path, std::vector<DirEntry>* out) override
     {
         out->clear();
-        DIR* dir = ::opendir(path.c_str());
-        if (!dir)
+        // Opened by descriptor so that a directory of any depth can be listed.
+        const int fd = OpenLongPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
             return false;
+        DIR* dir = ::fdopendir(fd);
+        if (!dir) {
+            ::close(fd);
+            return false;
+        }
         const int dfd = ::dirfd(dir);
         while (dirent* e = ::readdir(dir)) {
             const char* n = e->d_name;
@@ -107,7 +115,7 @@ public:
         std::sort(out->begin(), out->end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
         return true;
     }
-    bool removeFile(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+    bool removeFile(const std::string& path) override { return UnlinkLongPath(path) == 0; }
 };
 
 } // namespace
@@ -219,7 +227,7 @@ bool PosixFile::readTimes(PreciseTimes* out)
 
 int OpenRegularFile(const std::string& path, int flags, unsigned mode)
 {
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode));
+    const int fd = OpenLongPath(path, flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode));
     if (fd < 0)
         return -1;
     int err = 0;
@@ -244,7 +252,9 @@ int OpenRegularFile(const std::string& path, int flags, unsigned mode)
 bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out)
 {
     struct statx sx {};
-    if (::statx(dirFd, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
+    const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
+    flags |= AT_STATX_SYNC_AS_STAT;
+    if ((dirFd == AT_FDCWD ? StatxLongPath(path, flags, mask, &sx) : ::statx(dirFd, path, flags, mask, &sx)) != 0)
         return false;
     out->isDirectory = S_ISDIR(sx.stx_mode);
     out->isSymlink = S_ISLNK(sx.stx_mode);
@@ -263,7 +273,7 @@ bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out)
 
 bool SyncFileSystemOf(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenLongPath(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::syncfs(fd) == 0;

@@ -1,7 +1,5 @@
 #include "select/MaskList.h"
 
-#include "engine/SrchPattern.h"
-
 namespace tw {
 
 bool NormaliseMask(std::string& mask, bool* exclude)
@@ -20,17 +18,10 @@ bool NormaliseMask(std::string& mask, bool* exclude)
     return true;
 }
 
-MaskList::MaskList() = default;
-MaskList::~MaskList() = default;
-MaskList::MaskList(MaskList&&) noexcept = default;
-MaskList& MaskList::operator=(MaskList&&) noexcept = default;
-
 void MaskList::compile(std::string_view maskText)
 {
     m_masks.clear();
     m_hasInclude = false;
-    PatternOptions options;
-    options.maskMode = true;
     size_t pos = 0;
     while (pos <= maskText.size()) {
         size_t end = maskText.find(';', pos);
@@ -40,7 +31,7 @@ void MaskList::compile(std::string_view maskText)
         bool exclude = false;
         if (NormaliseMask(m, &exclude)) {
             Mask mask;
-            mask.pattern = SrchPattern::Compile(m, nullptr, options);
+            mask.pattern.compile(m);
             mask.hasDot = m.find('.') != std::string::npos;
             mask.exclude = exclude;
             m_masks.push_back(std::move(mask));
@@ -64,7 +55,7 @@ bool MaskList::matches(std::string_view name) const
     const std::string_view dotted = noDot ? std::string_view(dottedName) : name;
     bool included = !m_hasInclude;
     for (const Mask& mask : m_masks) {
-        const bool hit = mask.pattern->matchName(dotted) || (noDot && !mask.hasDot && mask.pattern->matchName(name));
+        const bool hit = mask.pattern.matches(dotted) || (noDot && !mask.hasDot && mask.pattern.matches(name));
         if (!hit)
             continue;
         if (mask.exclude)

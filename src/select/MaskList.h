@@ -1,26 +1,20 @@
 #pragma once
 // File masks: ";"-separated, "?" and "*", "~" for exclusion, normalised so that "c" means
-// "*.c" and ".txt" means "*.txt". Each mask is compiled once by the pattern compiler in
-// mask mode; matching is case-insensitive on the file name.
-#include <memory>
+// "*.c" and ".txt" means "*.txt". Each mask is compiled once into a wildcard matcher;
+// matching is case-insensitive on the file name.
+#include "select/WildcardMask.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace tw {
 
-class SrchPattern;
-
 // Normalises one mask; returns false for a mask that is empty after removing "~".
 bool NormaliseMask(std::string& mask, bool* exclude);
 
 class MaskList {
 public:
-    MaskList();
-    ~MaskList();
-    MaskList(MaskList&&) noexcept;
-    MaskList& operator=(MaskList&&) noexcept;
-
     void compile(std::string_view maskText);
     // `name` is the file name without directory.
     bool matches(std::string_view name) const;
@@ -28,7 +22,7 @@ public:
 
 private:
     struct Mask {
-        std::unique_ptr<SrchPattern> pattern; // the normalised mask, compiled in mask mode
+        WildcardMask pattern; // the normalised mask
         bool hasDot = false;  // the mask holds a "."; without one it also matches a bare name
         bool exclude = false;
     };

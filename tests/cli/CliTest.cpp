@@ -158,6 +158,20 @@ TEST_F(Cli, PathsWithSpacesQuotesAndNonAsciiBytesWork)
     EXPECT_NE(r.out.find("Line   1 - x <\"quoted\"> y\n"), std::string::npos);
 }
 
+TEST_F(Cli, SearchesFilesBeyondPathMaxAndNamesWithControlBytes)
+{
+    // 40 levels of 120 bytes: the file's path is about 4,900 bytes long.
+    const std::string deep = test::MakeDeepFile(m_tree.path(), 40, 120, "deep.txt", "a needle\n");
+    ASSERT_GT(deep.size(), 4096u);
+    for (const char* n : {"lf\n.txt", "cr\r.txt", "one\x01.txt"})
+        WriteFile(m_tree.file(n), "needle\n");
+    const CliResult r = RunCli({"/Sneedle", "/P", m_tree.path() + "*.*", "/d"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Line   1 - a <needle>\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Searched 4 file(s), found 4 occurrences in 4 file(s)\n"), std::string::npos) << r.out;
+}
+
 TEST_F(Cli, RelativePathIsResolvedAgainstTheWorkingDirectory)
 {
     WriteFile(m_tree.file("rel/a.txt"), "x\n");

@@ -107,6 +107,36 @@ TEST(FileWalker, HandlesOddNamesAndLongPaths)
     EXPECT_GT(found[0].size(), 1800u);
 }
 
+TEST(FileWalker, ListsFilesBeyondPathMaxInWalkOrder)
+{
+    TempDir d;
+    // 40 levels of 120 bytes: the deepest directory's path is about 4,900 bytes long.
+    const std::string deep = test::MakeDeepFile(d.path(), 40, 120, "z.txt", "x");
+    ASSERT_FALSE(deep.empty());
+    ASSERT_GT(deep.size(), 4096u);
+    const std::string dir = deep.substr(0, deep.size() - 5);
+    const std::string beside = test::MakeDeepFile(d.path(), 40, 120, "a.txt", "x");
+    const std::string top = d.file("top.txt");
+    WriteFile(top, "x");
+    WalkStats stats;
+    EXPECT_EQ(Walk(d.path(), "*.txt", true, &stats), (std::vector<std::string>{top, dir + "a.txt", deep}));
+    EXPECT_EQ(stats.directories, 41);
+    EXPECT_EQ(stats.files, 3);
+}
+
+TEST(FileWalker, ListsNamesWithControlBytes)
+{
+    TempDir d;
+    // In byte order: 0x01 < "\n" < "\r".
+    std::vector<std::string> expected;
+    for (const char* n : {"a\x01" "b.txt", "a\nb.txt", "a\rb", "a\rb.txt"}) {
+        WriteFile(d.file(n), "x");
+        expected.push_back(d.file(n));
+    }
+    EXPECT_EQ(Walk(d.path(), "*.*", false), expected);
+    EXPECT_EQ(Walk(d.path(), "a?b.*", false), expected);
+}
+
 TEST(FileWalker, StopLeavesTheFilesFoundSoFar)
 {
     TempDir d;

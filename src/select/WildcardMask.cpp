@@ -1,0 +1,73 @@
+#include "select/WildcardMask.h"
+
+#include "engine/CharClasses.h"
+#include "engine/Escapes.h"
+
+#include <string>
+
+namespace tw {
+
+void WildcardMask::compile(std::string_view mask)
+{
+    m_fold = ActiveCharClasses().upper;
+    m_tokens.clear();
+    m_minLength = 0;
+    auto addBytes = [this](std::string_view text) {
+        for (const char ch : ExpandEscapes(text)) {
+            m_tokens.push_back(m_fold[static_cast<uint8_t>(ch)]);
+            ++m_minLength;
+        }
+    };
+    while (!mask.empty()) {
+        const long i = FindOneOfUnescaped(mask, "?*");
+        if (i < 0) {
+            addBytes(mask);
+            break;
+        }
+        addBytes(mask.substr(0, static_cast<size_t>(i)));
+        if (mask[static_cast<size_t>(i)] == '?') {
+            m_tokens.push_back(kAnyOne);
+            ++m_minLength;
+        } else if (m_tokens.empty() || m_tokens.back() != kAnyRun) {
+            m_tokens.push_back(kAnyRun);
+        }
+        mask.remove_prefix(static_cast<size_t>(i) + 1);
+    }
+}
+
+bool WildcardMask::matches(std::string_view name) const
+{
+    const size_t len = name.size(), n = m_tokens.size();
+    if (len < m_minLength)
+        return false;
+    auto tokenTakes = [&](int16_t t, size_t p) {
+        if (t == kAnyOne)
+            return true;
+        const auto c = static_cast<uint8_t>(name[p]);
+        return c == t || m_fold[c] == t;
+    };
+    // Greedy left to right. On a mismatch only the last "*" seen gives up one more byte:
+    // the part before it matched at the leftmost place possible, and no later choice for
+    // an earlier "*" can make a match that this one cannot.
+    size_t k = 0, p = 0;
+    size_t starK = SIZE_MAX, starP = 0; // the last "*" met and where its run ends now
+    while (p < len) {
+        if (k < n && m_tokens[k] == kAnyRun) {
+            starK = k++;
+            starP = p;
+        } else if (k < n && tokenTakes(m_tokens[k], p)) {
+            ++k;
+            ++p;
+        } else if (starK != SIZE_MAX) {
+            k = starK + 1;
+            p = ++starP;
+        } else {
+            return false;
+        }
+    }
+    while (k < n && m_tokens[k] == kAnyRun)
+        ++k;
+    return k == n;
+}
+
+} // namespace tw
