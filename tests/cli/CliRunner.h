@@ -76,6 +76,31 @@ private:
     bool m_done = false;
 };
 
+// Runs any program with arguments (no shell unless it is the program) and waits for it.
+inline CliResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+{
+    TempDir io;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(io.file("out").c_str(), "w", stdout);
+        std::freopen(io.file("err").c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    CliResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = ReadFile(io.file("out"));
+    r.err = ReadFile(io.file("err"));
+    return r;
+}
+
 // Waits until `path` exists (at most about 30 s).
 inline bool WaitForFile(const std::string& path)
 {

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,72 @@ TEST_F(DataSafety, ALinkInsideTheBackupDirectoryIsNeverFollowed)
     EXPECT_EQ(ReadFile(m_tree.file("y.txt")), "WORD\n");
     EXPECT_EQ(ReadFile(bak + "y.txt"), "word\n");
     EXPECT_EQ(r.status, 2);
+}
+
+// Every occurrence of `from` replaced by `to`, as a whole-file reference.
+std::string ReplacedAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+TEST_F(DataSafety, RandomKillsAndWriteFailuresLeaveEveryFileOriginalReplacedOrRecoverable)
+{
+    // Each round generates a tree of varied file sizes and runs a replace that is killed at
+    // a random moment, or whose writes start failing beyond a random file size (as on a
+    // full disk). Afterwards, once --recover has run, every file holds either its original
+    // or its fully replaced content; with backups, the undo script puts back every original.
+    std::mt19937 rng(20261208);
+    const int kRounds = 16;
+    for (int round = 0; round < kRounds; ++round) {
+        const bool withBackup = round % 2 == 1;
+        const bool kill = round % 4 < 2;
+        SCOPED_TRACE("round " + std::to_string(round) + (kill ? " kill" : " write failure") +
+                     (withBackup ? " with backup" : ""));
+        TempDir tree, data, bakParent;
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        std::vector<std::pair<std::string, std::string>> files;
+        const int count = 8 + static_cast<int>(rng() % 20);
+        for (int i = 0; i < count; ++i) {
+            static const size_t kSizes[] = {0, 10, 5000, 150000, 1500000};
+            const size_t size = kSizes[rng() % 5];
+            std::string text;
+            while (text.size() < size)
+                text += (rng() % 3 == 0) ? "a word " : "plain text\n";
+            const std::string name = (i % 3 == 0 ? "sub/" : "") + std::string("f") + std::to_string(i) + ".txt";
+            WriteFile(tree.file(name), text);
+            files.emplace_back(name, text);
+        }
+        std::vector<std::string> args{"/Sword", "/RWORDS", "/P", tree.path() + "*.txt", "/d", "/n"};
+        if (withBackup)
+            args.insert(args.end(), {"/B", bakParent.file("bak/")});
+        if (kill) {
+            CliProcess run(args);
+            ::usleep(static_cast<useconds_t>(rng() % 150000));
+            run.kill();
+        } else {
+            // Writes beyond the limit fail with EFBIG instead of killing the process.
+            const std::string kilobytes = std::to_string(1 + rng() % 2000);
+            std::vector<std::string> limited{"-c", "ulimit -f " + kilobytes + " && trap '' XFSZ && exec \"$0\" \"$@\"",
+                                             TW_CLI_PATH};
+            limited.insert(limited.end(), args.begin(), args.end());
+            const CliResult r = test::RunProgram("/bin/sh", limited);
+            EXPECT_NE(r.status, -1) << r.err;
+        }
+        const CliResult rec = CliProcess({"--recover"}).wait();
+        EXPECT_EQ(rec.status, 0) << rec.err;
+        for (const auto& [name, original] : files) {
+            const std::string now = ReadFile(tree.file(name));
+            EXPECT_TRUE(now == original || now == ReplacedAll(original, "word", "WORDS"))
+                << name << ": " << now.size() << " bytes, original " << original.size();
+        }
+        if (withBackup && std::filesystem::exists(data.path() + "tarnwick/twundo.sh")) {
+            ASSERT_EQ(std::system(("sh '" + data.path() + "tarnwick/twundo.sh'").c_str()), 0);
+            for (const auto& [name, original] : files)
+                EXPECT_EQ(ReadFile(tree.file(name)), original) << name << " after the undo script";
+        }
+    }
 }
 
 } // namespace
