@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 
 #include <string>
+#include <sys/stat.h>
 
 namespace tw {
 
@@ -36,6 +37,11 @@ private:
 // block), then refuses anything that is not a regular file and clears O_NONBLOCK again.
 // Returns the descriptor or -1 with errno set.
 int OpenRegularFile(const std::string& path, int flags, unsigned mode = 0666);
+
+// The precise times kept in a stat result.
+PreciseTimes TimesOf(const struct stat& st);
+// The two timespecs (access, write) that utimensat and futimens take.
+void ToTimespecs(const PreciseTimes& t, struct timespec ts[2]);
 
 // Fills `out` from a statx result of `fd` (with `path` relative to it, or "" and
 // AT_EMPTY_PATH for the descriptor itself).

@@ -80,19 +80,13 @@ public:
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
             return false;
-        out->lastWriteSec = st.st_mtim.tv_sec;
-        out->lastWriteNsec = st.st_mtim.tv_nsec;
-        out->lastAccessSec = st.st_atim.tv_sec;
-        out->lastAccessNsec = st.st_atim.tv_nsec;
+        *out = TimesOf(st);
         return true;
     }
     bool setTimes(const std::string& path, const PreciseTimes& t) override
     {
         timespec ts[2];
-        ts[0].tv_sec = static_cast<time_t>(t.lastAccessSec);
-        ts[0].tv_nsec = static_cast<long>(t.lastAccessNsec);
-        ts[1].tv_sec = static_cast<time_t>(t.lastWriteSec);
-        ts[1].tv_nsec = static_cast<long>(t.lastWriteNsec);
+        ToTimespecs(t, ts);
         return ::utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
     }
     bool sameFile(const std::string& a, const std::string& b) override

@@ -206,10 +206,7 @@ bool PosixFile::setMode(uint32_t mode)
 bool PosixFile::setTimes(const PreciseTimes& t)
 {
     timespec ts[2];
-    ts[0].tv_sec = static_cast<time_t>(t.lastAccessSec);
-    ts[0].tv_nsec = static_cast<long>(t.lastAccessNsec);
-    ts[1].tv_sec = static_cast<time_t>(t.lastWriteSec);
-    ts[1].tv_nsec = static_cast<long>(t.lastWriteNsec);
+    ToTimespecs(t, ts);
     return ::futimens(m_fd, ts) == 0;
 }
 
@@ -218,11 +215,26 @@ bool PosixFile::readTimes(PreciseTimes* out)
     struct stat st {};
     if (::fstat(m_fd, &st) != 0)
         return false;
-    out->lastWriteSec = st.st_mtim.tv_sec;
-    out->lastWriteNsec = st.st_mtim.tv_nsec;
-    out->lastAccessSec = st.st_atim.tv_sec;
-    out->lastAccessNsec = st.st_atim.tv_nsec;
+    *out = TimesOf(st);
     return true;
+}
+
+PreciseTimes TimesOf(const struct stat& st)
+{
+    PreciseTimes t;
+    t.lastWriteSec = st.st_mtim.tv_sec;
+    t.lastWriteNsec = st.st_mtim.tv_nsec;
+    t.lastAccessSec = st.st_atim.tv_sec;
+    t.lastAccessNsec = st.st_atim.tv_nsec;
+    return t;
+}
+
+void ToTimespecs(const PreciseTimes& t, struct timespec ts[2])
+{
+    ts[0].tv_sec = static_cast<time_t>(t.lastAccessSec);
+    ts[0].tv_nsec = static_cast<long>(t.lastAccessNsec);
+    ts[1].tv_sec = static_cast<time_t>(t.lastWriteSec);
+    ts[1].tv_nsec = static_cast<long>(t.lastWriteNsec);
 }
 
 int OpenRegularFile(const std::string& path, int flags, unsigned mode)
