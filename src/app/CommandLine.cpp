@@ -168,26 +168,83 @@ CommandLineRequest ParseCommandLine(std::string_view text)
     return r;
 }
 
+bool IsBareSwitch(const std::string& a)
+{
+    if (a.size() < 2 || a[0] != '/')
+        return false;
+    bool allFlags = true;
+    for (size_t i = 1; i < a.size(); ++i) {
+        const char c = a[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            return false;
+        allFlags = allFlags && isFlagLetter(c);
+    }
+    return (a.size() == 2 && isValueSwitch(a[1])) || allFlags;
+}
+
+namespace {
+
+// Walks the arguments as switches and values: `visit(arg, role)` with role 0 for a switch
+// with its attached value or flag letters, 1 for a bare value switch, 2 for the value of
+// the bare value switch before it, 3 for an argument that is none of these.
+template <typename Visit>
+void classifyArguments(const std::vector<std::string>& args, Visit visit)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() >= 2 && a[0] == '/' && isValueSwitch(a[1])) {
+            if (a.size() > 2) {
+                visit(a, 0);
+                continue;
+            }
+            visit(a, 1);
+            // The next argument is its value unless it is a switch itself.
+            if (i + 1 < args.size() && !IsBareSwitch(args[i + 1]))
+                visit(args[++i], 2);
+            else
+                visit(std::string(), 2);
+        } else if (IsBareSwitch(a)) {
+            visit(a, 0);
+        } else {
+            visit(a, 3);
+        }
+    }
+}
+
+} // namespace
+
+std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args)
+{
+    std::optional<std::string> stray;
+    classifyArguments(args, [&](const std::string& a, int role) {
+        if (role == 3 && !stray)
+            stray = a;
+    });
+    return stray;
+}
+
 std::string JoinArguments(const std::vector<std::string>& args)
 {
     std::string out;
-    bool valueFollows = false; // the previous argument was a bare value switch
-    for (const std::string& a : args) {
+    classifyArguments(args, [&](const std::string& a, int role) {
+        if (role == 2) {
+            // A bare switch's value; an empty one is written as "" so that the parser
+            // does not take the next switch for it.
+            out += a.empty() ? std::string("\"\"") : quoteValue(a);
+            return;
+        }
         if (!out.empty())
             out += ' ';
-        if (valueFollows) {
-            out += quoteValue(a);
-            valueFollows = false;
-        } else if (a.size() >= 2 && a[0] == '/' && isValueSwitch(a[1])) {
+        if (role == 1) {
+            out += a;
+            out += ' ';
+        } else if (role == 0 && isValueSwitch(a[1]) && a.size() > 2 && !IsBareSwitch(a)) {
             out.append(a, 0, 2);
-            if (a.size() == 2)
-                valueFollows = true;
-            else
-                out += quoteValue(a.substr(2));
+            out += quoteValue(a.substr(2));
         } else {
             out += a;
         }
-    }
+    });
     return out;
 }
 

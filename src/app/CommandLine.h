@@ -53,7 +53,15 @@ CommandLineRequest ParseCommandLine(std::string_view commandText);
 // reads back as the same switches and values: a value of a value switch, attached
 // ("/Stwo words") or in the next argument ("/S", "two words"), is quoted when it holds a
 // space or a double quote, each inner quote written as backslash-quote.
+// A separate argument after a bare value switch is its value unless it is a switch itself:
+// "/" and letters only, either one value-switch letter or all flag letters. So "/R" before
+// "/P" means an empty replace text, while "/tmp/x" or "/src" stay values.
 std::string JoinArguments(const std::vector<std::string>& args);
+bool IsBareSwitch(const std::string& argument);
+
+// The first argument that is neither a switch nor the value of a value switch (typically a
+// file name the shell made of an unquoted mask), or nothing.
+std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args);
 
 // "~/..." with the home directory in front; any other text unchanged.
 std::string ExpandHome(const std::string& path);

@@ -90,7 +90,8 @@ void StreamResultsView::appendLine(const ResultEntry& entry)
 {
     std::string line = OutputForm(entry.text, m_before, m_after);
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), m_out);
+    if (!m_failed && std::fwrite(line.data(), 1, line.size(), m_out) != line.size())
+        m_failed = true;
 }
 
 } // namespace tw

@@ -42,9 +42,12 @@ public:
     {
     }
     void appendLine(const ResultEntry& entry) override;
+    // A write to the stream failed.
+    bool failed() const { return m_failed; }
 
 private:
     std::FILE* m_out;
+    bool m_failed = false;
     std::string m_before, m_after;
 };
 

@@ -43,7 +43,7 @@ void PrintHelp()
         "An empty search text lists the selected files.\n"
         "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
-        "Exit status: 0 found, 1 nothing found, 2 not run or stopped.");
+        "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
 } // namespace
@@ -51,6 +51,10 @@ void PrintHelp()
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        PrintHelp();
+        return 2;
+    }
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         PrintHelp();
         return 0;
@@ -80,6 +84,13 @@ int main(int argc, char** argv)
     tw::MainWindowSettings saved;
     store.loadMainWindow(saved);
     tw::MainInputs& inputs = saved.inputs;
+    if (const auto stray = tw::FindStrayArgument(args)) {
+        std::fprintf(stderr,
+                     "Unexpected argument \"%s\": quote masks so that the shell does not expand them, "
+                     "as in /P \"sub/*.txt\".\n",
+                     tw::DisplayName(*stray).c_str());
+        return 2;
+    }
     const tw::CommandLineRequest cmd = tw::ParseCommandLine(tw::JoinArguments(args));
     tw::ApplyCommandLine(cmd, inputs, options);
 
@@ -137,7 +148,8 @@ int main(int argc, char** argv)
     results.setHitTexts(options.beforeHit, options.afterHit);
     tw::StreamResultsView view(stdout, options.beforeHit, options.afterHit);
     // With an output file the list is not shown, so nothing goes to standard output.
-    results.setView(options.outputFile.empty() ? &view : nullptr);
+    // When the output file cannot be used, the lines come to standard output instead.
+    results.setView(&view, true);
 
     tw::RunDriver driver(host, results);
     g_driver = &driver;
@@ -160,6 +172,16 @@ int main(int argc, char** argv)
         status = 2;
     }
     g_driver = nullptr;
-    std::fflush(stdout);
+    // Results that could not be written are a failure, whatever was found.
+    if (results.outputFailed()) {
+        host.message("Error writing to output file " + tw::DisplayName(options.outputFile), false);
+        status = 2;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || view.failed()) {
+        host.message("Error writing to output file standard output", false);
+        status = 2;
+    }
+    if (driver.counters().fileErrors > 0)
+        status = 2;
     return status;
 }

@@ -105,7 +105,7 @@ bool ConfirmationState::confirmFile(RunHost& host, long replacements, const std:
         return true;
     char head[64];
     std::snprintf(head, sizeof head, "Replace %ld occurences in file ", replacements);
-    switch (host.ask(Question::YesNoCancel, head + filePath + "?")) {
+    switch (host.ask(Question::YesNoCancel, head + DisplayName(filePath) + "?")) {
     case Answer::Yes:
         return true;
     case Answer::No:

@@ -1,6 +1,7 @@
 #include "core/RecoveryList.h"
 
 #include "core/SafeRewrite.h"
+#include "results/ResultEntry.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -207,7 +208,7 @@ std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir)
 
 std::string FormatRecoveryReport(const RecoveryEntry& entry)
 {
-    std::string text = "The program ended while it was rewriting the file\n" + entry.original
+    std::string text = "The program ended while it was rewriting the file\n" + DisplayName(entry.original)
                      + "\nThe file may be incomplete.";
     if (entry.copyExists) {
         text += " Its content from before the rewrite is kept in\n" + entry.safetyCopy;
@@ -226,16 +227,6 @@ bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
 }
 
 namespace {
-
-// A path as it may be shown on a terminal: control bytes become "?".
-std::string DisplayPath(const std::string& path)
-{
-    std::string out = path;
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return out;
-}
 
 // The copy of an entry is all there: a safety segment lies within its file, a backup has
 // the length it had when the entry was written.
@@ -277,7 +268,7 @@ bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
     for (const RecoveryEntry& e : entries) {
         if (!CopyComplete(fs, e)) {
             lines->push_back("Not restored: the copy of its earlier content is missing or incomplete: " +
-                             DisplayPath(e.original) + " (copy " + DisplayPath(e.safetyCopy) + ")");
+                             DisplayName(e.original) + " (copy " + DisplayName(e.safetyCopy) + ")");
             allRestored = false;
             continue;
         }
@@ -289,11 +280,11 @@ bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
         if (target && target->lockExclusive(kOriginalLockWaitMs))
             n = CopySegment(*copy, e.copyOffset, e.copyLength, *target);
         if (n < 0 || !target->truncate(n) || !target->sync()) {
-            lines->push_back("Not restored: writing failed: " + DisplayPath(e.original));
+            lines->push_back("Not restored: writing failed: " + DisplayName(e.original));
             allRestored = false;
             continue;
         }
-        lines->push_back("Restored " + DisplayPath(e.original) + " from " + DisplayPath(e.safetyCopy));
+        lines->push_back("Restored " + DisplayName(e.original) + " from " + DisplayName(e.safetyCopy));
         done.push_back(e);
     }
     if (!done.empty()) {
@@ -317,8 +308,8 @@ bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
         return false;
     }
     for (const RecoveryEntry& e : entries)
-        lines->push_back("Forgot the interrupted rewrite of " + DisplayPath(e.original) +
-                         (e.copyIsBackup ? "; its backup stays in " + DisplayPath(e.safetyCopy) : std::string()));
+        lines->push_back("Forgot the interrupted rewrite of " + DisplayName(e.original) +
+                         (e.copyIsBackup ? "; its backup stays in " + DisplayName(e.safetyCopy) : std::string()));
     DropUnusedSafetyFiles(fs, entries, list.entries());
     return true;
 }

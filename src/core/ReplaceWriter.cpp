@@ -9,7 +9,7 @@ namespace tw {
 void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
                      const std::string& path)
 {
-    const std::string text = message + " " + BaseName(path);
+    const std::string text = message + " " + DisplayName(BaseName(path));
     sink.addResultLines(ResultEntry{text, 0});
     host.message(text, quiet);
 }
@@ -302,7 +302,7 @@ CommitResult ReplaceWriter::flushRewrites()
         const PendingRewrite& p = m_pending[i];
         const RewriteOutcome& rewrite = items[i].outcome;
         if (rewrite.result != RewriteResult::Done) {
-            report(std::string(kErrorWriting) + " " + BaseName(p.path), immediate);
+            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), immediate);
             if (rewrite.result == RewriteResult::FailedUnrestored) {
                 RecoveryEntry entry = rewrite.entry;
                 entry.copyExists = true;
@@ -316,7 +316,7 @@ CommitResult ReplaceWriter::flushRewrites()
         ++m_filesReplaced;
         m_replacements += p.replacements;
         if (!items[i].statusRestored) {
-            report(std::string(kErrorWriting) + " " + BaseName(p.path), immediate);
+            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), immediate);
             last = CommitResult::Failed;
         }
     }

@@ -181,13 +181,22 @@ RunDriver::RunDriver(RunHost& host, ResultsList& results, FileSystem& fs)
 
 RunDriver::~RunDriver() = default;
 
-bool RunDriver::openOutputFile(const SearchRequest& request)
+bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& list)
 {
     m_output.reset();
     m_results.setOutputFile(nullptr);
     const std::string& name = request.options.outputFile;
     if (name.empty())
         return true;
+    // The output file is created (emptied) only when it is not itself one of the files
+    // to process: writing it would destroy a file the run is about to read or change.
+    FileStatus existing, entry;
+    if (m_fs.status(name, &existing))
+        for (size_t i = 0; i < list.size(); ++i)
+            if (m_fs.status(std::string(list.at(i)), &entry) && SameFile(entry, existing)) {
+                reportFileError("Error writing to output file ", name, request.quiet);
+                return false;
+            }
     m_output = m_fs.openWrite(name, true, true);
     if (!m_output) {
         reportFileError("Error writing to output file ", name, request.quiet);
@@ -210,7 +219,7 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
 void RunDriver::reportFileError(const std::string& message, const std::string& path, bool quiet)
 {
     // A results line (no file line in front) and the same text as a message.
-    const std::string text = message + BaseName(path);
+    const std::string text = message + DisplayName(BaseName(path));
     ++m_counters.fileErrors;
     m_results.addLine(ResultEntry{text, 0});
     m_host.message(text, quiet);
@@ -234,7 +243,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     FileList list;
     const WalkStats walked = buildFileList(request, list, nullptr);
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
-    openOutputFile(request);
+    openOutputFile(request, list);
     const size_t n = list.size();
     bool stopped = false;
     for (size_t i = 0; i < n; ++i) {
@@ -294,7 +303,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     }
 
     m_results.setHitTexts(opt.beforeHit, opt.afterHit);
-    openOutputFile(request);
+    openOutputFile(request, list);
     if (m_output)
         m_results.writeToOutput(
             BuildRunHeading(request, request.startedText.empty() ? NowText() : request.startedText));
@@ -389,7 +398,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         pairs.push_back(std::move(ap));
     }
     // Literal pairs whose texts name the file get them expanded per file.
-    auto hasFileTokens = [](const std::string& t) { return t.find("%%TW") != std::string::npos; };
+    auto hasFileTokens = [](const std::string& t) { return HasFileTokens(t); };
 
     ScanSettings settings;
     settings.blockSize = request.blockSize;

@@ -48,7 +48,7 @@ public:
     FileListCache& cache() { return m_cache; }
 
 private:
-    bool openOutputFile(const SearchRequest& request);
+    bool openOutputFile(const SearchRequest& request, const FileList& list);
     // Walks every path/mask pair of the request into `list`.
     WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts);
     // "message" + the file name without directory, as a results line and a message.

@@ -46,6 +46,12 @@ void ReplaceTokenPass(std::string& text, std::string_view token, std::string_vie
 
 } // namespace
 
+bool HasFileTokens(std::string_view text)
+{
+    return FindToken(text, "%%TWPATH%%", 0) != std::string_view::npos
+        || FindToken(text, "%%TWFILE%%", 0) != std::string_view::npos;
+}
+
 void ExpandFileTokens(std::string& text, std::string_view fullPath)
 {
     if (text.find("%%") == std::string::npos)

@@ -15,6 +15,11 @@ struct ResultEntry {
     int hitLength = 0; // hit lines: length of the hit in the file; 0 for other lines
 };
 
+// A file name as it may appear in text: control bytes (below 0x20, and 0x7F) become "?",
+// so a name cannot move the terminal's cursor, colour it or break the line markers. The
+// exact path stays with the line where it is kept.
+std::string DisplayName(std::string_view name);
+
 // The output-file form of a line: the name marker removed, or else the hit markers
 // replaced by the before/after texts (first occurrence of each).
 std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit);

@@ -4,11 +4,22 @@
 
 namespace tw {
 
+std::string DisplayName(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
 std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
 {
     std::string out(text);
     if (const size_t n = out.find(kNameMarker); n != std::string::npos) {
+        // File lines: the name after the marker is shown with its control bytes as "?".
         out.erase(n, kNameMarker.size());
+        out.replace(n, std::string::npos, DisplayName(std::string_view(out).substr(n)));
         return out;
     }
     // The end marker is replaced only after a begin marker, and only the first after it.
@@ -66,12 +77,12 @@ void ResultsList::addLine(const ResultEntry& entry)
 
 void ResultsList::deliver(const ResultEntry& entry)
 {
-    if (m_view)
+    if (m_view && !(m_viewOnlyWithoutOutput && m_output))
         m_view->appendLine(entry);
-    if (m_output) {
+    if (m_output && !m_outputFailed) {
         std::string line = OutputForm(entry.text, m_beforeHit, m_afterHit);
         line += "\r\n";
-        m_output->write(line.data(), line.size()); // output-file errors are ignored
+        m_outputFailed = !m_output->write(line.data(), line.size());
     }
 }
 
@@ -192,8 +203,8 @@ std::string ResultsList::heldBackText()
 
 void ResultsList::writeToOutput(const std::string& text)
 {
-    if (m_output)
-        m_output->write(text.data(), text.size());
+    if (m_output && !m_outputFailed)
+        m_outputFailed = !m_output->write(text.data(), text.size());
 }
 
 } // namespace tw

@@ -33,15 +33,28 @@ public:
     explicit ResultsList(FileSystem& fs = RealFileSystem()) : m_fs(fs) {}
     ~ResultsList() override;
 
-    // Where shown lines go; null: lines are not shown (unattended run with an output file).
-    void setView(ResultsView* view) { m_view = view; }
+    // Where shown lines go; null: lines are not shown. With `onlyWithoutOutput`, lines go to
+    // the view only while no output file is set, so that an output file that could not be
+    // opened leaves the lines on the view instead of losing them.
+    void setView(ResultsView* view, bool onlyWithoutOutput = false)
+    {
+        m_view = view;
+        m_viewOnlyWithoutOutput = onlyWithoutOutput;
+    }
+    // A write to the output file failed during this run (the lines from then on are lost
+    // from it; the run reports it).
+    bool outputFailed() const { return m_outputFailed; }
     void setHitTexts(std::string before, std::string after)
     {
         m_beforeHit = std::move(before);
         m_afterHit = std::move(after);
     }
     // The output file receives every line in its output form with CR LF. Null: none.
-    void setOutputFile(File* file) { m_output = file; }
+    void setOutputFile(File* file)
+    {
+        m_output = file;
+        m_outputFailed = false;
+    }
 
     void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;
     void emitPendingFileLine() override;
@@ -64,7 +77,9 @@ private:
 
     FileSystem& m_fs;
     ResultsView* m_view = nullptr;
+    bool m_viewOnlyWithoutOutput = false;
     File* m_output = nullptr;
+    bool m_outputFailed = false; // a write to m_output failed since it was set
     std::string m_beforeHit = "<", m_afterHit = ">";
     // Pending file: set by setPendingFile, cleared when its line is emitted.
     bool m_pending = false;
