@@ -141,6 +141,16 @@ std::string withTrailingSlash(std::string path)
 
 } // namespace
 
+std::string CanonicalDirectory(const std::string& path)
+{
+    // The existing part through realpath (".", ".." and links resolved), the rest
+    // normalised as written.
+    std::error_code ec;
+    std::filesystem::path canon = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
+    std::string out = ec ? path : canon.lexically_normal().string();
+    return withTrailingSlash(out);
+}
+
 CommandLineRequest ParseCommandLine(std::string_view text)
 {
     CommandLineRequest r;
@@ -336,7 +346,11 @@ void ApplyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOp
     if (r.pathGiven) {
         std::string path, mask;
         SplitPathAndMask(r.path, &path, &mask, currentDir);
-        if (!path.empty())
+        // A path text of separators only names no start path: the run is refused rather
+        // than taking every file of the current directory.
+        if (r.path.find_first_not_of(';') == std::string::npos)
+            inputs.path.clear();
+        else if (!path.empty())
             inputs.path = path;
         inputs.mask = mask;
     }
@@ -360,12 +374,18 @@ std::optional<std::string> CheckInputs(const MainInputs& inputs, bool replaceMod
         return std::nullopt;
     // An empty backup path means no backups, which cannot clash with the path.
     if (!options.backupPath.empty() && !startsWith(inputs.path, kScriptPrefix)) {
-        const std::string backup = withTrailingSlash(ExpandHome(options.backupPath));
-        const std::string path = withTrailingSlash(ExpandHome(inputs.path));
+        const std::string backup = CanonicalDirectory(ExpandHome(options.backupPath));
+        const std::string path = CanonicalDirectory(ExpandHome(inputs.path));
         if (backup == path)
             return std::string(
                 "Please select a backup directory different than the one you want to process "
                 "files in.");
+        // Inside a tree walked with its subdirectories, the backups would be searched and
+        // replaced in turn.
+        if (options.searchSubdirs && startsWith(backup, path))
+            return std::string(
+                "The backup directory lies inside the directory being processed with its "
+                "subdirectories. Please select a backup directory outside it.");
     }
     if (options.writeToBackupDir && options.backupPath.empty())
         return std::string(

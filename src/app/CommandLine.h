@@ -63,6 +63,10 @@ bool IsBareSwitch(const std::string& argument);
 // file name the shell made of an unquoted mask), or nothing.
 std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args);
 
+// A directory as a canonical path ending in "/": the existing part resolved through
+// realpath, the rest normalised. Used to compare directories as the same place.
+std::string CanonicalDirectory(const std::string& path);
+
 // "~/..." with the home directory in front; any other text unchanged.
 std::string ExpandHome(const std::string& path);
 
