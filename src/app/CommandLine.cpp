@@ -221,12 +221,29 @@ void classifyArguments(const std::vector<std::string>& args, Visit visit)
     }
 }
 
+// An argument that names an existing file or directory is what the shell made of an
+// unquoted mask ("/abs/sub/rb.txt" would otherwise read as the switch "/T"), unless it
+// follows a bare value switch as its value.
+bool namesExistingPath(const std::string& a)
+{
+    std::error_code ec;
+    return std::filesystem::symlink_status(a, ec).type() != std::filesystem::file_type::not_found && !ec;
+}
+
+template <typename Visit>
+void classifyArgumentsStrictly(const std::vector<std::string>& args, Visit visit)
+{
+    classifyArguments(args, [&](const std::string& a, int role) {
+        visit(a, role == 0 && !IsBareSwitch(a) && namesExistingPath(a) ? 3 : role);
+    });
+}
+
 } // namespace
 
 std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args)
 {
     std::optional<std::string> stray;
-    classifyArguments(args, [&](const std::string& a, int role) {
+    classifyArgumentsStrictly(args, [&](const std::string& a, int role) {
         if (role == 3 && !stray)
             stray = a;
     });

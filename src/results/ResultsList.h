@@ -50,10 +50,12 @@ public:
         m_afterHit = std::move(after);
     }
     // The output file receives every line in its output form with CR LF. Null: none.
+    // A new file clears the failure flag; null keeps it for the caller to read.
     void setOutputFile(File* file)
     {
         m_output = file;
-        m_outputFailed = false;
+        if (file)
+            m_outputFailed = false;
     }
 
     void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;

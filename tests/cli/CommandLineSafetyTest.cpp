@@ -1,0 +1,127 @@
+// tarnwick-cli given careless or hostile command lines and outputs: shell-expanded masks,
+// empty values typed the shell way, paths of separators only, an output file that is one of
+// the searched files or cannot be written, names with control bytes, file tokens in any
+// case and backup directories that are the path in disguise.
+#include "cli/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace tw {
+namespace {
+
+using test::CliProcess;
+using test::CliResult;
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+class CliSafety : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", m_data.path().c_str(), 1);
+    }
+    CliResult run(const std::vector<std::string>& args) { return CliProcess(args).wait(); }
+    TempDir m_config, m_data, m_tree;
+};
+
+TEST_F(CliSafety, RefusedCommandLinesChangeNothing)
+{
+    WriteFile(m_tree.file("sub/a.txt"), "foo\n");
+    WriteFile(m_tree.file("sub/rb.txt"), "foo\n");
+    const std::string sub = m_tree.path() + "sub/";
+    struct Case {
+        std::vector<std::string> args;
+        std::string message; // on standard error
+    };
+    const std::vector<Case> cases = {
+        // What the shell makes of /P sub/*.txt: the second name is no switch.
+        {{"/Sfoo", "/P", sub + "a.txt", sub + "rb.txt", "/n"}, "Unexpected argument \"" + sub + "rb.txt\""},
+        {{"/Sfoo", "/RX", "/P", sub + "*.txt", "stray", "/n"}, "quote masks"},
+        {{"/Sfoo", "/RX", "/P", ";;;", "/n"}, "Please enter a valid path!"},
+        {{"/Sfoo", "/RX", "/P", ";", "/n"}, "Please enter a valid mask!"},
+        {{}, "Usage: tarnwick-cli"},
+        {{"/Sfoo", "/RX", "/P", sub + "*.txt", "/n", "/B", m_tree.path() + "./sub/../sub"},
+         "Please select a backup directory different than the one"},
+        {{"/Sfoo", "/RX", "/P", m_tree.path() + "*.txt", "/d", "/n", "/B", sub + "bak"},
+         "The backup directory lies inside the directory being processed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const CliResult r = run(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE((r.err + r.out).find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(sub + "a.txt"), "foo\n");
+        EXPECT_EQ(ReadFile(sub + "rb.txt"), "foo\n");
+    }
+}
+
+TEST_F(CliSafety, ABareSwitchIsAnEmptyValueAndSlashesInsideValuesAreOrdinary)
+{
+    // "/R" as the shell passes /R"": an empty replace text, and the path after it counts.
+    WriteFile(m_tree.file("rb/x.c"), "keep foo here\n");
+    const CliResult r = run({"/Sfoo", "/R", "/P", m_tree.path() + "rb/x.c", "/n"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(m_tree.file("rb/x.c")), "keep  here\n");
+    // A value that is a path with "/r..." and "/s..." parts stays one value.
+    WriteFile(m_tree.file("src/rb/sx.c"), "bar\n");
+    const CliResult s = run({"/Sbar", "/P", m_tree.path() + "src/rb/sx.c"});
+    EXPECT_EQ(s.status, 0) << s.err;
+    EXPECT_NE(s.out.find("Searched 1 file(s), found 1 occurrences in 1 file(s)"), std::string::npos) << s.out;
+}
+
+TEST_F(CliSafety, AnOutputFileThatIsASearchedFileIsNeverTruncatedAndTheResultsStillArrive)
+{
+    WriteFile(m_tree.file("a.txt"), "foo\n");
+    WriteFile(m_tree.file("b.txt"), "foo bar\n");
+    const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.*", "/O", m_tree.file("b.txt")});
+    EXPECT_EQ(ReadFile(m_tree.file("b.txt")), "foo bar\n");
+    EXPECT_NE(r.out.find("Error writing to output file b.txt"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("found 2 occurrences in 2 file(s)"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliSafety, UnwritableOutputIsAFailure)
+{
+    WriteFile(m_tree.file("a.txt"), "foo\n");
+    for (const char* out : {"/dev/full", "/proc/version"}) {
+        SCOPED_TRACE(out);
+        const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.txt", "/O", out});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("Error writing to output file"), std::string::npos) << r.err;
+    }
+    // Standard output itself on a full device.
+    const CliResult full = test::RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", TW_CLI_PATH, "/Sfoo", "/P", m_tree.path() + "*.txt"});
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("Error writing to output file standard output"), std::string::npos) << full.err;
+}
+
+TEST_F(CliSafety, ControlBytesInNamesNeverReachTheTerminalAndNeverBreakTheMarkers)
+{
+    const std::string esc = "esc\x1b[31mred.txt", marker = "m\x01\x02x.txt";
+    WriteFile(m_tree.file(esc), "foo\n");
+    WriteFile(m_tree.file(marker), "foo\n");
+    const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(r.out.find('\x01'), std::string::npos);
+    EXPECT_NE(r.out.find("Processing file : " + m_tree.path() + "esc?[31mred.txt\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Processing file : " + m_tree.path() + "m??x.txt\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("found 2 occurrences in 2 file(s)"), std::string::npos);
+}
+
+TEST_F(CliSafety, FileTokensWorkInAnyCase)
+{
+    WriteFile(m_tree.file("a.txt"), "name: X\n");
+    const CliResult r = run({"/SX", "/R%%twfile%% in %%TwPath%%", "/P", m_tree.path() + "*.txt", "/n"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "name: a.txt in " + m_tree.path() + "\n");
+}
+
+} // namespace
+} // namespace tw
