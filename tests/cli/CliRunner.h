@@ -3,6 +3,8 @@
 // output and error files, optionally with extra environment variables, and waits for it.
 #include "TestUtil.h"
 
+#include <gtest/gtest.h>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,11 +25,14 @@ class CliProcess {
 public:
     // Starts the program at once.
     explicit CliProcess(const std::vector<std::string>& args, const std::string& input = {},
-                        const std::vector<std::pair<std::string, std::string>>& env = {})
+                        const std::vector<std::pair<std::string, std::string>>& env = {},
+                        const std::string& cwd = {})
     {
         WriteFile(m_io.file("in"), input);
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
+                ::_exit(127);
             for (const auto& [name, value] : env)
                 ::setenv(name.c_str(), value.c_str(), 1);
             std::freopen(m_io.file("in").c_str(), "r", stdin);
@@ -74,6 +79,18 @@ private:
     TempDir m_io;
     pid_t m_pid = -1;
     bool m_done = false;
+};
+
+// Gives each test its own empty settings and data directories (the child processes
+// inherit them).
+class PrivateDirsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", m_data.path().c_str(), 1);
+    }
+    TempDir m_config, m_data;
 };
 
 // Runs any program with arguments (no shell unless it is the program) and waits for it.

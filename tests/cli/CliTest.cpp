@@ -1,6 +1,6 @@
 // End-to-end tests of tarnwick-cli: command text, standard output, standard error and
 // exit status.
-#include "TestUtil.h"
+#include "cli/CliRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -19,37 +19,12 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-struct CliResult {
-    int status = -1;
-    std::string out, err;
-};
+using test::CliResult;
 
 // Runs tarnwick-cli with the given arguments (no shell) and standard input text.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& input = {}, const std::string& cwd = {})
 {
-    TempDir io;
-    WriteFile(io.file("in"), input);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
-            ::_exit(127);
-        std::freopen(io.file("in").c_str(), "r", stdin);
-        std::freopen(io.file("out").c_str(), "w", stdout);
-        std::freopen(io.file("err").c_str(), "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TW_CLI_PATH, argv.data());
-        ::_exit(127);
-    }
-    int st = 0;
-    ::waitpid(pid, &st, 0);
-    CliResult r;
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.out = ReadFile(io.file("out"));
-    r.err = ReadFile(io.file("err"));
-    return r;
+    return test::CliProcess(args, input, {}, cwd).wait();
 }
 
 class Cli : public ::testing::Test {

@@ -18,15 +18,10 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-class CliSafety : public ::testing::Test {
+class CliSafety : public test::PrivateDirsTest {
 protected:
-    void SetUp() override
-    {
-        ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", m_data.path().c_str(), 1);
-    }
     CliResult run(const std::vector<std::string>& args) { return CliProcess(args).wait(); }
-    TempDir m_config, m_data, m_tree;
+    TempDir m_tree;
 };
 
 TEST_F(CliSafety, RefusedCommandLinesChangeNothing)

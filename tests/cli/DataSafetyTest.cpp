@@ -26,13 +26,8 @@ using test::TempDir;
 using test::WaitForFile;
 using test::WriteFile;
 
-class DataSafety : public ::testing::Test {
+class DataSafety : public test::PrivateDirsTest {
 protected:
-    void SetUp() override
-    {
-        ::setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
-        ::setenv("XDG_DATA_HOME", m_data.path().c_str(), 1);
-    }
     std::string dataDir() const { return m_data.path() + "tarnwick/"; }
     std::string flag() const { return m_io.file("pause.flag"); }
     // A replace run that stops at its first copy-back until the flag file is removed.
@@ -50,7 +45,7 @@ protected:
             s += "line " + std::to_string(i) + " with word\n";
         return s;
     }
-    TempDir m_config, m_data, m_tree, m_io, m_outside;
+    TempDir m_tree, m_io, m_outside;
 };
 
 TEST_F(DataSafety, ChangesMadeToAFileWhileTheBatchCommitsAreNeverOverwritten)
