@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what is missing, builds tarnwick-cli and runs a search over the project's own
 # sources. Extra arguments replace the default command, e.g.:
-#   scripts/search-demo.sh /S"FileScanner" /P src/*.cpp;*.h /d
+#   scripts/search-demo.sh /S"FileScanner" /P "src/*.cpp;*.h" /d
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/setup.sh

@@ -228,7 +228,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
                       "Mismatch between expected and actual size after replace:\n%lld bytes expected, "
                       "%lld bytes actual in file\n",
                       static_cast<long long>(expected), static_cast<long long>(output.size));
-        const std::string text = head + in.path;
+        const std::string text = head + DisplayName(in.path);
         ++m_errorLines;
         if (m_quiet)
             m_sink.addResultLines(ResultEntry{text, 0});

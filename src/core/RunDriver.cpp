@@ -154,8 +154,8 @@ std::string BuildRunHeading(const SearchRequest& request, const std::string& dat
     h += "Search String: " + (pair ? textOf(pair->searchText, pair->binarySearchBlock) : std::string()) + "\r\n";
     h += "Replace String: " + (pair ? textOf(pair->replaceText, pair->binaryReplaceBlock) : std::string()) + "\r\n";
     const PathMaskPair* pm = request.pathMasks.empty() ? nullptr : &request.pathMasks.front();
-    h += "Path: " + (pm ? pm->path : std::string()) + "\r\n";
-    h += "File Mask: " + (pm ? pm->mask : std::string()) + "\r\n";
+    h += "Path: " + DisplayName(pm ? pm->path : std::string()) + "\r\n";
+    h += "File Mask: " + DisplayName(pm ? pm->mask : std::string()) + "\r\n";
     std::string flags;
     auto flag = [&](bool on, const char* name) {
         if (!on)
