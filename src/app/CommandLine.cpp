@@ -194,9 +194,15 @@ bool IsBareSwitch(const std::string& a)
 
 namespace {
 
-// Walks the arguments as switches and values: `visit(arg, role)` with role 0 for a switch
-// with its attached value or flag letters, 1 for a bare value switch, 2 for the value of
-// the bare value switch before it, 3 for an argument that is none of these.
+// What an argument is on the command line.
+enum class ArgRole {
+    Switch,      // a switch with its attached value, or a run of flag letters
+    BareValueSwitch, // a value switch alone; the next role is its Value
+    Value,       // the value of the bare value switch before it (possibly empty)
+    Stray,       // none of these
+};
+
+// Walks the arguments as switches and values and calls `visit(arg, role)` for each.
 template <typename Visit>
 void classifyArguments(const std::vector<std::string>& args, Visit visit)
 {
@@ -204,19 +210,19 @@ void classifyArguments(const std::vector<std::string>& args, Visit visit)
         const std::string& a = args[i];
         if (a.size() >= 2 && a[0] == '/' && isValueSwitch(a[1])) {
             if (a.size() > 2) {
-                visit(a, 0);
+                visit(a, ArgRole::Switch);
                 continue;
             }
-            visit(a, 1);
+            visit(a, ArgRole::BareValueSwitch);
             // The next argument is its value unless it is a switch itself.
             if (i + 1 < args.size() && !IsBareSwitch(args[i + 1]))
-                visit(args[++i], 2);
+                visit(args[++i], ArgRole::Value);
             else
-                visit(std::string(), 2);
+                visit(std::string(), ArgRole::Value);
         } else if (IsBareSwitch(a)) {
-            visit(a, 0);
+            visit(a, ArgRole::Switch);
         } else {
-            visit(a, 3);
+            visit(a, ArgRole::Stray);
         }
     }
 }
@@ -233,8 +239,8 @@ bool namesExistingPath(const std::string& a)
 template <typename Visit>
 void classifyArgumentsStrictly(const std::vector<std::string>& args, Visit visit)
 {
-    classifyArguments(args, [&](const std::string& a, int role) {
-        visit(a, role == 0 && !IsBareSwitch(a) && namesExistingPath(a) ? 3 : role);
+    classifyArguments(args, [&](const std::string& a, ArgRole role) {
+        visit(a, role == ArgRole::Switch && !IsBareSwitch(a) && namesExistingPath(a) ? ArgRole::Stray : role);
     });
 }
 
@@ -243,8 +249,8 @@ void classifyArgumentsStrictly(const std::vector<std::string>& args, Visit visit
 std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args)
 {
     std::optional<std::string> stray;
-    classifyArgumentsStrictly(args, [&](const std::string& a, int role) {
-        if (role == 3 && !stray)
+    classifyArgumentsStrictly(args, [&](const std::string& a, ArgRole role) {
+        if (role == ArgRole::Stray && !stray)
             stray = a;
     });
     return stray;
@@ -253,8 +259,8 @@ std::optional<std::string> FindStrayArgument(const std::vector<std::string>& arg
 std::string JoinArguments(const std::vector<std::string>& args)
 {
     std::string out;
-    classifyArguments(args, [&](const std::string& a, int role) {
-        if (role == 2) {
+    classifyArguments(args, [&](const std::string& a, ArgRole role) {
+        if (role == ArgRole::Value) {
             // A bare switch's value; an empty one is written as "" so that the parser
             // does not take the next switch for it.
             out += a.empty() ? std::string("\"\"") : quoteValue(a);
@@ -262,10 +268,10 @@ std::string JoinArguments(const std::vector<std::string>& args)
         }
         if (!out.empty())
             out += ' ';
-        if (role == 1) {
+        if (role == ArgRole::BareValueSwitch) {
             out += a;
             out += ' ';
-        } else if (role == 0 && isValueSwitch(a[1]) && a.size() > 2 && !IsBareSwitch(a)) {
+        } else if (role == ArgRole::Switch && isValueSwitch(a[1]) && a.size() > 2 && !IsBareSwitch(a)) {
             out.append(a, 0, 2);
             out += quoteValue(a.substr(2));
         } else {

@@ -161,7 +161,13 @@ const char* ReplaceWriter::placeBackup(const CommitInput& in, File& content, uin
 
 void ReplaceWriter::addUndoLine(const std::string& source, const std::string& target)
 {
-    if (m_undo.addCopy(source, target) || m_undoFailed)
+    if (!m_undo.addCopy(source, target))
+        undoFailed();
+}
+
+void ReplaceWriter::undoFailed()
+{
+    if (m_undoFailed)
         return;
     m_undoFailed = true;
     ++m_errorLines;
@@ -193,11 +199,8 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
         backup = BackupName(in.path, in.startPath, in.backupDir);
         if (!m_undoTried) {
             m_undoTried = true;
-            if (!m_undo.open(m_dataDir)) {
-                m_undoFailed = true;
-                ++m_errorLines;
-                ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
-            }
+            if (!m_undo.open(m_dataDir))
+                undoFailed();
         }
 
         if (m_options.writeToBackupDir) {
@@ -245,7 +248,6 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     PendingRewrite pending;
     pending.path = in.path;
     pending.backup = backup;
-    pending.mode = mode;
     pending.times = times;
     pending.status = in.status;
     pending.replacements = in.replacements;
@@ -291,11 +293,8 @@ CommitResult ReplaceWriter::flushRewrites()
             addUndoLine(p.backup, p.path);
             undoLines = true;
         }
-    if (undoLines && !m_undoFailed && !m_undo.sync()) {
-        m_undoFailed = true;
-        ++m_errorLines;
-        ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
-    }
+    if (undoLines && !m_undoFailed && !m_undo.sync())
+        undoFailed();
     RewriteBatchInPlace(m_fs, m_ops, m_dataDir, items);
 
     for (size_t i = 0; i < items.size(); ++i) {

@@ -99,6 +99,8 @@ private:
     // returns the message of the failure, or null.
     const char* placeBackup(const CommitInput& in, File& content, uint32_t mode, const PreciseTimes* times);
     void addUndoLine(const std::string& source, const std::string& target);
+    // Reports the first failure of the undo script in this run.
+    void undoFailed();
     void report(const std::string& text, bool immediate);
     // An entry of the recovery list names `path` as its original (by name or identity).
     bool pendingRecoveryFor(const std::string& path, const FileStatus& status) const;
@@ -112,7 +114,6 @@ private:
         int64_t stageOffset = 0;       // the replaced text: bytes of m_staging
         int64_t stageLength = 0;
         std::string backup;            // its backup, empty without a backup directory
-        uint32_t mode = 0;             // the original's permission bits
         PreciseTimes times;            // the original's times
         FileStatus status;             // the original's status when it was scanned
         long replacements = 0;

@@ -342,17 +342,13 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
                 m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
                                "Try again when it has finished.",
                                false);
-                closeOutput();
-                m_stop.store(true);
-                return RunOutcome::NotRun;
+                return finish(RunOutcome::NotRun);
             }
         }
         if (!m_results.beginHoldBack()) {
             m_results.addLine(ResultEntry{kErrorOpeningTemp, 0});
             ++m_counters.fileErrors;
-            closeOutput();
-            m_stop.store(true);
-            return RunOutcome::NotRun;
+            return finish(RunOutcome::NotRun);
         }
         writer.startRun(opt, quiet, dataDir);
         // Originals are rewritten in batches that share their flushes to disk.
@@ -398,7 +394,6 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         pairs.push_back(std::move(ap));
     }
     // Literal pairs whose texts name the file get them expanded per file.
-    auto hasFileTokens = [](const std::string& t) { return HasFileTokens(t); };
 
     ScanSettings settings;
     settings.blockSize = request.blockSize;
@@ -446,7 +441,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         for (size_t pi = 0; pi < pairs.size() && !abandoned; ++pi) {
             ActivePair& pair = pairs[pi];
             const PreparedPair& pp = prepared[pi];
-            if (pair.literal && (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes))) {
+            if (pair.literal && (HasFileTokens(pp.searchBytes) || HasFileTokens(pp.replaceBytes))) {
                 std::string search = pp.searchBytes;
                 ExpandFileTokens(search, path);
                 pair.replaceText = pp.replaceBytes;

@@ -139,12 +139,16 @@ public:
                           const PreciseTimes* times, const FileStatus* notSameAs,
                           const std::function<bool(File&)>& fill) override
     {
-        // The root: created level by level like any directory the user names.
-        for (size_t i = 1; i <= root.size(); ++i)
-            if (i == root.size() || root[i] == '/')
-                if (!makeDirectory(root.substr(0, i)))
-                    return PlaceResult::DirectoryFailed;
+        // The root: created level by level like any directory the user names, the first
+        // time it is missing (every later backup of the run finds it).
         Descriptor dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dir.valid()) {
+            for (size_t i = 1; i <= root.size(); ++i)
+                if (i == root.size() || root[i] == '/')
+                    if (!makeDirectory(root.substr(0, i)))
+                        return PlaceResult::DirectoryFailed;
+            dir = Descriptor(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        }
         if (!dir.valid())
             return PlaceResult::DirectoryFailed;
         // Below the root, each level is opened through its parent's descriptor and must be
