@@ -6,6 +6,7 @@
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
 #include "core/RunDriver.h"
+#include "engine/CharClasses.h"
 #include "platform/Environment.h"
 
 #include <QDateTime>
@@ -77,7 +78,8 @@ int main(int argc, char** argv)
             std::fputs("No interrupted rewrite is pending.\n", stderr);
         return ok ? 0 : 2;
     }
-    tw::SetActiveCodePage(tw::DetectCodePage());
+    // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
+    tw::SetActiveCodePage(tw::LocaleUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
     tw::SettingsStore store;
     tw::ProgramOptions options;

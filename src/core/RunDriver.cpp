@@ -4,7 +4,7 @@
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
 #include "core/WholeFileOperations.h"
-#include "engine/PreparedPair.h"
+#include "core/PreparedPair.h"
 #include "engine/ReplaceTokens.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"

@@ -10,13 +10,11 @@
 
 namespace tw {
 
-CodePageKind DetectCodePage()
+bool LocaleUsesUtf8()
 {
     std::setlocale(LC_CTYPE, "");
     const char* cs = nl_langinfo(CODESET);
-    if (cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0))
-        return CodePageKind::Utf8;
-    return CodePageKind::Windows1252;
+    return cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
 }
 
 std::optional<std::string> GetEnvironmentVariable(const std::string& name)

@@ -1,14 +1,12 @@
 #pragma once
 // Process environment and locale facts the program reads from the operating system.
-#include "engine/CharClasses.h"
-
 #include <optional>
 #include <string>
 
 namespace tw {
 
-// UTF-8 when the locale's character set is UTF-8, otherwise the built-in Windows-1252 table.
-CodePageKind DetectCodePage();
+// Whether the locale's character set (LC_CTYPE from the environment) is UTF-8.
+bool LocaleUsesUtf8();
 
 std::optional<std::string> GetEnvironmentVariable(const std::string& name);
 

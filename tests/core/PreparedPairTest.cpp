@@ -1,4 +1,4 @@
-#include "engine/PreparedPair.h"
+#include "core/PreparedPair.h"
 
 #include <gtest/gtest.h>
 
