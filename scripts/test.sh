@@ -1,10 +1,19 @@
 #!/bin/sh
-# Installs what is missing, builds everything and runs every test. Fails when a test fails.
+# Installs what is missing, builds everything and runs every test: once in the normal build,
+# once with AddressSanitizer and UndefinedBehaviorSanitizer. Fails when a test fails.
 set -eu
 cd "$(dirname "$0")/.."
+# TW_JOBS, when set, limits the parallel compile jobs (ninja picks its own number otherwise).
+j="${TW_JOBS:+-j$TW_JOBS}"
 sh scripts/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build
+ninja -C build $j
 # Tests use their own settings and data directories.
 export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
 ctest --test-dir build --output-on-failure -j2
+
+# The same suite under the sanitizers; any report fails the test that caused it.
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZE=ON -DTW_BUILD_BENCH=OFF >/dev/null
+ninja -C build-asan $j
+export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
+ctest --test-dir build-asan --output-on-failure -j2
