@@ -2,6 +2,7 @@
 
 #include "core/SearchRequest.h"
 #include "platform/Environment.h"
+#include "platform/PathText.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -132,13 +133,6 @@ bool startsWith(const std::string& text, std::string_view prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string withTrailingSlash(std::string path)
-{
-    if (!path.empty() && path.back() != '/')
-        path += '/';
-    return path;
-}
-
 } // namespace
 
 std::string CanonicalDirectory(const std::string& path)
@@ -148,7 +142,7 @@ std::string CanonicalDirectory(const std::string& path)
     std::error_code ec;
     std::filesystem::path canon = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
     std::string out = ec ? path : canon.lexically_normal().string();
-    return withTrailingSlash(out);
+    return WithTrailingSlash(out);
 }
 
 CommandLineRequest ParseCommandLine(std::string_view text)
@@ -301,7 +295,7 @@ void SplitPathAndMask(const std::string& textIn, std::string* path, std::string*
 {
     const std::string text = textIn; // `path` or `mask` may alias the input
     const std::string currentDir =
-        withTrailingSlash(currentDirIn.empty() ? CurrentDirectory() : currentDirIn);
+        WithTrailingSlash(currentDirIn.empty() ? CurrentDirectory() : currentDirIn);
 
     size_t split = text.find(';');
     if (split == std::string::npos)
@@ -334,8 +328,7 @@ void SplitPathAndMask(const std::string& textIn, std::string* path, std::string*
             }
         }
     }
-    if (!p.empty() && p.back() != '/')
-        p += '/';
+    p = WithTrailingSlash(std::move(p));
     if (!m.empty() && m[0] == ';')
         m.erase(0, 1);
     *path = std::move(p);

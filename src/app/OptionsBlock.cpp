@@ -11,9 +11,11 @@ namespace tw {
 
 namespace {
 
-constexpr int64_t kTicksPerDay = 864000000000LL;
+constexpr int64_t kSecondsPerDay = 86400;
+constexpr int64_t kTicksPerDay = kFileTimeTicksPerSecond * kSecondsPerDay;
 // Days from 1601-01-01 to 1970-01-01.
-constexpr int64_t kDaysFrom1601To1970 = 134774;
+constexpr int64_t kDaysFrom1601To1970 = kFileTimeEpochToUnixSeconds / kSecondsPerDay;
+static_assert(kFileTimeEpochToUnixSeconds % kSecondsPerDay == 0);
 
 constexpr std::array<const char*, 12> kMonthNames = {
     "January", "February", "March", "April", "May", "June",

@@ -1,6 +1,7 @@
 #include "app/SettingsStore.h"
 
 #include "app/OptionsBlock.h"
+#include "platform/Environment.h"
 
 #include <QByteArray>
 #include <QSettings>
@@ -114,17 +115,6 @@ void writeColor(QSettings& s, const QString& k, uint32_t v)
     s.setValue(k, QString::number(v));
 }
 
-std::string temporaryDirectory()
-{
-    std::error_code ec;
-    std::string dir = std::filesystem::temp_directory_path(ec).string();
-    if (ec || dir.empty())
-        dir = "/tmp";
-    if (dir.back() != '/')
-        dir += '/';
-    return dir;
-}
-
 bool equalsNoCase(const std::string& a, const std::string& b)
 {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
@@ -204,7 +194,7 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     if (o.defaultViewer.empty())
         o.defaultViewer = kDefaultViewerProgram;
     if (o.unzipDir.empty())
-        o.unzipDir = temporaryDirectory();
+        o.unzipDir = TemporaryDirectory();
 
     // ParseContextFont falls back to the built-in font text for an empty value.
     o.contextFont = ParseContextFont(readString(s, key(kOptionsGroup, "Context Font"), {}));

@@ -8,6 +8,7 @@
 #include "engine/ReplaceTokens.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
+#include "platform/PathText.h"
 #include "select/FileWalker.h"
 
 #include <cstdio>
@@ -134,13 +135,6 @@ private:
     File* m_output = nullptr; // the temporary output of the current pair
     bool m_savedSkip = false; // skipRestOfFile before a special operation of the current pair
 };
-
-std::string WithSlash(std::string path)
-{
-    if (!path.empty() && path.back() != '/')
-        path += '/';
-    return path;
-}
 
 } // namespace
 
@@ -404,7 +398,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     FileScanner scanner(settings, m_results, m_host, m_stop);
     scanner.reserveFor(longest);
 
-    const std::string backupPath = WithSlash(opt.backupPath);
+    const std::string backupPath = WithTrailingSlash(opt.backupPath);
     size_t startIndex = 0; // the start path of the current file
     const size_t total = list.size();
     for (size_t k = 0; k < total; ++k) {

@@ -1,9 +1,12 @@
 #include "platform/Environment.h"
 
+#include "platform/PathText.h"
+
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,6 +59,15 @@ std::string DataDirectory()
     return dir + "/";
 }
 
+std::string TemporaryDirectory()
+{
+    std::error_code ec;
+    std::string dir = std::filesystem::temp_directory_path(ec).string();
+    if (ec || dir.empty())
+        dir = "/tmp";
+    return WithTrailingSlash(std::move(dir));
+}
+
 std::string CurrentDirectory()
 {
     std::string buf(4096, '\0');
@@ -65,9 +77,7 @@ std::string CurrentDirectory()
         buf.resize(buf.size() * 2);
     }
     buf.resize(std::strlen(buf.c_str()));
-    if (buf.empty() || buf.back() != '/')
-        buf += '/';
-    return buf;
+    return buf.empty() ? std::string("/") : WithTrailingSlash(std::move(buf));
 }
 
 } // namespace tw

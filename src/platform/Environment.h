@@ -14,6 +14,9 @@ std::optional<std::string> GetEnvironmentVariable(const std::string& name);
 // created on first use; ends with "/". Empty when it cannot be created.
 std::string DataDirectory();
 
+// The directory for temporary files ($TMPDIR, default /tmp), ending with "/".
+std::string TemporaryDirectory();
+
 // The current working directory, ending with "/".
 std::string CurrentDirectory();
 

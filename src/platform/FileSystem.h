@@ -11,6 +11,8 @@ namespace tw {
 
 // 64-bit file time: 100-nanosecond ticks since 1601-01-01 UTC.
 using FileTime = int64_t;
+inline constexpr int64_t kFileTimeTicksPerSecond = 10000000;
+inline constexpr int64_t kFileTimeEpochToUnixSeconds = 11644473600LL; // 1601-01-01 to 1970-01-01
 
 struct FileStatus {
     bool isDirectory = false;

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <utility>
 
 namespace tw {
 
@@ -14,6 +15,9 @@ public:
     ~PosixFile() override;
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;
+    // A moved-from file owns no descriptor; only destroying or assigning to it is valid.
+    PosixFile(PosixFile&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)), m_path(std::move(o.m_path)) {}
+    PosixFile& operator=(PosixFile&& o) noexcept;
 
     int64_t read(void* buffer, size_t count) override;
     bool write(const void* data, size_t count) override;
@@ -29,7 +33,7 @@ public:
     bool readTimes(PreciseTimes* out) override;
 
 private:
-    int m_fd; // owned, open for the object's lifetime
+    int m_fd; // owned; open for the object's lifetime unless moved from (-1)
     std::string m_path;
 };
 

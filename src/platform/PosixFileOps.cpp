@@ -15,22 +15,6 @@ namespace tw {
 
 namespace {
 
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kEpochDiffSeconds = 11644473600LL; // 1601-01-01 to 1970-01-01
-
-class PosixFileLock final : public FileLock {
-public:
-    explicit PosixFileLock(int fd) : m_fd(fd) {}
-    ~PosixFileLock() override
-    {
-        ::flock(m_fd, LOCK_UN);
-        ::close(m_fd);
-    }
-
-private:
-    int m_fd; // open and locked for the object's lifetime
-};
-
 // Owns one descriptor; moves, never copies.
 class Descriptor {
 public:
@@ -58,6 +42,24 @@ public:
 
 private:
     int m_fd; // owned; -1 for none
+};
+
+// Holds the lock on its descriptor until destroyed; moves with the descriptor, never copies.
+class PosixFileLock final : public FileLock {
+public:
+    explicit PosixFileLock(int fd) : m_fd(fd) {}
+    PosixFileLock(PosixFileLock&&) noexcept = default;
+    PosixFileLock& operator=(PosixFileLock&&) noexcept = default;
+    ~PosixFileLock() override
+    {
+        // Closing the descriptor would release the lock as well; unlocking first ends it
+        // even while a duplicate of the descriptor lives on in a child process.
+        if (m_fd.valid())
+            ::flock(m_fd.get(), LOCK_UN);
+    }
+
+private:
+    Descriptor m_fd; // open and locked; none once moved from
 };
 
 class PosixFileOps final : public FileOps {
@@ -224,18 +226,18 @@ bool IsHiddenName(const std::string& path)
 
 FileTime ToFileTime(int64_t sec, int64_t nsec)
 {
-    return (sec + kEpochDiffSeconds) * kTicksPerSecond + nsec / 100;
+    return (sec + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond + nsec / 100;
 }
 
 void FromFileTime(FileTime t, int64_t* sec, int64_t* nsec)
 {
-    int64_t s = t / kTicksPerSecond;
-    int64_t rest = t % kTicksPerSecond;
+    int64_t s = t / kFileTimeTicksPerSecond;
+    int64_t rest = t % kFileTimeTicksPerSecond;
     if (rest < 0) {
-        rest += kTicksPerSecond;
+        rest += kFileTimeTicksPerSecond;
         --s;
     }
-    *sec = s - kEpochDiffSeconds;
+    *sec = s - kFileTimeEpochToUnixSeconds;
     *nsec = rest * 100;
 }
 

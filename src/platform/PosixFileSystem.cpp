@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <thread>
 
+#include "platform/Environment.h"
 #include "platform/LongPath.h"
 
 #include <algorithm>
@@ -46,13 +47,7 @@ public:
     }
     std::unique_ptr<File> createTemp(const std::string& prefix, int* error) override
     {
-        std::error_code ec;
-        std::string dir = std::filesystem::temp_directory_path(ec).string();
-        if (ec)
-            dir = "/tmp";
-        if (dir.empty() || dir.back() != '/')
-            dir += '/';
-        std::string name = dir + prefix + "XXXXXX";
+        std::string name = TemporaryDirectory() + prefix + "XXXXXX";
         const int fd = ::mkstemp(name.data());
         if (fd < 0) {
             if (error)
@@ -68,15 +63,12 @@ public:
     }
     std::unique_ptr<File> createScratch(const std::string& prefix, int* error) override
     {
-        std::error_code ec;
-        std::string dir = std::filesystem::temp_directory_path(ec).string();
-        if (ec || dir.empty())
-            dir = "/tmp";
+        const std::string dir = TemporaryDirectory();
         // An unnamed file in the temporary directory; where the file system cannot do
         // that, a named one that is removed at once.
         int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd >= 0)
-            return std::make_unique<PosixFile>(fd, dir + "/" + prefix + " (unnamed)");
+            return std::make_unique<PosixFile>(fd, dir + prefix + " (unnamed)");
         auto file = createTemp(prefix, error);
         if (file)
             ::unlink(file->path().c_str());
@@ -122,7 +114,19 @@ public:
 
 PosixFile::~PosixFile()
 {
-    ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+PosixFile& PosixFile::operator=(PosixFile&& o) noexcept
+{
+    if (this != &o) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(o.m_fd, -1);
+        m_path = std::move(o.m_path);
+    }
+    return *this;
 }
 
 int64_t PosixFile::read(void* buffer, size_t count)

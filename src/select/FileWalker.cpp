@@ -1,5 +1,7 @@
 #include "select/FileWalker.h"
 
+#include "platform/PathText.h"
+
 namespace tw {
 
 std::vector<std::string> SplitPathText(const std::string& pathText)
@@ -11,11 +13,8 @@ std::vector<std::string> SplitPathText(const std::string& pathText)
         if (end == std::string::npos)
             end = pathText.size();
         std::string piece = pathText.substr(pos, end - pos);
-        if (!piece.empty()) {
-            if (piece.back() != '/')
-                piece += '/';
-            out.push_back(std::move(piece));
-        }
+        if (!piece.empty())
+            out.push_back(WithTrailingSlash(std::move(piece)));
         pos = end + 1;
     }
     return out;
