@@ -47,19 +47,19 @@ public:
         : m_fs(fs), m_ops(ops), m_dataDir(std::move(dataDir)) {}
 
     // Both return false when the list could not be updated durably.
-    bool add(const RecoveryEntry& entry) { return add(std::vector<RecoveryEntry>{entry}); }
-    bool remove(const RecoveryEntry& entry) { return remove(std::vector<RecoveryEntry>{entry}); }
+    [[nodiscard]] bool add(const RecoveryEntry& entry) { return add(std::vector<RecoveryEntry>{entry}); }
+    [[nodiscard]] bool remove(const RecoveryEntry& entry) { return remove(std::vector<RecoveryEntry>{entry}); }
     // Many entries with one durable update of the list.
-    bool add(const std::vector<RecoveryEntry>& entries);
-    bool remove(const std::vector<RecoveryEntry>& entries);
+    [[nodiscard]] bool add(const std::vector<RecoveryEntry>& entries);
+    [[nodiscard]] bool remove(const std::vector<RecoveryEntry>& entries);
     std::vector<RecoveryEntry> entries();
 
 private:
     // Reads the list under its lock, lets `change` edit it, and writes it back durably when
     // `change` returns true.
-    bool update(const std::function<bool(std::vector<RecoveryEntry>&)>& change);
-    bool read(std::vector<RecoveryEntry>* out);
-    bool write(const std::vector<RecoveryEntry>& list);
+    [[nodiscard]] bool update(const std::function<bool(std::vector<RecoveryEntry>&)>& change);
+    [[nodiscard]] bool read(std::vector<RecoveryEntry>* out);
+    [[nodiscard]] bool write(const std::vector<RecoveryEntry>& list);
 
     FileSystem& m_fs;
     FileOps& m_ops;
@@ -74,14 +74,14 @@ std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const
 // The start-up notice for one entry: which file may be incomplete and where its copy is.
 std::string FormatRecoveryReport(const RecoveryEntry& entry);
 // Removes an entry once the user has dealt with it (the copy itself is left alone).
-bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
+[[nodiscard]] bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
 
 // Puts every original with a pending entry back from its copy, after checking that the copy
 // is complete, and forgets the entries of the restored files (their safety copies are
 // deleted, backups stay). One report line per entry. True when every file was restored.
-bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
+[[nodiscard]] bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
 // Forgets every pending entry and deletes the safety copies (backups stay). One report line
 // per entry. False when the list could not be updated.
-bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
+[[nodiscard]] bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
 
 } // namespace tw

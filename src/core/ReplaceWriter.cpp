@@ -43,10 +43,13 @@ ReplaceWriter::~ReplaceWriter()
 
 void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::string dataDir)
 {
+    // A script still open here belongs to a run that ended without endRun; its failure
+    // is reported with that run's settings.
+    if (!m_undo.close())
+        undoFailed();
     m_options = options;
     m_quiet = quiet;
     m_dataDir = std::move(dataDir);
-    m_undo.close();
     m_undoTried = false;
     m_undoFailed = false;
     m_backupsMade.clear();
@@ -116,7 +119,8 @@ void ReplaceWriter::ReleaseTempFiles()
 void ReplaceWriter::endRun()
 {
     flushRewrites();
-    m_undo.close();
+    if (!m_undo.close())
+        undoFailed();
 }
 
 CommitResult ReplaceWriter::fail(const std::string& message, const std::string& path)

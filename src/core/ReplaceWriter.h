@@ -73,11 +73,13 @@ public:
     void startRun(const ProgramOptions& options, bool quiet, std::string dataDir);
     // Two temporary files "TW..." (the second only for more than one pair). On failure the
     // results line "Error opening temp file" is added and false returned.
-    bool CreateTempFiles(size_t pairCount);
+    [[nodiscard]] bool CreateTempFiles(size_t pairCount);
     // Temporary file 0 or 1 (null when not created).
     File* tempFile(int index) const;
     // Decides, makes the backup and stages the rewrite of the original; the rewrite itself
     // happens in batches (see setBatchLimit) so that flushes to disk are shared.
+    // Both report every failure themselves (results line, message, error count); the
+    // result only tells a caller that wants to know what became of the file(s).
     CommitResult CommitFile(const CommitInput& input);
     // Rewrites every staged original now. The counters and undo lines follow.
     CommitResult flushRewrites();
@@ -106,7 +108,7 @@ private:
     bool pendingRecoveryFor(const std::string& path, const FileStatus& status) const;
     // An entry of the recovery list keeps its copy under `name`.
     bool isRecoveryCopy(const std::string& name) const;
-    CommitResult fail(const std::string& message, const std::string& path);
+    [[nodiscard]] CommitResult fail(const std::string& message, const std::string& path);
 
     // A committed file whose original waits for its batch.
     struct PendingRewrite {

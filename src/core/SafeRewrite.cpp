@@ -26,7 +26,8 @@ void PauseForTests(FileSystem& fs)
     const char* flag = std::getenv("TW_TEST_PAUSE_COPYBACK");
     if (!flag || !*flag)
         return;
-    fs.openWrite(flag, true, true); // created and closed at once
+    if (!fs.openWrite(flag, true, true)) // created and closed at once
+        return; // no flag for the waiting test to see: no pause either
     FileStatus st;
     for (int i = 0; i < 6000 && fs.status(flag, &st); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -200,7 +201,7 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         FileStatus opened;
         if (!target || !target->status(&opened) || !SameFile(opened, now)) {
             item->outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
-            putModeBack();
+            item->statusRestored = putModeBack();
             finished.push_back(entry); // untouched
             continue;
         }
@@ -228,7 +229,7 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             if (again && again->status(&st) && SameFile(st, now))
                 restored = RestoreFrom(fs, entry, *again);
         }
-        putModeBack();
+        item->statusRestored = putModeBack();
         item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
         if (restored)
             finished.push_back(entry);

@@ -50,7 +50,7 @@ struct RewriteItem {
     // When set, the original's last-write time is put back after the rewrite.
     const PreciseTimes* keepLastWrite = nullptr;
     RewriteOutcome outcome;   // filled in by RewriteBatchInPlace
-    bool statusRestored = true; // Done: the mode and times were put back as asked
+    bool statusRestored = true; // the mode (and, when Done, the times) were put back as asked
 };
 
 // How long a rewrite waits for another run that holds the lock of the same original.
@@ -68,19 +68,19 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
 // Replaces the content of `originalPath` by the whole content of `source` (read from its
 // start). `existingCopy` names a complete, flushed copy of the original (its backup) or is
 // empty, in which case a safety copy is made in the data directory first.
-RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
+[[nodiscard]] RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
                               const std::string& originalPath, File& source,
                               const std::string& existingCopy);
 
 // Copies `length` bytes of `from` starting at `offset` (-1: to its end) to `to` at its
 // current position. Returns the bytes copied or -1 (also when `from` is shorter).
-int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to,
+[[nodiscard]] int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to,
                     const std::function<void()>& afterFirstChunk = {});
 
 // Copies the whole content of `from` (from its start) to `to` at its current position.
 // Returns the bytes copied or -1. `afterFirstChunk`, when set, runs once after the first
 // chunk was written.
-int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirstChunk = {});
+[[nodiscard]] int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirstChunk = {});
 
 // Test hook: runs in the middle of every copy-back, after its first chunk was written to
 // the original. Without a hook set, the environment variable TW_TEST_PAUSE_COPYBACK, when

@@ -22,7 +22,8 @@ std::string UndoCopyLine(const std::string& source, const std::string& target)
 
 bool UndoScript::open(const std::string& dataDir)
 {
-    close();
+    if (!close())
+        return false;
     if (dataDir.empty())
         return false;
     m_path = dataDir + kUndoScriptName;

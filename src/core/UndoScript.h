@@ -23,16 +23,18 @@ public:
 
     bool isOpen() const { return m_file != nullptr; }
     // Creates or empties "<dataDir>twundo.sh", writes the first line and makes it executable.
-    bool open(const std::string& dataDir);
+    [[nodiscard]] bool open(const std::string& dataDir);
     // Appends one copy line and flushes it to disk, so the script is usable after a crash.
-    bool addCopy(const std::string& source, const std::string& target);
+    [[nodiscard]] bool addCopy(const std::string& source, const std::string& target);
     // Flushes the lines written so far to disk.
-    bool sync() { return m_file && m_file->sync(); }
-    void close()
+    [[nodiscard]] bool sync() { return m_file && m_file->sync(); }
+    // Flushes the lines to disk and closes the script. False when the flush failed: lines
+    // written without a rewrite batch after them (backup-directory mode) may be lost.
+    [[nodiscard]] bool close()
     {
-        if (m_file)
-            m_file->sync();
+        const bool synced = !m_file || m_file->sync();
         m_file.reset();
+        return synced;
     }
     const std::string& path() const { return m_path; }
 

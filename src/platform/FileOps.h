@@ -21,23 +21,23 @@ class FileOps {
 public:
     virtual ~FileOps() = default;
     // Creates one directory level. True when it was created or already is a directory.
-    virtual bool makeDirectory(const std::string& path) = 0;
+    [[nodiscard]] virtual bool makeDirectory(const std::string& path) = 0;
     // Sets the permission bits (the low 12 bits of `mode`).
-    virtual bool setMode(const std::string& path, uint32_t mode) = 0;
-    virtual bool readTimes(const std::string& path, PreciseTimes* out) = 0;
-    virtual bool setTimes(const std::string& path, const PreciseTimes& times) = 0;
+    [[nodiscard]] virtual bool setMode(const std::string& path, uint32_t mode) = 0;
+    [[nodiscard]] virtual bool readTimes(const std::string& path, PreciseTimes* out) = 0;
+    [[nodiscard]] virtual bool setTimes(const std::string& path, const PreciseTimes& times) = 0;
     // Both names lead to the same file (same device and inode).
-    virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+    [[nodiscard]] virtual bool sameFile(const std::string& a, const std::string& b) = 0;
     // Atomically replaces `to` by `from` (same file system).
-    virtual bool rename(const std::string& from, const std::string& to) = 0;
+    [[nodiscard]] virtual bool rename(const std::string& from, const std::string& to) = 0;
     // Makes the directory's entries (creations, renames) durable.
-    virtual bool syncDirectory(const std::string& dir) = 0;
+    [[nodiscard]] virtual bool syncDirectory(const std::string& dir) = 0;
     // Creates a new empty file with a unique name "<dir><prefix>XXXXXX" (mode 0600) and
     // returns its path, or an empty string. `dir` ends with "/".
     virtual std::string createUniqueFile(const std::string& dir, const std::string& prefix) = 0;
     // Takes an exclusive advisory lock on `path` (created when missing), waiting at most
     // `timeoutMs` milliseconds (-1: as long as it takes); null on failure or timeout.
-    virtual std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs = -1) = 0;
+    [[nodiscard]] virtual std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs = -1) = 0;
 
     // Creates `root + relative` as a complete new file. The directories of `relative` are
     // made below `root` one level at a time, and none of them may be a symbolic link (the
@@ -48,7 +48,7 @@ public:
     // that name that is a link, a directory, not a regular file, or the file `notSameAs`
     // (when given) is refused.
     enum class PlaceResult { Done, DirectoryFailed, WriteFailed };
-    virtual PlaceResult placeFile(const std::string& root, const std::string& relative, uint32_t mode,
+    [[nodiscard]] virtual PlaceResult placeFile(const std::string& root, const std::string& relative, uint32_t mode,
                                   const PreciseTimes* times, const FileStatus* notSameAs,
                                   const std::function<bool(File&)>& fill) = 0;
 };

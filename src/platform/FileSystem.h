@@ -63,19 +63,19 @@ class File {
 public:
     virtual ~File() = default;
     // Bytes read (0 at end of file) or -1 on error.
-    virtual int64_t read(void* buffer, size_t count) = 0;
+    [[nodiscard]] virtual int64_t read(void* buffer, size_t count) = 0;
     // All of `count` bytes written, or false.
-    virtual bool write(const void* data, size_t count) = 0;
-    virtual bool seek(int64_t offset) = 0;
-    virtual int64_t position() = 0;
-    virtual bool truncate(int64_t length) = 0;
-    virtual bool sync() = 0;
+    [[nodiscard]] virtual bool write(const void* data, size_t count) = 0;
+    [[nodiscard]] virtual bool seek(int64_t offset) = 0;
+    [[nodiscard]] virtual int64_t position() = 0;
+    [[nodiscard]] virtual bool truncate(int64_t length) = 0;
+    [[nodiscard]] virtual bool sync() = 0;
     virtual const std::string& path() const = 0;
 
     // Operations on the open file itself, so that a name swapped for another file or a
     // link meanwhile cannot redirect them. Files that cannot do them say false.
     // The status of the open file (fstat).
-    virtual bool status(FileStatus* out)
+    [[nodiscard]] virtual bool status(FileStatus* out)
     {
         (void)out;
         return false;
@@ -83,22 +83,22 @@ public:
     // An exclusive advisory lock (flock) on the file, waiting at most `timeoutMs`
     // milliseconds for another holder; released when the file is closed. Other Tarnwick
     // runs take the same lock before they rewrite a file.
-    virtual bool lockExclusive(int timeoutMs)
+    [[nodiscard]] virtual bool lockExclusive(int timeoutMs)
     {
         (void)timeoutMs;
         return false;
     }
-    virtual bool setMode(uint32_t mode)
+    [[nodiscard]] virtual bool setMode(uint32_t mode)
     {
         (void)mode;
         return false;
     }
-    virtual bool setTimes(const PreciseTimes& times)
+    [[nodiscard]] virtual bool setTimes(const PreciseTimes& times)
     {
         (void)times;
         return false;
     }
-    virtual bool readTimes(PreciseTimes* out)
+    [[nodiscard]] virtual bool readTimes(PreciseTimes* out)
     {
         (void)out;
         return false;
@@ -111,24 +111,26 @@ public:
     // Both opens refuse a symbolic link as the last component and anything that is not a
     // regular file (a FIFO or device swapped in never blocks the run).
     // On failure the result is null and *error (when given) holds errno.
-    virtual std::unique_ptr<File> openRead(const std::string& path, int* error = nullptr) = 0;
+    [[nodiscard]] virtual std::unique_ptr<File> openRead(const std::string& path, int* error = nullptr) = 0;
     // Opens for reading and writing; `truncate` empties the file, `create` makes it.
-    virtual std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate,
+    [[nodiscard]] virtual std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate,
                                             int* error = nullptr) = 0;
     // A new unique temporary file in the temporary directory whose name starts with `prefix`.
-    virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;
+    [[nodiscard]] virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;
     // A temporary file without a name: it disappears with its last handle, whatever way
     // the program ends. Its path() is only a description; never open or remove it by name.
-    virtual std::unique_ptr<File> createScratch(const std::string& prefix, int* error = nullptr)
+    [[nodiscard]] virtual std::unique_ptr<File> createScratch(const std::string& prefix, int* error = nullptr)
     {
         auto file = createTemp(prefix, error);
         if (file)
             removeFile(file->path());
         return file;
     }
-    virtual bool status(const std::string& path, FileStatus* out, bool followLinks = true) = 0;
+    [[nodiscard]] virtual bool status(const std::string& path, FileStatus* out, bool followLinks = true) = 0;
     // Entries of a directory sorted by name (byte order), without "." and "..".
-    virtual bool listDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;
+    [[nodiscard]] virtual bool listDirectory(const std::string& path, std::vector<DirEntry>* out) = 0;
+    // Not [[nodiscard]]: most removals are clean-up of temporary files that has no better
+    // fallback than leaving the file; callers that depend on the removal check the result.
     virtual bool removeFile(const std::string& path) = 0;
 };
 
@@ -137,6 +139,6 @@ FileSystem& RealFileSystem();
 
 // Flushes everything written to the file system that holds `path` to disk (one barrier
 // for many files instead of one per file).
-bool SyncFileSystemOf(const std::string& path);
+[[nodiscard]] bool SyncFileSystemOf(const std::string& path);
 
 } // namespace tw

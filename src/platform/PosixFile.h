@@ -19,18 +19,18 @@ public:
     PosixFile(PosixFile&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)), m_path(std::move(o.m_path)) {}
     PosixFile& operator=(PosixFile&& o) noexcept;
 
-    int64_t read(void* buffer, size_t count) override;
-    bool write(const void* data, size_t count) override;
-    bool seek(int64_t offset) override;
-    int64_t position() override;
-    bool truncate(int64_t length) override;
-    bool sync() override;
+    [[nodiscard]] int64_t read(void* buffer, size_t count) override;
+    [[nodiscard]] bool write(const void* data, size_t count) override;
+    [[nodiscard]] bool seek(int64_t offset) override;
+    [[nodiscard]] int64_t position() override;
+    [[nodiscard]] bool truncate(int64_t length) override;
+    [[nodiscard]] bool sync() override;
     const std::string& path() const override { return m_path; }
-    bool status(FileStatus* out) override;
-    bool lockExclusive(int timeoutMs) override;
-    bool setMode(uint32_t mode) override;
-    bool setTimes(const PreciseTimes& times) override;
-    bool readTimes(PreciseTimes* out) override;
+    [[nodiscard]] bool status(FileStatus* out) override;
+    [[nodiscard]] bool lockExclusive(int timeoutMs) override;
+    [[nodiscard]] bool setMode(uint32_t mode) override;
+    [[nodiscard]] bool setTimes(const PreciseTimes& times) override;
+    [[nodiscard]] bool readTimes(PreciseTimes* out) override;
 
 private:
     int m_fd; // owned; open for the object's lifetime unless moved from (-1)

@@ -48,13 +48,12 @@ public:
     std::unique_ptr<File> createTemp(const std::string& prefix, int* error) override
     {
         std::string name = TemporaryDirectory() + prefix + "XXXXXX";
-        const int fd = ::mkstemp(name.data());
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) {
             if (error)
                 *error = errno;
             return nullptr;
         }
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         return std::make_unique<PosixFile>(fd, name);
     }
     bool status(const std::string& path, FileStatus* out, bool followLinks) override

@@ -10,7 +10,7 @@ namespace tw {
 
 class FileListCache {
 public:
-    bool tryReuse(const std::string& maskText, const std::string& pathText, bool subdirs, FileList& out,
+    [[nodiscard]] bool tryReuse(const std::string& maskText, const std::string& pathText, bool subdirs, FileList& out,
                   std::vector<StartPath>* starts) const
     {
         if (!m_valid || maskText != m_mask || pathText != m_path || subdirs != m_subdirs)

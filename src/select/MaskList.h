@@ -11,13 +11,13 @@
 namespace tw {
 
 // Normalises one mask; returns false for a mask that is empty after removing "~".
-bool NormaliseMask(std::string& mask, bool* exclude);
+[[nodiscard]] bool NormaliseMask(std::string& mask, bool* exclude);
 
 class MaskList {
 public:
     void compile(std::string_view maskText);
     // `name` is the file name without directory.
-    bool matches(std::string_view name) const;
+    [[nodiscard]] bool matches(std::string_view name) const;
     bool empty() const { return m_masks.empty(); }
 
 private:

@@ -21,7 +21,7 @@ public:
 
     void compile(std::string_view mask);
     // True when the whole of `name` matches the mask.
-    bool matches(std::string_view name) const;
+    [[nodiscard]] bool matches(std::string_view name) const;
 
 private:
     static constexpr int16_t kAnyOne = -1; // "?"

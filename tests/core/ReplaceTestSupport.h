@@ -166,7 +166,7 @@ private:
             }
             // Like a full disk: part of the data lands, then the write fails.
             if (allowed > 0)
-                m_inner->write(d, allowed);
+                (void)m_inner->write(d, allowed); // the write fails either way
             m_budget = 0;
             return false;
         }

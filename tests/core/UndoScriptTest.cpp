@@ -86,7 +86,7 @@ TEST(UndoScriptRun, ALaterRunEmptiesTheScript)
     UndoScript first(RealFileSystem(), RealFileOps());
     ASSERT_TRUE(first.open(data));
     ASSERT_TRUE(first.addCopy("/b/1", "/o/1"));
-    first.close();
+    ASSERT_TRUE(first.close());
     UndoScript second(RealFileSystem(), RealFileOps());
     ASSERT_TRUE(second.open(data));
     ASSERT_TRUE(second.addCopy("/b/2", "/o/2"));
