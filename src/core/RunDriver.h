@@ -1,12 +1,12 @@
 #pragma once
 // One run of the Search or Replace command: checks, preparation of the pairs, the file
 // list, the loop over the files, counters, summaries and clean-up. Results go to a
-// ResultsList; the user is reached through a RunHost.
+// ResultSink (the results list); the user is reached through a RunHost.
 #include "core/FileScanner.h"
 #include "core/RunHost.h"
 #include "core/SearchRequest.h"
 #include "platform/FileSystem.h"
-#include "results/ResultsList.h"
+#include "results/ResultSink.h"
 #include "select/FileListCache.h"
 
 #include <atomic>
@@ -35,7 +35,7 @@ enum class RunOutcome {
 
 class RunDriver {
 public:
-    RunDriver(RunHost& host, ResultsList& results, FileSystem& fs = RealFileSystem());
+    RunDriver(RunHost& host, ResultSink& results, FileSystem& fs = RealFileSystem());
     ~RunDriver();
 
     RunOutcome ExecuteRun(SearchRequest& request);
@@ -57,12 +57,11 @@ private:
     void closeOutput();
 
     RunHost& m_host;
-    ResultsList& m_results;
+    ResultSink& m_results;
     FileSystem& m_fs;
     std::atomic<bool> m_stop{true}; // set while idle and when a stop is requested
     RunCounters m_counters;
     FileListCache m_cache;
-    std::unique_ptr<File> m_output; // the output file of the current run, if any
 };
 
 // Builds the run heading written at the start of the output file.

@@ -1,6 +1,7 @@
 // Replace runs through the driver: the streamed rewrite must equal an in-memory
 // replace-all, whatever the block size, and questions steer what is replaced.
 #include "core/RunDriver.h"
+#include "results/ResultsList.h"
 
 #include "FakeHost.h"
 #include "TestUtil.h"
