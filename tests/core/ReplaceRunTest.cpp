@@ -408,3 +408,47 @@ TEST(ReplaceRun, PerHitQuestionsDoNotReadTheHeldBackLinesBack)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+// The held-back lines keep their structure through the store: a reader finds the file, the
+// line, the offsets and the kind in the fields, in agreement with the text.
+TEST(ReplaceRun, HeldBackLinesKeepTheirFields)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "one\r\n\ttwo foo\nfoo\n");
+    ReplaceRun r(dir.path(), "*.txt");
+    r.addPair("foo", "bar");
+    ASSERT_EQ(r.run(), RunOutcome::Completed);
+    const std::string path = dir.file("a.txt");
+    const auto& v = r.view.lines;
+    ASSERT_EQ(v.size(), 6u) << ::testing::PrintToString(r.lines());
+    EXPECT_EQ(v[0].kind, LineKind::File);
+    EXPECT_EQ(v[0].path, path);
+    struct Hit {
+        long line;
+        int64_t offset;
+        int column;
+    };
+    const Hit hits[] = {{2, 10, 5}, {3, 14, 0}};
+    for (int i = 0; i < 2; ++i) {
+        const ResultEntry& e = v[1 + i];
+        EXPECT_EQ(e.kind, LineKind::Hit);
+        EXPECT_EQ(e.path, path);
+        EXPECT_EQ(e.lineNumber, hits[i].line);
+        EXPECT_EQ(e.fileOffset, hits[i].offset);
+        EXPECT_EQ(e.hitColumn, hits[i].column);
+        EXPECT_EQ(e.hitLength, 3);
+        const ListLine shown = ListForm(e);
+        EXPECT_EQ(shown.text.substr(shown.hitBegin, shown.hitEnd - shown.hitBegin), "foo");
+        EXPECT_EQ(shown.hitBegin, std::string("Line   2 - ").size() + static_cast<size_t>(e.hitColumn));
+    }
+    EXPECT_EQ(v[3].kind, LineKind::Count);
+    EXPECT_EQ(v[3].path, path);
+    EXPECT_EQ(v[4].kind, LineKind::Summary);
+    EXPECT_EQ(v[5].kind, LineKind::Summary);
+}
+
+} // namespace
+} // namespace tw
