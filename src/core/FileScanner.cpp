@@ -144,13 +144,8 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                 }
                 HitLineInput hl{buf, have, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
                 hitLine = BuildHitLine(hl);
-                if (m_settings.showHitLines) {
-                    // The hit length leaves out the line ends that start the search text.
-                    int shown = static_cast<int>(hitLen);
-                    for (size_t k = 0; k < hitLen && (buf[hitStart + k] == '\r' || buf[hitStart + k] == '\n'); ++k)
-                        --shown;
-                    m_results.addResultLines(ResultEntry{hitLine, shown});
-                }
+                if (m_settings.showHitLines)
+                    m_results.addResultLines(HitEntry(hl, hitLine, file.path));
             }
             if (hooks && visible)
                 replaceThisHit = hooks->decideHit(file, hitLine, *replaceText);
@@ -158,12 +153,12 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                 return ScanOutcome::Stopped;
             if (!hooks) {
                 if (m_settings.displayReplaceString)
-                    m_results.addResultLines(ResultEntry{}, replaceText);
+                    m_results.addResultLines(ResultEntry::replaceText(*replaceText, file.path));
                 if (m_settings.stopAfterFirstHit)
                     endScan = true;
             } else if (replaceThisHit) {
                 if (m_settings.displayReplaceString)
-                    m_results.addResultLines(ResultEntry{}, replaceText);
+                    m_results.addResultLines(ResultEntry::replaceText(*replaceText, file.path));
                 if (!writeInput(hitAbs))
                     return ScanOutcome::Stopped;
                 if (!emit(replaceText->data(), replaceText->size(), true))

@@ -61,8 +61,8 @@ public:
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override
     {
         if (!m_conf.hitNeedsAnswer())
-            return m_conf.decideHit(m_host, {}, {}, file.path);
-        return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBackText(),
+            return m_conf.decideHit(m_host, {}, NoHeldBackLines(), file.path);
+        return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBack(),
                                 file.path);
     }
     void replaced() override
@@ -130,7 +130,7 @@ std::string BuildRunHeading(const SearchRequest& request, const std::string& dat
     return h;
 }
 
-RunDriver::RunDriver(RunHost& host, ResultsList& results, FileSystem& fs)
+RunDriver::RunDriver(RunHost& host, ResultSink& results, FileSystem& fs)
     : m_host(host), m_results(results), m_fs(fs)
 {
 }
@@ -139,27 +139,11 @@ RunDriver::~RunDriver() = default;
 
 bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& list)
 {
-    m_output.reset();
-    m_results.setOutputFile(nullptr);
     const std::string& name = request.options.outputFile;
-    if (name.empty())
+    if (m_results.openOutputFile(name, list.size(), [&](size_t i) { return std::string(list.at(i)); }))
         return true;
-    // The output file is created (emptied) only when it is not itself one of the files
-    // to process: writing it would destroy a file the run is about to read or change.
-    FileStatus existing, entry;
-    if (m_fs.status(name, &existing))
-        for (size_t i = 0; i < list.size(); ++i)
-            if (m_fs.status(std::string(list.at(i)), &entry) && SameFile(entry, existing)) {
-                reportFileError("Error writing to output file ", name, request.quiet);
-                return false;
-            }
-    m_output = m_fs.openWrite(name, true, true);
-    if (!m_output) {
-        reportFileError("Error writing to output file ", name, request.quiet);
-        return false;
-    }
-    m_results.setOutputFile(m_output.get());
-    return true;
+    reportFileError("Error writing to output file ", name, request.quiet);
+    return false;
 }
 
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts)
@@ -177,19 +161,18 @@ void RunDriver::reportFileError(const std::string& message, const std::string& p
     // A results line (no file line in front) and the same text as a message.
     const std::string text = message + DisplayName(BaseName(path));
     ++m_counters.fileErrors;
-    m_results.addLine(ResultEntry{text, 0});
+    m_results.addLine(ResultEntry::error(text, path));
     m_host.message(text, quiet);
 }
 
 void RunDriver::closeOutput()
 {
-    m_results.setOutputFile(nullptr);
-    m_output.reset();
+    m_results.closeOutputFile();
 }
 
 void RunDriver::addSummary(const std::string& text)
 {
-    m_results.addLine(ResultEntry{std::string(kNameMarker) + text, 0});
+    m_results.addLine(ResultEntry::summary(text));
 }
 
 RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
@@ -212,17 +195,14 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         }
         m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
                                static_cast<long>(i * 100 / n)));
-        std::string line(kFileLinePrefix);
-        line += kNameMarker;
-        line += list.at(i);
-        m_results.addLine(ResultEntry{std::move(line), 0});
+        m_results.addLine(ResultEntry::listedFile(std::string(list.at(i))));
         ++m_counters.filesListed;
     }
     stopped = stopped || m_stop.load();
     m_counters.directories = walked.directories;
     addSummary(Format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
-        m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
+        m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
     closeOutput();
     return stopped ? RunOutcome::Stopped : RunOutcome::Completed;
 }
@@ -291,7 +271,7 @@ bool RunDriver::prepareRun(Run& run)
 
     m_results.setHitTexts(opt.beforeHit, opt.afterHit);
     openOutputFile(run.request, run.list);
-    if (m_output)
+    if (m_results.hasOutputFile())
         m_results.writeToOutput(
             BuildRunHeading(run.request, run.request.startedText.empty() ? NowText() : run.request.startedText));
 
@@ -335,7 +315,7 @@ bool RunDriver::prepareReplace(Run& run)
     }
     // Replace runs hold each file's lines back until the file is decided.
     if (!m_results.beginHoldBack()) {
-        m_results.addLine(ResultEntry{kErrorOpeningTemp, 0});
+        m_results.addLine(ResultEntry::error(kErrorOpeningTemp));
         ++m_counters.fileErrors;
         return false;
     }
@@ -447,7 +427,7 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
                 ? applySpecialOperation(run, pair, pi, *input, file, *report.output)
                 : run.scanner->scan(source, pair, pi, file, pi == 0, run.replace ? &run.hooks : nullptr);
         if (outcome == ScanOutcome::ReadError) {
-            m_results.addLine(ResultEntry{"Error reading file " + path, 0});
+            m_results.addLine(ResultEntry::error("Error reading file " + path, path));
             ++m_counters.fileErrors;
         }
         if (outcome == ScanOutcome::ReadError || outcome == ScanOutcome::Abandoned) {
@@ -587,13 +567,13 @@ void RunDriver::addSummaries(Run& run, bool stopped)
         m_results.endHoldBack();
     if (run.request.pairsFromScript && opt.displayFileStats)
         for (const SearchPair& sp : run.request.pairs)
-            m_results.addLine(ResultEntry{sp.searchText + " - " +
-                                              Format("Searched %ld file(s), found %ld occurrences in %ld file(s)",
-                                                     m_counters.filesSearched, sp.totalHits, sp.filesWithHits),
-                                          0});
+            m_results.addLine(ResultEntry::pairSummary(
+                sp.searchText + " - " +
+                Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
+                       sp.totalHits, sp.filesWithHits)));
     if (stopped) {
         m_cache.clear();
-        m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
+        m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
     }
 }
 
@@ -629,7 +609,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         if (!m_stop.load())
             return RunOutcome::NotRun;
         m_cache.clear();
-        m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
+        m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
         return RunOutcome::Stopped;
     }
 
@@ -649,7 +629,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         m_counters.totalHits += file.counts.hits;
         if (file.counts.hits > 0) {
             if (run.opt.displayFileStats)
-                m_results.addResultLines(ResultEntry{Format("Found %ld occurrences.", file.counts.hits), 0});
+                m_results.addResultLines(ResultEntry::count(Format("Found %ld occurrences.", file.counts.hits), file.path));
             ++m_counters.filesWithHits;
         }
         if (m_stop.load()) {
@@ -658,7 +638,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
             break;
         }
         if (file.counts.hits == 0 && run.opt.showFilesWithoutHits)
-            m_results.addResultLines(ResultEntry{"No occurrences found!", 0});
+            m_results.addResultLines(ResultEntry::count("No occurrences found!", file.path));
         if (decideFile(run, report))
             commitFile(run, report);
         if (run.replace)

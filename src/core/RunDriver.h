@@ -5,12 +5,12 @@
 //      the results, held back while the file is undecided)
 //   -> decideFile (keep the file's outcome?) -> commitFile (replace: rewrite the original)
 //   -> addSummaries -> endRun (clean-up, on every way out).
-// Results go to a ResultsList; the user is reached through a RunHost.
+// Results go to a ResultSink (the results list); the user is reached through a RunHost.
 #include "core/FileScanner.h"
 #include "core/RunHost.h"
 #include "core/SearchRequest.h"
 #include "platform/FileSystem.h"
-#include "results/ResultsList.h"
+#include "results/ResultSink.h"
 #include "select/FileListCache.h"
 
 #include <atomic>
@@ -39,7 +39,7 @@ enum class RunOutcome {
 
 class RunDriver {
 public:
-    RunDriver(RunHost& host, ResultsList& results, FileSystem& fs = RealFileSystem());
+    RunDriver(RunHost& host, ResultSink& results, FileSystem& fs = RealFileSystem());
     ~RunDriver();
 
     // Both refuse to start (NotRun) while a run is active, also when called from inside
@@ -100,13 +100,12 @@ private:
     void closeOutput();
 
     RunHost& m_host;
-    ResultsList& m_results;
+    ResultSink& m_results;
     FileSystem& m_fs;
     std::atomic<bool> m_stop{true};    // set while idle and when a stop is requested
     std::atomic<bool> m_active{false}; // a run is in progress (see RunGuard)
     RunCounters m_counters;
     FileListCache m_cache;
-    std::unique_ptr<File> m_output; // the output file of the current run, if any
 };
 
 // Builds the run heading written at the start of the output file.

@@ -1,4 +1,5 @@
 #include "core/RunDriver.h"
+#include "results/ResultsList.h"
 
 #include "FakeHost.h"
 #include "TestUtil.h"
