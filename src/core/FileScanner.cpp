@@ -14,15 +14,6 @@ FileScanner::FileScanner(const ScanSettings& settings, ResultSink& results, RunH
     m_buffer.resize(std::max<size_t>(m_settings.blockSize, 16));
 }
 
-void FileScanner::reserveFor(const Matcher& matcher)
-{
-    // A block longer than twice the matcher's reach plus the kept context always leaves
-    // the next block starting further on.
-    const size_t need = 2 * matcher.reach() + matcher.contextBefore() + 8;
-    if (m_buffer.size() < need)
-        m_buffer.resize(need);
-}
-
 ScanOutcome FileScanner::copy(ByteSource& in, File& out)
 {
     uint8_t* const buf = m_buffer.data();
@@ -45,12 +36,15 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                               ReplaceHooks* hooks)
 {
     Matcher& matcher = *pair.matcher;
-    reserveFor(matcher);
+    // A hit line shows up to maxDisplayChars bytes on each side of the hit. The bytes kept
+    // before the resume point of the next block cover that and the matcher's context, so
+    // a hit line never depends on where a block happened to start.
+    const size_t display = static_cast<size_t>(std::max(m_settings.maxDisplayChars, 1)) + 1;
+    const size_t keepBefore = std::max(matcher.contextBefore(), display);
+    if (m_buffer.size() < 2 * matcher.reach() + keepBefore + 2 * display + 8)
+        m_buffer.resize(2 * matcher.reach() + keepBefore + 2 * display + 8);
     size_t B = m_buffer.size();
     uint8_t* buf = m_buffer.data();
-    // The bytes kept before the resume point of the next block: the matcher's context, and
-    // at least one byte so that a block never starts empty while data remains.
-    const size_t keepBefore = std::max<size_t>(matcher.contextBefore(), 1);
     std::string replacement; // the replace text of the current hit, when it varies
 
     // Invariants: buf[0, have) holds the file bytes [blockPos, blockPos + have); `last`
@@ -120,6 +114,12 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
             found = matcher.findNext(view, p);
             if (found.kind != MatchResult::Hit)
                 break;
+            if (!last && found.start + display > have) {
+                // Its line runs on past the block: take it again, whole, from the next one.
+                found.kind = MatchResult::NeedMore;
+                found.resume = p;
+                break;
+            }
             const size_t hitStart = found.start;
             const size_t hitLen = found.end - found.start;
             const int64_t hitAbs = blockPos + static_cast<int64_t>(hitStart);

@@ -85,9 +85,6 @@ public:
     // Copies the rest of `in` to `out` unchanged (around a special operation).
     ScanOutcome copy(ByteSource& in, File& out);
 
-    // Grows the read buffer so that `matcher` always makes progress in one block.
-    void reserveFor(const Matcher& matcher);
-
 private:
     ScanSettings m_settings;
     ResultSink& m_results;
