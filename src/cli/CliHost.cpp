@@ -1,5 +1,7 @@
 #include "cli/CliHost.h"
 
+#include "results/ResultText.h"
+
 #include <cctype>
 #include <unistd.h>
 
@@ -57,10 +59,10 @@ Answer AnswerFromLine(Question kind, const std::string* line)
     return Answer::Cancel;
 }
 
-Answer CliHost::ask(Question kind, const std::string& text, const std::string& /*detail*/)
+Answer CliHost::ask(Question kind, const std::string& text, const HeldBackLines& /*detail*/)
 {
     // The question line already shows the hit in its context; the file's earlier lines
-    // (the detail) are left out to keep the terminal readable.
+    // (the detail) are left out to keep the terminal readable, and are never read.
     progress("");
     std::fprintf(m_err, "%s\n", OutputForm(text, m_before, m_after).c_str());
     switch (kind) {
@@ -88,8 +90,7 @@ Answer CliHost::ask(Question kind, const std::string& text, const std::string& /
 
 void StreamResultsView::appendLine(const ResultEntry& entry)
 {
-    std::string line = OutputForm(entry.text, m_before, m_after);
-    line += '\n';
+    const std::string line = StreamLine(entry, m_before, m_after);
     if (!m_failed && std::fwrite(line.data(), 1, line.size(), m_out) != line.size())
         m_failed = true;
 }

@@ -13,7 +13,7 @@ class CliHost final : public RunHost {
 public:
     CliHost(std::FILE* in, std::FILE* err);
     void message(const std::string& text, bool suppressedByQuiet) override;
-    Answer ask(Question kind, const std::string& text, const std::string& detail) override;
+    Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override;
     void progress(const std::string& text) override;
     // Texts that stand for the hit markers in questions.
     void setHitTexts(std::string before, std::string after)

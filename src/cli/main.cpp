@@ -2,15 +2,13 @@
 // exits with 0 when something was found, 1 when nothing was, 2 when the command did not
 // run or was stopped.
 #include "app/CommandLine.h"
+#include "app/RunRequest.h"
 #include "app/SettingsStore.h"
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
 #include "core/RunDriver.h"
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
-
-#include <QDateTime>
-#include <QLocale>
 
 #include <csignal>
 #include <exception>
@@ -119,33 +117,9 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    tw::SearchRequest request;
-    request.replaceMode = replaceMode;
-    request.options = options;
-    request.quiet = true; // every unattended run is quiet
-    request.unattended = true;
-    request.searchSubdirectories = options.searchSubdirs;
-    request.searchZips = inputs.searchZips;
-    request.maxDisplayChars = saved.maxDisplayChars;
-    const QLocale locale = QLocale::system();
-    const QDateTime now = QDateTime::currentDateTime();
-    // The long time picture without its time-zone field: hours, minutes and seconds.
-    const QString timePicture = locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
-    request.startedText =
-        (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), timePicture))
-            .toStdString();
-    request.zipMask = saved.zipMask;
-    request.zipFileMask = saved.zipFileMask;
-    tw::SearchPair pair;
-    pair.searchText = inputs.searchText;
-    pair.replaceText = inputs.replaceText;
-    pair.caseSensitive = inputs.caseSensitive;
-    pair.wholeWord = inputs.wholeWord;
-    pair.regularExpression = inputs.regularExpression;
-    pair.ignoreWhitespace = inputs.ignoreWhitespace;
-    pair.ignoreWhitespaceMask = inputs.ignoreWhitespaceMask;
-    request.pairs.push_back(pair);
-    request.pathMasks.push_back(tw::PathMaskPair{inputs.path, inputs.mask});
+    tw::SearchRequest request =
+        tw::BuildRunRequest({inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true});
+    const std::string& searchText = request.pairs.front().searchText;
 
     tw::ResultsList results;
     results.setHitTexts(options.beforeHit, options.afterHit);
@@ -161,7 +135,7 @@ int main(int argc, char** argv)
 
     int status = 2;
     try {
-        if (pair.searchText.empty()) {
+        if (searchText.empty()) {
             const tw::RunOutcome outcome = driver.ListFilesOnly(request);
             status = outcome == tw::RunOutcome::Completed ? (driver.counters().filesListed > 0 ? 0 : 1) : 2;
         } else {

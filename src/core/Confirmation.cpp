@@ -1,7 +1,7 @@
 #include "core/Confirmation.h"
 
 #include "engine/CharClasses.h"
-#include "results/ResultEntry.h"
+#include "results/ResultText.h"
 
 #include <cstdio>
 
@@ -44,7 +44,7 @@ void ConfirmationState::onFileOpened()
 }
 
 bool ConfirmationState::decideHit(RunHost& host, const std::string& questionLine,
-                                  const std::string& heldBackLines, const std::string& filePath)
+                                  const HeldBackLines& heldBackLines, const std::string& filePath)
 {
     if (m_skipRestOfFile)
         return false;
@@ -174,15 +174,7 @@ std::string BuildHitQuestion(const std::string& hitLine, const std::string& repl
     const size_t dash = text.find('-');
     if (dash != std::string::npos)
         text.erase(0, dash + 1 + (dash + 1 < text.size() && text[dash + 1] == ' ' ? 1 : 0));
-    const size_t begin = text.find(kHitBegin);
-    if (begin != std::string::npos) {
-        const size_t from = begin + kHitBegin.size();
-        size_t end = text.find(kHitEnd, from);
-        if (end == std::string::npos)
-            end = text.size();
-        text.replace(from, end - from, shown);
-    }
-    return "Replace - " + text;
+    return "Replace - " + WithHitReplaced(std::move(text), shown);
 }
 
 } // namespace tw

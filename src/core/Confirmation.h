@@ -50,7 +50,7 @@ public:
     // Whether this hit is replaced. In mode 0, without a "rest"/"all" flag, the per-hit
     // dialog is asked with `questionLine` (see BuildHitQuestion) and `heldBackLines` (the
     // file's lines shown so far, current hit line included) and its answer updates the flags.
-    bool decideHit(RunHost& host, const std::string& questionLine, const std::string& heldBackLines,
+    bool decideHit(RunHost& host, const std::string& questionLine, const HeldBackLines& heldBackLines,
                    const std::string& filePath);
     // True when decideHit would put the question to the user (so the caller need only
     // build the question and the file's lines then).

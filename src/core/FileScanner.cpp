@@ -2,9 +2,9 @@
 
 #include "core/HitLine.h"
 #include "engine/ReplaceTokens.h"
-#include "engine/SrchPattern.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tw {
 
@@ -14,29 +14,8 @@ FileScanner::FileScanner(const ScanSettings& settings, ResultSink& results, RunH
     m_buffer.resize(std::max<size_t>(m_settings.blockSize, 16));
 }
 
-void FileScanner::reserveFor(size_t extent)
+ScanOutcome FileScanner::copy(ByteSource& in, File& out)
 {
-    // Two hit extents plus context always fit, so every block makes progress.
-    const size_t need = 2 * extent + 4;
-    if (m_buffer.size() < need)
-        m_buffer.resize(need);
-}
-
-ScanOutcome FileScanner::runSpecial(File& in, ActivePair& pair, FileState& file, ReplaceHooks& hooks)
-{
-    // Prepend and reformat act before the first block; append after the last. Between
-    // them the input is copied unchanged.
-    if (pair.special == SpecialOp::Prepend || pair.special == SpecialOp::Reformat) {
-        const ReplaceHooks::Step step = hooks.beforeFirstBlock(file, pair, in);
-        if (step == ReplaceHooks::Step::Abandon)
-            return ScanOutcome::ReadError;
-        if (step == ReplaceHooks::Step::Stop)
-            return ScanOutcome::Stopped;
-        if (step == ReplaceHooks::Step::Finished)
-            return ScanOutcome::Done;
-        if (!in.seek(0))
-            return ScanOutcome::ReadError;
-    }
     uint8_t* const buf = m_buffer.data();
     for (;;) {
         m_host.pump();
@@ -47,46 +26,37 @@ ScanOutcome FileScanner::runSpecial(File& in, ActivePair& pair, FileState& file,
             break;
         if (m_stop.load())
             return ScanOutcome::Stopped;
-        if (!hooks.output().write(buf, static_cast<size_t>(got))) {
-            hooks.writeFailed(file, false);
-            return ScanOutcome::Stopped;
-        }
-    }
-    if (pair.special == SpecialOp::Append && hooks.hitVisible()) {
-        const ReplaceHooks::Step step = hooks.atEnd(file, pair);
-        if (step == ReplaceHooks::Step::Stop)
-            return ScanOutcome::Stopped;
+        if (!out.write(buf, static_cast<size_t>(got)))
+            return ScanOutcome::WriteFailed;
     }
     return m_stop.load() ? ScanOutcome::Stopped : ScanOutcome::Done;
 }
 
-ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool firstPair, ReplaceHooks* hooks)
+ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex, FileState& file, bool firstPair,
+                              ReplaceHooks* hooks)
 {
-    const size_t B = m_buffer.size();
-    uint8_t* const buf = m_buffer.data();
-    const bool wholeWord = pair.literal && pair.literal->wholeWord();
-    const size_t L = pair.literal ? pair.literal->length() : 0;
-    // A pattern's hits are at most its width estimate long; consecutive blocks overlap by
-    // that plus the length of the last hit (the pattern text before the first one).
-    const size_t width = pair.pattern ? static_cast<size_t>(pair.pattern->widthEstimate()) : 0;
-    size_t lastHitLength = pair.patternLength;
-    std::string replacement; // the replace text of the current hit
+    Matcher& matcher = *pair.matcher;
+    // A hit line shows up to maxDisplayChars bytes on each side of the hit. The bytes kept
+    // before the resume point of the next block cover that and the matcher's context, so
+    // a hit line never depends on where a block happened to start.
+    const size_t display = static_cast<size_t>(std::max(m_settings.maxDisplayChars, 1)) + 1;
+    const size_t keepBefore = std::max(matcher.contextBefore(), display);
+    if (m_buffer.size() < 2 * matcher.reach() + keepBefore + 2 * display + 8)
+        m_buffer.resize(2 * matcher.reach() + keepBefore + 2 * display + 8);
+    size_t B = m_buffer.size();
+    uint8_t* buf = m_buffer.data();
+    std::string replacement; // the replace text of the current hit, when it varies
 
-    int64_t blockPos = 0;      // absolute offset of buf[0]
-    int64_t filePos = 0;       // where the input stands now
-    size_t scanFrom = 0;       // in-block index where the scan of this block starts
+    // Invariants: buf[0, have) holds the file bytes [blockPos, blockPos + have); `last`
+    // says the file ends at blockPos + have. Offsets are 64-bit file positions; p and the
+    // hit positions are in-block indices.
+    int64_t blockPos = 0;
+    size_t have = 0;
+    bool last = false;
+    size_t p = 0;              // in-block position where the search goes on
     int64_t lfCountedUpTo = 0; // line feeds before this absolute offset are counted
     long lineFeeds = 0;
     int64_t writtenUpTo = 0;   // replace mode: input bytes before this offset are in the output
-    pair.hitsInFile = 0;
-    pair.replacementsInFile = 0;
-    if (!in.seek(0))
-        return ScanOutcome::SeekError;
-    if (hooks && pair.special != SpecialOp::None) {
-        const ScanOutcome o = runSpecial(in, pair, file, *hooks);
-        hooks->endPair();
-        return o;
-    }
 
     auto countLinesTo = [&](int64_t absEnd) {
         if (absEnd <= lfCountedUpTo)
@@ -124,63 +94,47 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
 
     for (;;) {
         m_host.pump();
-        if (filePos != blockPos && !in.seek(blockPos))
-            return ScanOutcome::ReadError;
-        const int64_t got = in.read(buf, B);
+        const int64_t got = in.read(buf + have, B - have);
         if (got < 0)
             return ScanOutcome::ReadError;
-        filePos = blockPos + got;
-        const auto n = static_cast<size_t>(got);
-        if (n == 0)
+        const bool firstBlock = blockPos == 0 && have == 0;
+        last = static_cast<size_t>(got) < B - have;
+        have += static_cast<size_t>(got);
+        if (have == 0)
             break;
         if (m_stop.load())
             return ScanOutcome::Stopped;
-        if (blockPos == 0 && firstPair)
-            file.binary = LooksBinary(buf, n);
-        const bool last = n < B;
+        if (firstBlock && firstPair)
+            file.binary = LooksBinary(buf, have);
 
-        // Candidates must start before startLimit; later ones are decided by the next block.
-        size_t startLimit;
-        if (last)
-            startLimit = n;
-        else if (pair.literal)
-            startLimit = n - std::min(n, wholeWord ? L : L - 1);
-        else if (pair.pattern)
-            startLimit = n - std::min(n / 2, width + std::max<size_t>(lastHitLength, 1) - 1);
-        else
-            startLimit = n;
-        size_t p = scanFrom;
+        const ScanBuffer view{buf, have, blockPos == 0, last};
+        MatchResult found;
         bool endScan = false;
-        while (!endScan && p < startLimit) {
-            size_t hitStart = LiteralMatcher::npos, hitLen = 0;
-            if (pair.literal) {
-                hitStart = pair.literal->findNext(buf, n, p, startLimit);
-                hitLen = L;
-            } else if (pair.pattern) {
-                size_t hs = 0, he = 0;
-                if (!pair.pattern->findNext(buf, n, p, blockPos == 0, last, &hs, &he))
-                    break;
-                hitStart = hs;
-                hitLen = he - hs;
-            }
-            if (hitStart == LiteralMatcher::npos || hitStart >= startLimit)
+        while (!endScan && p <= have) {
+            found = matcher.findNext(view, p);
+            if (found.kind != MatchResult::Hit)
                 break;
+            if (!last && found.start + display > have) {
+                // Its line runs on past the block: take it again, whole, from the next one.
+                found.kind = MatchResult::NeedMore;
+                found.resume = p;
+                break;
+            }
+            const size_t hitStart = found.start;
+            const size_t hitLen = found.end - found.start;
             const int64_t hitAbs = blockPos + static_cast<int64_t>(hitStart);
-            ++pair.hitsInFile;
-            ++file.hits;
+            file.countHit(pairIndex);
             const std::string* replaceText = &pair.replaceText;
-            if (pair.pattern) {
-                lastHitLength = hitLen;
-                // The replace text of a pattern is built per hit, then its file tokens.
-                if (hooks || (m_settings.displayReplaceString && (!hooks || hooks->hitVisible()))) {
-                    replacement = pair.pattern->buildReplacement();
-                    ExpandFileTokens(replacement, file.path);
-                    replaceText = &replacement;
-                }
+            const bool visible = !hooks || hooks->hitVisible();
+            // A replace text built from the hit is made while the hit's bytes are at hand,
+            // then its file tokens expanded.
+            if (matcher.replacementVaries() && (hooks || (m_settings.displayReplaceString && visible))) {
+                replacement = matcher.buildReplacement();
+                ExpandFileTokens(replacement, file.path);
+                replaceText = &replacement;
             }
 
             std::string hitLine;
-            const bool visible = !hooks || hooks->hitVisible();
             bool replaceThisHit = false;
             if (visible) {
                 long lineNumber = 0;
@@ -188,59 +142,60 @@ ScanOutcome FileScanner::scan(File& in, ActivePair& pair, FileState& file, bool 
                     countLinesTo(hitAbs);
                     lineNumber = 1 + lineFeeds + ((buf[hitStart] == '\n' || buf[hitStart] == '\r') ? 1 : 0);
                 }
-                HitLineInput hl{buf, n, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
+                HitLineInput hl{buf, have, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
                 hitLine = BuildHitLine(hl);
-                if (m_settings.showHitLines) {
-                    // The hit length leaves out the line ends that start the search text.
-                    int shown = static_cast<int>(hitLen);
-                    for (size_t k = 0; k < hitLen && (buf[hitStart + k] == '\r' || buf[hitStart + k] == '\n'); ++k)
-                        --shown;
-                    m_results.addResultLines(ResultEntry{hitLine, shown});
-                }
+                if (m_settings.showHitLines)
+                    m_results.addResultLines(HitEntry(hl, hitLine, file.path));
             }
             if (hooks && visible)
                 replaceThisHit = hooks->decideHit(file, hitLine, *replaceText);
             if (m_stop.load())
                 return ScanOutcome::Stopped;
-            const size_t hitEnd = std::max(hitStart + hitLen, hitStart + 1);
             if (!hooks) {
                 if (m_settings.displayReplaceString)
-                    m_results.addResultLines(ResultEntry{}, replaceText);
+                    m_results.addResultLines(ResultEntry::replaceText(*replaceText, file.path));
                 if (m_settings.stopAfterFirstHit)
                     endScan = true;
             } else if (replaceThisHit) {
                 if (m_settings.displayReplaceString)
-                    m_results.addResultLines(ResultEntry{}, replaceText);
+                    m_results.addResultLines(ResultEntry::replaceText(*replaceText, file.path));
                 if (!writeInput(hitAbs))
                     return ScanOutcome::Stopped;
                 if (!emit(replaceText->data(), replaceText->size(), true))
                     return ScanOutcome::Stopped;
                 writtenUpTo = hitAbs + static_cast<int64_t>(hitLen);
                 file.sizeChange += static_cast<int64_t>(hitLen) - static_cast<int64_t>(replaceText->size());
-                ++pair.replacementsInFile;
-                ++file.replacements;
+                file.countReplacement(pairIndex);
                 hooks->replaced();
             }
-            p = hitEnd;
+            // An empty hit moves the search on by one byte, so it never stalls.
+            p = std::max(found.end, hitStart + 1);
         }
 
-        if (!hooks && m_settings.stopAfterFirstHit && file.hits > 0)
-            break;
-        if (last) {
-            if (!writeInput(blockPos + static_cast<int64_t>(n)))
+        if (endScan || last) {
+            if (!endScan && !writeInput(blockPos + static_cast<int64_t>(have)))
                 return ScanOutcome::Stopped;
             break;
         }
-        // Everything before `resume` is decided; the next block starts there (one byte
-        // earlier for a whole-word search, so the byte before a candidate is at hand).
-        const size_t resume = std::max(p, startLimit);
-        const size_t back = wholeWord ? 1 : 0;
+        // Everything before `resume` is decided. The block's tail from shortly before it
+        // moves to the front of the buffer and the next read appends to it.
+        const size_t resume = found.kind == MatchResult::NeedMore ? std::max(found.resume, std::min(p, have)) : have;
         if (!file.binary)
             countLinesTo(blockPos + static_cast<int64_t>(resume));
         if (!writeInput(blockPos + static_cast<int64_t>(resume)))
             return ScanOutcome::Stopped;
-        blockPos += static_cast<int64_t>(resume - back);
-        scanFrom = back;
+        const size_t keepFrom = resume - std::min(resume, keepBefore);
+        std::memmove(buf, buf + keepFrom, have - keepFrom);
+        have -= keepFrom;
+        blockPos += static_cast<int64_t>(keepFrom);
+        p = resume - keepFrom;
+        if (have == B) {
+            // The reserve above rules this out; should a matcher still make no progress,
+            // a larger block does rather than a scan that never ends.
+            m_buffer.resize(2 * B);
+            B = m_buffer.size();
+            buf = m_buffer.data();
+        }
     }
     if (hooks && !flushOutput(false))
         return ScanOutcome::Stopped;

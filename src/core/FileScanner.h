@@ -1,11 +1,12 @@
 #pragma once
-// Searches one file for one search/replace pair: reads it in blocks that overlap so that
-// no hit is lost at a block boundary, finds the hits, turns them into hit lines and, in
-// replace mode, streams the replaced copy to an output file so that every input byte is
-// either copied or replaced exactly once.
+// Searches one input for one search/replace pair: reads it forwards in blocks whose
+// overlap stays in memory, asks the pair's matcher for the hits, turns them into hit lines
+// and, in replace mode, streams the replaced copy to an output file so that every input
+// byte is either copied or replaced exactly once.
+#include "core/ByteSource.h"
 #include "core/RunHost.h"
-#include "core/SearchRequest.h"
-#include "engine/LiteralMatcher.h"
+#include "engine/Matcher.h"
+#include "core/PreparedPair.h"
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
 
@@ -16,22 +17,18 @@
 
 namespace tw {
 
-class SrchPattern;
+// Hits and replacements of one pair, or of all pairs, in one file.
+struct PairCounts {
+    long hits = 0;
+    long replacements = 0;
+};
 
-// Special operations of a replace pair; they do not search.
-enum class SpecialOp { None, Append, Prepend, Reformat };
-
-// A pair as the scanner uses it during a run: at most one of `literal` and `pattern` is
-// set; a special operation has neither.
+// A pair as a run uses it: a matcher for a searching pair, none for a special operation.
 struct ActivePair {
     SpecialOp special = SpecialOp::None;
     int reformatColumns = 0;
-    std::unique_ptr<LiteralMatcher> literal;
-    SrchPattern* pattern = nullptr; // owned by the prepared pair for the whole run
-    size_t patternLength = 0;       // length of the pattern text: the hit length assumed before a hit
-    std::string replaceText;        // replace bytes; literal pairs get file tokens expanded per file
-    long hitsInFile = 0;
-    long replacementsInFile = 0;
+    std::unique_ptr<Matcher> matcher; // null for a special operation
+    std::string replaceText;          // fixed replace bytes (file tokens expanded per file)
 };
 
 // Per-file state shared by the pairs of one file.
@@ -40,15 +37,17 @@ struct FileState {
     bool binary = false;          // decided on the first block of the first pair
     bool reformatted = false;     // a reformat wrote the whole output
     int64_t sizeChange = 0;       // (search length - replace length) over replacements written
-    long hits = 0;                // all pairs
-    long replacements = 0;        // all pairs
+    PairCounts counts;            // all pairs
+    std::vector<PairCounts> pairCounts; // per pair, in request order
+
+    // The one place where hits and replacements are counted.
+    void countHit(size_t pair) { ++counts.hits, ++pairCounts[pair].hits; }
+    void countReplacement(size_t pair) { ++counts.replacements, ++pairCounts[pair].replacements; }
 };
 
-// What a replace run supplies: where the output goes, who decides each hit, and the
-// special operations.
+// What a replace scan needs: where the output goes and who decides each hit.
 class ReplaceHooks {
 public:
-    enum class Step { Continue, Finished, Abandon, Stop };
     virtual ~ReplaceHooks() = default;
     virtual File& output() = 0;
     // False while the rest of the file is skipped: hits are then neither shown nor replaced.
@@ -59,12 +58,6 @@ public:
     virtual void replaced() = 0;
     // Reports a write failure on the output (sets the stop flag).
     virtual void writeFailed(const FileState& file, bool whileWritingReplacement) = 0;
-    // Prepend or reformat before the first block; Finished: the output is complete.
-    virtual Step beforeFirstBlock(FileState& file, ActivePair& pair, File& input) = 0;
-    // Append at the end of the input.
-    virtual Step atEnd(FileState& file, ActivePair& pair) = 0;
-    // The pair is done (restores what beforeFirstBlock changed).
-    virtual void endPair() = 0;
 };
 
 struct ScanSettings {
@@ -75,22 +68,24 @@ struct ScanSettings {
     bool stopAfterFirstHit = false;  // "One hit"
 };
 
-enum class ScanOutcome { Done, SeekError, ReadError, Stopped };
+// WriteFailed: only from copy(); the scan reports its own write failures through the
+// hooks. Abandoned: the file was given up and its error already reported.
+enum class ScanOutcome { Done, ReadError, WriteFailed, Abandoned, Stopped };
 
 class FileScanner {
 public:
     FileScanner(const ScanSettings& settings, ResultSink& results, RunHost& host, std::atomic<bool>& stop);
 
-    // Scans `in` from its start for `pair`. `firstPair` decides binary detection.
-    // With `hooks` the replaced text is written to hooks->output().
-    ScanOutcome scan(File& in, ActivePair& pair, FileState& file, bool firstPair, ReplaceHooks* hooks);
+    // Scans `in` from its current position to its end for pair number `pairIndex`.
+    // `firstPair` decides binary detection. With `hooks` the replaced text is written to
+    // hooks->output().
+    ScanOutcome scan(ByteSource& in, ActivePair& pair, size_t pairIndex, FileState& file, bool firstPair,
+                     ReplaceHooks* hooks);
 
-    // Grows the read buffer so that a hit of `extent` bytes always fits in one block.
-    void reserveFor(size_t extent);
+    // Copies the rest of `in` to `out` unchanged (around a special operation).
+    ScanOutcome copy(ByteSource& in, File& out);
 
 private:
-    ScanOutcome runSpecial(File& in, ActivePair& pair, FileState& file, ReplaceHooks& hooks);
-
     ScanSettings m_settings;
     ResultSink& m_results;
     RunHost& m_host;

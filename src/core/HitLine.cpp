@@ -27,15 +27,12 @@ bool LooksBinary(const uint8_t* data, size_t length)
     return false;
 }
 
-std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
-{
-    char prefix[64];
-    if (in.binary)
-        std::snprintf(prefix, sizeof prefix, "Offset 0x%-6" PRIx64 " - ", static_cast<uint64_t>(in.fileOffset));
-    else
-        std::snprintf(prefix, sizeof prefix, "Line %3ld - ", in.lineNumber);
-    std::string out = prefix;
+namespace {
 
+// Where the shown text before the hit starts: the start of the hit's line (text) or of
+// its displayable run (binary), at most maxDisplayChars bytes back.
+size_t ContextStart(const HitLineInput& in, const CharClasses& cc)
+{
     const uint8_t* b = in.block;
     const size_t n = in.hitStart;
     const auto M = static_cast<size_t>(std::max(in.maxDisplayChars, 1));
@@ -64,6 +61,27 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
     }
     if (s > 0 && s < n)
         ++s;
+    return s;
+}
+
+} // namespace
+
+std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
+{
+    char prefix[64];
+    if (in.binary)
+        std::snprintf(prefix, sizeof prefix, "Offset 0x%-6" PRIx64 " - ", static_cast<uint64_t>(in.fileOffset));
+    else
+        std::snprintf(prefix, sizeof prefix, "Line %3ld - ", in.lineNumber);
+    std::string out = prefix;
+
+    const uint8_t* b = in.block;
+    const size_t n = in.hitStart;
+    const auto M = static_cast<size_t>(std::max(in.maxDisplayChars, 1));
+    const auto stopsBack = [&](uint8_t c) {
+        return in.binary ? !(cc.displayable[c] || cc.doubleByte) : (c == '\r' || c == '\n');
+    };
+    const size_t s = ContextStart(in, cc);
 
     const size_t end = std::min(in.blockLength, n + M);
     const size_t hitLast = n + (in.hitLength > 0 ? in.hitLength : 1) - 1;
@@ -101,6 +119,24 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
         out += kHitEnd;
     }
     return out;
+}
+
+ResultEntry HitEntry(const HitLineInput& in, std::string text, const std::string& path, const CharClasses& cc)
+{
+    ResultEntry e;
+    e.kind = LineKind::Hit;
+    e.text = std::move(text);
+    e.path = path;
+    e.binary = in.binary;
+    e.lineNumber = in.binary ? 0 : in.lineNumber;
+    e.fileOffset = in.fileOffset;
+    e.hitColumn = static_cast<int>(in.hitStart - ContextStart(in, cc));
+    // The hit length leaves out the line ends that start the search text.
+    int shown = static_cast<int>(in.hitLength);
+    for (size_t k = 0; k < in.hitLength && (in.block[in.hitStart + k] == '\r' || in.block[in.hitStart + k] == '\n'); ++k)
+        --shown;
+    e.hitLength = shown;
+    return e;
 }
 
 } // namespace tw

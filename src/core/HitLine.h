@@ -1,7 +1,8 @@
 #pragma once
-// Builds the text of a hit line: the line-number or offset prefix, then the context around
-// the hit with the begin and end markers.
+// Builds a hit line: its text (the line-number or offset prefix, then the context around
+// the hit with the begin and end markers) and its results entry.
 #include "engine/CharClasses.h"
+#include "results/ResultEntry.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,6 +22,11 @@ struct HitLineInput {
 };
 
 std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc = ActiveCharClasses());
+
+// The results line of a hit in `path`: `text` is BuildHitLine(in, cc); the fields come from
+// `in` (the hit length leaves out line ends at the start of the hit).
+ResultEntry HitEntry(const HitLineInput& in, std::string text, const std::string& path,
+                     const CharClasses& cc = ActiveCharClasses());
 
 // Binary when any of the first min(length, 1024) bytes is below 0x09.
 bool LooksBinary(const uint8_t* data, size_t length);

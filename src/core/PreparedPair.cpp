@@ -22,14 +22,14 @@ PreparedPair PreparePair(const SearchPair& pair, int maxRepeat, const Environmen
         const std::string& block = pair.binarySearchBlock;
         const size_t prefixLen = std::strlen(kReformatPrefix);
         if (block == kAppendBlock) {
-            out.special = PreparedPair::Append;
+            out.special = SpecialOp::Append;
             out.regex = false;
         } else if (block == kPrependBlock) {
-            out.special = PreparedPair::Prepend;
+            out.special = SpecialOp::Prepend;
             out.regex = false;
         } else if (block.compare(0, prefixLen, kReformatPrefix) == 0 && block.size() > prefixLen &&
                    block[prefixLen] >= '0' && block[prefixLen] <= '9') {
-            out.special = PreparedPair::Reformat;
+            out.special = SpecialOp::Reformat;
             out.regex = false;
             out.reformatColumns = std::atoi(block.c_str() + prefixLen);
         } else {
@@ -37,17 +37,17 @@ PreparedPair PreparePair(const SearchPair& pair, int maxRepeat, const Environmen
         }
         search = out.regex ? block : ExpandEscapes(block);
     }
-    if (out.special == PreparedPair::None) {
+    if (out.special == SpecialOp::None) {
         // Flags a script pair may carry without a special block.
         if (pair.appendToFile)
-            out.special = PreparedPair::Append;
+            out.special = SpecialOp::Append;
         else if (pair.prependToFile)
-            out.special = PreparedPair::Prepend;
+            out.special = SpecialOp::Prepend;
         else if (pair.reformatColumns > 0) {
-            out.special = PreparedPair::Reformat;
+            out.special = SpecialOp::Reformat;
             out.reformatColumns = pair.reformatColumns;
         }
-        if (out.special != PreparedPair::None)
+        if (out.special != SpecialOp::None)
             out.regex = false;
     }
 
@@ -59,7 +59,7 @@ PreparedPair PreparePair(const SearchPair& pair, int maxRepeat, const Environmen
     ExpandEnvironmentTokens(search, lookup, out.regex ? kSearchSpecials : std::string_view());
     ExpandEnvironmentTokens(replace, lookup, out.regex ? kReplaceSpecials : std::string_view());
 
-    if (out.special == PreparedPair::None) {
+    if (out.special == SpecialOp::None) {
         // 4. "Ignore Whitespace" may turn a literal search into a pattern.
         if (pair.ignoreWhitespace && !out.regex && ConvertWhitespaceRuns(search, replace, pair.ignoreWhitespaceMask) > 0)
             out.regex = true;

@@ -17,8 +17,11 @@ inline constexpr const char* kPrependBlock =
     "This search string will not be used\r\nThe replace block will be added at the top of the file.";
 inline constexpr const char* kReformatPrefix = "%%TWFORMAT%%=";
 
+// Operations of a replace pair that do not search: the replace bytes are appended or
+// prepended, or the file is reformatted into paragraphs.
+enum class SpecialOp { None, Append, Prepend, Reformat };
+
 struct PreparedPair {
-    enum SpecialOp { None, Append, Prepend, Reformat };
 
     std::string searchBytes;  // literal: bytes to scan for; pattern: the pattern text compiled
     std::string replaceBytes; // literal: bytes written; pattern: the replace text compiled
@@ -26,7 +29,7 @@ struct PreparedPair {
     bool caseSensitive = true;
     bool wholeWord = false;   // applies to literal searches only
     bool binary = false;      // the search came from a binary block
-    SpecialOp special = None; // no search at all; the replace bytes are appended, prepended, or the file reformatted
+    SpecialOp special = SpecialOp::None; // no search at all; the replace bytes are appended, prepended, or the file reformatted
     int reformatColumns = 0;  // for Reformat
     std::unique_ptr<SrchPattern> pattern; // set when regex and the compile succeeded
     std::string error;        // "Error parsing: %s" when the compile failed; the pair is then not searched

@@ -10,7 +10,7 @@ void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::str
                      const std::string& path)
 {
     const std::string text = message + " " + DisplayName(BaseName(path));
-    sink.addResultLines(ResultEntry{text, 0});
+    sink.addResultLines(ResultEntry::error(text, path));
     host.message(text, quiet);
 }
 
@@ -95,7 +95,7 @@ bool ReplaceWriter::CreateTempFiles(size_t pairCount)
         m_temp[i] = m_fs.createScratch("TW");
         if (!m_temp[i]) {
             ReleaseTempFiles();
-            m_sink.addResultLines(ResultEntry{kErrorOpeningTemp, 0});
+            m_sink.addResultLines(ResultEntry::error(kErrorOpeningTemp));
             return false;
         }
     }
@@ -130,13 +130,13 @@ CommitResult ReplaceWriter::fail(const std::string& message, const std::string& 
     return CommitResult::Failed;
 }
 
-void ReplaceWriter::report(const std::string& text, bool immediate)
+void ReplaceWriter::report(const std::string& text, const std::string& path, bool immediate)
 {
     ++m_errorLines;
     if (immediate)
-        m_sink.addResultLines(ResultEntry{text, 0});
+        m_sink.addResultLines(ResultEntry::error(text, path));
     else
-        m_sink.addLine(ResultEntry{text, 0});
+        m_sink.addLine(ResultEntry::error(text, path));
     m_host.message(text, m_quiet);
 }
 
@@ -238,7 +238,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
         const std::string text = head + DisplayName(in.path);
         ++m_errorLines;
         if (m_quiet)
-            m_sink.addResultLines(ResultEntry{text, 0});
+            m_sink.addResultLines(ResultEntry::error(text, in.path));
         m_host.message(text, m_quiet);
         return CommitResult::Failed;
     }
@@ -305,12 +305,12 @@ CommitResult ReplaceWriter::flushRewrites()
         const PendingRewrite& p = m_pending[i];
         const RewriteOutcome& rewrite = items[i].outcome;
         if (rewrite.result != RewriteResult::Done) {
-            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), immediate);
+            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), p.path, immediate);
             if (rewrite.result == RewriteResult::FailedUnrestored) {
                 RecoveryEntry entry = rewrite.entry;
                 entry.copyExists = true;
                 const std::string text = FormatRecoveryReport(entry);
-                m_sink.addLine(ResultEntry{text, 0});
+                m_sink.addLine(ResultEntry::recovery(text, p.path));
                 m_host.message(text, false);
             }
             last = CommitResult::Failed;
@@ -319,7 +319,7 @@ CommitResult ReplaceWriter::flushRewrites()
         ++m_filesReplaced;
         m_replacements += p.replacements;
         if (!items[i].statusRestored) {
-            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), immediate);
+            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), p.path, immediate);
             last = CommitResult::Failed;
         }
     }

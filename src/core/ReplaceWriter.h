@@ -103,7 +103,7 @@ private:
     void addUndoLine(const std::string& source, const std::string& target);
     // Reports the first failure of the undo script in this run.
     void undoFailed();
-    void report(const std::string& text, bool immediate);
+    void report(const std::string& text, const std::string& path, bool immediate);
     // An entry of the recovery list names `path` as its original (by name or identity).
     bool pendingRecoveryFor(const std::string& path, const FileStatus& status) const;
     // An entry of the recovery list keeps its copy under `name`.

@@ -3,8 +3,10 @@
 #include "core/Confirmation.h"
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
-#include "core/WholeFileOperations.h"
 #include "core/PreparedPair.h"
+#include "core/WholeFileOperations.h"
+#include "engine/LiteralScan.h"
+#include "engine/PatternScan.h"
 #include "engine/ReplaceTokens.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
@@ -60,8 +62,8 @@ public:
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override
     {
         if (!m_conf.hitNeedsAnswer())
-            return m_conf.decideHit(m_host, {}, {}, file.path);
-        return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBackText(),
+            return m_conf.decideHit(m_host, {}, NoHeldBackLines(), file.path);
+        return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBack(),
                                 file.path);
     }
     void replaced() override
@@ -78,53 +80,8 @@ public:
                         file.path);
         m_stop.store(true);
     }
-    Step beforeFirstBlock(FileState& file, ActivePair& pair, File& input) override
-    {
-        m_savedSkip = m_conf.skipRestOfFile();
-        SpecialContext ctx{m_conf, m_host, m_sink, m_quiet, file.path};
-        SpecialOutcome o;
-        if (pair.special == SpecialOp::Prepend)
-            o = PrependReplaceText(ctx, *m_output, pair.replaceText);
-        else
-            o = ReformatFile(ctx, input, *m_output, pair.reformatColumns);
-        return account(file, pair, o, pair.special == SpecialOp::Reformat);
-    }
-    Step atEnd(FileState& file, ActivePair& pair) override
-    {
-        SpecialContext ctx{m_conf, m_host, m_sink, m_quiet, file.path};
-        return account(file, pair, AppendReplaceText(ctx, *m_output, pair.replaceText), false);
-    }
-    void endPair() override { m_conf.setSkipRestOfFile(m_savedSkip); }
 
 private:
-    Step account(FileState& file, ActivePair& pair, const SpecialOutcome& o, bool reformat)
-    {
-        switch (o.result) {
-        case SpecialResult::Declined:
-            return m_stop.load() ? Step::Stop : Step::Continue;
-        case SpecialResult::WriteFailed:
-            ++m_fileErrors;
-            m_stop.store(true);
-            return Step::Stop;
-        case SpecialResult::ReadFailed:
-            ++m_fileErrors;
-            return Step::Abandon;
-        case SpecialResult::Performed:
-            break;
-        }
-        ++pair.hitsInFile;
-        ++pair.replacementsInFile;
-        ++file.hits;
-        ++file.replacements;
-        if (reformat) {
-            file.reformatted = true;
-            return Step::Finished;
-        }
-        file.sizeChange += o.sizeChange;
-        m_conf.setSkipRestOfFile(true);
-        return Step::Continue;
-    }
-
     ConfirmationState& m_conf;
     RunHost& m_host;
     ResultSink& m_sink;
@@ -133,7 +90,6 @@ private:
     bool m_oneHit;
     long& m_fileErrors; // the run's count of file error lines
     File* m_output = nullptr; // the temporary output of the current pair
-    bool m_savedSkip = false; // skipRestOfFile before a special operation of the current pair
 };
 
 } // namespace
@@ -168,7 +124,7 @@ std::string BuildRunHeading(const SearchRequest& request, const std::string& dat
     return h;
 }
 
-RunDriver::RunDriver(RunHost& host, ResultsList& results, FileSystem& fs)
+RunDriver::RunDriver(RunHost& host, ResultSink& results, FileSystem& fs)
     : m_host(host), m_results(results), m_fs(fs)
 {
 }
@@ -177,27 +133,11 @@ RunDriver::~RunDriver() = default;
 
 bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& list)
 {
-    m_output.reset();
-    m_results.setOutputFile(nullptr);
     const std::string& name = request.options.outputFile;
-    if (name.empty())
+    if (m_results.openOutputFile(name, list.size(), [&](size_t i) { return std::string(list.at(i)); }))
         return true;
-    // The output file is created (emptied) only when it is not itself one of the files
-    // to process: writing it would destroy a file the run is about to read or change.
-    FileStatus existing, entry;
-    if (m_fs.status(name, &existing))
-        for (size_t i = 0; i < list.size(); ++i)
-            if (m_fs.status(std::string(list.at(i)), &entry) && SameFile(entry, existing)) {
-                reportFileError("Error writing to output file ", name, request.quiet);
-                return false;
-            }
-    m_output = m_fs.openWrite(name, true, true);
-    if (!m_output) {
-        reportFileError("Error writing to output file ", name, request.quiet);
-        return false;
-    }
-    m_results.setOutputFile(m_output.get());
-    return true;
+    reportFileError("Error writing to output file ", name, request.quiet);
+    return false;
 }
 
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts)
@@ -215,25 +155,26 @@ void RunDriver::reportFileError(const std::string& message, const std::string& p
     // A results line (no file line in front) and the same text as a message.
     const std::string text = message + DisplayName(BaseName(path));
     ++m_counters.fileErrors;
-    m_results.addLine(ResultEntry{text, 0});
+    m_results.addLine(ResultEntry::error(text, path));
     m_host.message(text, quiet);
 }
 
 void RunDriver::closeOutput()
 {
-    m_results.setOutputFile(nullptr);
-    m_output.reset();
+    m_results.closeOutputFile();
 }
 
 void RunDriver::addSummary(const std::string& text)
 {
-    m_results.addLine(ResultEntry{std::string(kNameMarker) + text, 0});
+    m_results.addLine(ResultEntry::summary(text));
 }
 
 RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
 {
+    if (m_active.load())
+        return RunOutcome::NotRun;
+    RunGuard guard(*this);
     m_counters = RunCounters{};
-    m_stop.store(false);
     FileList list;
     const WalkStats walked = buildFileList(request, list, nullptr);
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
@@ -248,304 +189,459 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         }
         m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
                                static_cast<long>(i * 100 / n)));
-        std::string line(kFileLinePrefix);
-        line += kNameMarker;
-        line += list.at(i);
-        m_results.addLine(ResultEntry{std::move(line), 0});
+        m_results.addLine(ResultEntry::listedFile(std::string(list.at(i))));
         ++m_counters.filesListed;
     }
     stopped = stopped || m_stop.load();
     m_counters.directories = walked.directories;
     addSummary(Format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
-        m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
+        m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
     closeOutput();
-    m_stop.store(true);
     return stopped ? RunOutcome::Stopped : RunOutcome::Completed;
+}
+
+// Everything one Search or Replace run holds while it goes through its files. Made by
+// ExecuteRun, alive until it returns.
+struct RunDriver::Run {
+    Run(RunDriver& d, SearchRequest& r)
+        : request(r), opt(r.options), quiet(r.quiet), replace(r.replaceMode),
+          writer(d.m_fs, RealFileOps(), d.m_host, d.m_results, confirmation),
+          hooks(confirmation, d.m_host, d.m_results, d.m_stop, r.quiet, r.options.stopAfterFirstHit,
+                d.m_counters.fileErrors)
+    {
+    }
+
+    SearchRequest& request;
+    const ProgramOptions& opt;
+    const bool quiet;
+    const bool replace;
+    FileList list;
+    std::vector<StartPath> starts; // the start path of each part of `list`
+    std::string pathKey, maskKey;  // the file-list cache's keys
+    std::vector<PreparedPair> prepared; // per pair, in request order
+    std::vector<ActivePair> pairs;      // per pair: prepared[i] made ready to scan
+    ConfirmationState confirmation;
+    ReplaceWriter writer;
+    RunReplaceHooks hooks;
+    std::unique_ptr<FileScanner> scanner;
+    std::string backupPath;  // ends with "/" unless empty
+    size_t startIndex = 0;   // the start path of the current file
+};
+
+// What processFile found out about one file.
+struct RunDriver::FileReport {
+    enum class Fate {
+        Scanned,    // every pair ran (or the run was stopped between pairs)
+        Skipped,    // the rest of its directory is skipped; not opened
+        NotReached, // the run was stopped before the file was opened
+        Failed,     // it could not be opened, read or sought; the error line was added
+    };
+    Fate fate = Fate::Scanned;
+    FileState state;      // path, binary, counters (all pairs and per pair), size change
+    FileStatus status;    // replace runs: taken on the descriptor when the file was opened
+    File* output = nullptr; // replace runs: the temporary file holding the last pair's output
+    bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
+};
+
+bool RunDriver::prepareRun(Run& run)
+{
+    const ProgramOptions& opt = run.opt;
+    if (run.replace && !run.quiet && opt.backupPath.empty() &&
+        m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
+            Answer::Yes)
+        return false;
+
+    // The file list (from the cache when nothing changed since it was built).
+    for (const PathMaskPair& pm : run.request.pathMasks) {
+        run.pathKey += pm.path + '\n';
+        run.maskKey += pm.mask + '\n';
+    }
+    if (!(opt.cacheFileList &&
+          m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts)))
+        buildFileList(run.request, run.list, &run.starts);
+    if (m_stop.load())
+        return false;
+
+    m_results.setHitTexts(opt.beforeHit, opt.afterHit);
+    openOutputFile(run.request, run.list);
+    if (m_results.hasOutputFile())
+        m_results.writeToOutput(
+            BuildRunHeading(run.request, run.request.startedText.empty() ? NowText() : run.request.startedText));
+
+    run.confirmation.startRun(opt.promptMode);
+    run.confirmation.setCancelHandler([this] { m_stop.store(true); });
+    if (run.replace && !prepareReplace(run))
+        return false;
+    if (!preparePairs(run))
+        return false;
+
+    ScanSettings settings;
+    settings.blockSize = run.request.blockSize;
+    settings.maxDisplayChars = run.request.maxDisplayChars;
+    settings.showHitLines = opt.showFirstHitLine;
+    settings.displayReplaceString = opt.displayReplaceString;
+    settings.stopAfterFirstHit = opt.stopAfterFirstHit;
+    run.scanner = std::make_unique<FileScanner>(settings, m_results, m_host, m_stop);
+    run.backupPath = WithTrailingSlash(opt.backupPath);
+    return true;
+}
+
+bool RunDriver::prepareReplace(Run& run)
+{
+    // Another run that holds the recovery list's lock is in the middle of writing files;
+    // wait a little for it rather than for ever.
+    const std::string dataDir = DataDirectory();
+    if (!dataDir.empty()) {
+        // The lock is only tested here; the writer takes it again while it writes.
+        FileOps& ops = RealFileOps();
+        std::unique_ptr<FileLock> lock = ops.lockFile(dataDir + kRecoveryLockName, 0);
+        if (!lock) {
+            m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
+            lock = ops.lockFile(dataDir + kRecoveryLockName, kRecoveryLockWaitMs / 2);
+        }
+        if (!lock) {
+            m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
+                           "Try again when it has finished.",
+                           false);
+            return false;
+        }
+    }
+    // Replace runs hold each file's lines back until the file is decided.
+    if (!m_results.beginHoldBack()) {
+        m_results.addLine(ResultEntry::error(kErrorOpeningTemp));
+        ++m_counters.fileErrors;
+        return false;
+    }
+    run.writer.startRun(run.opt, run.quiet, dataDir);
+    // Originals are rewritten in batches that share their flushes to disk.
+    run.writer.setBatchLimit(256);
+    return run.writer.CreateTempFiles(run.request.pairs.size());
+}
+
+bool RunDriver::preparePairs(Run& run)
+{
+    // Once per pair and run. A pair that cannot be prepared ends the run before any file
+    // is searched.
+    const int maxRepeat = run.opt.maxRegexSize > 0 ? run.opt.maxRegexSize : 32767;
+    for (const SearchPair& sp : run.request.pairs) {
+        PreparedPair pp = PreparePair(sp, maxRepeat, GetEnvironmentVariable);
+        if (!pp.usable()) {
+            m_host.message(pp.error, run.quiet);
+            return false;
+        }
+        run.prepared.push_back(std::move(pp));
+    }
+    for (const PreparedPair& pp : run.prepared) {
+        ActivePair ap;
+        ap.replaceText = pp.replaceBytes;
+        ap.special = pp.special;
+        ap.reformatColumns = pp.reformatColumns;
+        if (ap.special == SpecialOp::None) {
+            if (pp.regex)
+                ap.matcher = std::make_unique<PatternScan>(*pp.pattern);
+            else
+                ap.matcher = std::make_unique<LiteralScan>(pp.searchBytes, pp.caseSensitive, pp.wholeWord);
+        }
+        run.pairs.push_back(std::move(ap));
+    }
+    return true;
+}
+
+RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
+{
+    FileReport report;
+    const std::string path(run.list.at(k));
+    FileState& file = report.state;
+    file.path = path;
+    file.pairCounts.assign(run.pairs.size(), PairCounts{});
+    while (run.startIndex + 1 < run.starts.size() && run.starts[run.startIndex + 1].firstIndex <= k)
+        ++run.startIndex;
+    m_results.setPendingFile(path);
+    ++m_counters.filesSearched;
+    if (run.replace && run.confirmation.onFileStart(path) == DirDecision::Skip) {
+        report.fate = FileReport::Fate::Skipped;
+        return report;
+    }
+    const size_t total = run.list.size();
+    m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
+                           static_cast<long>(k * 100 / total)));
+    m_host.title("TW32 - " + path);
+    if (m_stop.load()) {
+        report.fate = FileReport::Fate::NotReached;
+        return report;
+    }
+
+    // The status comes from the descriptor: it describes the very file that is read, and
+    // the rewrite later checks that the name still leads to it unchanged.
+    std::unique_ptr<File> in = m_fs.openRead(path);
+    if (!in || (run.replace && !in->status(&report.status))) {
+        reportFileError("Error opening ", path, run.quiet);
+        report.fate = FileReport::Fate::Failed;
+        return report;
+    }
+    if (run.replace)
+        run.confirmation.onFileOpened();
+    report.pairsRan = true;
+    for (size_t pi = 0; pi < run.pairs.size(); ++pi) {
+        ActivePair& pair = run.pairs[pi];
+        const PreparedPair& pp = run.prepared[pi];
+        if (pair.special == SpecialOp::None && !pp.regex &&
+            (HasFileTokens(pp.searchBytes) || HasFileTokens(pp.replaceBytes))) {
+            // Literal pairs whose texts name the file get them expanded per file.
+            std::string search = pp.searchBytes;
+            ExpandFileTokens(search, path);
+            pair.replaceText = pp.replaceBytes;
+            ExpandFileTokens(pair.replaceText, path);
+            pair.matcher = std::make_unique<LiteralScan>(search, pp.caseSensitive, pp.wholeWord);
+        }
+        File* input = in.get();
+        if (run.replace) {
+            // Temporary files alternate: even pairs write the first, odd pairs the second,
+            // and every pair after the first reads what the one before wrote.
+            report.output = run.writer.tempFile(static_cast<int>(pi % 2));
+            if (pi > 0)
+                input = run.writer.tempFile(static_cast<int>((pi + 1) % 2));
+            if (!report.output->seek(0) || !report.output->truncate(0)) {
+                run.hooks.writeFailed(file, false);
+                break;
+            }
+            run.hooks.setOutput(report.output);
+        } else if (pair.special != SpecialOp::None || (!pp.regex && pp.searchBytes.empty())) {
+            continue; // nothing to search for
+        }
+        if (!input->seek(0)) {
+            reportFileError("Error seeking in file ", path, run.quiet);
+            report.fate = FileReport::Fate::Failed;
+            break;
+        }
+        FileSource source(*input);
+        const ScanOutcome outcome =
+            pair.special != SpecialOp::None
+                ? applySpecialOperation(run, pair, pi, *input, file, *report.output)
+                : run.scanner->scan(source, pair, pi, file, pi == 0, run.replace ? &run.hooks : nullptr);
+        if (outcome == ScanOutcome::ReadError) {
+            m_results.addLine(ResultEntry::error("Error reading file " + path, path));
+            ++m_counters.fileErrors;
+        }
+        if (outcome == ScanOutcome::ReadError || outcome == ScanOutcome::Abandoned) {
+            report.fate = FileReport::Fate::Failed;
+            break;
+        }
+        if (outcome == ScanOutcome::Stopped || m_stop.load())
+            break;
+        if (!run.replace && run.opt.stopAfterFirstHit && file.counts.hits > 0)
+            break;
+    }
+    return report;
+}
+
+ScanOutcome RunDriver::applySpecialOperation(Run& run, ActivePair& pair, size_t pairIndex, File& input,
+                                             FileState& file, File& output)
+{
+    // Prepend and reformat act before the input is copied, append after it. A special
+    // operation that was performed counts as one hit and one replacement of its pair.
+    SpecialContext ctx{run.confirmation, m_host, m_results, run.quiet, file.path};
+    auto account = [&](const SpecialOutcome& o) {
+        switch (o.result) {
+        case SpecialResult::Declined:
+            return m_stop.load() ? ScanOutcome::Stopped : ScanOutcome::Done;
+        case SpecialResult::WriteFailed: // reported by the operation
+            ++m_counters.fileErrors;
+            m_stop.store(true);
+            return ScanOutcome::Stopped;
+        case SpecialResult::ReadFailed: // reported by the operation; the file is abandoned
+            ++m_counters.fileErrors;
+            return ScanOutcome::Abandoned;
+        case SpecialResult::Performed:
+            break;
+        }
+        file.countHit(pairIndex);
+        file.countReplacement(pairIndex);
+        file.sizeChange += o.sizeChange;
+        return ScanOutcome::Done;
+    };
+    FileSource source(input);
+    auto copyInput = [&] {
+        const ScanOutcome o = run.scanner->copy(source, output);
+        if (o == ScanOutcome::WriteFailed)
+            run.hooks.writeFailed(file, false);
+        return o == ScanOutcome::WriteFailed ? ScanOutcome::Stopped : o;
+    };
+    switch (pair.special) {
+    case SpecialOp::Reformat: {
+        const SpecialOutcome o = ReformatFile(ctx, input, output, pair.reformatColumns);
+        if (o.result == SpecialResult::Performed)
+            file.reformatted = true;
+        const ScanOutcome step = account(o);
+        if (o.result != SpecialResult::Declined || step != ScanOutcome::Done)
+            return step;
+        return input.seek(0) ? copyInput() : ScanOutcome::ReadError;
+    }
+    case SpecialOp::Prepend: {
+        const ScanOutcome step = account(PrependReplaceText(ctx, output, pair.replaceText));
+        return step != ScanOutcome::Done ? step : copyInput();
+    }
+    case SpecialOp::Append: {
+        const ScanOutcome step = copyInput();
+        if (step != ScanOutcome::Done || run.confirmation.skipRestOfFile())
+            return step;
+        return account(AppendReplaceText(ctx, output, pair.replaceText));
+    }
+    case SpecialOp::None:
+        break;
+    }
+    return ScanOutcome::Done;
+}
+
+bool RunDriver::decideFile(const Run& /*run*/, const FileReport& report)
+{
+    // Whether a scanned file's outcome is kept. Every scanned file is kept today; a
+    // script's expression will filter here.
+    return report.fate == FileReport::Fate::Scanned;
+}
+
+void RunDriver::commitFile(Run& run, const FileReport& report)
+{
+    const FileState& file = report.state;
+    if (!run.replace || file.counts.replacements == 0 || !report.output)
+        return;
+    CommitInput ci;
+    ci.path = file.path;
+    ci.startPath = run.starts.empty() ? DirectoryOf(file.path) : run.starts[run.startIndex].directory;
+    ci.backupDir = run.backupPath;
+    ci.status = report.status;
+    ci.output = report.output;
+    ci.replacements = file.counts.replacements;
+    ci.sizeChange = file.sizeChange;
+    ci.reformatted = file.reformatted;
+    // A failure has been reported and counted by the writer; a cancelled question stops
+    // the run through the confirmation's cancel handler.
+    if (run.writer.CommitFile(ci) != CommitResult::Replaced && run.confirmation.cancelled())
+        m_stop.store(true);
+}
+
+void RunDriver::tallyPairs(Run& run, const FileReport& report)
+{
+    if (!run.request.pairsFromScript || !report.pairsRan)
+        return;
+    for (size_t pi = 0; pi < run.pairs.size(); ++pi) {
+        SearchPair& sp = run.request.pairs[pi];
+        const PairCounts& c = report.state.pairCounts[pi];
+        sp.hitsInFile = c.hits;
+        sp.replacementsInFile = c.replacements;
+        sp.totalHits += c.hits;
+        sp.totalReplacements += c.replacements;
+        sp.filesWithHits += c.hits > 0 ? 1 : 0;
+    }
+}
+
+void RunDriver::addSummaries(Run& run, bool stopped)
+{
+    const ProgramOptions& opt = run.opt;
+    if (!stopped && opt.cacheFileList)
+        m_cache.store(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, run.starts);
+    addSummary(Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
+                      m_counters.totalHits, m_counters.filesWithHits));
+    if (run.replace) {
+        if (run.writer.flushRewrites() != CommitResult::Replaced && run.confirmation.cancelled())
+            m_stop.store(true);
+        m_counters.replacements = run.writer.replacements();
+        m_counters.filesReplaced = run.writer.filesReplaced();
+        addSummary(Format("Replaced %ld occurrences in %ld file(s)", m_counters.replacements, m_counters.filesReplaced));
+        if (m_counters.filesReplaced > 0 && opt.writeToBackupDir && !run.quiet)
+            m_host.message("Replaced files were written to the backup directory as specified in Options!\n"
+                           "To replace in original files, uncheck Write Files to Backup Dir in Replace Options.",
+                           run.quiet);
+    }
+    if (m_counters.filesSearched == 0)
+        for (const char* t : kNoFilesTexts)
+            m_host.message(t, run.quiet);
+    if (run.replace)
+        m_results.endHoldBack();
+    if (run.request.pairsFromScript && opt.displayFileStats)
+        for (const SearchPair& sp : run.request.pairs)
+            m_results.addLine(ResultEntry::pairSummary(
+                sp.searchText + " - " +
+                Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
+                       sp.totalHits, sp.filesWithHits)));
+    if (stopped) {
+        m_cache.clear();
+        m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
+    }
+}
+
+void RunDriver::endRun(Run& run)
+{
+    if (run.replace) {
+        m_results.endHoldBack();
+        run.writer.ReleaseTempFiles();
+        run.writer.endRun();
+        m_counters.fileErrors += run.writer.errorLines();
+    }
+    closeOutput();
+    m_host.progress("");
 }
 
 RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
 {
+    if (m_active.load())
+        return RunOutcome::NotRun; // one run at a time, also from inside the host's pump()
+    RunGuard guard(*this);
     m_counters = RunCounters{};
-    const bool quiet = request.quiet;
-    const bool replace = request.replaceMode;
-    const ProgramOptions& opt = request.options;
-    m_stop.store(false);
     m_host.progress("");
 
-    if (replace && !quiet && opt.backupPath.empty() &&
-        m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
-            Answer::Yes) {
-        m_stop.store(true);
-        return RunOutcome::NotRun;
-    }
+    Run run(*this, request);
+    // The clean-up runs on every way out, exceptions included.
+    struct EndRun {
+        RunDriver& driver;
+        Run& run;
+        ~EndRun() { driver.endRun(run); }
+    } end{*this, run};
 
-    // The file list (from the cache when nothing changed since it was built).
-    FileList list;
-    std::vector<StartPath> starts;
-    std::string pathKey, maskKey;
-    for (const PathMaskPair& pm : request.pathMasks) {
-        pathKey += pm.path + '\n';
-        maskKey += pm.mask + '\n';
-    }
-    if (!(opt.cacheFileList && m_cache.tryReuse(maskKey, pathKey, request.searchSubdirectories, list, &starts)))
-        buildFileList(request, list, &starts);
-    if (m_stop.load()) {
+    if (!prepareRun(run)) {
+        if (!m_stop.load())
+            return RunOutcome::NotRun;
         m_cache.clear();
-        m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
+        m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
         return RunOutcome::Stopped;
     }
 
-    m_results.setHitTexts(opt.beforeHit, opt.afterHit);
-    openOutputFile(request, list);
-    if (m_output)
-        m_results.writeToOutput(
-            BuildRunHeading(request, request.startedText.empty() ? NowText() : request.startedText));
-
-    // Replace runs hold each file's lines back until the file is decided.
-    ConfirmationState confirmation;
-    confirmation.startRun(opt.promptMode);
-    confirmation.setCancelHandler([this] { m_stop.store(true); });
-    FileOps& ops = RealFileOps();
-    ReplaceWriter writer(m_fs, ops, m_host, m_results, confirmation);
-    RunReplaceHooks hooks(confirmation, m_host, m_results, m_stop, quiet, opt.stopAfterFirstHit,
-                          m_counters.fileErrors);
-    auto finish = [&](RunOutcome outcome) {
-        if (replace) {
-            m_results.endHoldBack();
-            writer.ReleaseTempFiles();
-            writer.endRun();
-            m_counters.fileErrors += writer.errorLines();
-        }
-        closeOutput();
-        m_stop.store(true);
-        m_host.progress("");
-        return outcome;
-    };
-    if (replace) {
-        // Another run that holds the recovery list's lock is in the middle of writing
-        // files; wait a little for it rather than for ever.
-        const std::string dataDir = DataDirectory();
-        if (!dataDir.empty()) {
-            std::unique_ptr<FileLock> lock = ops.lockFile(dataDir + kRecoveryLockName, 0);
-            if (!lock) {
-                m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
-                lock = ops.lockFile(dataDir + kRecoveryLockName, kRecoveryLockWaitMs / 2);
-            }
-            if (!lock) {
-                m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
-                               "Try again when it has finished.",
-                               false);
-                return finish(RunOutcome::NotRun);
-            }
-        }
-        if (!m_results.beginHoldBack()) {
-            m_results.addLine(ResultEntry{kErrorOpeningTemp, 0});
-            ++m_counters.fileErrors;
-            return finish(RunOutcome::NotRun);
-        }
-        writer.startRun(opt, quiet, dataDir);
-        // Originals are rewritten in batches that share their flushes to disk.
-        writer.setBatchLimit(256);
-        if (!writer.CreateTempFiles(request.pairs.size()))
-            return finish(RunOutcome::NotRun);
-    }
-
-    // Pair preparation: once per pair and run. A pair that cannot be prepared ends the
-    // run before any file is searched.
-    std::vector<PreparedPair> prepared;
-    std::vector<ActivePair> pairs;
-    size_t longest = 1;
-    const int maxRepeat = opt.maxRegexSize > 0 ? opt.maxRegexSize : 32767;
-    for (const SearchPair& sp : request.pairs) {
-        PreparedPair pp = PreparePair(sp, maxRepeat, GetEnvironmentVariable);
-        if (!pp.usable()) {
-            m_host.message(pp.error, quiet);
-            return finish(RunOutcome::NotRun);
-        }
-        prepared.push_back(std::move(pp));
-    }
-    for (PreparedPair& pp : prepared) {
-        ActivePair ap;
-        ap.replaceText = pp.replaceBytes;
-        switch (pp.special) {
-        case PreparedPair::Append: ap.special = SpecialOp::Append; break;
-        case PreparedPair::Prepend: ap.special = SpecialOp::Prepend; break;
-        case PreparedPair::Reformat: ap.special = SpecialOp::Reformat; break;
-        case PreparedPair::None: break;
-        }
-        ap.reformatColumns = pp.reformatColumns;
-        if (ap.special == SpecialOp::None) {
-            if (pp.regex) {
-                ap.pattern = pp.pattern.get();
-                ap.patternLength = pp.searchBytes.size();
-                longest = std::max(longest, pp.searchBytes.size() + static_cast<size_t>(ap.pattern->widthEstimate()));
-            } else {
-                ap.literal = std::make_unique<LiteralMatcher>(pp.searchBytes, pp.caseSensitive, pp.wholeWord);
-                longest = std::max(longest, pp.searchBytes.size() + 1);
-            }
-        }
-        pairs.push_back(std::move(ap));
-    }
-    // Literal pairs whose texts name the file get them expanded per file.
-
-    ScanSettings settings;
-    settings.blockSize = request.blockSize;
-    settings.maxDisplayChars = request.maxDisplayChars;
-    settings.showHitLines = opt.showFirstHitLine;
-    settings.displayReplaceString = opt.displayReplaceString;
-    settings.stopAfterFirstHit = opt.stopAfterFirstHit;
-    FileScanner scanner(settings, m_results, m_host, m_stop);
-    scanner.reserveFor(longest);
-
-    const std::string backupPath = WithTrailingSlash(opt.backupPath);
-    size_t startIndex = 0; // the start path of the current file
-    const size_t total = list.size();
-    for (size_t k = 0; k < total; ++k) {
-        const std::string path(list.at(k));
-        while (startIndex + 1 < starts.size() && starts[startIndex + 1].firstIndex <= k)
-            ++startIndex;
-        m_results.setPendingFile(path);
-        ++m_counters.filesSearched;
-        if (replace && confirmation.onFileStart(path) == DirDecision::Skip)
+    for (size_t k = 0; k < run.list.size(); ++k) {
+        const FileReport report = processFile(run, k);
+        tallyPairs(run, report);
+        if (report.fate == FileReport::Fate::Skipped)
             continue;
-        m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
-                               static_cast<long>(k * 100 / total)));
-        m_host.title("TW32 - " + path);
-        if (m_stop.load())
+        if (report.fate == FileReport::Fate::NotReached)
             break;
-
-        FileState file;
-        file.path = path;
-        FileStatus status;
-        int err = 0;
-        // The status comes from the descriptor: it describes the very file that is read,
-        // and the rewrite later checks that the name still leads to it unchanged.
-        std::unique_ptr<File> in = m_fs.openRead(path, &err);
-        if (!in || (replace && !in->status(&status))) {
-            reportFileError("Error opening ", path, quiet);
-            if (replace)
+        if (report.fate == FileReport::Fate::Failed) {
+            if (run.replace)
                 m_results.flushHeldBack();
             continue;
         }
-        if (replace)
-            confirmation.onFileOpened();
-        bool abandoned = false;
-        File* output = nullptr;
-        for (size_t pi = 0; pi < pairs.size() && !abandoned; ++pi) {
-            ActivePair& pair = pairs[pi];
-            const PreparedPair& pp = prepared[pi];
-            if (pair.literal && (HasFileTokens(pp.searchBytes) || HasFileTokens(pp.replaceBytes))) {
-                std::string search = pp.searchBytes;
-                ExpandFileTokens(search, path);
-                pair.replaceText = pp.replaceBytes;
-                ExpandFileTokens(pair.replaceText, path);
-                pair.literal = std::make_unique<LiteralMatcher>(search, pp.caseSensitive, pp.wholeWord);
-                scanner.reserveFor(search.size() + 1);
-            }
-            File* input = in.get();
-            if (replace) {
-                // Temporary files alternate: even pairs write the first, odd pairs the
-                // second, and every pair after the first reads what the one before wrote.
-                output = writer.tempFile(static_cast<int>(pi % 2));
-                if (pi > 0)
-                    input = writer.tempFile(static_cast<int>((pi + 1) % 2));
-                if (!output->seek(0) || !output->truncate(0)) {
-                    hooks.writeFailed(file, false);
-                    break;
-                }
-                hooks.setOutput(output);
-            } else if (pair.literal && pair.literal->length() == 0) {
-                continue;
-            }
-            const ScanOutcome outcome = scanner.scan(*input, pair, file, pi == 0, replace ? &hooks : nullptr);
-            if (outcome == ScanOutcome::ReadError) {
-                m_results.addLine(ResultEntry{"Error reading file " + path, 0});
-                ++m_counters.fileErrors;
-                abandoned = true;
-            } else if (outcome == ScanOutcome::SeekError) {
-                reportFileError("Error seeking in file ", path, quiet);
-                abandoned = true;
-            }
-            if (request.pairsFromScript) {
-                SearchPair& sp = request.pairs[pi];
-                sp.hitsInFile = pair.hitsInFile;
-                sp.replacementsInFile = pair.replacementsInFile;
-                sp.totalHits += pair.hitsInFile;
-                sp.totalReplacements += pair.replacementsInFile;
-                sp.filesWithHits += pair.hitsInFile > 0 ? 1 : 0;
-            }
-            if (outcome == ScanOutcome::Stopped || m_stop.load())
-                break;
-            if (!replace && opt.stopAfterFirstHit && file.hits > 0)
-                break;
-        }
-        in.reset();
-        if (abandoned) {
-            if (replace)
-                m_results.flushHeldBack();
-            continue;
-        }
-        m_counters.totalHits += file.hits;
-        if (file.hits > 0) {
-            if (opt.displayFileStats)
-                m_results.addResultLines(ResultEntry{Format("Found %ld occurrences.", file.hits), 0});
+        const FileState& file = report.state;
+        m_counters.totalHits += file.counts.hits;
+        if (file.counts.hits > 0) {
+            if (run.opt.displayFileStats)
+                m_results.addResultLines(ResultEntry::count(Format("Found %ld occurrences.", file.counts.hits), file.path));
             ++m_counters.filesWithHits;
         }
         if (m_stop.load()) {
-            if (replace)
+            if (run.replace)
                 m_results.flushHeldBack();
             break;
         }
-        if (file.hits == 0 && opt.showFilesWithoutHits)
-            m_results.addResultLines(ResultEntry{"No occurrences found!", 0});
-        if (replace && file.replacements > 0 && output) {
-            CommitInput ci;
-            ci.path = path;
-            ci.startPath = starts.empty() ? DirectoryOf(path) : starts[startIndex].directory;
-            ci.backupDir = backupPath;
-            ci.status = status;
-            ci.output = output;
-            ci.replacements = file.replacements;
-            ci.sizeChange = file.sizeChange;
-            ci.reformatted = file.reformatted;
-            writer.CommitFile(ci);
-        }
-        if (replace)
+        if (file.counts.hits == 0 && run.opt.showFilesWithoutHits)
+            m_results.addResultLines(ResultEntry::count("No occurrences found!", file.path));
+        if (decideFile(run, report))
+            commitFile(run, report);
+        if (run.replace)
             m_results.flushHeldBack();
     }
 
     const bool stopped = m_stop.load();
-    if (!stopped && opt.cacheFileList)
-        m_cache.store(maskKey, pathKey, request.searchSubdirectories, list, starts);
-    addSummary(Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
-                      m_counters.totalHits, m_counters.filesWithHits));
-    if (replace) {
-        writer.flushRewrites();
-        m_counters.replacements = writer.replacements();
-        m_counters.filesReplaced = writer.filesReplaced();
-        addSummary(Format("Replaced %ld occurrences in %ld file(s)", m_counters.replacements, m_counters.filesReplaced));
-        if (m_counters.filesReplaced > 0 && opt.writeToBackupDir && !quiet)
-            m_host.message("Replaced files were written to the backup directory as specified in Options!\n"
-                           "To replace in original files, uncheck Write Files to Backup Dir in Replace Options.",
-                           quiet);
-    }
-    if (m_counters.filesSearched == 0)
-        for (const char* t : kNoFilesTexts)
-            m_host.message(t, quiet);
-    if (replace)
-        m_results.endHoldBack();
-    if (request.pairsFromScript && opt.displayFileStats)
-        for (const SearchPair& sp : request.pairs)
-            m_results.addLine(ResultEntry{sp.searchText + " - " +
-                                              Format("Searched %ld file(s), found %ld occurrences in %ld file(s)",
-                                                     m_counters.filesSearched, sp.totalHits, sp.filesWithHits),
-                                          0});
-    if (stopped) {
-        m_cache.clear();
-        m_results.addLine(ResultEntry{"Execution interrupted by the user!", 0});
-    }
-    return finish(stopped ? RunOutcome::Stopped : RunOutcome::Completed);
+    addSummaries(run, stopped);
+    return stopped ? RunOutcome::Stopped : RunOutcome::Completed;
 }
 
 } // namespace tw

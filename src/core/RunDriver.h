@@ -1,12 +1,16 @@
 #pragma once
-// One run of the Search or Replace command: checks, preparation of the pairs, the file
-// list, the loop over the files, counters, summaries and clean-up. Results go to a
-// ResultsList; the user is reached through a RunHost.
+// One run of the Search or Replace command. A run is a sequence of named steps:
+//   prepareRun (checks, file list, output file, replace set-up, preparePairs)
+//   -> for each file: processFile(k) returns a FileReport (its counters; its lines are in
+//      the results, held back while the file is undecided)
+//   -> decideFile (keep the file's outcome?) -> commitFile (replace: rewrite the original)
+//   -> addSummaries -> endRun (clean-up, on every way out).
+// Results go to a ResultSink (the results list); the user is reached through a RunHost.
 #include "core/FileScanner.h"
 #include "core/RunHost.h"
 #include "core/SearchRequest.h"
 #include "platform/FileSystem.h"
-#include "results/ResultsList.h"
+#include "results/ResultSink.h"
 #include "select/FileListCache.h"
 
 #include <atomic>
@@ -35,19 +39,58 @@ enum class RunOutcome {
 
 class RunDriver {
 public:
-    RunDriver(RunHost& host, ResultsList& results, FileSystem& fs = RealFileSystem());
+    RunDriver(RunHost& host, ResultSink& results, FileSystem& fs = RealFileSystem());
     ~RunDriver();
 
+    // Both refuse to start (NotRun) while a run is active, also when called from inside
+    // the host's pump() during a run.
     RunOutcome ExecuteRun(SearchRequest& request);
     RunOutcome ListFilesOnly(const SearchRequest& request);
     // Sets the stop flag; the run notices it between entries, blocks and files.
     void RequestStop() { m_stop.store(true); }
-    bool running() const { return !m_stop.load(); }
+    // True from the start of a run until it has returned, whatever way it ends.
+    bool running() const { return m_active.load(); }
 
     const RunCounters& counters() const { return m_counters; }
     FileListCache& cache() { return m_cache; }
 
 private:
+    struct Run;
+    struct FileReport;
+
+    // Marks a run active for its lifetime and idle again on every way out.
+    class RunGuard {
+    public:
+        explicit RunGuard(RunDriver& driver) : m_driver(driver)
+        {
+            m_driver.m_stop.store(false);
+            m_driver.m_active.store(true);
+        }
+        ~RunGuard()
+        {
+            m_driver.m_stop.store(true);
+            m_driver.m_active.store(false);
+        }
+        RunGuard(const RunGuard&) = delete;
+        RunGuard& operator=(const RunGuard&) = delete;
+
+    private:
+        RunDriver& m_driver;
+    };
+
+    // The steps of ExecuteRun.
+    bool prepareRun(Run& run);
+    bool prepareReplace(Run& run);
+    bool preparePairs(Run& run);
+    FileReport processFile(Run& run, size_t k);
+    ScanOutcome applySpecialOperation(Run& run, ActivePair& pair, size_t pairIndex, File& input, FileState& file,
+                                      File& output);
+    bool decideFile(const Run& run, const FileReport& report);
+    void commitFile(Run& run, const FileReport& report);
+    void tallyPairs(Run& run, const FileReport& report);
+    void addSummaries(Run& run, bool stopped);
+    void endRun(Run& run);
+
     bool openOutputFile(const SearchRequest& request, const FileList& list);
     // Walks every path/mask pair of the request into `list`.
     WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts);
@@ -57,12 +100,12 @@ private:
     void closeOutput();
 
     RunHost& m_host;
-    ResultsList& m_results;
+    ResultSink& m_results;
     FileSystem& m_fs;
-    std::atomic<bool> m_stop{true}; // set while idle and when a stop is requested
+    std::atomic<bool> m_stop{true};    // set while idle and when a stop is requested
+    std::atomic<bool> m_active{false}; // a run is in progress (see RunGuard)
     RunCounters m_counters;
     FileListCache m_cache;
-    std::unique_ptr<File> m_output; // the output file of the current run, if any
 };
 
 // Builds the run heading written at the start of the output file.

@@ -2,6 +2,8 @@
 // What a run needs from its front end: keeping the interface alive, telling the user
 // something, and asking questions with fixed answer sets. The GUI shows dialogs; the
 // command line asks on the terminal.
+#include "results/HeldBackLines.h"
+
 #include <string>
 
 namespace tw {
@@ -28,8 +30,9 @@ public:
     // A message-box text. `suppressedByQuiet` is true when quiet mode keeps it off screen;
     // a front end may still record it (the command line prints every message).
     virtual void message(const std::string& text, bool suppressedByQuiet) = 0;
-    // A question; `detail` carries extra lines (for the per-hit dialog, the file's lines).
-    virtual Answer ask(Question kind, const std::string& text, const std::string& detail = {}) = 0;
+    // A question; `detail` holds the lines that go with it (for the per-hit dialog, the
+    // file's lines shown so far, read on demand; see ResultText.h for their text form).
+    virtual Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = NoHeldBackLines()) = 0;
     // Progress text above the results and the window title.
     virtual void progress(const std::string& /*text*/) {}
     virtual void title(const std::string& /*text*/) {}

@@ -41,7 +41,7 @@ SpecialOutcome AddReplaceText(SpecialContext& ctx, File& output, const std::stri
         outcome.result = SpecialResult::WriteFailed;
         return outcome;
     }
-    ctx.sink.addResultLines(ResultEntry{doneLine, 0});
+    ctx.sink.addResultLines(ResultEntry::done(doneLine, ctx.filePath));
     outcome.result = SpecialResult::Performed;
     outcome.sizeChange = -static_cast<int64_t>(replaceText.size());
     return outcome;
@@ -170,7 +170,7 @@ SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int 
         return ok;
     };
     if (!input.seek(0)) {
-        ctx.sink.addResultLines(ResultEntry{"Error reading file " + ctx.filePath, 0});
+        ctx.sink.addResultLines(ResultEntry::error("Error reading file " + ctx.filePath, ctx.filePath));
         outcome.result = SpecialResult::ReadFailed;
         return outcome;
     }
@@ -179,7 +179,7 @@ SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int 
     for (;;) {
         const int64_t n = input.read(buffer.data(), buffer.size());
         if (n < 0) {
-            ctx.sink.addResultLines(ResultEntry{"Error reading file " + ctx.filePath, 0});
+            ctx.sink.addResultLines(ResultEntry::error("Error reading file " + ctx.filePath, ctx.filePath));
             outcome.result = SpecialResult::ReadFailed;
             return outcome;
         }
@@ -212,7 +212,7 @@ SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int 
     }
     char done[80];
     std::snprintf(done, sizeof done, "File was reformatted to a maximum of %ld columns", static_cast<long>(columns));
-    ctx.sink.addResultLines(ResultEntry{done, 0});
+    ctx.sink.addResultLines(ResultEntry::done(done, ctx.filePath));
     outcome.result = SpecialResult::Performed;
     return outcome;
 }

@@ -40,7 +40,7 @@ size_t ReadCounterStart(std::string_view text, size_t pos, char marker, ReplElem
             v = -v;
         piece.counterStart = v;
         if (text[numStart] == '0')
-            piece.counterWidth = static_cast<int16_t>(std::min<size_t>(i - numStart, 255));
+            piece.counterStartWidth = static_cast<int16_t>(std::min<size_t>(i - numStart, 255));
     }
     return i + 1 - pos;
 }
@@ -116,10 +116,15 @@ std::vector<ReplElement> CompileReplaceChain(std::string_view text, const Replac
     return chain;
 }
 
-std::string BuildReplacement(std::vector<ReplElement>& chain, const std::function<std::string(int)>& elementText)
+std::string BuildReplacement(const std::vector<ReplElement>& chain, std::vector<CounterState>& counters,
+                             const std::function<std::string(int)>& elementText)
 {
+    if (counters.size() < chain.size())
+        counters.resize(chain.size());
     std::string out;
-    for (ReplElement& piece : chain) {
+    for (size_t i = 0; i < chain.size(); ++i) {
+        const ReplElement& piece = chain[i];
+        CounterState& counter = counters[i];
         if (!piece.isReference) {
             out += piece.literal;
             continue;
@@ -128,24 +133,25 @@ std::string BuildReplacement(std::vector<ReplElement>& chain, const std::functio
             continue;
         std::string text = elementText(piece.elementIndex);
         if (piece.counterMode != 0) {
-            if (!piece.counterValue) {
+            if (!counter.value) {
                 if (piece.counterStart) {
-                    piece.counterValue = piece.counterStart;
+                    counter.value = piece.counterStart;
+                    counter.width = piece.counterStartWidth;
                 } else if (text.empty()) {
-                    piece.counterValue = 1;
+                    counter.value = 1;
                 } else {
                     size_t digits = 0;
-                    piece.counterValue = ParseSigned(text, &digits);
+                    counter.value = ParseSigned(text, &digits);
                     if (text[0] == '0')
-                        piece.counterWidth = static_cast<int16_t>(std::min<size_t>(digits, 255));
+                        counter.width = static_cast<int16_t>(std::min<size_t>(digits, 255));
                 }
             }
-            *piece.counterValue += piece.counterMode == 1 ? 1 : -1;
+            *counter.value += piece.counterMode == 1 ? 1 : -1;
             char buf[300];
-            if (piece.counterWidth >= 2)
-                std::snprintf(buf, sizeof buf, "%0*" PRId64, static_cast<int>(piece.counterWidth), *piece.counterValue);
+            if (counter.width >= 2)
+                std::snprintf(buf, sizeof buf, "%0*" PRId64, static_cast<int>(counter.width), *counter.value);
             else
-                std::snprintf(buf, sizeof buf, "%" PRId64, *piece.counterValue);
+                std::snprintf(buf, sizeof buf, "%" PRId64, *counter.value);
             text = buf;
         } else if (piece.upper) {
             const auto& up = ActiveCharClasses().upper;

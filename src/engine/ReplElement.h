@@ -18,8 +18,14 @@ struct ReplElement {
     bool lower = false;        // written "<" after the reference
     int counterMode = 0;       // 0 none, 1 increment, 2 decrement (numeric elements only)
     std::optional<int64_t> counterStart; // explicit start value, as in '%1>100>'
-    std::optional<int64_t> counterValue; // last value produced; unset until the first hit
-    int16_t counterWidth = 0;  // zero-fill width; 0 or 1 means none
+    int16_t counterStartWidth = 0;       // zero-fill width of a start value written with a leading 0
+};
+
+// The running state of one counter piece; kept per run, apart from the compiled chain, so
+// that the chain stays read-only and can be shared.
+struct CounterState {
+    std::optional<int64_t> value; // last value produced; unset until the first hit
+    int16_t width = 0;            // zero-fill width taken from the first hit; 0 or 1 means none
 };
 
 // What the replace compiler needs to know about the search chain.
@@ -33,7 +39,9 @@ struct ReplaceTarget {
 std::vector<ReplElement> CompileReplaceChain(std::string_view replace, const ReplaceTarget& target);
 
 // Builds the replacement for one hit. elementText(i) gives the matched text of chain
-// element i. Counter values advance once per call.
-std::string BuildReplacement(std::vector<ReplElement>& chain, const std::function<std::string(int)>& elementText);
+// element i. `counters` holds one state per piece of `chain` (resized when shorter); the
+// counter values advance once per call.
+std::string BuildReplacement(const std::vector<ReplElement>& chain, std::vector<CounterState>& counters,
+                             const std::function<std::string(int)>& elementText);
 
 } // namespace tw

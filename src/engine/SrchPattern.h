@@ -5,6 +5,7 @@
 // Construction never throws on bad input: Compile() always returns a pattern, and ok()
 // tells whether it can be used. error() then holds the text at which parsing stopped.
 //
+// The compiled form is read-only after Compile(); searching with it is PatternScan's work.
 // Matching is windowed and never backtracks: elements are matched most selective first,
 // each between its already matched neighbours, and the attempt fails as soon as one
 // element fails.
@@ -43,29 +44,7 @@ public:
     // consecutive blocks overlap by at least this much.
     int widthEstimate() const { return m_widthEstimate; }
 
-    // Finds the first hit in block[0, len) whose candidate starts at or after `from`.
-    // blockStartsFile: block[0] is offset 0 of the file (a leading '^' may then match empty
-    // there); blockIsLast: the data ends the file (a trailing '$' then matches at `len`).
-    // On success returns true with the hit in [*hitStart, *hitEnd); line-break bytes
-    // matched by a leading or trailing anchor are not part of the hit, so the hit may be
-    // empty after an anchor ('^' alone). Callers resume at *hitEnd, or at *hitEnd + 1 when
-    // the hit is empty, so a search never stalls. Lines are not counted here.
-    // The block must stay valid while hitText(), elementText() or buildReplacement() are
-    // used for this hit; they read the matched bytes from it.
-    bool findNext(const uint8_t* block, size_t len, size_t from, bool blockStartsFile, bool blockIsLast,
-                  size_t* hitStart, size_t* hitEnd);
-
-    // The bytes of the last hit.
-    std::string hitText() const;
-    // The bytes matched by the n-th numbered element (1-based) in the last hit; empty when
-    // there is no such element or it matched nothing.
-    std::string elementText(int n) const;
     int numberedCount() const { return static_cast<int>(m_numbered.size()); }
-
-    // The replacement for the last hit, from the compiled replace text. Counters advance
-    // once per call and carry over for the life of the pattern. File tokens are not
-    // expanded here.
-    std::string buildReplacement();
 
     // Mask mode: true when the whole name matches ('?' one character, '*' any run).
     // Always case-insensitive.
@@ -78,13 +57,8 @@ public:
     const std::vector<SrchElement>& elements() const { return m_chain; }
 
 private:
+    friend class PatternScan; // reads the compiled form
     SrchPattern() = default;
-
-    struct MatchState {
-        bool matched = false;
-        size_t s = 0, e = 0; // matched bytes block[s, e); s == e when matched empty
-        int count = 0;
-    };
 
     // Compilation.
     bool compileChain(std::string_view text);
@@ -97,16 +71,6 @@ private:
     void setAccept(SrchElement& el) const;
     void buildEvaluationOrder();
     void computeWidth();
-
-    // Matching helpers; all positions are indices into m_block.
-    bool litAt(const std::string& lit, size_t p, size_t hi) const;
-    size_t altAt(const SrchElement& el, size_t p, size_t hi) const;
-    size_t altEndingAt(const SrchElement& el, size_t lo, size_t end) const;
-    int runForward(int k, size_t p, size_t hi, size_t* e) const;
-    int runBackward(int k, size_t lo, size_t end, size_t* s) const;
-    bool searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
-    size_t nextAlternative(int k, size_t p, size_t hi) const;
-    bool matchElement(int k, size_t ws, size_t we);
 
     // Compiled form.
     std::vector<SrchElement> m_chain;          // elements in pattern order
@@ -130,6 +94,7 @@ private:
     bool m_maskMode = false;
     int m_maxRepeat = 32767;
     int m_widthEstimate = 0;
+    size_t m_maxAlternatives = 1;              // most alternatives of any element
     size_t m_window = 0;                       // window width: twice the estimate (see computeWidth)
     // Widths (each at most m_window) that the elements before the first evaluated one, and
     // that element with those after it, can take; they place the window around where the
@@ -139,16 +104,6 @@ private:
     bool m_ok = true;
     std::string m_error;
 
-    // State of the current search; valid for the block last passed to findNext.
-    const uint8_t* m_block = nullptr;
-    size_t m_len = 0;
-    bool m_blockStartsFile = false;
-    bool m_blockIsLast = false;
-    std::vector<MatchState> m_state;           // per element, in pattern order
-    std::vector<size_t> m_altNext;             // scratch for searchForward: next occurrence per alternative
-    size_t m_hitStart = 0, m_hitEnd = 0;
-    bool m_trimFront = false, m_trimBack = false; // anchor bytes left out of the hit
-    bool m_hasHit = false;
 };
 
 } // namespace tw

@@ -4,32 +4,70 @@
 
 namespace tw {
 
-std::string DisplayName(std::string_view name)
+namespace {
+
+// A held-back record: a fixed header (little-endian) followed by the text, the path and
+// the archive path.
+//   u32 text length, u32 hit length, u8 kind, u8 binary, u32 path length,
+//   u32 archive path length, i64 line number, i64 file offset, i32 hit column
+constexpr size_t kRecordHeader = 4 + 4 + 1 + 1 + 4 + 4 + 8 + 8 + 4;
+
+template <typename T> void Put(std::string& out, T value, int bytes)
 {
-    std::string out(name);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return out;
+    const auto u = static_cast<uint64_t>(value);
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>(u >> (8 * i));
 }
 
-std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+uint64_t Get(const char* p, int bytes)
 {
-    std::string out(text);
-    if (const size_t n = out.find(kNameMarker); n != std::string::npos) {
-        // File lines: the name after the marker is shown with its control bytes as "?".
-        out.erase(n, kNameMarker.size());
-        out.replace(n, std::string::npos, DisplayName(std::string_view(out).substr(n)));
-        return out;
-    }
-    // The end marker is replaced only after a begin marker, and only the first after it.
-    if (const size_t b = out.find(kHitBegin); b != std::string::npos) {
-        out.replace(b, kHitBegin.size(), beforeHit);
-        if (const size_t e = out.find(kHitEnd, b + beforeHit.size()); e != std::string::npos)
-            out.replace(e, kHitEnd.size(), afterHit);
-    }
-    return out;
+    uint64_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= static_cast<uint64_t>(static_cast<uint8_t>(p[i])) << (8 * i);
+    return v;
 }
+
+void AppendRecord(std::string& out, const ResultEntry& e)
+{
+    Put(out, e.text.size(), 4);
+    Put(out, static_cast<uint32_t>(e.hitLength), 4);
+    Put(out, static_cast<uint8_t>(e.kind), 1);
+    Put(out, e.binary ? 1 : 0, 1);
+    Put(out, e.path.size(), 4);
+    Put(out, e.archivePath.size(), 4);
+    Put(out, e.lineNumber, 8);
+    Put(out, e.fileOffset, 8);
+    Put(out, static_cast<uint32_t>(e.hitColumn), 4);
+    out += e.text;
+    out += e.path;
+    out += e.archivePath;
+}
+
+// Bytes of the record whose header starts at `p` (kRecordHeader bytes must be there).
+size_t RecordSize(const char* p)
+{
+    return kRecordHeader + Get(p, 4) + Get(p + 10, 4) + Get(p + 14, 4);
+}
+
+// The record at `p` (RecordSize(p) bytes must be there).
+ResultEntry ReadRecord(const char* p)
+{
+    ResultEntry e;
+    const size_t textLen = Get(p, 4), pathLen = Get(p + 10, 4), archiveLen = Get(p + 14, 4);
+    e.hitLength = static_cast<int>(static_cast<uint32_t>(Get(p + 4, 4)));
+    e.kind = static_cast<LineKind>(Get(p + 8, 1));
+    e.binary = Get(p + 9, 1) != 0;
+    e.lineNumber = static_cast<long>(Get(p + 18, 8));
+    e.fileOffset = static_cast<int64_t>(Get(p + 26, 8));
+    e.hitColumn = static_cast<int>(static_cast<uint32_t>(Get(p + 34, 4)));
+    const char* data = p + kRecordHeader;
+    e.text.assign(data, textLen);
+    e.path.assign(data + textLen, pathLen);
+    e.archivePath.assign(data + textLen + pathLen, archiveLen);
+    return e;
+}
+
+} // namespace
 
 ResultsList::~ResultsList() { endHoldBack(); }
 
@@ -45,16 +83,7 @@ void ResultsList::emitPendingFileLine()
     if (!m_pending)
         return;
     m_pending = false;
-    std::string text(kFileLinePrefix);
-    text += kNameMarker;
-    if (m_pendingArchive.empty()) {
-        text += m_pendingPath;
-    } else {
-        text += m_pendingArchive;
-        text += " | ";
-        text += m_pendingPath;
-    }
-    addLine(ResultEntry{std::move(text), 0});
+    addLine(ResultEntry::fileLine(m_pendingPath, m_pendingArchive));
 }
 
 void ResultsList::addLine(const ResultEntry& entry)
@@ -63,16 +92,10 @@ void ResultsList::addLine(const ResultEntry& entry)
         deliver(entry);
         return;
     }
-    const auto len = static_cast<uint32_t>(entry.text.size());
-    const auto hit = static_cast<uint32_t>(entry.hitLength);
-    for (int i = 0; i < 4; ++i)
-        m_storeBuffer += static_cast<char>(len >> (8 * i));
-    for (int i = 0; i < 4; ++i)
-        m_storeBuffer += static_cast<char>(hit >> (8 * i));
-    m_storeBuffer += entry.text;
+    AppendRecord(m_storeBuffer, entry);
+    ++m_bufferRecords;
     if (m_storeBuffer.size() >= kSpillBytes)
         spill(); // a failure is reported when the lines are flushed
-
 }
 
 void ResultsList::deliver(const ResultEntry& entry)
@@ -80,8 +103,7 @@ void ResultsList::deliver(const ResultEntry& entry)
     if (m_view && !(m_viewOnlyWithoutOutput && m_output))
         m_view->appendLine(entry);
     if (m_output && !m_outputFailed) {
-        std::string line = OutputForm(entry.text, m_beforeHit, m_afterHit);
-        line += "\r\n";
+        const std::string line = OutputFileLine(entry, m_beforeHit, m_afterHit);
         m_outputFailed = !m_output->write(line.data(), line.size());
     }
 }
@@ -93,6 +115,7 @@ bool ResultsList::beginHoldBack()
     m_store = m_fs.createScratch("TW");
     m_storeSize = 0;
     m_storeBuffer.clear();
+    m_fileRecords = m_bufferRecords = 0;
     m_spillFailed = false;
     return m_store != nullptr;
 }
@@ -102,15 +125,18 @@ bool ResultsList::spill()
     if (m_storeBuffer.empty())
         return true;
     const bool ok = m_store->seek(m_storeSize) && m_store->write(m_storeBuffer.data(), m_storeBuffer.size());
-    if (ok)
+    if (ok) {
         m_storeSize += static_cast<int64_t>(m_storeBuffer.size());
-    else
+        m_fileRecords += m_bufferRecords;
+    } else {
         m_spillFailed = true;
+    }
     m_storeBuffer.clear();
+    m_bufferRecords = 0;
     return ok;
 }
 
-bool ResultsList::forEachHeldBack(const std::function<void(ResultEntry&&)>& visit)
+bool ResultsList::forEachHeldBack(const std::function<bool(ResultEntry&&)>& visit)
 {
     if (!m_store)
         return false;
@@ -136,23 +162,22 @@ bool ResultsList::forEachHeldBack(const std::function<void(ResultEntry&&)>& visi
         }
         return chunk.size() - p >= bytes;
     };
+    // False when `visit` asked to stop.
     auto records = [&](bool fromFile) {
         for (;;) {
-            if (fromFile ? !need(8) : chunk.size() - p < 8)
-                return;
-            uint32_t len = 0, hit = 0;
-            for (int i = 0; i < 4; ++i) {
-                len |= static_cast<uint32_t>(static_cast<uint8_t>(chunk[p + i])) << (8 * i);
-                hit |= static_cast<uint32_t>(static_cast<uint8_t>(chunk[p + 4 + i])) << (8 * i);
-            }
-            if (fromFile ? !need(8 + size_t{len}) : chunk.size() - p < 8 + size_t{len})
-                return;
-            p += 8;
-            visit(ResultEntry{chunk.substr(p, len), static_cast<int>(hit)});
-            p += len;
+            if (fromFile ? !need(kRecordHeader) : chunk.size() - p < kRecordHeader)
+                return true;
+            const size_t size = RecordSize(chunk.data() + p);
+            if (fromFile ? !need(size) : chunk.size() - p < size)
+                return true;
+            ResultEntry e = ReadRecord(chunk.data() + p);
+            p += size;
+            if (!visit(std::move(e)))
+                return false;
         }
     };
-    records(true);
+    if (!records(true))
+        return true;
     // Records never straddle the file and the buffer: each is appended to the buffer
     // whole, and the buffer is written whole.
     chunk.assign(m_storeBuffer);
@@ -165,21 +190,27 @@ void ResultsList::flushHeldBack()
 {
     if (!m_store)
         return;
-    forEachHeldBack([this](ResultEntry&& e) { deliver(e); });
+    forEachHeldBack([this](ResultEntry&& e) {
+        deliver(e);
+        return true;
+    });
     const bool lost = m_spillFailed;
     discardHeldBack();
     if (lost)
-        deliver(ResultEntry{kHeldBackLost, 0});
+        deliver(ResultEntry::error(kHeldBackLost));
 }
 
 void ResultsList::discardHeldBack()
 {
     if (!m_store)
         return;
-    if (m_storeSize > 0 && !m_store->truncate(0))
-        m_spillFailed = true;
+    // The lines are dropped on purpose, so a failure to keep them is no loss to report. The
+    // size is what counts: bytes beyond it are never read, so a failed truncation is harmless.
+    if (m_storeSize > 0)
+        m_store->truncate(0);
     m_storeSize = 0;
     m_storeBuffer.clear();
+    m_fileRecords = m_bufferRecords = 0;
     m_spillFailed = false;
 }
 
@@ -191,14 +222,25 @@ void ResultsList::endHoldBack()
     m_store.reset();
 }
 
-std::string ResultsList::heldBackText()
+bool ResultsList::openOutputFile(const std::string& name, size_t fileCount,
+                                 const std::function<std::string(size_t)>& fileAt)
 {
-    std::string out;
-    forEachHeldBack([&](ResultEntry&& e) {
-        out += OutputForm(e.text, m_beforeHit, m_afterHit);
-        out += '\n';
-    });
-    return out;
+    setOutputFile(nullptr);
+    if (name.empty())
+        return true;
+    // The output file is created (emptied) only when it is not itself one of the files
+    // to process: writing it would destroy a file the run is about to read or change.
+    FileStatus existing, entry;
+    if (m_fs.status(name, &existing))
+        for (size_t i = 0; i < fileCount; ++i)
+            if (m_fs.status(fileAt(i), &entry) && SameFile(entry, existing))
+                return false;
+    std::unique_ptr<File> file = m_fs.openWrite(name, true, true);
+    if (!file)
+        return false;
+    setOutputFile(file.get());
+    m_ownedOutput = std::move(file);
+    return true;
 }
 
 void ResultsList::writeToOutput(const std::string& text)

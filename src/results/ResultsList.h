@@ -4,6 +4,7 @@
 // file. Display-only consumers implement ResultsView.
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
+#include "results/ResultText.h"
 
 #include <functional>
 #include <memory>
@@ -44,19 +45,25 @@ public:
     // A write to the output file failed during this run (the lines from then on are lost
     // from it; the run reports it).
     bool outputFailed() const { return m_outputFailed; }
-    void setHitTexts(std::string before, std::string after)
+    void setHitTexts(std::string before, std::string after) override
     {
         m_beforeHit = std::move(before);
         m_afterHit = std::move(after);
     }
     // The output file receives every line in its output form with CR LF. Null: none.
-    // A new file clears the failure flag; null keeps it for the caller to read.
+    // A new file clears the failure flag; null keeps it for the caller to read. The file
+    // stays the caller's (see openOutputFile for one the list owns).
     void setOutputFile(File* file)
     {
+        m_ownedOutput.reset();
         m_output = file;
         if (file)
             m_outputFailed = false;
     }
+    bool openOutputFile(const std::string& name, size_t fileCount,
+                        const std::function<std::string(size_t)>& fileAt) override;
+    bool hasOutputFile() const override { return m_output != nullptr; }
+    void closeOutputFile() override { setOutputFile(nullptr); }
 
     void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;
     void emitPendingFileLine() override;
@@ -65,28 +72,42 @@ public:
     void flushHeldBack() override;
     void discardHeldBack() override;
     void endHoldBack() override;
-    std::string heldBackText() override;
-
-    // Writes raw text to the output file (the run heading).
-    void writeToOutput(const std::string& text);
+    const HeldBackLines& heldBack() override { return m_heldBack; }
+    void writeToOutput(const std::string& text) override;
 
 private:
     void deliver(const ResultEntry& entry);
     // Writes the buffered records to the store file; false (and m_spillFailed) on failure.
     bool spill();
     // Calls `visit` for every held-back line in order; false when not holding back.
-    bool forEachHeldBack(const std::function<void(ResultEntry&&)>& visit);
+    // `visit` returns false to stop early.
+    bool forEachHeldBack(const std::function<bool(ResultEntry&&)>& visit);
+
+    // The held-back lines as the per-hit question reads them.
+    class HeldBackAccess final : public HeldBackLines {
+    public:
+        explicit HeldBackAccess(ResultsList& list) : m_list(list) {}
+        size_t count() const override { return m_list.m_fileRecords + m_list.m_bufferRecords; }
+        void forEach(const std::function<bool(const ResultEntry&)>& visit) const override
+        {
+            m_list.forEachHeldBack([&](ResultEntry&& e) { return visit(e); });
+        }
+
+    private:
+        ResultsList& m_list;
+    };
 
     FileSystem& m_fs;
     ResultsView* m_view = nullptr;
     bool m_viewOnlyWithoutOutput = false;
     File* m_output = nullptr;
+    std::unique_ptr<File> m_ownedOutput; // the output file made by openOutputFile
     bool m_outputFailed = false; // a write to m_output failed since it was set
     std::string m_beforeHit = "<", m_afterHit = ">";
     // Pending file: set by setPendingFile, cleared when its line is emitted.
     bool m_pending = false;
     std::string m_pendingPath, m_pendingArchive;
-    // Held-back store: records (4-byte little-endian length, 4-byte hit length, bytes).
+    // Held-back store: one record per line (see AppendRecord in the .cpp).
     // The newest records wait in m_storeBuffer and go to the temporary file m_store once
     // they pass kSpillBytes, so memory stays bounded however many lines a file has.
     // m_store is non-null exactly while holding back is active.
@@ -94,6 +115,9 @@ private:
     bool m_spillFailed = false; // some held-back lines of the current file could not be kept
     int64_t m_storeSize = 0;    // record bytes in the file since the last flush/discard
     std::string m_storeBuffer;  // record bytes after those, not yet written
+    size_t m_fileRecords = 0;   // records in the file since the last flush/discard
+    size_t m_bufferRecords = 0; // records in m_storeBuffer
+    HeldBackAccess m_heldBack{*this};
     static constexpr size_t kSpillBytes = 256 * 1024;
 };
 

@@ -23,7 +23,13 @@ std::vector<std::string> SplitPathText(const std::string& pathText)
 void FileWalker::build(const std::string& pathText, const std::string& maskText, bool subdirectories,
                        FileList& out, std::vector<StartPath>* starts)
 {
-    m_masks.compile(maskText);
+    m_masks = std::make_unique<MaskFilter>(maskText);
+    m_filters = {&m_dotDirectories, m_masks.get()};
+    for (const auto& f : m_extraFilters)
+        m_filters.push_back(f.get());
+    m_needStatus = false;
+    for (const WalkFilter* f : m_filters)
+        m_needStatus = m_needStatus || f->needsStatus();
     for (const std::string& start : SplitPathText(pathText)) {
         if (starts)
             starts->push_back(StartPath{out.size(), start});
@@ -33,12 +39,30 @@ void FileWalker::build(const std::string& pathText, const std::string& maskText,
     }
 }
 
-void FileWalker::walk(std::string dir, bool subdirectories, FileList& out)
+bool FileWalker::enters(const WalkEntry& dir) const
+{
+    for (WalkFilter* f : m_filters)
+        if (!f->enterDirectory(dir))
+            return false;
+    return true;
+}
+
+bool FileWalker::accepts(const WalkEntry& file) const
+{
+    for (WalkFilter* f : m_filters)
+        if (!f->acceptFile(file))
+            return false;
+    return true;
+}
+
+void FileWalker::walk(const std::string& start, bool subdirectories, FileList& out)
 {
     // Depth first with an explicit stack; each directory's subdirectories are walked in
     // name order after its files, and only one directory is open at a time.
-    std::vector<std::string> pending{std::move(dir)};
+    std::vector<std::string> pending{start};
     std::vector<DirEntry> entries;
+    std::string full;
+    FileStatus status;
     while (!pending.empty() && !stopped()) {
         std::string current = std::move(pending.back());
         pending.pop_back();
@@ -51,16 +75,22 @@ void FileWalker::walk(std::string dir, bool subdirectories, FileList& out)
                 m_pump();
             if (stopped())
                 return;
-            if (e.type == EntryType::Directory) {
-                if (subdirectories && e.name[0] != '.')
-                    subdirs.push_back(current + e.name + '/');
-            } else if (e.type == EntryType::File) {
-                if (m_masks.matches(e.name)) {
-                    std::string full = current;
-                    full += e.name;
-                    out.add(full);
-                    ++m_stats.files;
-                }
+            const bool isDir = e.type == EntryType::Directory;
+            if (!(isDir ? subdirectories : e.type == EntryType::File))
+                continue;
+            full = current;
+            full += e.name;
+            if (isDir)
+                full += '/';
+            WalkEntry entry{e.name, std::string_view(full).substr(start.size()), nullptr};
+            if (m_needStatus && m_fs.status(full, &status, false))
+                entry.status = &status;
+            if (isDir) {
+                if (enters(entry))
+                    subdirs.push_back(full);
+            } else if (accepts(entry)) {
+                out.add(full);
+                ++m_stats.files;
             }
         }
         for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)

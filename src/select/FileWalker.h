@@ -1,14 +1,15 @@
 #pragma once
 // Builds the list of files to process from a path text (";"-separated start directories)
 // and a mask text. The files of a directory come before those of its subdirectories;
-// directories whose name starts with "." are never entered; symbolic links met during
-// the walk are not followed.
+// symbolic links met during the walk are not followed. What is entered and selected is
+// decided by the walk's filters: the dot-directory rule and the mask list, then any added.
 #include "platform/FileSystem.h"
 #include "select/FileList.h"
-#include "select/MaskList.h"
+#include "select/WalkFilter.h"
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ public:
     // Called before each directory entry (keeps the interface alive); may set the stop flag.
     void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
     void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+    // A filter applied after the dot-directory rule and the mask list, in the order added.
+    void addFilter(std::unique_ptr<WalkFilter> filter) { m_extraFilters.push_back(std::move(filter)); }
 
     // Appends the selected files of every start directory of `pathText` to `out`.
     // `starts`, when given, receives each start directory with the list index at which its
@@ -42,13 +45,21 @@ public:
     const WalkStats& stats() const { return m_stats; }
 
 private:
-    void walk(std::string dir, bool subdirectories, FileList& out);
+    void walk(const std::string& start, bool subdirectories, FileList& out);
+    bool enters(const WalkEntry& dir) const;
+    bool accepts(const WalkEntry& file) const;
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     FileSystem& m_fs;
     std::function<void()> m_pump;
     const std::atomic<bool>* m_stop = nullptr;
-    MaskList m_masks;
+    // The filters of the current build(): the dot-directory rule, the mask list, then
+    // m_extraFilters; m_needStatus when any of them reads entry statuses.
+    std::vector<WalkFilter*> m_filters;
+    DotDirectoryFilter m_dotDirectories;
+    std::unique_ptr<MaskFilter> m_masks;
+    std::vector<std::unique_ptr<WalkFilter>> m_extraFilters;
+    bool m_needStatus = false;
     WalkStats m_stats;
 };
 

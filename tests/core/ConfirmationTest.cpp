@@ -7,6 +7,7 @@
 namespace tw {
 namespace {
 
+using test::RecordingSink;
 using test::ScriptedHost;
 
 // One step of a run as the driver and the scanner would take it.
@@ -50,7 +51,7 @@ void RunScenario(const Scenario& sc)
             result = true;
             break;
         case Op::Hit:
-            result = state.decideHit(host, "Replace - q", "lines", s.path);
+            result = state.decideHit(host, "Replace - q", NoHeldBackLines(), s.path);
             break;
         case Op::FileQuestion:
             result = state.confirmFile(host, 2, s.path);
@@ -150,11 +151,13 @@ TEST(ConfirmationState, AnswerSetsFlags)
         s.onFileOpened();
         ScriptedHost host;
         host.answers.push_back(r.answer);
-        EXPECT_EQ(s.decideHit(host, "Replace - q", "held", "/dir/sub/f.txt"), r.replaced);
+        RecordingSink held;
+        held.lines = {"held"};
+        EXPECT_EQ(s.decideHit(host, "Replace - q", held.heldBack(), "/dir/sub/f.txt"), r.replaced);
         ASSERT_EQ(host.asked.size(), 1u);
         EXPECT_EQ(host.asked[0].first, Question::ReplaceHit);
         EXPECT_EQ(host.asked[0].second, "Replace - q");
-        EXPECT_EQ(host.askedDetail[0], "held");
+        EXPECT_EQ(host.askedDetail[0], "held\n");
         EXPECT_EQ(s.replaceRestOfFile(), r.restOfFile);
         EXPECT_EQ(s.skipRestOfFile(), r.skipRest);
         EXPECT_EQ(s.hitVisible(), !r.skipRest);
@@ -191,7 +194,7 @@ TEST(ConfirmationState, StartRunResetsRunFlags)
     s.startRun(0);
     ScriptedHost host;
     host.answers = {Answer::SkipRestInDir, Answer::YesToAll};
-    s.decideHit(host, "q", "", "/A/x");
+    s.decideHit(host, "q", NoHeldBackLines(), "/A/x");
     s.confirmReadOnly(host);
     s.startRun(0);
     EXPECT_EQ(s.directoryRule(), DirectoryRuleKind::None);

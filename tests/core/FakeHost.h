@@ -12,7 +12,7 @@ namespace tw::test {
 class FakeHost : public RunHost {
 public:
     void message(const std::string& text, bool) override { messages.push_back(text); }
-    Answer ask(Question, const std::string& text, const std::string&) override
+    Answer ask(Question, const std::string& text, const HeldBackLines&) override
     {
         questions.push_back(text);
         if (answers.empty())

@@ -1,4 +1,5 @@
 #include "core/PreparedPair.h"
+#include "engine/PatternScan.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,17 @@ SearchPair Pair(std::string search, std::string replace, bool regex = false)
     return p;
 }
 
-bool Finds(SrchPattern& p, const std::string& text, std::string* hit = nullptr)
+bool Finds(const SrchPattern& pattern, const std::string& text, std::string* hit = nullptr,
+           std::string* replacement = nullptr)
 {
+    PatternScan p(pattern);
     size_t hs = 0, he = 0;
     if (!p.findNext(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, true, true, &hs, &he))
         return false;
     if (hit)
         *hit = text.substr(hs, he - hs);
+    if (replacement)
+        *replacement = p.buildReplacement();
     return true;
 }
 
@@ -73,13 +78,13 @@ TEST(PreparePair, SpecialBlocks)
 {
     const struct {
         std::string block;
-        PreparedPair::SpecialOp op;
+        SpecialOp op;
         int columns;
     } cases[] = {
-        {kAppendBlock, PreparedPair::Append, 0},
-        {kPrependBlock, PreparedPair::Prepend, 0},
-        {"%%TWFORMAT%%=72", PreparedPair::Reformat, 72},
-        {"%%TWFORMAT%%=x", PreparedPair::None, 0},
+        {kAppendBlock, SpecialOp::Append, 0},
+        {kPrependBlock, SpecialOp::Prepend, 0},
+        {"%%TWFORMAT%%=72", SpecialOp::Reformat, 72},
+        {"%%TWFORMAT%%=x", SpecialOp::None, 0},
     };
     for (const auto& c : cases) {
         SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder, true);
@@ -88,7 +93,7 @@ TEST(PreparePair, SpecialBlocks)
         const auto r = PreparePair(p, 32767, TestEnv);
         EXPECT_EQ(r.special, c.op) << c.block;
         EXPECT_EQ(r.reformatColumns, c.columns) << c.block;
-        if (c.op != PreparedPair::None) {
+        if (c.op != SpecialOp::None) {
             EXPECT_FALSE(r.regex) << c.block;
             EXPECT_EQ(r.pattern, nullptr) << c.block;
             EXPECT_EQ(r.replaceBytes, "end\n") << c.block;
@@ -102,8 +107,9 @@ TEST(PreparePair, EnvironmentValuesStayLiteralInPatterns)
     ASSERT_NE(r.pattern, nullptr);
     EXPECT_EQ(r.searchBytes, "xa\\*b\\[");
     EXPECT_EQ(r.pattern->dumpChain(), "e0 lit \"xa*b[\" op - 1..1\norder e0");
-    EXPECT_TRUE(Finds(*r.pattern, "..xa*b[.."));
-    EXPECT_EQ(r.pattern->buildReplacement(), "[%1<]");
+    std::string replacement;
+    EXPECT_TRUE(Finds(*r.pattern, "..xa*b[..", nullptr, &replacement));
+    EXPECT_EQ(replacement, "[%1<]");
 
     r = PreparePair(Pair("x%%ENVVAR=PAT%%", "%%ENVVAR=REP%%"), 32767, TestEnv);
     EXPECT_EQ(r.searchBytes, "xa*b[");
@@ -122,7 +128,9 @@ TEST(PreparePair, IgnoreWhitespace)
     for (const char* yes : {"if (a)", "if\t(a)", "if\r\n(a)"})
         EXPECT_TRUE(Finds(*r.pattern, yes)) << yes;
     EXPECT_FALSE(Finds(*r.pattern, "if(a)"));
-    EXPECT_EQ(r.pattern->buildReplacement(), "50% <b>");
+    std::string replacement;
+    EXPECT_TRUE(Finds(*r.pattern, "if (a)", nullptr, &replacement));
+    EXPECT_EQ(replacement, "50% <b>");
 
     // Without whitespace the search stays literal (and "Whole Word" keeps applying).
     p.searchText = "cat";

@@ -1,6 +1,7 @@
 // Replace runs through the driver: the streamed rewrite must equal an in-memory
 // replace-all, whatever the block size, and questions steer what is replaced.
 #include "core/RunDriver.h"
+#include "results/ResultsList.h"
 
 #include "FakeHost.h"
 #include "TestUtil.h"
@@ -300,6 +301,153 @@ TEST(ReplaceRun, WholeWordAndPatternRewritesMatchAReferenceAtAnyBlockSize)
         ASSERT_EQ(r.run(), RunOutcome::Completed);
         ASSERT_EQ(ReadFile(dir.file("f.txt")), expect) << "round " << round << " block " << r.req.blockSize;
     }
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+// Passes everything to the real file system and counts the bytes written to and read from
+// scratch files (the held-back store).
+class ScratchCountingFs final : public FileSystem {
+public:
+    int64_t written = 0, read = 0;
+    std::unique_ptr<File> openRead(const std::string& p, int* e) override { return real().openRead(p, e); }
+    std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
+    {
+        return real().openWrite(p, c, t, e);
+    }
+    std::unique_ptr<File> createTemp(const std::string& p, int* e) override { return real().createTemp(p, e); }
+    std::unique_ptr<File> createScratch(const std::string& p, int* e) override
+    {
+        auto inner = real().createScratch(p, e);
+        return inner ? std::make_unique<Counting>(std::move(inner), *this) : nullptr;
+    }
+    bool status(const std::string& p, FileStatus* o, bool f) override { return real().status(p, o, f); }
+    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override { return real().listDirectory(p, o); }
+    bool removeFile(const std::string& p) override { return real().removeFile(p); }
+
+private:
+    static FileSystem& real() { return RealFileSystem(); }
+    struct Counting final : File {
+        Counting(std::unique_ptr<File> f, ScratchCountingFs& o) : inner(std::move(f)), owner(o) {}
+        int64_t read(void* b, size_t n) override
+        {
+            const int64_t got = inner->read(b, n);
+            owner.read += std::max<int64_t>(got, 0);
+            return got;
+        }
+        bool write(const void* d, size_t n) override
+        {
+            owner.written += static_cast<int64_t>(n);
+            return inner->write(d, n);
+        }
+        bool seek(int64_t o) override { return inner->seek(o); }
+        int64_t position() override { return inner->position(); }
+        bool truncate(int64_t l) override { return inner->truncate(l); }
+        bool sync() override { return inner->sync(); }
+        const std::string& path() const override { return inner->path(); }
+        std::unique_ptr<File> inner;
+        ScratchCountingFs& owner;
+    };
+};
+
+// Records how many lines each per-hit question was offered, without reading them.
+class CountingHost final : public FakeHost {
+public:
+    std::vector<size_t> offered;
+    Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override
+    {
+        if (kind == Question::ReplaceHit)
+            offered.push_back(detail.count());
+        return FakeHost::ask(kind, text, detail);
+    }
+};
+
+// Asking about a hit must not read the held-back lines back: with many hits in one file
+// that would cost time in the square of the hits. The store is read once, when the file's
+// lines are flushed, however many questions were asked.
+TEST(ReplaceRun, PerHitQuestionsDoNotReadTheHeldBackLinesBack)
+{
+    TempDir dir;
+    const int hits = 600;
+    std::string text;
+    for (int i = 0; i < hits; ++i)
+        text += std::string(1000, 'x') + " foo\n"; // long lines, so that the store spills
+    WriteFile(dir.file("a.txt"), text);
+    CountingHost host;
+    host.answers.assign(hits, Answer::ReplaceThis);
+    host.answers.push_back(Answer::Yes);
+    ScratchCountingFs fs;
+    MemoryResultsView view;
+    ResultsList results(fs);
+    results.setView(&view);
+    RunDriver driver(host, results);
+    SearchRequest req;
+    req.replaceMode = true;
+    req.quiet = true;
+    req.options.promptMode = 0;
+    req.options.backupPath = dir.file("bak");
+    req.pathMasks.push_back({dir.path(), "*.txt"});
+    SearchPair pair;
+    pair.searchText = "foo";
+    pair.replaceText = "bar";
+    req.pairs.push_back(pair);
+    ASSERT_EQ(driver.ExecuteRun(req), RunOutcome::Completed);
+    EXPECT_EQ(ReadFile(dir.file("a.txt")), ReplaceAll(text, "foo", "bar"));
+    // Each question offers the file line and the hit lines so far, the current one included.
+    ASSERT_EQ(host.offered.size(), static_cast<size_t>(hits));
+    for (int i = 0; i < hits; ++i)
+        ASSERT_EQ(host.offered[i], static_cast<size_t>(i + 2)) << "question " << i;
+    ASSERT_GT(fs.written, 0) << "the held-back lines did not reach the store";
+    EXPECT_LE(fs.read, fs.written);
+    EXPECT_EQ(view.lines.size(), static_cast<size_t>(hits + 4)); // file line, hits, count, two summaries
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+// The held-back lines keep their structure through the store: a reader finds the file, the
+// line, the offsets and the kind in the fields, in agreement with the text.
+TEST(ReplaceRun, HeldBackLinesKeepTheirFields)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "one\r\n\ttwo foo\nfoo\n");
+    ReplaceRun r(dir.path(), "*.txt");
+    r.addPair("foo", "bar");
+    ASSERT_EQ(r.run(), RunOutcome::Completed);
+    const std::string path = dir.file("a.txt");
+    const auto& v = r.view.lines;
+    ASSERT_EQ(v.size(), 6u) << ::testing::PrintToString(r.lines());
+    EXPECT_EQ(v[0].kind, LineKind::File);
+    EXPECT_EQ(v[0].path, path);
+    struct Hit {
+        long line;
+        int64_t offset;
+        int column;
+    };
+    const Hit hits[] = {{2, 10, 5}, {3, 14, 0}};
+    for (int i = 0; i < 2; ++i) {
+        const ResultEntry& e = v[1 + i];
+        EXPECT_EQ(e.kind, LineKind::Hit);
+        EXPECT_EQ(e.path, path);
+        EXPECT_EQ(e.lineNumber, hits[i].line);
+        EXPECT_EQ(e.fileOffset, hits[i].offset);
+        EXPECT_EQ(e.hitColumn, hits[i].column);
+        EXPECT_EQ(e.hitLength, 3);
+        const ListLine shown = ListForm(e);
+        EXPECT_EQ(shown.text.substr(shown.hitBegin, shown.hitEnd - shown.hitBegin), "foo");
+        EXPECT_EQ(shown.hitBegin, std::string("Line   2 - ").size() + static_cast<size_t>(e.hitColumn));
+    }
+    EXPECT_EQ(v[3].kind, LineKind::Count);
+    EXPECT_EQ(v[3].path, path);
+    EXPECT_EQ(v[4].kind, LineKind::Summary);
+    EXPECT_EQ(v[5].kind, LineKind::Summary);
 }
 
 } // namespace

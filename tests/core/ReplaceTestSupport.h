@@ -5,6 +5,7 @@
 #include "core/RunHost.h"
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
+#include "results/ResultText.h"
 
 #include "TestUtil.h"
 
@@ -25,14 +26,14 @@ class ScriptedHost : public RunHost {
 public:
     std::deque<Answer> answers;                         // given in order; none left = test failure
     std::vector<std::pair<Question, std::string>> asked; // every question, in order
-    std::vector<std::string> askedDetail;
+    std::vector<std::string> askedDetail; // the detail lines in their plain form
     std::vector<std::pair<std::string, bool>> messages; // text and suppressed-by-quiet
 
     void message(const std::string& text, bool suppressedByQuiet) override { messages.emplace_back(text, suppressedByQuiet); }
-    Answer ask(Question kind, const std::string& text, const std::string& detail) override
+    Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override
     {
         asked.emplace_back(kind, text);
-        askedDetail.push_back(detail);
+        askedDetail.push_back(HeldBackText(detail, "<", ">"));
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text;
             return Answer::Cancel;
@@ -43,7 +44,7 @@ public:
     }
 };
 
-class RecordingSink : public ResultSink {
+class RecordingSink : public ResultSink, private HeldBackLines {
 public:
     std::vector<std::string> lines;
     std::string pending;
@@ -60,19 +61,31 @@ public:
     void flushHeldBack() override {}
     void discardHeldBack() override {}
     void endHoldBack() override {}
-    std::string heldBackText() override
+    const HeldBackLines& heldBack() override { return *this; }
+    void setHitTexts(std::string, std::string) override {}
+    bool openOutputFile(const std::string& name, size_t, const std::function<std::string(size_t)>&) override
     {
-        std::string all;
-        for (const auto& l : lines)
-            all += l + "\n";
-        return all;
+        return name.empty(); // records lines only: no output file
     }
+    bool hasOutputFile() const override { return false; }
+    void closeOutputFile() override {}
+    void writeToOutput(const std::string&) override {}
     bool contains(const std::string& text) const
     {
         for (const auto& l : lines)
             if (l == text)
                 return true;
         return false;
+    }
+
+private:
+    // Every recorded line counts as held back.
+    size_t count() const override { return lines.size(); }
+    void forEach(const std::function<bool(const ResultEntry&)>& visit) const override
+    {
+        for (const auto& l : lines)
+            if (!visit(ResultEntry{l, 0}))
+                return;
     }
 };
 

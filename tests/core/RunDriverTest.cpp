@@ -1,4 +1,5 @@
 #include "core/RunDriver.h"
+#include "results/ResultsList.h"
 
 #include "FakeHost.h"
 #include "TestUtil.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <stdexcept>
 
 namespace tw {
 namespace {
@@ -193,6 +195,37 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
     EXPECT_EQ(lines.back(), "Execution interrupted by the user!");
     EXPECT_EQ(lines[lines.size() - 2].substr(0, 9), "Searched ");
     EXPECT_LT(run.driver.counters().filesSearched, 5);
+}
+
+// The run's state is put back whatever way a run ends, and a run never starts inside
+// another one (a host's pump() may try).
+TEST(RunDriver, RunningIsTrueOnlyDuringARunAndRunsDoNotNest)
+{
+    TempDir dir;
+    WriteFile(dir.file("a.txt"), "hit\n");
+    SearchRun run;
+    RunOutcome nested = RunOutcome::Completed;
+    bool sawRunning = false;
+    run.host.onPump = [&] {
+        sawRunning = sawRunning || run.driver.running();
+        SearchRequest again;
+        again.pairs.push_back(SearchPair{});
+        again.pairs.back().searchText = "hit";
+        again.pathMasks.push_back({dir.path(), "*.txt"});
+        nested = run.driver.ExecuteRun(again);
+    };
+    EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Completed);
+    EXPECT_TRUE(sawRunning);
+    EXPECT_EQ(nested, RunOutcome::NotRun);
+    EXPECT_FALSE(run.driver.running());
+
+    // An exception out of the host leaves the driver idle and ready for the next run.
+    run.host.onPump = [] { throw std::runtime_error("host failed"); };
+    EXPECT_THROW(run.search("hit", dir.path(), "*.txt"), std::runtime_error);
+    EXPECT_FALSE(run.driver.running());
+    run.host.onPump = nullptr;
+    EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 1);
 }
 
 TEST(RunDriver, OutputFileGetsHeadingAndLinesWithCrLf)

@@ -1,6 +1,7 @@
 // Hits far from the search start: the window of each attempt must follow the first
 // evaluated element wherever it is found in the block, and a randomized cross-check of
 // common pattern shapes against a plain reference matcher over texts of several windows.
+#include "engine/PatternScan.h"
 #include "engine/SrchPattern.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +26,9 @@ std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive =
 }
 
 // Every hit, resuming at the end of each one as the per-file scan does.
-std::vector<Hit> AllHits(SrchPattern& p, const std::string& text, bool isLast = true)
+std::vector<Hit> AllHits(const SrchPattern& pattern, const std::string& text, bool isLast = true)
 {
+    PatternScan p(pattern);
     std::vector<Hit> out;
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
     size_t from = 0, hs = 0, he = 0;

@@ -1,6 +1,7 @@
 // A pattern without operators must find exactly what the literal scan finds.
 #include "engine/Escapes.h"
 #include "engine/LiteralMatcher.h"
+#include "engine/PatternScan.h"
 #include "engine/SrchPattern.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +22,9 @@ std::vector<size_t> LiteralHits(const std::string& lit, bool caseSensitive, cons
     return out;
 }
 
-std::vector<size_t> PatternHits(SrchPattern& p, const std::string& text, size_t expectedLength)
+std::vector<size_t> PatternHits(const SrchPattern& pattern, const std::string& text, size_t expectedLength)
 {
+    PatternScan p(pattern);
     std::vector<size_t> out;
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
     size_t from = 0, hs = 0, he = 0;

@@ -132,7 +132,8 @@ TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
     list.setPendingFile("/d/a.txt");
     list.addResultLines(ResultEntry{"Line   1 - \x01\x02hit\x01\x03", 3});
     EXPECT_TRUE(view.lines.empty());
-    EXPECT_EQ(list.heldBackText(), "Processing file : /d/a.txt\nLine   1 - <hit>\n");
+    EXPECT_EQ(list.heldBack().count(), 2u);
+    EXPECT_EQ(HeldBackText(list.heldBack(), "<", ">"), "Processing file : /d/a.txt\nLine   1 - <hit>\n");
     list.flushHeldBack();
     ASSERT_EQ(view.lines.size(), 2u);
     EXPECT_EQ(view.lines[1].hitLength, 3);

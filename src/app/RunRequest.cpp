@@ -1,0 +1,44 @@
+#include "app/RunRequest.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace tw {
+
+SearchRequest BuildRunRequest(const RunRequestInputs& in)
+{
+    SearchRequest request;
+    request.replaceMode = in.replaceMode;
+    request.options = in.options;
+    request.quiet = in.unattended || in.quiet; // every unattended run is quiet
+    request.unattended = in.unattended;
+    request.searchSubdirectories = in.options.searchSubdirs;
+    request.searchZips = in.inputs.searchZips;
+    request.maxDisplayChars = in.saved.maxDisplayChars;
+    request.startedText = RunStartedText();
+    request.zipMask = in.saved.zipMask;
+    request.zipFileMask = in.saved.zipFileMask;
+    SearchPair pair;
+    pair.searchText = in.inputs.searchText;
+    pair.replaceText = in.inputs.replaceText;
+    pair.caseSensitive = in.inputs.caseSensitive;
+    pair.wholeWord = in.inputs.wholeWord;
+    pair.regularExpression = in.inputs.regularExpression;
+    pair.ignoreWhitespace = in.inputs.ignoreWhitespace;
+    pair.ignoreWhitespaceMask = in.inputs.ignoreWhitespaceMask;
+    request.pairs.push_back(pair);
+    request.pathMasks.push_back(PathMaskPair{in.inputs.path, in.inputs.mask});
+    return request;
+}
+
+std::string RunStartedText()
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    // The long time picture without its time-zone field: hours, minutes and seconds.
+    const QString timePicture = locale.timeFormat(QLocale::LongFormat).remove(QLatin1Char('t')).trimmed();
+    return (locale.toString(now.date(), QLocale::ShortFormat) + " " + locale.toString(now.time(), timePicture))
+        .toStdString();
+}
+
+} // namespace tw

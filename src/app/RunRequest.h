@@ -1,0 +1,29 @@
+#pragma once
+// Builds the SearchRequest of a Search or Replace run from the main window's inputs, the
+// options and the saved settings. The desktop program and tarnwick-cli both build their
+// requests here, so a run started either way is the same run.
+#include "app/MainInputs.h"
+#include "app/SettingsStore.h"
+#include "core/ProgramOptions.h"
+#include "core/SearchRequest.h"
+
+#include <string>
+
+namespace tw {
+
+struct RunRequestInputs {
+    const MainInputs& inputs;
+    const ProgramOptions& options;
+    const MainWindowSettings& saved;
+    bool replaceMode = false;
+    bool unattended = false; // from the command line: quiet, no questions left to the user
+    bool quiet = false;      // "Quiet Mode" for an attended run
+};
+
+SearchRequest BuildRunRequest(const RunRequestInputs& in);
+
+// The run's start as the output-file heading shows it: the short date and the long time
+// of the user's locale, without the time-zone field.
+std::string RunStartedText();
+
+} // namespace tw

@@ -1,0 +1,30 @@
+#pragma once
+// What the per-file scan reads: a file, and later an archive member or a decoded stream.
+// Read forwards only; the scan keeps the overlap between blocks in its own buffer, so no
+// source needs to seek.
+#include "platform/FileSystem.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tw {
+
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    // Fills buffer[0, count) and returns count, or fewer bytes only at the end of the data
+    // (0 there); -1 on a read error.
+    virtual int64_t read(void* buffer, size_t count) = 0;
+};
+
+// An open file read from its current position on.
+class FileSource final : public ByteSource {
+public:
+    explicit FileSource(File& file) : m_file(file) {}
+    int64_t read(void* buffer, size_t count) override { return m_file.read(buffer, count); }
+
+private:
+    File& m_file;
+};
+
+} // namespace tw

@@ -1,0 +1,503 @@
+#include "engine/PatternScan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <emmintrin.h>
+#include <immintrin.h>
+
+namespace tw {
+
+namespace {
+
+constexpr size_t kUnknown = static_cast<size_t>(-2);
+
+} // namespace
+
+PatternScan::PatternScan(const SrchPattern& program)
+    : m_program(program), m_state(program.m_chain.size()), m_altNext(program.m_maxAlternatives, 0),
+      m_counters(program.m_replace.size())
+{
+}
+
+bool PatternScan::litAt(const std::string& lit, size_t p, size_t hi) const
+{
+    const size_t L = lit.size();
+    if (p > hi || hi - p < L)
+        return false;
+    const uint8_t* t = m_block + p;
+    const auto* s = reinterpret_cast<const uint8_t*>(lit.data());
+    if (m_program.m_caseSensitive)
+        return std::memcmp(t, s, L) == 0;
+    for (size_t k = 0; k < L; ++k)
+        if (t[k] != s[k] && m_program.m_fold[t[k]] != s[k])
+            return false;
+    return true;
+}
+
+size_t PatternScan::altAt(const SrchElement& el, size_t p, size_t hi) const
+{
+    for (const std::string& lit : el.literals)
+        if (litAt(lit, p, hi))
+            return lit.size();
+    return 0;
+}
+
+size_t PatternScan::altEndingAt(const SrchElement& el, size_t lo, size_t end) const
+{
+    for (const std::string& lit : el.literals)
+        if (end >= lo + lit.size() && litAt(lit, end - lit.size(), end))
+            return lit.size();
+    return 0;
+}
+
+// Repetitions (literal) or bytes (set) taken forwards from p without passing hi. A literal
+// with '+' goes on past its maximum (one more is enough to know the count is too high).
+int PatternScan::runForward(int k, size_t p, size_t hi, size_t* e) const
+{
+    const SrchElement& el = m_program.m_chain[k];
+    if (el.isSet) {
+        const size_t limit = std::min(hi - p, static_cast<size_t>(el.maxCount));
+        size_t n = 0;
+        while (n < limit && el.accept[m_block[p + n]])
+            ++n;
+        *e = p + n;
+        return static_cast<int>(n);
+    }
+    const int cap = el.op == '+' ? el.maxCount + 1 : el.maxCount;
+    size_t q = p;
+    int n = 0;
+    while (n < cap) {
+        const size_t len = altAt(el, q, hi);
+        if (len == 0)
+            break;
+        q += len;
+        ++n;
+    }
+    *e = q;
+    return n;
+}
+
+// Repetitions or bytes taken leftwards, greedily, ending at `end` and not before lo.
+int PatternScan::runBackward(int k, size_t lo, size_t end, size_t* s) const
+{
+    const SrchElement& el = m_program.m_chain[k];
+    if (el.isSet) {
+        const size_t limit = std::min(end - lo, static_cast<size_t>(el.maxCount));
+        size_t n = 0;
+        while (n < limit && el.accept[m_block[end - 1 - n]])
+            ++n;
+        *s = end - n;
+        return static_cast<int>(n);
+    }
+    size_t q = end;
+    int n = 0;
+    while (n < el.maxCount) {
+        const size_t len = altEndingAt(el, lo, q);
+        if (len == 0)
+            break;
+        q -= len;
+        ++n;
+    }
+    *s = q;
+    return n;
+}
+
+// The first position in [lo, hi) at which the element takes at least one repetition and a
+// count within its range; runs are cut at runCap bytes.
+bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count)
+{
+    const SrchElement& el = m_program.m_chain[k];
+    const int need = std::max(1, el.minCount);
+    if (el.isSet) {
+        size_t p = lo;
+        while (p < hi) {
+            while (p < hi && !el.accept[m_block[p]])
+                ++p;
+            if (p >= hi)
+                break;
+            size_t end = 0;
+            const int n = runForward(k, p, std::min(hi, p + runCap), &end);
+            if (n >= need) {
+                *s = p;
+                *e = end;
+                *count = n;
+                return true;
+            }
+            p += static_cast<size_t>(n); // a start inside this run gives a shorter one
+        }
+        return false;
+    }
+    const std::vector<LiteralMatcher>& finders = m_program.m_finders[k];
+    if (finders.empty())
+        return false;
+    // A candidate start counts when the element's repetitions from there fit its counts.
+    auto acceptAt = [&](size_t q) {
+        size_t end = 0;
+        const int n = runForward(k, q, std::min(hi, q + runCap), &end);
+        if (n < need || n > el.maxCount)
+            return false;
+        *s = q;
+        *e = end;
+        *count = n;
+        return true;
+    };
+    // All alternatives in one pass over the block where the probes allow it; otherwise
+    // each alternative's own scan, remembering how far each one has looked.
+    const bool probed = !m_program.m_altProbes[k].empty();
+    if (!probed)
+        for (size_t a = 0; a < finders.size(); ++a)
+            m_altNext[a] = kUnknown;
+    for (size_t p = lo; p < hi;) {
+        size_t q = LiteralMatcher::npos;
+        if (probed) {
+            q = nextAlternative(k, p, hi);
+        } else {
+            for (size_t a = 0; a < finders.size(); ++a) {
+                if (m_altNext[a] == kUnknown || (m_altNext[a] != LiteralMatcher::npos && m_altNext[a] < p))
+                    m_altNext[a] = finders[a].findNext(m_block, hi, p, hi);
+                q = std::min(q, m_altNext[a]);
+            }
+        }
+        if (q == LiteralMatcher::npos)
+            return false;
+        if (acceptAt(q))
+            return true;
+        p = q + 1;
+    }
+    return false;
+}
+
+namespace {
+
+// Candidate starts p..p+31 of a group scan: bit i is set when some alternative's two
+// prefilter bytes stand at p + i + pos1 and p + i + pos2.
+template <size_t N>
+__attribute__((target("avx2"))) size_t ScanAlternativesAvx2(const uint8_t* block, size_t p, size_t stop,
+                                                            const size_t (&pos1)[N], const size_t (&pos2)[N],
+                                                            const uint8_t (&bytes)[N][4], size_t count,
+                                                            uint32_t* mask)
+{
+    __m256i v[N][4];
+    for (size_t a = 0; a < count; ++a)
+        for (int b = 0; b < 4; ++b)
+            v[a][b] = _mm256_set1_epi8(static_cast<char>(bytes[a][b]));
+    for (; p < stop; p += 32) {
+        uint32_t m = 0;
+        for (size_t a = 0; a < count; ++a) {
+            const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos1[a]));
+            const __m256i y = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos2[a]));
+            const __m256i mx = _mm256_or_si256(_mm256_cmpeq_epi8(x, v[a][0]), _mm256_cmpeq_epi8(x, v[a][1]));
+            const __m256i my = _mm256_or_si256(_mm256_cmpeq_epi8(y, v[a][2]), _mm256_cmpeq_epi8(y, v[a][3]));
+            m |= static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(mx, my)));
+        }
+        if (m) {
+            *mask = m;
+            return p;
+        }
+    }
+    *mask = 0;
+    return p;
+}
+
+const bool g_groupScanAvx2 = __builtin_cpu_supports("avx2");
+
+} // namespace
+
+// The first position in [p, hi) at which some alternative of group k lies wholly inside
+// [p, hi), or npos. Each step tests 32 (or 16) candidate starts against the prefilter bytes
+// of every alternative and verifies only the candidates that pass.
+size_t PatternScan::nextAlternative(int k, size_t p, size_t hi) const
+{
+    const SrchElement& el = m_program.m_chain[k];
+    const std::vector<SrchPattern::AltProbe>& probes = m_program.m_altProbes[k];
+    const size_t nProbes = probes.size();
+    size_t pos1[SrchPattern::kMaxProbedAlternatives], pos2[SrchPattern::kMaxProbedAlternatives];
+    uint8_t bytes[SrchPattern::kMaxProbedAlternatives][4];
+    size_t reach = 0;
+    for (size_t a = 0; a < nProbes; ++a) {
+        pos1[a] = probes[a].pos1;
+        pos2[a] = probes[a].pos2;
+        std::memcpy(bytes[a], probes[a].bytes, 4);
+        reach = std::max(reach, probes[a].pos2);
+    }
+    if (g_groupScanAvx2) {
+        // Steps of 32 while the loads stay inside [0, hi).
+        const size_t stop = hi >= reach + 32 ? hi - reach - 31 : 0;
+        while (p < stop) {
+            uint32_t mask = 0;
+            p = ScanAlternativesAvx2(m_block, p, stop, pos1, pos2, bytes, nProbes, &mask);
+            for (; mask; mask &= mask - 1) {
+                const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+                if (altAt(el, s, hi) > 0)
+                    return s;
+            }
+            if (p < stop)
+                p += 32;
+        }
+    }
+    __m128i c1a[SrchPattern::kMaxProbedAlternatives], c1b[SrchPattern::kMaxProbedAlternatives];
+    __m128i c2a[SrchPattern::kMaxProbedAlternatives], c2b[SrchPattern::kMaxProbedAlternatives];
+    for (size_t a = 0; a < nProbes; ++a) {
+        c1a[a] = _mm_set1_epi8(static_cast<char>(bytes[a][0]));
+        c1b[a] = _mm_set1_epi8(static_cast<char>(bytes[a][1]));
+        c2a[a] = _mm_set1_epi8(static_cast<char>(bytes[a][2]));
+        c2b[a] = _mm_set1_epi8(static_cast<char>(bytes[a][3]));
+    }
+    while (p + reach + 16 <= hi) {
+        unsigned mask = 0;
+        for (size_t a = 0; a < nProbes; ++a) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_block + p + pos1[a]));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_block + p + pos2[a]));
+            const __m128i mx = _mm_or_si128(_mm_cmpeq_epi8(x, c1a[a]), _mm_cmpeq_epi8(x, c1b[a]));
+            const __m128i my = _mm_or_si128(_mm_cmpeq_epi8(y, c2a[a]), _mm_cmpeq_epi8(y, c2b[a]));
+            mask |= static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(mx, my)));
+        }
+        for (; mask; mask &= mask - 1) {
+            const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+            if (altAt(el, s, hi) > 0)
+                return s;
+        }
+        p += 16;
+    }
+    for (; p < hi; ++p)
+        if (altAt(el, p, hi) > 0)
+            return p;
+    return LiteralMatcher::npos;
+}
+
+// Matches element k between its nearest matched neighbours inside the window [ws, we).
+bool PatternScan::matchElement(int k, size_t ws, size_t we)
+{
+    const SrchElement& el = m_program.m_chain[k];
+    const int n = static_cast<int>(m_program.m_chain.size());
+    size_t lo = ws, hi = we;
+    int before = -1; // nearest matched element before k
+    for (int j = k - 1; j >= 0; --j)
+        if (m_state[j].matched) {
+            lo = m_state[j].e;
+            before = j;
+            break;
+        }
+    for (int j = k + 1; j < n; ++j)
+        if (m_state[j].matched) {
+            hi = m_state[j].s;
+            break;
+        }
+    if (lo > hi)
+        return false;
+    const bool prevMatched = k > 0 && m_state[k - 1].matched;
+    const bool nextMatched = k + 1 < n && m_state[k + 1].matched;
+    // A leading '^' may match empty at the start of the file; a trailing '$' matches at
+    // the end of the file's data.
+    const bool leadCaret = k == 0 && el.writtenOp == '^' && m_blockStartsFile;
+    const bool trailDollar = k == n - 1 && el.writtenOp == '$' && m_blockIsLast;
+    MatchState& m = m_state[k];
+
+    if (nextMatched && !prevMatched) { // backwards, ending right before the next element
+        size_t s = hi;
+        int c = runBackward(k, lo, hi, &s);
+        if (c < el.minCount) {
+            if (!(leadCaret && hi == 0))
+                return false;
+            c = 0;
+            s = 0;
+        }
+        m = {true, s, hi, c};
+        return true;
+    }
+    if (prevMatched) { // forwards, only right after the previous element
+        size_t e = lo;
+        const int c = runForward(k, lo, hi, &e);
+        if (c < el.minCount || c > el.maxCount) {
+            if (!(trailDollar && lo == m_len))
+                return false;
+            m = {true, lo, lo, 0};
+            return true;
+        }
+        m = {true, lo, e, c};
+        return true;
+    }
+    if (leadCaret && lo == 0) {
+        size_t e = 0;
+        const int c = runForward(k, 0, hi, &e);
+        m = {true, 0, e, c};
+        return true;
+    }
+    // When neither this element nor those between it and the matched element before it
+    // can take a line feed, a hit needs this element before the next line feed: found any
+    // later, the elements between could not join the two. Cutting the search there saves
+    // scanning the rest of the window for every candidate of a pattern such as 'a*b'.
+    if (before >= 0 && el.minCount > 0 && !m_program.m_takesLineFeed[k]) {
+        bool lineBound = true;
+        for (int j = before + 1; j < k && lineBound; ++j)
+            lineBound = !m_program.m_takesLineFeed[j];
+        if (lineBound) {
+            if (const void* lf = std::memchr(m_block + lo, '\n', hi - lo))
+                hi = static_cast<size_t>(static_cast<const uint8_t*>(lf) - m_block);
+        }
+    }
+    size_t s = 0, e = 0;
+    int c = 0;
+    if (searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
+        m = {true, s, e, c};
+        return true;
+    }
+    if (el.minCount == 0) {
+        m = {true, lo, lo, 0};
+        return true;
+    }
+    if (trailDollar && hi == m_len) {
+        m = {true, m_len, m_len, 0};
+        return true;
+    }
+    return false;
+}
+
+MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
+{
+    m_block = buf.data;
+    m_len = buf.len;
+    m_blockStartsFile = buf.startsFile;
+    m_blockIsLast = buf.endsFile;
+    m_hasHit = false;
+    MatchResult result;
+    if (!m_program.m_ok || m_program.m_chain.empty() || m_program.m_maskMode)
+        return result;
+
+    const size_t len = buf.len;
+    const bool last = buf.endsFile;
+    const int n = static_cast<int>(m_program.m_chain.size());
+    const int first = m_program.m_order[0];
+    const SrchElement& el0 = m_program.m_chain[first];
+    const size_t W = m_program.m_window;
+    // An attempt whose first element starts at s0 reads nothing past s0 + W (its window,
+    // and the first element's run, which is cut at W). Where the buffer does not end the
+    // file, it is decided when s0 + W <= len. Otherwise every first element the search
+    // could find lies at or after `firstUndecided`; from a start that far back, less the
+    // room before the first element, the window and so the outcome no longer depend on
+    // where the search started, so the search may go on from there in the next block.
+    const size_t firstUndecided = len >= W ? len - W + 1 : 0;
+    auto needMore = [&](size_t start) {
+        result.kind = MatchResult::NeedMore;
+        result.resume =
+            std::max(start, firstUndecided - std::min(firstUndecided, m_program.m_roomBefore));
+        return result;
+    };
+    // The first evaluated element's search result from `cacheFrom` on holds for every later
+    // start up to the position found, which keeps elements that may match empty linear.
+    bool cacheValid = false, cacheFound = false;
+    size_t cacheFrom = 0, cacheS = 0, cacheE = 0;
+    int cacheN = 0;
+
+    size_t start = from;
+    while (start < len) {
+        for (MatchState& st : m_state)
+            st.matched = false;
+        size_t s0 = start, e0 = start;
+        int c0 = 0;
+        if (first == 0 && el0.writtenOp == '^' && buf.startsFile && start == 0) {
+            if (!last && W > len)
+                return needMore(start);
+            c0 = runForward(first, 0, std::min(len, W), &e0);
+        } else {
+            if (!(cacheValid && start >= cacheFrom && (!cacheFound || start <= cacheS))) {
+                cacheFound = searchForward(first, start, len, W, &cacheS, &cacheE, &cacheN);
+                cacheFrom = start;
+                cacheValid = true;
+            }
+            if (!last && (!cacheFound || cacheS + W > len))
+                return needMore(start);
+            if (cacheFound) {
+                s0 = cacheS;
+                e0 = cacheE;
+                c0 = cacheN;
+            } else if (el0.minCount == 0) {
+                s0 = e0 = start;
+            } else if (first == n - 1 && el0.writtenOp == '$') {
+                s0 = e0 = len;
+            } else {
+                return result; // the most selective element is not in the rest of the file
+            }
+        }
+        m_state[first] = {true, s0, e0, c0};
+        // The window of this attempt is placed around the first element wherever it was
+        // found: it reaches back as far as the elements before it can take (not before the
+        // search start) and forwards as far as the element and those after it can take, and
+        // it spans at least W bytes. Anchoring it at the search start instead would leave no
+        // room after a first element found near or beyond start + W.
+        const size_t ws = std::max(start, s0 - std::min(s0, m_program.m_roomBefore));
+        const size_t we = std::min(len, std::max({e0, ws + W, s0 + m_program.m_roomFrom}));
+
+        bool matched = true;
+        for (int i = 1; i < n && matched; ++i)
+            matched = matchElement(m_program.m_order[i], ws, we);
+        if (matched) {
+            for (int k = 1; k < n && matched; ++k)
+                matched = m_state[k].s == m_state[k - 1].e;
+        }
+        if (matched) {
+            const size_t cs = m_state[0].s, ce = m_state[n - 1].e;
+            if (ce > cs) {
+                bool rejected = false;
+                for (int k = 0; k < n; ++k)
+                    rejected = rejected || (m_program.m_chain[k].writtenOp == '!' && m_state[k].e > m_state[k].s);
+                if (rejected) {
+                    start = std::max(ce, start + 1);
+                    continue;
+                }
+                m_trimFront = m_program.m_chain[0].isAnchor();
+                m_trimBack = n > 1 && m_program.m_chain[n - 1].isAnchor();
+                m_hitStart = m_trimFront ? m_state[0].e : cs;
+                m_hitEnd = std::max(m_hitStart, m_trimBack ? m_state[n - 1].s : ce);
+                m_hasHit = true;
+                result.kind = MatchResult::Hit;
+                result.start = m_hitStart;
+                result.end = m_hitEnd;
+                return result;
+            }
+        }
+        // Next start: one past a literal's start, or past the end of a set's run.
+        const size_t next = (el0.isSet && e0 > s0) ? e0 : s0 + 1;
+        start = std::max(next, start + 1);
+    }
+    return last ? result : needMore(std::min(start, len));
+}
+
+bool PatternScan::findNext(const uint8_t* block, size_t len, size_t from, bool blockStartsFile, bool blockIsLast,
+                           size_t* hitStart, size_t* hitEnd)
+{
+    const MatchResult r = findNext(ScanBuffer{block, len, blockStartsFile, blockIsLast}, from);
+    if (r.kind != MatchResult::Hit)
+        return false;
+    *hitStart = r.start;
+    *hitEnd = r.end;
+    return true;
+}
+
+std::string PatternScan::hitText() const
+{
+    if (!m_hasHit)
+        return {};
+    return std::string(reinterpret_cast<const char*>(m_block) + m_hitStart, m_hitEnd - m_hitStart);
+}
+
+std::string PatternScan::elementText(int n) const
+{
+    if (n < 1 || n > m_program.numberedCount())
+        return {};
+    const int k = m_program.m_numbered[static_cast<size_t>(n) - 1];
+    if (!m_hasHit || (k == 0 && m_trimFront) || (k == static_cast<int>(m_program.m_chain.size()) - 1 && m_trimBack))
+        return {};
+    const MatchState& st = m_state[k];
+    return std::string(reinterpret_cast<const char*>(m_block) + st.s, st.e - st.s);
+}
+
+std::string PatternScan::buildReplacement()
+{
+    return BuildReplacement(m_program.m_replace, m_counters, [this](int index) {
+        const int n = m_program.m_chain[index].number;
+        return n > 0 ? elementText(n) : std::string();
+    });
+}
+
+} // namespace tw

@@ -1,0 +1,91 @@
+#include "results/ResultEntry.h"
+
+namespace tw {
+
+namespace {
+
+ResultEntry Make(LineKind kind, std::string text, const std::string& path = {})
+{
+    ResultEntry e;
+    e.kind = kind;
+    e.text = std::move(text);
+    e.path = path;
+    return e;
+}
+
+std::string FileLineText(const std::string& path, const std::string& archivePath)
+{
+    std::string text(kFileLinePrefix);
+    text += kNameMarker;
+    if (!archivePath.empty()) {
+        text += archivePath;
+        text += " | ";
+    }
+    text += path;
+    return text;
+}
+
+} // namespace
+
+ResultEntry ResultEntry::fileLine(const std::string& path, const std::string& archivePath)
+{
+    ResultEntry e = Make(LineKind::File, FileLineText(path, archivePath), path);
+    e.archivePath = archivePath;
+    return e;
+}
+
+ResultEntry ResultEntry::listedFile(const std::string& path)
+{
+    return Make(LineKind::ListedFile, FileLineText(path, {}), path);
+}
+
+ResultEntry ResultEntry::replaceText(const std::string& text, const std::string& path)
+{
+    return Make(LineKind::ReplaceText, text, path);
+}
+
+ResultEntry ResultEntry::count(const std::string& text, const std::string& path)
+{
+    return Make(LineKind::Count, text, path);
+}
+
+ResultEntry ResultEntry::error(const std::string& text, const std::string& path)
+{
+    return Make(LineKind::Error, text, path);
+}
+
+ResultEntry ResultEntry::recovery(const std::string& text, const std::string& path)
+{
+    return Make(LineKind::Recovery, text, path);
+}
+
+ResultEntry ResultEntry::done(const std::string& text, const std::string& path)
+{
+    return Make(LineKind::Done, text, path);
+}
+
+ResultEntry ResultEntry::summary(const std::string& text)
+{
+    return Make(LineKind::Summary, std::string(kNameMarker) + text);
+}
+
+ResultEntry ResultEntry::pairSummary(const std::string& text)
+{
+    return Make(LineKind::PairSummary, text);
+}
+
+ResultEntry ResultEntry::notice(const std::string& text)
+{
+    return Make(LineKind::Notice, text);
+}
+
+std::string DisplayName(std::string_view name)
+{
+    std::string out(name);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return out;
+}
+
+} // namespace tw

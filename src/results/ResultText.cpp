@@ -1,0 +1,87 @@
+#include "results/ResultText.h"
+
+namespace tw {
+
+std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+{
+    std::string out(text);
+    if (const size_t n = out.find(kNameMarker); n != std::string::npos) {
+        // File lines: the name after the marker is shown with its control bytes as "?".
+        out.erase(n, kNameMarker.size());
+        out.replace(n, std::string::npos, DisplayName(std::string_view(out).substr(n)));
+        return out;
+    }
+    // The end marker is replaced only after a begin marker, and only the first after it.
+    if (const size_t b = out.find(kHitBegin); b != std::string::npos) {
+        out.replace(b, kHitBegin.size(), beforeHit);
+        if (const size_t e = out.find(kHitEnd, b + beforeHit.size()); e != std::string::npos)
+            out.replace(e, kHitEnd.size(), afterHit);
+    }
+    return out;
+}
+
+std::string OutputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit)
+{
+    std::string line = OutputForm(entry.text, beforeHit, afterHit);
+    line += "\r\n";
+    return line;
+}
+
+std::string StreamLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit)
+{
+    std::string line = OutputForm(entry.text, beforeHit, afterHit);
+    line += '\n';
+    return line;
+}
+
+ListLine ListForm(const ResultEntry& entry)
+{
+    // The same text as the output form with empty hit texts; the hit range is where the
+    // markers were.
+    ListLine out;
+    out.text = OutputForm(entry.text, {}, {});
+    if (entry.text.find(kNameMarker) != std::string::npos)
+        return out;
+    const size_t b = entry.text.find(kHitBegin);
+    if (b == std::string::npos)
+        return out;
+    out.hitBegin = b;
+    const size_t e = entry.text.find(kHitEnd, b + kHitBegin.size());
+    out.hitEnd = e == std::string::npos ? out.text.size() : e - kHitBegin.size();
+    return out;
+}
+
+std::string HeldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit)
+{
+    std::string out;
+    lines.forEach([&](const ResultEntry& e) {
+        out += StreamLine(e, beforeHit, afterHit);
+        return true;
+    });
+    return out;
+}
+
+std::string WithHitReplaced(std::string text, std::string_view shown)
+{
+    const size_t begin = text.find(kHitBegin);
+    if (begin != std::string::npos) {
+        const size_t from = begin + kHitBegin.size();
+        size_t end = text.find(kHitEnd, from);
+        if (end == std::string::npos)
+            end = text.size();
+        text.replace(from, end - from, shown);
+    }
+    return text;
+}
+
+const HeldBackLines& NoHeldBackLines()
+{
+    struct None final : HeldBackLines {
+        size_t count() const override { return 0; }
+        void forEach(const std::function<bool(const ResultEntry&)>&) const override {}
+    };
+    static const None none;
+    return none;
+}
+
+} // namespace tw

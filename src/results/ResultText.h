@@ -1,0 +1,40 @@
+#pragma once
+// The text forms of results lines. Front ends call these instead of reading the markers:
+// the output-file form, the standard-output form, the results-list form with the hit range
+// to highlight, and the held-back lines as the per-hit question shows them.
+#include "results/HeldBackLines.h"
+#include "results/ResultEntry.h"
+
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+// The plain form of a marked text: the name marker removed (the name after it shown with
+// DisplayName), or else the hit markers replaced by the before/after texts (first
+// occurrence of each).
+std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit);
+
+// The line as the output file holds it (ends with CR LF).
+std::string OutputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
+// The line as standard output shows it (ends with LF).
+std::string StreamLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
+
+// The line as the results list shows it: no markers; the found text, when there is one,
+// is text[hitBegin, hitEnd) (hitBegin == npos: nothing to highlight).
+struct ListLine {
+    std::string text;
+    size_t hitBegin = std::string::npos;
+    size_t hitEnd = std::string::npos;
+};
+ListLine ListForm(const ResultEntry& entry);
+
+// The held-back lines as the per-hit question shows them: each in its plain form, each
+// followed by LF.
+std::string HeldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit);
+
+// A hit line's marked text with the found text between the markers replaced by `shown`
+// (markers kept); without an end marker the replacement runs to the end of the text.
+std::string WithHitReplaced(std::string text, std::string_view shown);
+
+} // namespace tw

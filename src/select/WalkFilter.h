@@ -1,0 +1,48 @@
+#pragma once
+// The walk's filters: each one sees every directory the walk could enter and every file it
+// could select, with its path relative to the start directory, and may turn it away. The
+// dot-directory rule and the mask list are the first two; include/exclude rules with
+// directory parts, date and size filters and ignore files plug in the same way.
+#include "platform/FileSystem.h"
+#include "select/MaskList.h"
+
+#include <string>
+#include <string_view>
+
+namespace tw {
+
+struct WalkEntry {
+    std::string_view name;         // the entry's own name
+    std::string_view relativePath; // below the start directory: "sub/x.c"; a directory ends with "/"
+    // Size, times and type; only filled when some filter needsStatus(), else null.
+    const FileStatus* status = nullptr;
+};
+
+class WalkFilter {
+public:
+    virtual ~WalkFilter() = default;
+    // False keeps the walk out of the directory (and everything below it).
+    virtual bool enterDirectory(const WalkEntry& /*dir*/) { return true; }
+    // False leaves the file out of the list.
+    virtual bool acceptFile(const WalkEntry& /*file*/) { return true; }
+    // True when the filter reads WalkEntry::status; the walk then takes each entry's status.
+    virtual bool needsStatus() const { return false; }
+};
+
+// Directories whose name starts with "." are never entered.
+class DotDirectoryFilter final : public WalkFilter {
+public:
+    bool enterDirectory(const WalkEntry& dir) override { return dir.name.empty() || dir.name[0] != '.'; }
+};
+
+// The files whose name matches the mask text (see MaskList).
+class MaskFilter final : public WalkFilter {
+public:
+    explicit MaskFilter(std::string_view maskText) { m_masks.compile(maskText); }
+    bool acceptFile(const WalkEntry& file) override { return m_masks.matches(file.name); }
+
+private:
+    MaskList m_masks;
+};
+
+} // namespace tw
