@@ -1,9 +1,8 @@
 #include "engine/LiteralMatcher.h"
+#include "engine/SimdSupport.h"
 
 #include <algorithm>
 #include <cstring>
-#include <emmintrin.h>
-#include <immintrin.h>
 #include <vector>
 
 namespace tw {
@@ -119,6 +118,7 @@ size_t LiteralMatcher::findScalar(const uint8_t* block, size_t len, size_t from,
     return npos;
 }
 
+#if TW_X86_SIMD
 namespace {
 
 // The 32-byte form of the prefilter loop; returns the first verified hit, or npos with
@@ -157,6 +157,7 @@ __attribute__((target("avx2"))) size_t PrefilterAvx2(const uint8_t* block, size_
 const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
+#endif
 
 size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, size_t startLimit) const
 {
@@ -174,6 +175,7 @@ size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, s
         const void* hit = std::memchr(block + p, m_c1a, startLimit - p);
         return hit ? static_cast<size_t>(static_cast<const uint8_t*>(hit) - block) : npos;
     }
+#if TW_X86_SIMD
     if (g_hasAvx2) {
         const auto verifyAt = [&](size_t at) { return verify(block, len, at); };
         const size_t hit = PrefilterAvx2(block, len, p, startLimit, m_pos1, m_pos2, m_c1a, m_c1b, m_c2a, m_c2b,
@@ -202,12 +204,15 @@ size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, s
         }
         p += 16;
     }
+#endif
+    // The scalar loop: the rest after the vector steps, or the whole range without them.
     return p < startLimit ? findScalar(block, len, p, startLimit) : npos;
 }
 
 size_t CountLineFeeds(const uint8_t* p, const uint8_t* end)
 {
     size_t n = 0;
+#if TW_X86_SIMD
     const __m128i lf = _mm_set1_epi8('\n');
     while (end - p >= 16) {
         // Count in byte lanes for up to 255 steps, then fold the lanes.
@@ -218,6 +223,7 @@ size_t CountLineFeeds(const uint8_t* p, const uint8_t* end)
         const __m128i sums = _mm_sad_epu8(acc, _mm_setzero_si128());
         n += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
     }
+#endif
     for (; p < end; ++p)
         n += *p == '\n';
     return n;

@@ -1,9 +1,8 @@
 #include "engine/PatternScan.h"
+#include "engine/SimdSupport.h"
 
 #include <algorithm>
 #include <cstring>
-#include <emmintrin.h>
-#include <immintrin.h>
 
 namespace tw {
 
@@ -167,6 +166,7 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
     return false;
 }
 
+#if TW_X86_SIMD
 namespace {
 
 // Candidate starts p..p+31 of a group scan: bit i is set when some alternative's two
@@ -202,13 +202,15 @@ __attribute__((target("avx2"))) size_t ScanAlternativesAvx2(const uint8_t* block
 const bool g_groupScanAvx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
+#endif
 
 // The first position in [p, hi) at which some alternative of group k lies wholly inside
-// [p, hi), or npos. Each step tests 32 (or 16) candidate starts against the prefilter bytes
+// [p, hi), or npos. With vector kernels each step tests 32 (or 16) candidate starts against the prefilter bytes
 // of every alternative and verifies only the candidates that pass.
 size_t PatternScan::nextAlternative(int k, size_t p, size_t hi) const
 {
     const SrchElement& el = m_program.m_chain[k];
+#if TW_X86_SIMD
     const std::vector<SrchPattern::AltProbe>& probes = m_program.m_altProbes[k];
     const size_t nProbes = probes.size();
     size_t pos1[SrchPattern::kMaxProbedAlternatives], pos2[SrchPattern::kMaxProbedAlternatives];
@@ -259,6 +261,8 @@ size_t PatternScan::nextAlternative(int k, size_t p, size_t hi) const
         }
         p += 16;
     }
+#endif
+    // The scalar loop: the rest after the vector steps, or the whole range without them.
     for (; p < hi; ++p)
         if (altAt(el, p, hi) > 0)
             return p;
