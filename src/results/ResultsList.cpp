@@ -207,7 +207,7 @@ void ResultsList::discardHeldBack()
     // The lines are dropped on purpose, so a failure to keep them is no loss to report. The
     // size is what counts: bytes beyond it are never read, so a failed truncation is harmless.
     if (m_storeSize > 0)
-        m_store->truncate(0);
+        (void)m_store->truncate(0);
     m_storeSize = 0;
     m_storeBuffer.clear();
     m_fileRecords = m_bufferRecords = 0;
