@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string MakeText(size_t size)
+std::string makeText(size_t size)
 {
     static const char* words[] = {"static", "int", "return", "struct", "device", "if", "(", ")", "{", "}",
                                   ";", "\n", "\t", "pm_runtime", "PM_SUSPEND", "value", "=", "0x1F", "_", "->"};
@@ -22,9 +22,9 @@ std::string MakeText(size_t size)
     return text;
 }
 
-void Scan(benchmark::State& state, const char* needle, bool caseSensitive, bool wholeWord)
+void scan(benchmark::State& state, const char* needle, bool caseSensitive, bool wholeWord)
 {
-    const std::string text = MakeText(102400);
+    const std::string text = makeText(102400);
     const tw::LiteralMatcher m(needle, caseSensitive, wholeWord);
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
     for (auto _ : state) {
@@ -41,20 +41,20 @@ void Scan(benchmark::State& state, const char* needle, bool caseSensitive, bool 
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 
-void CountLines(benchmark::State& state)
+void countLines(benchmark::State& state)
 {
-    const std::string text = MakeText(102400);
+    const std::string text = makeText(102400);
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
     for (auto _ : state)
-        benchmark::DoNotOptimize(tw::CountLineFeeds(b, b + text.size()));
+        benchmark::DoNotOptimize(tw::countLineFeeds(b, b + text.size()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 
 } // namespace
 
-BENCHMARK_CAPTURE(Scan, case_sensitive, "PM_RESUME", true, false);
-BENCHMARK_CAPTURE(Scan, case_insensitive, "PM_RESUME", false, false);
-BENCHMARK_CAPTURE(Scan, whole_word, "value", true, true);
-BENCHMARK_CAPTURE(Scan, frequent_case_insensitive, "static", false, false);
-BENCHMARK(CountLines);
+BENCHMARK_CAPTURE(scan, case_sensitive, "PM_RESUME", true, false);
+BENCHMARK_CAPTURE(scan, case_insensitive, "PM_RESUME", false, false);
+BENCHMARK_CAPTURE(scan, whole_word, "value", true, true);
+BENCHMARK_CAPTURE(scan, frequent_case_insensitive, "static", false, false);
+BENCHMARK(countLines);
 BENCHMARK_MAIN();

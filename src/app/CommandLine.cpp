@@ -135,17 +135,17 @@ bool startsWith(const std::string& text, std::string_view prefix)
 
 } // namespace
 
-std::string CanonicalDirectory(const std::string& path)
+std::string canonicalDirectory(const std::string& path)
 {
     // The existing part through realpath (".", ".." and links resolved), the rest
     // normalised as written.
     std::error_code ec;
     std::filesystem::path canon = std::filesystem::weakly_canonical(std::filesystem::path(path), ec);
     std::string out = ec ? path : canon.lexically_normal().string();
-    return WithTrailingSlash(out);
+    return withTrailingSlash(out);
 }
 
-CommandLineRequest ParseCommandLine(std::string_view text)
+CommandLineRequest parseCommandLine(std::string_view text)
 {
     CommandLineRequest r;
     size_t pos = 0;
@@ -172,7 +172,7 @@ CommandLineRequest ParseCommandLine(std::string_view text)
     return r;
 }
 
-bool IsBareSwitch(const std::string& a)
+bool isBareSwitch(const std::string& a)
 {
     if (a.size() < 2 || a[0] != '/')
         return false;
@@ -209,11 +209,11 @@ void classifyArguments(const std::vector<std::string>& args, Visit visit)
             }
             visit(a, ArgRole::BareValueSwitch);
             // The next argument is its value unless it is a switch itself.
-            if (i + 1 < args.size() && !IsBareSwitch(args[i + 1]))
+            if (i + 1 < args.size() && !isBareSwitch(args[i + 1]))
                 visit(args[++i], ArgRole::Value);
             else
                 visit(std::string(), ArgRole::Value);
-        } else if (IsBareSwitch(a)) {
+        } else if (isBareSwitch(a)) {
             visit(a, ArgRole::Switch);
         } else {
             visit(a, ArgRole::Stray);
@@ -234,13 +234,13 @@ template <typename Visit>
 void classifyArgumentsStrictly(const std::vector<std::string>& args, Visit visit)
 {
     classifyArguments(args, [&](const std::string& a, ArgRole role) {
-        visit(a, role == ArgRole::Switch && !IsBareSwitch(a) && namesExistingPath(a) ? ArgRole::Stray : role);
+        visit(a, role == ArgRole::Switch && !isBareSwitch(a) && namesExistingPath(a) ? ArgRole::Stray : role);
     });
 }
 
 } // namespace
 
-std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args)
+std::optional<std::string> findStrayArgument(const std::vector<std::string>& args)
 {
     std::optional<std::string> stray;
     classifyArgumentsStrictly(args, [&](const std::string& a, ArgRole role) {
@@ -250,7 +250,7 @@ std::optional<std::string> FindStrayArgument(const std::vector<std::string>& arg
     return stray;
 }
 
-std::string JoinArguments(const std::vector<std::string>& args)
+std::string joinArguments(const std::vector<std::string>& args)
 {
     std::string out;
     classifyArguments(args, [&](const std::string& a, ArgRole role) {
@@ -265,7 +265,7 @@ std::string JoinArguments(const std::vector<std::string>& args)
         if (role == ArgRole::BareValueSwitch) {
             out += a;
             out += ' ';
-        } else if (role == ArgRole::Switch && isValueSwitch(a[1]) && a.size() > 2 && !IsBareSwitch(a)) {
+        } else if (role == ArgRole::Switch && isValueSwitch(a[1]) && a.size() > 2 && !isBareSwitch(a)) {
             out.append(a, 0, 2);
             out += quoteValue(a.substr(2));
         } else {
@@ -275,7 +275,7 @@ std::string JoinArguments(const std::vector<std::string>& args)
     return out;
 }
 
-std::string ExpandHome(const std::string& path)
+std::string expandHome(const std::string& path)
 {
     if (!startsWith(path, "~/"))
         return path;
@@ -295,7 +295,7 @@ void SplitPathAndMask(const std::string& textIn, std::string* path, std::string*
 {
     const std::string text = textIn; // `path` or `mask` may alias the input
     const std::string currentDir =
-        WithTrailingSlash(currentDirIn.empty() ? CurrentDirectory() : currentDirIn);
+        withTrailingSlash(currentDirIn.empty() ? currentDirectory() : currentDirIn);
 
     size_t split = text.find(';');
     if (split == std::string::npos)
@@ -314,7 +314,7 @@ void SplitPathAndMask(const std::string& textIn, std::string* path, std::string*
         p = currentDir;
     } else {
         m = text.substr(slash + 1);
-        p = ExpandHome(text.substr(0, slash + 1));
+        p = expandHome(text.substr(0, slash + 1));
         if (p[0] != '/') {
             // Relative: resolved against the current directory when it exists there.
             namespace fs = std::filesystem;
@@ -328,14 +328,14 @@ void SplitPathAndMask(const std::string& textIn, std::string* path, std::string*
             }
         }
     }
-    p = WithTrailingSlash(std::move(p));
+    p = withTrailingSlash(std::move(p));
     if (!m.empty() && m[0] == ';')
         m.erase(0, 1);
     *path = std::move(p);
     *mask = std::move(m);
 }
 
-CommandLineCommand ChosenCommand(const CommandLineRequest& r)
+CommandLineCommand chosenCommand(const CommandLineRequest& r)
 {
     if (r.touch)
         return CommandLineCommand::Touch;
@@ -346,7 +346,7 @@ CommandLineCommand ChosenCommand(const CommandLineRequest& r)
     return CommandLineCommand::None;
 }
 
-void ApplyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOptions& options,
+void applyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOptions& options,
                       const std::string& currentDir)
 {
     inputs.caseSensitive = !r.caseInsensitive;
@@ -371,15 +371,15 @@ void ApplyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOp
         inputs.mask = mask;
     }
     if (r.outputFileGiven)
-        options.outputFile = ExpandHome(r.outputFile);
+        options.outputFile = expandHome(r.outputFile);
     if (r.backupPathGiven)
-        options.backupPath = ExpandHome(r.backupPath);
+        options.backupPath = expandHome(r.backupPath);
     // "n" only matters for the Replace command the command line issues.
-    if (r.noPrompts && ChosenCommand(r) == CommandLineCommand::Replace)
+    if (r.noPrompts && chosenCommand(r) == CommandLineCommand::Replace)
         options.promptMode = 2;
 }
 
-std::optional<std::string> CheckInputs(const MainInputs& inputs, bool replaceMode,
+std::optional<std::string> checkInputs(const MainInputs& inputs, bool replaceMode,
                                        const ProgramOptions& options)
 {
     if (inputs.mask.empty())
@@ -390,8 +390,8 @@ std::optional<std::string> CheckInputs(const MainInputs& inputs, bool replaceMod
         return std::nullopt;
     // An empty backup path means no backups, which cannot clash with the path.
     if (!options.backupPath.empty() && !startsWith(inputs.path, kScriptPrefix)) {
-        const std::string backup = CanonicalDirectory(ExpandHome(options.backupPath));
-        const std::string path = CanonicalDirectory(ExpandHome(inputs.path));
+        const std::string backup = canonicalDirectory(expandHome(options.backupPath));
+        const std::string path = canonicalDirectory(expandHome(inputs.path));
         if (backup == path)
             return std::string(
                 "Please select a backup directory different than the one you want to process "

@@ -47,28 +47,28 @@ struct CommandLineRequest {
 // either case) takes a value that is either quoted (to the next quote not preceded by a
 // backslash, with backslash-quote turned into a quote) or runs to the next space. Any
 // other "/" starts a run of flag letters.
-CommandLineRequest ParseCommandLine(std::string_view commandText);
+CommandLineRequest parseCommandLine(std::string_view commandText);
 
-// Joins the program arguments (argv[1..]) into one command text that ParseCommandLine
+// Joins the program arguments (argv[1..]) into one command text that parseCommandLine
 // reads back as the same switches and values: a value of a value switch, attached
 // ("/Stwo words") or in the next argument ("/S", "two words"), is quoted when it holds a
 // space or a double quote, each inner quote written as backslash-quote.
 // A separate argument after a bare value switch is its value unless it is a switch itself:
 // "/" and letters only, either one value-switch letter or all flag letters. So "/R" before
 // "/P" means an empty replace text, while "/tmp/x" or "/src" stay values.
-std::string JoinArguments(const std::vector<std::string>& args);
-bool IsBareSwitch(const std::string& argument);
+std::string joinArguments(const std::vector<std::string>& args);
+bool isBareSwitch(const std::string& argument);
 
 // The first argument that is neither a switch nor the value of a value switch (typically a
 // file name the shell made of an unquoted mask), or nothing.
-std::optional<std::string> FindStrayArgument(const std::vector<std::string>& args);
+std::optional<std::string> findStrayArgument(const std::vector<std::string>& args);
 
 // A directory as a canonical path ending in "/": the existing part resolved through
 // realpath, the rest normalised. Used to compare directories as the same place.
-std::string CanonicalDirectory(const std::string& path);
+std::string canonicalDirectory(const std::string& path);
 
 // "~/..." with the home directory in front; any other text unchanged.
-std::string ExpandHome(const std::string& path);
+std::string expandHome(const std::string& path);
 
 // Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in
 // "/", and the mask part. A text without a directory part is all mask and the path is
@@ -80,17 +80,17 @@ void SplitPathAndMask(const std::string& text, std::string* path, std::string* m
 
 // Puts a parsed command line into the run inputs and options: its flags replace the
 // saved ones, its texts replace them only when given.
-void ApplyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
+void applyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
                       ProgramOptions& options, const std::string& currentDir = {});
 
 // The one command a command line issues once the window is up.
 enum class CommandLineCommand { None, Touch, Replace, Search };
-CommandLineCommand ChosenCommand(const CommandLineRequest& request);
+CommandLineCommand chosenCommand(const CommandLineRequest& request);
 
 // The checks made on the inputs before a run (and before the settings are saved).
 // Returns the message to show, or nothing when the inputs are acceptable. Checks that
 // involve script files are made by the caller.
-std::optional<std::string> CheckInputs(const MainInputs& inputs, bool replaceMode,
+std::optional<std::string> checkInputs(const MainInputs& inputs, bool replaceMode,
                                        const ProgramOptions& options);
 
 } // namespace tw

@@ -205,7 +205,7 @@ static_assert(std::size(kFields) == 25);
 
 } // namespace
 
-FontDescription ParseContextFont(const std::string& textIn)
+FontDescription parseContextFont(const std::string& textIn)
 {
     const std::string text = textIn.empty() ? std::string(kDefaultContextFont) : textIn;
     FontDescription f;
@@ -244,7 +244,7 @@ FontDescription ParseContextFont(const std::string& textIn)
     return f;
 }
 
-std::string FormatContextFont(const FontDescription& f)
+std::string formatContextFont(const FontDescription& f)
 {
     return std::to_string(f.height) + ',' + std::to_string(f.weight) + ','
         + std::to_string(f.italic) + ',' + std::to_string(f.underline) + ','
@@ -252,7 +252,7 @@ std::string FormatContextFont(const FontDescription& f)
         + f.faceName + ',' + std::to_string(f.charSet) + ',' + std::to_string(f.quality);
 }
 
-std::optional<FileTime> ParseShortDate(std::string_view text, std::string_view picture,
+std::optional<FileTime> parseShortDate(std::string_view text, std::string_view picture,
                                        bool endOfDay, std::string* error)
 {
     auto fail = [error](const char* message) -> std::optional<FileTime> {
@@ -315,7 +315,7 @@ std::optional<FileTime> ParseShortDate(std::string_view text, std::string_view p
     return time;
 }
 
-std::string FormatShortDate(FileTime time, std::string_view picture)
+std::string formatShortDate(FileTime time, std::string_view picture)
 {
     int64_t days = time / kTicksPerDay;
     if (time % kTicksPerDay < 0)
@@ -363,7 +363,7 @@ std::string FormatShortDate(FileTime time, std::string_view picture)
     return out;
 }
 
-std::string FormatOptionsBlock(const ProgramOptions& o, std::string_view datePicture)
+std::string formatOptionsBlock(const ProgramOptions& o, std::string_view datePicture)
 {
     std::string out;
     for (const Field& f : kFields) {
@@ -378,7 +378,7 @@ std::string FormatOptionsBlock(const ProgramOptions& o, std::string_view datePic
         case Kind::MinDate:
         case Kind::MaxDate:
             if (o.*f.wideField != 0)
-                out += FormatShortDate(o.*f.wideField, datePicture);
+                out += formatShortDate(o.*f.wideField, datePicture);
             break;
         }
         out += "\r\n";
@@ -386,7 +386,7 @@ std::string FormatOptionsBlock(const ProgramOptions& o, std::string_view datePic
     return out;
 }
 
-bool ReadOptionsBlock(std::string_view text, ProgramOptions& o, std::string_view datePicture,
+bool readOptionsBlock(std::string_view text, ProgramOptions& o, std::string_view datePicture,
                       size_t* endPosition)
 {
     size_t pos = 0;
@@ -417,7 +417,7 @@ bool ReadOptionsBlock(std::string_view text, ProgramOptions& o, std::string_view
         case Kind::MaxDate:
             if (value.empty() || value == "0") {
                 o.*f.wideField = 0;
-            } else if (auto t = ParseShortDate(value, datePicture, f.kind == Kind::MaxDate)) {
+            } else if (auto t = parseShortDate(value, datePicture, f.kind == Kind::MaxDate)) {
                 o.*f.wideField = *t;
             } // a date that does not parse leaves the field as it was
             break;

@@ -15,8 +15,8 @@ inline constexpr const char* kDefaultContextFont = "-13,400,0,0,0,49,Courier,0,0
 // Parses "height,weight,italic,underline,strikeOut,pitchAndFamily,face,charSet,quality".
 // Missing fields are zero; a height outside -500..0 becomes -13; the face name is cut
 // to 31 characters.
-FontDescription ParseContextFont(const std::string& text);
-std::string FormatContextFont(const FontDescription& font);
+FontDescription parseContextFont(const std::string& text);
+std::string formatContextFont(const FontDescription& font);
 
 // Reads a date against a short-date picture (d, dd, M, MM, MMM, MMMM, y, yy, yyyy,
 // ddd/dddd weekday names that are skipped, 'quoted' picture text ignored, any other
@@ -24,21 +24,21 @@ std::string FormatContextFont(const FontDescription& font);
 // the file time of 00:00:00 of that day, or of 23:59:59 with `endOfDay`, with no time-zone
 // adjustment. On failure `error` (when given) receives "Invalid date", "Invalid month",
 // "Invalid day" or "Invalid year".
-std::optional<FileTime> ParseShortDate(std::string_view text, std::string_view picture,
+std::optional<FileTime> parseShortDate(std::string_view text, std::string_view picture,
                                        bool endOfDay = false, std::string* error = nullptr);
 // The calendar day of a file time, written with a short-date picture.
-std::string FormatShortDate(FileTime time, std::string_view picture);
+std::string formatShortDate(FileTime time, std::string_view picture);
 
 // The 25 option lines, each "name=value" and CR LF, in their fixed order. Dates are
 // written with `datePicture` when set and as an empty value otherwise.
-std::string FormatOptionsBlock(const ProgramOptions& options, std::string_view datePicture);
+std::string formatOptionsBlock(const ProgramOptions& options, std::string_view datePicture);
 
 // Reads an options block starting at the beginning of `text`. Names are matched only at
 // the current position, in the fixed order: a line that does not start with the expected
 // name leaves that field as it was and is tried against the next name. Returns whether
 // at least one line was taken; `endPosition` receives the position after the last line
 // taken.
-bool ReadOptionsBlock(std::string_view text, ProgramOptions& options,
+bool readOptionsBlock(std::string_view text, ProgramOptions& options,
                       std::string_view datePicture, size_t* endPosition = nullptr);
 
 } // namespace tw

@@ -5,7 +5,7 @@
 
 namespace tw {
 
-SearchRequest BuildRunRequest(const RunRequestInputs& in)
+SearchRequest buildRunRequest(const RunRequestInputs& in)
 {
     SearchRequest request;
     request.replaceMode = in.replaceMode;
@@ -15,7 +15,7 @@ SearchRequest BuildRunRequest(const RunRequestInputs& in)
     request.searchSubdirectories = in.options.searchSubdirs;
     request.searchZips = in.inputs.searchZips;
     request.maxDisplayChars = in.saved.maxDisplayChars;
-    request.startedText = RunStartedText();
+    request.startedText = runStartedText();
     request.zipMask = in.saved.zipMask;
     request.zipFileMask = in.saved.zipFileMask;
     SearchPair pair;
@@ -31,7 +31,7 @@ SearchRequest BuildRunRequest(const RunRequestInputs& in)
     return request;
 }
 
-std::string RunStartedText()
+std::string runStartedText()
 {
     const QLocale locale = QLocale::system();
     const QDateTime now = QDateTime::currentDateTime();

@@ -20,10 +20,10 @@ struct RunRequestInputs {
     bool quiet = false;      // "Quiet Mode" for an attended run
 };
 
-SearchRequest BuildRunRequest(const RunRequestInputs& in);
+SearchRequest buildRunRequest(const RunRequestInputs& in);
 
 // The run's start as the output-file heading shows it: the short date and the long time
 // of the user's locale, without the time-zone field.
-std::string RunStartedText();
+std::string runStartedText();
 
 } // namespace tw

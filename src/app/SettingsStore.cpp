@@ -194,10 +194,10 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     if (o.defaultViewer.empty())
         o.defaultViewer = kDefaultViewerProgram;
     if (o.unzipDir.empty())
-        o.unzipDir = TemporaryDirectory();
+        o.unzipDir = temporaryDirectory();
 
     // ParseContextFont falls back to the built-in font text for an empty value.
-    o.contextFont = ParseContextFont(readString(s, key(kOptionsGroup, "Context Font"), {}));
+    o.contextFont = parseContextFont(readString(s, key(kOptionsGroup, "Context Font"), {}));
 }
 
 void SettingsStore::saveOptions(const ProgramOptions& o)
@@ -228,7 +228,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeInt(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList ? 1 : 0);
-    writeString(s, key(kOptionsGroup, "Context Font"), FormatContextFont(o.contextFont));
+    writeString(s, key(kOptionsGroup, "Context Font"), formatContextFont(o.contextFont));
 }
 
 void SettingsStore::loadMainWindow(MainWindowSettings& v) const

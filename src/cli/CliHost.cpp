@@ -34,7 +34,7 @@ void CliHost::progress(const std::string& text)
     std::fflush(m_err);
 }
 
-Answer AnswerFromLine(Question kind, const std::string* line)
+Answer answerFromLine(Question kind, const std::string* line)
 {
     const char c = (line && !line->empty()) ? static_cast<char>(std::tolower(static_cast<unsigned char>((*line)[0]))) : 0;
     switch (kind) {
@@ -64,7 +64,7 @@ Answer CliHost::ask(Question kind, const std::string& text, const HeldBackLines&
     // The question line already shows the hit in its context; the file's earlier lines
     // (the detail) are left out to keep the terminal readable, and are never read.
     progress("");
-    std::fprintf(m_err, "%s\n", OutputForm(text, m_before, m_after).c_str());
+    std::fprintf(m_err, "%s\n", outputForm(text, m_before, m_after).c_str());
     switch (kind) {
     case Question::YesNo: std::fputs("[y]es, [n]o? ", m_err); break;
     case Question::YesNoCancel: std::fputs("[y]es, [n]o, [c]ancel? ", m_err); break;
@@ -85,12 +85,12 @@ Answer CliHost::ask(Question kind, const std::string& text, const HeldBackLines&
             break;
         line += static_cast<char>(ch);
     }
-    return AnswerFromLine(kind, got ? &line : nullptr);
+    return answerFromLine(kind, got ? &line : nullptr);
 }
 
 void StreamResultsView::appendLine(const ResultEntry& entry)
 {
-    const std::string line = StreamLine(entry, m_before, m_after);
+    const std::string line = streamLine(entry, m_before, m_after);
     if (!m_failed && std::fwrite(line.data(), 1, line.size(), m_out) != line.size())
         m_failed = true;
 }

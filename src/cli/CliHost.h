@@ -32,7 +32,7 @@ private:
 
 // Maps the first character of an answer line to the answer for a question kind; lines
 // that pick nothing (and end of input) answer Cancel, or No where there is no Cancel.
-Answer AnswerFromLine(Question kind, const std::string* line);
+Answer answerFromLine(Question kind, const std::string* line);
 
 // Writes each shown results line in its output form to a stream, one per line.
 class StreamResultsView final : public ResultsView {

@@ -21,13 +21,13 @@ namespace {
 
 tw::RunDriver* g_driver = nullptr;
 
-void OnInterrupt(int)
+void onInterrupt(int)
 {
     if (g_driver)
         g_driver->RequestStop();
 }
 
-void PrintHelp()
+void printHelp()
 {
     std::puts(
         "Usage: tarnwick-cli [/S\"search\"] [/R\"replace\"] [/P path/mask] [/O output] [/B backup] [/flags]\n"
@@ -52,11 +52,11 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
-        PrintHelp();
+        printHelp();
         return 2;
     }
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        PrintHelp();
+        printHelp();
         return 0;
     }
     if (!args.empty() && args[0] == "--version") {
@@ -66,10 +66,10 @@ int main(int argc, char** argv)
     if (!args.empty() && (args[0] == "--recover" || args[0] == "--discard-recovery")) {
         // Deals with the files whose rewrite a crash interrupted, then exits.
         std::vector<std::string> lines;
-        const std::string dataDir = tw::DataDirectory();
+        const std::string dataDir = tw::dataDirectory();
         const bool ok = args[0] == "--recover"
-                          ? tw::RecoverPending(tw::RealFileSystem(), tw::RealFileOps(), dataDir, &lines)
-                          : tw::DiscardPending(tw::RealFileSystem(), tw::RealFileOps(), dataDir, &lines);
+                          ? tw::recoverPending(tw::realFileSystem(), tw::realFileOps(), dataDir, &lines)
+                          : tw::discardPending(tw::realFileSystem(), tw::realFileOps(), dataDir, &lines);
         for (const std::string& line : lines)
             std::fprintf(stderr, "%s\n", line.c_str());
         if (lines.empty())
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
         return ok ? 0 : 2;
     }
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
-    tw::SetActiveCodePage(tw::LocaleUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
+    tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
     tw::SettingsStore store;
     tw::ProgramOptions options;
@@ -85,40 +85,40 @@ int main(int argc, char** argv)
     tw::MainWindowSettings saved;
     store.loadMainWindow(saved);
     tw::MainInputs& inputs = saved.inputs;
-    if (const auto stray = tw::FindStrayArgument(args)) {
+    if (const auto stray = tw::findStrayArgument(args)) {
         std::fprintf(stderr,
                      "Unexpected argument \"%s\": quote masks so that the shell does not expand them, "
                      "as in /P \"sub/*.txt\".\n",
-                     tw::DisplayName(*stray).c_str());
+                     tw::displayName(*stray).c_str());
         return 2;
     }
-    const tw::CommandLineRequest cmd = tw::ParseCommandLine(tw::JoinArguments(args));
-    tw::ApplyCommandLine(cmd, inputs, options);
+    const tw::CommandLineRequest cmd = tw::parseCommandLine(tw::joinArguments(args));
+    tw::applyCommandLine(cmd, inputs, options);
 
     tw::CliHost host(stdin, stderr);
     host.setHitTexts(options.beforeHit, options.afterHit);
     // Files whose rewrite was interrupted by a crash: say where their safety copies are.
-    const std::vector<tw::RecoveryEntry> pending = tw::PendingRecoveries(tw::DataDirectory());
+    const std::vector<tw::RecoveryEntry> pending = tw::pendingRecoveries(tw::dataDirectory());
     for (const tw::RecoveryEntry& entry : pending)
-        host.message(tw::FormatRecoveryReport(entry), false);
+        host.message(tw::formatRecoveryReport(entry), false);
     if (!pending.empty())
         host.message("Run tarnwick-cli --recover to put these files back from their copies, or "
                      "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
                      "Until then they are not replaced again.",
                      false);
-    const tw::CommandLineCommand command = tw::ChosenCommand(cmd);
+    const tw::CommandLineCommand command = tw::chosenCommand(cmd);
     if (command == tw::CommandLineCommand::Touch) {
         host.message("Touch is not available from tarnwick-cli yet.", false);
         return 2;
     }
     const bool replaceMode = command == tw::CommandLineCommand::Replace;
-    if (const auto problem = tw::CheckInputs(inputs, replaceMode, options)) {
+    if (const auto problem = tw::checkInputs(inputs, replaceMode, options)) {
         host.message(*problem, false);
         return 2;
     }
 
     tw::SearchRequest request =
-        tw::BuildRunRequest({inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true});
+        tw::buildRunRequest({inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true});
     const std::string& searchText = request.pairs.front().searchText;
 
     tw::ResultsList results;
@@ -130,8 +130,8 @@ int main(int argc, char** argv)
 
     tw::RunDriver driver(host, results);
     g_driver = &driver;
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
 
     int status = 2;
     try {
@@ -151,7 +151,7 @@ int main(int argc, char** argv)
     g_driver = nullptr;
     // Results that could not be written are a failure, whatever was found.
     if (results.outputFailed()) {
-        host.message("Error writing to output file " + tw::DisplayName(options.outputFile), false);
+        host.message("Error writing to output file " + tw::displayName(options.outputFile), false);
         status = 2;
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || view.failed()) {

@@ -25,7 +25,7 @@ DirDecision ConfirmationState::onFileStart(const std::string& filePath)
         return DirDecision::Process;
     // Linux file names are case-sensitive, so directories are compared exactly: a rule
     // given for one directory must never spread to another that differs only in case.
-    if (DirectoryOf(filePath) != m_ruleDirectory) {
+    if (directoryOf(filePath) != m_ruleDirectory) {
         m_ruleKind = DirectoryRuleKind::None;
         m_ruleDirectory.clear();
         m_replaceAllRemaining = false;
@@ -62,7 +62,7 @@ bool ConfirmationState::decideHit(RunHost& host, const std::string& questionLine
     case Answer::ReplaceRestInDir:
         m_replaceRestOfFile = true;
         m_ruleKind = DirectoryRuleKind::ReplaceRestInDir;
-        m_ruleDirectory = DirectoryOf(filePath);
+        m_ruleDirectory = directoryOf(filePath);
         return true;
     case Answer::SkipThis:
         return false;
@@ -72,7 +72,7 @@ bool ConfirmationState::decideHit(RunHost& host, const std::string& questionLine
     case Answer::SkipRestInDir:
         m_skipRestOfFile = true;
         m_ruleKind = DirectoryRuleKind::SkipRestInDir;
-        m_ruleDirectory = DirectoryOf(filePath);
+        m_ruleDirectory = directoryOf(filePath);
         return false;
     default:
         // "Cancel Remaining", a closed dialog, or an answer this dialog does not offer.
@@ -105,7 +105,7 @@ bool ConfirmationState::confirmFile(RunHost& host, long replacements, const std:
         return true;
     char head[64];
     std::snprintf(head, sizeof head, "Replace %ld occurences in file ", replacements);
-    switch (host.ask(Question::YesNoCancel, head + DisplayName(filePath) + "?")) {
+    switch (host.ask(Question::YesNoCancel, head + displayName(filePath) + "?")) {
     case Answer::Yes:
         return true;
     case Answer::No:
@@ -141,21 +141,21 @@ void ConfirmationState::cancel()
         m_onCancel();
 }
 
-std::string DirectoryOf(const std::string& path)
+std::string directoryOf(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string BaseName(const std::string& path)
+std::string baseName(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string BuildHitQuestion(const std::string& hitLine, const std::string& replaceText, bool binaryFile)
+std::string buildHitQuestion(const std::string& hitLine, const std::string& replaceText, bool binaryFile)
 {
-    const CharClasses& cc = ActiveCharClasses();
+    const CharClasses& cc = activeCharClasses();
     std::string shown;
     shown.reserve(replaceText.size());
     for (const char ch : replaceText) {
@@ -174,7 +174,7 @@ std::string BuildHitQuestion(const std::string& hitLine, const std::string& repl
     const size_t dash = text.find('-');
     if (dash != std::string::npos)
         text.erase(0, dash + 1 + (dash + 1 < text.size() && text[dash + 1] == ' ' ? 1 : 0));
-    return "Replace - " + WithHitReplaced(std::move(text), shown);
+    return "Replace - " + withHitReplaced(std::move(text), shown);
 }
 
 } // namespace tw

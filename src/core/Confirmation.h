@@ -48,7 +48,7 @@ public:
     // The hit line is built and shown only while the rest of the file is not skipped.
     bool hitVisible() const { return !m_skipRestOfFile; }
     // Whether this hit is replaced. In mode 0, without a "rest"/"all" flag, the per-hit
-    // dialog is asked with `questionLine` (see BuildHitQuestion) and `heldBackLines` (the
+    // dialog is asked with `questionLine` (see buildHitQuestion) and `heldBackLines` (the
     // file's lines shown so far, current hit line included) and its answer updates the flags.
     bool decideHit(RunHost& host, const std::string& questionLine, const HeldBackLines& heldBackLines,
                    const std::string& filePath);
@@ -96,15 +96,15 @@ private:
 };
 
 // The directory of a path: everything up to and including the last "/".
-std::string DirectoryOf(const std::string& path);
+std::string directoryOf(const std::string& path);
 // The name of a path without its directory.
-std::string BaseName(const std::string& path);
+std::string baseName(const std::string& path);
 
 // The question line of the per-hit dialog: "Replace - " followed by the hit line's text
 // after its prefix (after the first "- "), with the found text between the hit markers
 // replaced by the shown form of `replaceText` (markers kept, so the list can highlight it).
 // Tab, CR, LF and bytes that are not displayable are shown as spaces; in binary files the
 // replace text is cut at its first byte that is not displayable.
-std::string BuildHitQuestion(const std::string& hitLine, const std::string& replaceText, bool binaryFile);
+std::string buildHitQuestion(const std::string& hitLine, const std::string& replaceText, bool binaryFile);
 
 } // namespace tw

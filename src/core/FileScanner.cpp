@@ -63,7 +63,7 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
             return;
         const size_t from = static_cast<size_t>(lfCountedUpTo - blockPos);
         const size_t to = static_cast<size_t>(absEnd - blockPos);
-        lineFeeds += static_cast<long>(CountLineFeeds(buf + from, buf + to));
+        lineFeeds += static_cast<long>(countLineFeeds(buf + from, buf + to));
         lfCountedUpTo = absEnd;
     };
     // Replace mode: output is gathered and written in large pieces.
@@ -105,7 +105,7 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
         if (m_stop.load())
             return ScanOutcome::Stopped;
         if (firstBlock && firstPair)
-            file.binary = LooksBinary(buf, have);
+            file.binary = looksBinary(buf, have);
 
         const ScanBuffer view{buf, have, blockPos == 0, last};
         MatchResult found;
@@ -145,7 +145,7 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                 HitLineInput hl{buf, have, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
                 hitLine = BuildHitLine(hl);
                 if (m_settings.showHitLines)
-                    m_results.addResultLines(HitEntry(hl, hitLine, file.path));
+                    m_results.addResultLines(hitEntry(hl, hitLine, file.path));
             }
             if (hooks && visible)
                 replaceThisHit = hooks->decideHit(file, hitLine, *replaceText);

@@ -10,7 +10,7 @@
 
 namespace tw {
 
-bool LooksBinary(const uint8_t* data, size_t length)
+bool looksBinary(const uint8_t* data, size_t length)
 {
     const size_t n = std::min<size_t>(length, 1024);
     size_t i = 0;
@@ -31,7 +31,7 @@ namespace {
 
 // Where the shown text before the hit starts: the start of the hit's line (text) or of
 // its displayable run (binary), at most maxDisplayChars bytes back.
-size_t ContextStart(const HitLineInput& in, const CharClasses& cc)
+size_t contextStart(const HitLineInput& in, const CharClasses& cc)
 {
     const uint8_t* b = in.block;
     const size_t n = in.hitStart;
@@ -81,7 +81,7 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
     const auto stopsBack = [&](uint8_t c) {
         return in.binary ? !(cc.displayable[c] || cc.doubleByte) : (c == '\r' || c == '\n');
     };
-    const size_t s = ContextStart(in, cc);
+    const size_t s = contextStart(in, cc);
 
     const size_t end = std::min(in.blockLength, n + M);
     const size_t hitLast = n + (in.hitLength > 0 ? in.hitLength : 1) - 1;
@@ -121,7 +121,7 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
     return out;
 }
 
-ResultEntry HitEntry(const HitLineInput& in, std::string text, const std::string& path, const CharClasses& cc)
+ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, const CharClasses& cc)
 {
     ResultEntry e;
     e.kind = LineKind::Hit;
@@ -130,7 +130,7 @@ ResultEntry HitEntry(const HitLineInput& in, std::string text, const std::string
     e.binary = in.binary;
     e.lineNumber = in.binary ? 0 : in.lineNumber;
     e.fileOffset = in.fileOffset;
-    e.hitColumn = static_cast<int>(in.hitStart - ContextStart(in, cc));
+    e.hitColumn = static_cast<int>(in.hitStart - contextStart(in, cc));
     // The hit length leaves out the line ends that start the search text.
     int shown = static_cast<int>(in.hitLength);
     for (size_t k = 0; k < in.hitLength && (in.block[in.hitStart + k] == '\r' || in.block[in.hitStart + k] == '\n'); ++k)

@@ -8,7 +8,7 @@
 
 namespace tw {
 
-PreparedPair PreparePair(const SearchPair& pair, int maxRepeat, const EnvironmentLookup& lookup)
+PreparedPair preparePair(const SearchPair& pair, int maxRepeat, const EnvironmentLookup& lookup)
 {
     PreparedPair out;
     out.caseSensitive = pair.caseSensitive;
@@ -68,7 +68,7 @@ PreparedPair PreparePair(const SearchPair& pair, int maxRepeat, const Environmen
             PatternOptions options;
             options.caseSensitive = out.caseSensitive;
             options.maxRepeat = maxRepeat;
-            out.pattern = SrchPattern::Compile(search, &replace, options);
+            out.pattern = SrchPattern::compile(search, &replace, options);
             if (!out.pattern->ok()) {
                 out.error = "Error parsing: " + out.pattern->error();
                 out.pattern.reset();

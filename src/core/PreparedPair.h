@@ -39,6 +39,6 @@ struct PreparedPair {
 
 // Prepares one pair in the fixed order: binary search block (and the special blocks),
 // binary replace block, environment tokens, whitespace conversion, compile.
-PreparedPair PreparePair(const SearchPair& pair, int maxRepeat, const EnvironmentLookup& lookup);
+PreparedPair preparePair(const SearchPair& pair, int maxRepeat, const EnvironmentLookup& lookup);
 
 } // namespace tw

@@ -11,7 +11,7 @@ namespace tw {
 
 namespace {
 
-std::string Encode(const std::string& text)
+std::string encode(const std::string& text)
 {
     std::string out;
     for (const char ch : text) {
@@ -27,7 +27,7 @@ std::string Encode(const std::string& text)
     return out;
 }
 
-int HexValue(char c)
+int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -38,7 +38,7 @@ int HexValue(char c)
     return -1;
 }
 
-bool Decode(const std::string& text, std::string* out)
+bool decode(const std::string& text, std::string* out)
 {
     out->clear();
     for (size_t i = 0; i < text.size(); ++i) {
@@ -48,8 +48,8 @@ bool Decode(const std::string& text, std::string* out)
         }
         if (i + 2 >= text.size())
             return false;
-        const int hi = HexValue(text[i + 1]);
-        const int lo = HexValue(text[i + 2]);
+        const int hi = hexValue(text[i + 1]);
+        const int lo = hexValue(text[i + 2]);
         if (hi < 0 || lo < 0)
             return false;
         *out += static_cast<char>(hi * 16 + lo);
@@ -58,7 +58,7 @@ bool Decode(const std::string& text, std::string* out)
     return true;
 }
 
-bool ReadAll(FileSystem& fs, const std::string& path, std::string* out)
+bool readAll(FileSystem& fs, const std::string& path, std::string* out)
 {
     out->clear();
     auto file = fs.openRead(path);
@@ -85,7 +85,7 @@ bool RecoveryList::read(std::vector<RecoveryEntry>* out)
     if (!m_fs.status(path, &st))
         return true; // no list: no entries
     std::string text;
-    if (!ReadAll(m_fs, path, &text))
+    if (!readAll(m_fs, path, &text))
         return false;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -103,8 +103,8 @@ bool RecoveryList::read(std::vector<RecoveryEntry>* out)
         // Optional fourth and fifth fields: the copy's offset and length in its file.
         const size_t t3 = line.find('\t', t2 + 1);
         const size_t t4 = t3 == std::string::npos ? t3 : line.find('\t', t3 + 1);
-        if (!Decode(line.substr(t1 + 1, t2 - t1 - 1), &e.original) ||
-            !Decode(line.substr(t2 + 1, t3 == std::string::npos ? std::string::npos : t3 - t2 - 1), &e.safetyCopy))
+        if (!decode(line.substr(t1 + 1, t2 - t1 - 1), &e.original) ||
+            !decode(line.substr(t2 + 1, t3 == std::string::npos ? std::string::npos : t3 - t2 - 1), &e.safetyCopy))
             continue;
         if (t4 != std::string::npos) {
             e.copyOffset = std::strtoll(line.c_str() + t3 + 1, nullptr, 10);
@@ -120,7 +120,7 @@ bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
     std::string text;
     for (const RecoveryEntry& e : list)
     {
-        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + Encode(e.original) + '\t' + Encode(e.safetyCopy);
+        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + encode(e.original) + '\t' + encode(e.safetyCopy);
         if (e.copyLength >= 0)
             text += '\t' + std::to_string(e.copyOffset) + '\t' + std::to_string(e.copyLength);
         text += '\n';
@@ -189,7 +189,7 @@ std::vector<RecoveryEntry> RecoveryList::entries()
     return list;
 }
 
-std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir)
+std::vector<RecoveryEntry> pendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir)
 {
     std::vector<RecoveryEntry> entries = RecoveryList(fs, ops, dataDir).entries();
     // A segment that is in fact its whole file is reported as the file.
@@ -201,14 +201,14 @@ std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const
     return entries;
 }
 
-std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir)
+std::vector<RecoveryEntry> pendingRecoveries(const std::string& dataDir)
 {
-    return PendingRecoveries(RealFileSystem(), RealFileOps(), dataDir);
+    return pendingRecoveries(realFileSystem(), realFileOps(), dataDir);
 }
 
-std::string FormatRecoveryReport(const RecoveryEntry& entry)
+std::string formatRecoveryReport(const RecoveryEntry& entry)
 {
-    std::string text = "The program ended while it was rewriting the file\n" + DisplayName(entry.original)
+    std::string text = "The program ended while it was rewriting the file\n" + displayName(entry.original)
                      + "\nThe file may be incomplete.";
     if (entry.copyExists) {
         text += " Its content from before the rewrite is kept in\n" + entry.safetyCopy;
@@ -221,16 +221,16 @@ std::string FormatRecoveryReport(const RecoveryEntry& entry)
     return text;
 }
 
-bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
+bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
 {
-    return RecoveryList(RealFileSystem(), RealFileOps(), dataDir).remove(entry);
+    return RecoveryList(realFileSystem(), realFileOps(), dataDir).remove(entry);
 }
 
 namespace {
 
 // The copy of an entry is all there: a safety segment lies within its file, a backup has
 // the length it had when the entry was written.
-bool CopyComplete(FileSystem& fs, const RecoveryEntry& e)
+bool copyComplete(FileSystem& fs, const RecoveryEntry& e)
 {
     FileStatus st;
     if (!fs.status(e.safetyCopy, &st) || !st.isRegular)
@@ -243,7 +243,7 @@ bool CopyComplete(FileSystem& fs, const RecoveryEntry& e)
 }
 
 // Deletes the safety files that no remaining entry uses any more (backups stay).
-void DropUnusedSafetyFiles(FileSystem& fs, const std::vector<RecoveryEntry>& done,
+void dropUnusedSafetyFiles(FileSystem& fs, const std::vector<RecoveryEntry>& done,
                            const std::vector<RecoveryEntry>& remaining)
 {
     for (const RecoveryEntry& e : done) {
@@ -259,16 +259,16 @@ void DropUnusedSafetyFiles(FileSystem& fs, const std::vector<RecoveryEntry>& don
 
 } // namespace
 
-bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines)
+bool recoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines)
 {
     RecoveryList list(fs, ops, dataDir);
     bool allRestored = true;
     std::vector<RecoveryEntry> done;
     const std::vector<RecoveryEntry> entries = list.entries();
     for (const RecoveryEntry& e : entries) {
-        if (!CopyComplete(fs, e)) {
+        if (!copyComplete(fs, e)) {
             lines->push_back("Not restored: the copy of its earlier content is missing or incomplete: " +
-                             DisplayName(e.original) + " (copy " + DisplayName(e.safetyCopy) + ")");
+                             displayName(e.original) + " (copy " + displayName(e.safetyCopy) + ")");
             allRestored = false;
             continue;
         }
@@ -278,13 +278,13 @@ bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
         auto target = copy ? fs.openWrite(e.original, true, false) : nullptr;
         int64_t n = -1;
         if (target && target->lockExclusive(kOriginalLockWaitMs))
-            n = CopySegment(*copy, e.copyOffset, e.copyLength, *target);
+            n = copySegment(*copy, e.copyOffset, e.copyLength, *target);
         if (n < 0 || !target->truncate(n) || !target->sync()) {
-            lines->push_back("Not restored: writing failed: " + DisplayName(e.original));
+            lines->push_back("Not restored: writing failed: " + displayName(e.original));
             allRestored = false;
             continue;
         }
-        lines->push_back("Restored " + DisplayName(e.original) + " from " + DisplayName(e.safetyCopy));
+        lines->push_back("Restored " + displayName(e.original) + " from " + displayName(e.safetyCopy));
         done.push_back(e);
     }
     if (!done.empty()) {
@@ -292,12 +292,12 @@ bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
             lines->push_back("The recovery list could not be updated.");
             return false;
         }
-        DropUnusedSafetyFiles(fs, done, list.entries());
+        dropUnusedSafetyFiles(fs, done, list.entries());
     }
     return allRestored;
 }
 
-bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines)
+bool discardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines)
 {
     RecoveryList list(fs, ops, dataDir);
     const std::vector<RecoveryEntry> entries = list.entries();
@@ -308,9 +308,9 @@ bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
         return false;
     }
     for (const RecoveryEntry& e : entries)
-        lines->push_back("Forgot the interrupted rewrite of " + DisplayName(e.original) +
-                         (e.copyIsBackup ? "; its backup stays in " + DisplayName(e.safetyCopy) : std::string()));
-    DropUnusedSafetyFiles(fs, entries, list.entries());
+        lines->push_back("Forgot the interrupted rewrite of " + displayName(e.original) +
+                         (e.copyIsBackup ? "; its backup stays in " + displayName(e.safetyCopy) : std::string()));
+    dropUnusedSafetyFiles(fs, entries, list.entries());
     return true;
 }
 

@@ -69,19 +69,19 @@ private:
 // Entries left over from a run that ended in the middle of a rewrite. Front ends call this
 // at start-up and show FormatRecoveryReport for each entry. A copy that is part of a
 // shared safety file is reported with its byte range.
-std::vector<RecoveryEntry> PendingRecoveries(const std::string& dataDir);
-std::vector<RecoveryEntry> PendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir);
+std::vector<RecoveryEntry> pendingRecoveries(const std::string& dataDir);
+std::vector<RecoveryEntry> pendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir);
 // The start-up notice for one entry: which file may be incomplete and where its copy is.
-std::string FormatRecoveryReport(const RecoveryEntry& entry);
+std::string formatRecoveryReport(const RecoveryEntry& entry);
 // Removes an entry once the user has dealt with it (the copy itself is left alone).
-[[nodiscard]] bool DismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
+[[nodiscard]] bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
 
 // Puts every original with a pending entry back from its copy, after checking that the copy
 // is complete, and forgets the entries of the restored files (their safety copies are
 // deleted, backups stay). One report line per entry. True when every file was restored.
-[[nodiscard]] bool RecoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
+[[nodiscard]] bool recoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
 // Forgets every pending entry and deletes the safety copies (backups stay). One report line
 // per entry. False when the list could not be updated.
-[[nodiscard]] bool DiscardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
+[[nodiscard]] bool discardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<std::string>* lines);
 
 } // namespace tw

@@ -6,15 +6,15 @@
 
 namespace tw {
 
-void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
+void reportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
                      const std::string& path)
 {
-    const std::string text = message + " " + DisplayName(BaseName(path));
+    const std::string text = message + " " + displayName(baseName(path));
     sink.addResultLines(ResultEntry::error(text, path));
     host.message(text, quiet);
 }
 
-std::string BackupRelativeName(const std::string& path, const std::string& startPath)
+std::string backupRelativeName(const std::string& path, const std::string& startPath)
 {
     if (!startPath.empty() && path.size() > startPath.size() && path.compare(0, startPath.size(), startPath) == 0)
         return path.substr(startPath.size());
@@ -24,9 +24,9 @@ std::string BackupRelativeName(const std::string& path, const std::string& start
     return path.substr(from);
 }
 
-std::string BackupName(const std::string& path, const std::string& startPath, const std::string& backupDir)
+std::string backupName(const std::string& path, const std::string& startPath, const std::string& backupDir)
 {
-    return backupDir + BackupRelativeName(path, startPath);
+    return backupDir + backupRelativeName(path, startPath);
 }
 
 ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultSink& sink,
@@ -72,7 +72,7 @@ void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::str
 bool ReplaceWriter::pendingRecoveryFor(const std::string& path, const FileStatus& status) const
 {
     for (const PendingEntry& p : m_recoveries)
-        if (p.entry.original == path || (p.original.isRegular && SameFile(p.original, status)))
+        if (p.entry.original == path || (p.original.isRegular && sameFile(p.original, status)))
             return true;
     return false;
 }
@@ -82,7 +82,7 @@ bool ReplaceWriter::isRecoveryCopy(const std::string& name) const
     FileStatus st;
     const bool exists = m_fs.status(name, &st);
     for (const PendingEntry& p : m_recoveries)
-        if (p.entry.safetyCopy == name || (exists && p.copy.isRegular && SameFile(p.copy, st)))
+        if (p.entry.safetyCopy == name || (exists && p.copy.isRegular && sameFile(p.copy, st)))
             return true;
     return false;
 }
@@ -126,7 +126,7 @@ void ReplaceWriter::endRun()
 CommitResult ReplaceWriter::fail(const std::string& message, const std::string& path)
 {
     ++m_errorLines;
-    ReportFileError(m_sink, m_host, m_quiet, message, path);
+    reportFileError(m_sink, m_host, m_quiet, message, path);
     return CommitResult::Failed;
 }
 
@@ -142,7 +142,7 @@ void ReplaceWriter::report(const std::string& text, const std::string& path, boo
 
 const char* ReplaceWriter::placeBackup(const CommitInput& in, File& content, uint32_t mode, const PreciseTimes* times)
 {
-    const std::string name = BackupName(in.path, in.startPath, in.backupDir);
+    const std::string name = backupName(in.path, in.startPath, in.backupDir);
     // A second file of this run with the same backup name would overwrite the first one's
     // backup, and the undo script would then restore the wrong content. A copy that the
     // recovery list still needs is the only copy of some file's earlier content.
@@ -150,8 +150,8 @@ const char* ReplaceWriter::placeBackup(const CommitInput& in, File& content, uin
         return kErrorBackupDir;
     // Written under a temporary name and renamed into place when complete, so a full disk
     // or a crash never leaves a torn backup, and never through a link in the directories.
-    switch (m_ops.placeFile(in.backupDir, BackupRelativeName(in.path, in.startPath), mode, times, &in.status,
-                            [&](File& out) { return CopyContent(content, out) >= 0; })) {
+    switch (m_ops.placeFile(in.backupDir, backupRelativeName(in.path, in.startPath), mode, times, &in.status,
+                            [&](File& out) { return copyContent(content, out) >= 0; })) {
     case FileOps::PlaceResult::Done:
         m_backupsMade.insert(name);
         return nullptr;
@@ -175,7 +175,7 @@ void ReplaceWriter::undoFailed()
         return;
     m_undoFailed = true;
     ++m_errorLines;
-    ReportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
+    reportFileError(m_sink, m_host, m_quiet, kErrorWriting, m_dataDir + kUndoScriptName);
 }
 
 CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
@@ -195,12 +195,12 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     auto original = m_fs.openRead(in.path);
     FileStatus now;
     PreciseTimes times;
-    if (!original || !original->status(&now) || !UnchangedSince(in.status, now) || !original->readTimes(&times))
+    if (!original || !original->status(&now) || !unchangedSince(in.status, now) || !original->readTimes(&times))
         return fail(kErrorWriting, in.path);
 
     std::string backup;
     if (!in.backupDir.empty()) {
-        backup = BackupName(in.path, in.startPath, in.backupDir);
+        backup = backupName(in.path, in.startPath, in.backupDir);
         if (!m_undoTried) {
             m_undoTried = true;
             if (!m_undo.open(m_dataDir))
@@ -222,7 +222,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
 
     // Read-only and hidden originals need a go-ahead. Only read-only can be cleared on
     // Linux (hidden is part of the name); that happens right before the rewrite.
-    if ((IsReadOnlyMode(mode) || IsHiddenName(in.path)) && !m_confirmation.confirmReadOnly(m_host))
+    if ((isReadOnlyMode(mode) || isHiddenName(in.path)) && !m_confirmation.confirmReadOnly(m_host))
         return CommitResult::Declined;
 
     FileStatus output;
@@ -235,7 +235,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
                       "Mismatch between expected and actual size after replace:\n%lld bytes expected, "
                       "%lld bytes actual in file\n",
                       static_cast<long long>(expected), static_cast<long long>(output.size));
-        const std::string text = head + DisplayName(in.path);
+        const std::string text = head + displayName(in.path);
         ++m_errorLines;
         if (m_quiet)
             m_sink.addResultLines(ResultEntry::error(text, in.path));
@@ -246,7 +246,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     // The rewrite waits in the batch; the replaced text is kept in the staging file.
     if (!m_staging)
         m_staging = m_fs.createScratch("TW");
-    const int64_t staged = m_staging && m_staging->seek(m_pendingBytes) ? CopyContent(*in.output, *m_staging) : -1;
+    const int64_t staged = m_staging && m_staging->seek(m_pendingBytes) ? copyContent(*in.output, *m_staging) : -1;
     if (staged < 0)
         return fail(kErrorWriting, in.path);
     PendingRewrite pending;
@@ -299,17 +299,17 @@ CommitResult ReplaceWriter::flushRewrites()
         }
     if (undoLines && !m_undoFailed && !m_undo.sync())
         undoFailed();
-    RewriteBatchInPlace(m_fs, m_ops, m_dataDir, items);
+    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, items);
 
     for (size_t i = 0; i < items.size(); ++i) {
         const PendingRewrite& p = m_pending[i];
         const RewriteOutcome& rewrite = items[i].outcome;
         if (rewrite.result != RewriteResult::Done) {
-            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), p.path, immediate);
+            report(std::string(kErrorWriting) + " " + displayName(baseName(p.path)), p.path, immediate);
             if (rewrite.result == RewriteResult::FailedUnrestored) {
                 RecoveryEntry entry = rewrite.entry;
                 entry.copyExists = true;
-                const std::string text = FormatRecoveryReport(entry);
+                const std::string text = formatRecoveryReport(entry);
                 m_sink.addLine(ResultEntry::recovery(text, p.path));
                 m_host.message(text, false);
             }
@@ -319,7 +319,7 @@ CommitResult ReplaceWriter::flushRewrites()
         ++m_filesReplaced;
         m_replacements += p.replacements;
         if (!items[i].statusRestored) {
-            report(std::string(kErrorWriting) + " " + DisplayName(BaseName(p.path)), p.path, immediate);
+            report(std::string(kErrorWriting) + " " + displayName(baseName(p.path)), p.path, immediate);
             last = CommitResult::Failed;
         }
     }

@@ -5,7 +5,7 @@
 //
 // Sequence for one replace run:
 //   ReplaceWriter w(fs, ops, host, sink, confirmation);
-//   w.startRun(options, quiet, DataDirectory());
+//   w.startRun(options, quiet, dataDirectory());
 //   if (!w.CreateTempFiles(pairCount)) -> end the run (the error line was added)
 //   per file with replacements, after its pairs, with the input file closed:
 //       w.CommitFile(input)   // may cancel: check confirmation.cancelled()
@@ -55,14 +55,14 @@ enum class CommitResult {
 
 // A failure for one file: the results line "<message> <name without directory>" and the
 // same text as a message (kept off screen in quiet mode).
-void ReportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
+void reportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
                      const std::string& path);
 
 // The backup name of `path`: the part after `startPath` appended to `backupDir`. A path
 // outside the start path keeps its whole path below the backup directory.
-std::string BackupName(const std::string& path, const std::string& startPath, const std::string& backupDir);
+std::string backupName(const std::string& path, const std::string& startPath, const std::string& backupDir);
 // The part of the backup name below the backup directory.
-std::string BackupRelativeName(const std::string& path, const std::string& startPath);
+std::string backupRelativeName(const std::string& path, const std::string& startPath);
 
 class ReplaceWriter {
 public:

@@ -20,7 +20,7 @@ namespace tw {
 
 namespace {
 
-std::string Format(const char* fmt, long a, long b = 0, long c = 0)
+std::string format(const char* fmt, long a, long b = 0, long c = 0)
 {
     char buf[256];
     std::snprintf(buf, sizeof buf, fmt, a, b, c);
@@ -35,7 +35,7 @@ const char* const kNoFilesTexts[] = {
     "- If you want to Search Subdirectories, check the box provided in the Main Window.",
 };
 
-std::string NowText()
+std::string nowText()
 {
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
@@ -62,8 +62,8 @@ public:
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override
     {
         if (!m_conf.hitNeedsAnswer())
-            return m_conf.decideHit(m_host, {}, NoHeldBackLines(), file.path);
-        return m_conf.decideHit(m_host, BuildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBack(),
+            return m_conf.decideHit(m_host, {}, noHeldBackLines(), file.path);
+        return m_conf.decideHit(m_host, buildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBack(),
                                 file.path);
     }
     void replaced() override
@@ -74,7 +74,7 @@ public:
     void writeFailed(const FileState& file, bool whileWritingReplacement) override
     {
         ++m_fileErrors;
-        ReportFileError(m_sink, m_host, m_quiet,
+        reportFileError(m_sink, m_host, m_quiet,
                         whileWritingReplacement ? "Error writing replace string to temp file"
                                                 : "Error writing to temp file",
                         file.path);
@@ -104,8 +104,8 @@ std::string BuildRunHeading(const SearchRequest& request, const std::string& dat
     h += "Search String: " + (pair ? textOf(pair->searchText, pair->binarySearchBlock) : std::string()) + "\r\n";
     h += "Replace String: " + (pair ? textOf(pair->replaceText, pair->binaryReplaceBlock) : std::string()) + "\r\n";
     const PathMaskPair* pm = request.pathMasks.empty() ? nullptr : &request.pathMasks.front();
-    h += "Path: " + DisplayName(pm ? pm->path : std::string()) + "\r\n";
-    h += "File Mask: " + DisplayName(pm ? pm->mask : std::string()) + "\r\n";
+    h += "Path: " + displayName(pm ? pm->path : std::string()) + "\r\n";
+    h += "File Mask: " + displayName(pm ? pm->mask : std::string()) + "\r\n";
     std::string flags;
     auto flag = [&](bool on, const char* name) {
         if (!on)
@@ -153,7 +153,7 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
 void RunDriver::reportFileError(const std::string& message, const std::string& path, bool quiet)
 {
     // A results line (no file line in front) and the same text as a message.
-    const std::string text = message + DisplayName(BaseName(path));
+    const std::string text = message + displayName(baseName(path));
     ++m_counters.fileErrors;
     m_results.addLine(ResultEntry::error(text, path));
     m_host.message(text, quiet);
@@ -187,14 +187,14 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
             stopped = true;
             break;
         }
-        m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
+        m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
                                static_cast<long>(i * 100 / n)));
         m_results.addLine(ResultEntry::listedFile(std::string(list.at(i))));
         ++m_counters.filesListed;
     }
     stopped = stopped || m_stop.load();
     m_counters.directories = walked.directories;
-    addSummary(Format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
+    addSummary(format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
         m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
     closeOutput();
@@ -206,7 +206,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
 struct RunDriver::Run {
     Run(RunDriver& d, SearchRequest& r)
         : request(r), opt(r.options), quiet(r.quiet), replace(r.replaceMode),
-          writer(d.m_fs, RealFileOps(), d.m_host, d.m_results, confirmation),
+          writer(d.m_fs, realFileOps(), d.m_host, d.m_results, confirmation),
           hooks(confirmation, d.m_host, d.m_results, d.m_stop, r.quiet, r.options.stopAfterFirstHit,
                 d.m_counters.fileErrors)
     {
@@ -267,7 +267,7 @@ bool RunDriver::prepareRun(Run& run)
     openOutputFile(run.request, run.list);
     if (m_results.hasOutputFile())
         m_results.writeToOutput(
-            BuildRunHeading(run.request, run.request.startedText.empty() ? NowText() : run.request.startedText));
+            BuildRunHeading(run.request, run.request.startedText.empty() ? nowText() : run.request.startedText));
 
     run.confirmation.startRun(opt.promptMode);
     run.confirmation.setCancelHandler([this] { m_stop.store(true); });
@@ -283,7 +283,7 @@ bool RunDriver::prepareRun(Run& run)
     settings.displayReplaceString = opt.displayReplaceString;
     settings.stopAfterFirstHit = opt.stopAfterFirstHit;
     run.scanner = std::make_unique<FileScanner>(settings, m_results, m_host, m_stop);
-    run.backupPath = WithTrailingSlash(opt.backupPath);
+    run.backupPath = withTrailingSlash(opt.backupPath);
     return true;
 }
 
@@ -291,10 +291,10 @@ bool RunDriver::prepareReplace(Run& run)
 {
     // Another run that holds the recovery list's lock is in the middle of writing files;
     // wait a little for it rather than for ever.
-    const std::string dataDir = DataDirectory();
+    const std::string dataDir = dataDirectory();
     if (!dataDir.empty()) {
         // The lock is only tested here; the writer takes it again while it writes.
-        FileOps& ops = RealFileOps();
+        FileOps& ops = realFileOps();
         std::unique_ptr<FileLock> lock = ops.lockFile(dataDir + kRecoveryLockName, 0);
         if (!lock) {
             m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
@@ -325,7 +325,7 @@ bool RunDriver::preparePairs(Run& run)
     // is searched.
     const int maxRepeat = run.opt.maxRegexSize > 0 ? run.opt.maxRegexSize : 32767;
     for (const SearchPair& sp : run.request.pairs) {
-        PreparedPair pp = PreparePair(sp, maxRepeat, GetEnvironmentVariable);
+        PreparedPair pp = preparePair(sp, maxRepeat, getEnvironmentVariable);
         if (!pp.usable()) {
             m_host.message(pp.error, run.quiet);
             return false;
@@ -364,7 +364,7 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
         return report;
     }
     const size_t total = run.list.size();
-    m_host.progress(Format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
+    m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
                            static_cast<long>(k * 100 / total)));
     m_host.title("TW32 - " + path);
     if (m_stop.load()) {
@@ -387,7 +387,7 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
         ActivePair& pair = run.pairs[pi];
         const PreparedPair& pp = run.prepared[pi];
         if (pair.special == SpecialOp::None && !pp.regex &&
-            (HasFileTokens(pp.searchBytes) || HasFileTokens(pp.replaceBytes))) {
+            (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes))) {
             // Literal pairs whose texts name the file get them expanded per file.
             std::string search = pp.searchBytes;
             ExpandFileTokens(search, path);
@@ -470,7 +470,7 @@ ScanOutcome RunDriver::applySpecialOperation(Run& run, ActivePair& pair, size_t 
     };
     switch (pair.special) {
     case SpecialOp::Reformat: {
-        const SpecialOutcome o = ReformatFile(ctx, input, output, pair.reformatColumns);
+        const SpecialOutcome o = reformatFile(ctx, input, output, pair.reformatColumns);
         if (o.result == SpecialResult::Performed)
             file.reformatted = true;
         const ScanOutcome step = account(o);
@@ -479,14 +479,14 @@ ScanOutcome RunDriver::applySpecialOperation(Run& run, ActivePair& pair, size_t 
         return input.seek(0) ? copyInput() : ScanOutcome::ReadError;
     }
     case SpecialOp::Prepend: {
-        const ScanOutcome step = account(PrependReplaceText(ctx, output, pair.replaceText));
+        const ScanOutcome step = account(prependReplaceText(ctx, output, pair.replaceText));
         return step != ScanOutcome::Done ? step : copyInput();
     }
     case SpecialOp::Append: {
         const ScanOutcome step = copyInput();
         if (step != ScanOutcome::Done || run.confirmation.skipRestOfFile())
             return step;
-        return account(AppendReplaceText(ctx, output, pair.replaceText));
+        return account(appendReplaceText(ctx, output, pair.replaceText));
     }
     case SpecialOp::None:
         break;
@@ -508,7 +508,7 @@ void RunDriver::commitFile(Run& run, const FileReport& report)
         return;
     CommitInput ci;
     ci.path = file.path;
-    ci.startPath = run.starts.empty() ? DirectoryOf(file.path) : run.starts[run.startIndex].directory;
+    ci.startPath = run.starts.empty() ? directoryOf(file.path) : run.starts[run.startIndex].directory;
     ci.backupDir = run.backupPath;
     ci.status = report.status;
     ci.output = report.output;
@@ -541,14 +541,14 @@ void RunDriver::addSummaries(Run& run, bool stopped)
     const ProgramOptions& opt = run.opt;
     if (!stopped && opt.cacheFileList)
         m_cache.store(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, run.starts);
-    addSummary(Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
+    addSummary(format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
                       m_counters.totalHits, m_counters.filesWithHits));
     if (run.replace) {
         if (run.writer.flushRewrites() != CommitResult::Replaced && run.confirmation.cancelled())
             m_stop.store(true);
         m_counters.replacements = run.writer.replacements();
         m_counters.filesReplaced = run.writer.filesReplaced();
-        addSummary(Format("Replaced %ld occurrences in %ld file(s)", m_counters.replacements, m_counters.filesReplaced));
+        addSummary(format("Replaced %ld occurrences in %ld file(s)", m_counters.replacements, m_counters.filesReplaced));
         if (m_counters.filesReplaced > 0 && opt.writeToBackupDir && !run.quiet)
             m_host.message("Replaced files were written to the backup directory as specified in Options!\n"
                            "To replace in original files, uncheck Write Files to Backup Dir in Replace Options.",
@@ -563,7 +563,7 @@ void RunDriver::addSummaries(Run& run, bool stopped)
         for (const SearchPair& sp : run.request.pairs)
             m_results.addLine(ResultEntry::pairSummary(
                 sp.searchText + " - " +
-                Format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
+                format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
                        sp.totalHits, sp.filesWithHits)));
     if (stopped) {
         m_cache.clear();
@@ -623,7 +623,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         m_counters.totalHits += file.counts.hits;
         if (file.counts.hits > 0) {
             if (run.opt.displayFileStats)
-                m_results.addResultLines(ResultEntry::count(Format("Found %ld occurrences.", file.counts.hits), file.path));
+                m_results.addResultLines(ResultEntry::count(format("Found %ld occurrences.", file.counts.hits), file.path));
             ++m_counters.filesWithHits;
         }
         if (m_stop.load()) {

@@ -39,7 +39,7 @@ enum class RunOutcome {
 
 class RunDriver {
 public:
-    RunDriver(RunHost& host, ResultSink& results, FileSystem& fs = RealFileSystem());
+    RunDriver(RunHost& host, ResultSink& results, FileSystem& fs = realFileSystem());
     ~RunDriver();
 
     // Both refuse to start (NotRun) while a run is active, also when called from inside

@@ -32,7 +32,7 @@ public:
     virtual void message(const std::string& text, bool suppressedByQuiet) = 0;
     // A question; `detail` holds the lines that go with it (for the per-hit dialog, the
     // file's lines shown so far, read on demand; see ResultText.h for their text form).
-    virtual Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = NoHeldBackLines()) = 0;
+    virtual Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) = 0;
     // Progress text above the results and the window title.
     virtual void progress(const std::string& /*text*/) {}
     virtual void title(const std::string& /*text*/) {}

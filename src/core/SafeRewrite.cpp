@@ -17,7 +17,7 @@ std::function<void()>& PauseHook()
     return hook;
 }
 
-void PauseForTests(FileSystem& fs)
+void pauseForTests(FileSystem& fs)
 {
     if (PauseHook()) {
         PauseHook()();
@@ -34,17 +34,17 @@ void PauseForTests(FileSystem& fs)
 }
 
 // Writes the copy's content over `target` from its start and cuts it to that length.
-bool RestoreFrom(FileSystem& fs, const RecoveryEntry& entry, File& target)
+bool restoreFrom(FileSystem& fs, const RecoveryEntry& entry, File& target)
 {
     auto copy = fs.openRead(entry.safetyCopy);
     if (!copy || !target.seek(0))
         return false;
-    const int64_t n = CopySegment(*copy, entry.copyOffset, entry.copyLength, target);
+    const int64_t n = copySegment(*copy, entry.copyOffset, entry.copyLength, target);
     return n >= 0 && target.truncate(n) && target.sync();
 }
 
 // Creates the empty safety file of a batch in "<dataDir>safety/"; returns its path or "".
-std::string CreateSafetyFile(FileOps& ops, const std::string& dataDir)
+std::string createSafetyFile(FileOps& ops, const std::string& dataDir)
 {
     if (dataDir.empty() || !ops.makeDirectory(dataDir + kSafetyDirName))
         return {};
@@ -53,17 +53,17 @@ std::string CreateSafetyFile(FileOps& ops, const std::string& dataDir)
 
 } // namespace
 
-void SetCopyBackPauseHook(std::function<void()> hook)
+void setCopyBackPauseHook(std::function<void()> hook)
 {
     PauseHook() = std::move(hook);
 }
 
-int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirstChunk)
+int64_t copyContent(File& from, File& to, const std::function<void()>& afterFirstChunk)
 {
-    return CopySegment(from, 0, -1, to, afterFirstChunk);
+    return copySegment(from, 0, -1, to, afterFirstChunk);
 }
 
-int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to, const std::function<void()>& afterFirstChunk)
+int64_t copySegment(File& from, int64_t offset, int64_t length, File& to, const std::function<void()>& afterFirstChunk)
 {
     if (!from.seek(offset))
         return -1;
@@ -90,7 +90,7 @@ int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to, const 
     }
 }
 
-void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
+void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
 {
     // 1. An unchanged copy of every original: its backup, or a segment of one safety
     // file shared by the batch.
@@ -113,16 +113,16 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             continue;
         }
         if (!shared) {
-            sharedPath = CreateSafetyFile(ops, dataDir);
+            sharedPath = createSafetyFile(ops, dataDir);
             shared = sharedPath.empty() ? nullptr : fs.openWrite(sharedPath, false, false);
         }
         auto original = shared ? fs.openRead(item.originalPath) : nullptr;
         FileStatus now;
-        if (original && item.checkExpected && (!original->status(&now) || !UnchangedSince(item.expected, now))) {
+        if (original && item.checkExpected && (!original->status(&now) || !unchangedSince(item.expected, now))) {
             item.outcome.result = RewriteResult::Changed;
             continue;
         }
-        const int64_t n = original && shared->seek(sharedSize) ? CopyContent(*original, *shared) : -1;
+        const int64_t n = original && shared->seek(sharedSize) ? copyContent(*original, *shared) : -1;
         if (n < 0)
             continue;
         entry.safetyCopy = sharedPath;
@@ -159,7 +159,7 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             if (std::find(done.begin(), done.end(), st.device) != done.end())
                 continue;
             done.push_back(st.device);
-            ok = SyncFileSystemOf(path) && ok;
+            ok = syncFileSystemOf(path) && ok;
         }
         return ok;
     };
@@ -184,12 +184,12 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         auto guard = fs.openRead(item->originalPath);
         FileStatus now;
         if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
-            || (item->checkExpected && !UnchangedSince(item->expected, now))) {
+            || (item->checkExpected && !unchangedSince(item->expected, now))) {
             item->outcome.result = RewriteResult::Changed;
             finished.push_back(entry); // untouched
             continue;
         }
-        const bool clear = item->clearReadOnly && IsReadOnlyMode(now.mode);
+        const bool clear = item->clearReadOnly && isReadOnlyMode(now.mode);
         if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
             finished.push_back(entry); // untouched: NotStarted
             continue;
@@ -199,14 +199,14 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         // it must lead to the very file that is locked and checked.
         auto target = fs.openWrite(item->originalPath, false, false);
         FileStatus opened;
-        if (!target || !target->status(&opened) || !SameFile(opened, now)) {
+        if (!target || !target->status(&opened) || !sameFile(opened, now)) {
             item->outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
             item->statusRestored = putModeBack();
             finished.push_back(entry); // untouched
             continue;
         }
         const int64_t written =
-            CopySegment(*item->source, item->sourceOffset, item->sourceLength, *target, [&] { PauseForTests(fs); });
+            copySegment(*item->source, item->sourceOffset, item->sourceLength, *target, [&] { pauseForTests(fs); });
         if (written >= 0 && target->truncate(written)) {
             item->outcome.result = RewriteResult::Done;
             bool restored = putModeBack();
@@ -220,14 +220,14 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             item->statusRestored = restored;
             continue;
         }
-        bool restored = RestoreFrom(fs, entry, *target);
+        bool restored = restoreFrom(fs, entry, *target);
         target.reset();
         if (!restored) {
             // The handle may be what failed; try once more through a fresh one.
             auto again = fs.openWrite(item->originalPath, false, false);
             FileStatus st;
-            if (again && again->status(&st) && SameFile(st, now))
-                restored = RestoreFrom(fs, entry, *again);
+            if (again && again->status(&st) && sameFile(st, now))
+                restored = restoreFrom(fs, entry, *again);
         }
         item->statusRestored = putModeBack();
         item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
@@ -245,7 +245,7 @@ void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             dropSafetyCopy(entry);
 }
 
-RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
+RewriteOutcome rewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
                               const std::string& originalPath, File& source,
                               const std::string& existingCopy)
 {
@@ -253,7 +253,7 @@ RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& d
     one[0].originalPath = originalPath;
     one[0].source = &source;
     one[0].existingCopy = existingCopy;
-    RewriteBatchInPlace(fs, ops, dataDir, one);
+    rewriteBatchInPlace(fs, ops, dataDir, one);
     return one[0].outcome;
 }
 

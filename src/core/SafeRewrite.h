@@ -49,7 +49,7 @@ struct RewriteItem {
     bool clearReadOnly = false;
     // When set, the original's last-write time is put back after the rewrite.
     const PreciseTimes* keepLastWrite = nullptr;
-    RewriteOutcome outcome;   // filled in by RewriteBatchInPlace
+    RewriteOutcome outcome;   // filled in by rewriteBatchInPlace
     bool statusRestored = true; // the mode (and, when Done, the times) were put back as asked
 };
 
@@ -63,29 +63,29 @@ inline constexpr int kOriginalLockWaitMs = 30000;
 // on one original restores that original from its copy at once. Each original is opened
 // without following links, locked (flock) and checked on its descriptor before it is
 // written, and stays locked until its rewrite is complete.
-void RewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items);
+void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items);
 
 // Replaces the content of `originalPath` by the whole content of `source` (read from its
 // start). `existingCopy` names a complete, flushed copy of the original (its backup) or is
 // empty, in which case a safety copy is made in the data directory first.
-[[nodiscard]] RewriteOutcome RewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
+[[nodiscard]] RewriteOutcome rewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,
                               const std::string& originalPath, File& source,
                               const std::string& existingCopy);
 
 // Copies `length` bytes of `from` starting at `offset` (-1: to its end) to `to` at its
 // current position. Returns the bytes copied or -1 (also when `from` is shorter).
-[[nodiscard]] int64_t CopySegment(File& from, int64_t offset, int64_t length, File& to,
+[[nodiscard]] int64_t copySegment(File& from, int64_t offset, int64_t length, File& to,
                     const std::function<void()>& afterFirstChunk = {});
 
 // Copies the whole content of `from` (from its start) to `to` at its current position.
 // Returns the bytes copied or -1. `afterFirstChunk`, when set, runs once after the first
 // chunk was written.
-[[nodiscard]] int64_t CopyContent(File& from, File& to, const std::function<void()>& afterFirstChunk = {});
+[[nodiscard]] int64_t copyContent(File& from, File& to, const std::function<void()>& afterFirstChunk = {});
 
 // Test hook: runs in the middle of every copy-back, after its first chunk was written to
 // the original. Without a hook set, the environment variable TW_TEST_PAUSE_COPYBACK, when
 // set, names a file that is created there; the copy-back then waits until that file is
 // removed (at most 60 seconds), so a test can kill the process at that moment.
-void SetCopyBackPauseHook(std::function<void()> hook);
+void setCopyBackPauseHook(std::function<void()> hook);
 
 } // namespace tw

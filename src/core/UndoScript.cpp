@@ -2,7 +2,7 @@
 
 namespace tw {
 
-std::string ShellQuote(const std::string& text)
+std::string shellQuote(const std::string& text)
 {
     std::string out = "'";
     for (const char c : text) {
@@ -15,9 +15,9 @@ std::string ShellQuote(const std::string& text)
     return out;
 }
 
-std::string UndoCopyLine(const std::string& source, const std::string& target)
+std::string undoCopyLine(const std::string& source, const std::string& target)
 {
-    return "cp -p -- " + ShellQuote(source) + " " + ShellQuote(target) + "\n";
+    return "cp -p -- " + shellQuote(source) + " " + shellQuote(target) + "\n";
 }
 
 bool UndoScript::open(const std::string& dataDir)
@@ -42,7 +42,7 @@ bool UndoScript::addCopy(const std::string& source, const std::string& target)
 {
     if (!m_file)
         return false;
-    const std::string line = UndoCopyLine(source, target);
+    const std::string line = undoCopyLine(source, target);
     // Lines reach the disk with the rewrite batch that follows (its barrier) or at close.
     return m_file->write(line.data(), line.size());
 }

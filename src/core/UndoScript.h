@@ -13,9 +13,9 @@ namespace tw {
 inline constexpr const char* kUndoScriptName = "twundo.sh";
 
 // A path as one single-quoted shell word; every ' becomes '\''. Safe for any bytes.
-std::string ShellQuote(const std::string& text);
+std::string shellQuote(const std::string& text);
 // One undo line, ending in a line feed.
-std::string UndoCopyLine(const std::string& source, const std::string& target);
+std::string undoCopyLine(const std::string& source, const std::string& target);
 
 class UndoScript {
 public:

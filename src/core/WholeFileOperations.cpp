@@ -9,20 +9,20 @@ namespace tw {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string TrimRight(const std::string& s)
+std::string trimRight(const std::string& s)
 {
     size_t end = s.size();
-    while (end > 0 && IsBlank(s[end - 1]))
+    while (end > 0 && isBlank(s[end - 1]))
         --end;
     return s.substr(0, end);
 }
 
-std::string TrimLeft(const std::string& s)
+std::string trimLeft(const std::string& s)
 {
     size_t start = 0;
-    while (start < s.size() && IsBlank(s[start]))
+    while (start < s.size() && isBlank(s[start]))
         ++start;
     return s.substr(start);
 }
@@ -30,14 +30,14 @@ std::string TrimLeft(const std::string& s)
 constexpr const char* kErrorWritingReplace = "Error writing replace string to temp file";
 constexpr const char* kErrorWritingTemp = "Error writing to temp file";
 
-SpecialOutcome AddReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText,
+SpecialOutcome addReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText,
                               const char* question, const char* doneLine)
 {
     SpecialOutcome outcome;
     if (!ctx.confirmation.confirmSpecialOperation(ctx.host, question))
         return outcome;
     if (!output.write(replaceText.data(), replaceText.size())) {
-        ReportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingReplace, ctx.filePath);
+        reportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingReplace, ctx.filePath);
         outcome.result = SpecialResult::WriteFailed;
         return outcome;
     }
@@ -58,7 +58,7 @@ void ParagraphFormatter::emit(const std::string& line)
 void ParagraphFormatter::addLine(const std::string& line)
 {
     if (!m_inParagraph) {
-        const std::string body = TrimLeft(line);
+        const std::string body = trimLeft(line);
         if (body.empty()) {
             // An empty first line: what is gathered (nothing) and the line itself.
             emit(m_gathered);
@@ -71,9 +71,9 @@ void ParagraphFormatter::addLine(const std::string& line)
         // paragraph is taken without it.
         if (m_indent.size() + 1 >= m_columns) {
             m_indent.clear();
-            m_gathered = TrimRight(body);
+            m_gathered = trimRight(body);
         } else {
-            m_gathered = TrimRight(line);
+            m_gathered = trimRight(line);
         }
         m_inParagraph = true;
     } else if (line.empty()) {
@@ -84,7 +84,7 @@ void ParagraphFormatter::addLine(const std::string& line)
         return;
     } else {
         m_gathered += ' ';
-        m_gathered += TrimRight(TrimLeft(line));
+        m_gathered += trimRight(trimLeft(line));
     }
     breakLines();
 }
@@ -96,7 +96,7 @@ void ParagraphFormatter::breakLines()
     while (m_gathered.size() >= m_columns) {
         size_t breakAt = std::string::npos;
         for (size_t i = m_columns - 1; i >= 1; --i) {
-            if (IsBlank(m_gathered[i])) {
+            if (isBlank(m_gathered[i])) {
                 breakAt = i;
                 break;
             }
@@ -104,14 +104,14 @@ void ParagraphFormatter::breakLines()
         if (breakAt == std::string::npos || breakAt < m_indent.size()) {
             breakAt = m_gathered.size();
             for (size_t i = m_columns - 1; i < m_gathered.size(); ++i) {
-                if (IsBlank(m_gathered[i])) {
+                if (isBlank(m_gathered[i])) {
                     breakAt = i;
                     break;
                 }
             }
         }
-        emit(TrimRight(m_gathered.substr(0, breakAt)));
-        m_gathered = m_indent + TrimLeft(m_gathered.substr(breakAt));
+        emit(trimRight(m_gathered.substr(0, breakAt)));
+        m_gathered = m_indent + trimLeft(m_gathered.substr(breakAt));
     }
 }
 
@@ -123,7 +123,7 @@ void ParagraphFormatter::finish()
     m_inParagraph = false;
 }
 
-std::string ReformatText(const std::string& text, size_t columns)
+std::string reformatText(const std::string& text, size_t columns)
 {
     ParagraphFormatter f(columns);
     size_t pos = 0;
@@ -142,19 +142,19 @@ std::string ReformatText(const std::string& text, size_t columns)
     return f.output();
 }
 
-SpecialOutcome PrependReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText)
+SpecialOutcome prependReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText)
 {
-    return AddReplaceText(ctx, output, replaceText, "Prepend the replace string to file?",
+    return addReplaceText(ctx, output, replaceText, "Prepend the replace string to file?",
                           "Replace string prepended to beginning of the file");
 }
 
-SpecialOutcome AppendReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText)
+SpecialOutcome appendReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText)
 {
-    return AddReplaceText(ctx, output, replaceText, "Append the replace string to file?",
+    return addReplaceText(ctx, output, replaceText, "Append the replace string to file?",
                           "Replace string appended to end of the file");
 }
 
-SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int columns)
+SpecialOutcome reformatFile(SpecialContext& ctx, File& input, File& output, int columns)
 {
     SpecialOutcome outcome;
     char question[80];
@@ -197,7 +197,7 @@ SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int 
             line.clear();
         }
         if (!flush()) {
-            ReportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingTemp, ctx.filePath);
+            reportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingTemp, ctx.filePath);
             outcome.result = SpecialResult::WriteFailed;
             return outcome;
         }
@@ -206,7 +206,7 @@ SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int 
         formatter.addLine(line);
     formatter.finish();
     if (!flush()) {
-        ReportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingTemp, ctx.filePath);
+        reportFileError(ctx.sink, ctx.host, ctx.quiet, kErrorWritingTemp, ctx.filePath);
         outcome.result = SpecialResult::WriteFailed;
         return outcome;
     }

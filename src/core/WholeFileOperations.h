@@ -38,13 +38,13 @@ struct SpecialContext {
 };
 
 // Writes the replace text at the current position of `output` (its start).
-SpecialOutcome PrependReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText);
+SpecialOutcome prependReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText);
 // Writes the replace text at the current position of `output` (its end).
-SpecialOutcome AppendReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText);
+SpecialOutcome appendReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText);
 // Reads `input` from its start and writes the reformatted text to `output`. `input` is the
 // pair's input: the original for the first pair, the previous pair's output after that,
 // so the replacements of earlier pairs are kept.
-SpecialOutcome ReformatFile(SpecialContext& ctx, File& input, File& output, int columns);
+SpecialOutcome reformatFile(SpecialContext& ctx, File& input, File& output, int columns);
 
 // The paragraph algorithm of the reformat, fed one line (without its line end) at a time.
 // Written lines end in CR LF.
@@ -69,6 +69,6 @@ private:
 };
 
 // The whole reformat of a text (lines end at LF; a CR before the LF is dropped).
-std::string ReformatText(const std::string& text, size_t columns);
+std::string reformatText(const std::string& text, size_t columns);
 
 } // namespace tw

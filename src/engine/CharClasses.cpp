@@ -5,7 +5,7 @@ namespace tw {
 namespace {
 
 // Windows-1252 upper case for the bytes from 0x80 up that have a case pair in the code page.
-uint8_t Upper1252(uint8_t c)
+uint8_t upper1252(uint8_t c)
 {
     if (c >= 'a' && c <= 'z')
         return static_cast<uint8_t>(c - 0x20);
@@ -21,7 +21,7 @@ uint8_t Upper1252(uint8_t c)
     return c;
 }
 
-bool Alnum1252(uint8_t c)
+bool alnum1252(uint8_t c)
 {
     if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
         return true;
@@ -53,8 +53,8 @@ CharClasses CharClasses::make(CodePageKind kind)
                              (c >= 'a' && c <= 'z');
             cc.displayable[i] = c == 0x09 || (c >= 0x20 && c <= 0x7E) || !ascii;
         } else {
-            cc.upper[i] = Upper1252(c);
-            cc.wordChar[i] = c == '_' || Alnum1252(c);
+            cc.upper[i] = upper1252(c);
+            cc.wordChar[i] = c == '_' || alnum1252(c);
             cc.displayable[i] = c == 0x09 || (c >= 0x20 && c <= 0x7E) || c >= 0xA1;
         }
     }
@@ -63,8 +63,8 @@ CharClasses CharClasses::make(CodePageKind kind)
     return cc;
 }
 
-const CharClasses& ActiveCharClasses() { return g_active; }
+const CharClasses& activeCharClasses() { return g_active; }
 
-void SetActiveCodePage(CodePageKind kind) { g_active = CharClasses::make(kind); }
+void setActiveCodePage(CodePageKind kind) { g_active = CharClasses::make(kind); }
 
 } // namespace tw

@@ -21,10 +21,10 @@ struct CharClasses {
 };
 
 // The classes every engine function consults. Set once before a run; not changed during it.
-const CharClasses& ActiveCharClasses();
-void SetActiveCodePage(CodePageKind kind);
+const CharClasses& activeCharClasses();
+void setActiveCodePage(CodePageKind kind);
 
 // The one upper-case fold of a byte used by every case-insensitive comparison.
-inline uint8_t FoldUpper(uint8_t c) { return ActiveCharClasses().upper[c]; }
+inline uint8_t FoldUpper(uint8_t c) { return activeCharClasses().upper[c]; }
 
 } // namespace tw

@@ -4,15 +4,15 @@ namespace tw {
 
 namespace {
 
-bool IsOctal(char c) { return c >= '0' && c <= '7'; }
-bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
-bool IsHex(char c)
+bool isOctal(char c) { return c >= '0' && c <= '7'; }
+bool isDecimal(char c) { return c >= '0' && c <= '9'; }
+bool isHex(char c)
 {
-    return IsDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    return isDecimal(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-int HexValue(char c)
+int hexValue(char c)
 {
-    if (IsDecimal(c))
+    if (isDecimal(c))
         return c - '0';
     return (c | 0x20) - 'a' + 10;
 }
@@ -20,7 +20,7 @@ int HexValue(char c)
 // Reads a number that starts with a decimal digit at s[0]: "0x" hexadecimal, leading "0"
 // octal, else decimal. A number is at most four characters long; the characters after them
 // stay ordinary text. Returns the characters consumed, 0 when "0x" has no hex digit after it.
-size_t ReadNumber(std::string_view s, unsigned* value)
+size_t readNumber(std::string_view s, unsigned* value)
 {
     constexpr size_t kMaxChars = 4;
     const size_t limit = std::min(s.size(), kMaxChars);
@@ -28,22 +28,22 @@ size_t ReadNumber(std::string_view s, unsigned* value)
     size_t n = 0;
     if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         n = 2;
-        while (n < limit && IsHex(s[n]))
-            v = v * 16 + static_cast<unsigned>(HexValue(s[n++]));
+        while (n < limit && isHex(s[n]))
+            v = v * 16 + static_cast<unsigned>(hexValue(s[n++]));
         if (n == 2)
             return 0;
     } else if (s[0] == '0') {
-        while (n < limit && IsOctal(s[n]))
+        while (n < limit && isOctal(s[n]))
             v = v * 8 + static_cast<unsigned>(s[n++] - '0');
     } else {
-        while (n < limit && IsDecimal(s[n]))
+        while (n < limit && isDecimal(s[n]))
             v = v * 10 + static_cast<unsigned>(s[n++] - '0');
     }
     *value = v;
     return n;
 }
 
-char TableEscape(char c, bool* found)
+char tableEscape(char c, bool* found)
 {
     *found = true;
     switch (c) {
@@ -66,20 +66,20 @@ char TableEscape(char c, bool* found)
 
 } // namespace
 
-size_t ExpandOneEscape(std::string_view text, size_t i, std::string& out)
+size_t expandOneEscape(std::string_view text, size_t i, std::string& out)
 {
     if (i + 1 >= text.size())
         return text.size() - i; // a trailing backslash is dropped
     const char c = text[i + 1];
     bool inTable = false;
-    const char t = TableEscape(c, &inTable);
+    const char t = tableEscape(c, &inTable);
     if (inTable) {
         out.push_back(t);
         return 2;
     }
-    if (IsDecimal(c)) {
+    if (isDecimal(c)) {
         unsigned value = 0;
-        const size_t n = ReadNumber(text.substr(i + 1), &value);
+        const size_t n = readNumber(text.substr(i + 1), &value);
         if (n > 0) {
             out.push_back(static_cast<char>(value & 0xFF));
             return 1 + n;
@@ -101,7 +101,7 @@ std::string ExpandEscapes(std::string_view text)
             break;
         }
         out.append(text.substr(i, b - i));
-        i = b + ExpandOneEscape(text, b, out);
+        i = b + expandOneEscape(text, b, out);
     }
     return out;
 }
@@ -149,7 +149,7 @@ int EscapeSpecials(std::string& text, std::string_view chars)
     return inserted;
 }
 
-int DoubleBackslashes(std::string& path)
+int doubleBackslashes(std::string& path)
 {
     int found = 0;
     for (const char c : path)

@@ -20,7 +20,7 @@ std::string ExpandEscapes(std::string_view text);
 // Expands the one escape sequence that starts with the backslash at text[i]. Appends the
 // bytes it produces to `out` and returns the number of characters consumed (backslash
 // included). Used where a single escaped character is needed, such as a range end in a set.
-size_t ExpandOneEscape(std::string_view text, size_t i, std::string& out);
+size_t expandOneEscape(std::string_view text, size_t i, std::string& out);
 
 // True when text[i] is preceded by an odd number of consecutive backslashes.
 bool IsEscaped(std::string_view text, size_t i);
@@ -34,6 +34,6 @@ int EscapeSpecials(std::string& text, std::string_view chars);
 
 // Doubles every backslash of a path so that it passes ExpandEscapes unchanged. Returns the
 // number of backslashes found.
-int DoubleBackslashes(std::string& path);
+int doubleBackslashes(std::string& path);
 
 } // namespace tw

@@ -10,7 +10,7 @@ namespace tw {
 namespace {
 
 // Bytes b whose fold equals the fold of the search byte c (c itself always included).
-std::vector<uint8_t> MatchClass(uint8_t c, bool caseSensitive, const CharClasses& cc)
+std::vector<uint8_t> matchClass(uint8_t c, bool caseSensitive, const CharClasses& cc)
 {
     std::vector<uint8_t> out{c};
     if (caseSensitive)
@@ -24,7 +24,7 @@ std::vector<uint8_t> MatchClass(uint8_t c, bool caseSensitive, const CharClasses
 
 // Rough rarity of a byte in source text and prose; lower is rarer. Used only to pick the
 // prefilter positions, so a poor guess costs speed, never correctness.
-int Commonness(uint8_t c)
+int commonness(uint8_t c)
 {
     if (c == ' ' || c == 'e' || c == 't' || c == 'a' || c == 'o' || c == 'i' || c == 'n')
         return 10;
@@ -60,10 +60,10 @@ LiteralMatcher::LiteralMatcher(std::string searchBytes, bool caseSensitive, bool
         return;
     // Pick the two rarest positions whose classes have at most two members.
     auto score = [&](size_t k) {
-        const auto cls = MatchClass(static_cast<uint8_t>(m_bytes[k]), caseSensitive, classes);
+        const auto cls = matchClass(static_cast<uint8_t>(m_bytes[k]), caseSensitive, classes);
         if (cls.size() > 2)
             return 1000;
-        return Commonness(classes.upper[static_cast<uint8_t>(m_bytes[k])]) + (cls.size() == 2 ? 1 : 0);
+        return commonness(classes.upper[static_cast<uint8_t>(m_bytes[k])]) + (cls.size() == 2 ? 1 : 0);
     };
     size_t best1 = 0;
     for (size_t k = 1; k < L; ++k)
@@ -79,8 +79,8 @@ LiteralMatcher::LiteralMatcher(std::string searchBytes, bool caseSensitive, bool
         return;
     m_pos1 = std::min(best1, best2);
     m_pos2 = std::max(best1, best2);
-    const auto c1 = MatchClass(static_cast<uint8_t>(m_bytes[m_pos1]), caseSensitive, classes);
-    const auto c2 = MatchClass(static_cast<uint8_t>(m_bytes[m_pos2]), caseSensitive, classes);
+    const auto c1 = matchClass(static_cast<uint8_t>(m_bytes[m_pos1]), caseSensitive, classes);
+    const auto c2 = matchClass(static_cast<uint8_t>(m_bytes[m_pos2]), caseSensitive, classes);
     m_c1a = c1[0];
     m_c1b = c1.size() > 1 ? c1[1] : c1[0];
     m_c2a = c2[0];
@@ -209,7 +209,7 @@ size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, s
     return p < startLimit ? findScalar(block, len, p, startLimit) : npos;
 }
 
-size_t CountLineFeeds(const uint8_t* p, const uint8_t* end)
+size_t countLineFeeds(const uint8_t* p, const uint8_t* end)
 {
     size_t n = 0;
 #if TW_X86_SIMD

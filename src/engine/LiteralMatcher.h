@@ -16,7 +16,7 @@ public:
     static constexpr size_t npos = static_cast<size_t>(-1);
 
     LiteralMatcher(std::string searchBytes, bool caseSensitive, bool wholeWord,
-                   const CharClasses& classes = ActiveCharClasses());
+                   const CharClasses& classes = activeCharClasses());
 
     // First hit in block[0, len) that starts at or after `from` and before `startLimit`
     // (startLimit <= len - length() + 1). The byte before `from`, when `from` > 0, is
@@ -61,6 +61,6 @@ private:
 };
 
 // Number of line feeds in [p, end).
-size_t CountLineFeeds(const uint8_t* p, const uint8_t* end);
+size_t countLineFeeds(const uint8_t* p, const uint8_t* end);
 
 } // namespace tw

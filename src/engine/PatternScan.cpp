@@ -498,7 +498,7 @@ std::string PatternScan::elementText(int n) const
 
 std::string PatternScan::buildReplacement()
 {
-    return BuildReplacement(m_program.m_replace, m_counters, [this](int index) {
+    return tw::buildReplacement(m_program.m_replace, m_counters, [this](int index) {
         const int n = m_program.m_chain[index].number;
         return n > 0 ? elementText(n) : std::string();
     });

@@ -13,22 +13,22 @@ namespace {
 
 constexpr int kMaxReference = 65; // 'q'
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads an optional start value for a counter after the marker at text[pos - 1]:
 // blanks, an optional sign and digits, immediately followed by the same marker.
 // Returns the characters consumed (0 when the marker does not close).
-size_t ReadCounterStart(std::string_view text, size_t pos, char marker, ReplElement& piece)
+size_t readCounterStart(std::string_view text, size_t pos, char marker, ReplElement& piece)
 {
     size_t i = pos;
-    while (i < text.size() && IsBlank(text[i]))
+    while (i < text.size() && isBlank(text[i]))
         ++i;
     const size_t numStart = i;
     if (i < text.size() && (text[i] == '-' || text[i] == '+'))
         ++i;
     const size_t digitStart = i;
-    while (i < text.size() && IsDigit(text[i]))
+    while (i < text.size() && isDigit(text[i]))
         ++i;
     if (i >= text.size() || text[i] != marker)
         return 0;
@@ -47,25 +47,25 @@ size_t ReadCounterStart(std::string_view text, size_t pos, char marker, ReplElem
 
 // Value of a matched text read as a signed decimal (leading blanks allowed); sets *digits to
 // the number of digits read.
-int64_t ParseSigned(std::string_view s, size_t* digits)
+int64_t parseSigned(std::string_view s, size_t* digits)
 {
     size_t i = 0;
-    while (i < s.size() && IsBlank(s[i]))
+    while (i < s.size() && isBlank(s[i]))
         ++i;
     bool neg = false;
     if (i < s.size() && (s[i] == '-' || s[i] == '+'))
         neg = s[i++] == '-';
     const size_t d0 = i;
     int64_t v = 0;
-    while (i < s.size() && IsDigit(s[i]))
+    while (i < s.size() && isDigit(s[i]))
         v = std::min<int64_t>(v * 10 + (s[i++] - '0'), INT32_MAX);
     *digits = i - d0;
     return neg ? -v : v;
 }
 
-std::array<uint8_t, 256> LowerTable()
+std::array<uint8_t, 256> lowerTable()
 {
-    const auto& up = ActiveCharClasses().upper;
+    const auto& up = activeCharClasses().upper;
     std::array<uint8_t, 256> lower{};
     for (int c = 0; c < 256; ++c)
         lower[c] = static_cast<uint8_t>(c);
@@ -77,7 +77,7 @@ std::array<uint8_t, 256> LowerTable()
 
 } // namespace
 
-std::vector<ReplElement> CompileReplaceChain(std::string_view text, const ReplaceTarget& target)
+std::vector<ReplElement> compileReplaceChain(std::string_view text, const ReplaceTarget& target)
 {
     std::vector<ReplElement> chain;
     while (!text.empty()) {
@@ -107,7 +107,7 @@ std::vector<ReplElement> CompileReplaceChain(std::string_view text, const Replac
             (marker == '>' ? ref.upper : ref.lower) = true;
             if (numeric) {
                 ref.counterMode = marker == '>' ? 1 : 2;
-                used += ReadCounterStart(text, used, marker, ref);
+                used += readCounterStart(text, used, marker, ref);
             }
         }
         chain.push_back(std::move(ref));
@@ -116,7 +116,7 @@ std::vector<ReplElement> CompileReplaceChain(std::string_view text, const Replac
     return chain;
 }
 
-std::string BuildReplacement(const std::vector<ReplElement>& chain, std::vector<CounterState>& counters,
+std::string buildReplacement(const std::vector<ReplElement>& chain, std::vector<CounterState>& counters,
                              const std::function<std::string(int)>& elementText)
 {
     if (counters.size() < chain.size())
@@ -141,7 +141,7 @@ std::string BuildReplacement(const std::vector<ReplElement>& chain, std::vector<
                     counter.value = 1;
                 } else {
                     size_t digits = 0;
-                    counter.value = ParseSigned(text, &digits);
+                    counter.value = parseSigned(text, &digits);
                     if (text[0] == '0')
                         counter.width = static_cast<int16_t>(std::min<size_t>(digits, 255));
                 }
@@ -154,11 +154,11 @@ std::string BuildReplacement(const std::vector<ReplElement>& chain, std::vector<
                 std::snprintf(buf, sizeof buf, "%" PRId64, *counter.value);
             text = buf;
         } else if (piece.upper) {
-            const auto& up = ActiveCharClasses().upper;
+            const auto& up = activeCharClasses().upper;
             for (char& c : text)
                 c = static_cast<char>(up[static_cast<uint8_t>(c)]);
         } else if (piece.lower) {
-            const auto lower = LowerTable();
+            const auto lower = lowerTable();
             for (char& c : text)
                 c = static_cast<char>(lower[static_cast<uint8_t>(c)]);
         }

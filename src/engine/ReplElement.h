@@ -36,12 +36,12 @@ struct ReplaceTarget {
 
 // Cuts the replace text into pieces (see ReplElement). The character after an unescaped
 // '%' names element 1 ('1') to 65 ('q'); anything else there makes the rest literal.
-std::vector<ReplElement> CompileReplaceChain(std::string_view replace, const ReplaceTarget& target);
+std::vector<ReplElement> compileReplaceChain(std::string_view replace, const ReplaceTarget& target);
 
 // Builds the replacement for one hit. elementText(i) gives the matched text of chain
 // element i. `counters` holds one state per piece of `chain` (resized when shorter); the
 // counter values advance once per call.
-std::string BuildReplacement(const std::vector<ReplElement>& chain, std::vector<CounterState>& counters,
+std::string buildReplacement(const std::vector<ReplElement>& chain, std::vector<CounterState>& counters,
                              const std::function<std::string(int)>& elementText);
 
 } // namespace tw

@@ -6,17 +6,17 @@ namespace tw {
 
 namespace {
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
+char asciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; }
 
 // Position of `token` (upper case ASCII) in text at or after `from`, compared without
 // regard to ASCII case; npos when absent.
-size_t FindToken(std::string_view text, std::string_view token, size_t from)
+size_t findToken(std::string_view text, std::string_view token, size_t from)
 {
     if (token.size() > text.size())
         return std::string_view::npos;
     for (size_t i = from; i + token.size() <= text.size(); ++i) {
         size_t k = 0;
-        while (k < token.size() && AsciiUpper(text[i + k]) == token[k])
+        while (k < token.size() && asciiUpper(text[i + k]) == token[k])
             ++k;
         if (k == token.size())
             return i;
@@ -26,9 +26,9 @@ size_t FindToken(std::string_view text, std::string_view token, size_t from)
 
 // One pass: every occurrence of token is replaced by `value`; inserted values are not
 // scanned again within the pass.
-void ReplaceTokenPass(std::string& text, std::string_view token, std::string_view value)
+void replaceTokenPass(std::string& text, std::string_view token, std::string_view value)
 {
-    size_t h = FindToken(text, token, 0);
+    size_t h = findToken(text, token, 0);
     if (h == std::string::npos)
         return;
     std::string out;
@@ -38,7 +38,7 @@ void ReplaceTokenPass(std::string& text, std::string_view token, std::string_vie
         out.append(text, from, h - from);
         out.append(value);
         from = h + token.size();
-        h = FindToken(text, token, from);
+        h = findToken(text, token, from);
     }
     out.append(text, from, std::string::npos);
     text.swap(out);
@@ -46,10 +46,10 @@ void ReplaceTokenPass(std::string& text, std::string_view token, std::string_vie
 
 } // namespace
 
-bool HasFileTokens(std::string_view text)
+bool hasFileTokens(std::string_view text)
 {
-    return FindToken(text, "%%TWPATH%%", 0) != std::string_view::npos
-        || FindToken(text, "%%TWFILE%%", 0) != std::string_view::npos;
+    return findToken(text, "%%TWPATH%%", 0) != std::string_view::npos
+        || findToken(text, "%%TWFILE%%", 0) != std::string_view::npos;
 }
 
 void ExpandFileTokens(std::string& text, std::string_view fullPath)
@@ -59,8 +59,8 @@ void ExpandFileTokens(std::string& text, std::string_view fullPath)
     const size_t slash = fullPath.rfind('/');
     const std::string_view dir = slash == std::string_view::npos ? std::string_view() : fullPath.substr(0, slash + 1);
     const std::string_view name = slash == std::string_view::npos ? fullPath : fullPath.substr(slash + 1);
-    ReplaceTokenPass(text, "%%TWPATH%%", dir);
-    ReplaceTokenPass(text, "%%TWFILE%%", name);
+    replaceTokenPass(text, "%%TWPATH%%", dir);
+    replaceTokenPass(text, "%%TWFILE%%", name);
 }
 
 void ExpandEnvironmentTokens(std::string& text, const EnvironmentLookup& lookup, std::string_view escapeChars)
@@ -70,7 +70,7 @@ void ExpandEnvironmentTokens(std::string& text, const EnvironmentLookup& lookup,
     static constexpr std::string_view kToken = "%%ENVVAR=";
     std::string out;
     size_t from = 0;
-    for (size_t l = FindToken(text, kToken, 0); l != std::string::npos; l = FindToken(text, kToken, from)) {
+    for (size_t l = findToken(text, kToken, 0); l != std::string::npos; l = findToken(text, kToken, from)) {
         out.append(text, from, l - from);
         from = l + kToken.size();
         const size_t close = text.find("%%", from);

@@ -15,7 +15,7 @@ using EnvironmentLookup = std::function<std::optional<std::string>(const std::st
 // last "/", empty when there is none) and then every "%%TWFILE%%" by the rest of the path.
 // Text without "%%" is left untouched at once.
 // The text holds "%%TWPATH%%" or "%%TWFILE%%" in any case.
-bool HasFileTokens(std::string_view text);
+bool hasFileTokens(std::string_view text);
 void ExpandFileTokens(std::string& text, std::string_view fullPath);
 
 // Replaces every "%%ENVVAR=" name "%%" by the variable's value (empty when not set). With

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kPatternSpecials = "?*+!$^[(";
 
-std::array<bool, 256> AnyCharacterSet()
+std::array<bool, 256> anyCharacterSet()
 {
     std::array<bool, 256> m{};
     for (int b = 0; b < 256; ++b)
@@ -21,20 +21,20 @@ std::array<bool, 256> AnyCharacterSet()
     return m;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Reads decimal digits at text[*i], saturating far above any repeat limit.
-int64_t ReadDecimal(std::string_view text, size_t* i)
+int64_t readDecimal(std::string_view text, size_t* i)
 {
     int64_t v = 0;
-    while (*i < text.size() && IsDigit(text[*i]))
+    while (*i < text.size() && isDigit(text[*i]))
         v = std::min<int64_t>(v * 10 + (text[(*i)++] - '0'), int64_t(1) << 40);
     return v;
 }
 
 // Position of the bracket that closes text[0], counting unescaped brackets of the same
 // kind as nesting; npos when there is none.
-size_t FindClosing(std::string_view text, char open, char close)
+size_t findClosing(std::string_view text, char open, char close)
 {
     int depth = 0;
     bool escaped = false;
@@ -53,7 +53,7 @@ size_t FindClosing(std::string_view text, char open, char close)
 
 // Adds the members written in a set's text: ranges "low-high" (the ends may be escape
 // sequences), single bytes, and a dash at the start or end as a member.
-void AddSetText(std::string_view s, std::array<bool, 256>& m)
+void addSetText(std::string_view s, std::array<bool, 256>& m)
 {
     while (!s.empty()) {
         long dash = -1;
@@ -84,7 +84,7 @@ void AddSetText(std::string_view s, std::array<bool, 256>& m)
         std::string highText;
         size_t used = 1;
         if (after[0] == '\\')
-            used = ExpandOneEscape(after, 0, highText);
+            used = expandOneEscape(after, 0, highText);
         else
             highText.assign(1, after[0]);
         if (highText.empty()) { // the range end was a lone trailing backslash
@@ -99,7 +99,7 @@ void AddSetText(std::string_view s, std::array<bool, 256>& m)
     }
 }
 
-std::string QuoteBytes(std::string_view s)
+std::string quoteBytes(std::string_view s)
 {
     std::string out = "\"";
     for (const char ch : s) {
@@ -118,7 +118,7 @@ std::string QuoteBytes(std::string_view s)
     return out + "\"";
 }
 
-std::string SetByte(int c)
+std::string setByte(int c)
 {
     if (c > 0x20 && c < 0x7F && c != '\\' && c != ']' && c != '-')
         return std::string(1, static_cast<char>(c));
@@ -127,9 +127,9 @@ std::string SetByte(int c)
     return buf;
 }
 
-std::string DumpSet(const std::array<bool, 256>& accept)
+std::string dumpSet(const std::array<bool, 256>& accept)
 {
-    if (accept == AnyCharacterSet())
+    if (accept == anyCharacterSet())
         return "[any]";
     if (std::all_of(accept.begin(), accept.end(), [](bool b) { return b; }))
         return "[all]";
@@ -143,10 +143,10 @@ std::string DumpSet(const std::array<bool, 256>& accept)
         while (e + 1 < 256 && accept[e + 1])
             ++e;
         if (e - b >= 2)
-            out += SetByte(b) + "-" + SetByte(e);
+            out += setByte(b) + "-" + setByte(e);
         else
             for (int c = b; c <= e; ++c)
-                out += SetByte(c);
+                out += setByte(c);
         b = e + 1;
     }
     return out + "]";
@@ -154,14 +154,14 @@ std::string DumpSet(const std::array<bool, 256>& accept)
 
 } // namespace
 
-std::unique_ptr<SrchPattern> SrchPattern::Compile(std::string_view search, const std::string* replace,
+std::unique_ptr<SrchPattern> SrchPattern::compile(std::string_view search, const std::string* replace,
                                                   const PatternOptions& options)
 {
     std::unique_ptr<SrchPattern> p(new SrchPattern());
     p->m_maskMode = options.maskMode;
     p->m_caseSensitive = options.caseSensitive && !options.maskMode;
     p->m_maxRepeat = std::max(1, options.maxRepeat);
-    p->m_fold = ActiveCharClasses().upper;
+    p->m_fold = activeCharClasses().upper;
     if (options.maskMode) {
         p->compileMask(search);
     } else if (!p->compileChain(search)) {
@@ -175,7 +175,7 @@ std::unique_ptr<SrchPattern> SrchPattern::Compile(std::string_view search, const
         target.numberedIndex = p->m_numbered;
         for (const SrchElement& el : p->m_chain)
             target.numericByIndex.push_back(el.isNumeric);
-        p->m_replace = CompileReplaceChain(*replace, target);
+        p->m_replace = compileReplaceChain(*replace, target);
     }
     return p;
 }
@@ -193,7 +193,7 @@ void SrchPattern::addAnySet(char op, char writtenOp, int minCount, int maxCount)
 {
     SrchElement el;
     el.isSet = true;
-    el.members = AnyCharacterSet();
+    el.members = anyCharacterSet();
     el.op = op;
     el.writtenOp = writtenOp;
     el.minCount = minCount;
@@ -206,7 +206,7 @@ bool SrchPattern::addBracketed(std::string_view text, char op, char writtenOp, i
 {
     const char open = text[0];
     const char close = open == '[' ? ']' : ')';
-    const size_t end = FindClosing(text, open, close);
+    const size_t end = findClosing(text, open, close);
     if (end == std::string_view::npos) {
         m_error = ExpandEscapes(text);
         return false;
@@ -219,7 +219,7 @@ bool SrchPattern::addBracketed(std::string_view text, char op, char writtenOp, i
         if (inner.empty())
             el.members.fill(true);
         else
-            AddSetText(inner, el.members);
+            addSetText(inner, el.members);
     } else {
         // A group holds literal text only; its alternatives are split at unescaped '|'.
         el.isGroup = true;
@@ -287,21 +287,21 @@ bool SrchPattern::compileChain(std::string_view text)
             minCount = 1;
             maxCount = limit;
             auto clampCount = [limit](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 1, limit)); };
-            if (pos < text.size() && IsDigit(text[pos])) {
-                const int n = clampCount(ReadDecimal(text, &pos));
+            if (pos < text.size() && isDigit(text[pos])) {
+                const int n = clampCount(readDecimal(text, &pos));
                 if (pos < text.size() && text[pos] == '+') {
                     ++pos;
                     minCount = n;
-                } else if (pos + 1 < text.size() && text[pos] == '-' && IsDigit(text[pos + 1])) {
+                } else if (pos + 1 < text.size() && text[pos] == '-' && isDigit(text[pos + 1])) {
                     ++pos;
                     minCount = n;
-                    maxCount = std::max(n, clampCount(ReadDecimal(text, &pos)));
+                    maxCount = std::max(n, clampCount(readDecimal(text, &pos)));
                 } else {
                     minCount = maxCount = n;
                 }
-            } else if (pos + 1 < text.size() && text[pos] == '-' && IsDigit(text[pos + 1])) {
+            } else if (pos + 1 < text.size() && text[pos] == '-' && isDigit(text[pos + 1])) {
                 ++pos;
-                maxCount = clampCount(ReadDecimal(text, &pos));
+                maxCount = clampCount(readDecimal(text, &pos));
             }
         }
         if (pos < text.size() && (text[pos] == '[' || text[pos] == '(')) {
@@ -365,7 +365,7 @@ void SrchPattern::finish()
             for (int b = 0; b < 256; ++b)
                 if (el.members[b]) {
                     any = true;
-                    numeric = numeric && (IsDigit(static_cast<char>(b)) || b == '-');
+                    numeric = numeric && (isDigit(static_cast<char>(b)) || b == '-');
                 }
             el.isNumeric = any && numeric;
         }
@@ -523,11 +523,11 @@ std::string SrchPattern::dumpChain() const
         if (el.number)
             out += " #" + std::to_string(el.number);
         if (el.isSet) {
-            out += " set " + DumpSet(el.accept);
+            out += " set " + dumpSet(el.accept);
         } else {
             out += el.isGroup ? " grp " : " lit ";
             for (size_t a = 0; a < el.literals.size(); ++a)
-                out += (a ? "|" : "") + QuoteBytes(el.literals[a]);
+                out += (a ? "|" : "") + quoteBytes(el.literals[a]);
         }
         out += " op ";
         out += el.op ? el.op : '-';

@@ -2,10 +2,10 @@
 // A compiled search pattern of the program's line-oriented dialect, together with its
 // compiled replace text; or, in mask mode, a compiled file mask.
 //
-// Construction never throws on bad input: Compile() always returns a pattern, and ok()
+// Construction never throws on bad input: compile() always returns a pattern, and ok()
 // tells whether it can be used. error() then holds the text at which parsing stopped.
 //
-// The compiled form is read-only after Compile(); searching with it is PatternScan's work.
+// The compiled form is read-only after compile(); searching with it is PatternScan's work.
 // Matching is windowed and never backtracks: elements are matched most selective first,
 // each between its already matched neighbours, and the attempt fails as soon as one
 // element fails.
@@ -32,7 +32,7 @@ class SrchPattern {
 public:
     static constexpr int kMaxWidthEstimate = 10240;
 
-    static std::unique_ptr<SrchPattern> Compile(std::string_view search, const std::string* replace,
+    static std::unique_ptr<SrchPattern> compile(std::string_view search, const std::string* replace,
                                                  const PatternOptions& options);
 
     bool ok() const { return m_ok; }

@@ -13,14 +13,14 @@
 
 namespace tw {
 
-bool LocaleUsesUtf8()
+bool localeUsesUtf8()
 {
     std::setlocale(LC_CTYPE, "");
     const char* cs = nl_langinfo(CODESET);
     return cs && (std::strcmp(cs, "UTF-8") == 0 || std::strcmp(cs, "utf8") == 0);
 }
 
-std::optional<std::string> GetEnvironmentVariable(const std::string& name)
+std::optional<std::string> getEnvironmentVariable(const std::string& name)
 {
     const char* v = std::getenv(name.c_str());
     if (!v)
@@ -30,7 +30,7 @@ std::optional<std::string> GetEnvironmentVariable(const std::string& name)
 
 namespace {
 
-bool MakeDirs(const std::string& path)
+bool makeDirs(const std::string& path)
 {
     for (size_t i = 1; i <= path.size(); ++i) {
         if (i == path.size() || path[i] == '/') {
@@ -44,7 +44,7 @@ bool MakeDirs(const std::string& path)
 
 } // namespace
 
-std::string DataDirectory()
+std::string dataDirectory()
 {
     std::string base;
     if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x == '/')
@@ -54,21 +54,21 @@ std::string DataDirectory()
     else
         return {};
     std::string dir = base + "/tarnwick";
-    if (!MakeDirs(dir))
+    if (!makeDirs(dir))
         return {};
     return dir + "/";
 }
 
-std::string TemporaryDirectory()
+std::string temporaryDirectory()
 {
     std::error_code ec;
     std::string dir = std::filesystem::temp_directory_path(ec).string();
     if (ec || dir.empty())
         dir = "/tmp";
-    return WithTrailingSlash(std::move(dir));
+    return withTrailingSlash(std::move(dir));
 }
 
-std::string CurrentDirectory()
+std::string currentDirectory()
 {
     std::string buf(4096, '\0');
     while (::getcwd(buf.data(), buf.size()) == nullptr) {
@@ -77,7 +77,7 @@ std::string CurrentDirectory()
         buf.resize(buf.size() * 2);
     }
     buf.resize(std::strlen(buf.c_str()));
-    return buf.empty() ? std::string("/") : WithTrailingSlash(std::move(buf));
+    return buf.empty() ? std::string("/") : withTrailingSlash(std::move(buf));
 }
 
 } // namespace tw

@@ -6,18 +6,18 @@
 namespace tw {
 
 // Whether the locale's character set (LC_CTYPE from the environment) is UTF-8.
-bool LocaleUsesUtf8();
+bool localeUsesUtf8();
 
-std::optional<std::string> GetEnvironmentVariable(const std::string& name);
+std::optional<std::string> getEnvironmentVariable(const std::string& name);
 
 // The per-user data directory ($XDG_DATA_HOME/tarnwick/, default ~/.local/share/tarnwick/),
 // created on first use; ends with "/". Empty when it cannot be created.
-std::string DataDirectory();
+std::string dataDirectory();
 
 // The directory for temporary files ($TMPDIR, default /tmp), ending with "/".
-std::string TemporaryDirectory();
+std::string temporaryDirectory();
 
 // The current working directory, ending with "/".
-std::string CurrentDirectory();
+std::string currentDirectory();
 
 } // namespace tw

@@ -54,16 +54,16 @@ public:
 };
 
 // The operations of the real machine.
-FileOps& RealFileOps();
+FileOps& realFileOps();
 
 // Attributes on Linux: read-only means the owner has no write permission; hidden means the
 // name starts with "."; system and archive are never set.
 inline constexpr uint32_t kOwnerWrite = 0200;
-inline bool IsReadOnlyMode(uint32_t mode) { return (mode & kOwnerWrite) == 0; }
-bool IsHiddenName(const std::string& path);
+inline bool isReadOnlyMode(uint32_t mode) { return (mode & kOwnerWrite) == 0; }
+bool isHiddenName(const std::string& path);
 
 // Conversions between the program's 64-bit file times and precise times.
-FileTime ToFileTime(int64_t sec, int64_t nsec);
-void FromFileTime(FileTime t, int64_t* sec, int64_t* nsec);
+FileTime toFileTime(int64_t sec, int64_t nsec);
+void fromFileTime(FileTime t, int64_t* sec, int64_t* nsec);
 
 } // namespace tw

@@ -29,16 +29,16 @@ struct FileStatus {
 };
 
 // Both statuses describe the same file (device and inode).
-inline bool SameFile(const FileStatus& a, const FileStatus& b)
+inline bool sameFile(const FileStatus& a, const FileStatus& b)
 {
     return a.device == b.device && a.inode == b.inode;
 }
 
 // `now` is the file `before` was taken of, and nobody changed it in between: same file,
 // same size, same modification and change times.
-inline bool UnchangedSince(const FileStatus& before, const FileStatus& now)
+inline bool unchangedSince(const FileStatus& before, const FileStatus& now)
 {
-    return SameFile(before, now) && before.size == now.size && before.lastWrite == now.lastWrite
+    return sameFile(before, now) && before.size == now.size && before.lastWrite == now.lastWrite
         && before.change == now.change;
 }
 
@@ -135,10 +135,10 @@ public:
 };
 
 // The real file system of the machine.
-FileSystem& RealFileSystem();
+FileSystem& realFileSystem();
 
 // Flushes everything written to the file system that holds `path` to disk (one barrier
 // for many files instead of one per file).
-[[nodiscard]] bool SyncFileSystemOf(const std::string& path);
+[[nodiscard]] bool syncFileSystemOf(const std::string& path);
 
 } // namespace tw

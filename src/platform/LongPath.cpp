@@ -77,19 +77,19 @@ private:
 
 } // namespace
 
-int OpenLongPath(const std::string& path, int flags, mode_t mode)
+int openLongPath(const std::string& path, int flags, mode_t mode)
 {
     const ParentChain chain(path);
     return chain.ok() ? ::openat(chain.dir(), chain.rest(), flags, mode) : -1;
 }
 
-int StatxLongPath(const std::string& path, int flags, unsigned int mask, struct statx* out)
+int statxLongPath(const std::string& path, int flags, unsigned int mask, struct statx* out)
 {
     const ParentChain chain(path);
     return chain.ok() ? ::statx(chain.dir(), chain.rest(), flags, mask, out) : -1;
 }
 
-int UnlinkLongPath(const std::string& path)
+int unlinkLongPath(const std::string& path)
 {
     const ParentChain chain(path);
     return chain.ok() ? ::unlinkat(chain.dir(), chain.rest(), 0) : -1;

@@ -14,10 +14,10 @@
 namespace tw {
 
 // As ::open(path, flags, mode).
-int OpenLongPath(const std::string& path, int flags, mode_t mode = 0);
+int openLongPath(const std::string& path, int flags, mode_t mode = 0);
 // As ::statx(AT_FDCWD, path, flags, mask, out).
-int StatxLongPath(const std::string& path, int flags, unsigned int mask, struct statx* out);
+int statxLongPath(const std::string& path, int flags, unsigned int mask, struct statx* out);
 // As ::unlink(path).
-int UnlinkLongPath(const std::string& path);
+int unlinkLongPath(const std::string& path);
 
 } // namespace tw

@@ -5,7 +5,7 @@
 namespace tw {
 
 // `path` with a "/" appended unless it is empty or already ends with one.
-inline std::string WithTrailingSlash(std::string path)
+inline std::string withTrailingSlash(std::string path)
 {
     if (!path.empty() && path.back() != '/')
         path += '/';

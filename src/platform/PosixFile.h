@@ -40,15 +40,15 @@ private:
 // Opens `path` with `flags` plus O_NOFOLLOW and O_NONBLOCK (so a FIFO swapped in cannot
 // block), then refuses anything that is not a regular file and clears O_NONBLOCK again.
 // Returns the descriptor or -1 with errno set.
-int OpenRegularFile(const std::string& path, int flags, unsigned mode = 0666);
+int openRegularFile(const std::string& path, int flags, unsigned mode = 0666);
 
 // The precise times kept in a stat result.
-PreciseTimes TimesOf(const struct stat& st);
+PreciseTimes timesOf(const struct stat& st);
 // The two timespecs (access, write) that utimensat and futimens take.
-void ToTimespecs(const PreciseTimes& t, struct timespec ts[2]);
+void toTimespecs(const PreciseTimes& t, struct timespec ts[2]);
 
 // Fills `out` from a statx result of `fd` (with `path` relative to it, or "" and
 // AT_EMPTY_PATH for the descriptor itself).
-bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out);
+bool statxInto(int dirFd, const char* path, int flags, FileStatus* out);
 
 } // namespace tw

@@ -82,13 +82,13 @@ public:
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0)
             return false;
-        *out = TimesOf(st);
+        *out = timesOf(st);
         return true;
     }
     bool setTimes(const std::string& path, const PreciseTimes& t) override
     {
         timespec ts[2];
-        ToTimespecs(t, ts);
+        toTimespecs(t, ts);
         return ::utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
     }
     bool sameFile(const std::string& a, const std::string& b) override
@@ -177,8 +177,8 @@ public:
         if (name.empty() || name == "." || name == "..")
             return PlaceResult::DirectoryFailed;
         FileStatus existing;
-        if (StatxInto(dir.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, &existing)) {
-            if (!existing.isRegular || (notSameAs && SameFile(existing, *notSameAs)))
+        if (statxInto(dir.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, &existing)) {
+            if (!existing.isRegular || (notSameAs && tw::sameFile(existing, *notSameAs)))
                 return PlaceResult::DirectoryFailed;
         } else if (errno != ENOENT) {
             return PlaceResult::DirectoryFailed;
@@ -211,25 +211,25 @@ public:
 
 } // namespace
 
-FileOps& RealFileOps()
+FileOps& realFileOps()
 {
     static PosixFileOps ops;
     return ops;
 }
 
-bool IsHiddenName(const std::string& path)
+bool isHiddenName(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     const size_t start = slash == std::string::npos ? 0 : slash + 1;
     return start < path.size() && path[start] == '.';
 }
 
-FileTime ToFileTime(int64_t sec, int64_t nsec)
+FileTime toFileTime(int64_t sec, int64_t nsec)
 {
     return (sec + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond + nsec / 100;
 }
 
-void FromFileTime(FileTime t, int64_t* sec, int64_t* nsec)
+void fromFileTime(FileTime t, int64_t* sec, int64_t* nsec)
 {
     int64_t s = t / kFileTimeTicksPerSecond;
     int64_t rest = t % kFileTimeTicksPerSecond;

@@ -26,7 +26,7 @@ class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<File> openRead(const std::string& path, int* error) override
     {
-        const int fd = OpenRegularFile(path, O_RDONLY | O_CLOEXEC);
+        const int fd = openRegularFile(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
             if (error)
                 *error = errno;
@@ -37,7 +37,7 @@ public:
     std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
     {
         const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0) | (truncate ? O_TRUNC : 0);
-        const int fd = OpenRegularFile(path, flags, 0666);
+        const int fd = openRegularFile(path, flags, 0666);
         if (fd < 0) {
             if (error)
                 *error = errno;
@@ -47,7 +47,7 @@ public:
     }
     std::unique_ptr<File> createTemp(const std::string& prefix, int* error) override
     {
-        std::string name = TemporaryDirectory() + prefix + "XXXXXX";
+        std::string name = temporaryDirectory() + prefix + "XXXXXX";
         const int fd = ::mkostemp(name.data(), O_CLOEXEC);
         if (fd < 0) {
             if (error)
@@ -58,11 +58,11 @@ public:
     }
     bool status(const std::string& path, FileStatus* out, bool followLinks) override
     {
-        return StatxInto(AT_FDCWD, path.c_str(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW, out);
+        return statxInto(AT_FDCWD, path.c_str(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW, out);
     }
     std::unique_ptr<File> createScratch(const std::string& prefix, int* error) override
     {
-        const std::string dir = TemporaryDirectory();
+        const std::string dir = temporaryDirectory();
         // An unnamed file in the temporary directory; where the file system cannot do
         // that, a named one that is removed at once.
         int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
@@ -77,7 +77,7 @@ public:
     {
         out->clear();
         // Opened by descriptor so that a directory of any depth can be listed.
-        const int fd = OpenLongPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = openLongPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return false;
         DIR* dir = ::fdopendir(fd);
@@ -106,7 +106,7 @@ public:
         std::sort(out->begin(), out->end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
         return true;
     }
-    bool removeFile(const std::string& path) override { return UnlinkLongPath(path) == 0; }
+    bool removeFile(const std::string& path) override { return unlinkLongPath(path) == 0; }
 };
 
 } // namespace
@@ -184,7 +184,7 @@ bool PosixFile::sync()
 
 bool PosixFile::status(FileStatus* out)
 {
-    return StatxInto(m_fd, "", AT_EMPTY_PATH, out);
+    return statxInto(m_fd, "", AT_EMPTY_PATH, out);
 }
 
 bool PosixFile::lockExclusive(int timeoutMs)
@@ -209,7 +209,7 @@ bool PosixFile::setMode(uint32_t mode)
 bool PosixFile::setTimes(const PreciseTimes& t)
 {
     timespec ts[2];
-    ToTimespecs(t, ts);
+    toTimespecs(t, ts);
     return ::futimens(m_fd, ts) == 0;
 }
 
@@ -218,11 +218,11 @@ bool PosixFile::readTimes(PreciseTimes* out)
     struct stat st {};
     if (::fstat(m_fd, &st) != 0)
         return false;
-    *out = TimesOf(st);
+    *out = timesOf(st);
     return true;
 }
 
-PreciseTimes TimesOf(const struct stat& st)
+PreciseTimes timesOf(const struct stat& st)
 {
     PreciseTimes t;
     t.lastWriteSec = st.st_mtim.tv_sec;
@@ -232,7 +232,7 @@ PreciseTimes TimesOf(const struct stat& st)
     return t;
 }
 
-void ToTimespecs(const PreciseTimes& t, struct timespec ts[2])
+void toTimespecs(const PreciseTimes& t, struct timespec ts[2])
 {
     ts[0].tv_sec = static_cast<time_t>(t.lastAccessSec);
     ts[0].tv_nsec = static_cast<long>(t.lastAccessNsec);
@@ -240,9 +240,9 @@ void ToTimespecs(const PreciseTimes& t, struct timespec ts[2])
     ts[1].tv_nsec = static_cast<long>(t.lastWriteNsec);
 }
 
-int OpenRegularFile(const std::string& path, int flags, unsigned mode)
+int openRegularFile(const std::string& path, int flags, unsigned mode)
 {
-    const int fd = OpenLongPath(path, flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode));
+    const int fd = openLongPath(path, flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode));
     if (fd < 0)
         return -1;
     int err = 0;
@@ -264,12 +264,12 @@ int OpenRegularFile(const std::string& path, int flags, unsigned mode)
     return fd;
 }
 
-bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out)
+bool statxInto(int dirFd, const char* path, int flags, FileStatus* out)
 {
     struct statx sx {};
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
     flags |= AT_STATX_SYNC_AS_STAT;
-    if ((dirFd == AT_FDCWD ? StatxLongPath(path, flags, mask, &sx) : ::statx(dirFd, path, flags, mask, &sx)) != 0)
+    if ((dirFd == AT_FDCWD ? statxLongPath(path, flags, mask, &sx) : ::statx(dirFd, path, flags, mask, &sx)) != 0)
         return false;
     out->isDirectory = S_ISDIR(sx.stx_mode);
     out->isSymlink = S_ISLNK(sx.stx_mode);
@@ -278,7 +278,7 @@ bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out)
     out->mode = sx.stx_mode & 07777;
     out->device = (static_cast<uint64_t>(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
     out->inode = sx.stx_ino;
-    auto conv = [](const struct statx_timestamp& t) { return ToFileTime(t.tv_sec, t.tv_nsec); };
+    auto conv = [](const struct statx_timestamp& t) { return toFileTime(t.tv_sec, t.tv_nsec); };
     out->lastWrite = conv(sx.stx_mtime);
     out->lastAccess = conv(sx.stx_atime);
     out->change = conv(sx.stx_ctime);
@@ -286,9 +286,9 @@ bool StatxInto(int dirFd, const char* path, int flags, FileStatus* out)
     return true;
 }
 
-bool SyncFileSystemOf(const std::string& path)
+bool syncFileSystemOf(const std::string& path)
 {
-    const int fd = OpenLongPath(path, O_RDONLY | O_CLOEXEC);
+    const int fd = openLongPath(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::syncfs(fd) == 0;
@@ -296,7 +296,7 @@ bool SyncFileSystemOf(const std::string& path)
     return ok;
 }
 
-FileSystem& RealFileSystem()
+FileSystem& realFileSystem()
 {
     static PosixFileSystem fs;
     return fs;

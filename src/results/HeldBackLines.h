@@ -19,6 +19,6 @@ public:
 };
 
 // No held-back lines (questions that show none).
-const HeldBackLines& NoHeldBackLines();
+const HeldBackLines& noHeldBackLines();
 
 } // namespace tw

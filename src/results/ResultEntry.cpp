@@ -4,7 +4,7 @@ namespace tw {
 
 namespace {
 
-ResultEntry Make(LineKind kind, std::string text, const std::string& path = {})
+ResultEntry make(LineKind kind, std::string text, const std::string& path = {})
 {
     ResultEntry e;
     e.kind = kind;
@@ -13,7 +13,7 @@ ResultEntry Make(LineKind kind, std::string text, const std::string& path = {})
     return e;
 }
 
-std::string FileLineText(const std::string& path, const std::string& archivePath)
+std::string fileLineText(const std::string& path, const std::string& archivePath)
 {
     std::string text(kFileLinePrefix);
     text += kNameMarker;
@@ -29,57 +29,57 @@ std::string FileLineText(const std::string& path, const std::string& archivePath
 
 ResultEntry ResultEntry::fileLine(const std::string& path, const std::string& archivePath)
 {
-    ResultEntry e = Make(LineKind::File, FileLineText(path, archivePath), path);
+    ResultEntry e = make(LineKind::File, fileLineText(path, archivePath), path);
     e.archivePath = archivePath;
     return e;
 }
 
 ResultEntry ResultEntry::listedFile(const std::string& path)
 {
-    return Make(LineKind::ListedFile, FileLineText(path, {}), path);
+    return make(LineKind::ListedFile, fileLineText(path, {}), path);
 }
 
 ResultEntry ResultEntry::replaceText(const std::string& text, const std::string& path)
 {
-    return Make(LineKind::ReplaceText, text, path);
+    return make(LineKind::ReplaceText, text, path);
 }
 
 ResultEntry ResultEntry::count(const std::string& text, const std::string& path)
 {
-    return Make(LineKind::Count, text, path);
+    return make(LineKind::Count, text, path);
 }
 
 ResultEntry ResultEntry::error(const std::string& text, const std::string& path)
 {
-    return Make(LineKind::Error, text, path);
+    return make(LineKind::Error, text, path);
 }
 
 ResultEntry ResultEntry::recovery(const std::string& text, const std::string& path)
 {
-    return Make(LineKind::Recovery, text, path);
+    return make(LineKind::Recovery, text, path);
 }
 
 ResultEntry ResultEntry::done(const std::string& text, const std::string& path)
 {
-    return Make(LineKind::Done, text, path);
+    return make(LineKind::Done, text, path);
 }
 
 ResultEntry ResultEntry::summary(const std::string& text)
 {
-    return Make(LineKind::Summary, std::string(kNameMarker) + text);
+    return make(LineKind::Summary, std::string(kNameMarker) + text);
 }
 
 ResultEntry ResultEntry::pairSummary(const std::string& text)
 {
-    return Make(LineKind::PairSummary, text);
+    return make(LineKind::PairSummary, text);
 }
 
 ResultEntry ResultEntry::notice(const std::string& text)
 {
-    return Make(LineKind::Notice, text);
+    return make(LineKind::Notice, text);
 }
 
-std::string DisplayName(std::string_view name)
+std::string displayName(std::string_view name)
 {
     std::string out(name);
     for (char& c : out)

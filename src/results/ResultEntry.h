@@ -58,6 +58,6 @@ struct ResultEntry {
 // A file name as it may appear in text: control bytes (below 0x20, and 0x7F) become "?",
 // so a name cannot move the terminal's cursor, colour it or break the line markers. The
 // exact path stays with the line where it is kept.
-std::string DisplayName(std::string_view name);
+std::string displayName(std::string_view name);
 
 } // namespace tw

@@ -2,13 +2,13 @@
 
 namespace tw {
 
-std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
 {
     std::string out(text);
     if (const size_t n = out.find(kNameMarker); n != std::string::npos) {
         // File lines: the name after the marker is shown with its control bytes as "?".
         out.erase(n, kNameMarker.size());
-        out.replace(n, std::string::npos, DisplayName(std::string_view(out).substr(n)));
+        out.replace(n, std::string::npos, displayName(std::string_view(out).substr(n)));
         return out;
     }
     // The end marker is replaced only after a begin marker, and only the first after it.
@@ -20,26 +20,26 @@ std::string OutputForm(std::string_view text, std::string_view beforeHit, std::s
     return out;
 }
 
-std::string OutputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit)
+std::string outputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit)
 {
-    std::string line = OutputForm(entry.text, beforeHit, afterHit);
+    std::string line = outputForm(entry.text, beforeHit, afterHit);
     line += "\r\n";
     return line;
 }
 
-std::string StreamLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit)
+std::string streamLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit)
 {
-    std::string line = OutputForm(entry.text, beforeHit, afterHit);
+    std::string line = outputForm(entry.text, beforeHit, afterHit);
     line += '\n';
     return line;
 }
 
-ListLine ListForm(const ResultEntry& entry)
+ListLine listForm(const ResultEntry& entry)
 {
     // The same text as the output form with empty hit texts; the hit range is where the
     // markers were.
     ListLine out;
-    out.text = OutputForm(entry.text, {}, {});
+    out.text = outputForm(entry.text, {}, {});
     if (entry.text.find(kNameMarker) != std::string::npos)
         return out;
     const size_t b = entry.text.find(kHitBegin);
@@ -51,17 +51,17 @@ ListLine ListForm(const ResultEntry& entry)
     return out;
 }
 
-std::string HeldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit)
+std::string heldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit)
 {
     std::string out;
     lines.forEach([&](const ResultEntry& e) {
-        out += StreamLine(e, beforeHit, afterHit);
+        out += streamLine(e, beforeHit, afterHit);
         return true;
     });
     return out;
 }
 
-std::string WithHitReplaced(std::string text, std::string_view shown)
+std::string withHitReplaced(std::string text, std::string_view shown)
 {
     const size_t begin = text.find(kHitBegin);
     if (begin != std::string::npos) {
@@ -74,7 +74,7 @@ std::string WithHitReplaced(std::string text, std::string_view shown)
     return text;
 }
 
-const HeldBackLines& NoHeldBackLines()
+const HeldBackLines& noHeldBackLines()
 {
     struct None final : HeldBackLines {
         size_t count() const override { return 0; }

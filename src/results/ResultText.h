@@ -11,14 +11,14 @@
 namespace tw {
 
 // The plain form of a marked text: the name marker removed (the name after it shown with
-// DisplayName), or else the hit markers replaced by the before/after texts (first
+// displayName), or else the hit markers replaced by the before/after texts (first
 // occurrence of each).
-std::string OutputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit);
+std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit);
 
 // The line as the output file holds it (ends with CR LF).
-std::string OutputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
+std::string outputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
 // The line as standard output shows it (ends with LF).
-std::string StreamLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
+std::string streamLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
 
 // The line as the results list shows it: no markers; the found text, when there is one,
 // is text[hitBegin, hitEnd) (hitBegin == npos: nothing to highlight).
@@ -27,14 +27,14 @@ struct ListLine {
     size_t hitBegin = std::string::npos;
     size_t hitEnd = std::string::npos;
 };
-ListLine ListForm(const ResultEntry& entry);
+ListLine listForm(const ResultEntry& entry);
 
 // The held-back lines as the per-hit question shows them: each in its plain form, each
 // followed by LF.
-std::string HeldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit);
+std::string heldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit);
 
 // A hit line's marked text with the found text between the markers replaced by `shown`
 // (markers kept); without an end marker the replacement runs to the end of the text.
-std::string WithHitReplaced(std::string text, std::string_view shown);
+std::string withHitReplaced(std::string text, std::string_view shown);
 
 } // namespace tw

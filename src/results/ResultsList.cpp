@@ -12,14 +12,14 @@ namespace {
 //   u32 archive path length, i64 line number, i64 file offset, i32 hit column
 constexpr size_t kRecordHeader = 4 + 4 + 1 + 1 + 4 + 4 + 8 + 8 + 4;
 
-template <typename T> void Put(std::string& out, T value, int bytes)
+template <typename T> void put(std::string& out, T value, int bytes)
 {
     const auto u = static_cast<uint64_t>(value);
     for (int i = 0; i < bytes; ++i)
         out += static_cast<char>(u >> (8 * i));
 }
 
-uint64_t Get(const char* p, int bytes)
+uint64_t get(const char* p, int bytes)
 {
     uint64_t v = 0;
     for (int i = 0; i < bytes; ++i)
@@ -27,39 +27,39 @@ uint64_t Get(const char* p, int bytes)
     return v;
 }
 
-void AppendRecord(std::string& out, const ResultEntry& e)
+void appendRecord(std::string& out, const ResultEntry& e)
 {
-    Put(out, e.text.size(), 4);
-    Put(out, static_cast<uint32_t>(e.hitLength), 4);
-    Put(out, static_cast<uint8_t>(e.kind), 1);
-    Put(out, e.binary ? 1 : 0, 1);
-    Put(out, e.path.size(), 4);
-    Put(out, e.archivePath.size(), 4);
-    Put(out, e.lineNumber, 8);
-    Put(out, e.fileOffset, 8);
-    Put(out, static_cast<uint32_t>(e.hitColumn), 4);
+    put(out, e.text.size(), 4);
+    put(out, static_cast<uint32_t>(e.hitLength), 4);
+    put(out, static_cast<uint8_t>(e.kind), 1);
+    put(out, e.binary ? 1 : 0, 1);
+    put(out, e.path.size(), 4);
+    put(out, e.archivePath.size(), 4);
+    put(out, e.lineNumber, 8);
+    put(out, e.fileOffset, 8);
+    put(out, static_cast<uint32_t>(e.hitColumn), 4);
     out += e.text;
     out += e.path;
     out += e.archivePath;
 }
 
 // Bytes of the record whose header starts at `p` (kRecordHeader bytes must be there).
-size_t RecordSize(const char* p)
+size_t recordSize(const char* p)
 {
-    return kRecordHeader + Get(p, 4) + Get(p + 10, 4) + Get(p + 14, 4);
+    return kRecordHeader + get(p, 4) + get(p + 10, 4) + get(p + 14, 4);
 }
 
-// The record at `p` (RecordSize(p) bytes must be there).
-ResultEntry ReadRecord(const char* p)
+// The record at `p` (recordSize(p) bytes must be there).
+ResultEntry readRecord(const char* p)
 {
     ResultEntry e;
-    const size_t textLen = Get(p, 4), pathLen = Get(p + 10, 4), archiveLen = Get(p + 14, 4);
-    e.hitLength = static_cast<int>(static_cast<uint32_t>(Get(p + 4, 4)));
-    e.kind = static_cast<LineKind>(Get(p + 8, 1));
-    e.binary = Get(p + 9, 1) != 0;
-    e.lineNumber = static_cast<long>(Get(p + 18, 8));
-    e.fileOffset = static_cast<int64_t>(Get(p + 26, 8));
-    e.hitColumn = static_cast<int>(static_cast<uint32_t>(Get(p + 34, 4)));
+    const size_t textLen = get(p, 4), pathLen = get(p + 10, 4), archiveLen = get(p + 14, 4);
+    e.hitLength = static_cast<int>(static_cast<uint32_t>(get(p + 4, 4)));
+    e.kind = static_cast<LineKind>(get(p + 8, 1));
+    e.binary = get(p + 9, 1) != 0;
+    e.lineNumber = static_cast<long>(get(p + 18, 8));
+    e.fileOffset = static_cast<int64_t>(get(p + 26, 8));
+    e.hitColumn = static_cast<int>(static_cast<uint32_t>(get(p + 34, 4)));
     const char* data = p + kRecordHeader;
     e.text.assign(data, textLen);
     e.path.assign(data + textLen, pathLen);
@@ -92,7 +92,7 @@ void ResultsList::addLine(const ResultEntry& entry)
         deliver(entry);
         return;
     }
-    AppendRecord(m_storeBuffer, entry);
+    appendRecord(m_storeBuffer, entry);
     ++m_bufferRecords;
     if (m_storeBuffer.size() >= kSpillBytes)
         spill(); // a failure is reported when the lines are flushed
@@ -103,7 +103,7 @@ void ResultsList::deliver(const ResultEntry& entry)
     if (m_view && !(m_viewOnlyWithoutOutput && m_output))
         m_view->appendLine(entry);
     if (m_output && !m_outputFailed) {
-        const std::string line = OutputFileLine(entry, m_beforeHit, m_afterHit);
+        const std::string line = outputFileLine(entry, m_beforeHit, m_afterHit);
         m_outputFailed = !m_output->write(line.data(), line.size());
     }
 }
@@ -167,10 +167,10 @@ bool ResultsList::forEachHeldBack(const std::function<bool(ResultEntry&&)>& visi
         for (;;) {
             if (fromFile ? !need(kRecordHeader) : chunk.size() - p < kRecordHeader)
                 return true;
-            const size_t size = RecordSize(chunk.data() + p);
+            const size_t size = recordSize(chunk.data() + p);
             if (fromFile ? !need(size) : chunk.size() - p < size)
                 return true;
-            ResultEntry e = ReadRecord(chunk.data() + p);
+            ResultEntry e = readRecord(chunk.data() + p);
             p += size;
             if (!visit(std::move(e)))
                 return false;
@@ -233,7 +233,7 @@ bool ResultsList::openOutputFile(const std::string& name, size_t fileCount,
     FileStatus existing, entry;
     if (m_fs.status(name, &existing))
         for (size_t i = 0; i < fileCount; ++i)
-            if (m_fs.status(fileAt(i), &entry) && SameFile(entry, existing))
+            if (m_fs.status(fileAt(i), &entry) && sameFile(entry, existing))
                 return false;
     std::unique_ptr<File> file = m_fs.openWrite(name, true, true);
     if (!file)

@@ -31,7 +31,7 @@ public:
 
 class ResultsList final : public ResultSink {
 public:
-    explicit ResultsList(FileSystem& fs = RealFileSystem()) : m_fs(fs) {}
+    explicit ResultsList(FileSystem& fs = realFileSystem()) : m_fs(fs) {}
     ~ResultsList() override;
 
     // Where shown lines go; null: lines are not shown. With `onlyWithoutOutput`, lines go to

@@ -4,7 +4,7 @@
 
 namespace tw {
 
-std::vector<std::string> SplitPathText(const std::string& pathText)
+std::vector<std::string> splitPathText(const std::string& pathText)
 {
     std::vector<std::string> out;
     size_t pos = 0;
@@ -14,7 +14,7 @@ std::vector<std::string> SplitPathText(const std::string& pathText)
             end = pathText.size();
         std::string piece = pathText.substr(pos, end - pos);
         if (!piece.empty())
-            out.push_back(WithTrailingSlash(std::move(piece)));
+            out.push_back(withTrailingSlash(std::move(piece)));
         pos = end + 1;
     }
     return out;
@@ -30,7 +30,7 @@ void FileWalker::build(const std::string& pathText, const std::string& maskText,
     m_needStatus = false;
     for (const WalkFilter* f : m_filters)
         m_needStatus = m_needStatus || f->needsStatus();
-    for (const std::string& start : SplitPathText(pathText)) {
+    for (const std::string& start : splitPathText(pathText)) {
         if (starts)
             starts->push_back(StartPath{out.size(), start});
         if (stopped())

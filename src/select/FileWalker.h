@@ -28,7 +28,7 @@ struct WalkStats {
 
 class FileWalker {
 public:
-    explicit FileWalker(FileSystem& fs = RealFileSystem()) : m_fs(fs) {}
+    explicit FileWalker(FileSystem& fs = realFileSystem()) : m_fs(fs) {}
 
     // Called before each directory entry (keeps the interface alive); may set the stop flag.
     void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
@@ -64,6 +64,6 @@ private:
 };
 
 // Splits a ";"-separated path text into its non-empty start directories, each ending in "/".
-std::vector<std::string> SplitPathText(const std::string& pathText);
+std::vector<std::string> splitPathText(const std::string& pathText);
 
 } // namespace tw

@@ -2,7 +2,7 @@
 
 namespace tw {
 
-bool NormaliseMask(std::string& mask, bool* exclude)
+bool normaliseMask(std::string& mask, bool* exclude)
 {
     *exclude = false;
     if (!mask.empty() && mask[0] == '~') {
@@ -29,7 +29,7 @@ void MaskList::compile(std::string_view maskText)
             end = maskText.size();
         std::string m(maskText.substr(pos, end - pos));
         bool exclude = false;
-        if (NormaliseMask(m, &exclude)) {
+        if (normaliseMask(m, &exclude)) {
             Mask mask;
             mask.pattern.compile(m);
             mask.hasDot = m.find('.') != std::string::npos;

@@ -11,7 +11,7 @@
 namespace tw {
 
 // Normalises one mask; returns false for a mask that is empty after removing "~".
-[[nodiscard]] bool NormaliseMask(std::string& mask, bool* exclude);
+[[nodiscard]] bool normaliseMask(std::string& mask, bool* exclude);
 
 class MaskList {
 public:

@@ -9,7 +9,7 @@ namespace tw {
 
 void WildcardMask::compile(std::string_view mask)
 {
-    m_fold = ActiveCharClasses().upper;
+    m_fold = activeCharClasses().upper;
     m_tokens.clear();
     m_minLength = 0;
     auto addBytes = [this](std::string_view text) {

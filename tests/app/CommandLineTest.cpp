@@ -59,7 +59,7 @@ class ParseCommandLineTest : public ::testing::TestWithParam<ParseCase> {};
 TEST_P(ParseCommandLineTest, Parses)
 {
     const ParseCase& c = GetParam();
-    const CommandLineRequest r = ParseCommandLine(c.text);
+    const CommandLineRequest r = parseCommandLine(c.text);
     EXPECT_EQ(flagsOf(r), c.expected.flags) << c.text;
     EXPECT_EQ(r.searchText, c.expected.searchText) << c.text;
     EXPECT_EQ(r.replaceText, c.expected.replaceText) << c.text;
@@ -99,10 +99,10 @@ const ParseCase kParseCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, ParseCommandLineTest, ::testing::ValuesIn(kParseCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ParseCommandLine, OtherValueSwitches)
+TEST(parseCommandLine, OtherValueSwitches)
 {
     const CommandLineRequest r =
-        ParseCommandLine("/O\"/tmp/out file.txt\" /c/tmp/s.tws /B/bak/ /T\"01/02/2003 10:00\"");
+        parseCommandLine("/O\"/tmp/out file.txt\" /c/tmp/s.tws /B/bak/ /T\"01/02/2003 10:00\"");
     EXPECT_EQ(r.outputFile, "/tmp/out file.txt");
     EXPECT_EQ(r.scriptFile, "/tmp/s.tws");
     EXPECT_EQ(r.backupPath, "/bak/");
@@ -111,14 +111,14 @@ TEST(ParseCommandLine, OtherValueSwitches)
     EXPECT_EQ(givenOf(r), "OCTB");
 }
 
-TEST(ParseCommandLine, EmptyTouchValueMeansNow)
+TEST(parseCommandLine, EmptyTouchValueMeansNow)
 {
-    EXPECT_EQ(ParseCommandLine("/d /T").touchDateTime, "Now");
-    EXPECT_EQ(ParseCommandLine("/T  /d").touchDateTime, "Now");
+    EXPECT_EQ(parseCommandLine("/d /T").touchDateTime, "Now");
+    EXPECT_EQ(parseCommandLine("/T  /d").touchDateTime, "Now");
     // The one dropped space is all: an unquoted value then runs to the next space.
-    EXPECT_EQ(ParseCommandLine("/T /d").touchDateTime, "/d");
+    EXPECT_EQ(parseCommandLine("/T /d").touchDateTime, "/d");
     // "/T" followed by one space and then a value.
-    EXPECT_EQ(ParseCommandLine("/T 12:00").touchDateTime, "12:00");
+    EXPECT_EQ(parseCommandLine("/T 12:00").touchDateTime, "12:00");
 }
 
 struct JoinCase {
@@ -131,7 +131,7 @@ class JoinArgumentsTest : public ::testing::TestWithParam<JoinCase> {};
 
 TEST_P(JoinArgumentsTest, Joins)
 {
-    EXPECT_EQ(JoinArguments(GetParam().args), GetParam().joined);
+    EXPECT_EQ(joinArguments(GetParam().args), GetParam().joined);
 }
 
 const JoinCase kJoinCases[] = {
@@ -148,16 +148,16 @@ const JoinCase kJoinCases[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, JoinArgumentsTest, ::testing::ValuesIn(kJoinCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(JoinArguments, RoundTripsThroughParser)
+TEST(joinArguments, RoundTripsThroughParser)
 {
     const CommandLineRequest r =
-        ParseCommandLine(JoinArguments({"/Stwo words", "/P", "/src/*.c", "/d"}));
+        parseCommandLine(joinArguments({"/Stwo words", "/P", "/src/*.c", "/d"}));
     EXPECT_EQ(r.searchText, "two words");
     EXPECT_EQ(r.path, "/src/*.c");
     EXPECT_TRUE(r.subdirectories);
     EXPECT_FALSE(r.caseInsensitive);
 
-    const CommandLineRequest q = ParseCommandLine(JoinArguments(
+    const CommandLineRequest q = parseCommandLine(joinArguments(
         {"/S", "a \"quoted\" b", "/R", "new text", "/O/tmp/x y.txt", "/S", "", "/in"}));
     EXPECT_EQ(q.searchText, "");
     EXPECT_TRUE(q.searchTextGiven);
@@ -166,10 +166,10 @@ TEST(JoinArguments, RoundTripsThroughParser)
     EXPECT_TRUE(q.caseInsensitive);
     EXPECT_TRUE(q.noPrompts);
 
-    EXPECT_EQ(ParseCommandLine(JoinArguments({"/S", "a \"quoted\" b"})).searchText,
+    EXPECT_EQ(parseCommandLine(joinArguments({"/S", "a \"quoted\" b"})).searchText,
               "a \"quoted\" b");
     // A backslash before a quote inside the value survives the trip.
-    EXPECT_EQ(ParseCommandLine(JoinArguments({"/Sa\\\"b c"})).searchText, "a\\\"b c");
+    EXPECT_EQ(parseCommandLine(joinArguments({"/Sa\\\"b c"})).searchText, "a\\\"b c");
 }
 
 // A directory tree under the temporary directory, removed afterwards.
@@ -283,13 +283,13 @@ MainInputs savedInputs()
     return in;
 }
 
-TEST(ApplyCommandLine, OnlySearchResetsEveryFlag)
+TEST(applyCommandLine, OnlySearchResetsEveryFlag)
 {
     MainInputs in = savedInputs();
     ProgramOptions opt;
     opt.searchSubdirs = true;
     opt.outputFile = "/saved/out";
-    ApplyCommandLine(ParseCommandLine("/S\"abc\""), in, opt, "/cur/");
+    applyCommandLine(parseCommandLine("/S\"abc\""), in, opt, "/cur/");
     EXPECT_EQ(in.searchText, "abc");
     EXPECT_TRUE(in.caseSensitive);
     EXPECT_FALSE(in.wholeWord);
@@ -301,14 +301,14 @@ TEST(ApplyCommandLine, OnlySearchResetsEveryFlag)
     EXPECT_EQ(in.mask, "*.saved");
     EXPECT_EQ(in.path, "/saved/");
     EXPECT_EQ(opt.outputFile, "/saved/out");
-    EXPECT_EQ(ChosenCommand(ParseCommandLine("/S\"abc\"")), CommandLineCommand::Search);
+    EXPECT_EQ(chosenCommand(parseCommandLine("/S\"abc\"")), CommandLineCommand::Search);
 }
 
-TEST(ApplyCommandLine, FlagsAndValues)
+TEST(applyCommandLine, FlagsAndValues)
 {
     MainInputs in = savedInputs();
     ProgramOptions opt;
-    ApplyCommandLine(ParseCommandLine("/idwxh /Rnew /P /src/*.c /O/tmp/o.txt /B/bak"), in, opt,
+    applyCommandLine(parseCommandLine("/idwxh /Rnew /P /src/*.c /O/tmp/o.txt /B/bak"), in, opt,
                      "/cur/");
     EXPECT_FALSE(in.caseSensitive);
     EXPECT_TRUE(in.wholeWord && in.regularExpression && in.ignoreWhitespace && opt.searchSubdirs);
@@ -320,25 +320,25 @@ TEST(ApplyCommandLine, FlagsAndValues)
     EXPECT_EQ(opt.promptMode, 0);
 }
 
-TEST(ApplyCommandLine, MaskOnlyPathUsesCurrentDirectory)
+TEST(applyCommandLine, MaskOnlyPathUsesCurrentDirectory)
 {
     MainInputs in = savedInputs();
     ProgramOptions opt;
-    ApplyCommandLine(ParseCommandLine("/P *.txt"), in, opt, "/cur/");
+    applyCommandLine(parseCommandLine("/P *.txt"), in, opt, "/cur/");
     EXPECT_EQ(in.path, "/cur/");
     EXPECT_EQ(in.mask, "*.txt");
 }
 
-TEST(ApplyCommandLine, MissingRelativePathKeepsSavedPath)
+TEST(applyCommandLine, MissingRelativePathKeepsSavedPath)
 {
     MainInputs in = savedInputs();
     ProgramOptions opt;
-    ApplyCommandLine(ParseCommandLine("/P no/such/dir/*.c"), in, opt, "/nonexistent-cur/");
+    applyCommandLine(parseCommandLine("/P no/such/dir/*.c"), in, opt, "/nonexistent-cur/");
     EXPECT_EQ(in.path, "/saved/");
     EXPECT_EQ(in.mask, "*.c");
 }
 
-TEST(ApplyCommandLine, NoPromptsOnlyForReplace)
+TEST(applyCommandLine, NoPromptsOnlyForReplace)
 {
     struct Row {
         const char* text;
@@ -356,22 +356,22 @@ TEST(ApplyCommandLine, NoPromptsOnlyForReplace)
         MainInputs in;
         ProgramOptions opt;
         opt.promptMode = 1;
-        const CommandLineRequest r = ParseCommandLine(row.text);
-        ApplyCommandLine(r, in, opt, "/cur/");
+        const CommandLineRequest r = parseCommandLine(row.text);
+        applyCommandLine(r, in, opt, "/cur/");
         EXPECT_EQ(opt.promptMode, row.promptMode) << row.text;
-        EXPECT_EQ(ChosenCommand(r), row.command) << row.text;
+        EXPECT_EQ(chosenCommand(r), row.command) << row.text;
     }
 }
 
-TEST(ApplyCommandLine, ReplaceFlagWithoutTextKeepsSavedReplaceText)
+TEST(applyCommandLine, ReplaceFlagWithoutTextKeepsSavedReplaceText)
 {
     MainInputs in = savedInputs();
     ProgramOptions opt;
-    ApplyCommandLine(ParseCommandLine("/Sx /dr"), in, opt, "/cur/");
+    applyCommandLine(parseCommandLine("/Sx /dr"), in, opt, "/cur/");
     EXPECT_EQ(in.replaceText, "saved replace");
 }
 
-TEST(CheckInputs, Messages)
+TEST(checkInputs, Messages)
 {
     const std::string badMask = "Please enter a valid mask!";
     const std::string badPath = "Please enter a valid path!";
@@ -409,7 +409,7 @@ TEST(CheckInputs, Messages)
         ProgramOptions opt;
         opt.backupPath = row.backup;
         opt.writeToBackupDir = row.writeToBackupDir;
-        const auto msg = CheckInputs(in, row.replaceMode, opt);
+        const auto msg = checkInputs(in, row.replaceMode, opt);
         EXPECT_EQ(msg.value_or(""), row.expected)
             << row.mask << "|" << row.path << "|" << row.backup << "|" << row.replaceMode;
     }

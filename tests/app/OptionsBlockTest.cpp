@@ -23,22 +23,22 @@ TEST(OptionsBlock, WritesTheFixedLines)
         "Min Size Filter=1024\r\nMax Size Filter=5000000000\r\n"
         "Min Date Filter=01/03/2001\r\nMax Date Filter=31/03/2001\r\n"
         "Keep file time stamp=1\r\nOne hit=1\r\nCache File List=0\r\n";
-    EXPECT_EQ(FormatOptionsBlock(ChangedOptions(), kPicture), expected);
+    EXPECT_EQ(formatOptionsBlock(ChangedOptions(), kPicture), expected);
 }
 
 TEST(OptionsBlock, NoDateFilterIsAnEmptyValue)
 {
-    const std::string text = FormatOptionsBlock(ProgramOptions(), kPicture);
+    const std::string text = formatOptionsBlock(ProgramOptions(), kPicture);
     EXPECT_NE(text.find("\r\nMin Date Filter=\r\nMax Date Filter=\r\n"), std::string::npos);
 }
 
 TEST(OptionsBlock, RoundTrip)
 {
     const ProgramOptions written = ChangedOptions();
-    const std::string text = FormatOptionsBlock(written, kPicture) + "[Search]\r\n";
+    const std::string text = formatOptionsBlock(written, kPicture) + "[Search]\r\n";
     ProgramOptions read;
     size_t end = 0;
-    ASSERT_TRUE(ReadOptionsBlock(text, read, kPicture, &end));
+    ASSERT_TRUE(readOptionsBlock(text, read, kPicture, &end));
     ExpectSameOptions(read, written);
     EXPECT_EQ(text.substr(end), "[Search]\r\n");
 }
@@ -60,13 +60,13 @@ std::string lines(const std::string& block, std::vector<int> order)
 
 TEST(OptionsBlock, MissingLineKeepsThatFieldOnly)
 {
-    const std::string block = FormatOptionsBlock(ChangedOptions(), kPicture);
+    const std::string block = formatOptionsBlock(ChangedOptions(), kPicture);
     std::vector<int> order;
     for (int i = 0; i < 25; ++i)
         if (i != 4) // "Show_Files"
             order.push_back(i);
     ProgramOptions read;
-    ASSERT_TRUE(ReadOptionsBlock(lines(block, order), read, kPicture));
+    ASSERT_TRUE(readOptionsBlock(lines(block, order), read, kPicture));
     ProgramOptions expected = ChangedOptions();
     expected.showFirstHitLine = ProgramOptions().showFirstHitLine;
     ExpectSameOptions(read, expected);
@@ -74,7 +74,7 @@ TEST(OptionsBlock, MissingLineKeepsThatFieldOnly)
 
 TEST(OptionsBlock, ReorderedLinesStopLaterNames)
 {
-    const std::string block = FormatOptionsBlock(ChangedOptions(), kPicture);
+    const std::string block = formatOptionsBlock(ChangedOptions(), kPicture);
     // "String Color" before "Output_File": Output_File is taken as missing, String Color
     // is read, and then the position sits on "Output_File", which no later name matches.
     std::vector<int> order = {0, 1, 3, 2};
@@ -83,7 +83,7 @@ TEST(OptionsBlock, ReorderedLinesStopLaterNames)
     ProgramOptions read;
     size_t end = 0;
     const std::string text = lines(block, order);
-    ASSERT_TRUE(ReadOptionsBlock(text, read, kPicture, &end));
+    ASSERT_TRUE(readOptionsBlock(text, read, kPicture, &end));
     ProgramOptions expected;
     expected.searchSubdirs = true;
     expected.promptMode = 1;
@@ -98,7 +98,7 @@ TEST(OptionsBlock, EmptyMinDateLineStillReadsTheRest)
     written.minDate = 0;
     ProgramOptions read;
     read.minDate = kMarch1st2001; // an empty value clears the filter
-    ASSERT_TRUE(ReadOptionsBlock(FormatOptionsBlock(written, kPicture), read, kPicture));
+    ASSERT_TRUE(readOptionsBlock(formatOptionsBlock(written, kPicture), read, kPicture));
     ExpectSameOptions(read, written);
 }
 
@@ -108,7 +108,7 @@ TEST(OptionsBlock, UnreadableDateKeepsField)
     ProgramOptions read;
     read.minDate = 42;
     read.maxDate = 43;
-    ASSERT_TRUE(ReadOptionsBlock(text, read, kPicture));
+    ASSERT_TRUE(readOptionsBlock(text, read, kPicture));
     EXPECT_EQ(read.minDate, 42);
     EXPECT_EQ(read.maxDate, 0);
     EXPECT_TRUE(read.stopAfterFirstHit);
@@ -117,7 +117,7 @@ TEST(OptionsBlock, UnreadableDateKeepsField)
 TEST(OptionsBlock, NamesMatchInEitherCaseAndLineFeedsAlone)
 {
     ProgramOptions read;
-    ASSERT_TRUE(ReadOptionsBlock("SEARCH_SUBDIR=1\nbefore hit=<<\nAfter Hit=>>\n", read, kPicture));
+    ASSERT_TRUE(readOptionsBlock("SEARCH_SUBDIR=1\nbefore hit=<<\nAfter Hit=>>\n", read, kPicture));
     EXPECT_TRUE(read.searchSubdirs);
     EXPECT_EQ(read.beforeHit, "<<");
     EXPECT_EQ(read.afterHit, ">>");
@@ -127,7 +127,7 @@ TEST(OptionsBlock, NoMatchingLine)
 {
     ProgramOptions read;
     size_t end = 99;
-    EXPECT_FALSE(ReadOptionsBlock("[Search]\r\nfoo\r\n", read, kPicture, &end));
+    EXPECT_FALSE(readOptionsBlock("[Search]\r\nfoo\r\n", read, kPicture, &end));
     EXPECT_EQ(end, 0u);
     ExpectSameOptions(read, ProgramOptions());
 }
@@ -135,7 +135,7 @@ TEST(OptionsBlock, NoMatchingLine)
 TEST(OptionsBlock, NegativeSizesAndTrailingText)
 {
     ProgramOptions read;
-    ASSERT_TRUE(ReadOptionsBlock("Min Size Filter=-5\r\nMax Size Filter=77 bytes\r\nOne hit=1\r\n",
+    ASSERT_TRUE(readOptionsBlock("Min Size Filter=-5\r\nMax Size Filter=77 bytes\r\nOne hit=1\r\n",
                                  read, kPicture));
     EXPECT_EQ(read.minSize, -5);
     EXPECT_EQ(read.maxSize, 77);
@@ -170,7 +170,7 @@ TEST(ShortDate, ParseTable)
     };
     for (const DateCase& c : cases) {
         std::string error;
-        const auto t = ParseShortDate(c.text, c.picture, false, &error);
+        const auto t = parseShortDate(c.text, c.picture, false, &error);
         if (*c.error) {
             EXPECT_FALSE(t.has_value()) << c.text;
             EXPECT_EQ(error, c.error) << c.text;
@@ -179,26 +179,26 @@ TEST(ShortDate, ParseTable)
         ASSERT_TRUE(t.has_value()) << c.text << " " << error;
         char iso[16];
         std::snprintf(iso, sizeof iso, "%04d-%02d-%02d", c.year, c.month, c.day);
-        EXPECT_EQ(FormatShortDate(*t, "yyyy-MM-dd"), iso) << c.text;
+        EXPECT_EQ(formatShortDate(*t, "yyyy-MM-dd"), iso) << c.text;
         EXPECT_EQ(*t % 864000000000LL, 0) << c.text;
     }
 }
 
 TEST(ShortDate, FileTimes)
 {
-    EXPECT_EQ(ParseShortDate("01/01/1601", kPicture), 0);
-    EXPECT_EQ(ParseShortDate("01/01/1970", kPicture), 116444736000000000LL);
-    EXPECT_EQ(ParseShortDate("01/03/2001", kPicture), kMarch1st2001);
-    EXPECT_EQ(ParseShortDate("31/03/2001", kPicture, true), kMarch31st2001EndOfDay);
-    EXPECT_EQ(FormatShortDate(kMarch31st2001EndOfDay, kPicture), "31/03/2001");
-    EXPECT_EQ(FormatShortDate(kMarch1st2001, "dddd d MMM yy"), "Thursday 1 Mar 01");
+    EXPECT_EQ(parseShortDate("01/01/1601", kPicture), 0);
+    EXPECT_EQ(parseShortDate("01/01/1970", kPicture), 116444736000000000LL);
+    EXPECT_EQ(parseShortDate("01/03/2001", kPicture), kMarch1st2001);
+    EXPECT_EQ(parseShortDate("31/03/2001", kPicture, true), kMarch31st2001EndOfDay);
+    EXPECT_EQ(formatShortDate(kMarch31st2001EndOfDay, kPicture), "31/03/2001");
+    EXPECT_EQ(formatShortDate(kMarch1st2001, "dddd d MMM yy"), "Thursday 1 Mar 01");
 }
 
 TEST(ShortDate, TwoDigitYearGetsCurrentCentury)
 {
-    const auto t = ParseShortDate("05/06/07", "dd/MM/yy");
+    const auto t = parseShortDate("05/06/07", "dd/MM/yy");
     ASSERT_TRUE(t.has_value());
-    const std::string formatted = FormatShortDate(*t, "yyyy-MM-dd");
+    const std::string formatted = formatShortDate(*t, "yyyy-MM-dd");
     EXPECT_EQ(formatted.substr(2), "07-06-05");
     EXPECT_GE(formatted.substr(0, 2), "20");
 }
@@ -241,7 +241,7 @@ TEST(ContextFont, ParseTable)
     };
     for (const FontCase& c : cases) {
         SCOPED_TRACE(c.text);
-        ExpectSameFont(ParseContextFont(c.text), c.expected);
+        ExpectSameFont(parseContextFont(c.text), c.expected);
     }
 }
 
@@ -249,14 +249,14 @@ TEST(ContextFont, FaceCutKeepsWholeCharacters)
 {
     // 30 ASCII letters, then a two-byte character that would straddle the 31-byte limit.
     const std::string face = std::string(30, 'a') + "\xC3\xA9" + "b";
-    EXPECT_EQ(ParseContextFont("-13,400,0,0,0,49," + face + ",0,0").faceName, std::string(30, 'a'));
+    EXPECT_EQ(parseContextFont("-13,400,0,0,0,49," + face + ",0,0").faceName, std::string(30, 'a'));
 }
 
 TEST(ContextFont, FormatReadsBack)
 {
     const FontDescription f = font(-20, 700, 1, 0, 1, 34, "DejaVu Sans", 2, 5);
-    EXPECT_EQ(FormatContextFont(f), "-20,700,1,0,1,34,DejaVu Sans,2,5");
-    ExpectSameFont(ParseContextFont(FormatContextFont(f)), f);
+    EXPECT_EQ(formatContextFont(f), "-20,700,1,0,1,34,DejaVu Sans,2,5");
+    ExpectSameFont(parseContextFont(formatContextFont(f)), f);
 }
 
 } // namespace

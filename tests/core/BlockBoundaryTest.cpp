@@ -139,7 +139,7 @@ TEST(BlockBoundary, PatternScansAgreeWithAWholeFileScanAtEveryBlockSize)
         PatternOptions options;
         options.caseSensitive = rng() % 2 == 0;
         options.maxRepeat = 4 + static_cast<int>(rng() % 6); // keeps hits short against the blocks
-        auto pattern = SrchPattern::Compile(patternText, &replace, options);
+        auto pattern = SrchPattern::compile(patternText, &replace, options);
         ASSERT_TRUE(pattern->ok()) << patternText;
         const bool replaceMode = round % 2 == 1;
         const ScanResult whole = Scan(text, pattern.get(), {}, false, 1 << 20, replaceMode);
@@ -187,7 +187,7 @@ TEST(BlockBoundary, CaretAfterALineBreakNearTheBlockEnd)
     for (const size_t at : {102380ul, 102388ul, 102398ul, 102399ul, 102400ul}) {
         std::string text(at, 'x');
         text += "\nabc\nabc";
-        auto pattern = SrchPattern::Compile("^abc", nullptr, PatternOptions{});
+        auto pattern = SrchPattern::compile("^abc", nullptr, PatternOptions{});
         EXPECT_EQ(Scan(text, pattern.get(), {}, false, 102400, false, 512).hits, 2) << at;
     }
 }

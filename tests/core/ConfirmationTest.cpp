@@ -51,7 +51,7 @@ void RunScenario(const Scenario& sc)
             result = true;
             break;
         case Op::Hit:
-            result = state.decideHit(host, "Replace - q", NoHeldBackLines(), s.path);
+            result = state.decideHit(host, "Replace - q", noHeldBackLines(), s.path);
             break;
         case Op::FileQuestion:
             result = state.confirmFile(host, 2, s.path);
@@ -194,7 +194,7 @@ TEST(ConfirmationState, StartRunResetsRunFlags)
     s.startRun(0);
     ScriptedHost host;
     host.answers = {Answer::SkipRestInDir, Answer::YesToAll};
-    s.decideHit(host, "q", NoHeldBackLines(), "/A/x");
+    s.decideHit(host, "q", noHeldBackLines(), "/A/x");
     s.confirmReadOnly(host);
     s.startRun(0);
     EXPECT_EQ(s.directoryRule(), DirectoryRuleKind::None);
@@ -204,9 +204,9 @@ TEST(ConfirmationState, StartRunResetsRunFlags)
     EXPECT_TRUE(s.yesToAll());
 }
 
-TEST(BuildHitQuestion, ReplacesFoundTextByShownReplaceText)
+TEST(buildHitQuestion, ReplacesFoundTextByShownReplaceText)
 {
-    SetActiveCodePage(CodePageKind::Utf8);
+    setActiveCodePage(CodePageKind::Utf8);
     struct Row {
         const char* line;
         std::string replace;
@@ -222,16 +222,16 @@ TEST(BuildHitQuestion, ReplacesFoundTextByShownReplaceText)
         {"Line   2 - \x01\x02" "a\x01\x03", "\xc3\xa9t\xc3\xa9", false, "Replace - \x01\x02\xc3\xa9t\xc3\xa9\x01\x03"},
     };
     for (const Row& r : rows)
-        EXPECT_EQ(BuildHitQuestion(r.line, r.replace, r.binary), r.expected) << r.line;
+        EXPECT_EQ(buildHitQuestion(r.line, r.replace, r.binary), r.expected) << r.line;
 }
 
 TEST(PathParts, DirectoryAndBaseName)
 {
-    EXPECT_EQ(DirectoryOf("/a/b/c.txt"), "/a/b/");
-    EXPECT_EQ(DirectoryOf("/c.txt"), "/");
-    EXPECT_EQ(DirectoryOf("c.txt"), "");
-    EXPECT_EQ(BaseName("/a/b/c.txt"), "c.txt");
-    EXPECT_EQ(BaseName("c.txt"), "c.txt");
+    EXPECT_EQ(directoryOf("/a/b/c.txt"), "/a/b/");
+    EXPECT_EQ(directoryOf("/c.txt"), "/");
+    EXPECT_EQ(directoryOf("c.txt"), "");
+    EXPECT_EQ(baseName("/a/b/c.txt"), "c.txt");
+    EXPECT_EQ(baseName("c.txt"), "c.txt");
 }
 
 } // namespace

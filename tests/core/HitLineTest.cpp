@@ -51,16 +51,16 @@ TEST(BuildHitLine, ShowsTheLineAroundTheHit)
     }
 }
 
-TEST(LooksBinary, LooksAtTheFirst1024BytesOnly)
+TEST(looksBinary, LooksAtTheFirst1024BytesOnly)
 {
     std::string text(2000, 'a');
-    EXPECT_FALSE(LooksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    EXPECT_FALSE(looksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     text[1500] = '\0';
-    EXPECT_FALSE(LooksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    EXPECT_FALSE(looksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     text[1000] = '\x08';
-    EXPECT_TRUE(LooksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    EXPECT_TRUE(looksBinary(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     const std::string tabs = "a\tb\r\n\xc0\xff";
-    EXPECT_FALSE(LooksBinary(reinterpret_cast<const uint8_t*>(tabs.data()), tabs.size()));
+    EXPECT_FALSE(looksBinary(reinterpret_cast<const uint8_t*>(tabs.data()), tabs.size()));
 }
 
 } // namespace

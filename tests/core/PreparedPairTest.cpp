@@ -40,9 +40,9 @@ bool Finds(const SrchPattern& pattern, const std::string& text, std::string* hit
     return true;
 }
 
-TEST(PreparePair, LiteralTextIsUsedAsTyped)
+TEST(preparePair, LiteralTextIsUsedAsTyped)
 {
-    const auto r = PreparePair(Pair("C:\\temp", "a\\tb"), 32767, TestEnv);
+    const auto r = preparePair(Pair("C:\\temp", "a\\tb"), 32767, TestEnv);
     EXPECT_EQ(r.searchBytes, "C:\\temp");
     EXPECT_EQ(r.replaceBytes, "a\\tb");
     EXPECT_FALSE(r.regex);
@@ -51,12 +51,12 @@ TEST(PreparePair, LiteralTextIsUsedAsTyped)
     EXPECT_TRUE(r.usable());
 }
 
-TEST(PreparePair, BinaryBlocks)
+TEST(preparePair, BinaryBlocks)
 {
     SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder);
     p.binarySearchBlock = "\\0x0D\\0x0A\\0";
     p.binaryReplaceBlock = "\\n";
-    auto r = PreparePair(p, 32767, TestEnv);
+    auto r = preparePair(p, 32767, TestEnv);
     EXPECT_TRUE(r.binary);
     EXPECT_EQ(r.searchBytes, std::string("\r\n\0", 3));
     EXPECT_EQ(r.replaceBytes, "\n");
@@ -64,7 +64,7 @@ TEST(PreparePair, BinaryBlocks)
     // In a pattern the blocks are compiled element by element, not expanded whole.
     p.regularExpression = true;
     p.binarySearchBlock = "\\*+[0-9]";
-    r = PreparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, TestEnv);
     EXPECT_TRUE(r.binary);
     EXPECT_EQ(r.searchBytes, "\\*+[0-9]");
     EXPECT_EQ(r.replaceBytes, "\\n");
@@ -74,7 +74,7 @@ TEST(PreparePair, BinaryBlocks)
     EXPECT_EQ(hit, "*12");
 }
 
-TEST(PreparePair, SpecialBlocks)
+TEST(preparePair, SpecialBlocks)
 {
     const struct {
         std::string block;
@@ -90,7 +90,7 @@ TEST(PreparePair, SpecialBlocks)
         SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder, true);
         p.binarySearchBlock = c.block;
         p.binaryReplaceBlock = "end\\n";
-        const auto r = PreparePair(p, 32767, TestEnv);
+        const auto r = preparePair(p, 32767, TestEnv);
         EXPECT_EQ(r.special, c.op) << c.block;
         EXPECT_EQ(r.reformatColumns, c.columns) << c.block;
         if (c.op != SpecialOp::None) {
@@ -101,9 +101,9 @@ TEST(PreparePair, SpecialBlocks)
     }
 }
 
-TEST(PreparePair, EnvironmentValuesStayLiteralInPatterns)
+TEST(preparePair, EnvironmentValuesStayLiteralInPatterns)
 {
-    auto r = PreparePair(Pair("x%%ENVVAR=PAT%%", "[%%ENVVAR=REP%%]", true), 32767, TestEnv);
+    auto r = preparePair(Pair("x%%ENVVAR=PAT%%", "[%%ENVVAR=REP%%]", true), 32767, TestEnv);
     ASSERT_NE(r.pattern, nullptr);
     EXPECT_EQ(r.searchBytes, "xa\\*b\\[");
     EXPECT_EQ(r.pattern->dumpChain(), "e0 lit \"xa*b[\" op - 1..1\norder e0");
@@ -111,16 +111,16 @@ TEST(PreparePair, EnvironmentValuesStayLiteralInPatterns)
     EXPECT_TRUE(Finds(*r.pattern, "..xa*b[..", nullptr, &replacement));
     EXPECT_EQ(replacement, "[%1<]");
 
-    r = PreparePair(Pair("x%%ENVVAR=PAT%%", "%%ENVVAR=REP%%"), 32767, TestEnv);
+    r = preparePair(Pair("x%%ENVVAR=PAT%%", "%%ENVVAR=REP%%"), 32767, TestEnv);
     EXPECT_EQ(r.searchBytes, "xa*b[");
     EXPECT_EQ(r.replaceBytes, "%1<");
 }
 
-TEST(PreparePair, IgnoreWhitespace)
+TEST(preparePair, IgnoreWhitespace)
 {
     SearchPair p = Pair("if  (a)", "50% <b>");
     p.ignoreWhitespace = true;
-    auto r = PreparePair(p, 32767, TestEnv);
+    auto r = preparePair(p, 32767, TestEnv);
     EXPECT_TRUE(r.regex);
     EXPECT_EQ(r.searchBytes, "if+[ \\t\\r\\n]\\(a\\)");
     EXPECT_EQ(r.replaceBytes, "50\\% \\<b\\>");
@@ -135,7 +135,7 @@ TEST(PreparePair, IgnoreWhitespace)
     // Without whitespace the search stays literal (and "Whole Word" keeps applying).
     p.searchText = "cat";
     p.wholeWord = true;
-    r = PreparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, TestEnv);
     EXPECT_FALSE(r.regex);
     EXPECT_TRUE(r.wholeWord);
     EXPECT_EQ(r.searchBytes, "cat");
@@ -143,30 +143,30 @@ TEST(PreparePair, IgnoreWhitespace)
 
     // Environment values take part in the conversion.
     p.searchText = "%%ENVVAR=W%%";
-    r = PreparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, TestEnv);
     EXPECT_TRUE(r.regex);
     EXPECT_EQ(r.searchBytes, "x+[ \\t\\r\\n]y");
 
     // A pattern is never converted.
     p = Pair("a b", "", true);
     p.ignoreWhitespace = true;
-    r = PreparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, TestEnv);
     EXPECT_EQ(r.searchBytes, "a b");
 }
 
-TEST(PreparePair, CompileErrorsAreReported)
+TEST(preparePair, CompileErrorsAreReported)
 {
-    const auto r = PreparePair(Pair("x[a-", "", true), 32767, TestEnv);
+    const auto r = preparePair(Pair("x[a-", "", true), 32767, TestEnv);
     EXPECT_FALSE(r.usable());
     EXPECT_EQ(r.error, "Error parsing: [a-");
     EXPECT_EQ(r.pattern, nullptr);
 }
 
-TEST(PreparePair, RepeatLimitAndCaseReachThePattern)
+TEST(preparePair, RepeatLimitAndCaseReachThePattern)
 {
     SearchPair p = Pair("+999999[a]", "", true);
     p.caseSensitive = false;
-    const auto r = PreparePair(p, 50, TestEnv);
+    const auto r = preparePair(p, 50, TestEnv);
     ASSERT_NE(r.pattern, nullptr);
     EXPECT_EQ(r.pattern->dumpChain(), "e0 #1 set [Aa] op + 50..50\norder e0");
 }

@@ -62,7 +62,7 @@ struct ReplaceRun {
     {
         std::vector<std::string> out;
         for (const ResultEntry& e : view.lines)
-            out.push_back(OutputForm(e.text, "<", ">"));
+            out.push_back(outputForm(e.text, "<", ">"));
         return out;
     }
 };
@@ -330,7 +330,7 @@ public:
     bool removeFile(const std::string& p) override { return real().removeFile(p); }
 
 private:
-    static FileSystem& real() { return RealFileSystem(); }
+    static FileSystem& real() { return realFileSystem(); }
     struct Counting final : File {
         Counting(std::unique_ptr<File> f, ScratchCountingFs& o) : inner(std::move(f)), owner(o) {}
         int64_t read(void* b, size_t n) override
@@ -440,7 +440,7 @@ TEST(ReplaceRun, HeldBackLinesKeepTheirFields)
         EXPECT_EQ(e.fileOffset, hits[i].offset);
         EXPECT_EQ(e.hitColumn, hits[i].column);
         EXPECT_EQ(e.hitLength, 3);
-        const ListLine shown = ListForm(e);
+        const ListLine shown = listForm(e);
         EXPECT_EQ(shown.text.substr(shown.hitBegin, shown.hitEnd - shown.hitBegin), "foo");
         EXPECT_EQ(shown.hitBegin, std::string("Line   2 - ").size() + static_cast<size_t>(e.hitColumn));
     }

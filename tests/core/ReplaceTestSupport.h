@@ -33,7 +33,7 @@ public:
     Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override
     {
         asked.emplace_back(kind, text);
-        askedDetail.push_back(HeldBackText(detail, "<", ">"));
+        askedDetail.push_back(heldBackText(detail, "<", ">"));
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question: " << text;
             return Answer::Cancel;
@@ -164,7 +164,7 @@ public:
     bool removeFile(const std::string& path) override { return real().removeFile(path); }
 
 private:
-    static FileSystem& real() { return RealFileSystem(); }
+    static FileSystem& real() { return realFileSystem(); }
 
     class FailingFile : public File {
     public:

@@ -19,7 +19,7 @@ struct WriterFixture : ::testing::Test {
     ScriptedHost host;
     RecordingSink sink;
     ConfirmationState confirmation;
-    FileSystem* fs = &RealFileSystem();
+    FileSystem* fs = &realFileSystem();
     std::unique_ptr<ReplaceWriter> writer;
     ProgramOptions options;
     std::string src, bak, data;
@@ -29,21 +29,21 @@ struct WriterFixture : ::testing::Test {
         src = dir.path() + "src/";
         bak = dir.path() + "bak/";
         ::mkdir(src.c_str(), 0755);
-        data = DataDirectory();
+        data = dataDirectory();
         ASSERT_FALSE(data.empty());
         options.promptMode = 2;
     }
     void start(bool quiet = true)
     {
         confirmation.startRun(options.promptMode);
-        writer = std::make_unique<ReplaceWriter>(*fs, RealFileOps(), host, sink, confirmation);
+        writer = std::make_unique<ReplaceWriter>(*fs, realFileOps(), host, sink, confirmation);
         writer->startRun(options, quiet, data);
         ASSERT_TRUE(writer->CreateTempFiles(1));
     }
     std::string makeFile(const std::string& rel, const std::string& content)
     {
         const std::string path = src + rel;
-        std::system(("mkdir -p '" + DirectoryOf(path) + "'").c_str());
+        std::system(("mkdir -p '" + directoryOf(path) + "'").c_str());
         WriteFile(path, content);
         return path;
     }
@@ -57,7 +57,7 @@ struct WriterFixture : ::testing::Test {
         in.path = path;
         in.startPath = src;
         in.backupDir = options.backupPath;
-        EXPECT_TRUE(RealFileSystem().status(path, &in.status));
+        EXPECT_TRUE(realFileSystem().status(path, &in.status));
         in.output = out;
         in.replacements = count;
         in.sizeChange = sizeChange ? *sizeChange : in.status.size - static_cast<int64_t>(replaced.size());
@@ -67,7 +67,7 @@ struct WriterFixture : ::testing::Test {
     {
         std::vector<DirEntry> entries;
         // A directory that was never made counts as empty.
-        (void)RealFileSystem().listDirectory(data + kSafetyDirName, &entries);
+        (void)realFileSystem().listDirectory(data + kSafetyDirName, &entries);
         return entries.empty();
     }
 };
@@ -90,7 +90,7 @@ TEST_F(WriterFixture, BackupKeepsTheStructureAndWritesTheUndoLine)
     EXPECT_EQ(writer->filesReplaced(), 1);
     EXPECT_EQ(writer->replacements(), 1);
     EXPECT_TRUE(sink.lines.empty());
-    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(pendingRecoveries(data).empty());
 }
 
 TEST_F(WriterFixture, WithoutBackupNoUndoFileAndNoSafetyCopyLeft)
@@ -104,9 +104,9 @@ TEST_F(WriterFixture, WithoutBackupNoUndoFileAndNoSafetyCopyLeft)
     EXPECT_EQ(writer->filesReplaced(), 2);
     EXPECT_EQ(writer->replacements(), 5);
     FileStatus st;
-    EXPECT_FALSE(RealFileSystem().status(data + "twundo.sh", &st));
+    EXPECT_FALSE(realFileSystem().status(data + "twundo.sh", &st));
     EXPECT_TRUE(safetyDirEmpty());
-    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(pendingRecoveries(data).empty());
 }
 
 TEST_F(WriterFixture, RewriteKeepsInodeAndHardLinks)
@@ -204,7 +204,7 @@ TEST_F(WriterFixture, ReadOnlyQuestion)
         EXPECT_EQ(confirmation.cancelled(), r.cancelled);
         // The backup made before the question stays.
         FileStatus bs;
-        EXPECT_EQ(RealFileSystem().status(bak + "ro.txt", &bs), r.answers.size() == 2);
+        EXPECT_EQ(realFileSystem().status(bak + "ro.txt", &bs), r.answers.size() == 2);
         ::chmod(path.c_str(), 0644);
     }
 }
@@ -251,7 +251,7 @@ TEST_F(WriterFixture, ReformattedFileSkipsTheSizeCheck)
     ASSERT_TRUE(out->write("a\r\nb\r\nc\r\n", 9));
     CommitInput in;
     in.path = path;
-    ASSERT_TRUE(RealFileSystem().status(path, &in.status));
+    ASSERT_TRUE(realFileSystem().status(path, &in.status));
     in.output = out;
     in.replacements = 1;
     in.reformatted = true;
@@ -289,7 +289,7 @@ TEST_F(WriterFixture, FileChangedSinceTheScanIsLeftAlone)
     ASSERT_TRUE(out->write("X", 1));
     CommitInput in;
     in.path = path;
-    ASSERT_TRUE(RealFileSystem().status(path, &in.status));
+    ASSERT_TRUE(realFileSystem().status(path, &in.status));
     in.output = out;
     in.replacements = 1;
     in.sizeChange = in.status.size - 1;
@@ -316,25 +316,25 @@ TEST_F(WriterFixture, PerFileQuestion)
 TEST_F(WriterFixture, TempFilesAreCreatedAndDeleted)
 {
     confirmation.startRun(2);
-    writer = std::make_unique<ReplaceWriter>(*fs, RealFileOps(), host, sink, confirmation);
+    writer = std::make_unique<ReplaceWriter>(*fs, realFileOps(), host, sink, confirmation);
     writer->startRun(options, true, data);
     ASSERT_TRUE(writer->CreateTempFiles(3));
     ASSERT_TRUE(writer->tempFile(0) && writer->tempFile(1));
     const std::string p0 = writer->tempFile(0)->path(), p1 = writer->tempFile(1)->path();
-    EXPECT_EQ(BaseName(p0).rfind("TW", 0), 0u);
+    EXPECT_EQ(baseName(p0).rfind("TW", 0), 0u);
     writer->ReleaseTempFiles();
     FileStatus st;
-    EXPECT_FALSE(RealFileSystem().status(p0, &st));
-    EXPECT_FALSE(RealFileSystem().status(p1, &st));
+    EXPECT_FALSE(realFileSystem().status(p0, &st));
+    EXPECT_FALSE(realFileSystem().status(p1, &st));
     ASSERT_TRUE(writer->CreateTempFiles(1));
     EXPECT_EQ(writer->tempFile(1), nullptr);
 }
 
 TEST(BackupNameTest, KeepsTheStructureBelowTheStartPath)
 {
-    EXPECT_EQ(BackupName("/data/a/b.txt", "/data/", "/bak/"), "/bak/a/b.txt");
-    EXPECT_EQ(BackupName("/data/x/y/z.txt", "/data/", "/bak/Path2/"), "/bak/Path2/x/y/z.txt");
-    EXPECT_EQ(BackupName("/other/c.txt", "/data/", "/bak/"), "/bak/other/c.txt");
+    EXPECT_EQ(backupName("/data/a/b.txt", "/data/", "/bak/"), "/bak/a/b.txt");
+    EXPECT_EQ(backupName("/data/x/y/z.txt", "/data/", "/bak/Path2/"), "/bak/Path2/x/y/z.txt");
+    EXPECT_EQ(backupName("/other/c.txt", "/data/", "/bak/"), "/bak/other/c.txt");
 }
 
 } // namespace

@@ -21,7 +21,7 @@ std::vector<std::string> Lines(const MemoryResultsView& view)
 {
     std::vector<std::string> out;
     for (const ResultEntry& e : view.lines)
-        out.push_back(OutputForm(e.text, "<", ">"));
+        out.push_back(outputForm(e.text, "<", ">"));
     return out;
 }
 
@@ -265,25 +265,25 @@ public:
     {
         if (path.find("locked") != std::string::npos)
             return nullptr;
-        auto f = RealFileSystem().openRead(path, error);
+        auto f = realFileSystem().openRead(path, error);
         if (f && (path.find("broken") != std::string::npos || path.find("noseek") != std::string::npos))
             return std::make_unique<BrokenFile>(std::move(f), path.find("noseek") != std::string::npos);
         return f;
     }
     std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
     {
-        return RealFileSystem().openWrite(p, c, t, e);
+        return realFileSystem().openWrite(p, c, t, e);
     }
     std::unique_ptr<File> createTemp(const std::string& prefix, int* e) override
     {
-        return RealFileSystem().createTemp(prefix, e);
+        return realFileSystem().createTemp(prefix, e);
     }
-    bool status(const std::string& p, FileStatus* o, bool f) override { return RealFileSystem().status(p, o, f); }
+    bool status(const std::string& p, FileStatus* o, bool f) override { return realFileSystem().status(p, o, f); }
     bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override
     {
-        return RealFileSystem().listDirectory(p, o);
+        return realFileSystem().listDirectory(p, o);
     }
-    bool removeFile(const std::string& p) override { return RealFileSystem().removeFile(p); }
+    bool removeFile(const std::string& p) override { return realFileSystem().removeFile(p); }
 
 private:
     struct BrokenFile : File {

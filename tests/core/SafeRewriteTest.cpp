@@ -20,7 +20,7 @@ bool DirEmpty(const std::string& dir)
 {
     std::vector<DirEntry> entries;
     // A directory that was never made counts as empty.
-    (void)RealFileSystem().listDirectory(dir, &entries);
+    (void)realFileSystem().listDirectory(dir, &entries);
     return entries.empty();
 }
 
@@ -33,12 +33,12 @@ struct SafeFixture : ::testing::Test {
 
     void SetUp() override
     {
-        data = DataDirectory();
+        data = dataDirectory();
         ASSERT_FALSE(data.empty());
         path = dir.path() + "victim.bin";
         WriteFile(path, oldContent);
     }
-    void TearDown() override { SetCopyBackPauseHook({}); }
+    void TearDown() override { setCopyBackPauseHook({}); }
 };
 
 // A write failure part-way through the copy-back (full disk, I/O error, lost permission)
@@ -66,7 +66,7 @@ TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
         ProgramOptions options;
         if (r.withBackup)
             options.backupPath = dir.path() + "bak/";
-        ReplaceWriter writer(fs, RealFileOps(), host, sink, confirmation);
+        ReplaceWriter writer(fs, realFileOps(), host, sink, confirmation);
         writer.startRun(options, true, data);
         ASSERT_TRUE(writer.CreateTempFiles(1));
         File* out = writer.tempFile(0);
@@ -88,9 +88,9 @@ TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
         EXPECT_TRUE(sink.contains("Error writing (another app may own it) file victim.bin"));
         EXPECT_EQ(writer.filesReplaced(), 0);
         EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
-        EXPECT_TRUE(PendingRecoveries(data).empty());
+        EXPECT_TRUE(pendingRecoveries(data).empty());
         FileStatus st;
-        EXPECT_FALSE(RealFileSystem().status(tempPath, &st));
+        EXPECT_FALSE(realFileSystem().status(tempPath, &st));
         EXPECT_GE(fs.writeOpens, 2) << "the original was opened again to write it back";
         if (r.withBackup) {
             EXPECT_TRUE(ReadFile(dir.path() + "bak/victim.bin") == oldContent);
@@ -106,31 +106,31 @@ TEST_F(SafeFixture, UnrestorableFailureKeepsEntryAndCopy)
     fs.target = path;
     fs.failAfter = 5000;
     fs.faultyOpens = -1;
-    auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+    auto source = realFileSystem().openWrite(dir.path() + "new.bin", true, true);
     ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
-    const RewriteOutcome r = RewriteInPlace(fs, RealFileOps(), data, path, *source, "");
+    const RewriteOutcome r = rewriteInPlace(fs, realFileOps(), data, path, *source, "");
     EXPECT_EQ(r.result, RewriteResult::FailedUnrestored);
-    const auto pending = PendingRecoveries(data);
+    const auto pending = pendingRecoveries(data);
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].original, path);
     EXPECT_TRUE(pending[0].copyExists);
     EXPECT_FALSE(pending[0].copyIsBackup);
     EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
-    const std::string report = FormatRecoveryReport(pending[0]);
+    const std::string report = formatRecoveryReport(pending[0]);
     EXPECT_NE(report.find(path), std::string::npos);
     EXPECT_NE(report.find(pending[0].safetyCopy), std::string::npos);
-    EXPECT_TRUE(DismissRecovery(data, pending[0]));
-    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(dismissRecovery(data, pending[0]));
+    EXPECT_TRUE(pendingRecoveries(data).empty());
 }
 
 TEST_F(SafeFixture, EntryExistsDuringCopyBackOnly)
 {
-    auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+    auto source = realFileSystem().openWrite(dir.path() + "new.bin", true, true);
     ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
     bool paused = false;
-    SetCopyBackPauseHook([&] {
+    setCopyBackPauseHook([&] {
         paused = true;
-        const auto pending = PendingRecoveries(data);
+        const auto pending = pendingRecoveries(data);
         ASSERT_EQ(pending.size(), 1u);
         EXPECT_EQ(pending[0].original, path);
         EXPECT_TRUE(pending[0].copyExists);
@@ -138,11 +138,11 @@ TEST_F(SafeFixture, EntryExistsDuringCopyBackOnly)
         EXPECT_EQ(ReadFile(path).compare(0, kCopyBufferSize, newContent, 0, kCopyBufferSize), 0)
             << "the copy-back is under way";
     });
-    const RewriteOutcome r = RewriteInPlace(RealFileSystem(), RealFileOps(), data, path, *source, "");
+    const RewriteOutcome r = rewriteInPlace(realFileSystem(), realFileOps(), data, path, *source, "");
     EXPECT_TRUE(paused);
     EXPECT_EQ(r.result, RewriteResult::Done);
     EXPECT_TRUE(ReadFile(path) == newContent);
-    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(pendingRecoveries(data).empty());
     EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
 }
 
@@ -150,18 +150,18 @@ TEST_F(SafeFixture, BackupServesAsTheCopy)
 {
     const std::string backup = dir.path() + "victim.bak";
     WriteFile(backup, oldContent);
-    auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+    auto source = realFileSystem().openWrite(dir.path() + "new.bin", true, true);
     ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
-    SetCopyBackPauseHook([&] {
-        const auto pending = PendingRecoveries(data);
+    setCopyBackPauseHook([&] {
+        const auto pending = pendingRecoveries(data);
         ASSERT_EQ(pending.size(), 1u);
         EXPECT_EQ(pending[0].safetyCopy, backup);
         EXPECT_TRUE(pending[0].copyIsBackup);
     });
-    EXPECT_EQ(RewriteInPlace(RealFileSystem(), RealFileOps(), data, path, *source, backup).result, RewriteResult::Done);
+    EXPECT_EQ(rewriteInPlace(realFileSystem(), realFileOps(), data, path, *source, backup).result, RewriteResult::Done);
     EXPECT_TRUE(ReadFile(backup) == oldContent) << "a backup is kept";
     FileStatus st;
-    EXPECT_FALSE(RealFileSystem().status(data + kSafetyDirName, &st) && !DirEmpty(data + kSafetyDirName));
+    EXPECT_FALSE(realFileSystem().status(data + kSafetyDirName, &st) && !DirEmpty(data + kSafetyDirName));
 }
 
 // A process killed in the middle of a copy-back leaves an entry whose copy holds the
@@ -173,17 +173,17 @@ TEST_F(SafeFixture, KilledDuringCopyBackLeavesARecoverableEntry)
     ASSERT_GE(child, 0);
     if (child == 0) {
         ::setenv("TW_TEST_PAUSE_COPYBACK", flag.c_str(), 1);
-        auto source = RealFileSystem().openWrite(dir.path() + "new.bin", true, true);
+        auto source = realFileSystem().openWrite(dir.path() + "new.bin", true, true);
         if (!source || !source->write(newContent.data(), newContent.size()))
             ::_exit(3);
         // The parent kills this child during the pause; its outcome is never looked at.
-        (void)RewriteInPlace(RealFileSystem(), RealFileOps(), data, path, *source, "");
+        (void)rewriteInPlace(realFileSystem(), realFileOps(), data, path, *source, "");
         ::_exit(0); // reached only when the pause timed out
     }
     FileStatus st;
     bool seen = false;
     for (int i = 0; i < 2000 && !seen; ++i) {
-        seen = RealFileSystem().status(flag, &st);
+        seen = realFileSystem().status(flag, &st);
         if (!seen)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -194,17 +194,17 @@ TEST_F(SafeFixture, KilledDuringCopyBackLeavesARecoverableEntry)
     EXPECT_TRUE(WIFSIGNALED(status));
 
     EXPECT_FALSE(ReadFile(path) == oldContent) << "the kill came in the middle of the rewrite";
-    const auto pending = PendingRecoveries(data);
+    const auto pending = pendingRecoveries(data);
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].original, path);
     EXPECT_TRUE(pending[0].copyExists);
     EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
-    EXPECT_NE(FormatRecoveryReport(pending[0]).find(pending[0].safetyCopy), std::string::npos);
+    EXPECT_NE(formatRecoveryReport(pending[0]).find(pending[0].safetyCopy), std::string::npos);
 }
 
 TEST_F(SafeFixture, RecoveryListKeepsAnyPath)
 {
-    RecoveryList list(RealFileSystem(), RealFileOps(), data);
+    RecoveryList list(realFileSystem(), realFileOps(), data);
     const std::vector<RecoveryEntry> entries = {
         {"/a b/c\td.txt", "/s/1", false, false},
         {"/n\nl/%41%/\xe9\xff.txt", "/bak/x y'z", true, false},
@@ -212,12 +212,12 @@ TEST_F(SafeFixture, RecoveryListKeepsAnyPath)
     };
     for (const auto& e : entries)
         ASSERT_TRUE(list.add(e));
-    auto got = PendingRecoveries(data);
+    auto got = pendingRecoveries(data);
     ASSERT_EQ(got.size(), 3u);
     for (size_t i = 0; i < 3; ++i)
         EXPECT_EQ(got[i], entries[i]);
     ASSERT_TRUE(list.remove(entries[1]));
-    got = PendingRecoveries(data);
+    got = pendingRecoveries(data);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], entries[0]);
     EXPECT_EQ(got[1], entries[2]);
@@ -237,7 +237,7 @@ using namespace test;
 TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
 {
     DataTempDir dir;
-    const std::string data = DataDirectory();
+    const std::string data = dataDirectory();
     const int kFiles = 5;
     std::vector<std::string> paths, olds, news;
     std::vector<std::unique_ptr<File>> sources;
@@ -247,7 +247,7 @@ TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
         news.push_back(PatternBytes(30000 + 90000 * static_cast<size_t>(i), 10 + i));
         WriteFile(paths.back(), olds.back());
         WriteFile(paths.back() + ".new", news.back());
-        sources.push_back(RealFileSystem().openRead(paths.back() + ".new"));
+        sources.push_back(realFileSystem().openRead(paths.back() + ".new"));
     }
     FaultyFileSystem fs;
     fs.target = paths[2];
@@ -258,13 +258,13 @@ TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
         items[i].originalPath = paths[i];
         items[i].source = sources[i].get();
     }
-    RewriteBatchInPlace(fs, RealFileOps(), data, items);
+    rewriteBatchInPlace(fs, realFileOps(), data, items);
     for (int i = 0; i < kFiles; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(items[i].outcome.result, i == 2 ? RewriteResult::FailedRestored : RewriteResult::Done);
         EXPECT_TRUE(ReadFile(paths[i]) == (i == 2 ? olds[i] : news[i]));
     }
-    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(pendingRecoveries(data).empty());
     EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
 }
 
@@ -273,7 +273,7 @@ TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
 TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
 {
     DataTempDir dir;
-    const std::string data = DataDirectory();
+    const std::string data = dataDirectory();
     std::vector<std::string> paths, olds;
     std::vector<std::unique_ptr<File>> sources;
     for (int i = 0; i < 3; ++i) {
@@ -281,7 +281,7 @@ TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
         olds.push_back(PatternBytes(120000 + 1000 * static_cast<size_t>(i), i));
         WriteFile(paths.back(), olds.back());
         WriteFile(paths.back() + ".new", PatternBytes(110000, 20 + i));
-        sources.push_back(RealFileSystem().openRead(paths.back() + ".new"));
+        sources.push_back(realFileSystem().openRead(paths.back() + ".new"));
     }
     std::vector<RewriteItem> items(3);
     for (int i = 0; i < 3; ++i) {
@@ -289,11 +289,11 @@ TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
         items[i].source = sources[i].get();
     }
     bool checked = false;
-    SetCopyBackPauseHook([&] {
+    setCopyBackPauseHook([&] {
         if (checked)
             return;
         checked = true;
-        const auto pending = PendingRecoveries(data);
+        const auto pending = pendingRecoveries(data);
         ASSERT_EQ(pending.size(), 3u);
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(pending[i].original, paths[i]);
@@ -301,13 +301,13 @@ TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
             const std::string shared = ReadFile(pending[i].safetyCopy);
             EXPECT_TRUE(shared.substr(static_cast<size_t>(pending[i].copyOffset),
                                       static_cast<size_t>(pending[i].copyLength)) == olds[i]);
-            EXPECT_NE(FormatRecoveryReport(pending[i]).find("(bytes "), std::string::npos);
+            EXPECT_NE(formatRecoveryReport(pending[i]).find("(bytes "), std::string::npos);
         }
     });
-    RewriteBatchInPlace(RealFileSystem(), RealFileOps(), data, items);
-    SetCopyBackPauseHook({});
+    rewriteBatchInPlace(realFileSystem(), realFileOps(), data, items);
+    setCopyBackPauseHook({});
     EXPECT_TRUE(checked);
-    EXPECT_TRUE(PendingRecoveries(data).empty());
+    EXPECT_TRUE(pendingRecoveries(data).empty());
 }
 
 } // namespace

@@ -13,10 +13,10 @@ using namespace test;
 
 TEST(UndoScriptText, QuotesEveryPathAsOneWord)
 {
-    EXPECT_EQ(ShellQuote("a b"), "'a b'");
-    EXPECT_EQ(ShellQuote("it's"), "'it'\\''s'");
-    EXPECT_EQ(ShellQuote("''"), "''\\'''\\'''");
-    EXPECT_EQ(UndoCopyLine("/b/x", "/o/x"), "cp -p -- '/b/x' '/o/x'\n");
+    EXPECT_EQ(shellQuote("a b"), "'a b'");
+    EXPECT_EQ(shellQuote("it's"), "'it'\\''s'");
+    EXPECT_EQ(shellQuote("''"), "''\\'''\\'''");
+    EXPECT_EQ(undoCopyLine("/b/x", "/o/x"), "cp -p -- '/b/x' '/o/x'\n");
 }
 
 // Files with awkward names are replaced with backups; running the undo script with sh
@@ -26,7 +26,7 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     DataTempDir dir;
     const std::string src = dir.path() + "src dir/", bak = dir.path() + "bak 'dir'/";
     ::mkdir(src.c_str(), 0755);
-    const std::string data = DataDirectory();
+    const std::string data = dataDirectory();
     const std::vector<std::string> names = {
         "plain.txt", "with space.txt", "it's.txt", "''double''", "\xe9t\xe9 \xc3\xa9t\xc3\xa9.txt",
         "-leading-dash", "$(touch PWNED)", "back\\slash`tick`", "new\nline", "sub dir/inner 'x'.txt",
@@ -37,7 +37,7 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     RecordingSink sink;
     ProgramOptions options;
     options.backupPath = bak;
-    ReplaceWriter writer(RealFileSystem(), RealFileOps(), host, sink, confirmation);
+    ReplaceWriter writer(realFileSystem(), realFileOps(), host, sink, confirmation);
     writer.startRun(options, true, data);
     ASSERT_TRUE(writer.CreateTempFiles(1));
     ::mkdir((src + "sub dir").c_str(), 0755);
@@ -52,7 +52,7 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
         in.path = path;
         in.startPath = src;
         in.backupDir = bak;
-        ASSERT_TRUE(RealFileSystem().status(path, &in.status));
+        ASSERT_TRUE(realFileSystem().status(path, &in.status));
         in.output = out;
         in.replacements = 1;
         in.sizeChange = in.status.size - 7;
@@ -75,19 +75,19 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     for (size_t i = 0; i < names.size(); ++i)
         EXPECT_TRUE(ReadFile(src + names[i]) == originals[i]) << names[i];
     FileStatus ignored;
-    EXPECT_FALSE(RealFileSystem().status(dir.path() + "PWNED", &ignored));
-    EXPECT_FALSE(RealFileSystem().status(src + "PWNED", &ignored));
+    EXPECT_FALSE(realFileSystem().status(dir.path() + "PWNED", &ignored));
+    EXPECT_FALSE(realFileSystem().status(src + "PWNED", &ignored));
 }
 
 TEST(UndoScriptRun, ALaterRunEmptiesTheScript)
 {
     DataTempDir dir;
-    const std::string data = DataDirectory();
-    UndoScript first(RealFileSystem(), RealFileOps());
+    const std::string data = dataDirectory();
+    UndoScript first(realFileSystem(), realFileOps());
     ASSERT_TRUE(first.open(data));
     ASSERT_TRUE(first.addCopy("/b/1", "/o/1"));
     ASSERT_TRUE(first.close());
-    UndoScript second(RealFileSystem(), RealFileOps());
+    UndoScript second(realFileSystem(), realFileOps());
     ASSERT_TRUE(second.open(data));
     ASSERT_TRUE(second.addCopy("/b/2", "/o/2"));
     EXPECT_EQ(ReadFile(data + kUndoScriptName), "#!/bin/sh\ncp -p -- '/b/2' '/o/2'\n");

@@ -10,7 +10,7 @@ using test::ScriptedHost;
 using test::DataTempDir;
 using test::WriteFile;
 
-TEST(ReformatText, ParagraphAlgorithm)
+TEST(reformatText, ParagraphAlgorithm)
 {
     struct Row {
         const char* name;
@@ -41,16 +41,16 @@ TEST(ReformatText, ParagraphAlgorithm)
         {"empty input", "", 20, ""},
     };
     for (const Row& r : rows)
-        EXPECT_EQ(ReformatText(r.input, r.columns), r.expected) << r.name;
+        EXPECT_EQ(reformatText(r.input, r.columns), r.expected) << r.name;
 }
 
-TEST(ReformatText, NoWrittenLineReachesTheLimitUnlessOneWord)
+TEST(reformatText, NoWrittenLineReachesTheLimitUnlessOneWord)
 {
     std::string text;
     for (int i = 0; i < 400; ++i)
         text += std::string(static_cast<size_t>(1 + (i * 7) % 13), 'x') + ((i % 17 == 0) ? "\n" : " ");
     for (size_t n : {5u, 13u, 14u, 40u}) {
-        const std::string out = ReformatText(text, n);
+        const std::string out = reformatText(text, n);
         size_t pos = 0, words = 0;
         while (pos < out.size()) {
             const size_t end = out.find("\r\n", pos);
@@ -83,7 +83,7 @@ struct SpecialFixture : ::testing::Test {
         confirmation.onFileOpened();
         ctx.filePath = dir.path() + "f.txt";
         sink.setPendingFile(ctx.filePath, {});
-        out = RealFileSystem().openWrite(dir.path() + "out", true, true);
+        out = realFileSystem().openWrite(dir.path() + "out", true, true);
         ASSERT_TRUE(out);
     }
 };
@@ -91,9 +91,9 @@ struct SpecialFixture : ::testing::Test {
 TEST_F(SpecialFixture, PrependAndAppendWriteTextAndReport)
 {
     host.answers = {Answer::Yes, Answer::Yes};
-    SpecialOutcome a = PrependReplaceText(ctx, *out, "HEAD");
+    SpecialOutcome a = prependReplaceText(ctx, *out, "HEAD");
     ASSERT_TRUE(out->write("body", 4));
-    SpecialOutcome b = AppendReplaceText(ctx, *out, "TAIL!");
+    SpecialOutcome b = appendReplaceText(ctx, *out, "TAIL!");
     EXPECT_EQ(a.result, SpecialResult::Performed);
     EXPECT_EQ(a.sizeChange, -4);
     EXPECT_EQ(b.sizeChange, -5);
@@ -110,9 +110,9 @@ TEST_F(SpecialFixture, PrependAndAppendWriteTextAndReport)
 TEST_F(SpecialFixture, DeclinedOrCancelledWritesNothing)
 {
     host.answers = {Answer::No, Answer::Cancel};
-    EXPECT_EQ(PrependReplaceText(ctx, *out, "HEAD").result, SpecialResult::Declined);
+    EXPECT_EQ(prependReplaceText(ctx, *out, "HEAD").result, SpecialResult::Declined);
     EXPECT_FALSE(confirmation.cancelled());
-    EXPECT_EQ(AppendReplaceText(ctx, *out, "TAIL").result, SpecialResult::Declined);
+    EXPECT_EQ(appendReplaceText(ctx, *out, "TAIL").result, SpecialResult::Declined);
     EXPECT_TRUE(confirmation.cancelled());
     EXPECT_EQ(ReadFile(dir.path() + "out"), "");
     EXPECT_TRUE(sink.lines.empty());
@@ -125,7 +125,7 @@ TEST_F(SpecialFixture, WriteFailureIsReported)
     fs.failAfter = 2;
     auto small = fs.openWrite(fs.target, true, true, nullptr);
     confirmation.startRun(2);
-    SpecialOutcome o = PrependReplaceText(ctx, *small, "HEAD");
+    SpecialOutcome o = prependReplaceText(ctx, *small, "HEAD");
     EXPECT_EQ(o.result, SpecialResult::WriteFailed);
     EXPECT_TRUE(sink.contains("Error writing replace string to temp file f.txt"));
     ASSERT_EQ(host.messages.size(), 1u);
@@ -135,9 +135,9 @@ TEST_F(SpecialFixture, WriteFailureIsReported)
 TEST_F(SpecialFixture, ReformatReadsTheInputAndReports)
 {
     WriteFile(dir.path() + "in", "aaa bbb ccc ddd eee fff\nlast");
-    in = RealFileSystem().openRead(dir.path() + "in");
+    in = realFileSystem().openRead(dir.path() + "in");
     host.answers = {Answer::Yes};
-    SpecialOutcome o = ReformatFile(ctx, *in, *out, 20);
+    SpecialOutcome o = reformatFile(ctx, *in, *out, 20);
     EXPECT_EQ(o.result, SpecialResult::Performed);
     EXPECT_EQ(ReadFile(dir.path() + "out"), "aaa bbb ccc ddd eee\r\nfff last\r\n");
     EXPECT_EQ(host.asked.at(0).second, "Reformat to 20 columns in file?");
@@ -150,10 +150,10 @@ TEST_F(SpecialFixture, ReformatOfLargeInputMatchesTheWholeTextForm)
     for (int i = 0; i < 30000; ++i)
         text += (i % 11 == 0) ? "\r\n" : (i % 97 == 0 ? "\n\n" : "word ");
     WriteFile(dir.path() + "in", text);
-    in = RealFileSystem().openRead(dir.path() + "in");
+    in = realFileSystem().openRead(dir.path() + "in");
     confirmation.startRun(1);
-    ASSERT_EQ(ReformatFile(ctx, *in, *out, 33).result, SpecialResult::Performed);
-    EXPECT_EQ(ReadFile(dir.path() + "out"), ReformatText(text, 33));
+    ASSERT_EQ(reformatFile(ctx, *in, *out, 33).result, SpecialResult::Performed);
+    EXPECT_EQ(ReadFile(dir.path() + "out"), reformatText(text, 33));
 }
 
 } // namespace

@@ -51,7 +51,7 @@ TEST(ExpandEscapes, Table)
         EXPECT_EQ(ExpandEscapes(c.in), c.out) << "input: " << c.in;
 }
 
-TEST(ExpandOneEscape, ReportsConsumedCharacters)
+TEST(expandOneEscape, ReportsConsumedCharacters)
 {
     const struct {
         std::string text;
@@ -62,7 +62,7 @@ TEST(ExpandOneEscape, ReportsConsumedCharacters)
     };
     for (const auto& c : cases) {
         std::string out;
-        EXPECT_EQ(ExpandOneEscape(c.text, 0, out), c.used) << c.text;
+        EXPECT_EQ(expandOneEscape(c.text, 0, out), c.used) << c.text;
         EXPECT_EQ(out, c.out) << c.text;
     }
 }
@@ -109,13 +109,13 @@ TEST(EscapeSpecials, BackslashFirstThenOthers)
     EXPECT_EQ(none, "plain");
 }
 
-TEST(DoubleBackslashes, RoundTripsThroughExpansion)
+TEST(doubleBackslashes, RoundTripsThroughExpansion)
 {
     std::string p = "\\lib\\0x41\\n";
-    EXPECT_EQ(DoubleBackslashes(p), 3);
+    EXPECT_EQ(doubleBackslashes(p), 3);
     EXPECT_EQ(ExpandEscapes(p), "\\lib\\0x41\\n");
     std::string q = "no/backslash";
-    EXPECT_EQ(DoubleBackslashes(q), 0);
+    EXPECT_EQ(doubleBackslashes(q), 0);
     EXPECT_EQ(q, "no/backslash");
 }
 

@@ -84,7 +84,7 @@ TEST(LiteralMatcher, AgreesWithNaiveScanOnRandomText)
 {
     std::mt19937 rng(7);
     const std::string alphabet = "aAbB_ \n\r\x01\xe9";
-    const CharClasses& cc = ActiveCharClasses();
+    const CharClasses& cc = activeCharClasses();
     for (int round = 0; round < 400; ++round) {
         std::string text(rng() % 200, ' ');
         for (char& ch : text)
@@ -128,7 +128,7 @@ TEST(LiteralMatcher, CountsLineFeeds)
         size_t expect = 0;
         for (size_t i = 0; i < len; ++i)
             expect += text[i] == '\n';
-        EXPECT_EQ(CountLineFeeds(b, b + len), expect) << len;
+        EXPECT_EQ(countLineFeeds(b, b + len), expect) << len;
     }
 }
 

@@ -22,7 +22,7 @@ std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive =
 {
     PatternOptions o;
     o.caseSensitive = caseSensitive;
-    return SrchPattern::Compile(pattern, nullptr, o);
+    return SrchPattern::compile(pattern, nullptr, o);
 }
 
 // Every hit, resuming at the end of each one as the per-file scan does.

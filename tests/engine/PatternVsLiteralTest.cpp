@@ -62,7 +62,7 @@ TEST(PatternVsLiteral, RandomTextsAgree)
             for (const bool cs : {true, false}) {
                 PatternOptions o;
                 o.caseSensitive = cs;
-                auto p = SrchPattern::Compile(pattern, nullptr, o);
+                auto p = SrchPattern::compile(pattern, nullptr, o);
                 ASSERT_TRUE(p->ok()) << pattern;
                 const auto expected = LiteralHits(lit, cs, text);
                 EXPECT_EQ(PatternHits(*p, text, lit.size()), expected) << "literal '" << lit << "' cs=" << cs;

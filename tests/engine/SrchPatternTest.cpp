@@ -14,7 +14,7 @@ std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive =
     PatternOptions o;
     o.caseSensitive = caseSensitive;
     o.maxRepeat = maxRepeat;
-    return SrchPattern::Compile(pattern, replace, o);
+    return SrchPattern::compile(pattern, replace, o);
 }
 
 // Every hit of the pattern in text, as "offset:text", resuming after each hit the way the
@@ -301,11 +301,11 @@ TEST(SrchPatternMask, MatchName)
         {"Makefile", "MAKEFILE", true},
     };
     for (const auto& c : cases) {
-        auto p = SrchPattern::Compile(c.mask, nullptr, o);
+        auto p = SrchPattern::compile(c.mask, nullptr, o);
         ASSERT_TRUE(p->ok());
         EXPECT_EQ(p->matchName(c.name), c.match) << c.mask << " vs " << c.name;
     }
-    auto p = SrchPattern::Compile("?a*", nullptr, o);
+    auto p = SrchPattern::compile("?a*", nullptr, o);
     EXPECT_EQ(p->dumpChain(), "e0 #1 set [any] op ? 1..1\ne1 lit \"A\" op - 1..1\ne2 #2 set [any] op * 0..32767\n"
                               "order e1 e0 e2");
 }
@@ -378,7 +378,7 @@ TEST(ReplaceChain, CountersContinueAcrossBlocks)
 
 TEST(ReplaceChain, CaseChangeUsesCodePage)
 {
-    SetActiveCodePage(CodePageKind::Windows1252);
+    setActiveCodePage(CodePageKind::Windows1252);
     const std::string replace = "%1>|%1<";
     auto program = Make("+[a-z\\0xC0-\\0xFF]", true, 32767, &replace);
     PatternScan scan(*program);
@@ -387,7 +387,7 @@ TEST(ReplaceChain, CaseChangeUsesCodePage)
     size_t hs = 0, he = 0;
     ASSERT_TRUE(p->findNext(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, true, true, &hs, &he));
     EXPECT_EQ(p->buildReplacement(), "\xC9T\xC9|\xE9t\xE9");
-    SetActiveCodePage(CodePageKind::Utf8);
+    setActiveCodePage(CodePageKind::Utf8);
 }
 
 } // namespace

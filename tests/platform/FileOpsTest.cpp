@@ -33,23 +33,23 @@ TEST_F(OpsFixture, TimesKeepNanoseconds)
     t.lastWriteNsec = 123456789;
     t.lastAccessSec = 1111111111;
     t.lastAccessNsec = 1;
-    ASSERT_TRUE(RealFileOps().setTimes(f, t));
+    ASSERT_TRUE(realFileOps().setTimes(f, t));
     PreciseTimes back;
-    ASSERT_TRUE(RealFileOps().readTimes(f, &back));
+    ASSERT_TRUE(realFileOps().readTimes(f, &back));
     EXPECT_EQ(back.lastWriteSec, t.lastWriteSec);
     EXPECT_EQ(back.lastWriteNsec, t.lastWriteNsec);
     EXPECT_EQ(back.lastAccessSec, t.lastAccessSec);
     EXPECT_EQ(back.lastAccessNsec, t.lastAccessNsec);
     FileStatus st;
-    ASSERT_TRUE(RealFileSystem().status(f, &st));
-    EXPECT_EQ(st.lastWrite, ToFileTime(1234567890, 123456789));
+    ASSERT_TRUE(realFileSystem().status(f, &st));
+    EXPECT_EQ(st.lastWrite, toFileTime(1234567890, 123456789));
 }
 
 TEST_F(OpsFixture, FileTimeConversionRoundTrips)
 {
     for (const int64_t sec : {-11644473600LL, -1LL, 0LL, 1700000000LL}) {
         int64_t s = 0, ns = 0;
-        FromFileTime(ToFileTime(sec, 456700), &s, &ns);
+        fromFileTime(toFileTime(sec, 456700), &s, &ns);
         EXPECT_EQ(s, sec);
         EXPECT_EQ(ns, 456700);
     }
@@ -57,7 +57,7 @@ TEST_F(OpsFixture, FileTimeConversionRoundTrips)
 
 TEST_F(OpsFixture, DirectoriesModesAndNames)
 {
-    FileOps& ops = RealFileOps();
+    FileOps& ops = realFileOps();
     EXPECT_TRUE(ops.makeDirectory(dir + "d"));
     EXPECT_TRUE(ops.makeDirectory(dir + "d")) << "an existing directory is fine";
     std::ofstream(dir + "file") << "x";
@@ -67,12 +67,12 @@ TEST_F(OpsFixture, DirectoriesModesAndNames)
     ASSERT_TRUE(ops.setMode(dir + "file", 0444));
     struct stat st {};
     ::stat((dir + "file").c_str(), &st);
-    EXPECT_TRUE(IsReadOnlyMode(st.st_mode));
-    EXPECT_FALSE(IsReadOnlyMode(0644));
+    EXPECT_TRUE(isReadOnlyMode(st.st_mode));
+    EXPECT_FALSE(isReadOnlyMode(0644));
 
-    EXPECT_TRUE(IsHiddenName("/a/.profile"));
-    EXPECT_FALSE(IsHiddenName("/a.b/profile"));
-    EXPECT_TRUE(IsHiddenName(".x"));
+    EXPECT_TRUE(isHiddenName("/a/.profile"));
+    EXPECT_FALSE(isHiddenName("/a.b/profile"));
+    EXPECT_TRUE(isHiddenName(".x"));
 
     const std::string u1 = ops.createUniqueFile(dir, "TWx."), u2 = ops.createUniqueFile(dir, "TWx.");
     ASSERT_FALSE(u1.empty());
@@ -100,7 +100,7 @@ TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
     ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("link").c_str()), 0);
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     ::alarm(20); // a blocking open of the FIFO would hang the test; fail it instead
-    FileSystem& fs = RealFileSystem();
+    FileSystem& fs = realFileSystem();
     for (const char* name : {"link", "fifo"}) {
         SCOPED_TRACE(name);
         int err = 0;
@@ -120,7 +120,7 @@ TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
 TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
 {
     test::TempDir dir, outside;
-    FileOps& ops = RealFileOps();
+    FileOps& ops = realFileOps();
     const std::string root = dir.file("bak/");
     auto entries = [&](const std::string& d) {
         std::vector<std::string> names;
@@ -158,7 +158,7 @@ TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
 
     // The name must not be the file that is being backed up.
     FileStatus self;
-    ASSERT_TRUE(RealFileSystem().status(root + "a/b/c.txt", &self));
+    ASSERT_TRUE(realFileSystem().status(root + "a/b/c.txt", &self));
     EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0600, nullptr, &self, writeText("x", false)),
               FileOps::PlaceResult::DirectoryFailed);
     EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");

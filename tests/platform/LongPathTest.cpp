@@ -41,7 +41,7 @@ TEST(LongPath, FileSystemCallsWorkBeyondPathMax)
         InsertAtSlash(file, 2 * PATH_MAX - 130, "/"),
         InsertAtSlash(file, 100, "./"),
     };
-    FileSystem& fs = RealFileSystem();
+    FileSystem& fs = realFileSystem();
     for (const std::string& path : spellings) {
         SCOPED_TRACE(path.size());
         int error = 0;
@@ -95,11 +95,11 @@ TEST(LongPath, FailuresKeepTheSystemError)
     };
     for (const auto& c : cases) {
         errno = 0;
-        EXPECT_EQ(OpenLongPath(c.path, O_RDONLY | O_CLOEXEC), -1);
+        EXPECT_EQ(openLongPath(c.path, O_RDONLY | O_CLOEXEC), -1);
         EXPECT_EQ(errno, c.error) << c.path.size();
         struct statx sx {};
         errno = 0;
-        EXPECT_EQ(StatxLongPath(c.path, 0, STATX_BASIC_STATS, &sx), -1);
+        EXPECT_EQ(statxLongPath(c.path, 0, STATX_BASIC_STATS, &sx), -1);
         EXPECT_EQ(errno, c.error) << c.path.size();
     }
 }

@@ -9,7 +9,7 @@
 namespace tw {
 namespace {
 
-TEST(OutputForm, ReplacesMarkers)
+TEST(outputForm, ReplacesMarkers)
 {
     struct Case {
         std::string in, out;
@@ -23,7 +23,7 @@ TEST(OutputForm, ReplacesMarkers)
         {"two \x01\x02" "a\x01\x03 \x01\x02" "b\x01\x03", "two [a] \x01\x02" "b\x01\x03"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(OutputForm(c.in, "[", "]"), c.out);
+        EXPECT_EQ(outputForm(c.in, "[", "]"), c.out);
 }
 
 size_t TempFilesWithPrefix(const std::string& prefix)
@@ -54,7 +54,7 @@ public:
     bool removeFile(const std::string& p) override { return real().removeFile(p); }
 
 private:
-    static FileSystem& real() { return RealFileSystem(); }
+    static FileSystem& real() { return realFileSystem(); }
     struct Short final : File {
         Short(std::unique_ptr<File> f, int64_t b) : inner(std::move(f)), budget(b) {}
         int64_t read(void* b, size_t n) override { return inner->read(b, n); }
@@ -122,7 +122,7 @@ TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
     ResultsList list;
     list.setView(&view);
     const std::string outPath = dir.file("out.txt");
-    auto out = RealFileSystem().openWrite(outPath, true, true);
+    auto out = realFileSystem().openWrite(outPath, true, true);
     list.setOutputFile(out.get());
     const size_t tempsBefore = TempFilesWithPrefix("TW");
     ASSERT_TRUE(list.beginHoldBack());
@@ -133,7 +133,7 @@ TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
     list.addResultLines(ResultEntry{"Line   1 - \x01\x02hit\x01\x03", 3});
     EXPECT_TRUE(view.lines.empty());
     EXPECT_EQ(list.heldBack().count(), 2u);
-    EXPECT_EQ(HeldBackText(list.heldBack(), "<", ">"), "Processing file : /d/a.txt\nLine   1 - <hit>\n");
+    EXPECT_EQ(heldBackText(list.heldBack(), "<", ">"), "Processing file : /d/a.txt\nLine   1 - <hit>\n");
     list.flushHeldBack();
     ASSERT_EQ(view.lines.size(), 2u);
     EXPECT_EQ(view.lines[1].hitLength, 3);

@@ -66,7 +66,7 @@ TEST(WildcardMask, AgreesWithPatternMaskModeOnPrintableNames)
     for (int round = 0; round < 5000; ++round) {
         const std::string mask = RandomText(rng, maskChars, 7);
         const std::string name = RandomText(rng, nameChars, 8);
-        EXPECT_EQ(WildcardMask(mask).matches(name), SrchPattern::Compile(mask, nullptr, o)->matchName(name))
+        EXPECT_EQ(WildcardMask(mask).matches(name), SrchPattern::compile(mask, nullptr, o)->matchName(name))
             << "mask '" << mask << "' name '" << name << "'";
     }
 }
