@@ -27,14 +27,14 @@ public:
         std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ec);
         std::filesystem::remove_all(m_path, ec);
         if (ec && std::filesystem::exists(m_path))
-            RemoveWithRm(m_path); // paths of PATH_MAX bytes or more defeat remove_all
+            removeWithRm(m_path); // paths of PATH_MAX bytes or more defeat remove_all
     }
     const std::string& path() const { return m_path; }
     std::string file(const std::string& rel) const { return m_path + rel; }
 
 private:
     // "rm -rf" walks by descriptors, so it removes trees of any depth.
-    static void RemoveWithRm(const std::string& path)
+    static void removeWithRm(const std::string& path)
     {
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -76,7 +76,7 @@ private:
     bool m_hadOld = false;
 };
 
-inline void WriteFile(const std::string& path, const std::string& content)
+inline void writeFile(const std::string& path, const std::string& content)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream f(path, std::ios::binary);
@@ -87,7 +87,7 @@ inline void WriteFile(const std::string& path, const std::string& content)
 // `nameLength` copies of one letter, and the file `name` holding `content` in the deepest.
 // Works relative to directory descriptors, so the full path may be longer than PATH_MAX.
 // Returns the file's full path, or an empty string on failure.
-inline std::string MakeDeepFile(const std::string& root, int levels, size_t nameLength, const std::string& name,
+inline std::string makeDeepFile(const std::string& root, int levels, size_t nameLength, const std::string& name,
                                 const std::string& content)
 {
     std::string path = root;
@@ -111,7 +111,7 @@ inline std::string MakeDeepFile(const std::string& root, int levels, size_t name
     return ok ? path + name : std::string();
 }
 
-inline std::string ReadFile(const std::string& path)
+inline std::string readFile(const std::string& path)
 {
     std::ifstream f(path, std::ios::binary);
     std::stringstream s;

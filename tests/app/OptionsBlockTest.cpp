@@ -23,7 +23,7 @@ TEST(OptionsBlock, WritesTheFixedLines)
         "Min Size Filter=1024\r\nMax Size Filter=5000000000\r\n"
         "Min Date Filter=01/03/2001\r\nMax Date Filter=31/03/2001\r\n"
         "Keep file time stamp=1\r\nOne hit=1\r\nCache File List=0\r\n";
-    EXPECT_EQ(formatOptionsBlock(ChangedOptions(), kPicture), expected);
+    EXPECT_EQ(formatOptionsBlock(changedOptions(), kPicture), expected);
 }
 
 TEST(OptionsBlock, NoDateFilterIsAnEmptyValue)
@@ -34,12 +34,12 @@ TEST(OptionsBlock, NoDateFilterIsAnEmptyValue)
 
 TEST(OptionsBlock, RoundTrip)
 {
-    const ProgramOptions written = ChangedOptions();
+    const ProgramOptions written = changedOptions();
     const std::string text = formatOptionsBlock(written, kPicture) + "[Search]\r\n";
     ProgramOptions read;
     size_t end = 0;
     ASSERT_TRUE(readOptionsBlock(text, read, kPicture, &end));
-    ExpectSameOptions(read, written);
+    expectSameOptions(read, written);
     EXPECT_EQ(text.substr(end), "[Search]\r\n");
 }
 
@@ -60,21 +60,21 @@ std::string lines(const std::string& block, std::vector<int> order)
 
 TEST(OptionsBlock, MissingLineKeepsThatFieldOnly)
 {
-    const std::string block = formatOptionsBlock(ChangedOptions(), kPicture);
+    const std::string block = formatOptionsBlock(changedOptions(), kPicture);
     std::vector<int> order;
     for (int i = 0; i < 25; ++i)
         if (i != 4) // "Show_Files"
             order.push_back(i);
     ProgramOptions read;
     ASSERT_TRUE(readOptionsBlock(lines(block, order), read, kPicture));
-    ProgramOptions expected = ChangedOptions();
+    ProgramOptions expected = changedOptions();
     expected.showFirstHitLine = ProgramOptions().showFirstHitLine;
-    ExpectSameOptions(read, expected);
+    expectSameOptions(read, expected);
 }
 
 TEST(OptionsBlock, ReorderedLinesStopLaterNames)
 {
-    const std::string block = formatOptionsBlock(ChangedOptions(), kPicture);
+    const std::string block = formatOptionsBlock(changedOptions(), kPicture);
     // "String Color" before "Output_File": Output_File is taken as missing, String Color
     // is read, and then the position sits on "Output_File", which no later name matches.
     std::vector<int> order = {0, 1, 3, 2};
@@ -88,18 +88,18 @@ TEST(OptionsBlock, ReorderedLinesStopLaterNames)
     expected.searchSubdirs = true;
     expected.promptMode = 1;
     expected.stringColor = 65280;
-    ExpectSameOptions(read, expected);
+    expectSameOptions(read, expected);
     EXPECT_EQ(text.compare(end, 12, "Output_File="), 0);
 }
 
 TEST(OptionsBlock, EmptyMinDateLineStillReadsTheRest)
 {
-    ProgramOptions written = ChangedOptions();
+    ProgramOptions written = changedOptions();
     written.minDate = 0;
     ProgramOptions read;
     read.minDate = kMarch1st2001; // an empty value clears the filter
     ASSERT_TRUE(readOptionsBlock(formatOptionsBlock(written, kPicture), read, kPicture));
-    ExpectSameOptions(read, written);
+    expectSameOptions(read, written);
 }
 
 TEST(OptionsBlock, UnreadableDateKeepsField)
@@ -129,7 +129,7 @@ TEST(OptionsBlock, NoMatchingLine)
     size_t end = 99;
     EXPECT_FALSE(readOptionsBlock("[Search]\r\nfoo\r\n", read, kPicture, &end));
     EXPECT_EQ(end, 0u);
-    ExpectSameOptions(read, ProgramOptions());
+    expectSameOptions(read, ProgramOptions());
 }
 
 TEST(OptionsBlock, NegativeSizesAndTrailingText)
@@ -241,7 +241,7 @@ TEST(ContextFont, ParseTable)
     };
     for (const FontCase& c : cases) {
         SCOPED_TRACE(c.text);
-        ExpectSameFont(parseContextFont(c.text), c.expected);
+        expectSameFont(parseContextFont(c.text), c.expected);
     }
 }
 
@@ -256,7 +256,7 @@ TEST(ContextFont, FormatReadsBack)
 {
     const FontDescription f = font(-20, 700, 1, 0, 1, 34, "DejaVu Sans", 2, 5);
     EXPECT_EQ(formatContextFont(f), "-20,700,1,0,1,34,DejaVu Sans,2,5");
-    ExpectSameFont(parseContextFont(formatContextFont(f)), f);
+    expectSameFont(parseContextFont(formatContextFont(f)), f);
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 
 namespace tw {
 
-inline void ExpectSameFont(const FontDescription& a, const FontDescription& b)
+inline void expectSameFont(const FontDescription& a, const FontDescription& b)
 {
     EXPECT_EQ(a.height, b.height);
     EXPECT_EQ(a.weight, b.weight);
@@ -21,7 +21,7 @@ inline void ExpectSameFont(const FontDescription& a, const FontDescription& b)
 }
 
 // Compares every field except the context font, which the text form does not carry.
-inline void ExpectSameOptions(const ProgramOptions& a, const ProgramOptions& b)
+inline void expectSameOptions(const ProgramOptions& a, const ProgramOptions& b)
 {
     EXPECT_EQ(a.beforeHit, b.beforeHit);
     EXPECT_EQ(a.afterHit, b.afterHit);
@@ -54,7 +54,7 @@ inline void ExpectSameOptions(const ProgramOptions& a, const ProgramOptions& b)
 inline constexpr FileTime kMarch1st2001 = 126278784000000000LL;
 inline constexpr FileTime kMarch31st2001EndOfDay = 126305567990000000LL;
 
-inline ProgramOptions ChangedOptions()
+inline ProgramOptions changedOptions()
 {
     ProgramOptions o;
     o.beforeHit = "[[";

@@ -46,8 +46,8 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesDefaults)
     if (temp.back() != '/')
         temp += '/';
     expected.unzipDir = temp;
-    ExpectSameOptions(loaded, expected);
-    ExpectSameFont(loaded.contextFont, FontDescription());
+    expectSameOptions(loaded, expected);
+    expectSameFont(loaded.contextFont, FontDescription());
 
     MainWindowSettings values;
     store.loadMainWindow(values);
@@ -84,16 +84,16 @@ TEST_F(SettingsStoreTest, MaxRegexSizeDefaultsToProcessLimit)
 TEST_F(SettingsStoreTest, AbsentValuesKeepTheRecordsValues)
 {
     SettingsStore store(file());
-    ProgramOptions o = ChangedOptions();
+    ProgramOptions o = changedOptions();
     store.loadOptions(o);
-    ProgramOptions expected = ChangedOptions();
+    ProgramOptions expected = changedOptions();
     expected.maxRegexSize = 32767; // the one value whose default is not the record's
-    ExpectSameOptions(o, expected);
+    expectSameOptions(o, expected);
 }
 
 TEST_F(SettingsStoreTest, OptionsRoundTrip)
 {
-    const ProgramOptions written = ChangedOptions();
+    const ProgramOptions written = changedOptions();
     {
         SettingsStore store(file());
         store.saveOptions(written);
@@ -102,8 +102,8 @@ TEST_F(SettingsStoreTest, OptionsRoundTrip)
     SettingsStore store(file());
     ProgramOptions read;
     store.loadOptions(read);
-    ExpectSameOptions(read, written);
-    ExpectSameFont(read.contextFont, written.contextFont);
+    expectSameOptions(read, written);
+    expectSameFont(read.contextFont, written.contextFont);
 
     // Value types: integers, strings (colours too) and 8-byte blocks.
     QSettings s = raw();
@@ -160,7 +160,7 @@ TEST_F(SettingsStoreTest, ColoursAndIntegersAsWrittenByHand)
     EXPECT_EQ(o.contextLines, 5);         // not a number: default
     EXPECT_EQ(o.maxRegexSize, 500);
     // An unquoted comma list in a hand-edited file is still one font string.
-    ExpectSameFont(o.contextFont, [] {
+    expectSameFont(o.contextFont, [] {
         FontDescription f;
         f.height = -20;
         f.weight = 700;

@@ -28,7 +28,7 @@ public:
                         const std::vector<std::pair<std::string, std::string>>& env = {},
                         const std::string& cwd = {})
     {
-        WriteFile(m_io.file("in"), input);
+        writeFile(m_io.file("in"), input);
         m_pid = ::fork();
         if (m_pid == 0) {
             if (!cwd.empty() && ::chdir(cwd.c_str()) != 0)
@@ -65,8 +65,8 @@ public:
         m_done = true;
         CliResult r;
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        r.out = ReadFile(m_io.file("out"));
-        r.err = ReadFile(m_io.file("err"));
+        r.out = readFile(m_io.file("out"));
+        r.err = readFile(m_io.file("err"));
         return r;
     }
     void kill()
@@ -94,7 +94,7 @@ protected:
 };
 
 // Runs any program with arguments (no shell unless it is the program) and waits for it.
-inline CliResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+inline CliResult runProgram(const std::string& program, const std::vector<std::string>& args)
 {
     TempDir io;
     const pid_t pid = ::fork();
@@ -113,13 +113,13 @@ inline CliResult RunProgram(const std::string& program, const std::vector<std::s
     ::waitpid(pid, &st, 0);
     CliResult r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    r.out = ReadFile(io.file("out"));
-    r.err = ReadFile(io.file("err"));
+    r.out = readFile(io.file("out"));
+    r.err = readFile(io.file("err"));
     return r;
 }
 
 // Waits until `path` exists (at most about 30 s).
-inline bool WaitForFile(const std::string& path)
+inline bool waitForFile(const std::string& path)
 {
     for (int i = 0; i < 3000; ++i) {
         if (::access(path.c_str(), F_OK) == 0)

@@ -15,14 +15,14 @@
 namespace tw {
 namespace {
 
-using test::ReadFile;
+using test::readFile;
 using test::TempDir;
-using test::WriteFile;
+using test::writeFile;
 
 using test::CliResult;
 
 // Runs tarnwick-cli with the given arguments (no shell) and standard input text.
-CliResult RunCli(const std::vector<std::string>& args, const std::string& input = {}, const std::string& cwd = {})
+CliResult runCli(const std::vector<std::string>& args, const std::string& input = {}, const std::string& cwd = {})
 {
     return test::CliProcess(args, input, {}, cwd).wait();
 }
@@ -40,10 +40,10 @@ protected:
 
 TEST_F(Cli, SearchesAndPrintsLinesInOutputForm)
 {
-    WriteFile(m_tree.file("a.txt"), "alpha\nbeta two words\n");
-    WriteFile(m_tree.file("sub/b.txt"), "two words\n");
-    WriteFile(m_tree.file("c.log"), "two words\n");
-    const CliResult r = RunCli({"/Stwo words", "/P", m_tree.path() + "*.txt", "/d"});
+    writeFile(m_tree.file("a.txt"), "alpha\nbeta two words\n");
+    writeFile(m_tree.file("sub/b.txt"), "two words\n");
+    writeFile(m_tree.file("c.log"), "two words\n");
+    const CliResult r = runCli({"/Stwo words", "/P", m_tree.path() + "*.txt", "/d"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Processing file : " + m_tree.file("a.txt") + "\nLine   2 - beta <two words>\nFound 1 occurrences.\n"
                      "Processing file : " + m_tree.file("sub/b.txt") + "\nLine   1 - <two words>\nFound 1 occurrences.\n"
@@ -52,14 +52,14 @@ TEST_F(Cli, SearchesAndPrintsLinesInOutputForm)
 
 TEST_F(Cli, FlagsFromTheCommandLineDecideCaseAndWholeWord)
 {
-    WriteFile(m_tree.file("a.txt"), "Cat cat cats\n");
+    writeFile(m_tree.file("a.txt"), "Cat cat cats\n");
     struct Case {
         std::string flags;
         long hits;
     };
     const Case cases[] = {{"/d", 2}, {"/i", 3}, {"/iw", 2}, {"/W", 1}, {"/DI", 3}};
     for (const Case& c : cases) {
-        const CliResult r = RunCli({"/Scat", "/P", m_tree.path() + "*.*", c.flags});
+        const CliResult r = runCli({"/Scat", "/P", m_tree.path() + "*.*", c.flags});
         EXPECT_NE(r.out.find("found " + std::to_string(c.hits) + " occurrences"), std::string::npos)
             << c.flags << "\n" << r.out;
     }
@@ -67,15 +67,15 @@ TEST_F(Cli, FlagsFromTheCommandLineDecideCaseAndWholeWord)
 
 TEST_F(Cli, NothingFoundExitsWithOne)
 {
-    WriteFile(m_tree.file("a.txt"), "alpha\n");
-    const CliResult r = RunCli({"/Szeta", "/P", m_tree.path() + "*.txt"});
+    writeFile(m_tree.file("a.txt"), "alpha\n");
+    const CliResult r = runCli({"/Szeta", "/P", m_tree.path() + "*.txt"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Searched 1 file(s), found 0 occurrences in 0 file(s)\n");
 }
 
 TEST_F(Cli, MissingStartPathReportsNoFilesOnStandardError)
 {
-    const CliResult r = RunCli({"/Sx", "/P", "/no/such/dir/*.txt"});
+    const CliResult r = runCli({"/Sx", "/P", "/no/such/dir/*.txt"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("No files were found using the specified parameters."), std::string::npos);
     EXPECT_NE(r.err.find("- If you want to Search Subdirectories"), std::string::npos);
@@ -93,7 +93,7 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwo)
         {{"/Sx", "/P", m_tree.path()}, "Please enter a valid mask!"},
     };
     for (const Case& c : cases) {
-        const CliResult r = RunCli(c.args);
+        const CliResult r = runCli(c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "");
@@ -102,10 +102,10 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwo)
 
 TEST_F(Cli, EmptySearchTextListsFiles)
 {
-    WriteFile(m_tree.file("a.c"), "");
-    WriteFile(m_tree.file("d/b.c"), "");
-    WriteFile(m_tree.file("d/b.h"), "");
-    const CliResult r = RunCli({"/P", m_tree.path() + "c", "/d"});
+    writeFile(m_tree.file("a.c"), "");
+    writeFile(m_tree.file("d/b.c"), "");
+    writeFile(m_tree.file("d/b.h"), "");
+    const CliResult r = runCli({"/P", m_tree.path() + "c", "/d"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Processing file : " + m_tree.file("a.c") + "\nProcessing file : " + m_tree.file("d/b.c") +
                          "\nFound 2 files in 2 directories\n");
@@ -113,12 +113,12 @@ TEST_F(Cli, EmptySearchTextListsFiles)
 
 TEST_F(Cli, OutputFileTakesTheLinesInsteadOfStandardOutput)
 {
-    WriteFile(m_tree.file("a.txt"), "needle\n");
+    writeFile(m_tree.file("a.txt"), "needle\n");
     const std::string out = m_tree.file("res.out");
-    const CliResult r = RunCli({"/Sneedle", "/P", m_tree.path() + "*.txt", "/O", out});
+    const CliResult r = runCli({"/Sneedle", "/P", m_tree.path() + "*.txt", "/O", out});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "");
-    const std::string text = ReadFile(out);
+    const std::string text = readFile(out);
     EXPECT_NE(text.find("Search String: needle\r\n"), std::string::npos);
     EXPECT_NE(text.find("Line   1 - <needle>\r\n"), std::string::npos);
 }
@@ -126,8 +126,8 @@ TEST_F(Cli, OutputFileTakesTheLinesInsteadOfStandardOutput)
 TEST_F(Cli, PathsWithSpacesQuotesAndNonAsciiBytesWork)
 {
     const std::string dir = m_tree.path() + "my dir 'q\" \xc3\xa9/";
-    WriteFile(dir + "f i.txt", "x \"quoted\" y\n");
-    const CliResult r = RunCli({"/S\"quoted\"", "/P", dir + "*.txt"});
+    writeFile(dir + "f i.txt", "x \"quoted\" y\n");
+    const CliResult r = runCli({"/S\"quoted\"", "/P", dir + "*.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Processing file : " + dir + "f i.txt\n"), std::string::npos);
     EXPECT_NE(r.out.find("Line   1 - x <\"quoted\"> y\n"), std::string::npos);
@@ -136,11 +136,11 @@ TEST_F(Cli, PathsWithSpacesQuotesAndNonAsciiBytesWork)
 TEST_F(Cli, SearchesFilesBeyondPathMaxAndNamesWithControlBytes)
 {
     // 40 levels of 120 bytes: the file's path is about 4,900 bytes long.
-    const std::string deep = test::MakeDeepFile(m_tree.path(), 40, 120, "deep.txt", "a needle\n");
+    const std::string deep = test::makeDeepFile(m_tree.path(), 40, 120, "deep.txt", "a needle\n");
     ASSERT_GT(deep.size(), 4096u);
     for (const char* n : {"lf\n.txt", "cr\r.txt", "one\x01.txt"})
-        WriteFile(m_tree.file(n), "needle\n");
-    const CliResult r = RunCli({"/Sneedle", "/P", m_tree.path() + "*.*", "/d"});
+        writeFile(m_tree.file(n), "needle\n");
+    const CliResult r = runCli({"/Sneedle", "/P", m_tree.path() + "*.*", "/d"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("Line   1 - a <needle>\n"), std::string::npos) << r.out;
@@ -149,8 +149,8 @@ TEST_F(Cli, SearchesFilesBeyondPathMaxAndNamesWithControlBytes)
 
 TEST_F(Cli, RelativePathIsResolvedAgainstTheWorkingDirectory)
 {
-    WriteFile(m_tree.file("rel/a.txt"), "x\n");
-    const CliResult r = RunCli({"/Sx", "/P", "rel/*.txt"}, {}, m_tree.path());
+    writeFile(m_tree.file("rel/a.txt"), "x\n");
+    const CliResult r = runCli({"/Sx", "/P", "rel/*.txt"}, {}, m_tree.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Processing file : " + m_tree.file("rel/a.txt")), std::string::npos);
 }
@@ -165,20 +165,20 @@ TEST_F(Cli, ReplaceWithBackupThenUndoScriptRestoresEveryFile)
 {
     const std::string names[] = {"plain.txt", "with space.txt", "it's.txt", "caf\xc3\xa9.txt", "sub/$(x).txt"};
     for (const std::string& n : names)
-        WriteFile(m_tree.file("src/" + n), std::string("alpha beta alpha\r\n\xff\x00 alpha", 26));
+        writeFile(m_tree.file("src/" + n), std::string("alpha beta alpha\r\n\xff\x00 alpha", 26));
     std::vector<std::string> before;
     for (const std::string& n : names)
-        before.push_back(ReadFile(m_tree.file("src/" + n)));
-    const CliResult r = RunCli({"/Salpha", "/RGAMMA", "/P", m_tree.file("src/") + "*.txt", "/d", "/n", "/B",
+        before.push_back(readFile(m_tree.file("src/" + n)));
+    const CliResult r = runCli({"/Salpha", "/RGAMMA", "/P", m_tree.file("src/") + "*.txt", "/d", "/n", "/B",
                                 m_tree.file("bak")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Replaced 15 occurrences in 5 file(s)"), std::string::npos) << r.out;
     for (const std::string& n : names)
-        EXPECT_EQ(ReadFile(m_tree.file("src/" + n)).find("alpha"), std::string::npos) << n;
+        EXPECT_EQ(readFile(m_tree.file("src/" + n)).find("alpha"), std::string::npos) << n;
     const std::string undo = m_data.path() + "tarnwick/twundo.sh";
     ASSERT_EQ(std::system(("sh '" + undo + "'").c_str()), 0);
     for (size_t i = 0; i < std::size(names); ++i)
-        EXPECT_EQ(ReadFile(m_tree.file("src/" + names[i])), before[i]) << names[i];
+        EXPECT_EQ(readFile(m_tree.file("src/" + names[i])), before[i]) << names[i];
 }
 
 TEST_F(Cli, ReplaceAnswersComeFromStandardInputInEachPromptMode)
@@ -197,24 +197,24 @@ TEST_F(Cli, ReplaceAnswersComeFromStandardInputInEachPromptMode)
         {"", "x\n", "a a a", 2},                  // a line that picks nothing cancels
     };
     for (const Case& c : cases) {
-        WriteFile(m_tree.file("a.txt"), "a a a");
+        writeFile(m_tree.file("a.txt"), "a a a");
         std::vector<std::string> args = {"/Sa", "/RB", "/P", m_tree.path() + "*.txt"};
         if (!c.flags.empty())
             args.push_back(c.flags);
-        const CliResult r = RunCli(args, c.answers);
-        EXPECT_EQ(ReadFile(m_tree.file("a.txt")), c.expect) << c.answers;
+        const CliResult r = runCli(args, c.answers);
+        EXPECT_EQ(readFile(m_tree.file("a.txt")), c.expect) << c.answers;
         EXPECT_EQ(r.status, c.status) << c.answers << r.err;
     }
 }
 
 TEST_F(Cli, ReplaceRefusesABackupPathEqualToThePath)
 {
-    WriteFile(m_tree.file("a.txt"), "a");
-    const CliResult r = RunCli({"/Sa", "/RB", "/P", m_tree.path() + "*.txt", "/B", m_tree.path()});
+    writeFile(m_tree.file("a.txt"), "a");
+    const CliResult r = runCli({"/Sa", "/RB", "/P", m_tree.path() + "*.txt", "/B", m_tree.path()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Please select a backup directory different than the one you want to process files in."),
               std::string::npos);
-    EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "a");
+    EXPECT_EQ(readFile(m_tree.file("a.txt")), "a");
 }
 
 } // namespace
@@ -230,7 +230,7 @@ TEST_F(Cli, KilledDuringCopyBackReportsTheSafetyCopyAtTheNextStart)
     std::string old;
     for (int i = 0; i < 30000; ++i)
         old += "line " + std::to_string(i) + " with word\n";
-    WriteFile(m_tree.file("big.txt"), old);
+    writeFile(m_tree.file("big.txt"), old);
     const std::string flag = m_tree.file("pause.flag");
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -250,9 +250,9 @@ TEST_F(Cli, KilledDuringCopyBackReportsTheSafetyCopyAtTheNextStart)
     ASSERT_TRUE(paused);
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
-    EXPECT_NE(ReadFile(m_tree.file("big.txt")), old) << "the copy-back had begun";
+    EXPECT_NE(readFile(m_tree.file("big.txt")), old) << "the copy-back had begun";
 
-    const CliResult next = RunCli({"/Sword", "/P", m_tree.path() + "*.none"});
+    const CliResult next = runCli({"/Sword", "/P", m_tree.path() + "*.none"});
     const std::string head = "The program ended while it was rewriting the file\n" + m_tree.file("big.txt");
     ASSERT_NE(next.err.find(head), std::string::npos) << next.err;
     // The report names the safety file (and the byte range when it is shared).
@@ -260,7 +260,7 @@ TEST_F(Cli, KilledDuringCopyBackReportsTheSafetyCopyAtTheNextStart)
     ASSERT_NE(at, std::string::npos);
     std::string copyPath = next.err.substr(at + 11, next.err.find('\n', at + 11) - at - 11);
     copyPath = copyPath.substr(0, copyPath.find(" (bytes "));
-    EXPECT_EQ(ReadFile(copyPath).substr(0, old.size()), old);
+    EXPECT_EQ(readFile(copyPath).substr(0, old.size()), old);
 }
 
 } // namespace

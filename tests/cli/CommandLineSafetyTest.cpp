@@ -14,9 +14,9 @@ namespace {
 
 using test::CliProcess;
 using test::CliResult;
-using test::ReadFile;
+using test::readFile;
 using test::TempDir;
-using test::WriteFile;
+using test::writeFile;
 
 class CliSafety : public test::PrivateDirsTest {
 protected:
@@ -26,8 +26,8 @@ protected:
 
 TEST_F(CliSafety, RefusedCommandLinesChangeNothing)
 {
-    WriteFile(m_tree.file("sub/a.txt"), "foo\n");
-    WriteFile(m_tree.file("sub/rb.txt"), "foo\n");
+    writeFile(m_tree.file("sub/a.txt"), "foo\n");
+    writeFile(m_tree.file("sub/rb.txt"), "foo\n");
     const std::string sub = m_tree.path() + "sub/";
     struct Case {
         std::vector<std::string> args;
@@ -50,20 +50,20 @@ TEST_F(CliSafety, RefusedCommandLinesChangeNothing)
         const CliResult r = run(c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE((r.err + r.out).find(c.message), std::string::npos) << r.err;
-        EXPECT_EQ(ReadFile(sub + "a.txt"), "foo\n");
-        EXPECT_EQ(ReadFile(sub + "rb.txt"), "foo\n");
+        EXPECT_EQ(readFile(sub + "a.txt"), "foo\n");
+        EXPECT_EQ(readFile(sub + "rb.txt"), "foo\n");
     }
 }
 
 TEST_F(CliSafety, ABareSwitchIsAnEmptyValueAndSlashesInsideValuesAreOrdinary)
 {
     // "/R" as the shell passes /R"": an empty replace text, and the path after it counts.
-    WriteFile(m_tree.file("rb/x.c"), "keep foo here\n");
+    writeFile(m_tree.file("rb/x.c"), "keep foo here\n");
     const CliResult r = run({"/Sfoo", "/R", "/P", m_tree.path() + "rb/x.c", "/n"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadFile(m_tree.file("rb/x.c")), "keep  here\n");
+    EXPECT_EQ(readFile(m_tree.file("rb/x.c")), "keep  here\n");
     // A value that is a path with "/r..." and "/s..." parts stays one value.
-    WriteFile(m_tree.file("src/rb/sx.c"), "bar\n");
+    writeFile(m_tree.file("src/rb/sx.c"), "bar\n");
     const CliResult s = run({"/Sbar", "/P", m_tree.path() + "src/rb/sx.c"});
     EXPECT_EQ(s.status, 0) << s.err;
     EXPECT_NE(s.out.find("Searched 1 file(s), found 1 occurrences in 1 file(s)"), std::string::npos) << s.out;
@@ -71,10 +71,10 @@ TEST_F(CliSafety, ABareSwitchIsAnEmptyValueAndSlashesInsideValuesAreOrdinary)
 
 TEST_F(CliSafety, AnOutputFileThatIsASearchedFileIsNeverTruncatedAndTheResultsStillArrive)
 {
-    WriteFile(m_tree.file("a.txt"), "foo\n");
-    WriteFile(m_tree.file("b.txt"), "foo bar\n");
+    writeFile(m_tree.file("a.txt"), "foo\n");
+    writeFile(m_tree.file("b.txt"), "foo bar\n");
     const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.*", "/O", m_tree.file("b.txt")});
-    EXPECT_EQ(ReadFile(m_tree.file("b.txt")), "foo bar\n");
+    EXPECT_EQ(readFile(m_tree.file("b.txt")), "foo bar\n");
     EXPECT_NE(r.out.find("Error writing to output file b.txt"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("found 2 occurrences in 2 file(s)"), std::string::npos) << r.out;
     EXPECT_EQ(r.status, 2);
@@ -82,7 +82,7 @@ TEST_F(CliSafety, AnOutputFileThatIsASearchedFileIsNeverTruncatedAndTheResultsSt
 
 TEST_F(CliSafety, UnwritableOutputIsAFailure)
 {
-    WriteFile(m_tree.file("a.txt"), "foo\n");
+    writeFile(m_tree.file("a.txt"), "foo\n");
     for (const char* out : {"/dev/full", "/proc/version"}) {
         SCOPED_TRACE(out);
         const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.txt", "/O", out});
@@ -90,7 +90,7 @@ TEST_F(CliSafety, UnwritableOutputIsAFailure)
         EXPECT_NE(r.err.find("Error writing to output file"), std::string::npos) << r.err;
     }
     // Standard output itself on a full device.
-    const CliResult full = test::RunProgram(
+    const CliResult full = test::runProgram(
         "/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", TW_CLI_PATH, "/Sfoo", "/P", m_tree.path() + "*.txt"});
     EXPECT_EQ(full.status, 2);
     EXPECT_NE(full.err.find("Error writing to output file standard output"), std::string::npos) << full.err;
@@ -99,8 +99,8 @@ TEST_F(CliSafety, UnwritableOutputIsAFailure)
 TEST_F(CliSafety, ControlBytesInNamesNeverReachTheTerminalAndNeverBreakTheMarkers)
 {
     const std::string esc = "esc\x1b[31mred.txt", marker = "m\x01\x02x.txt";
-    WriteFile(m_tree.file(esc), "foo\n");
-    WriteFile(m_tree.file(marker), "foo\n");
+    writeFile(m_tree.file(esc), "foo\n");
+    writeFile(m_tree.file(marker), "foo\n");
     const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.txt"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
@@ -112,10 +112,10 @@ TEST_F(CliSafety, ControlBytesInNamesNeverReachTheTerminalAndNeverBreakTheMarker
 
 TEST_F(CliSafety, FileTokensWorkInAnyCase)
 {
-    WriteFile(m_tree.file("a.txt"), "name: X\n");
+    writeFile(m_tree.file("a.txt"), "name: X\n");
     const CliResult r = run({"/SX", "/R%%twfile%% in %%TwPath%%", "/P", m_tree.path() + "*.txt", "/n"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "name: a.txt in " + m_tree.path() + "\n");
+    EXPECT_EQ(readFile(m_tree.file("a.txt")), "name: a.txt in " + m_tree.path() + "\n");
 }
 
 } // namespace

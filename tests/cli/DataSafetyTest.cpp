@@ -21,10 +21,10 @@ namespace {
 
 using test::CliProcess;
 using test::CliResult;
-using test::ReadFile;
+using test::readFile;
 using test::TempDir;
-using test::WaitForFile;
-using test::WriteFile;
+using test::waitForFile;
+using test::writeFile;
 
 class DataSafety : public test::PrivateDirsTest {
 protected:
@@ -35,7 +35,7 @@ protected:
     {
         auto p = std::make_unique<CliProcess>(args, "", std::vector<std::pair<std::string, std::string>>{
                                                             {"TW_TEST_PAUSE_COPYBACK", flag()}});
-        EXPECT_TRUE(WaitForFile(flag())) << "the run never reached its copy-back";
+        EXPECT_TRUE(waitForFile(flag())) << "the run never reached its copy-back";
         return p;
     }
     static std::string bigText()
@@ -57,9 +57,9 @@ TEST_F(DataSafety, ChangesMadeToAFileWhileTheBatchCommitsAreNeverOverwritten)
         SCOPED_TRACE(change == Change::LinkSwap ? "link swapped in" : "appended meanwhile");
         TempDir tree;
         const std::string victim = m_outside.file("victim");
-        WriteFile(victim, "precious word\n");
-        WriteFile(tree.file("a.txt"), bigText());
-        WriteFile(tree.file("b.txt"), "small word\n");
+        writeFile(victim, "precious word\n");
+        writeFile(tree.file("a.txt"), bigText());
+        writeFile(tree.file("b.txt"), "small word\n");
         auto run = startPausedReplace({"/Sword", "/RWORD", "/P", tree.path() + "*.txt", "/n"});
         if (change == Change::LinkSwap) {
             std::filesystem::remove(tree.file("b.txt"));
@@ -71,9 +71,9 @@ TEST_F(DataSafety, ChangesMadeToAFileWhileTheBatchCommitsAreNeverOverwritten)
         }
         std::filesystem::remove(flag());
         const CliResult r = run->wait();
-        EXPECT_EQ(ReadFile(victim), "precious word\n");
+        EXPECT_EQ(readFile(victim), "precious word\n");
         if (change == Change::Append) {
-            EXPECT_EQ(ReadFile(tree.file("b.txt")), "small word\nappended word\n");
+            EXPECT_EQ(readFile(tree.file("b.txt")), "small word\nappended word\n");
         }
         EXPECT_NE(r.out.find("Error writing (another app may own it) file b.txt"), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("Replaced 30000 occurrences in 1 file(s)"), std::string::npos) << r.out;
@@ -89,7 +89,7 @@ TEST_F(DataSafety, TwoRunsAtOnceNeverLoseAChangeTheyReported)
     for (int i = 0; i < kFiles; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "f%03d.txt", i);
-        WriteFile(m_tree.file(name), "x\n");
+        writeFile(m_tree.file(name), "x\n");
     }
     CliProcess a({"/Sx", "/Rxa", "/P", m_tree.path() + "*.txt", "/n"});
     CliProcess b({"/Sx", "/Rxb", "/P", m_tree.path() + "*.txt", "/n"});
@@ -97,7 +97,7 @@ TEST_F(DataSafety, TwoRunsAtOnceNeverLoseAChangeTheyReported)
     for (int i = 0; i < kFiles; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "f%03d.txt", i);
-        const std::string content = ReadFile(m_tree.file(name));
+        const std::string content = readFile(m_tree.file(name));
         const std::string error = std::string("file ") + name + "\n";
         if (ra.out.find(error) == std::string::npos) {
             EXPECT_NE(content.find('a'), std::string::npos) << name << " lost run A's change: " << content;
@@ -115,17 +115,17 @@ TEST_F(DataSafety, AfterACrashTheFileAndItsCopyAreKeptUntilRecoverPutsItBack)
         TempDir tree, data;
         ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
         const std::string old = bigText();
-        WriteFile(tree.file("big.txt"), old);
+        writeFile(tree.file("big.txt"), old);
         const std::string bak = tree.path() + "../" + std::filesystem::path(tree.path()).parent_path().filename().string() + "-bak/";
         std::vector<std::string> args{"/Sword", "/RWORD", "/P", tree.path() + "*.txt", "/n"};
         if (withBackup)
             args.insert(args.end(), {"/B", bak});
         startPausedReplace(args)->kill();
         std::filesystem::remove(flag());
-        ASSERT_NE(ReadFile(tree.file("big.txt")), old) << "the copy-back had begun";
+        ASSERT_NE(readFile(tree.file("big.txt")), old) << "the copy-back had begun";
         if (withBackup) {
             // The undo line was on disk before the copy-back began.
-            const std::string undo = ReadFile(data.path() + "tarnwick/twundo.sh");
+            const std::string undo = readFile(data.path() + "tarnwick/twundo.sh");
             EXPECT_NE(undo.find("cp -p -- '" + bak + "big.txt' '" + tree.file("big.txt") + "'"), std::string::npos)
                 << undo;
         }
@@ -136,13 +136,13 @@ TEST_F(DataSafety, AfterACrashTheFileAndItsCopyAreKeptUntilRecoverPutsItBack)
         EXPECT_NE(again.out.find("waits for --recover or --discard-recovery: big.txt"), std::string::npos) << again.out;
         EXPECT_EQ(again.status, 2);
         if (withBackup) {
-            EXPECT_EQ(ReadFile(bak + "big.txt"), old);
+            EXPECT_EQ(readFile(bak + "big.txt"), old);
         }
 
         const CliResult rec = CliProcess({"--recover"}).wait();
         EXPECT_EQ(rec.status, 0) << rec.err;
         EXPECT_NE(rec.err.find("Restored " + tree.file("big.txt")), std::string::npos) << rec.err;
-        EXPECT_EQ(ReadFile(tree.file("big.txt")), old);
+        EXPECT_EQ(readFile(tree.file("big.txt")), old);
         const CliResult after = CliProcess({"/Sword", "/P", tree.path() + "*.none"}).wait();
         EXPECT_EQ(after.err.find("rewriting the file"), std::string::npos) << after.err;
         std::vector<std::string> safety;
@@ -157,20 +157,20 @@ TEST_F(DataSafety, AfterACrashTheFileAndItsCopyAreKeptUntilRecoverPutsItBack)
 TEST_F(DataSafety, DiscardRecoveryForgetsTheEntriesAndDeletesTheSafetyCopies)
 {
     const std::string old = bigText();
-    WriteFile(m_tree.file("big.txt"), old);
+    writeFile(m_tree.file("big.txt"), old);
     startPausedReplace({"/Sword", "/RWORD", "/P", m_tree.path() + "*.txt", "/n"})->kill();
-    const std::string torn = ReadFile(m_tree.file("big.txt"));
+    const std::string torn = readFile(m_tree.file("big.txt"));
     const CliResult r = CliProcess({"--discard-recovery"}).wait();
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find(m_tree.file("big.txt")), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFile(m_tree.file("big.txt")), torn) << "discarding leaves the file as it is";
+    EXPECT_EQ(readFile(m_tree.file("big.txt")), torn) << "discarding leaves the file as it is";
     EXPECT_TRUE(std::filesystem::is_empty(dataDir() + "safety"));
     EXPECT_EQ(CliProcess({"/Sword", "/P", m_tree.path() + "*.none"}).wait().err.find("rewriting"), std::string::npos);
 }
 
 TEST_F(DataSafety, AHeldRecoveryLockDelaysOnlyReplaceAndThenRefusesIt)
 {
-    WriteFile(m_tree.file("a.txt"), "word\n");
+    writeFile(m_tree.file("a.txt"), "word\n");
     std::filesystem::create_directories(dataDir());
     const int fd = ::open((dataDir() + "recovery.lock").c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
@@ -181,28 +181,28 @@ TEST_F(DataSafety, AHeldRecoveryLockDelaysOnlyReplaceAndThenRefusesIt)
     EXPECT_EQ(replace.status, 2);
     EXPECT_NE(replace.err.find("Waiting for another Tarnwick run to finish writing files"), std::string::npos)
         << replace.err;
-    EXPECT_EQ(ReadFile(m_tree.file("a.txt")), "word\n");
+    EXPECT_EQ(readFile(m_tree.file("a.txt")), "word\n");
 }
 
 TEST_F(DataSafety, ALinkInsideTheBackupDirectoryIsNeverFollowed)
 {
-    WriteFile(m_tree.file("sub/x.txt"), "word\n");
-    WriteFile(m_tree.file("y.txt"), "word\n");
+    writeFile(m_tree.file("sub/x.txt"), "word\n");
+    writeFile(m_tree.file("y.txt"), "word\n");
     const std::string bak = m_io.file("bak/");
     std::filesystem::create_directories(bak);
     std::filesystem::create_directory_symlink(m_outside.path(), bak + "sub");
-    WriteFile(m_outside.file("x.txt"), "outside\n");
+    writeFile(m_outside.file("x.txt"), "outside\n");
     const CliResult r = CliProcess({"/Sword", "/RWORD", "/P", m_tree.path() + "*.txt", "/d", "/n", "/B", bak}).wait();
-    EXPECT_EQ(ReadFile(m_outside.file("x.txt")), "outside\n");
-    EXPECT_EQ(ReadFile(m_tree.file("sub/x.txt")), "word\n") << "without its backup the file stays unchanged";
+    EXPECT_EQ(readFile(m_outside.file("x.txt")), "outside\n");
+    EXPECT_EQ(readFile(m_tree.file("sub/x.txt")), "word\n") << "without its backup the file stays unchanged";
     EXPECT_NE(r.out.find("Error creating/writing file to backup directory x.txt"), std::string::npos) << r.out;
-    EXPECT_EQ(ReadFile(m_tree.file("y.txt")), "WORD\n");
-    EXPECT_EQ(ReadFile(bak + "y.txt"), "word\n");
+    EXPECT_EQ(readFile(m_tree.file("y.txt")), "WORD\n");
+    EXPECT_EQ(readFile(bak + "y.txt"), "word\n");
     EXPECT_EQ(r.status, 2);
 }
 
 // Every occurrence of `from` replaced by `to`, as a whole-file reference.
-std::string ReplacedAll(std::string text, const std::string& from, const std::string& to)
+std::string replacedAll(std::string text, const std::string& from, const std::string& to)
 {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
@@ -233,7 +233,7 @@ TEST_F(DataSafety, RandomKillsAndWriteFailuresLeaveEveryFileOriginalReplacedOrRe
             while (text.size() < size)
                 text += (rng() % 3 == 0) ? "a word " : "plain text\n";
             const std::string name = (i % 3 == 0 ? "sub/" : "") + std::string("f") + std::to_string(i) + ".txt";
-            WriteFile(tree.file(name), text);
+            writeFile(tree.file(name), text);
             files.emplace_back(name, text);
         }
         std::vector<std::string> args{"/Sword", "/RWORDS", "/P", tree.path() + "*.txt", "/d", "/n"};
@@ -249,20 +249,20 @@ TEST_F(DataSafety, RandomKillsAndWriteFailuresLeaveEveryFileOriginalReplacedOrRe
             std::vector<std::string> limited{"-c", "ulimit -f " + kilobytes + " && trap '' XFSZ && exec \"$0\" \"$@\"",
                                              TW_CLI_PATH};
             limited.insert(limited.end(), args.begin(), args.end());
-            const CliResult r = test::RunProgram("/bin/sh", limited);
+            const CliResult r = test::runProgram("/bin/sh", limited);
             EXPECT_NE(r.status, -1) << r.err;
         }
         const CliResult rec = CliProcess({"--recover"}).wait();
         EXPECT_EQ(rec.status, 0) << rec.err;
         for (const auto& [name, original] : files) {
-            const std::string now = ReadFile(tree.file(name));
-            EXPECT_TRUE(now == original || now == ReplacedAll(original, "word", "WORDS"))
+            const std::string now = readFile(tree.file(name));
+            EXPECT_TRUE(now == original || now == replacedAll(original, "word", "WORDS"))
                 << name << ": " << now.size() << " bytes, original " << original.size();
         }
         if (withBackup && std::filesystem::exists(data.path() + "tarnwick/twundo.sh")) {
             ASSERT_EQ(std::system(("sh '" + data.path() + "tarnwick/twundo.sh'").c_str()), 0);
             for (const auto& [name, original] : files)
-                EXPECT_EQ(ReadFile(tree.file(name)), original) << name << " after the undo script";
+                EXPECT_EQ(readFile(tree.file(name)), original) << name << " after the undo script";
         }
     }
 }

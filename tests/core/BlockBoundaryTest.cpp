@@ -68,7 +68,7 @@ struct ScanResult {
     long hits = 0;
 };
 
-ScanResult Scan(const std::string& text, const SrchPattern* pattern, const std::string& literal, bool wholeWord,
+ScanResult scan(const std::string& text, const SrchPattern* pattern, const std::string& literal, bool wholeWord,
                 size_t blockSize, bool replace, int displayChars = 6)
 {
     test::FakeHost host;
@@ -97,7 +97,7 @@ ScanResult Scan(const std::string& text, const SrchPattern* pattern, const std::
 
 // A random pattern of the dialect: literals, sets, groups with alternatives, and every
 // operator ('?', '*', '+' with its count forms, '!', '^', '$').
-std::string RandomPattern(std::mt19937& rng)
+std::string randomPattern(std::mt19937& rng)
 {
     static const char* const kOperands[] = {"", "[ab]", "[0-9]", "[a\\n]", "(ab|b)", "(a|1)", "[^a]"};
     static const char* const kOps[] = {"?", "*", "+", "+2", "+2+", "+1-3", "+-2", "!"};
@@ -134,7 +134,7 @@ TEST(BlockBoundary, PatternScansAgreeWithAWholeFileScanAtEveryBlockSize)
         std::string text(100 + rng() % 2500, ' ');
         for (char& c : text)
             c = alphabet[rng() % alphabet.size()];
-        const std::string patternText = RandomPattern(rng);
+        const std::string patternText = randomPattern(rng);
         const std::string replace = rng() % 2 ? "[%1]" : "%2-%1";
         PatternOptions options;
         options.caseSensitive = rng() % 2 == 0;
@@ -142,9 +142,9 @@ TEST(BlockBoundary, PatternScansAgreeWithAWholeFileScanAtEveryBlockSize)
         auto pattern = SrchPattern::compile(patternText, &replace, options);
         ASSERT_TRUE(pattern->ok()) << patternText;
         const bool replaceMode = round % 2 == 1;
-        const ScanResult whole = Scan(text, pattern.get(), {}, false, 1 << 20, replaceMode);
+        const ScanResult whole = scan(text, pattern.get(), {}, false, 1 << 20, replaceMode);
         for (const size_t block : {1ul, 7ul, 33ul, 100ul, 257ul}) {
-            const ScanResult part = Scan(text, pattern.get(), {}, false, block, replaceMode);
+            const ScanResult part = scan(text, pattern.get(), {}, false, block, replaceMode);
             ASSERT_EQ(part.lines, whole.lines) << "pattern " << patternText << " block " << block;
             ASSERT_EQ(part.hits, whole.hits) << "pattern " << patternText << " block " << block;
             if (replaceMode) {
@@ -169,9 +169,9 @@ TEST(BlockBoundary, LiteralScansAgreeWithAWholeFileScanAtEveryBlockSize)
         for (char& c : literal)
             c = alphabet[rng() % alphabet.size()];
         const bool wholeWord = rng() % 2 == 0, replaceMode = rng() % 2 == 0;
-        const ScanResult whole = Scan(text, nullptr, literal, wholeWord, 1 << 20, replaceMode);
+        const ScanResult whole = scan(text, nullptr, literal, wholeWord, 1 << 20, replaceMode);
         for (const size_t block : {1ul, 5ul, 16ul, 61ul}) {
-            const ScanResult part = Scan(text, nullptr, literal, wholeWord, block, replaceMode);
+            const ScanResult part = scan(text, nullptr, literal, wholeWord, block, replaceMode);
             ASSERT_EQ(part.lines, whole.lines) << "literal '" << literal << "' block " << block;
             if (replaceMode) {
                 ASSERT_EQ(part.output, whole.output) << "literal '" << literal << "' block " << block;
@@ -188,7 +188,7 @@ TEST(BlockBoundary, CaretAfterALineBreakNearTheBlockEnd)
         std::string text(at, 'x');
         text += "\nabc\nabc";
         auto pattern = SrchPattern::compile("^abc", nullptr, PatternOptions{});
-        EXPECT_EQ(Scan(text, pattern.get(), {}, false, 102400, false, 512).hits, 2) << at;
+        EXPECT_EQ(scan(text, pattern.get(), {}, false, 102400, false, 512).hits, 2) << at;
     }
 }
 

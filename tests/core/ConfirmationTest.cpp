@@ -27,7 +27,7 @@ struct Scenario {
     bool cancelled = false;
 };
 
-void RunScenario(const Scenario& sc)
+void runScenario(const Scenario& sc)
 {
     SCOPED_TRACE(sc.name);
     ConfirmationState state;
@@ -124,7 +124,7 @@ TEST(ConfirmationState, RunScenarios)
          {{Op::FileOpened, X, {}, true}, {Op::Hit, X, Answer::Yes, false}}, true},
     };
     for (const Scenario& sc : scenarios)
-        RunScenario(sc);
+        runScenario(sc);
 }
 
 TEST(ConfirmationState, AnswerSetsFlags)

@@ -5,7 +5,7 @@
 namespace tw {
 namespace {
 
-std::string Show(std::string s)
+std::string show(std::string s)
 {
     for (size_t p; (p = s.find("\x01\x02")) != std::string::npos;)
         s.replace(p, 2, "[");
@@ -47,7 +47,7 @@ TEST(BuildHitLine, ShowsTheLineAroundTheHit)
     for (const Case& c : cases) {
         HitLineInput in{reinterpret_cast<const uint8_t*>(c.block.data()), c.block.size(), c.hitStart, c.hitLength,
                         c.binary, c.line, c.offset, c.maxChars};
-        EXPECT_EQ(Show(BuildHitLine(in)), c.expected) << c.block;
+        EXPECT_EQ(show(BuildHitLine(in)), c.expected) << c.block;
     }
 }
 

@@ -8,7 +8,7 @@
 namespace tw {
 namespace {
 
-std::optional<std::string> TestEnv(const std::string& name)
+std::optional<std::string> testEnv(const std::string& name)
 {
     static const std::map<std::string, std::string> env = {{"PAT", "a*b["}, {"REP", "%1<"}, {"W", "x y"}};
     const auto it = env.find(name);
@@ -17,7 +17,7 @@ std::optional<std::string> TestEnv(const std::string& name)
     return it->second;
 }
 
-SearchPair Pair(std::string search, std::string replace, bool regex = false)
+SearchPair pair(std::string search, std::string replace, bool regex = false)
 {
     SearchPair p;
     p.searchText = std::move(search);
@@ -26,7 +26,7 @@ SearchPair Pair(std::string search, std::string replace, bool regex = false)
     return p;
 }
 
-bool Finds(const SrchPattern& pattern, const std::string& text, std::string* hit = nullptr,
+bool finds(const SrchPattern& pattern, const std::string& text, std::string* hit = nullptr,
            std::string* replacement = nullptr)
 {
     PatternScan p(pattern);
@@ -42,7 +42,7 @@ bool Finds(const SrchPattern& pattern, const std::string& text, std::string* hit
 
 TEST(preparePair, LiteralTextIsUsedAsTyped)
 {
-    const auto r = preparePair(Pair("C:\\temp", "a\\tb"), 32767, TestEnv);
+    const auto r = preparePair(pair("C:\\temp", "a\\tb"), 32767, testEnv);
     EXPECT_EQ(r.searchBytes, "C:\\temp");
     EXPECT_EQ(r.replaceBytes, "a\\tb");
     EXPECT_FALSE(r.regex);
@@ -53,10 +53,10 @@ TEST(preparePair, LiteralTextIsUsedAsTyped)
 
 TEST(preparePair, BinaryBlocks)
 {
-    SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder);
+    SearchPair p = pair(kBinaryPlaceholder, kBinaryPlaceholder);
     p.binarySearchBlock = "\\0x0D\\0x0A\\0";
     p.binaryReplaceBlock = "\\n";
-    auto r = preparePair(p, 32767, TestEnv);
+    auto r = preparePair(p, 32767, testEnv);
     EXPECT_TRUE(r.binary);
     EXPECT_EQ(r.searchBytes, std::string("\r\n\0", 3));
     EXPECT_EQ(r.replaceBytes, "\n");
@@ -64,13 +64,13 @@ TEST(preparePair, BinaryBlocks)
     // In a pattern the blocks are compiled element by element, not expanded whole.
     p.regularExpression = true;
     p.binarySearchBlock = "\\*+[0-9]";
-    r = preparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, testEnv);
     EXPECT_TRUE(r.binary);
     EXPECT_EQ(r.searchBytes, "\\*+[0-9]");
     EXPECT_EQ(r.replaceBytes, "\\n");
     ASSERT_NE(r.pattern, nullptr);
     std::string hit;
-    EXPECT_TRUE(Finds(*r.pattern, "x*12", &hit));
+    EXPECT_TRUE(finds(*r.pattern, "x*12", &hit));
     EXPECT_EQ(hit, "*12");
 }
 
@@ -87,10 +87,10 @@ TEST(preparePair, SpecialBlocks)
         {"%%TWFORMAT%%=x", SpecialOp::None, 0},
     };
     for (const auto& c : cases) {
-        SearchPair p = Pair(kBinaryPlaceholder, kBinaryPlaceholder, true);
+        SearchPair p = pair(kBinaryPlaceholder, kBinaryPlaceholder, true);
         p.binarySearchBlock = c.block;
         p.binaryReplaceBlock = "end\\n";
-        const auto r = preparePair(p, 32767, TestEnv);
+        const auto r = preparePair(p, 32767, testEnv);
         EXPECT_EQ(r.special, c.op) << c.block;
         EXPECT_EQ(r.reformatColumns, c.columns) << c.block;
         if (c.op != SpecialOp::None) {
@@ -103,39 +103,39 @@ TEST(preparePair, SpecialBlocks)
 
 TEST(preparePair, EnvironmentValuesStayLiteralInPatterns)
 {
-    auto r = preparePair(Pair("x%%ENVVAR=PAT%%", "[%%ENVVAR=REP%%]", true), 32767, TestEnv);
+    auto r = preparePair(pair("x%%ENVVAR=PAT%%", "[%%ENVVAR=REP%%]", true), 32767, testEnv);
     ASSERT_NE(r.pattern, nullptr);
     EXPECT_EQ(r.searchBytes, "xa\\*b\\[");
     EXPECT_EQ(r.pattern->dumpChain(), "e0 lit \"xa*b[\" op - 1..1\norder e0");
     std::string replacement;
-    EXPECT_TRUE(Finds(*r.pattern, "..xa*b[..", nullptr, &replacement));
+    EXPECT_TRUE(finds(*r.pattern, "..xa*b[..", nullptr, &replacement));
     EXPECT_EQ(replacement, "[%1<]");
 
-    r = preparePair(Pair("x%%ENVVAR=PAT%%", "%%ENVVAR=REP%%"), 32767, TestEnv);
+    r = preparePair(pair("x%%ENVVAR=PAT%%", "%%ENVVAR=REP%%"), 32767, testEnv);
     EXPECT_EQ(r.searchBytes, "xa*b[");
     EXPECT_EQ(r.replaceBytes, "%1<");
 }
 
 TEST(preparePair, IgnoreWhitespace)
 {
-    SearchPair p = Pair("if  (a)", "50% <b>");
+    SearchPair p = pair("if  (a)", "50% <b>");
     p.ignoreWhitespace = true;
-    auto r = preparePair(p, 32767, TestEnv);
+    auto r = preparePair(p, 32767, testEnv);
     EXPECT_TRUE(r.regex);
     EXPECT_EQ(r.searchBytes, "if+[ \\t\\r\\n]\\(a\\)");
     EXPECT_EQ(r.replaceBytes, "50\\% \\<b\\>");
     ASSERT_NE(r.pattern, nullptr);
     for (const char* yes : {"if (a)", "if\t(a)", "if\r\n(a)"})
-        EXPECT_TRUE(Finds(*r.pattern, yes)) << yes;
-    EXPECT_FALSE(Finds(*r.pattern, "if(a)"));
+        EXPECT_TRUE(finds(*r.pattern, yes)) << yes;
+    EXPECT_FALSE(finds(*r.pattern, "if(a)"));
     std::string replacement;
-    EXPECT_TRUE(Finds(*r.pattern, "if (a)", nullptr, &replacement));
+    EXPECT_TRUE(finds(*r.pattern, "if (a)", nullptr, &replacement));
     EXPECT_EQ(replacement, "50% <b>");
 
     // Without whitespace the search stays literal (and "Whole Word" keeps applying).
     p.searchText = "cat";
     p.wholeWord = true;
-    r = preparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, testEnv);
     EXPECT_FALSE(r.regex);
     EXPECT_TRUE(r.wholeWord);
     EXPECT_EQ(r.searchBytes, "cat");
@@ -143,20 +143,20 @@ TEST(preparePair, IgnoreWhitespace)
 
     // Environment values take part in the conversion.
     p.searchText = "%%ENVVAR=W%%";
-    r = preparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, testEnv);
     EXPECT_TRUE(r.regex);
     EXPECT_EQ(r.searchBytes, "x+[ \\t\\r\\n]y");
 
     // A pattern is never converted.
-    p = Pair("a b", "", true);
+    p = pair("a b", "", true);
     p.ignoreWhitespace = true;
-    r = preparePair(p, 32767, TestEnv);
+    r = preparePair(p, 32767, testEnv);
     EXPECT_EQ(r.searchBytes, "a b");
 }
 
 TEST(preparePair, CompileErrorsAreReported)
 {
-    const auto r = preparePair(Pair("x[a-", "", true), 32767, TestEnv);
+    const auto r = preparePair(pair("x[a-", "", true), 32767, testEnv);
     EXPECT_FALSE(r.usable());
     EXPECT_EQ(r.error, "Error parsing: [a-");
     EXPECT_EQ(r.pattern, nullptr);
@@ -164,9 +164,9 @@ TEST(preparePair, CompileErrorsAreReported)
 
 TEST(preparePair, RepeatLimitAndCaseReachThePattern)
 {
-    SearchPair p = Pair("+999999[a]", "", true);
+    SearchPair p = pair("+999999[a]", "", true);
     p.caseSensitive = false;
-    const auto r = preparePair(p, 50, TestEnv);
+    const auto r = preparePair(p, 50, testEnv);
     ASSERT_NE(r.pattern, nullptr);
     EXPECT_EQ(r.pattern->dumpChain(), "e0 #1 set [Aa] op + 50..50\norder e0");
 }

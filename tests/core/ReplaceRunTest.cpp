@@ -16,11 +16,11 @@ namespace tw {
 namespace {
 
 using test::FakeHost;
-using test::ReadFile;
+using test::readFile;
 using test::TempDir;
-using test::WriteFile;
+using test::writeFile;
 
-std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to)
+std::string replaceAll(const std::string& text, const std::string& from, const std::string& to)
 {
     std::string out;
     size_t p = 0;
@@ -67,7 +67,7 @@ struct ReplaceRun {
     }
 };
 
-size_t TempFiles()
+size_t tempFiles()
 {
     size_t n = 0;
     for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
@@ -81,7 +81,7 @@ TEST(ReplaceRun, StreamedRewriteEqualsInMemoryReplaceAll)
     test::ScopedTmpDir tmp;
     std::mt19937 rng(3);
     const std::string alphabet("ab\r\n\0\x80\xff ", 8);
-    const size_t tempsBefore = TempFiles();
+    const size_t tempsBefore = tempFiles();
     for (int round = 0; round < 60; ++round) {
         std::string text(rng() % 3000, ' ');
         for (char& c : text)
@@ -91,35 +91,35 @@ TEST(ReplaceRun, StreamedRewriteEqualsInMemoryReplaceAll)
             c = alphabet[rng() % alphabet.size()];
         for (char& c : to)
             c = alphabet[rng() % alphabet.size()];
-        WriteFile(dir.file("f.bin"), text);
+        writeFile(dir.file("f.bin"), text);
         ReplaceRun r(dir.path(), "*.bin");
         r.addPair(from, to);
         r.req.blockSize = 8 + rng() % 300;
         ASSERT_EQ(r.run(), RunOutcome::Completed);
-        ASSERT_EQ(ReadFile(dir.file("f.bin")), ReplaceAll(text, from, to))
+        ASSERT_EQ(readFile(dir.file("f.bin")), replaceAll(text, from, to))
             << "round " << round << " block " << r.req.blockSize;
     }
-    EXPECT_EQ(TempFiles(), tempsBefore);
+    EXPECT_EQ(tempFiles(), tempsBefore);
 }
 
 TEST(ReplaceRun, SecondPairSeesTheFirstPairsResult)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "cat dog cat\n");
+    writeFile(dir.file("a.txt"), "cat dog cat\n");
     ReplaceRun r(dir.path(), "*.txt");
     r.addPair("cat", "dog");
     r.addPair("dog", "bird");
     r.addPair("bird", "x");
     r.run();
-    EXPECT_EQ(ReadFile(dir.file("a.txt")), "x x x\n");
+    EXPECT_EQ(readFile(dir.file("a.txt")), "x x x\n");
     EXPECT_EQ(r.lines().back(), "Replaced 8 occurrences in 1 file(s)");
 }
 
 TEST(ReplaceRun, LinesAppearAfterTheFileIsDecidedWithTheSummaries)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "old\nold\n");
-    WriteFile(dir.file("b.txt"), "none\n");
+    writeFile(dir.file("a.txt"), "old\nold\n");
+    writeFile(dir.file("b.txt"), "none\n");
     ReplaceRun r(dir.path(), "*.txt");
     r.addPair("old", "new");
     r.run();
@@ -132,7 +132,7 @@ TEST(ReplaceRun, LinesAppearAfterTheFileIsDecidedWithTheSummaries)
         "Replaced 2 occurrences in 1 file(s)",
     };
     EXPECT_EQ(r.lines(), expect);
-    EXPECT_EQ(ReadFile(dir.file("a.txt")), "new\nnew\n");
+    EXPECT_EQ(readFile(dir.file("a.txt")), "new\nnew\n");
 }
 
 TEST(ReplaceRun, PerHitAnswersDecideEachHit)
@@ -155,16 +155,16 @@ TEST(ReplaceRun, PerHitAnswersDecideEachHit)
     };
     for (const Case& c : cases) {
         TempDir dir;
-        WriteFile(dir.file("a.txt"), "o o o");
-        WriteFile(dir.file("b.txt"), "o o");
+        writeFile(dir.file("a.txt"), "o o o");
+        writeFile(dir.file("b.txt"), "o o");
         ReplaceRun r(dir.path(), "*.txt");
         r.req.options.promptMode = 0;
         r.req.options.backupPath = dir.file("bak");
         r.addPair("o", "N");
         r.host.answers.assign(c.answers.begin(), c.answers.end());
         EXPECT_EQ(r.run(), c.outcome);
-        EXPECT_EQ(ReadFile(dir.file("a.txt")), c.a);
-        EXPECT_EQ(ReadFile(dir.file("b.txt")), c.b);
+        EXPECT_EQ(readFile(dir.file("a.txt")), c.a);
+        EXPECT_EQ(readFile(dir.file("b.txt")), c.b);
         EXPECT_TRUE(r.host.answers.empty());
     }
 }
@@ -172,12 +172,12 @@ TEST(ReplaceRun, PerHitAnswersDecideEachHit)
 TEST(ReplaceRun, OneHitReplacesOnlyTheFirstHit)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "x x x\n");
+    writeFile(dir.file("a.txt"), "x x x\n");
     ReplaceRun r(dir.path(), "*.txt");
     r.req.options.stopAfterFirstHit = true;
     r.addPair("x", "y");
     r.run();
-    EXPECT_EQ(ReadFile(dir.file("a.txt")), "y x x\n");
+    EXPECT_EQ(readFile(dir.file("a.txt")), "y x x\n");
     EXPECT_EQ(r.lines()[1], "Line   1 - <x> x x");
     EXPECT_EQ(r.lines()[2], "Found 3 occurrences.");
 }
@@ -185,7 +185,7 @@ TEST(ReplaceRun, OneHitReplacesOnlyTheFirstHit)
 TEST(ReplaceRun, SpecialOperationsPrependAppendAndReformat)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "body\n");
+    writeFile(dir.file("a.txt"), "body\n");
     ReplaceRun r(dir.path(), "*.txt");
     SearchPair pre;
     pre.prependToFile = true;
@@ -195,24 +195,24 @@ TEST(ReplaceRun, SpecialOperationsPrependAppendAndReformat)
     app.replaceText = "tail\n";
     r.req.pairs = {pre, app};
     r.run();
-    EXPECT_EQ(ReadFile(dir.file("a.txt")), "head\nbody\ntail\n");
+    EXPECT_EQ(readFile(dir.file("a.txt")), "head\nbody\ntail\n");
     const auto lines = r.lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Replace string prepended to beginning of the file"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), "Replace string appended to end of the file"), lines.end());
 
-    WriteFile(dir.file("a.txt"), "aaa bbb ccc ddd\n");
+    writeFile(dir.file("a.txt"), "aaa bbb ccc ddd\n");
     ReplaceRun f(dir.path(), "*.txt");
     SearchPair fmt;
     fmt.reformatColumns = 8;
     f.req.pairs = {fmt};
     f.run();
-    EXPECT_EQ(ReadFile(dir.file("a.txt")), "aaa bbb\r\nccc ddd\r\n");
+    EXPECT_EQ(readFile(dir.file("a.txt")), "aaa bbb\r\nccc ddd\r\n");
 }
 
 TEST(ReplaceRun, KeepsTheInodeAndPermissionsOfTheOriginal)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "keep me\n");
+    writeFile(dir.file("a.txt"), "keep me\n");
     ::chmod(dir.file("a.txt").c_str(), 0640);
     ::link(dir.file("a.txt").c_str(), dir.file("hard.lnk").c_str());
     struct stat before {};
@@ -224,21 +224,21 @@ TEST(ReplaceRun, KeepsTheInodeAndPermissionsOfTheOriginal)
     ::stat(dir.file("a.txt").c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);
     EXPECT_EQ(after.st_mode & 07777, 0640u);
-    EXPECT_EQ(ReadFile(dir.file("hard.lnk")), "kept me\n");
+    EXPECT_EQ(readFile(dir.file("hard.lnk")), "kept me\n");
 }
 
 TEST(ReplaceRun, WriteToBackupDirLeavesTheOriginalAndTellsSo)
 {
     TempDir dir;
-    WriteFile(dir.file("src/a.txt"), "old\n");
+    writeFile(dir.file("src/a.txt"), "old\n");
     ReplaceRun r(dir.file("src/"), "*.txt");
     r.req.quiet = false;
     r.req.options.writeToBackupDir = true;
     r.req.options.backupPath = dir.file("bak");
     r.addPair("old", "new");
     r.run();
-    EXPECT_EQ(ReadFile(dir.file("src/a.txt")), "old\n");
-    EXPECT_EQ(ReadFile(dir.file("bak/a.txt")), "new\n");
+    EXPECT_EQ(readFile(dir.file("src/a.txt")), "old\n");
+    EXPECT_EQ(readFile(dir.file("bak/a.txt")), "new\n");
     ASSERT_FALSE(r.host.messages.empty());
     EXPECT_EQ(r.host.messages.back().substr(0, 52), "Replaced files were written to the backup directory ");
 }
@@ -288,7 +288,7 @@ TEST(ReplaceRun, WholeWordAndPatternRewritesMatchAReferenceAtAnyBlockSize)
                 }
             }
         }
-        WriteFile(dir.file("f.txt"), text);
+        writeFile(dir.file("f.txt"), text);
         ReplaceRun r(dir.path(), "*.txt");
         SearchPair pair;
         pair.searchText = pattern ? "a+[1]" : "ab";
@@ -299,7 +299,7 @@ TEST(ReplaceRun, WholeWordAndPatternRewritesMatchAReferenceAtAnyBlockSize)
         r.req.options.maxRegexSize = 32767;
         r.req.blockSize = 8 + rng() % 200;
         ASSERT_EQ(r.run(), RunOutcome::Completed);
-        ASSERT_EQ(ReadFile(dir.file("f.txt")), expect) << "round " << round << " block " << r.req.blockSize;
+        ASSERT_EQ(readFile(dir.file("f.txt")), expect) << "round " << round << " block " << r.req.blockSize;
     }
 }
 
@@ -376,7 +376,7 @@ TEST(ReplaceRun, PerHitQuestionsDoNotReadTheHeldBackLinesBack)
     std::string text;
     for (int i = 0; i < hits; ++i)
         text += std::string(1000, 'x') + " foo\n"; // long lines, so that the store spills
-    WriteFile(dir.file("a.txt"), text);
+    writeFile(dir.file("a.txt"), text);
     CountingHost host;
     host.answers.assign(hits, Answer::ReplaceThis);
     host.answers.push_back(Answer::Yes);
@@ -396,7 +396,7 @@ TEST(ReplaceRun, PerHitQuestionsDoNotReadTheHeldBackLinesBack)
     pair.replaceText = "bar";
     req.pairs.push_back(pair);
     ASSERT_EQ(driver.ExecuteRun(req), RunOutcome::Completed);
-    EXPECT_EQ(ReadFile(dir.file("a.txt")), ReplaceAll(text, "foo", "bar"));
+    EXPECT_EQ(readFile(dir.file("a.txt")), replaceAll(text, "foo", "bar"));
     // Each question offers the file line and the hit lines so far, the current one included.
     ASSERT_EQ(host.offered.size(), static_cast<size_t>(hits));
     for (int i = 0; i < hits; ++i)
@@ -417,7 +417,7 @@ namespace {
 TEST(ReplaceRun, HeldBackLinesKeepTheirFields)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "one\r\n\ttwo foo\nfoo\n");
+    writeFile(dir.file("a.txt"), "one\r\n\ttwo foo\nfoo\n");
     ReplaceRun r(dir.path(), "*.txt");
     r.addPair("foo", "bar");
     ASSERT_EQ(r.run(), RunOutcome::Completed);

@@ -117,7 +117,7 @@ private:
 };
 
 // Every byte value, repeated to `size` bytes, so offsets and byte values both matter.
-inline std::string PatternBytes(size_t size, int seed)
+inline std::string patternBytes(size_t size, int seed)
 {
     std::string s(size, '\0');
     for (size_t i = 0; i < size; ++i)

@@ -44,7 +44,7 @@ struct WriterFixture : ::testing::Test {
     {
         const std::string path = src + rel;
         std::system(("mkdir -p '" + directoryOf(path) + "'").c_str());
-        WriteFile(path, content);
+        writeFile(path, content);
         return path;
     }
     // Puts `replaced` into the temporary output and commits `path`.
@@ -79,12 +79,12 @@ TEST_F(WriterFixture, BackupKeepsTheStructureAndWritesTheUndoLine)
     const std::string path = makeFile("x/y/z.txt", "old text\n");
     ::chmod(path.c_str(), 0640);
     EXPECT_EQ(commit(path, "new\n", 1), CommitResult::Replaced);
-    EXPECT_EQ(ReadFile(path), "new\n");
-    EXPECT_EQ(ReadFile(bak + "x/y/z.txt"), "old text\n");
+    EXPECT_EQ(readFile(path), "new\n");
+    EXPECT_EQ(readFile(bak + "x/y/z.txt"), "old text\n");
     struct stat st {};
     ASSERT_EQ(::stat((bak + "x/y/z.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u) << "the backup gets the original's permissions";
-    EXPECT_EQ(ReadFile(data + "twundo.sh"), "#!/bin/sh\ncp -p -- '" + bak + "x/y/z.txt' '" + path + "'\n");
+    EXPECT_EQ(readFile(data + "twundo.sh"), "#!/bin/sh\ncp -p -- '" + bak + "x/y/z.txt' '" + path + "'\n");
     ASSERT_EQ(::stat((data + "twundo.sh").c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
     EXPECT_EQ(writer->filesReplaced(), 1);
@@ -99,8 +99,8 @@ TEST_F(WriterFixture, WithoutBackupNoUndoFileAndNoSafetyCopyLeft)
     const std::string a = makeFile("a.txt", "aaaa"), b = makeFile("b.txt", "bbbb");
     EXPECT_EQ(commit(a, "A", 3), CommitResult::Replaced);
     EXPECT_EQ(commit(b, "BBBBBB", 2), CommitResult::Replaced);
-    EXPECT_EQ(ReadFile(a), "A");
-    EXPECT_EQ(ReadFile(b), "BBBBBB");
+    EXPECT_EQ(readFile(a), "A");
+    EXPECT_EQ(readFile(b), "BBBBBB");
     EXPECT_EQ(writer->filesReplaced(), 2);
     EXPECT_EQ(writer->replacements(), 5);
     FileStatus st;
@@ -121,7 +121,7 @@ TEST_F(WriterFixture, RewriteKeepsInodeAndHardLinks)
     ::stat(path.c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);
     EXPECT_EQ(after.st_nlink, 2u);
-    EXPECT_EQ(ReadFile(link), "short");
+    EXPECT_EQ(readFile(link), "short");
 }
 
 TEST_F(WriterFixture, WriteToBackupDirLeavesTheOriginal)
@@ -134,8 +134,8 @@ TEST_F(WriterFixture, WriteToBackupDirLeavesTheOriginal)
     const timespec times[2] = {{1500000000, 123456789}, {1600000000, 987654321}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
     EXPECT_EQ(commit(path, "changed!", 4), CommitResult::Replaced);
-    EXPECT_EQ(ReadFile(path), "original");
-    EXPECT_EQ(ReadFile(bak + "d/f.txt"), "changed!");
+    EXPECT_EQ(readFile(path), "original");
+    EXPECT_EQ(readFile(bak + "d/f.txt"), "changed!");
     struct stat o {}, c {};
     ::stat(path.c_str(), &o);
     ::stat((bak + "d/f.txt").c_str(), &c);
@@ -143,7 +143,7 @@ TEST_F(WriterFixture, WriteToBackupDirLeavesTheOriginal)
     EXPECT_EQ(o.st_mtim.tv_nsec, 987654321);
     EXPECT_EQ(c.st_mtim.tv_sec, 1600000000);
     EXPECT_EQ(c.st_mtim.tv_nsec, 987654321);
-    EXPECT_EQ(ReadFile(data + "twundo.sh"), "#!/bin/sh\ncp -p -- '" + path + "' '" + bak + "d/f.txt'\n");
+    EXPECT_EQ(readFile(data + "twundo.sh"), "#!/bin/sh\ncp -p -- '" + path + "' '" + bak + "d/f.txt'\n");
     EXPECT_EQ(writer->filesReplaced(), 1);
     EXPECT_EQ(writer->replacements(), 4);
 }
@@ -193,7 +193,7 @@ TEST_F(WriterFixture, ReadOnlyQuestion)
         const std::string path = makeFile("ro.txt", "read only");
         ::chmod(path.c_str(), 0444);
         EXPECT_EQ(commit(path, "changed", 1), r.replaced ? CommitResult::Replaced : CommitResult::Declined);
-        EXPECT_EQ(ReadFile(path), r.replaced ? "changed" : "read only");
+        EXPECT_EQ(readFile(path), r.replaced ? "changed" : "read only");
         EXPECT_EQ(host.asked.size(), r.answers.size());
         if (host.asked.size() == 2) {
             EXPECT_EQ(host.asked[1].first, Question::ReadOnly);
@@ -219,7 +219,7 @@ TEST_F(WriterFixture, YesToAllAndHiddenFiles)
     ::chmod(a.c_str(), 0400);
     EXPECT_EQ(commit(a, "A", 1), CommitResult::Replaced);
     EXPECT_EQ(commit(h, "H", 1), CommitResult::Replaced) << "hidden is asked about, not refused";
-    EXPECT_EQ(ReadFile(h), "H");
+    EXPECT_EQ(readFile(h), "H");
     ASSERT_EQ(host.asked.size(), 3u) << "no read-only question after yes to all";
     EXPECT_EQ(host.asked[2].first, Question::YesNoCancel);
 }
@@ -232,7 +232,7 @@ TEST_F(WriterFixture, SizeMismatchLeavesTheOriginal)
         host.messages.clear();
         const std::string path = makeFile("m.txt", "0123456789");
         EXPECT_EQ(commit(path, "abc", 1, 5), CommitResult::Failed);
-        EXPECT_EQ(ReadFile(path), "0123456789");
+        EXPECT_EQ(readFile(path), "0123456789");
         const std::string text = "Mismatch between expected and actual size after replace:\n"
                                  "5 bytes expected, 3 bytes actual in file\n" + path;
         ASSERT_EQ(host.messages.size(), 1u);
@@ -256,7 +256,7 @@ TEST_F(WriterFixture, ReformattedFileSkipsTheSizeCheck)
     in.replacements = 1;
     in.reformatted = true;
     EXPECT_EQ(writer->CommitFile(in), CommitResult::Replaced);
-    EXPECT_EQ(ReadFile(path), "a\r\nb\r\nc\r\n");
+    EXPECT_EQ(readFile(path), "a\r\nb\r\nc\r\n");
 }
 
 TEST_F(WriterFixture, BackupDirectoryProblems)
@@ -264,10 +264,10 @@ TEST_F(WriterFixture, BackupDirectoryProblems)
     options.backupPath = bak;
     start();
     ::mkdir(bak.c_str(), 0755);
-    WriteFile(bak + "blocked", "a file where a directory is needed");
+    writeFile(bak + "blocked", "a file where a directory is needed");
     const std::string p1 = makeFile("blocked/f.txt", "one");
     EXPECT_EQ(commit(p1, "1", 1), CommitResult::Failed);
-    EXPECT_EQ(ReadFile(p1), "one");
+    EXPECT_EQ(readFile(p1), "one");
     EXPECT_TRUE(sink.contains("Error creating/writing file to backup directory f.txt"));
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().first, "Error creating/writing file to backup directory f.txt");
@@ -275,10 +275,10 @@ TEST_F(WriterFixture, BackupDirectoryProblems)
     // Two files with the same backup name in one run: the second would destroy the first's backup.
     const std::string p2 = makeFile("same.txt", "first");
     EXPECT_EQ(commit(p2, "1", 1), CommitResult::Replaced);
-    WriteFile(p2, "second");
+    writeFile(p2, "second");
     EXPECT_EQ(commit(p2, "2", 1), CommitResult::Failed);
-    EXPECT_EQ(ReadFile(bak + "same.txt"), "first");
-    EXPECT_EQ(ReadFile(p2), "second");
+    EXPECT_EQ(readFile(bak + "same.txt"), "first");
+    EXPECT_EQ(readFile(p2), "second");
 }
 
 TEST_F(WriterFixture, FileChangedSinceTheScanIsLeftAlone)
@@ -293,9 +293,9 @@ TEST_F(WriterFixture, FileChangedSinceTheScanIsLeftAlone)
     in.output = out;
     in.replacements = 1;
     in.sizeChange = in.status.size - 1;
-    WriteFile(path, "another program wrote this");
+    writeFile(path, "another program wrote this");
     EXPECT_EQ(writer->CommitFile(in), CommitResult::Failed);
-    EXPECT_EQ(ReadFile(path), "another program wrote this");
+    EXPECT_EQ(readFile(path), "another program wrote this");
     EXPECT_TRUE(sink.contains("Error writing (another app may own it) file c.txt"));
 }
 
@@ -310,7 +310,7 @@ TEST_F(WriterFixture, PerFileQuestion)
     EXPECT_FALSE(confirmation.cancelled());
     EXPECT_EQ(commit(path, "x", 7), CommitResult::Declined);
     EXPECT_TRUE(confirmation.cancelled());
-    EXPECT_EQ(ReadFile(path), "abc");
+    EXPECT_EQ(readFile(path), "abc");
 }
 
 TEST_F(WriterFixture, TempFilesAreCreatedAndDeleted)

@@ -14,10 +14,10 @@ namespace {
 
 using test::FakeHost;
 using test::TempDir;
-using test::WriteFile;
+using test::writeFile;
 
 // Lines in their output form, markers shown as "<" and ">".
-std::vector<std::string> Lines(const MemoryResultsView& view)
+std::vector<std::string> shownLines(const MemoryResultsView& view)
 {
     std::vector<std::string> out;
     for (const ResultEntry& e : view.lines)
@@ -62,7 +62,7 @@ TEST(RunDriver, HitsAcrossBlockBoundariesAreFoundOnce)
             const unsigned r = rng() % 10;
             text += r == 0 ? '\n' : r == 1 ? '\r' : r < 5 ? 'a' : r < 7 ? 'b' : ' ';
         }
-        WriteFile(dir.file("f.txt"), text);
+        writeFile(dir.file("f.txt"), text);
         const std::string needles[] = {"ab", "aab", "a\nb", "b a", "\na"};
         const std::string needle = needles[round % 5];
         const bool ww = round % 3 == 0;
@@ -93,7 +93,7 @@ TEST(RunDriver, HitsAcrossBlockBoundariesAreFoundOnce)
                 r.options.displayFileStats = false;
             });
             std::vector<std::string> got;
-            for (const std::string& l : Lines(run.view))
+            for (const std::string& l : shownLines(run.view))
                 if (l.rfind("Line ", 0) == 0)
                     got.push_back(std::to_string(std::stol(l.substr(5))));
             ASSERT_EQ(got, expect) << "round " << round << " block " << block << " needle " << needle;
@@ -105,11 +105,11 @@ TEST(RunDriver, HitsAcrossBlockBoundariesAreFoundOnce)
 TEST(RunDriver, ListsFileLineHitsStatsAndSummary)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "one\nfind me\n");
-    WriteFile(dir.file("b.txt"), "nothing\n");
-    WriteFile(dir.file("sub/c.txt"), "find find\n");
-    WriteFile(dir.file(".hidden/d.txt"), "find\n");
-    WriteFile(dir.file("e.c"), "find\n");
+    writeFile(dir.file("a.txt"), "one\nfind me\n");
+    writeFile(dir.file("b.txt"), "nothing\n");
+    writeFile(dir.file("sub/c.txt"), "find find\n");
+    writeFile(dir.file(".hidden/d.txt"), "find\n");
+    writeFile(dir.file("e.c"), "find\n");
     SearchRun run;
     EXPECT_EQ(run.search("find", dir.path(), "*.txt", 102400, true), RunOutcome::Completed);
     const std::vector<std::string> expect = {
@@ -122,7 +122,7 @@ TEST(RunDriver, ListsFileLineHitsStatsAndSummary)
         "Found 2 occurrences.",
         "Searched 3 file(s), found 3 occurrences in 2 file(s)",
     };
-    EXPECT_EQ(Lines(run.view), expect);
+    EXPECT_EQ(shownLines(run.view), expect);
     EXPECT_EQ(run.view.lines.back().text.substr(0, 2), "\x01\x01");
     EXPECT_EQ(run.view.lines[1].hitLength, 4);
 }
@@ -130,8 +130,8 @@ TEST(RunDriver, ListsFileLineHitsStatsAndSummary)
 TEST(RunDriver, DisplayOptionsShapeTheLines)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "x y x\n");
-    WriteFile(dir.file("b.txt"), "none\n");
+    writeFile(dir.file("a.txt"), "x y x\n");
+    writeFile(dir.file("b.txt"), "none\n");
     struct Case {
         bool showHits, stats, withoutHits, oneHit;
         std::vector<std::string> expect;
@@ -152,19 +152,19 @@ TEST(RunDriver, DisplayOptionsShapeTheLines)
             r.options.showFilesWithoutHits = c.withoutHits;
             r.options.stopAfterFirstHit = c.oneHit;
         });
-        EXPECT_EQ(Lines(run.view), c.expect);
+        EXPECT_EQ(shownLines(run.view), c.expect);
     }
 }
 
 TEST(RunDriver, ListsFilesWhenTheSearchTextIsEmpty)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "");
-    WriteFile(dir.file("README"), "");
-    WriteFile(dir.file("s/b.TXT"), "");
+    writeFile(dir.file("a.txt"), "");
+    writeFile(dir.file("README"), "");
+    writeFile(dir.file("s/b.TXT"), "");
     SearchRun run;
     EXPECT_EQ(run.search("", dir.path() + ";" + dir.path() + "nope;", "*.txt", 102400, true), RunOutcome::Completed);
-    EXPECT_EQ(Lines(run.view), (std::vector<std::string>{"Processing file : " + dir.file("a.txt"),
+    EXPECT_EQ(shownLines(run.view), (std::vector<std::string>{"Processing file : " + dir.file("a.txt"),
                                                           "Processing file : " + dir.file("s/b.TXT"),
                                                           "Found 2 files in 3 directories"}));
 }
@@ -173,7 +173,7 @@ TEST(RunDriver, NoFilesFoundIsReportedThroughTheHost)
 {
     SearchRun run;
     run.search("x", "/nonexistent/dir/", "*.*");
-    EXPECT_EQ(Lines(run.view), (std::vector<std::string>{"Searched 0 file(s), found 0 occurrences in 0 file(s)"}));
+    EXPECT_EQ(shownLines(run.view), (std::vector<std::string>{"Searched 0 file(s), found 0 occurrences in 0 file(s)"}));
     ASSERT_EQ(run.host.messages.size(), 5u);
     EXPECT_EQ(run.host.messages[0].substr(0, 31), "No files were found using the s");
 }
@@ -182,7 +182,7 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
 {
     TempDir dir;
     for (int i = 0; i < 5; ++i)
-        WriteFile(dir.file("f" + std::to_string(i) + ".txt"), "hit\n");
+        writeFile(dir.file("f" + std::to_string(i) + ".txt"), "hit\n");
     SearchRun run;
     int blocks = 0;
     run.host.onPump = [&] {
@@ -190,7 +190,7 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
             run.driver.RequestStop();
     };
     EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Stopped);
-    const auto lines = Lines(run.view);
+    const auto lines = shownLines(run.view);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines.back(), "Execution interrupted by the user!");
     EXPECT_EQ(lines[lines.size() - 2].substr(0, 9), "Searched ");
@@ -202,7 +202,7 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
 TEST(RunDriver, RunningIsTrueOnlyDuringARunAndRunsDoNotNest)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "hit\n");
+    writeFile(dir.file("a.txt"), "hit\n");
     SearchRun run;
     RunOutcome nested = RunOutcome::Completed;
     bool sawRunning = false;
@@ -231,14 +231,14 @@ TEST(RunDriver, RunningIsTrueOnlyDuringARunAndRunsDoNotNest)
 TEST(RunDriver, OutputFileGetsHeadingAndLinesWithCrLf)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "the word here\n");
+    writeFile(dir.file("a.txt"), "the word here\n");
     SearchRun run;
     run.search("word", dir.path(), "*.txt", 102400, false, [&](SearchRequest& r) {
         r.options.outputFile = dir.file("out.log");
         r.options.beforeHit = "[";
         r.options.afterHit = "]";
     });
-    const std::string out = test::ReadFile(dir.file("out.log"));
+    const std::string out = test::readFile(dir.file("out.log"));
     EXPECT_NE(out.find("Search String: word\r\n"), std::string::npos);
     EXPECT_NE(out.find("\r\nProcessing file : " + dir.file("a.txt") + "\r\nLine   1 - the [word] here\r\n"),
               std::string::npos);
@@ -249,11 +249,11 @@ TEST(RunDriver, OutputFileGetsHeadingAndLinesWithCrLf)
 TEST(RunDriver, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn)
 {
     TempDir dir;
-    WriteFile(dir.file("a.txt"), "word\n");
+    writeFile(dir.file("a.txt"), "word\n");
     SearchRun run;
     run.search("word", dir.path(), "*.txt", 102400, false,
                [&](SearchRequest& r) { r.options.outputFile = dir.file("missing/dir/out.log"); });
-    const auto lines = Lines(run.view);
+    const auto lines = shownLines(run.view);
     EXPECT_EQ(lines.front(), "Error writing to output file out.log");
     EXPECT_EQ(lines.back(), "Searched 1 file(s), found 1 occurrences in 1 file(s)");
 }
@@ -304,10 +304,10 @@ private:
 TEST(RunDriver, FilesThatCannotBeOpenedOrReadGetAnErrorLineAndTheRunGoesOn)
 {
     TempDir dir;
-    WriteFile(dir.file("a_locked.txt"), "x\n");
-    WriteFile(dir.file("b_broken.txt"), "x\n");
-    WriteFile(dir.file("c.txt"), "x\n");
-    WriteFile(dir.file("d_noseek.txt"), "x\n");
+    writeFile(dir.file("a_locked.txt"), "x\n");
+    writeFile(dir.file("b_broken.txt"), "x\n");
+    writeFile(dir.file("c.txt"), "x\n");
+    writeFile(dir.file("d_noseek.txt"), "x\n");
     FaultyFs fs;
     FakeHost host;
     MemoryResultsView view;
@@ -329,7 +329,7 @@ TEST(RunDriver, FilesThatCannotBeOpenedOrReadGetAnErrorLineAndTheRunGoesOn)
         "Error seeking in file d_noseek.txt",
         "Searched 4 file(s), found 1 occurrences in 1 file(s)",
     };
-    EXPECT_EQ(Lines(view), expect);
+    EXPECT_EQ(shownLines(view), expect);
 }
 
 TEST(RunDriver, BinaryFilesGetOffsets)
@@ -338,11 +338,11 @@ TEST(RunDriver, BinaryFilesGetOffsets)
     std::string data(300, 'z');
     data[5] = '\0';
     data.replace(200, 3, "key");
-    WriteFile(dir.file("bin.dat"), data);
+    writeFile(dir.file("bin.dat"), data);
     SearchRun run;
     run.search("key", dir.path(), "*.dat");
     // The context starts after the NUL and runs to the end of the displayable bytes.
-    EXPECT_EQ(Lines(run.view)[1], "Offset 0xc8     - " + std::string(194, 'z') + "<key>" + std::string(97, 'z'));
+    EXPECT_EQ(shownLines(run.view)[1], "Offset 0xc8     - " + std::string(194, 'z') + "<key>" + std::string(97, 'z'));
 }
 
 } // namespace

@@ -16,7 +16,7 @@ namespace {
 
 using namespace test;
 
-bool DirEmpty(const std::string& dir)
+bool dirEmpty(const std::string& dir)
 {
     std::vector<DirEntry> entries;
     // A directory that was never made counts as empty.
@@ -28,15 +28,15 @@ struct SafeFixture : ::testing::Test {
     DataTempDir dir;
     std::string data;
     std::string path;
-    const std::string oldContent = PatternBytes(300000, 1);
-    const std::string newContent = PatternBytes(250001, 9);
+    const std::string oldContent = patternBytes(300000, 1);
+    const std::string newContent = patternBytes(250001, 9);
 
     void SetUp() override
     {
         data = dataDirectory();
         ASSERT_FALSE(data.empty());
         path = dir.path() + "victim.bin";
-        WriteFile(path, oldContent);
+        writeFile(path, oldContent);
     }
     void TearDown() override { setCopyBackPauseHook({}); }
 };
@@ -54,7 +54,7 @@ TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
                         {0, true}, {150000, true}};
     for (const Row& r : rows) {
         SCOPED_TRACE(std::to_string(r.failAfter) + (r.withBackup ? " with backup" : ""));
-        WriteFile(path, oldContent);
+        writeFile(path, oldContent);
         FaultyFileSystem fs;
         fs.target = path;
         fs.failAfter = r.failAfter;
@@ -84,16 +84,16 @@ TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
         EXPECT_EQ(writer.CommitFile(in), CommitResult::Failed);
         writer.ReleaseTempFiles();
 
-        EXPECT_TRUE(ReadFile(path) == oldContent) << "original changed";
+        EXPECT_TRUE(readFile(path) == oldContent) << "original changed";
         EXPECT_TRUE(sink.contains("Error writing (another app may own it) file victim.bin"));
         EXPECT_EQ(writer.filesReplaced(), 0);
-        EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
+        EXPECT_TRUE(dirEmpty(data + kSafetyDirName));
         EXPECT_TRUE(pendingRecoveries(data).empty());
         FileStatus st;
         EXPECT_FALSE(realFileSystem().status(tempPath, &st));
         EXPECT_GE(fs.writeOpens, 2) << "the original was opened again to write it back";
         if (r.withBackup) {
-            EXPECT_TRUE(ReadFile(dir.path() + "bak/victim.bin") == oldContent);
+            EXPECT_TRUE(readFile(dir.path() + "bak/victim.bin") == oldContent);
         }
     }
 }
@@ -115,7 +115,7 @@ TEST_F(SafeFixture, UnrestorableFailureKeepsEntryAndCopy)
     EXPECT_EQ(pending[0].original, path);
     EXPECT_TRUE(pending[0].copyExists);
     EXPECT_FALSE(pending[0].copyIsBackup);
-    EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
+    EXPECT_TRUE(readFile(pending[0].safetyCopy) == oldContent);
     const std::string report = formatRecoveryReport(pending[0]);
     EXPECT_NE(report.find(path), std::string::npos);
     EXPECT_NE(report.find(pending[0].safetyCopy), std::string::npos);
@@ -134,22 +134,22 @@ TEST_F(SafeFixture, EntryExistsDuringCopyBackOnly)
         ASSERT_EQ(pending.size(), 1u);
         EXPECT_EQ(pending[0].original, path);
         EXPECT_TRUE(pending[0].copyExists);
-        EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
-        EXPECT_EQ(ReadFile(path).compare(0, kCopyBufferSize, newContent, 0, kCopyBufferSize), 0)
+        EXPECT_TRUE(readFile(pending[0].safetyCopy) == oldContent);
+        EXPECT_EQ(readFile(path).compare(0, kCopyBufferSize, newContent, 0, kCopyBufferSize), 0)
             << "the copy-back is under way";
     });
     const RewriteOutcome r = rewriteInPlace(realFileSystem(), realFileOps(), data, path, *source, "");
     EXPECT_TRUE(paused);
     EXPECT_EQ(r.result, RewriteResult::Done);
-    EXPECT_TRUE(ReadFile(path) == newContent);
+    EXPECT_TRUE(readFile(path) == newContent);
     EXPECT_TRUE(pendingRecoveries(data).empty());
-    EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
+    EXPECT_TRUE(dirEmpty(data + kSafetyDirName));
 }
 
 TEST_F(SafeFixture, BackupServesAsTheCopy)
 {
     const std::string backup = dir.path() + "victim.bak";
-    WriteFile(backup, oldContent);
+    writeFile(backup, oldContent);
     auto source = realFileSystem().openWrite(dir.path() + "new.bin", true, true);
     ASSERT_TRUE(source->write(newContent.data(), newContent.size()));
     setCopyBackPauseHook([&] {
@@ -159,9 +159,9 @@ TEST_F(SafeFixture, BackupServesAsTheCopy)
         EXPECT_TRUE(pending[0].copyIsBackup);
     });
     EXPECT_EQ(rewriteInPlace(realFileSystem(), realFileOps(), data, path, *source, backup).result, RewriteResult::Done);
-    EXPECT_TRUE(ReadFile(backup) == oldContent) << "a backup is kept";
+    EXPECT_TRUE(readFile(backup) == oldContent) << "a backup is kept";
     FileStatus st;
-    EXPECT_FALSE(realFileSystem().status(data + kSafetyDirName, &st) && !DirEmpty(data + kSafetyDirName));
+    EXPECT_FALSE(realFileSystem().status(data + kSafetyDirName, &st) && !dirEmpty(data + kSafetyDirName));
 }
 
 // A process killed in the middle of a copy-back leaves an entry whose copy holds the
@@ -193,12 +193,12 @@ TEST_F(SafeFixture, KilledDuringCopyBackLeavesARecoverableEntry)
     ASSERT_TRUE(seen) << "the child never reached the copy-back";
     EXPECT_TRUE(WIFSIGNALED(status));
 
-    EXPECT_FALSE(ReadFile(path) == oldContent) << "the kill came in the middle of the rewrite";
+    EXPECT_FALSE(readFile(path) == oldContent) << "the kill came in the middle of the rewrite";
     const auto pending = pendingRecoveries(data);
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].original, path);
     EXPECT_TRUE(pending[0].copyExists);
-    EXPECT_TRUE(ReadFile(pending[0].safetyCopy) == oldContent);
+    EXPECT_TRUE(readFile(pending[0].safetyCopy) == oldContent);
     EXPECT_NE(formatRecoveryReport(pending[0]).find(pending[0].safetyCopy), std::string::npos);
 }
 
@@ -243,10 +243,10 @@ TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
     std::vector<std::unique_ptr<File>> sources;
     for (int i = 0; i < kFiles; ++i) {
         paths.push_back(dir.path() + "f" + std::to_string(i));
-        olds.push_back(PatternBytes(50000 + 70000 * static_cast<size_t>(i), i));
-        news.push_back(PatternBytes(30000 + 90000 * static_cast<size_t>(i), 10 + i));
-        WriteFile(paths.back(), olds.back());
-        WriteFile(paths.back() + ".new", news.back());
+        olds.push_back(patternBytes(50000 + 70000 * static_cast<size_t>(i), i));
+        news.push_back(patternBytes(30000 + 90000 * static_cast<size_t>(i), 10 + i));
+        writeFile(paths.back(), olds.back());
+        writeFile(paths.back() + ".new", news.back());
         sources.push_back(realFileSystem().openRead(paths.back() + ".new"));
     }
     FaultyFileSystem fs;
@@ -262,10 +262,10 @@ TEST(SafeBatch, OneFailureInABatchRestoresOnlyThatOriginal)
     for (int i = 0; i < kFiles; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(items[i].outcome.result, i == 2 ? RewriteResult::FailedRestored : RewriteResult::Done);
-        EXPECT_TRUE(ReadFile(paths[i]) == (i == 2 ? olds[i] : news[i]));
+        EXPECT_TRUE(readFile(paths[i]) == (i == 2 ? olds[i] : news[i]));
     }
     EXPECT_TRUE(pendingRecoveries(data).empty());
-    EXPECT_TRUE(DirEmpty(data + kSafetyDirName));
+    EXPECT_TRUE(dirEmpty(data + kSafetyDirName));
 }
 
 // While a batch is being copied back every original of the batch is listed, each with
@@ -278,9 +278,9 @@ TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
     std::vector<std::unique_ptr<File>> sources;
     for (int i = 0; i < 3; ++i) {
         paths.push_back(dir.path() + "g" + std::to_string(i));
-        olds.push_back(PatternBytes(120000 + 1000 * static_cast<size_t>(i), i));
-        WriteFile(paths.back(), olds.back());
-        WriteFile(paths.back() + ".new", PatternBytes(110000, 20 + i));
+        olds.push_back(patternBytes(120000 + 1000 * static_cast<size_t>(i), i));
+        writeFile(paths.back(), olds.back());
+        writeFile(paths.back() + ".new", patternBytes(110000, 20 + i));
         sources.push_back(realFileSystem().openRead(paths.back() + ".new"));
     }
     std::vector<RewriteItem> items(3);
@@ -298,7 +298,7 @@ TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(pending[i].original, paths[i]);
             ASSERT_GE(pending[i].copyLength, 0);
-            const std::string shared = ReadFile(pending[i].safetyCopy);
+            const std::string shared = readFile(pending[i].safetyCopy);
             EXPECT_TRUE(shared.substr(static_cast<size_t>(pending[i].copyOffset),
                                       static_cast<size_t>(pending[i].copyLength)) == olds[i]);
             EXPECT_NE(formatRecoveryReport(pending[i]).find("(bytes "), std::string::npos);

@@ -44,8 +44,8 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     std::vector<std::string> originals;
     for (size_t i = 0; i < names.size(); ++i) {
         const std::string path = src + names[i];
-        originals.push_back(PatternBytes(1000 + i * 37, static_cast<int>(i)));
-        WriteFile(path, originals.back());
+        originals.push_back(patternBytes(1000 + i * 37, static_cast<int>(i)));
+        writeFile(path, originals.back());
         File* out = writer.tempFile(0);
         ASSERT_TRUE(out->seek(0) && out->truncate(0) && out->write("changed", 7));
         CommitInput in;
@@ -57,7 +57,7 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
         in.replacements = 1;
         in.sizeChange = in.status.size - 7;
         ASSERT_EQ(writer.CommitFile(in), CommitResult::Replaced) << names[i];
-        ASSERT_EQ(ReadFile(path), "changed");
+        ASSERT_EQ(readFile(path), "changed");
     }
     writer.endRun();
     EXPECT_TRUE(sink.lines.empty());
@@ -66,14 +66,14 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     struct stat st {};
     ASSERT_EQ(::stat(script.c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
-    const std::string text = ReadFile(script);
+    const std::string text = readFile(script);
     EXPECT_EQ(text.rfind("#!/bin/sh\n", 0), 0u);
 
     const int rc = std::system(("cd '" + dir.path() + "' && sh '" + script + "'").c_str());
     ASSERT_TRUE(WIFEXITED(rc));
     EXPECT_EQ(WEXITSTATUS(rc), 0);
     for (size_t i = 0; i < names.size(); ++i)
-        EXPECT_TRUE(ReadFile(src + names[i]) == originals[i]) << names[i];
+        EXPECT_TRUE(readFile(src + names[i]) == originals[i]) << names[i];
     FileStatus ignored;
     EXPECT_FALSE(realFileSystem().status(dir.path() + "PWNED", &ignored));
     EXPECT_FALSE(realFileSystem().status(src + "PWNED", &ignored));
@@ -90,7 +90,7 @@ TEST(UndoScriptRun, ALaterRunEmptiesTheScript)
     UndoScript second(realFileSystem(), realFileOps());
     ASSERT_TRUE(second.open(data));
     ASSERT_TRUE(second.addCopy("/b/2", "/o/2"));
-    EXPECT_EQ(ReadFile(data + kUndoScriptName), "#!/bin/sh\ncp -p -- '/b/2' '/o/2'\n");
+    EXPECT_EQ(readFile(data + kUndoScriptName), "#!/bin/sh\ncp -p -- '/b/2' '/o/2'\n");
 }
 
 } // namespace

@@ -4,11 +4,11 @@
 namespace tw {
 namespace {
 
-using test::ReadFile;
+using test::readFile;
 using test::RecordingSink;
 using test::ScriptedHost;
 using test::DataTempDir;
-using test::WriteFile;
+using test::writeFile;
 
 TEST(reformatText, ParagraphAlgorithm)
 {
@@ -97,7 +97,7 @@ TEST_F(SpecialFixture, PrependAndAppendWriteTextAndReport)
     EXPECT_EQ(a.result, SpecialResult::Performed);
     EXPECT_EQ(a.sizeChange, -4);
     EXPECT_EQ(b.sizeChange, -5);
-    EXPECT_EQ(ReadFile(dir.path() + "out"), "HEADbodyTAIL!");
+    EXPECT_EQ(readFile(dir.path() + "out"), "HEADbodyTAIL!");
     ASSERT_EQ(host.asked.size(), 2u);
     EXPECT_EQ(host.asked[0].second, "Prepend the replace string to file?");
     EXPECT_EQ(host.asked[1].second, "Append the replace string to file?");
@@ -114,7 +114,7 @@ TEST_F(SpecialFixture, DeclinedOrCancelledWritesNothing)
     EXPECT_FALSE(confirmation.cancelled());
     EXPECT_EQ(appendReplaceText(ctx, *out, "TAIL").result, SpecialResult::Declined);
     EXPECT_TRUE(confirmation.cancelled());
-    EXPECT_EQ(ReadFile(dir.path() + "out"), "");
+    EXPECT_EQ(readFile(dir.path() + "out"), "");
     EXPECT_TRUE(sink.lines.empty());
 }
 
@@ -134,12 +134,12 @@ TEST_F(SpecialFixture, WriteFailureIsReported)
 
 TEST_F(SpecialFixture, ReformatReadsTheInputAndReports)
 {
-    WriteFile(dir.path() + "in", "aaa bbb ccc ddd eee fff\nlast");
+    writeFile(dir.path() + "in", "aaa bbb ccc ddd eee fff\nlast");
     in = realFileSystem().openRead(dir.path() + "in");
     host.answers = {Answer::Yes};
     SpecialOutcome o = reformatFile(ctx, *in, *out, 20);
     EXPECT_EQ(o.result, SpecialResult::Performed);
-    EXPECT_EQ(ReadFile(dir.path() + "out"), "aaa bbb ccc ddd eee\r\nfff last\r\n");
+    EXPECT_EQ(readFile(dir.path() + "out"), "aaa bbb ccc ddd eee\r\nfff last\r\n");
     EXPECT_EQ(host.asked.at(0).second, "Reformat to 20 columns in file?");
     EXPECT_TRUE(sink.contains("File was reformatted to a maximum of 20 columns"));
 }
@@ -149,11 +149,11 @@ TEST_F(SpecialFixture, ReformatOfLargeInputMatchesTheWholeTextForm)
     std::string text;
     for (int i = 0; i < 30000; ++i)
         text += (i % 11 == 0) ? "\r\n" : (i % 97 == 0 ? "\n\n" : "word ");
-    WriteFile(dir.path() + "in", text);
+    writeFile(dir.path() + "in", text);
     in = realFileSystem().openRead(dir.path() + "in");
     confirmation.startRun(1);
     ASSERT_EQ(reformatFile(ctx, *in, *out, 33).result, SpecialResult::Performed);
-    EXPECT_EQ(ReadFile(dir.path() + "out"), reformatText(text, 33));
+    EXPECT_EQ(readFile(dir.path() + "out"), reformatText(text, 33));
 }
 
 } // namespace

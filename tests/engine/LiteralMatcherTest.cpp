@@ -8,7 +8,7 @@
 namespace tw {
 namespace {
 
-std::vector<size_t> AllHits(const LiteralMatcher& m, const std::string& text)
+std::vector<size_t> allHits(const LiteralMatcher& m, const std::string& text)
 {
     std::vector<size_t> hits;
     const auto* b = reinterpret_cast<const uint8_t*>(text.data());
@@ -54,7 +54,7 @@ TEST(LiteralMatcher, FindsTheHitsOfAForwardScan)
     };
     for (const Case& c : cases) {
         LiteralMatcher m(c.needle, c.caseSensitive, c.wholeWord);
-        EXPECT_EQ(AllHits(m, c.text), c.expected) << c.needle << " in " << c.text;
+        EXPECT_EQ(allHits(m, c.text), c.expected) << c.needle << " in " << c.text;
     }
 }
 
@@ -73,7 +73,7 @@ TEST(LiteralMatcher, Windows1252FoldsAccentedLetters)
 {
     const CharClasses cp1252 = CharClasses::make(CodePageKind::Windows1252);
     LiteralMatcher m("\xe9t\xe9", false, false, cp1252); // été
-    EXPECT_EQ(AllHits(m, "L'\xc9T\xc9 est"), (std::vector<size_t>{2}));
+    EXPECT_EQ(allHits(m, "L'\xc9T\xc9 est"), (std::vector<size_t>{2}));
     EXPECT_TRUE(cp1252.wordChar[0xE9]);
     EXPECT_FALSE(cp1252.wordChar[0xD7]); // multiplication sign
 }
@@ -114,7 +114,7 @@ TEST(LiteralMatcher, AgreesWithNaiveScanOnRandomText)
             }
         }
         LiteralMatcher m(needle, cs, ww);
-        ASSERT_EQ(AllHits(m, text), expect) << "round " << round;
+        ASSERT_EQ(allHits(m, text), expect) << "round " << round;
     }
 }
 

@@ -18,7 +18,7 @@ struct Hit {
 
 void PrintTo(const Hit& h, std::ostream* os) { *os << "[" << h.start << "," << h.end << ")"; }
 
-std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive = true)
+std::unique_ptr<SrchPattern> make(std::string_view pattern, bool caseSensitive = true)
 {
     PatternOptions o;
     o.caseSensitive = caseSensitive;
@@ -26,7 +26,7 @@ std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive =
 }
 
 // Every hit, resuming at the end of each one as the per-file scan does.
-std::vector<Hit> AllHits(const SrchPattern& pattern, const std::string& text, bool isLast = true)
+std::vector<Hit> allHits(const SrchPattern& pattern, const std::string& text, bool isLast = true)
 {
     PatternScan p(pattern);
     std::vector<Hit> out;
@@ -70,7 +70,7 @@ TEST(PatternDistance, HitsFarAfterTheSearchStart)
         {"done$", "done. ", " done\r\n", "done"},
     };
     for (const Case& c : cases) {
-        auto p = Make(c.pattern);
+        auto p = make(c.pattern);
         ASSERT_TRUE(p->ok()) << c.pattern;
         for (const size_t distance : {size_t(100), size_t(10000), size_t(20470), size_t(20500), size_t(41000),
                                       size_t(90000)}) {
@@ -80,7 +80,7 @@ TEST(PatternDistance, HitsFarAfterTheSearchStart)
             const size_t lineAt = text.size();
             text += c.hitLine + "tail";
             const size_t at = lineAt + c.hitLine.find(c.hit);
-            EXPECT_EQ(AllHits(*p, text), (std::vector<Hit>{{at, at + c.hit.size()}}))
+            EXPECT_EQ(allHits(*p, text), (std::vector<Hit>{{at, at + c.hit.size()}}))
                 << c.pattern << " after " << distance << " bytes of '" << c.filler << "'";
         }
     }
@@ -90,22 +90,22 @@ TEST(PatternDistance, HitsAroundTheWindowEdge)
 {
     // Every position of the hit around the first window's end: a first element that fits
     // just inside the window must still leave room for the elements after it.
-    auto p = Make("struct*{");
-    auto q = Make("+4[0-9]x");
+    auto p = make("struct*{");
+    auto q = make("+4[0-9]x");
     for (size_t pad = 20380; pad < 20500; ++pad) {
         std::string text(pad, 'a');
         text += "\nstruct s = {\n";
-        EXPECT_EQ(AllHits(*p, text), (std::vector<Hit>{{pad + 1, pad + 13}})) << pad;
+        EXPECT_EQ(allHits(*p, text), (std::vector<Hit>{{pad + 1, pad + 13}})) << pad;
         std::string digits(pad, 'a');
         digits += "9 12345x\n";
-        EXPECT_EQ(AllHits(*q, digits), (std::vector<Hit>{{pad + 3, pad + 8}})) << pad;
+        EXPECT_EQ(allHits(*q, digits), (std::vector<Hit>{{pad + 3, pad + 8}})) << pad;
     }
 }
 
 TEST(PatternDistance, ResumesAfterEachHitInALongBlock)
 {
     // Hits spaced wider than the window, each found once and in order.
-    auto p = Make("id=+[0-9]");
+    auto p = make("id=+[0-9]");
     std::string text;
     std::vector<Hit> expected;
     for (int i = 0; i < 12; ++i) {
@@ -115,23 +115,23 @@ TEST(PatternDistance, ResumesAfterEachHitInALongBlock)
         expected.push_back({at, text.size()});
         text += " id= x\n";
     }
-    EXPECT_EQ(AllHits(*p, text), expected);
+    EXPECT_EQ(allHits(*p, text), expected);
 }
 
 // ---- randomized cross-check -----------------------------------------------------------
 
-bool IsAnyChar(uint8_t c) { return !(c <= 0x08 || c == '\n' || c == '\r'); }
-bool IsBreak(uint8_t c) { return c == '\n' || c == '\r'; }
+bool isAnyChar(uint8_t c) { return !(c <= 0x08 || c == '\n' || c == '\r'); }
+bool isBreak(uint8_t c) { return c == '\n' || c == '\r'; }
 
-uint8_t Fold(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
+uint8_t fold(uint8_t c) { return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c; }
 
-bool LitAt(const std::string& text, size_t p, const std::string& lit, bool cs)
+bool litAt(const std::string& text, size_t p, const std::string& lit, bool cs)
 {
     if (p + lit.size() > text.size())
         return false;
     for (size_t k = 0; k < lit.size(); ++k) {
         const auto a = static_cast<uint8_t>(text[p + k]), b = static_cast<uint8_t>(lit[k]);
-        if (cs ? a != b : Fold(a) != Fold(b))
+        if (cs ? a != b : fold(a) != fold(b))
             return false;
     }
     return true;
@@ -150,7 +150,7 @@ struct RefPattern {
     {
         for (const char m : set) {
             const auto s = static_cast<uint8_t>(m);
-            if (caseSensitive ? s == c : Fold(s) == Fold(c))
+            if (caseSensitive ? s == c : fold(s) == fold(c))
                 return true;
         }
         return false;
@@ -179,20 +179,20 @@ struct RefPattern {
         for (size_t p = from; p < t.size(); ++p) {
             switch (shape) {
             case Shape::LitStarLit: {
-                if (!LitAt(t, p, a, cs))
+                if (!litAt(t, p, a, cs))
                     break;
                 for (size_t q = p + a.size(); q < t.size(); ++q) {
-                    if (LitAt(t, q, b, cs)) {
+                    if (litAt(t, q, b, cs)) {
                         *hit = {p, q + b.size()};
                         return true;
                     }
-                    if (!IsAnyChar(static_cast<uint8_t>(t[q])))
+                    if (!isAnyChar(static_cast<uint8_t>(t[q])))
                         break;
                 }
                 break;
             }
             case Shape::LitPlusSet: {
-                if (!LitAt(t, p, a, cs))
+                if (!litAt(t, p, a, cs))
                     break;
                 size_t e = p + a.size();
                 while (e < t.size() && inSet(static_cast<uint8_t>(t[e])))
@@ -208,21 +208,21 @@ struct RefPattern {
                 bool ok = p + n <= t.size();
                 for (size_t k = 0; ok && k < n; ++k)
                     ok = inSet(static_cast<uint8_t>(t[p + k]));
-                if (ok && LitAt(t, p + n, a, cs)) {
+                if (ok && litAt(t, p + n, a, cs)) {
                     *hit = {p, p + n + a.size()};
                     return true;
                 }
                 break;
             }
             case Shape::CaretLit:
-                if (LitAt(t, p, a, cs) && (p == 0 || (p - 1 >= from && IsBreak(static_cast<uint8_t>(t[p - 1]))))) {
+                if (litAt(t, p, a, cs) && (p == 0 || (p - 1 >= from && isBreak(static_cast<uint8_t>(t[p - 1]))))) {
                     *hit = {p, p + a.size()};
                     return true;
                 }
                 break;
             case Shape::LitDollar: {
                 const size_t e = p + a.size();
-                if (LitAt(t, p, a, cs) && (e == t.size() || IsBreak(static_cast<uint8_t>(t[e])))) {
+                if (litAt(t, p, a, cs) && (e == t.size() || isBreak(static_cast<uint8_t>(t[e])))) {
                     *hit = {p, e};
                     return true;
                 }
@@ -246,7 +246,7 @@ struct RefPattern {
     }
 };
 
-std::string RandomWord(std::mt19937& rng, std::string_view alphabet, size_t minLen, size_t maxLen)
+std::string randomWord(std::mt19937& rng, std::string_view alphabet, size_t minLen, size_t maxLen)
 {
     std::uniform_int_distribution<size_t> len(minLen, maxLen), pick(0, alphabet.size() - 1);
     std::string w(len(rng), ' ');
@@ -258,7 +258,7 @@ std::string RandomWord(std::mt19937& rng, std::string_view alphabet, size_t minL
 // About 60 KB of lines over a lowercase alphabet with digits and punctuation, sometimes
 // with CR LF ends and with a few long stretches without any line break; the pattern's own
 // literals and set members are planted sparsely, also in broken-up forms.
-std::string RandomText(std::mt19937& rng, const RefPattern& pat)
+std::string randomText(std::mt19937& rng, const RefPattern& pat)
 {
     const std::string_view filler = "abcdefghij klmnop,;.=()0123456789";
     std::uniform_int_distribution<int> percent(0, 99);
@@ -266,18 +266,18 @@ std::string RandomText(std::mt19937& rng, const RefPattern& pat)
     while (t.size() < 60000) {
         const int roll = percent(rng);
         if (roll < 2)
-            t += RandomWord(rng, "qrstuvwxyz", 9000, 26000); // a long line
+            t += randomWord(rng, "qrstuvwxyz", 9000, 26000); // a long line
         else
-            t += RandomWord(rng, filler, 0, 90);
+            t += randomWord(rng, filler, 0, 90);
         const int plant = percent(rng);
         if (plant < 6) {
             t += pat.a;
         } else if (plant < 9 && !pat.b.empty()) {
             t += pat.b;
         } else if (plant < 12) {
-            t += RandomWord(rng, pat.set.empty() ? "ABC" : std::string_view(pat.set), 1, 6) + pat.a;
+            t += randomWord(rng, pat.set.empty() ? "ABC" : std::string_view(pat.set), 1, 6) + pat.a;
         } else if (plant < 15) {
-            t += pat.a + RandomWord(rng, filler, 0, 12) + pat.b + (pat.set.empty() ? "" : pat.set.substr(0, 1));
+            t += pat.a + randomWord(rng, filler, 0, 12) + pat.b + (pat.set.empty() ? "" : pat.set.substr(0, 1));
         } else if (plant < 16) {
             t += pat.a.substr(0, pat.a.size() - 1); // a broken literal
         }
@@ -295,8 +295,8 @@ TEST(PatternDistance, RandomTextsAgreeWithReference)
         RefPattern pat;
         pat.shape = static_cast<Shape>(round % 5);
         pat.caseSensitive = round % 7 != 3;
-        pat.a = RandomWord(rng, upper, 2, 4);
-        pat.b = pat.shape == Shape::LitStarLit ? RandomWord(rng, upper, 1, 3) : "";
+        pat.a = randomWord(rng, upper, 2, 4);
+        pat.b = pat.shape == Shape::LitStarLit ? randomWord(rng, upper, 1, 3) : "";
         if (pat.shape == Shape::LitPlusSet)
             pat.set = round % 2 ? "ABCDEFGH_" : "0123456789";
         if (pat.shape == Shape::CountSetLit) {
@@ -305,12 +305,12 @@ TEST(PatternDistance, RandomTextsAgreeWithReference)
             pat.set = "0123456789";
             pat.count = 1 + round % 4;
         }
-        auto p = Make(pat.text(), pat.caseSensitive);
+        auto p = make(pat.text(), pat.caseSensitive);
         ASSERT_TRUE(p->ok()) << pat.text();
-        const std::string text = RandomText(rng, pat);
+        const std::string text = randomText(rng, pat);
         const std::vector<Hit> expected = pat.all(text);
         checkedHits += static_cast<int>(expected.size());
-        EXPECT_EQ(AllHits(*p, text), expected) << "pattern " << pat.text() << (pat.caseSensitive ? "" : " (any case)");
+        EXPECT_EQ(allHits(*p, text), expected) << "pattern " << pat.text() << (pat.caseSensitive ? "" : " (any case)");
     }
     EXPECT_GT(checkedHits, 500); // the texts did hold hits to compare
 }
@@ -329,20 +329,20 @@ TEST(PatternDistance, GroupsAgreeWithReference)
         const size_t nAlts = 1 + static_cast<size_t>(round) % 6;
         for (size_t a = 0; a < nAlts; ++a) {
             if (a > 0 && percent(rng) < 30)
-                alts.push_back(alts[a - 1] + RandomWord(rng, "DEF", 1, 2)); // a longer one after a prefix
+                alts.push_back(alts[a - 1] + randomWord(rng, "DEF", 1, 2)); // a longer one after a prefix
             else
-                alts.push_back(RandomWord(rng, "ABCDEF_", 1, 5));
+                alts.push_back(randomWord(rng, "ABCDEF_", 1, 5));
         }
         std::string pattern = "(";
         for (size_t a = 0; a < alts.size(); ++a)
             pattern += (a ? "|" : "") + alts[a];
         pattern += ")";
-        auto p = Make(pattern, caseSensitive);
+        auto p = make(pattern, caseSensitive);
         ASSERT_TRUE(p->ok()) << pattern;
         std::string text;
         const size_t size = 20000 + static_cast<size_t>(percent(rng)) * 500;
         while (text.size() < size) {
-            text += RandomWord(rng, "abcdefxyz 0123.\n", 0, 40);
+            text += randomWord(rng, "abcdefxyz 0123.\n", 0, 40);
             if (percent(rng) < 20)
                 text += alts[static_cast<size_t>(percent(rng)) % alts.size()];
         }
@@ -351,7 +351,7 @@ TEST(PatternDistance, GroupsAgreeWithReference)
         for (size_t q = 0; q < text.size();) {
             size_t len = 0;
             for (const std::string& alt : alts)
-                if (LitAt(text, q, alt, caseSensitive)) {
+                if (litAt(text, q, alt, caseSensitive)) {
                     len = alt.size();
                     break;
                 }
@@ -363,7 +363,7 @@ TEST(PatternDistance, GroupsAgreeWithReference)
             q += len;
         }
         checkedHits += static_cast<int>(expected.size());
-        EXPECT_EQ(AllHits(*p, text), expected) << pattern << (caseSensitive ? "" : " (any case)");
+        EXPECT_EQ(allHits(*p, text), expected) << pattern << (caseSensitive ? "" : " (any case)");
     }
     EXPECT_GT(checkedHits, 1000);
 }

@@ -11,7 +11,7 @@
 namespace tw {
 namespace {
 
-std::vector<size_t> LiteralHits(const std::string& lit, bool caseSensitive, const std::string& text)
+std::vector<size_t> literalHits(const std::string& lit, bool caseSensitive, const std::string& text)
 {
     LiteralMatcher m(lit, caseSensitive, false);
     std::vector<size_t> out;
@@ -22,7 +22,7 @@ std::vector<size_t> LiteralHits(const std::string& lit, bool caseSensitive, cons
     return out;
 }
 
-std::vector<size_t> PatternHits(const SrchPattern& pattern, const std::string& text, size_t expectedLength)
+std::vector<size_t> patternHits(const SrchPattern& pattern, const std::string& text, size_t expectedLength)
 {
     PatternScan p(pattern);
     std::vector<size_t> out;
@@ -64,8 +64,8 @@ TEST(PatternVsLiteral, RandomTextsAgree)
                 o.caseSensitive = cs;
                 auto p = SrchPattern::compile(pattern, nullptr, o);
                 ASSERT_TRUE(p->ok()) << pattern;
-                const auto expected = LiteralHits(lit, cs, text);
-                EXPECT_EQ(PatternHits(*p, text, lit.size()), expected) << "literal '" << lit << "' cs=" << cs;
+                const auto expected = literalHits(lit, cs, text);
+                EXPECT_EQ(patternHits(*p, text, lit.size()), expected) << "literal '" << lit << "' cs=" << cs;
                 ++compared;
                 nonEmpty += !expected.empty();
             }

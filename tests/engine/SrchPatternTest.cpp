@@ -8,7 +8,7 @@
 namespace tw {
 namespace {
 
-std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive = true, int maxRepeat = 32767,
+std::unique_ptr<SrchPattern> make(std::string_view pattern, bool caseSensitive = true, int maxRepeat = 32767,
                                   const std::string* replace = nullptr)
 {
     PatternOptions o;
@@ -19,7 +19,7 @@ std::unique_ptr<SrchPattern> Make(std::string_view pattern, bool caseSensitive =
 
 // Every hit of the pattern in text, as "offset:text", resuming after each hit the way the
 // per-file scan does.
-std::vector<std::string> Hits(const SrchPattern& pattern, const std::string& text, bool startsFile = true,
+std::vector<std::string> hits(const SrchPattern& pattern, const std::string& text, bool startsFile = true,
                               bool isLast = true)
 {
     PatternScan p(pattern);
@@ -106,7 +106,7 @@ TEST(SrchPatternCompile, ChainDumps)
          "order e2 e1 e5 e3 e4 e0"},
     };
     for (const auto& c : cases) {
-        auto p = Make(c.pattern, c.caseSensitive);
+        auto p = make(c.pattern, c.caseSensitive);
         ASSERT_TRUE(p->ok()) << c.pattern;
         EXPECT_EQ(p->dumpChain(), c.dump) << c.pattern;
     }
@@ -114,9 +114,9 @@ TEST(SrchPatternCompile, ChainDumps)
 
 TEST(SrchPatternCompile, RepeatLimitApplies)
 {
-    EXPECT_EQ(Make("*x", true, 100)->dumpChain(), "e0 #1 set [any] op * 0..100\ne1 lit \"x\" op - 1..1\norder e1 e0");
-    EXPECT_EQ(Make("+999[a]", true, 7)->dumpChain(), "e0 #1 set [a] op + 7..7\norder e0");
-    EXPECT_EQ(Make("+2-999[a]", true, 7)->dumpChain(), "e0 #1 set [a] op + 2..7\norder e0");
+    EXPECT_EQ(make("*x", true, 100)->dumpChain(), "e0 #1 set [any] op * 0..100\ne1 lit \"x\" op - 1..1\norder e1 e0");
+    EXPECT_EQ(make("+999[a]", true, 7)->dumpChain(), "e0 #1 set [a] op + 7..7\norder e0");
+    EXPECT_EQ(make("+2-999[a]", true, 7)->dumpChain(), "e0 #1 set [a] op + 2..7\norder e0");
 }
 
 TEST(SrchPatternCompile, UnbalancedBracketsAreErrors)
@@ -135,7 +135,7 @@ TEST(SrchPatternCompile, UnbalancedBracketsAreErrors)
         {"ok[x]then[", "["},
     };
     for (const auto& c : cases) {
-        auto p = Make(c.pattern);
+        auto p = make(c.pattern);
         EXPECT_FALSE(p->ok()) << c.pattern;
         EXPECT_EQ(p->error(), c.error) << c.pattern;
         size_t hs = 0, he = 0;
@@ -144,7 +144,7 @@ TEST(SrchPatternCompile, UnbalancedBracketsAreErrors)
     }
     // A closing bracket alone is an ordinary character.
     for (const char* ok : {"a]b", ")", "x)y]", "\\[a"}) {
-        auto p = Make(ok);
+        auto p = make(ok);
         EXPECT_TRUE(p->ok()) << ok;
         EXPECT_TRUE(p->error().empty()) << ok;
     }
@@ -152,15 +152,15 @@ TEST(SrchPatternCompile, UnbalancedBracketsAreErrors)
 
 TEST(SrchPatternCompile, NumberingAndWidth)
 {
-    auto p = Make("abc*[0-9]x(y|z)");
+    auto p = make("abc*[0-9]x(y|z)");
     EXPECT_EQ(p->numberedCount(), 2);
     // abc: 1*3+3, set: 32767 -> capped.
     EXPECT_EQ(p->widthEstimate(), SrchPattern::kMaxWidthEstimate);
-    EXPECT_EQ(Make("abc")->widthEstimate(), 6);
-    EXPECT_EQ(Make("+3[0-9]x")->widthEstimate(), 3 + 2);
-    EXPECT_EQ(Make("+2(ab|cde)")->widthEstimate(), 2 * 3 + 3);
-    EXPECT_EQ(Make("+4(ab|cde)")->widthEstimate(), 4 * 3);
-    EXPECT_EQ(Make("^a$")->widthEstimate(), 2 + 2 + 2);
+    EXPECT_EQ(make("abc")->widthEstimate(), 6);
+    EXPECT_EQ(make("+3[0-9]x")->widthEstimate(), 3 + 2);
+    EXPECT_EQ(make("+2(ab|cde)")->widthEstimate(), 2 * 3 + 3);
+    EXPECT_EQ(make("+4(ab|cde)")->widthEstimate(), 4 * 3);
+    EXPECT_EQ(make("^a$")->widthEstimate(), 2 + 2 + 2);
 }
 
 struct MatchCase {
@@ -221,39 +221,39 @@ TEST(SrchPatternMatch, Table)
         {"^", "a\nb", {"2:"}},
     };
     for (const auto& c : cases) {
-        auto p = Make(c.pattern, c.caseSensitive);
+        auto p = make(c.pattern, c.caseSensitive);
         ASSERT_TRUE(p->ok()) << c.pattern;
-        EXPECT_EQ(Hits(*p, c.text), c.hits) << "pattern: " << c.pattern << " text: " << c.text;
+        EXPECT_EQ(hits(*p, c.text), c.hits) << "pattern: " << c.pattern << " text: " << c.text;
     }
 }
 
 TEST(SrchPatternMatch, FileStartAndEnd)
 {
-    auto caret = Make("^abc");
-    EXPECT_EQ(Hits(*caret, "abc x", true, true), HitList{"0:abc"});
-    EXPECT_EQ(Hits(*caret, "abc x", false, true), HitList{});
-    auto dollar = Make("abc$");
-    EXPECT_EQ(Hits(*dollar, "x abc", true, true), HitList{"2:abc"});
-    EXPECT_EQ(Hits(*dollar, "x abc", true, false), HitList{});
-    auto digitsAtEnd = Make("+[0-9]$");
-    EXPECT_EQ(Hits(*digitsAtEnd, "ab 12 34", true, true), HitList{"6:34"});
+    auto caret = make("^abc");
+    EXPECT_EQ(hits(*caret, "abc x", true, true), HitList{"0:abc"});
+    EXPECT_EQ(hits(*caret, "abc x", false, true), HitList{});
+    auto dollar = make("abc$");
+    EXPECT_EQ(hits(*dollar, "x abc", true, true), HitList{"2:abc"});
+    EXPECT_EQ(hits(*dollar, "x abc", true, false), HitList{});
+    auto digitsAtEnd = make("+[0-9]$");
+    EXPECT_EQ(hits(*digitsAtEnd, "ab 12 34", true, true), HitList{"6:34"});
 }
 
 TEST(SrchPatternMatch, RepeatLimitBoundsWildcards)
 {
-    auto p = Make("a*b", true, 2);
-    EXPECT_EQ(Hits(*p, "axxb"), HitList{"0:axxb"});
-    EXPECT_EQ(Hits(*p, "axxxb"), HitList{});
+    auto p = make("a*b", true, 2);
+    EXPECT_EQ(hits(*p, "axxb"), HitList{"0:axxb"});
+    EXPECT_EQ(hits(*p, "axxxb"), HitList{});
 }
 
 TEST(SrchPatternMatch, HitIsAtMostTheWindow)
 {
     // A wildcard run longer than the window is cut: the hit never exceeds twice the estimate.
     std::string text = "<" + std::string(50000, 'x') + ">";
-    auto p = Make("+");
-    const auto hits = Hits(*p, text);
-    ASSERT_FALSE(hits.empty());
-    for (const auto& h : hits)
+    auto p = make("+");
+    const auto found = hits(*p, text);
+    ASSERT_FALSE(found.empty());
+    for (const auto& h : found)
         EXPECT_LE(h.size() - h.find(':') - 1, size_t(2 * SrchPattern::kMaxWidthEstimate));
 }
 
@@ -263,14 +263,14 @@ TEST(SrchPatternMatch, EmptyOnlyPatternsDoNotStallOnLargeInput)
     for (size_t i = 0; i < text.size(); i += 81)
         text[i] = '\n';
     for (const char* pat : {"*[0-9]", "!(x)", "*[0-9]*[x]"}) {
-        auto p = Make(pat);
-        EXPECT_TRUE(Hits(*p, text).empty()) << pat;
+        auto p = make(pat);
+        EXPECT_TRUE(hits(*p, text).empty()) << pat;
     }
 }
 
 TEST(SrchPatternMatch, ElementTexts)
 {
-    auto program = Make("^id=+[0-9],*[a-z]$");
+    auto program = make("^id=+[0-9],*[a-z]$");
     PatternScan scan(*program);
     PatternScan* p = &scan;
     const std::string text = "x\nid=42,abc\r\n";
@@ -311,9 +311,9 @@ TEST(SrchPatternMask, MatchName)
 }
 
 // Replacement builds through a compiled pattern: each hit's replacement in order.
-std::vector<std::string> Replacements(const std::string& pattern, const std::string& replace, const std::string& text)
+std::vector<std::string> replacements(const std::string& pattern, const std::string& replace, const std::string& text)
 {
-    auto program = Make(pattern, true, 32767, &replace);
+    auto program = make(pattern, true, 32767, &replace);
     EXPECT_TRUE(program->ok());
     PatternScan scan(*program);
     PatternScan* p = &scan;
@@ -359,13 +359,13 @@ TEST(ReplaceChain, Table)
         {"(cat|dog)s", "\\<%1\\>", "cats dogs", {"<cat>", "<dog>"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Replacements(c.pattern, c.replace, c.text), c.out) << c.pattern << " / " << c.replace;
+        EXPECT_EQ(replacements(c.pattern, c.replace, c.text), c.out) << c.pattern << " / " << c.replace;
 }
 
 TEST(ReplaceChain, CountersContinueAcrossBlocks)
 {
     const std::string replace = "%1>";
-    auto program = Make("+[0-9]", true, 32767, &replace);
+    auto program = make("+[0-9]", true, 32767, &replace);
     PatternScan scan(*program);
     PatternScan* p = &scan;
     size_t hs = 0, he = 0;
@@ -380,7 +380,7 @@ TEST(ReplaceChain, CaseChangeUsesCodePage)
 {
     setActiveCodePage(CodePageKind::Windows1252);
     const std::string replace = "%1>|%1<";
-    auto program = Make("+[a-z\\0xC0-\\0xFF]", true, 32767, &replace);
+    auto program = make("+[a-z\\0xC0-\\0xFF]", true, 32767, &replace);
     PatternScan scan(*program);
     PatternScan* p = &scan;
     const std::string text = "\xE9t\xE9";

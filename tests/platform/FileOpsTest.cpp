@@ -96,7 +96,7 @@ TEST_F(OpsFixture, DirectoriesModesAndNames)
 TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
 {
     test::TempDir dir;
-    test::WriteFile(dir.file("real"), "content");
+    test::writeFile(dir.file("real"), "content");
     ASSERT_EQ(::symlink(dir.file("real").c_str(), dir.file("link").c_str()), 0);
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     ::alarm(20); // a blocking open of the FIFO would hang the test; fail it instead
@@ -110,7 +110,7 @@ TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
         EXPECT_EQ(fs.openWrite(dir.file(name), true, true), nullptr);
     }
     ::alarm(0);
-    EXPECT_EQ(test::ReadFile(dir.file("real")), "content") << "never truncated through the link";
+    EXPECT_EQ(test::readFile(dir.file("real")), "content") << "never truncated through the link";
     auto file = fs.openRead(dir.file("real"));
     ASSERT_NE(file, nullptr);
     char buf[16];
@@ -134,7 +134,7 @@ TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
     };
     PreciseTimes t{1000000000, 123456789, 1000000001, 5};
     EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0640, &t, nullptr, writeText("one", false)), FileOps::PlaceResult::Done);
-    EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");
+    EXPECT_EQ(test::readFile(root + "a/b/c.txt"), "one");
     struct stat st {};
     ASSERT_EQ(::stat((root + "a/b/c.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -143,7 +143,7 @@ TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
     // A failing write (a full disk) leaves the earlier file and nothing beside it.
     EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0640, nullptr, nullptr, writeText("two", true)),
               FileOps::PlaceResult::WriteFailed);
-    EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");
+    EXPECT_EQ(test::readFile(root + "a/b/c.txt"), "one");
     EXPECT_EQ(entries(root + "a/b"), std::vector<std::string>{"c.txt"});
 
     // A link at any level below the root, or as the name itself, is refused.
@@ -161,7 +161,7 @@ TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
     ASSERT_TRUE(realFileSystem().status(root + "a/b/c.txt", &self));
     EXPECT_EQ(ops.placeFile(root, "a/b/c.txt", 0600, nullptr, &self, writeText("x", false)),
               FileOps::PlaceResult::DirectoryFailed);
-    EXPECT_EQ(test::ReadFile(root + "a/b/c.txt"), "one");
+    EXPECT_EQ(test::readFile(root + "a/b/c.txt"), "one");
 }
 
 } // namespace

@@ -13,11 +13,11 @@
 namespace tw {
 namespace {
 
-using test::MakeDeepFile;
+using test::makeDeepFile;
 using test::TempDir;
 
 // Inserts `extra` at byte `at` of `path`, moved forward to just after the next "/".
-std::string InsertAtSlash(const std::string& path, size_t at, const std::string& extra)
+std::string insertAtSlash(const std::string& path, size_t at, const std::string& extra)
 {
     const size_t slash = path.find('/', at);
     return path.substr(0, slash + 1) + extra + path.substr(slash + 1);
@@ -27,7 +27,7 @@ TEST(LongPath, FileSystemCallsWorkBeyondPathMax)
 {
     TempDir d;
     // 80 levels of 120 bytes: about 9,700 bytes, so three groups of components.
-    const std::string file = MakeDeepFile(d.path(), 80, 120, "deep.txt", "needle\n");
+    const std::string file = makeDeepFile(d.path(), 80, 120, "deep.txt", "needle\n");
     ASSERT_FALSE(file.empty());
     ASSERT_GT(file.size(), 2u * PATH_MAX);
     const std::string dir = file.substr(0, file.size() - 8);
@@ -36,10 +36,10 @@ TEST(LongPath, FileSystemCallsWorkBeyondPathMax)
     // where the path is cut into groups.
     const std::string spellings[] = {
         file,
-        InsertAtSlash(file, PATH_MAX - 200, "/"),
-        InsertAtSlash(file, PATH_MAX - 2, "//"),
-        InsertAtSlash(file, 2 * PATH_MAX - 130, "/"),
-        InsertAtSlash(file, 100, "./"),
+        insertAtSlash(file, PATH_MAX - 200, "/"),
+        insertAtSlash(file, PATH_MAX - 2, "//"),
+        insertAtSlash(file, 2 * PATH_MAX - 130, "/"),
+        insertAtSlash(file, 100, "./"),
     };
     FileSystem& fs = realFileSystem();
     for (const std::string& path : spellings) {
@@ -80,7 +80,7 @@ TEST(LongPath, FileSystemCallsWorkBeyondPathMax)
 TEST(LongPath, FailuresKeepTheSystemError)
 {
     TempDir d;
-    const std::string file = MakeDeepFile(d.path(), 50, 120, "f.txt", "x");
+    const std::string file = makeDeepFile(d.path(), 50, 120, "f.txt", "x");
     ASSERT_FALSE(file.empty());
     const size_t mid = file.find('/', PATH_MAX / 2);
     const struct {

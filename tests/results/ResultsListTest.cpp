@@ -26,7 +26,7 @@ TEST(outputForm, ReplacesMarkers)
         EXPECT_EQ(outputForm(c.in, "[", "]"), c.out);
 }
 
-size_t TempFilesWithPrefix(const std::string& prefix)
+size_t tempFilesWithPrefix(const std::string& prefix)
 {
     size_t n = 0;
     for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
@@ -124,10 +124,10 @@ TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
     const std::string outPath = dir.file("out.txt");
     auto out = realFileSystem().openWrite(outPath, true, true);
     list.setOutputFile(out.get());
-    const size_t tempsBefore = TempFilesWithPrefix("TW");
+    const size_t tempsBefore = tempFilesWithPrefix("TW");
     ASSERT_TRUE(list.beginHoldBack());
     // The store has no name, so nothing can be left behind when the program is killed.
-    EXPECT_EQ(TempFilesWithPrefix("TW"), tempsBefore);
+    EXPECT_EQ(tempFilesWithPrefix("TW"), tempsBefore);
 
     list.setPendingFile("/d/a.txt");
     list.addResultLines(ResultEntry{"Line   1 - \x01\x02hit\x01\x03", 3});
@@ -143,11 +143,11 @@ TEST(ResultsList, HoldsLinesBackUntilFlushedOrDiscarded)
     list.discardHeldBack();
     list.addLine(ResultEntry{std::string(100000, 'x'), 0});
     list.endHoldBack();
-    EXPECT_EQ(TempFilesWithPrefix("TW"), tempsBefore);
+    EXPECT_EQ(tempFilesWithPrefix("TW"), tempsBefore);
     ASSERT_EQ(view.lines.size(), 3u);
     EXPECT_EQ(view.lines[2].text.size(), 100000u);
     out.reset();
-    const std::string written = test::ReadFile(outPath);
+    const std::string written = test::readFile(outPath);
     EXPECT_EQ(written.substr(0, 46), "Processing file : /d/a.txt\r\nLine   1 - <hit>\r\n");
     EXPECT_EQ(written.find("dropped"), std::string::npos);
 }

@@ -11,7 +11,7 @@ namespace tw {
 namespace {
 
 using test::TempDir;
-using test::WriteFile;
+using test::writeFile;
 
 TEST(MaskList, NormalisesAndMatchesNames)
 {
@@ -42,7 +42,7 @@ TEST(MaskList, NormalisesAndMatchesNames)
     }
 }
 
-std::vector<std::string> Walk(const std::string& path, const std::string& mask, bool subdirs, WalkStats* stats = nullptr)
+std::vector<std::string> walk(const std::string& path, const std::string& mask, bool subdirs, WalkStats* stats = nullptr)
 {
     FileWalker walker;
     FileList list;
@@ -59,38 +59,38 @@ TEST(FileWalker, ListsFilesBeforeSubdirectoriesInNameOrder)
 {
     TempDir d;
     for (const char* f : {"b.txt", "a.txt", "sub/z.txt", "sub/deep/y.txt", "sub2/x.txt", ".svn/h.txt", "c.bin"})
-        WriteFile(d.file(f), "x");
+        writeFile(d.file(f), "x");
     const std::string p = d.path();
     WalkStats stats;
-    EXPECT_EQ(Walk(p, "*.txt", true, &stats),
+    EXPECT_EQ(walk(p, "*.txt", true, &stats),
               (std::vector<std::string>{p + "a.txt", p + "b.txt", p + "sub/z.txt", p + "sub/deep/y.txt", p + "sub2/x.txt"}));
     EXPECT_EQ(stats.files, 5);
     EXPECT_EQ(stats.directories, 4);
-    EXPECT_EQ(Walk(p, "*.txt", false), (std::vector<std::string>{p + "a.txt", p + "b.txt"}));
+    EXPECT_EQ(walk(p, "*.txt", false), (std::vector<std::string>{p + "a.txt", p + "b.txt"}));
 }
 
 TEST(FileWalker, SplitsPathTextAndSkipsEmptyPieces)
 {
     TempDir a, b;
-    WriteFile(a.file("1.txt"), "x");
-    WriteFile(b.file("2.txt"), "x");
+    writeFile(a.file("1.txt"), "x");
+    writeFile(b.file("2.txt"), "x");
     std::string pa = a.path(), pb = b.path();
     pa.pop_back(); // without trailing slash
-    EXPECT_EQ(Walk(pa + ";;" + pb + ";", "*.txt", false), (std::vector<std::string>{a.file("1.txt"), b.file("2.txt")}));
-    EXPECT_TRUE(Walk("/no/such/dir;", "*.*", true).empty());
+    EXPECT_EQ(walk(pa + ";;" + pb + ";", "*.txt", false), (std::vector<std::string>{a.file("1.txt"), b.file("2.txt")}));
+    EXPECT_TRUE(walk("/no/such/dir;", "*.*", true).empty());
 }
 
 TEST(FileWalker, DoesNotFollowLinksDuringTheWalk)
 {
     TempDir d, outside;
-    WriteFile(d.file("real/a.txt"), "x");
-    WriteFile(outside.file("b.txt"), "x");
+    writeFile(d.file("real/a.txt"), "x");
+    writeFile(outside.file("b.txt"), "x");
     std::filesystem::create_directory_symlink(outside.path(), d.file("linkdir"));
     std::filesystem::create_symlink(outside.file("b.txt"), d.file("link.txt"));
     std::filesystem::create_directory_symlink(d.path(), d.file("real/loop"));
-    EXPECT_EQ(Walk(d.path(), "*.txt", true), (std::vector<std::string>{d.file("real/a.txt")}));
+    EXPECT_EQ(walk(d.path(), "*.txt", true), (std::vector<std::string>{d.file("real/a.txt")}));
     // A start path that is a link is followed.
-    EXPECT_EQ(Walk(d.file("linkdir"), "*.txt", false), (std::vector<std::string>{d.file("linkdir/b.txt")}));
+    EXPECT_EQ(walk(d.file("linkdir"), "*.txt", false), (std::vector<std::string>{d.file("linkdir/b.txt")}));
 }
 
 TEST(FileWalker, HandlesOddNamesAndLongPaths)
@@ -101,8 +101,8 @@ TEST(FileWalker, HandlesOddNamesAndLongPaths)
         deep += std::string(60, static_cast<char>('a' + i % 26)) + "/";
     const std::string names[] = {"with space.txt", "quote'\"s.txt", "caf\xc3\xa9.txt", "\xff\xfe.txt"};
     for (const std::string& n : names)
-        WriteFile(deep + n, "x");
-    const auto found = Walk(d.path(), "*.txt", true);
+        writeFile(deep + n, "x");
+    const auto found = walk(d.path(), "*.txt", true);
     ASSERT_EQ(found.size(), 4u);
     EXPECT_GT(found[0].size(), 1800u);
 }
@@ -111,15 +111,15 @@ TEST(FileWalker, ListsFilesBeyondPathMaxInWalkOrder)
 {
     TempDir d;
     // 40 levels of 120 bytes: the deepest directory's path is about 4,900 bytes long.
-    const std::string deep = test::MakeDeepFile(d.path(), 40, 120, "z.txt", "x");
+    const std::string deep = test::makeDeepFile(d.path(), 40, 120, "z.txt", "x");
     ASSERT_FALSE(deep.empty());
     ASSERT_GT(deep.size(), 4096u);
     const std::string dir = deep.substr(0, deep.size() - 5);
-    const std::string beside = test::MakeDeepFile(d.path(), 40, 120, "a.txt", "x");
+    const std::string beside = test::makeDeepFile(d.path(), 40, 120, "a.txt", "x");
     const std::string top = d.file("top.txt");
-    WriteFile(top, "x");
+    writeFile(top, "x");
     WalkStats stats;
-    EXPECT_EQ(Walk(d.path(), "*.txt", true, &stats), (std::vector<std::string>{top, dir + "a.txt", deep}));
+    EXPECT_EQ(walk(d.path(), "*.txt", true, &stats), (std::vector<std::string>{top, dir + "a.txt", deep}));
     EXPECT_EQ(stats.directories, 41);
     EXPECT_EQ(stats.files, 3);
 }
@@ -130,18 +130,18 @@ TEST(FileWalker, ListsNamesWithControlBytes)
     // In byte order: 0x01 < "\n" < "\r".
     std::vector<std::string> expected;
     for (const char* n : {"a\x01" "b.txt", "a\nb.txt", "a\rb", "a\rb.txt"}) {
-        WriteFile(d.file(n), "x");
+        writeFile(d.file(n), "x");
         expected.push_back(d.file(n));
     }
-    EXPECT_EQ(Walk(d.path(), "*.*", false), expected);
-    EXPECT_EQ(Walk(d.path(), "a?b.*", false), expected);
+    EXPECT_EQ(walk(d.path(), "*.*", false), expected);
+    EXPECT_EQ(walk(d.path(), "a?b.*", false), expected);
 }
 
 TEST(FileWalker, StopLeavesTheFilesFoundSoFar)
 {
     TempDir d;
     for (int i = 0; i < 10; ++i)
-        WriteFile(d.file("f" + std::to_string(i) + ".txt"), "x");
+        writeFile(d.file("f" + std::to_string(i) + ".txt"), "x");
     std::atomic<bool> stop{false};
     int entries = 0;
     FileWalker walker;

@@ -14,7 +14,7 @@ namespace {
 
 // Reference: table of "the first i name bytes match the first j mask characters"; the mask
 // holds no escapes, and case is folded for ASCII letters only.
-bool ReferenceMatch(const std::string& mask, const std::string& name)
+bool referenceMatch(const std::string& mask, const std::string& name)
 {
     auto up = [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; };
     const size_t n = name.size(), m = mask.size();
@@ -33,7 +33,7 @@ bool ReferenceMatch(const std::string& mask, const std::string& name)
     return t[n][m];
 }
 
-std::string RandomText(std::mt19937& rng, std::string_view alphabet, size_t maxLen)
+std::string randomText(std::mt19937& rng, std::string_view alphabet, size_t maxLen)
 {
     std::string s(std::uniform_int_distribution<size_t>(0, maxLen)(rng), ' ');
     for (char& c : s)
@@ -48,9 +48,9 @@ TEST(WildcardMask, AgreesWithReferenceOnRandomMasks)
     const std::string_view maskChars = "aAb.?**"sv;
     const std::string_view nameChars = "aAb.\n\r\x01"sv;
     for (int round = 0; round < 20000; ++round) {
-        const std::string mask = RandomText(rng, maskChars, 8);
-        const std::string name = RandomText(rng, nameChars, 10);
-        EXPECT_EQ(WildcardMask(mask).matches(name), ReferenceMatch(mask, name))
+        const std::string mask = randomText(rng, maskChars, 8);
+        const std::string name = randomText(rng, nameChars, 10);
+        EXPECT_EQ(WildcardMask(mask).matches(name), referenceMatch(mask, name))
             << "mask '" << mask << "' name '" << name << "'";
     }
 }
@@ -64,8 +64,8 @@ TEST(WildcardMask, AgreesWithPatternMaskModeOnPrintableNames)
     const std::string_view maskChars = "aB.?*\\[x";
     const std::string_view nameChars = "abAB.*?[x\\";
     for (int round = 0; round < 5000; ++round) {
-        const std::string mask = RandomText(rng, maskChars, 7);
-        const std::string name = RandomText(rng, nameChars, 8);
+        const std::string mask = randomText(rng, maskChars, 7);
+        const std::string name = randomText(rng, nameChars, 8);
         EXPECT_EQ(WildcardMask(mask).matches(name), SrchPattern::compile(mask, nullptr, o)->matchName(name))
             << "mask '" << mask << "' name '" << name << "'";
     }
