@@ -11,7 +11,7 @@
 //       w.CommitFile(input)   // may cancel: check confirmation.cancelled()
 //   w.ReleaseTempFiles(); w.endRun();
 //   summary: w.replacements(), w.filesReplaced()
-#include "core/Confirmation.h"
+#include "core/ConfirmationState.h"
 #include "core/ProgramOptions.h"
 #include "core/RunHost.h"
 #include "core/RecoveryList.h"

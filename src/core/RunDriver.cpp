@@ -1,6 +1,6 @@
 #include "core/RunDriver.h"
 
-#include "core/Confirmation.h"
+#include "core/ConfirmationState.h"
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
 #include "core/PreparedPair.h"

@@ -11,7 +11,8 @@
 // reformat the output is complete and the commit makes no size check.
 // WriteFailed: the error was reported; the caller sets the stop flag (the file is not
 // committed). ReadFailed (reformat): reported; the file is abandoned.
-#include "core/Confirmation.h"
+#include "core/ConfirmationState.h"
+#include "core/ParagraphFormatter.h"
 #include "core/RunHost.h"
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
@@ -45,30 +46,5 @@ SpecialOutcome appendReplaceText(SpecialContext& ctx, File& output, const std::s
 // pair's input: the original for the first pair, the previous pair's output after that,
 // so the replacements of earlier pairs are kept.
 SpecialOutcome reformatFile(SpecialContext& ctx, File& input, File& output, int columns);
-
-// The paragraph algorithm of the reformat, fed one line (without its line end) at a time.
-// Written lines end in CR LF.
-class ParagraphFormatter {
-public:
-    explicit ParagraphFormatter(size_t columns) : m_columns(columns == 0 ? 1 : columns) {}
-    void addLine(const std::string& line);
-    // End of the input: writes what is still gathered.
-    void finish();
-    // Output written so far; the caller may take it and clear it.
-    std::string& output() { return m_out; }
-
-private:
-    void breakLines();
-    void emit(const std::string& line);
-
-    size_t m_columns;         // N > 0
-    bool m_inParagraph = false; // a paragraph has started; m_gathered holds its unwritten text
-    std::string m_gathered;   // starts with m_indent after the first break
-    std::string m_indent;     // leading whitespace of the paragraph's first line, shorter than N - 1
-    std::string m_out;
-};
-
-// The whole reformat of a text (lines end at LF; a CR before the LF is dropped).
-std::string reformatText(const std::string& text, size_t columns);
 
 } // namespace tw

@@ -1,4 +1,4 @@
-#include "core/Confirmation.h"
+#include "core/ConfirmationState.h"
 
 #include "engine/CharClasses.h"
 #include "results/ResultText.h"
