@@ -12,11 +12,12 @@ namespace {
 //   u32 archive path length, i64 line number, i64 file offset, i32 hit column
 constexpr size_t kRecordHeader = 4 + 4 + 1 + 1 + 4 + 4 + 8 + 8 + 4;
 
-template <typename T> void put(std::string& out, T value, int bytes)
+template <typename T> char* put(char* out, T value, int bytes)
 {
     const auto u = static_cast<uint64_t>(value);
     for (int i = 0; i < bytes; ++i)
-        out += static_cast<char>(u >> (8 * i));
+        *out++ = static_cast<char>(u >> (8 * i));
+    return out;
 }
 
 uint64_t get(const char* p, int bytes)
@@ -27,33 +28,44 @@ uint64_t get(const char* p, int bytes)
     return v;
 }
 
-void appendRecord(std::string& out, const ResultEntry& e)
+// A path length of kSamePath stands for the path of the file whose lines are held back,
+// so that a file with many hit lines does not store its path with each one.
+constexpr uint32_t kSamePath = 0xFFFFFFFFu;
+
+void appendRecord(std::string& out, const ResultEntry& e, bool samePath)
 {
-    put(out, e.text.size(), 4);
-    put(out, static_cast<uint32_t>(e.hitLength), 4);
-    put(out, static_cast<uint8_t>(e.kind), 1);
-    put(out, e.binary ? 1 : 0, 1);
-    put(out, e.path.size(), 4);
-    put(out, e.archivePath.size(), 4);
-    put(out, e.lineNumber, 8);
-    put(out, e.fileOffset, 8);
-    put(out, static_cast<uint32_t>(e.hitColumn), 4);
+    char header[kRecordHeader];
+    char* h = header;
+    h = put(h, e.text.size(), 4);
+    h = put(h, static_cast<uint32_t>(e.hitLength), 4);
+    h = put(h, static_cast<uint8_t>(e.kind), 1);
+    h = put(h, e.binary ? 1 : 0, 1);
+    h = put(h, samePath ? kSamePath : e.path.size(), 4);
+    h = put(h, e.archivePath.size(), 4);
+    h = put(h, e.lineNumber, 8);
+    h = put(h, e.fileOffset, 8);
+    put(h, static_cast<uint32_t>(e.hitColumn), 4);
+    out.append(header, kRecordHeader);
     out += e.text;
-    out += e.path;
+    if (!samePath)
+        out += e.path;
     out += e.archivePath;
 }
 
 // Bytes of the record whose header starts at `p` (kRecordHeader bytes must be there).
 size_t recordSize(const char* p)
 {
-    return kRecordHeader + get(p, 4) + get(p + 10, 4) + get(p + 14, 4);
+    const uint64_t pathLen = get(p + 10, 4);
+    return kRecordHeader + get(p, 4) + (pathLen == kSamePath ? 0 : pathLen) + get(p + 14, 4);
 }
 
 // The record at `p` (recordSize(p) bytes must be there).
-ResultEntry readRecord(const char* p)
+ResultEntry readRecord(const char* p, const std::string& heldBackPath)
 {
     ResultEntry e;
-    const size_t textLen = get(p, 4), pathLen = get(p + 10, 4), archiveLen = get(p + 14, 4);
+    const size_t textLen = get(p, 4), archiveLen = get(p + 14, 4);
+    const bool samePath = get(p + 10, 4) == kSamePath;
+    const size_t pathLen = samePath ? 0 : get(p + 10, 4);
     e.hitLength = static_cast<int>(static_cast<uint32_t>(get(p + 4, 4)));
     e.kind = static_cast<LineKind>(get(p + 8, 1));
     e.binary = get(p + 9, 1) != 0;
@@ -62,7 +74,10 @@ ResultEntry readRecord(const char* p)
     e.hitColumn = static_cast<int>(static_cast<uint32_t>(get(p + 34, 4)));
     const char* data = p + kRecordHeader;
     e.text.assign(data, textLen);
-    e.path.assign(data + textLen, pathLen);
+    if (samePath)
+        e.path = heldBackPath;
+    else
+        e.path.assign(data + textLen, pathLen);
     e.archivePath.assign(data + textLen + pathLen, archiveLen);
     return e;
 }
@@ -92,7 +107,9 @@ void ResultsList::addLine(const ResultEntry& entry)
         deliver(entry);
         return;
     }
-    appendRecord(m_storeBuffer, entry);
+    if (m_fileRecords + m_bufferRecords == 0)
+        m_heldBackPath = entry.path;
+    appendRecord(m_storeBuffer, entry, !entry.path.empty() && entry.path == m_heldBackPath);
     ++m_bufferRecords;
     if (m_storeBuffer.size() >= kSpillBytes)
         spill(); // a failure is reported when the lines are flushed
@@ -170,7 +187,7 @@ bool ResultsList::forEachHeldBack(const std::function<bool(ResultEntry&&)>& visi
             const size_t size = recordSize(chunk.data() + p);
             if (fromFile ? !need(size) : chunk.size() - p < size)
                 return true;
-            ResultEntry e = readRecord(chunk.data() + p);
+            ResultEntry e = readRecord(chunk.data() + p, m_heldBackPath);
             p += size;
             if (!visit(std::move(e)))
                 return false;

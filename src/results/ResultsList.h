@@ -107,6 +107,9 @@ private:
     // Pending file: set by setPendingFile, cleared when its line is emitted.
     bool m_pending = false;
     std::string m_pendingPath, m_pendingArchive;
+    // The path of the first line held back since the last flush or discard; later lines
+    // with the same path store none (see the record format).
+    std::string m_heldBackPath;
     // Held-back store: one record per line (see AppendRecord in the .cpp).
     // The newest records wait in m_storeBuffer and go to the temporary file m_store once
     // they pass kSpillBytes, so memory stays bounded however many lines a file has.
