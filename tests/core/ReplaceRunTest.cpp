@@ -4,6 +4,7 @@
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "ScratchWrappingFs.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -311,47 +312,30 @@ namespace {
 
 // Passes everything to the real file system and counts the bytes written to and read from
 // scratch files (the held-back store).
-class ScratchCountingFs final : public FileSystem {
+class ScratchCountingFs final : public test::ScratchWrappingFs {
 public:
     int64_t written = 0, read = 0;
-    std::unique_ptr<File> openRead(const std::string& p, int* e) override { return real().openRead(p, e); }
-    std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
-    {
-        return real().openWrite(p, c, t, e);
-    }
-    std::unique_ptr<File> createTemp(const std::string& p, int* e) override { return real().createTemp(p, e); }
-    std::unique_ptr<File> createScratch(const std::string& p, int* e) override
-    {
-        auto inner = real().createScratch(p, e);
-        return inner ? std::make_unique<Counting>(std::move(inner), *this) : nullptr;
-    }
-    bool status(const std::string& p, FileStatus* o, bool f) override { return real().status(p, o, f); }
-    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override { return real().listDirectory(p, o); }
-    bool removeFile(const std::string& p) override { return real().removeFile(p); }
 
 private:
-    static FileSystem& real() { return realFileSystem(); }
-    struct Counting final : File {
-        Counting(std::unique_ptr<File> f, ScratchCountingFs& o) : inner(std::move(f)), owner(o) {}
+    struct Counting final : test::ForwardingFile {
+        Counting(std::unique_ptr<File> f, ScratchCountingFs& o) : ForwardingFile(std::move(f)), owner(o) {}
         int64_t read(void* b, size_t n) override
         {
-            const int64_t got = inner->read(b, n);
+            const int64_t got = ForwardingFile::read(b, n);
             owner.read += std::max<int64_t>(got, 0);
             return got;
         }
         bool write(const void* d, size_t n) override
         {
             owner.written += static_cast<int64_t>(n);
-            return inner->write(d, n);
+            return ForwardingFile::write(d, n);
         }
-        bool seek(int64_t o) override { return inner->seek(o); }
-        int64_t position() override { return inner->position(); }
-        bool truncate(int64_t l) override { return inner->truncate(l); }
-        bool sync() override { return inner->sync(); }
-        const std::string& path() const override { return inner->path(); }
-        std::unique_ptr<File> inner;
         ScratchCountingFs& owner;
     };
+    std::unique_ptr<File> wrapScratch(std::unique_ptr<File> inner) override
+    {
+        return std::make_unique<Counting>(std::move(inner), *this);
+    }
 };
 
 // Records how many lines each per-hit question was offered, without reading them.

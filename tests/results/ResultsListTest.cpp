@@ -1,5 +1,6 @@
 #include "results/ResultsList.h"
 
+#include "ScratchWrappingFs.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -35,44 +36,26 @@ size_t tempFilesWithPrefix(const std::string& prefix)
 }
 
 // A file system whose scratch files fail every write once `budget` bytes went through.
-class ShortScratchFs final : public FileSystem {
+class ShortScratchFs final : public test::ScratchWrappingFs {
 public:
     explicit ShortScratchFs(int64_t budget) : m_budget(budget) {}
-    std::unique_ptr<File> openRead(const std::string& p, int* e) override { return real().openRead(p, e); }
-    std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
-    {
-        return real().openWrite(p, c, t, e);
-    }
-    std::unique_ptr<File> createTemp(const std::string& p, int* e) override { return real().createTemp(p, e); }
-    std::unique_ptr<File> createScratch(const std::string& p, int* e) override
-    {
-        auto inner = real().createScratch(p, e);
-        return inner ? std::make_unique<Short>(std::move(inner), m_budget) : nullptr;
-    }
-    bool status(const std::string& p, FileStatus* o, bool f) override { return real().status(p, o, f); }
-    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override { return real().listDirectory(p, o); }
-    bool removeFile(const std::string& p) override { return real().removeFile(p); }
 
 private:
-    static FileSystem& real() { return realFileSystem(); }
-    struct Short final : File {
-        Short(std::unique_ptr<File> f, int64_t b) : inner(std::move(f)), budget(b) {}
-        int64_t read(void* b, size_t n) override { return inner->read(b, n); }
+    struct Short final : test::ForwardingFile {
+        Short(std::unique_ptr<File> f, int64_t b) : ForwardingFile(std::move(f)), budget(b) {}
         bool write(const void* d, size_t n) override
         {
             if (static_cast<int64_t>(n) > budget)
                 return false;
             budget -= static_cast<int64_t>(n);
-            return inner->write(d, n);
+            return ForwardingFile::write(d, n);
         }
-        bool seek(int64_t o) override { return inner->seek(o); }
-        int64_t position() override { return inner->position(); }
-        bool truncate(int64_t l) override { return inner->truncate(l); }
-        bool sync() override { return inner->sync(); }
-        const std::string& path() const override { return inner->path(); }
-        std::unique_ptr<File> inner;
         int64_t budget;
     };
+    std::unique_ptr<File> wrapScratch(std::unique_ptr<File> inner) override
+    {
+        return std::make_unique<Short>(std::move(inner), m_budget);
+    }
     int64_t m_budget;
 };
 
