@@ -143,9 +143,12 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                     lineNumber = 1 + lineFeeds + ((buf[hitStart] == '\n' || buf[hitStart] == '\r') ? 1 : 0);
                 }
                 HitLineInput hl{buf, have, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
-                hitLine = BuildHitLine(hl);
+                size_t contextStart = 0;
+                hitLine = BuildHitLine(hl, activeCharClasses(), &contextStart);
+                // The question of a replace run needs the text too; a search hands it over.
                 if (m_settings.showHitLines)
-                    m_results.addResultLines(hitEntry(hl, hitLine, file.path));
+                    m_results.addResultLines(
+                        hitEntry(hl, hooks ? hitLine : std::move(hitLine), file.path, contextStart));
             }
             if (hooks && visible)
                 replaceThisHit = hooks->decideHit(file, hitLine, *replaceText);

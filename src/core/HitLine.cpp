@@ -31,7 +31,7 @@ namespace {
 
 // Where the shown text before the hit starts: the start of the hit's line (text) or of
 // its displayable run (binary), at most maxDisplayChars bytes back.
-size_t contextStart(const HitLineInput& in, const CharClasses& cc)
+size_t contextStartOf(const HitLineInput& in, const CharClasses& cc)
 {
     const uint8_t* b = in.block;
     const size_t n = in.hitStart;
@@ -66,7 +66,7 @@ size_t contextStart(const HitLineInput& in, const CharClasses& cc)
 
 } // namespace
 
-std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
+std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* contextStart)
 {
     char prefix[64];
     if (in.binary)
@@ -81,7 +81,9 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
     const auto stopsBack = [&](uint8_t c) {
         return in.binary ? !(cc.displayable[c] || cc.doubleByte) : (c == '\r' || c == '\n');
     };
-    const size_t s = contextStart(in, cc);
+    const size_t s = contextStartOf(in, cc);
+    if (contextStart)
+        *contextStart = s;
 
     const size_t end = std::min(in.blockLength, n + M);
     const size_t hitLast = n + (in.hitLength > 0 ? in.hitLength : 1) - 1;
@@ -121,7 +123,7 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc)
     return out;
 }
 
-ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, const CharClasses& cc)
+ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, size_t contextStart)
 {
     ResultEntry e;
     e.kind = LineKind::Hit;
@@ -130,7 +132,7 @@ ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string
     e.binary = in.binary;
     e.lineNumber = in.binary ? 0 : in.lineNumber;
     e.fileOffset = in.fileOffset;
-    e.hitColumn = static_cast<int>(in.hitStart - contextStart(in, cc));
+    e.hitColumn = static_cast<int>(in.hitStart - contextStart);
     // The hit length leaves out the line ends that start the search text.
     int shown = static_cast<int>(in.hitLength);
     for (size_t k = 0; k < in.hitLength && (in.block[in.hitStart + k] == '\r' || in.block[in.hitStart + k] == '\n'); ++k)

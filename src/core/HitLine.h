@@ -21,12 +21,14 @@ struct HitLineInput {
     int maxDisplayChars = 512;
 };
 
-std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc = activeCharClasses());
+// `contextStart`, when given, receives the in-block index where the shown text before the
+// hit begins.
+std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc = activeCharClasses(),
+                         size_t* contextStart = nullptr);
 
-// The results line of a hit in `path`: `text` is BuildHitLine(in, cc); the fields come from
-// `in` (the hit length leaves out line ends at the start of the hit).
-ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path,
-                     const CharClasses& cc = activeCharClasses());
+// The results line of a hit in `path`: `text` is BuildHitLine(in, cc, &contextStart); the
+// fields come from `in` (the hit length leaves out line ends at the start of the hit).
+ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, size_t contextStart);
 
 // Binary when any of the first min(length, 1024) bytes is below 0x09.
 bool looksBinary(const uint8_t* data, size_t length);
