@@ -41,8 +41,11 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
     // a hit line never depends on where a block happened to start.
     const size_t display = static_cast<size_t>(std::max(m_settings.maxDisplayChars, 1)) + 1;
     const size_t keepBefore = std::max(matcher.contextBefore(), display);
-    if (m_buffer.size() < 2 * matcher.reach() + keepBefore + 2 * display + 8)
-        m_buffer.resize(2 * matcher.reach() + keepBefore + 2 * display + 8);
+    // Each block hands back up to twice the matcher's reach, to be searched again with the
+    // next; a block several times that long keeps the share searched twice small.
+    const size_t need = 8 * matcher.reach() + keepBefore + 2 * display + 8;
+    if (m_buffer.size() < need)
+        m_buffer.resize(need);
     size_t B = m_buffer.size();
     uint8_t* buf = m_buffer.data();
     std::string replacement; // the replace text of the current hit, when it varies
