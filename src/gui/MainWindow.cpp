@@ -130,6 +130,9 @@ void MainWindow::buildControls()
     m_resultsList->setModel(m_model);
     // Every line has the same height, so a million lines scroll without measuring each.
     m_resultsList->setUniformItemSizes(true);
+    // Lays out new rows in steps, so a long list grows without re-measuring it whole.
+    m_resultsList->setLayoutMode(QListView::Batched);
+    m_resultsList->setBatchSize(10000);
     m_resultsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_resultsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_resultsList->setAccessibleName(withoutAccelerator(resultsLabel->text()));

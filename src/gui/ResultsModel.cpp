@@ -3,6 +3,8 @@
 #include "engine/CharClasses.h"
 #include "results/ResultText.h"
 
+#include <algorithm>
+
 namespace tw {
 
 ResultsModel::ResultsModel(QObject* parent) : QAbstractListModel(parent) {}
@@ -22,7 +24,20 @@ QString ResultsModel::decode(const char* bytes, size_t length) const
 
 QString ResultsModel::shownText(const Row& row) const
 {
-    return decode(m_text.data() + row.textOffset, row.textLength);
+    return decode(m_chunks[row.chunk].data() + row.offset, row.textLength);
+}
+
+void ResultsModel::storeText(const std::string& text, Row& row)
+{
+    if (m_chunks.empty() || m_chunks.back().size() + text.size() > m_chunks.back().capacity()) {
+        m_chunks.emplace_back();
+        m_chunks.back().reserve(std::max(kChunkBytes, text.size()));
+    }
+    std::string& chunk = m_chunks.back();
+    row.chunk = static_cast<uint32_t>(m_chunks.size() - 1);
+    row.offset = static_cast<uint32_t>(chunk.size());
+    row.textLength = static_cast<uint32_t>(text.size());
+    chunk += text;
 }
 
 const std::string& ResultsModel::pathAt(int row) const
@@ -52,7 +67,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
             return -1;
         // The byte offset becomes a character offset of the decoded text.
         const uint32_t bytes = role == HitBeginRole ? row.hitBegin : row.hitEnd;
-        return static_cast<int>(decode(m_text.data() + row.textOffset, bytes).size());
+        return static_cast<int>(decode(m_chunks[row.chunk].data() + row.offset, bytes).size());
     }
     default:
         return {};
@@ -77,13 +92,10 @@ void ResultsModel::appendLines(const std::vector<ResultEntry>& lines)
     const int first = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
     m_utf8 = activeCharClasses().kind == CodePageKind::Utf8;
-    m_rows.reserve(m_rows.size() + lines.size());
     for (const ResultEntry& entry : lines) {
         const ListLine shown = listForm(entry);
         Row row;
-        row.textOffset = m_text.size();
-        row.textLength = static_cast<uint32_t>(shown.text.size());
-        m_text += shown.text;
+        storeText(shown.text, row);
         if (!entry.path.empty()) {
             if (m_paths.empty() || m_paths.back() != entry.path)
                 m_paths.push_back(entry.path);
@@ -105,8 +117,7 @@ void ResultsModel::clear()
     beginResetModel();
     m_rows.clear();
     m_rows.shrink_to_fit();
-    m_text.clear();
-    m_text.shrink_to_fit();
+    m_chunks.clear();
     m_paths.clear();
     endResetModel();
 }

@@ -1,13 +1,15 @@
 #pragma once
 // The results list as the desktop program shows it: a display-only list model over the
 // run's lines, filled in batches from the worker thread's lines. Lines are kept compactly
-// (their shown text in one shared buffer, paths once per run of lines about the same
-// file), so a list of a million lines costs tens of megabytes and no widget per line.
+// (their shown texts back to back in large chunks, paths once per run of lines about the
+// same file), so a line costs about 40 bytes besides its text and no widget,
+// and growing it never copies what is stored already.
 #include "results/ResultEntry.h"
 
 #include <QAbstractListModel>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -43,20 +45,26 @@ private:
     static constexpr uint32_t kNoPath = UINT32_MAX;
     static constexpr uint32_t kNoHit = UINT32_MAX;
     struct Row {
-        uint64_t textOffset = 0; // the shown text is m_text[textOffset, textOffset + textLength)
+        uint32_t chunk = 0;      // the shown text is m_chunks[chunk][offset, offset + textLength)
+        uint32_t offset = 0;
         uint32_t textLength = 0;
         uint32_t pathIndex = kNoPath; // into m_paths, or kNoPath
-        int64_t lineNumber = 0;
+        int64_t lineNumber = 0; // ResultEntry::lineNumber
         uint32_t hitBegin = kNoHit; // byte offsets into the shown text; both kNoHit or both set
         uint32_t hitEnd = kNoHit;
         LineKind kind = LineKind::Other;
     };
 
+    static constexpr size_t kChunkBytes = size_t(1) << 20;
+
     QString shownText(const Row& row) const;
+    // Stores a shown text and returns where (a text longer than a chunk gets its own).
+    void storeText(const std::string& text, Row& row);
     QString decode(const char* bytes, size_t length) const;
 
-    std::vector<Row> m_rows;
-    std::string m_text;               // the shown texts of all rows, back to back
+    std::deque<Row> m_rows;                // one per line, in the run's order
+    std::deque<std::string> m_chunks;      // the shown texts; a chunk's capacity is reserved
+                                           // up front, so it never moves once filled
     std::vector<std::string> m_paths; // distinct from their neighbours: a path repeated by
                                       // consecutive lines is stored once
     bool m_utf8 = true;               // texts are UTF-8; else a single-byte code page
