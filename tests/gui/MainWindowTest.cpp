@@ -129,5 +129,31 @@ TEST_F(MainWindowTest, ClosingDuringAQuestionCancelsTheRunAndThenCloses)
     EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat\n");
 }
 
+TEST_F(MainWindowTest, EscapeStopsTheRunAndKeepsTheWindow)
+{
+    writeFile(m_dir.file("a.txt"), "cat\n");
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    // Escape is pressed while the run waits for its first answer; every answer given
+    // would let the replace go ahead.
+    bool pressed = false;
+    m_window.host().setAnswerProvider([&](Question kind, const QString&, const QString&) {
+        if (!pressed) {
+            pressed = true;
+            QTest::keyClick(&m_window, Qt::Key_Escape);
+        }
+        return kind == Question::ReplaceHit ? Answer::ReplaceThis : Answer::Yes;
+    });
+    type("Search String:", "cat");
+    type("Replace:", "cow");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    ASSERT_TRUE(runWith("Replace"));
+    EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
+    EXPECT_TRUE(m_window.isVisible());
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat\n");
+}
+
 } // namespace
 } // namespace tw
