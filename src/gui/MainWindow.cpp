@@ -151,6 +151,9 @@ void MainWindow::buildControls()
 
     connect(m_searchButton, &QPushButton::clicked, this, [this] { runCommand(false); });
     connect(m_replaceButton, &QPushButton::clicked, this, [this] { runCommand(true); });
+    // Enter in an input box issues Search (or stops the search that is running).
+    for (QComboBox* box : {m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
+        connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { runCommand(false); });
     // Escape stops a run; it never closes the window.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);

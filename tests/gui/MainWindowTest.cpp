@@ -61,7 +61,10 @@ TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
     type("Search String:", "needle");
     type("File Mask:", "*.txt");
     type("Path:", m_dir.path());
-    ASSERT_TRUE(runWith("Search"));
+    // Enter in an input box issues Search.
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    QTest::keyClick(control<QComboBox>("Path:")->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(ended.wait(20000));
 
     ResultsModel& model = m_window.model();
     ASSERT_GE(model.rowCount(), 3);
