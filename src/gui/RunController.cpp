@@ -1,14 +1,13 @@
 #include "gui/RunController.h"
 
 #include <QThread>
-#include <QTimer>
 
 #include <exception>
 
 namespace tw {
 
 RunController::RunController(GuiRunHost& host, ResultsModel& model, QObject* parent)
-    : QObject(parent), m_host(host), m_view(model), m_driver(host, m_results)
+    : QObject(parent), m_host(host), m_view(model), m_driver(m_relay, m_results)
 {
     m_results.setView(&m_view);
 }
@@ -60,13 +59,13 @@ void RunController::requestStop()
     m_stopRequested = true;
     m_driver.RequestStop();
     m_host.stopQuestions();
-    // A run sets its stop flag back when it starts; a stop asked before the driver has
-    // started is asked again until the run is seen active (or has ended).
-    if (!m_driver.running())
-        QTimer::singleShot(10, this, [this] {
-            if (m_thread && m_stopRequested)
-                requestStop();
-        });
+}
+
+void RunController::StopRelay::pump()
+{
+    if (m_controller.m_stopRequested)
+        m_controller.m_driver.RequestStop();
+    m_controller.m_host.pump();
 }
 
 void RunController::onThreadFinished()

@@ -42,9 +42,32 @@ signals:
     void runFinished(tw::RunOutcome outcome);
 
 private:
+    // The host the driver sees: everything goes to the GUI host; pump() also passes on a
+    // stop asked for while the run was starting (a run clears its stop flag when it
+    // starts, so a stop asked just before would otherwise be lost).
+    class StopRelay final : public RunHost {
+    public:
+        explicit StopRelay(RunController& controller) : m_controller(controller) {}
+        void pump() override;
+        void message(const std::string& text, bool suppressedByQuiet) override
+        {
+            m_controller.m_host.message(text, suppressedByQuiet);
+        }
+        Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override
+        {
+            return m_controller.m_host.ask(kind, text, detail);
+        }
+        void progress(const std::string& text) override { m_controller.m_host.progress(text); }
+        void title(const std::string& text) override { m_controller.m_host.title(text); }
+
+    private:
+        RunController& m_controller;
+    };
+
     void onThreadFinished();
 
     GuiRunHost& m_host;
+    StopRelay m_relay{*this};
     BatchedResultsView m_view;
     ResultsList m_results;  // used by the worker only while m_thread is set
     RunDriver m_driver;     // likewise; kept across runs for its file-list cache

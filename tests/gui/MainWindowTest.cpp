@@ -158,5 +158,20 @@ TEST_F(MainWindowTest, EscapeStopsTheRunAndKeepsTheWindow)
     EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat\n");
 }
 
+TEST_F(MainWindowTest, AStopRightAfterTheStartIsNotLost)
+{
+    for (int i = 0; i < 50; ++i)
+        writeFile(m_dir.file("f" + std::to_string(i) + ".txt"), "needle\n");
+    type("Search String:", "needle");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    m_window.runCommand(false);
+    m_window.stopRun();
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
+    EXPECT_EQ(control<QPushButton>("Search")->text(), "Search");
+}
+
 } // namespace
 } // namespace tw
