@@ -19,8 +19,6 @@ class QWidget;
 
 namespace tw {
 
-class QuestionDialog;
-
 class GuiRunHost final : public QObject, public RunHost {
     Q_OBJECT
 public:

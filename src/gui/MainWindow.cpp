@@ -17,6 +17,8 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <initializer_list>
+
 namespace tw {
 
 namespace {
