@@ -1,0 +1,76 @@
+#pragma once
+// The RunHost of a run executing on a worker thread. Messages and questions are handed to
+// the GUI thread and shown there; the worker waits for the answer (the GUI thread never
+// waits for the worker while a question is open). Progress and title go over queued.
+// pump() does nothing: the GUI thread's event loop runs by itself.
+#include "core/RunHost.h"
+
+#include <QObject>
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+class QWidget;
+
+namespace tw {
+
+class GuiRunHost final : public QObject, public RunHost {
+    Q_OBJECT
+public:
+    // Answers a question on the GUI thread instead of a dialog (tests, scripted runs).
+    using AnswerProvider = std::function<Answer(Question kind, const QString& text, const QString& detail)>;
+    // Receives a message on the GUI thread instead of a message box.
+    using MessageSink = std::function<void(const QString& text)>;
+
+    // Lives on the GUI thread; dialogs are shown over `dialogParent`.
+    explicit GuiRunHost(QWidget* dialogParent = nullptr);
+
+    void setAnswerProvider(AnswerProvider provider) { m_answerProvider = std::move(provider); }
+    void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+
+    // GUI thread: a run starts; questions are shown again.
+    void beginRun();
+    // GUI thread: the run is being stopped. The open question, and every later one of
+    // this run, resolves as if closed (Cancel; No where there is none), so the worker
+    // never waits for the GUI again.
+    void stopQuestions();
+
+    // Worker thread.
+    void message(const std::string& text, bool suppressedByQuiet) override;
+    Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) override;
+    void progress(const std::string& text) override;
+    void title(const std::string& text) override;
+
+signals:
+    void progressChanged(const QString& text);
+    void titleChanged(const QString& text);
+
+private:
+    // Waits on the worker thread until the GUI thread has answered, or the run stops;
+    // a message is a question whose answer is its acknowledgement.
+    Answer handOver(bool isMessage, Question kind, const QString& text, const QString& detail);
+    // GUI thread: shows the message or question, or asks the provider.
+    void present(bool isMessage, Question kind, const QString& text, const QString& detail);
+    // GUI thread: the answer of the open question.
+    void deliver(Answer answer);
+
+    QWidget* m_dialogParent;
+    AnswerProvider m_answerProvider; // GUI thread only
+    MessageSink m_messageSink;       // GUI thread only
+    QPointer<QDialog> m_openDialog;  // GUI thread only: the dialog of the open question, if any
+
+    std::mutex m_mutex;
+    std::condition_variable m_answered;
+    // Guarded by m_mutex. m_waiting: the worker waits in handOver; m_answer: the answer
+    // it waits for, set at most once per hand-over; m_stopping: questions resolve unshown.
+    bool m_waiting = false;
+    std::optional<Answer> m_answer;
+    bool m_stopping = false;
+};
+
+} // namespace tw

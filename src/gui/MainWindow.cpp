@@ -1,0 +1,289 @@
+#include "gui/MainWindow.h"
+
+#include "app/CommandLine.h"
+#include "app/RunRequest.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kIdleTitle = "Tarnwick";
+
+QString toQt(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string fromQt(const QString& text)
+{
+    return text.toStdString();
+}
+
+// The accessible name of a control: its label text without the accelerator marks.
+QString withoutAccelerator(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+QComboBox* makeInputBox(QWidget* parent, QLabel* label)
+{
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    box->setAccessibleName(withoutAccelerator(label->text()));
+    label->setBuddy(box);
+    return box;
+}
+
+QCheckBox* makeFlag(QWidget* parent, const QString& text)
+{
+    auto* flag = new QCheckBox(text, parent);
+    flag->setAccessibleName(withoutAccelerator(text));
+    return flag;
+}
+
+} // namespace
+
+MainWindow::MainWindow(const QString& configFile, QWidget* parent)
+    : QMainWindow(parent), m_store(std::make_unique<SettingsStore>(configFile))
+{
+    m_store->loadOptions(m_options);
+    m_store->loadMainWindow(m_saved);
+    m_model = new ResultsModel(this);
+    m_host = std::make_unique<GuiRunHost>(this);
+    m_controller = std::make_unique<RunController>(*m_host, *m_model);
+    buildControls();
+    loadInputs();
+    connect(m_controller.get(), &RunController::runFinished, this, &MainWindow::onRunFinished);
+    connect(m_host.get(), &GuiRunHost::progressChanged, m_status, &QLabel::setText);
+    connect(m_host.get(), &GuiRunHost::titleChanged, this, [this](const QString& t) {
+        if (running())
+            setWindowTitle(t);
+    });
+    setWindowTitle(QString::fromLatin1(kIdleTitle));
+    setMinimumSize(550, 400);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildControls()
+{
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout;
+    const auto addInput = [&](int row, const QString& text) {
+        auto* label = new QLabel(text, central);
+        QComboBox* box = makeInputBox(central, label);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(box, row, 1);
+        return box;
+    };
+    m_searchBox = addInput(0, QStringLiteral("Search Strin&g:"));
+    m_replaceBox = addInput(1, QStringLiteral("Rep&lace:"));
+    m_maskBox = addInput(2, QStringLiteral("&File Mask:"));
+    m_pathBox = addInput(3, QStringLiteral("&Path:"));
+
+    m_searchButton = new QPushButton(QStringLiteral("Search"), central);
+    m_replaceButton = new QPushButton(QStringLiteral("Replace"), central);
+    m_searchButton->setAccessibleName(QStringLiteral("Search"));
+    m_replaceButton->setAccessibleName(QStringLiteral("Replace"));
+    m_searchButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_replaceButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_searchButton->setDefault(true);
+    // Replace is never offered when the settings forbid it.
+    m_replaceButton->setEnabled(!m_saved.noReplace);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_searchButton);
+    buttons->addWidget(m_replaceButton);
+    buttons->addStretch();
+    grid->addLayout(buttons, 0, 2, 4, 1);
+
+    m_caseSensitive = makeFlag(central, QStringLiteral("&Case Sensitive"));
+    m_wholeWord = makeFlag(central, QStringLiteral("&Whole Word Match"));
+    m_regularExpression = makeFlag(central, QStringLiteral("Regular E&xpression"));
+    m_subdirectories = makeFlag(central, QStringLiteral("Search &Subdirectories"));
+    auto* flags = new QHBoxLayout;
+    for (QCheckBox* flag : {m_caseSensitive, m_wholeWord, m_regularExpression, m_subdirectories})
+        flags->addWidget(flag);
+    flags->addStretch();
+    // Whole-word matching does not apply to regular expressions.
+    connect(m_regularExpression, &QCheckBox::toggled, m_wholeWord, [this](bool on) {
+        m_wholeWord->setEnabled(!on && !running());
+    });
+
+    auto* resultsLabel = new QLabel(QStringLiteral("Search Res&ults:"), central);
+    m_resultsList = new QListView(central);
+    m_resultsList->setModel(m_model);
+    // Every line has the same height, so a million lines scroll without measuring each.
+    m_resultsList->setUniformItemSizes(true);
+    // Lays out new rows in steps, so a long list grows without re-measuring it whole.
+    m_resultsList->setLayoutMode(QListView::Batched);
+    m_resultsList->setBatchSize(10000);
+    m_resultsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_resultsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_resultsList->setAccessibleName(withoutAccelerator(resultsLabel->text()));
+    resultsLabel->setBuddy(m_resultsList);
+
+    m_status = new QLabel(QStringLiteral("Ready"), central);
+    m_status->setAccessibleName(QStringLiteral("Progress"));
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(grid);
+    layout->addLayout(flags);
+    layout->addWidget(resultsLabel);
+    layout->addWidget(m_resultsList, 1);
+    layout->addWidget(m_status);
+    setCentralWidget(central);
+
+    connect(m_searchButton, &QPushButton::clicked, this, [this] { runCommand(false); });
+    connect(m_replaceButton, &QPushButton::clicked, this, [this] { runCommand(true); });
+    // Enter in an input box issues Search (or stops the search that is running).
+    for (QComboBox* box : {m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
+        connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { runCommand(false); });
+    // Escape stops a run; it never closes the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);
+}
+
+void MainWindow::loadInputs()
+{
+    const MainInputs& in = m_saved.inputs;
+    const auto fill = [&](QComboBox* box, const char* name, const std::string& current) {
+        const RecentItems recent = m_store->loadRecentItems(name, m_options.maxItemsSaved);
+        for (const std::string& item : recent.items)
+            box->addItem(toQt(item));
+        box->setEditText(toQt(current));
+    };
+    fill(m_searchBox, "Search_string", in.searchText);
+    fill(m_replaceBox, "Replace_string", in.replaceText);
+    fill(m_maskBox, "Mask", in.mask);
+    fill(m_pathBox, "Path", in.path);
+    m_caseSensitive->setChecked(in.caseSensitive);
+    m_wholeWord->setChecked(in.wholeWord);
+    m_regularExpression->setChecked(in.regularExpression);
+    m_wholeWord->setEnabled(!in.regularExpression);
+    m_subdirectories->setChecked(m_options.searchSubdirs);
+}
+
+void MainWindow::takeInputs()
+{
+    MainInputs& in = m_saved.inputs;
+    in.searchText = fromQt(m_searchBox->currentText());
+    in.replaceText = fromQt(m_replaceBox->currentText());
+    in.mask = fromQt(m_maskBox->currentText());
+    in.path = fromQt(m_pathBox->currentText());
+    in.caseSensitive = m_caseSensitive->isChecked();
+    in.wholeWord = m_wholeWord->isChecked();
+    in.regularExpression = m_regularExpression->isChecked();
+    m_options.searchSubdirs = m_subdirectories->isChecked();
+}
+
+void MainWindow::showMessage(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kIdleTitle), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainWindow::runCommand(bool replaceMode)
+{
+    if (running()) {
+        if (replaceMode == m_replaceRun)
+            stopRun();
+        return;
+    }
+    if (replaceMode && m_saved.noReplace)
+        return;
+    takeInputs();
+    if (const auto problem = checkInputs(m_saved.inputs, replaceMode, m_options)) {
+        showMessage(toQt(*problem));
+        return;
+    }
+    if (replaceMode && m_options.writeToBackupDir && m_options.backupPath.empty()) {
+        showMessage(QStringLiteral(
+            "You must specify a backup directory when using the Write to Backup Dir Option."));
+        return;
+    }
+    SearchRequest request = buildRunRequest(
+        {m_saved.inputs, m_options, m_saved, replaceMode, /*unattended=*/false, m_saved.quietMode});
+    m_model->clear();
+    if (!m_controller->start(std::move(request), m_options.beforeHit, m_options.afterHit))
+        return;
+    setRunning(true, replaceMode);
+}
+
+void MainWindow::stopRun()
+{
+    if (running()) {
+        m_status->setText(QStringLiteral("Stopping..."));
+        m_controller->requestStop();
+    }
+}
+
+void MainWindow::setRunning(bool active, bool replaceMode)
+{
+    m_replaceRun = active && replaceMode;
+    QPushButton* own = replaceMode ? m_replaceButton : m_searchButton;
+    QPushButton* other = replaceMode ? m_searchButton : m_replaceButton;
+    own->setText(active ? QStringLiteral("Stop") : (replaceMode ? QStringLiteral("Replace") : QStringLiteral("Search")));
+    own->setAccessibleName(own->text());
+    // The shortcut of the command stays on its button, which is now the stop button.
+    own->setShortcut(QKeySequence(Qt::CTRL | (replaceMode ? Qt::Key_H : Qt::Key_F)));
+    other->setEnabled(!active && !(other == m_replaceButton && m_saved.noReplace));
+    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_pathBox,
+                                                     m_caseSensitive, m_regularExpression, m_subdirectories})
+        w->setEnabled(!active);
+    m_wholeWord->setEnabled(!active && !m_regularExpression->isChecked());
+    if (active)
+        m_status->setText(QStringLiteral("Searching..."));
+}
+
+void MainWindow::onRunFinished(RunOutcome outcome)
+{
+    setRunning(false, m_replaceRun);
+    setWindowTitle(QString::fromLatin1(kIdleTitle));
+    m_status->setText(outcome == RunOutcome::Stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready"));
+    emit runEnded(outcome);
+    if (m_closeAfterRun)
+        close();
+}
+
+void MainWindow::saveSettings()
+{
+    takeInputs();
+    m_store->saveMainWindow(m_saved);
+    m_store->saveOptions(m_options);
+    m_store->sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (running()) {
+        // The run stops first (an open question resolves as Cancel); the window closes
+        // when it has returned.
+        m_closeAfterRun = true;
+        stopRun();
+        event->ignore();
+        return;
+    }
+    saveSettings();
+    event->accept();
+}
+
+} // namespace tw

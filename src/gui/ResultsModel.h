@@ -1,0 +1,73 @@
+#pragma once
+// The results list as the desktop program shows it: a display-only list model over the
+// run's lines, filled in batches from the worker thread's lines. Lines are kept compactly
+// (their shown texts back to back in large chunks, paths once per run of lines about the
+// same file), so a line costs about 40 bytes besides its text and no widget,
+// and growing it never copies what is stored already.
+#include "results/ResultEntry.h"
+
+#include <QAbstractListModel>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+class ResultsModel final : public QAbstractListModel {
+    Q_OBJECT
+public:
+    enum Role {
+        KindRole = Qt::UserRole + 1, // int: the LineKind
+        PathRole,                    // QString: the file the line is about; empty when none
+        LineNumberRole,              // qlonglong: hit lines of text files, from 1; else 0
+        HitBeginRole,                // int: where the found text starts in DisplayRole; -1 when none
+        HitEndRole,                  // int: where the found text ends in DisplayRole; -1 when none
+    };
+
+    explicit ResultsModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // DisplayRole is the line without its markers.
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
+
+    // Appends the lines with one insertion (one rowsInserted for the whole batch).
+    void appendLines(const std::vector<ResultEntry>& lines);
+    void clear();
+
+    // The kind and the path of a row without building a QVariant.
+    LineKind kindAt(int row) const { return m_rows[static_cast<size_t>(row)].kind; }
+    const std::string& pathAt(int row) const;
+
+private:
+    static constexpr uint32_t kNoPath = UINT32_MAX;
+    static constexpr uint32_t kNoHit = UINT32_MAX;
+    struct Row {
+        uint32_t chunk = 0;      // the shown text is m_chunks[chunk][offset, offset + textLength)
+        uint32_t offset = 0;
+        uint32_t textLength = 0;
+        uint32_t pathIndex = kNoPath; // into m_paths, or kNoPath
+        int64_t lineNumber = 0; // ResultEntry::lineNumber
+        uint32_t hitBegin = kNoHit; // byte offsets into the shown text; both kNoHit or both set
+        uint32_t hitEnd = kNoHit;
+        LineKind kind = LineKind::Other;
+    };
+
+    static constexpr size_t kChunkBytes = size_t(1) << 20;
+
+    QString shownText(const Row& row) const;
+    // Stores a shown text and returns where (a text longer than a chunk gets its own).
+    void storeText(const std::string& text, Row& row);
+    QString decode(const char* bytes, size_t length) const;
+
+    std::deque<Row> m_rows;                // one per line, in the run's order
+    std::deque<std::string> m_chunks;      // the shown texts; a chunk's capacity is reserved
+                                           // up front, so it never moves once filled
+    std::vector<std::string> m_paths; // distinct from their neighbours: a path repeated by
+                                      // consecutive lines is stored once
+    bool m_utf8 = true;               // texts are UTF-8; else a single-byte code page
+};
+
+} // namespace tw

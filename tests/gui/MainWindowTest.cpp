@@ -1,0 +1,177 @@
+#include "TestUtil.h"
+#include "gui/MainWindow.h"
+#include "gui/QuestionDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <vector>
+
+namespace tw {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// A main window over a private settings file, driven through its controls.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : m_window(QString::fromStdString(m_config.file("tw.conf"))) {}
+
+    template <typename W>
+    W* control(const char* accessibleName)
+    {
+        for (W* w : m_window.findChildren<W*>())
+            if (w->accessibleName() == QLatin1String(accessibleName))
+                return w;
+        ADD_FAILURE() << "no control named " << accessibleName;
+        return nullptr;
+    }
+    void type(const char* box, const std::string& text)
+    {
+        QLineEdit* edit = control<QComboBox>(box)->lineEdit();
+        edit->clear();
+        QTest::keyClicks(edit, QString::fromStdString(text));
+    }
+    // Presses the button and waits until the window is idle again.
+    bool runWith(const char* button)
+    {
+        QSignalSpy ended(&m_window, &MainWindow::runEnded);
+        QTest::mouseClick(control<QPushButton>(button), Qt::LeftButton);
+        return ended.wait(20000);
+    }
+
+    TempDir m_config;
+    TempDir m_dir;
+    MainWindow m_window;
+};
+
+TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
+{
+    writeFile(m_dir.file("a.txt"), "one\nthe needle here\nthree\n");
+    writeFile(m_dir.file("b.dat"), "needle\n");
+    type("Search String:", "needle");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    // Enter in an input box issues Search.
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    QTest::keyClick(control<QComboBox>("Path:")->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(ended.wait(20000));
+
+    ResultsModel& model = m_window.model();
+    ASSERT_GE(model.rowCount(), 3);
+    EXPECT_EQ(model.kindAt(0), LineKind::File);
+    EXPECT_EQ(model.pathAt(0), m_dir.file("a.txt"));
+    const QModelIndex hit = model.index(1);
+    EXPECT_EQ(model.kindAt(1), LineKind::Hit);
+    EXPECT_EQ(model.data(hit, ResultsModel::LineNumberRole).toLongLong(), 2);
+    const QString shown = model.data(hit).toString();
+    const int begin = model.data(hit, ResultsModel::HitBeginRole).toInt();
+    const int end = model.data(hit, ResultsModel::HitEndRole).toInt();
+    EXPECT_EQ(shown.mid(begin, end - begin), "needle");
+    // The mask kept b.dat out: no line is about it.
+    for (int i = 0; i < model.rowCount(); ++i)
+        EXPECT_NE(model.pathAt(i), m_dir.file("b.dat"));
+    EXPECT_EQ(model.kindAt(model.rowCount() - 1), LineKind::Summary);
+    EXPECT_EQ(control<QPushButton>("Search")->text(), "Search");
+}
+
+TEST_F(MainWindowTest, ReplaceAsksThroughTheHostAndRewritesTheFile)
+{
+    writeFile(m_dir.file("a.txt"), "cat dog cat\n");
+    std::vector<Question> asked;
+    m_window.host().setAnswerProvider([&](Question kind, const QString&, const QString&) {
+        asked.push_back(kind);
+        // The first hit is replaced, the second skipped; the backup and the per-file
+        // questions are answered Yes.
+        if (kind == Question::ReplaceHit)
+            return std::count(asked.begin(), asked.end(), Question::ReplaceHit) == 1 ? Answer::ReplaceThis
+                                                                                    : Answer::SkipThis;
+        return Answer::Yes;
+    });
+    std::vector<QString> messages;
+    m_window.host().setMessageSink([&](const QString& text) { messages.push_back(text); });
+    type("Search String:", "cat");
+    type("Replace:", "cow");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    ASSERT_TRUE(runWith("Replace"));
+    EXPECT_EQ(m_window.controller().lastOutcome(), RunOutcome::Completed);
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cow dog cat\n");
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), Question::ReplaceHit), 2);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), Question::YesNoCancel), 1);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindowTest, ClosingDuringAQuestionCancelsTheRunAndThenCloses)
+{
+    writeFile(m_dir.file("a.txt"), "cat\n");
+    m_window.show();
+    type("Search String:", "cat");
+    type("Replace:", "cow");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    QTest::mouseClick(control<QPushButton>("Replace"), Qt::LeftButton);
+    // The first question (the missing backup directory) is shown as a dialog.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_window.findChild<QuestionDialog*>() != nullptr; }, 20000));
+    // The pressed command has become its stop button.
+    EXPECT_TRUE(control<QPushButton>("Stop")->isEnabled());
+    m_window.close();
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
+    EXPECT_FALSE(m_window.isVisible());
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat\n");
+}
+
+TEST_F(MainWindowTest, EscapeStopsTheRunAndKeepsTheWindow)
+{
+    writeFile(m_dir.file("a.txt"), "cat\n");
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    // Escape is pressed while the run waits for its first answer; every answer given
+    // would let the replace go ahead.
+    bool pressed = false;
+    m_window.host().setAnswerProvider([&](Question kind, const QString&, const QString&) {
+        if (!pressed) {
+            pressed = true;
+            QTest::keyClick(&m_window, Qt::Key_Escape);
+        }
+        return kind == Question::ReplaceHit ? Answer::ReplaceThis : Answer::Yes;
+    });
+    type("Search String:", "cat");
+    type("Replace:", "cow");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    ASSERT_TRUE(runWith("Replace"));
+    EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
+    EXPECT_TRUE(m_window.isVisible());
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat\n");
+}
+
+TEST_F(MainWindowTest, AStopRightAfterTheStartIsNotLost)
+{
+    for (int i = 0; i < 50; ++i)
+        writeFile(m_dir.file("f" + std::to_string(i) + ".txt"), "needle\n");
+    type("Search String:", "needle");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    m_window.runCommand(false);
+    m_window.stopRun();
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
+    EXPECT_EQ(control<QPushButton>("Search")->text(), "Search");
+}
+
+} // namespace
+} // namespace tw

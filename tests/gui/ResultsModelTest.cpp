@@ -1,0 +1,106 @@
+#include "gui/BatchedResultsView.h"
+#include "gui/ResultsModel.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <thread>
+
+namespace tw {
+namespace {
+
+ResultEntry hitLine(const std::string& marked, long line, const std::string& path)
+{
+    ResultEntry e;
+    e.text = marked;
+    e.kind = LineKind::Hit;
+    e.lineNumber = line;
+    e.path = path;
+    e.hitLength = 1;
+    return e;
+}
+
+TEST(ResultsModel, RolesShowTheLineWithoutMarkers)
+{
+    struct Case {
+        ResultEntry entry;
+        QString display;
+        int hitBegin, hitEnd; // in characters of the shown text
+        QString path;
+        qlonglong line;
+    };
+    const std::string hb(kHitBegin), he(kHitEnd);
+    const Case cases[] = {
+        {ResultEntry::fileLine("/d/a.txt"), "Processing file : /d/a.txt", -1, -1, "/d/a.txt", 0},
+        {hitLine("Line   3 - a " + hb + "word" + he + " here", 3, "/d/a.txt"), "Line   3 - a word here", 13, 17,
+         "/d/a.txt", 3},
+        // Multi-byte characters before the hit: the range counts characters, not bytes.
+        {hitLine("Line 1234 - \xC3\xA4\xC3\xB6 " + hb + "x" + he, 1234, "/d/b.txt"),
+         QString::fromUtf8("Line 1234 - \xC3\xA4\xC3\xB6 x"), 15, 16, "/d/b.txt", 1234},
+        {ResultEntry::summary("Searched 2 file(s), found 1 occurrences in 1 file(s)"),
+         "Searched 2 file(s), found 1 occurrences in 1 file(s)", -1, -1, "", 0},
+    };
+    ResultsModel model;
+    std::vector<ResultEntry> lines;
+    for (const Case& c : cases)
+        lines.push_back(c.entry);
+    model.appendLines(lines);
+    ASSERT_EQ(model.rowCount(), static_cast<int>(std::size(cases)));
+    for (int i = 0; i < model.rowCount(); ++i) {
+        const Case& c = cases[i];
+        const QModelIndex index = model.index(i);
+        SCOPED_TRACE(c.display.toStdString());
+        EXPECT_EQ(model.data(index).toString(), c.display);
+        EXPECT_EQ(model.data(index, ResultsModel::KindRole).toInt(), static_cast<int>(c.entry.kind));
+        EXPECT_EQ(model.data(index, ResultsModel::PathRole).toString(), c.path);
+        EXPECT_EQ(model.data(index, ResultsModel::LineNumberRole).toLongLong(), c.line);
+        EXPECT_EQ(model.data(index, ResultsModel::HitBeginRole).toInt(), c.hitBegin);
+        EXPECT_EQ(model.data(index, ResultsModel::HitEndRole).toInt(), c.hitEnd);
+    }
+}
+
+TEST(ResultsModel, ABatchIsOneInsertion)
+{
+    ResultsModel model;
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    const std::vector<ResultEntry> first(1000, ResultEntry::fileLine("/d/a.txt"));
+    const std::vector<ResultEntry> second(7, ResultEntry::fileLine("/d/b.txt"));
+    model.appendLines(first);
+    model.appendLines(second);
+    model.appendLines({});
+    ASSERT_EQ(inserted.count(), 2);
+    EXPECT_EQ(inserted[0][1].toInt(), 0);
+    EXPECT_EQ(inserted[0][2].toInt(), 999);
+    EXPECT_EQ(inserted[1][1].toInt(), 1000);
+    EXPECT_EQ(inserted[1][2].toInt(), 1006);
+    // Paths are shared by neighbours, yet each row still reports its own.
+    EXPECT_EQ(model.data(model.index(999), ResultsModel::PathRole).toString(), "/d/a.txt");
+    EXPECT_EQ(model.data(model.index(1000), ResultsModel::PathRole).toString(), "/d/b.txt");
+}
+
+TEST(BatchedResultsView, WorkerLinesArriveInOrderInFewBatches)
+{
+    ResultsModel model;
+    BatchedResultsView view(model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    constexpr int kLines = 20000;
+    view.startRun();
+    std::thread worker([&] {
+        for (int i = 0; i < kLines; ++i)
+            view.appendLine(hitLine("Line " + std::to_string(i + 1) + " - x", i + 1, "/d/a.txt"));
+    });
+    // The GUI thread keeps running its event loop while the worker adds lines.
+    // Lines reach the model during the run, before it finishes.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model.rowCount() >= kLines / 2; }, 10000));
+    worker.join();
+    view.finishRun();
+    ASSERT_EQ(model.rowCount(), kLines);
+    for (int i = 0; i < kLines; i += 997)
+        ASSERT_EQ(model.data(model.index(i), ResultsModel::LineNumberRole).toLongLong(), i + 1);
+    EXPECT_LE(inserted.count(), kLines / 1000);
+}
+
+} // namespace
+} // namespace tw
