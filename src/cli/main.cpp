@@ -9,6 +9,7 @@
 #include "core/RunDriver.h"
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
+#include "results/HtmlPage.h"
 
 #include <csignal>
 #include <exception>
@@ -43,7 +44,29 @@ void printHelp()
         "An empty search text lists the selected files.\n"
         "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
+        "  --html FILE         also write the run's results to FILE as an HTML page\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
+}
+
+// Ends the page in `spool` and copies it to `path` (created or emptied).
+bool writeHtmlPage(tw::HtmlResultsView& view, tw::File& spool, const std::string& path)
+{
+    if (!view.finish() || !spool.seek(0))
+        return false;
+    std::unique_ptr<tw::File> out = tw::realFileSystem().openWrite(path, true, true);
+    if (!out)
+        return false;
+    std::vector<char> buf(65536);
+    for (;;) {
+        const int64_t got = spool.read(buf.data(), buf.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
+        if (!out->write(buf.data(), static_cast<size_t>(got)))
+            return false;
+    }
+    return out->sync();
 }
 
 } // namespace
@@ -75,6 +98,20 @@ int main(int argc, char** argv)
         if (lines.empty())
             std::fputs("No interrupted rewrite is pending.\n", stderr);
         return ok ? 0 : 2;
+    }
+    // "--html FILE" may stand anywhere among the switches: the run's results also go to
+    // that file as an HTML page.
+    std::string htmlPath;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--html")
+            continue;
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            std::fputs("--html needs the name of the page to write.\n", stderr);
+            return 2;
+        }
+        htmlPath = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        --i;
     }
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
@@ -128,6 +165,23 @@ int main(int argc, char** argv)
     // When the output file cannot be used, the lines come to standard output instead.
     results.setView(&view, true);
 
+    // The page is gathered in an unnamed scratch file and written to its name only when
+    // the run is over, so it can never be one of the files the run is reading or changing.
+    std::unique_ptr<tw::File> htmlSpool;
+    std::unique_ptr<tw::HtmlResultsView> htmlView;
+    if (!htmlPath.empty()) {
+        htmlSpool = tw::realFileSystem().createScratch("TWH");
+        if (!htmlSpool) {
+            host.message("Error opening temp file", false);
+            return 2;
+        }
+        tw::HtmlOptions html;
+        html.utf8 = tw::localeUsesUtf8();
+        htmlView = std::make_unique<tw::HtmlResultsView>(*htmlSpool, tw::BuildRunHeading(request, request.startedText),
+                                                         html);
+        results.setCopyView(htmlView.get());
+    }
+
     tw::RunDriver driver(host, results);
     g_driver = &driver;
     std::signal(SIGINT, onInterrupt);
@@ -156,6 +210,10 @@ int main(int argc, char** argv)
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || view.failed()) {
         host.message("Error writing to output file standard output", false);
+        status = 2;
+    }
+    if (htmlView && !writeHtmlPage(*htmlView, *htmlSpool, htmlPath)) {
+        host.message("Error writing to output file " + tw::displayName(htmlPath), false);
         status = 2;
     }
     if (driver.counters().fileErrors > 0)

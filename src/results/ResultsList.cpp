@@ -119,6 +119,8 @@ void ResultsList::deliver(const ResultEntry& entry)
 {
     if (m_view && !(m_viewOnlyWithoutOutput && m_output))
         m_view->appendLine(entry);
+    if (m_copyView)
+        m_copyView->appendLine(entry);
     if (m_output && !m_outputFailed) {
         const std::string line = outputFileLine(entry, m_beforeHit, m_afterHit);
         m_outputFailed = !m_output->write(line.data(), line.size());

@@ -42,6 +42,9 @@ public:
         m_view = view;
         m_viewOnlyWithoutOutput = onlyWithoutOutput;
     }
+    // A second view that receives every delivered line, with or without an output file
+    // (the HTML page of an unattended run); null: none.
+    void setCopyView(ResultsView* view) { m_copyView = view; }
     // A write to the output file failed during this run (the lines from then on are lost
     // from it; the run reports it).
     bool outputFailed() const { return m_outputFailed; }
@@ -100,6 +103,7 @@ private:
     FileSystem& m_fs;
     ResultsView* m_view = nullptr;
     bool m_viewOnlyWithoutOutput = false;
+    ResultsView* m_copyView = nullptr;
     File* m_output = nullptr;
     std::unique_ptr<File> m_ownedOutput; // the output file made by openOutputFile
     bool m_outputFailed = false; // a write to m_output failed since it was set
