@@ -11,6 +11,7 @@
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
+#include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
 
 #include <cstdio>
@@ -34,6 +35,11 @@ const char* const kNoFilesTexts[] = {
     "- The filters you used (in Options) excluded all files in the search path(s).",
     "- If you want to Search Subdirectories, check the box provided in the Main Window.",
 };
+
+DateSizeBounds filterBounds(const ProgramOptions& o)
+{
+    return DateSizeBounds{o.minDate, o.maxDate, o.minSize, o.maxSize};
+}
 
 std::string nowText()
 {
@@ -145,6 +151,9 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
+    const DateSizeBounds bounds = filterBounds(request.options);
+    if (bounds.any())
+        walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
     for (const PathMaskPair& pm : request.pathMasks)
         walker.build(pm.path, pm.mask, request.searchSubdirectories, list, starts);
     return walker.stats();
@@ -257,6 +266,10 @@ bool RunDriver::prepareRun(Run& run)
         run.pathKey += pm.path + '\n';
         run.maskKey += pm.mask + '\n';
     }
+    // A list built under other filters is not the list of this run.
+    const DateSizeBounds bounds = filterBounds(opt);
+    run.maskKey += std::to_string(bounds.earliest) + ' ' + std::to_string(bounds.latest) + ' ' +
+                   std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
     if (!(opt.cacheFileList &&
           m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts)))
         buildFileList(run.request, run.list, &run.starts);

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
 #include <stdexcept>
 
 namespace tw {
@@ -226,6 +228,39 @@ TEST(RunDriver, RunningIsTrueOnlyDuringARunAndRunsDoNotNest)
     run.host.onPump = nullptr;
     EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Completed);
     EXPECT_EQ(run.driver.counters().totalHits, 1);
+}
+
+// The date and size filters of the options shape the file list; bounds are inclusive.
+TEST(RunDriver, DateAndSizeFiltersLeaveFilesOut)
+{
+    TempDir dir;
+    auto setTime = [](const std::string& path, int64_t unixSeconds) {
+        const struct timespec times[2] = {{unixSeconds, 0}, {unixSeconds, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    };
+    auto fileTime = [](int64_t unixSeconds) { return (unixSeconds + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond; };
+    const int64_t march1 = 1772323200; // 2026-03-01 00:00:00 UTC
+    const int64_t day = 86400;
+    writeFile(dir.file("small.txt"), std::string(1020, 'x') + "hit"); // 1023 bytes
+    writeFile(dir.file("exact.txt"), std::string(1021, 'x') + "hit"); // 1024 bytes
+    writeFile(dir.file("lastday.txt"), std::string(2000, 'x') + "hit");
+    writeFile(dir.file("april.txt"), std::string(2000, 'x') + "hit");
+    setTime(dir.file("small.txt"), march1 + 5 * day);
+    setTime(dir.file("exact.txt"), march1); // on the earliest bound itself
+    setTime(dir.file("lastday.txt"), march1 + 30 * day + 18 * 3600); // 31 March, 18:00
+    setTime(dir.file("april.txt"), march1 + 31 * day);              // 1 April
+    SearchRun run;
+    run.search("hit", dir.path(), "*.txt", 102400, false, [&](SearchRequest& r) {
+        r.options.minSize = 1024;
+        r.options.minDate = fileTime(march1);
+        r.options.maxDate = fileTime(march1 + 31 * day - 1);
+        r.options.displayFileStats = false;
+    });
+    std::vector<std::string> files;
+    for (const std::string& l : shownLines(run.view))
+        if (l.rfind("Processing file : ", 0) == 0)
+            files.push_back(l.substr(l.rfind('/') + 1));
+    EXPECT_EQ(files, (std::vector<std::string>{"exact.txt", "lastday.txt"}));
 }
 
 TEST(RunDriver, OutputFileGetsHeadingAndLinesWithCrLf)

@@ -1,0 +1,147 @@
+#include "app/FilterEntry.h"
+
+#include <cctype>
+
+namespace tw {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads up to `maxDigits` decimal digits at text[*t]; false when there is none.
+bool readNumber(std::string_view text, size_t* t, size_t maxDigits, int* value)
+{
+    size_t n = 0;
+    int v = 0;
+    while (*t < text.size() && n < maxDigits && isDigit(text[*t])) {
+        v = v * 10 + (text[(*t)++] - '0');
+        ++n;
+    }
+    *value = v;
+    return n > 0;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (prefix.empty() || text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<int64_t> parseSize(std::string_view text, std::string* error)
+{
+    auto fail = [error]() -> std::optional<int64_t> {
+        if (error)
+            *error = kInvalidFileSize;
+        return std::nullopt;
+    };
+    if (text.empty())
+        return 0;
+    size_t i = 0;
+    bool negative = false;
+    if (text[i] == '-' || text[i] == '+')
+        negative = text[i++] == '-';
+    const size_t digits = i;
+    int64_t value = 0;
+    while (i < text.size() && isDigit(text[i])) {
+        value = value * 10 + (text[i++] - '0');
+        if (value > (int64_t(1) << 40))
+            return fail();
+    }
+    if (i == digits)
+        return fail();
+    if (negative)
+        value = -value;
+    int64_t factor = 1;
+    if (i < text.size()) {
+        const char suffix = text[i];
+        if (suffix == 'K' || suffix == 'k')
+            factor = 1024;
+        else if (suffix == 'M' || suffix == 'm')
+            factor = 1048576;
+        else
+            return fail();
+    }
+    const int64_t product = value * factor;
+    // The product is kept in 32 bits: larger values are refused rather than wrapped.
+    if (product > INT32_MAX || product < INT32_MIN)
+        return fail();
+    return product;
+}
+
+bool sizeBoundsAgree(int64_t smallest, int64_t largest)
+{
+    return smallest == 0 || largest == 0 || smallest <= largest;
+}
+
+std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view picture, std::string_view am,
+                                   std::string_view pm, std::string* error)
+{
+    auto fail = [error](const char* message) -> std::optional<TimeOfDay> {
+        if (error)
+            *error = message;
+        return std::nullopt;
+    };
+    int hour = 0, minute = 0, second = 0;
+    // Each field the picture names must be read; reading stops at the first mismatch.
+    bool wantHour = false, wantMinute = false, wantSecond = false;
+    bool gotHour = false, gotMinute = false, gotSecond = false;
+    bool pmSeen = false, stopped = false;
+    size_t t = 0;
+    for (size_t p = 0; p < picture.size();) {
+        const char c = picture[p];
+        if (c == '\'') {
+            const size_t close = picture.find('\'', p + 1);
+            p = close == std::string_view::npos ? picture.size() : close + 1;
+            continue;
+        }
+        size_t run = 1;
+        while (p + run < picture.size() && picture[p + run] == c)
+            ++run;
+        p += run;
+        if (c == 'H' || c == 'h') {
+            wantHour = true;
+            // A one-letter picture reads one digit, or two when they make 10, 11 or 12.
+            size_t maxDigits = 2;
+            if (run == 1)
+                maxDigits = (t + 1 < text.size() && text[t] == '1' &&
+                             (text[t + 1] == '0' || text[t + 1] == '1' || text[t + 1] == '2'))
+                                ? 2
+                                : 1;
+            gotHour = !stopped && readNumber(text, &t, maxDigits, &hour);
+        } else if (c == 'm') {
+            wantMinute = true;
+            gotMinute = !stopped && readNumber(text, &t, 2, &minute);
+        } else if (c == 's') {
+            wantSecond = true;
+            gotSecond = !stopped && readNumber(text, &t, 2, &second);
+        } else if (c == 't') {
+            const std::string_view rest = text.substr(std::min(t, text.size()));
+            if (!stopped && startsWithNoCase(rest, pm)) {
+                pmSeen = true;
+                t += pm.size();
+            } else if (!stopped && startsWithNoCase(rest, am)) {
+                t += am.size();
+            }
+        } else {
+            for (size_t k = 0; k < run && !stopped; ++k, ++t)
+                stopped = t >= text.size() || text[t] != c;
+        }
+    }
+    if (pmSeen && hour < 12)
+        hour += 12;
+    if (!wantHour || !gotHour || hour > 23)
+        return fail("Invalid hour");
+    if ((wantMinute && !gotMinute) || minute > 59)
+        return fail("Invalid minute");
+    if ((wantSecond && !gotSecond) || second > 59)
+        return fail("Invalid second");
+    return TimeOfDay{hour, minute, second};
+}
+
+} // namespace tw
