@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/RunRequest.h"
+#include "gui/ResultsDelegate.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -79,6 +80,9 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
     });
     setWindowTitle(QString::fromLatin1(kIdleTitle));
     setMinimumSize(550, 400);
+    resize(760, 520);
+    // A user starts by typing what to look for.
+    m_searchBox->setFocus();
 }
 
 MainWindow::~MainWindow() = default;
@@ -137,6 +141,9 @@ void MainWindow::buildControls()
     m_resultsList->setBatchSize(10000);
     m_resultsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_resultsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auto* delegate = new ResultsDelegate(m_resultsList);
+    delegate->setColors(m_options.stringColor, m_options.fileColor);
+    m_resultsList->setItemDelegate(delegate);
     m_resultsList->setAccessibleName(withoutAccelerator(resultsLabel->text()));
     resultsLabel->setBuddy(m_resultsList);
 

@@ -61,6 +61,10 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return row.pathIndex == kNoPath ? QString() : decode(m_paths[row.pathIndex].data(), m_paths[row.pathIndex].size());
     case LineNumberRole:
         return static_cast<qlonglong>(row.lineNumber);
+    case NameBeginRole:
+        if (row.nameBegin == kNoHit)
+            return -1;
+        return static_cast<int>(decode(m_chunks[row.chunk].data() + row.offset, row.nameBegin).size());
     case HitBeginRole:
     case HitEndRole: {
         if (row.hitBegin == kNoHit)
@@ -82,6 +86,7 @@ QHash<int, QByteArray> ResultsModel::roleNames() const
     names[LineNumberRole] = "lineNumber";
     names[HitBeginRole] = "hitBegin";
     names[HitEndRole] = "hitEnd";
+    names[NameBeginRole] = "nameBegin";
     return names;
 }
 
@@ -106,6 +111,8 @@ void ResultsModel::appendLines(const std::vector<ResultEntry>& lines)
             row.hitBegin = static_cast<uint32_t>(shown.hitBegin);
             row.hitEnd = static_cast<uint32_t>(shown.hitEnd);
         }
+        if (shown.nameBegin != std::string::npos)
+            row.nameBegin = static_cast<uint32_t>(shown.nameBegin);
         row.kind = entry.kind;
         m_rows.push_back(row);
     }

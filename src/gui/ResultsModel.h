@@ -24,6 +24,7 @@ public:
         LineNumberRole,              // qlonglong: hit lines of text files, from 1; else 0
         HitBeginRole,                // int: where the found text starts in DisplayRole; -1 when none
         HitEndRole,                  // int: where the found text ends in DisplayRole; -1 when none
+        NameBeginRole,               // int: where the part in the file colour starts; -1 when none
     };
 
     explicit ResultsModel(QObject* parent = nullptr);
@@ -52,6 +53,7 @@ private:
         int64_t lineNumber = 0; // ResultEntry::lineNumber
         uint32_t hitBegin = kNoHit; // byte offsets into the shown text; both kNoHit or both set
         uint32_t hitEnd = kNoHit;
+        uint32_t nameBegin = kNoHit; // byte offset of the file-coloured part, or kNoHit
         LineKind kind = LineKind::Other;
     };
 

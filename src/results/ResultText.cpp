@@ -40,8 +40,10 @@ ListLine listForm(const ResultEntry& entry)
     // markers were.
     ListLine out;
     out.text = outputForm(entry.text, {}, {});
-    if (entry.text.find(kNameMarker) != std::string::npos)
+    if (const size_t name = entry.text.find(kNameMarker); name != std::string::npos) {
+        out.nameBegin = name;
         return out;
+    }
     const size_t b = entry.text.find(kHitBegin);
     if (b == std::string::npos)
         return out;

@@ -22,10 +22,13 @@ std::string streamLine(const ResultEntry& entry, std::string_view beforeHit, std
 
 // The line as the results list shows it: no markers; the found text, when there is one,
 // is text[hitBegin, hitEnd) (hitBegin == npos: nothing to highlight).
+// A line with a name marker (file lines, summaries) instead has text[nameBegin, end) drawn
+// in the file colour (nameBegin == npos: no such part).
 struct ListLine {
     std::string text;
     size_t hitBegin = std::string::npos;
     size_t hitEnd = std::string::npos;
+    size_t nameBegin = std::string::npos;
 };
 ListLine listForm(const ResultEntry& entry);
 

@@ -28,19 +28,20 @@ TEST(ResultsModel, RolesShowTheLineWithoutMarkers)
         ResultEntry entry;
         QString display;
         int hitBegin, hitEnd; // in characters of the shown text
+        int nameBegin;        // where the part in the file colour starts
         QString path;
         qlonglong line;
     };
     const std::string hb(kHitBegin), he(kHitEnd);
     const Case cases[] = {
-        {ResultEntry::fileLine("/d/a.txt"), "Processing file : /d/a.txt", -1, -1, "/d/a.txt", 0},
-        {hitLine("Line   3 - a " + hb + "word" + he + " here", 3, "/d/a.txt"), "Line   3 - a word here", 13, 17,
+        {ResultEntry::fileLine("/d/a.txt"), "Processing file : /d/a.txt", -1, -1, 18, "/d/a.txt", 0},
+        {hitLine("Line   3 - a " + hb + "word" + he + " here", 3, "/d/a.txt"), "Line   3 - a word here", 13, 17, -1,
          "/d/a.txt", 3},
         // Multi-byte characters before the hit: the range counts characters, not bytes.
         {hitLine("Line 1234 - \xC3\xA4\xC3\xB6 " + hb + "x" + he, 1234, "/d/b.txt"),
-         QString::fromUtf8("Line 1234 - \xC3\xA4\xC3\xB6 x"), 15, 16, "/d/b.txt", 1234},
+         QString::fromUtf8("Line 1234 - \xC3\xA4\xC3\xB6 x"), 15, 16, -1, "/d/b.txt", 1234},
         {ResultEntry::summary("Searched 2 file(s), found 1 occurrences in 1 file(s)"),
-         "Searched 2 file(s), found 1 occurrences in 1 file(s)", -1, -1, "", 0},
+         "Searched 2 file(s), found 1 occurrences in 1 file(s)", -1, -1, 0, "", 0},
     };
     ResultsModel model;
     std::vector<ResultEntry> lines;
@@ -58,6 +59,7 @@ TEST(ResultsModel, RolesShowTheLineWithoutMarkers)
         EXPECT_EQ(model.data(index, ResultsModel::LineNumberRole).toLongLong(), c.line);
         EXPECT_EQ(model.data(index, ResultsModel::HitBeginRole).toInt(), c.hitBegin);
         EXPECT_EQ(model.data(index, ResultsModel::HitEndRole).toInt(), c.hitEnd);
+        EXPECT_EQ(model.data(index, ResultsModel::NameBeginRole).toInt(), c.nameBegin);
     }
 }
 
