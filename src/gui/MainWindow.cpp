@@ -2,9 +2,12 @@
 
 #include "app/CommandLine.h"
 #include "app/RunRequest.h"
+#include "gui/ResultsClipboard.h"
 #include "gui/ResultsDelegate.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
@@ -163,6 +166,9 @@ void MainWindow::buildControls()
     // Enter in an input box issues Search (or stops the search that is running).
     for (QComboBox* box : {m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
         connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { runCommand(false); });
+    // Ctrl+C in the list copies the selected lines (or all) with the run heading.
+    auto* copy = new QShortcut(QKeySequence::Copy, m_resultsList, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &MainWindow::copyResults);
     // Escape stops a run; it never closes the window.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);
@@ -291,6 +297,19 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     saveSettings();
     event->accept();
+}
+
+void MainWindow::copyResults()
+{
+    if (m_model->rowCount() == 0)
+        return; // nothing to copy
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_resultsList->selectionModel()->selectedIndexes())
+        rows.push_back(index.row());
+    const QString text = clipboardText(*m_model, std::move(rows), QString::fromStdString(m_controller->runHeading()),
+                                       QString::fromStdString(m_options.beforeHit),
+                                       QString::fromStdString(m_options.afterHit));
+    QApplication::clipboard()->setText(text);
 }
 
 } // namespace tw

@@ -30,6 +30,8 @@ public:
 
     // Search (replaceMode false) or Replace; while that command's run is active, stops it.
     void runCommand(bool replaceMode);
+    // Copies the selected results lines, or all of them, with the run heading.
+    void copyResults();
     // Requests a stop of the active run; nothing when idle.
     void stopRun();
     bool running() const { return m_controller->running(); }

@@ -30,6 +30,7 @@ bool RunController::start(SearchRequest request, const std::string& beforeHit, c
     if (m_thread)
         return false;
     m_request = std::move(request);
+    m_heading = BuildRunHeading(m_request, m_request.startedText);
     m_results.setHitTexts(beforeHit, afterHit);
     m_stopRequested = false;
     m_outcome = RunOutcome::NotRun;

@@ -29,6 +29,8 @@ public:
     // Starts `request` (a file listing when its search text is empty) with the given hit
     // texts; false when a run is active already.
     bool start(SearchRequest request, const std::string& beforeHit, const std::string& afterHit);
+    // The heading of the last run started (its date, texts, path, masks and flags).
+    const std::string& runHeading() const { return m_heading; }
     // Requests a stop: the run's stop flag is set and an open question resolves as Cancel.
     void requestStop();
     // True from start() until runFinished has been emitted.
@@ -72,6 +74,7 @@ private:
     ResultsList m_results;  // used by the worker only while m_thread is set
     RunDriver m_driver;     // likewise; kept across runs for its file-list cache
     SearchRequest m_request; // the active run's request, read by the worker
+    std::string m_heading;   // the run heading of m_request
     QThread* m_thread = nullptr; // non-null exactly while a run is active
     RunOutcome m_outcome = RunOutcome::NotRun; // written by the worker, read after it ends
     std::atomic<bool> m_stopRequested{false};  // a stop was asked for the active run

@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -82,6 +85,20 @@ TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
         EXPECT_NE(model.pathAt(i), m_dir.file("b.dat"));
     EXPECT_EQ(model.kindAt(model.rowCount() - 1), LineKind::Summary);
     EXPECT_EQ(control<QPushButton>("Search")->text(), "Search");
+
+    // Ctrl+C in the list: the heading, then the selected line with the hit texts around
+    // the found text.
+    auto* list = m_window.findChild<QListView*>();
+    ASSERT_NE(list, nullptr);
+    list->selectionModel()->select(hit, QItemSelectionModel::ClearAndSelect);
+    m_window.show();
+    m_window.activateWindow();
+    list->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains("Search String: needle\r\n")) << copied.toStdString();
+    EXPECT_TRUE(copied.endsWith("\r\nLine   2 - the <needle> here\r\n")) << copied.toStdString();
 }
 
 TEST_F(MainWindowTest, ReplaceAsksThroughTheHostAndRewritesTheFile)
