@@ -2,23 +2,29 @@
 
 #include "app/CommandLine.h"
 #include "app/RunRequest.h"
-#include "gui/ResultsClipboard.h"
+#include "gui/ResultsExport.h"
 #include "gui/ResultsDelegate.h"
+#include "platform/Environment.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -75,6 +81,7 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
     m_controller = std::make_unique<RunController>(*m_host, *m_model);
     buildControls();
     loadInputs();
+    buildMenus();
     connect(m_controller.get(), &RunController::runFinished, this, &MainWindow::onRunFinished);
     connect(m_host.get(), &GuiRunHost::progressChanged, m_status, &QLabel::setText);
     connect(m_host.get(), &GuiRunHost::titleChanged, this, [this](const QString& t) {
@@ -265,6 +272,7 @@ void MainWindow::setRunning(bool active, bool replaceMode)
     m_wholeWord->setEnabled(!active && !m_regularExpression->isChecked());
     if (active)
         m_status->setText(QStringLiteral("Searching..."));
+    updateCommands();
 }
 
 void MainWindow::onRunFinished(RunOutcome outcome)
@@ -310,6 +318,114 @@ void MainWindow::copyResults()
                                        QString::fromStdString(m_options.beforeHit),
                                        QString::fromStdString(m_options.afterHit));
     QApplication::clipboard()->setText(text);
+}
+
+void MainWindow::buildMenus()
+{
+    auto add = [this](QMenu* menu, const char* text) {
+        QAction* a = menu->addAction(QString::fromUtf8(text));
+        a->setEnabled(false); // built commands enable themselves in updateCommands()
+        return a;
+    };
+    QMenu* actions = menuBar()->addMenu(QStringLiteral("&Actions"));
+    m_searchAction = add(actions, "&Search\tCtrl+F");
+    m_replaceAction = add(actions, "&Replace\tCtrl+H");
+    add(actions, "&Touch...\tCtrl+T");
+    add(actions, "&File Operations...");
+    actions->addSeparator();
+    m_exitAction = add(actions, "E&xit");
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    m_copyAction = add(edit, "&Copy Search Results");
+    add(edit, "&Print Search Results");
+    m_htmlAction = add(edit, "View Results as &HTML");
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    add(view, "&Open with Associated Viewer");
+    add(view, "Open with &Default Viewer");
+    add(view, "Open &with ...");
+    add(view, "&Context");
+    view->addSeparator();
+    add(view, "&Customize Toolbar...");
+    add(view, "&Script...");
+    add(view, "Op&tions...");
+    QMenu* flagsMenu = menuBar()->addMenu(QStringLiteral("F&lags"));
+    // The first four toggles mirror the check boxes; the last two are kept in the inputs.
+    const struct {
+        const char* text;
+        QCheckBox* box;
+        bool MainInputs::*field;
+    } flags[] = {
+        {"&Case Sensitive", m_caseSensitive, nullptr},
+        {"&Search Subdirectories", m_subdirectories, nullptr},
+        {"&Whole Word Match", m_wholeWord, nullptr},
+        {"&Regular Expression", m_regularExpression, nullptr},
+        {"Search &ZIP Files", nullptr, &MainInputs::searchZips},
+        {"&Ignore Whitespace", nullptr, &MainInputs::ignoreWhitespace},
+    };
+    for (const auto& f : flags) {
+        QAction* a = flagsMenu->addAction(QString::fromUtf8(f.text));
+        a->setCheckable(true);
+        if (f.box) {
+            a->setChecked(f.box->isChecked());
+            connect(a, &QAction::toggled, f.box, &QCheckBox::setChecked);
+            connect(f.box, &QCheckBox::toggled, a, &QAction::setChecked);
+            connect(f.box, &QCheckBox::toggled, this, &MainWindow::updateCommands);
+        } else {
+            a->setChecked(m_saved.inputs.*f.field);
+            connect(a, &QAction::toggled, this, [this, field = f.field](bool on) { m_saved.inputs.*field = on; });
+        }
+        m_flagActions.push_back(a);
+    }
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    add(help, "&Contents\tF1");
+    add(help, "&Search");
+    add(help, "&About");
+
+    connect(m_searchAction, &QAction::triggered, this, [this] { runCommand(false); });
+    connect(m_replaceAction, &QAction::triggered, this, [this] { runCommand(true); });
+    connect(m_exitAction, &QAction::triggered, this, &MainWindow::close);
+    connect(m_copyAction, &QAction::triggered, this, &MainWindow::copyResults);
+    connect(m_htmlAction, &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateCommands);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &MainWindow::updateCommands);
+    updateCommands();
+}
+
+void MainWindow::updateCommands()
+{
+    if (!m_searchAction)
+        return; // the menus are not built yet
+    const bool active = running();
+    const bool hasResults = m_model->rowCount() > 0;
+    m_searchAction->setEnabled(!active || !m_replaceRun);
+    m_replaceAction->setEnabled(!m_saved.noReplace && (!active || m_replaceRun));
+    m_exitAction->setEnabled(!active);
+    m_copyAction->setEnabled(!active && hasResults);
+    m_htmlAction->setEnabled(!active && hasResults);
+    for (int i = 0; i < m_flagActions.size(); ++i) {
+        bool enabled = !active;
+        // Whole word and ignore whitespace do not apply to regular expressions.
+        if (i == 2 || i == 5)
+            enabled = enabled && !m_regularExpression->isChecked();
+        m_flagActions[i]->setEnabled(enabled);
+    }
+}
+
+bool MainWindow::writeResultsPage(const std::string& path)
+{
+    if (writeHtmlPage(*m_model, m_controller->runHeading(), path))
+        return true;
+    showMessage(QStringLiteral("Error writing file ") + toQt(path));
+    return false;
+}
+
+void MainWindow::viewResultsAsHtml()
+{
+    if (m_model->rowCount() == 0)
+        return;
+    // The page lives in the data directory and is overwritten each time.
+    const std::string path = dataDirectory() + "TwOut.htm";
+    if (writeResultsPage(path))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(toQt(path)));
 }
 
 } // namespace tw

@@ -16,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QAction;
 class QListView;
 class QPushButton;
 
@@ -32,6 +33,8 @@ public:
     void runCommand(bool replaceMode);
     // Copies the selected results lines, or all of them, with the run heading.
     void copyResults();
+    // Writes the results as an HTML page to `path`; false (and a message) on failure.
+    bool writeResultsPage(const std::string& path);
     // Requests a stop of the active run; nothing when idle.
     void stopRun();
     bool running() const { return m_controller->running(); }
@@ -49,6 +52,11 @@ protected:
 
 private:
     void buildControls();
+    // The menu bar with every command; those whose windows are not built yet stay disabled.
+    void buildMenus();
+    // Enables the commands for the current state (idle or running, results or none).
+    void updateCommands();
+    void viewResultsAsHtml();
     void loadInputs();
     // The inputs and flags as the boxes show them, into m_saved and m_options.
     void takeInputs();
@@ -72,6 +80,13 @@ private:
     QPushButton* m_searchButton = nullptr;
     QPushButton* m_replaceButton = nullptr;
     QListView* m_resultsList = nullptr;
+    // Menu commands whose enabled state follows the window's state.
+    QAction* m_searchAction = nullptr;
+    QAction* m_replaceAction = nullptr;
+    QAction* m_exitAction = nullptr;
+    QAction* m_copyAction = nullptr;
+    QAction* m_htmlAction = nullptr;
+    QList<QAction*> m_flagActions; // toggles; greyed while a run is active
     QLabel* m_status = nullptr;
 
     ResultsModel* m_model = nullptr;              // owned by the window (QObject child)

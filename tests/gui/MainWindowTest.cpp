@@ -4,17 +4,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
+#include <map>
 #include <vector>
 
 namespace tw {
@@ -99,6 +103,35 @@ TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
     const QString copied = QApplication::clipboard()->text();
     EXPECT_TRUE(copied.contains("Search String: needle\r\n")) << copied.toStdString();
     EXPECT_TRUE(copied.endsWith("\r\nLine   2 - the <needle> here\r\n")) << copied.toStdString();
+}
+
+// The page of the list is escaped like the command line's, and the menus offer only the
+// commands that are built: the others are listed, greyed.
+TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
+{
+    writeFile(m_dir.file("<b>x.txt"), "a & needle\n");
+    type("Search String:", "needle");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    ASSERT_TRUE(runWith("Search"));
+    const std::string page = m_dir.file("page.htm");
+    ASSERT_TRUE(m_window.writeResultsPage(page));
+    const std::string html = readFile(page);
+    EXPECT_NE(html.find("&#60;b&#62;x&#46;txt</FONT></B></A>"), std::string::npos) << html;
+    EXPECT_EQ(html.find("<b>x"), std::string::npos);
+    EXPECT_NE(html.find("a &#38; <B><FONT COLOR=\"#dc3403\">needle</FONT></B>"), std::string::npos) << html;
+
+    std::map<QString, bool> enabled;
+    for (QAction* menu : m_window.menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator())
+                enabled[a->text()] = a->isEnabled();
+    EXPECT_TRUE(enabled["&Copy Search Results"]);
+    EXPECT_TRUE(enabled["View Results as &HTML"]);
+    EXPECT_TRUE(enabled["&Search\tCtrl+F"]);
+    EXPECT_FALSE(enabled["&Touch...\tCtrl+T"]);
+    EXPECT_FALSE(enabled["Op&tions..."]);
+    EXPECT_EQ(enabled.size(), 24u);
 }
 
 TEST_F(MainWindowTest, ReplaceAsksThroughTheHostAndRewritesTheFile)
