@@ -1,35 +1,14 @@
 #include "app/FilterEntry.h"
 
-#include <cctype>
+#include "app/PictureText.h"
+
+#include <algorithm>
 
 namespace tw {
 
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Reads up to `maxDigits` decimal digits at text[*t]; false when there is none.
-bool readNumber(std::string_view text, size_t* t, size_t maxDigits, int* value)
-{
-    size_t n = 0;
-    int v = 0;
-    while (*t < text.size() && n < maxDigits && isDigit(text[*t])) {
-        v = v * 10 + (text[(*t)++] - '0');
-        ++n;
-    }
-    *value = v;
-    return n > 0;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (prefix.empty() || text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -87,7 +66,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view pictu
             *error = message;
         return std::nullopt;
     };
-    int hour = 0, minute = 0, second = 0;
+    int64_t hour = 0, minute = 0, second = 0;
     // Each field the picture names must be read; reading stops at the first mismatch.
     bool wantHour = false, wantMinute = false, wantSecond = false;
     bool gotHour = false, gotMinute = false, gotSecond = false;
@@ -100,9 +79,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view pictu
             p = close == std::string_view::npos ? picture.size() : close + 1;
             continue;
         }
-        size_t run = 1;
-        while (p + run < picture.size() && picture[p + run] == c)
-            ++run;
+        const size_t run = runLength(picture, p);
         p += run;
         if (c == 'H' || c == 'h') {
             wantHour = true;
@@ -122,10 +99,10 @@ std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view pictu
             gotSecond = !stopped && readNumber(text, &t, 2, &second);
         } else if (c == 't') {
             const std::string_view rest = text.substr(std::min(t, text.size()));
-            if (!stopped && startsWithNoCase(rest, pm)) {
+            if (!stopped && !pm.empty() && startsWithNoCase(rest, pm)) {
                 pmSeen = true;
                 t += pm.size();
-            } else if (!stopped && startsWithNoCase(rest, am)) {
+            } else if (!stopped && !am.empty() && startsWithNoCase(rest, am)) {
                 t += am.size();
             }
         } else {
@@ -141,7 +118,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view pictu
         return fail("Invalid minute");
     if ((wantSecond && !gotSecond) || second > 59)
         return fail("Invalid second");
-    return TimeOfDay{hour, minute, second};
+    return TimeOfDay{static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second)};
 }
 
 } // namespace tw

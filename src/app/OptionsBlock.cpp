@@ -1,5 +1,7 @@
 #include "app/OptionsBlock.h"
 
+#include "app/PictureText.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -47,18 +49,6 @@ int64_t leadingInteger(std::string_view s)
 int toInt(int64_t v)
 {
     return v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : int(v);
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i]))
-            != std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
 }
 
 // Cuts a UTF-8 text to at most `maxBytes` without splitting a character.
@@ -110,20 +100,6 @@ int currentUtcYear()
     return tm.tm_year + 1900;
 }
 
-// Reads up to `maxDigits` decimal digits at `*pos`; false when there is none.
-bool readNumber(std::string_view text, size_t* pos, size_t maxDigits, int64_t* out)
-{
-    size_t i = *pos;
-    int64_t v = 0;
-    while (i < text.size() && i - *pos < maxDigits && text[i] >= '0' && text[i] <= '9')
-        v = v * 10 + (text[i++] - '0');
-    if (i == *pos)
-        return false;
-    *pos = i;
-    *out = v;
-    return true;
-}
-
 // Matches one of the names (full names first, then short ones) at `*pos`; 1-based index.
 template <size_t N>
 int readName(std::string_view text, size_t* pos, const std::array<const char*, N>& full,
@@ -139,14 +115,6 @@ int readName(std::string_view text, size_t* pos, const std::array<const char*, N
         }
     }
     return 0;
-}
-
-size_t runLength(std::string_view picture, size_t p)
-{
-    size_t n = 1;
-    while (p + n < picture.size() && picture[p + n] == picture[p])
-        ++n;
-    return n;
 }
 
 std::string twoDigits(int64_t v)

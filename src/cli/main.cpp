@@ -7,6 +7,7 @@
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
 #include "core/RunDriver.h"
+#include "core/SafeRewrite.h"
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
 #include "results/HtmlPage.h"
@@ -51,22 +52,10 @@ void printHelp()
 // Ends the page in `spool` and copies it to `path` (created or emptied).
 bool writeHtmlPage(tw::HtmlResultsView& view, tw::File& spool, const std::string& path)
 {
-    if (!view.finish() || !spool.seek(0))
+    if (!view.finish())
         return false;
     std::unique_ptr<tw::File> out = tw::realFileSystem().openWrite(path, true, true);
-    if (!out)
-        return false;
-    std::vector<char> buf(65536);
-    for (;;) {
-        const int64_t got = spool.read(buf.data(), buf.size());
-        if (got < 0)
-            return false;
-        if (got == 0)
-            break;
-        if (!out->write(buf.data(), static_cast<size_t>(got)))
-            return false;
-    }
-    return out->sync();
+    return out && tw::copyContent(spool, *out) >= 0 && out->sync();
 }
 
 } // namespace

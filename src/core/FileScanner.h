@@ -37,12 +37,21 @@ struct FileState {
     bool binary = false;          // decided on the first block of the first pair
     bool reformatted = false;     // a reformat wrote the whole output
     int64_t sizeChange = 0;       // (search length - replace length) over replacements written
-    PairCounts counts;            // all pairs
     std::vector<PairCounts> pairCounts; // per pair, in request order
 
     // The one place where hits and replacements are counted.
-    void countHit(size_t pair) { ++counts.hits, ++pairCounts[pair].hits; }
-    void countReplacement(size_t pair) { ++counts.replacements, ++pairCounts[pair].replacements; }
+    void countHit(size_t pair) { ++pairCounts[pair].hits; }
+    void countReplacement(size_t pair) { ++pairCounts[pair].replacements; }
+    // All pairs together.
+    PairCounts totals() const
+    {
+        PairCounts sum;
+        for (const PairCounts& c : pairCounts) {
+            sum.hits += c.hits;
+            sum.replacements += c.replacements;
+        }
+        return sum;
+    }
 };
 
 // What a replace scan needs: where the output goes and who decides each hit.

@@ -443,7 +443,7 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
         }
         if (outcome == ScanOutcome::Stopped || m_stop.load())
             break;
-        if (!run.replace && run.opt.stopAfterFirstHit && file.counts.hits > 0)
+        if (!run.replace && run.opt.stopAfterFirstHit && file.totals().hits > 0)
             break;
     }
     return report;
@@ -517,7 +517,8 @@ bool RunDriver::decideFile(const Run& /*run*/, const FileReport& report)
 void RunDriver::commitFile(Run& run, const FileReport& report)
 {
     const FileState& file = report.state;
-    if (!run.replace || file.counts.replacements == 0 || !report.output)
+    const long replacements = file.totals().replacements;
+    if (!run.replace || replacements == 0 || !report.output)
         return;
     CommitInput ci;
     ci.path = file.path;
@@ -525,7 +526,7 @@ void RunDriver::commitFile(Run& run, const FileReport& report)
     ci.backupDir = run.backupPath;
     ci.status = report.status;
     ci.output = report.output;
-    ci.replacements = file.counts.replacements;
+    ci.replacements = replacements;
     ci.sizeChange = file.sizeChange;
     ci.reformatted = file.reformatted;
     // A failure has been reported and counted by the writer; a cancelled question stops
@@ -633,10 +634,11 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
             continue;
         }
         const FileState& file = report.state;
-        m_counters.totalHits += file.counts.hits;
-        if (file.counts.hits > 0) {
+        const long hits = file.totals().hits;
+        m_counters.totalHits += hits;
+        if (hits > 0) {
             if (run.opt.displayFileStats)
-                m_results.addResultLines(ResultEntry::count(format("Found %ld occurrences.", file.counts.hits), file.path));
+                m_results.addResultLines(ResultEntry::count(format("Found %ld occurrences.", hits), file.path));
             ++m_counters.filesWithHits;
         }
         if (m_stop.load()) {
@@ -644,7 +646,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
                 m_results.flushHeldBack();
             break;
         }
-        if (file.counts.hits == 0 && run.opt.showFilesWithoutHits)
+        if (hits == 0 && run.opt.showFilesWithoutHits)
             m_results.addResultLines(ResultEntry::count("No occurrences found!", file.path));
         if (decideFile(run, report))
             commitFile(run, report);

@@ -3,36 +3,21 @@
 #include "engine/CharClasses.h"
 #include "platform/FileSystem.h"
 #include "results/HtmlPage.h"
+#include "results/ResultText.h"
 
 #include <algorithm>
 
 namespace tw {
 
-QString clipboardText(const ResultsModel& model, std::vector<int> rows, const QString& heading,
-                      const QString& beforeHit, const QString& afterHit)
-{
-    if (rows.empty())
-        for (int r = 0; r < model.rowCount(); ++r)
-            rows.push_back(r);
-    std::sort(rows.begin(), rows.end()); // list order, whatever order they were selected in
-    QString out = heading;
-    for (const int r : rows) {
-        const QModelIndex index = model.index(r);
-        QString line = index.data().toString();
-        const int begin = index.data(ResultsModel::HitBeginRole).toInt();
-        const int end = index.data(ResultsModel::HitEndRole).toInt();
-        if (begin >= 0 && index.data(ResultsModel::NameBeginRole).toInt() < 0) {
-            // The end text goes in first, so the begin position stays valid.
-            line.insert(std::clamp(end, begin, static_cast<int>(line.size())), afterHit);
-            line.insert(begin, beforeHit);
-        }
-        out += line;
-        out += QStringLiteral("\r\n");
-    }
-    return out;
-}
-
 namespace {
+
+// The texts' bytes as the model decoded them: UTF-8, or one byte per character otherwise.
+bool textIsUtf8() { return activeCharClasses().kind == CodePageKind::Utf8; }
+std::string toBytes(const QString& s) { return textIsUtf8() ? s.toStdString() : s.toLatin1().toStdString(); }
+QString fromBytes(const std::string& s)
+{
+    return textIsUtf8() ? QString::fromStdString(s) : QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // The row as a results line again: its text with the markers put back where the model
 // says the file name or the found text stands.
@@ -44,9 +29,7 @@ ResultEntry markedEntry(const ResultsModel& model, int row)
     const int begin = index.data(ResultsModel::HitBeginRole).toInt();
     const int end = index.data(ResultsModel::HitEndRole).toInt();
     ResultEntry entry;
-    // Back to the bytes the model decoded: UTF-8, or one byte per character otherwise.
-    const bool utf8 = activeCharClasses().kind == CodePageKind::Utf8;
-    auto bytes = [utf8](const QString& s) { return utf8 ? s.toStdString() : s.toLatin1().toStdString(); };
+    const auto bytes = toBytes;
     if (name >= 0) {
         entry.text = bytes(text.left(name)) + std::string(kNameMarker) + bytes(text.mid(name));
     } else if (begin >= 0) {
@@ -61,13 +44,27 @@ ResultEntry markedEntry(const ResultsModel& model, int row)
 
 } // namespace
 
+QString clipboardText(const ResultsModel& model, std::vector<int> rows, const QString& heading,
+                      const QString& beforeHit, const QString& afterHit)
+{
+    if (rows.empty())
+        for (int r = 0; r < model.rowCount(); ++r)
+            rows.push_back(r);
+    std::sort(rows.begin(), rows.end()); // list order, whatever order they were selected in
+    const std::string before = toBytes(beforeHit), after = toBytes(afterHit);
+    QString out = heading;
+    for (const int r : rows)
+        out += fromBytes(outputFileLine(markedEntry(model, r), before, after));
+    return out;
+}
+
 bool writeHtmlPage(const ResultsModel& model, const std::string& heading, const std::string& path)
 {
     std::unique_ptr<File> out = realFileSystem().openWrite(path, true, true);
     if (!out)
         return false;
     HtmlOptions options;
-    options.utf8 = activeCharClasses().kind == CodePageKind::Utf8;
+    options.utf8 = textIsUtf8();
     HtmlResultsView page(*out, heading, options);
     for (int r = 0; r < model.rowCount(); ++r)
         page.appendLine(markedEntry(model, r));

@@ -19,22 +19,34 @@ bool keptAsIs(uint8_t c, bool utf8)
     return false;
 }
 
+// Appends `text` to `out`, every byte that `keep` refuses written with `format` (which
+// takes the byte's value).
+template <typename Keep> void appendEncoded(std::string& out, std::string_view text, Keep keep, const char* format)
+{
+    out.reserve(out.size() + text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<uint8_t>(ch);
+        if (keep(c)) {
+            out += ch;
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, format, c);
+            out += buf;
+        }
+    }
+}
+
 // A path as a file URL: unreserved bytes and "/" as they are, everything else "%XX".
 std::string fileUrl(std::string_view path)
 {
     std::string out = "file://";
-    for (const char ch : path) {
-        const auto c = static_cast<uint8_t>(ch);
-        const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/' ||
-                           c == '-' || c == '.' || c == '_' || c == '~';
-        if (plain) {
-            out += ch;
-        } else {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", c);
-            out += buf;
-        }
-    }
+    appendEncoded(
+        out, path,
+        [](uint8_t c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '/' || c == '-' ||
+                   c == '.' || c == '_' || c == '~';
+        },
+        "%%%02X");
     return out;
 }
 
@@ -52,17 +64,7 @@ void replaceFirst(std::string& text, std::string_view what, std::string_view wit
 std::string htmlEscape(std::string_view text, const HtmlOptions& options)
 {
     std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<uint8_t>(ch);
-        if (keptAsIs(c, options.utf8)) {
-            out += ch;
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "&#%d;", c);
-            out += buf;
-        }
-    }
+    appendEncoded(out, text, [utf8 = options.utf8](uint8_t c) { return keptAsIs(c, utf8); }, "&#%d;");
     return out;
 }
 

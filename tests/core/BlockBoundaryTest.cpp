@@ -92,7 +92,7 @@ ScanResult scan(const std::string& text, const SrchPattern* pattern, const std::
     StringSource source(text);
     ReplaceAllHooks hooks;
     EXPECT_EQ(scanner.scan(source, pair, 0, file, true, replace ? &hooks : nullptr), ScanOutcome::Done);
-    return {sink.lines, hooks.out.data, file.counts.hits};
+    return {sink.lines, hooks.out.data, file.totals().hits};
 }
 
 // A random pattern of the dialect: literals, sets, groups with alternatives, and every
