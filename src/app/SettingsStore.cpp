@@ -1,5 +1,7 @@
 #include "app/SettingsStore.h"
 
+#include "core/SearchRequest.h"
+
 #include "app/OptionsBlock.h"
 #include "platform/Environment.h"
 
@@ -274,6 +276,19 @@ void SettingsStore::saveMainWindow(const MainWindowSettings& v)
     writeInt(s, key(kOptionsGroup, "Search Zips"), in.searchZips ? 1 : 0);
 }
 
+void addRecentItem(std::vector<std::string>& items, const std::string& text)
+{
+    if (text.empty())
+        return;
+    const std::string_view prefix = kScriptPrefix;
+    const auto isScript = [&](const std::string& t) { return t.compare(0, prefix.size(), prefix) == 0; };
+    const bool script = isScript(text);
+    std::erase_if(items, [&](const std::string& item) {
+        return script ? isScript(item) : equalsNoCase(item, text);
+    });
+    items.insert(items.begin(), text);
+}
+
 RecentItems SettingsStore::loadRecentItems(const std::string& boxName, int maxItemsSaved) const
 {
     const QSettings& s = *m_settings;
@@ -327,6 +342,18 @@ void SettingsStore::saveWindowRect(const std::string& name, const WindowRect& r)
     writeString(*m_settings, key(kOptionsGroup, name),
                 std::to_string(r.left) + ',' + std::to_string(r.top) + ','
                     + std::to_string(r.right) + ',' + std::to_string(r.bottom));
+}
+
+QByteArray SettingsStore::loadToolbar() const
+{
+    const QVariant value = m_settings->value(key(kSettingsGroup, "ToolBar"));
+    // A hand-edited file may hold any type here; only bytes are a saved arrangement.
+    return value.typeId() == QMetaType::QByteArray ? value.toByteArray() : QByteArray();
+}
+
+void SettingsStore::saveToolbar(const QByteArray& blob)
+{
+    m_settings->setValue(key(kSettingsGroup, "ToolBar"), blob);
 }
 
 } // namespace tw

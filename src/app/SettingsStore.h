@@ -5,6 +5,7 @@
 #include "app/MainInputs.h"
 #include "core/ProgramOptions.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -45,6 +46,12 @@ struct RecentItems {
     int current = -1;               // index of the box's current text, -1 when none
 };
 
+// Puts `text` at the top of a recent-item list, as each accepted run does: an empty text
+// is not added; a script reference ("Use Script file: ...") replaces any other script
+// reference, any other text an entry equal to it ignoring case. The list is not trimmed
+// here; saving writes only the first "Max Items Saved" entries.
+void addRecentItem(std::vector<std::string>& items, const std::string& text);
+
 class SettingsStore {
 public:
     // The user's store ($XDG_CONFIG_HOME/Pellworth Software Inc./TW32.conf), or, when
@@ -75,6 +82,10 @@ public:
     // `name` is "Window Position" or "View Context Position" (group "Options").
     WindowRect loadWindowRect(const std::string& name) const;
     void saveWindowRect(const std::string& name, const WindowRect& rect);
+
+    // "ToolBar" (group "Settings"): the toolbar's saved arrangement, empty when absent.
+    QByteArray loadToolbar() const;
+    void saveToolbar(const QByteArray& blob);
 
     // Writes pending changes to the backing file.
     void sync();

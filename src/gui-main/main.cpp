@@ -1,16 +1,42 @@
 // tarnwick: the desktop program. Opens the main window; the program ends when it closes.
+// A command line ("/S", "/P", flag letters, ...) is applied to the window, and the command
+// it asks for runs once the window is up; with "/q" the window closes after that run.
+#include "app/CommandLine.h"
 #include "engine/CharClasses.h"
 #include "gui/MainWindow.h"
 #include "platform/Environment.h"
+#include "results/ResultEntry.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
+    // Qt has taken its own options out of argv; what is left is ours.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
     tw::MainWindow window;
+    if (!args.empty()) {
+        if (const auto stray = tw::findStrayArgument(args)) {
+            const std::string text = "Unexpected argument \"" + tw::displayName(*stray)
+                                     + "\": quote masks so that the shell does not expand them, as in "
+                                       "/P \"sub/*.txt\".";
+            std::fprintf(stderr, "%s\n", text.c_str());
+            QMessageBox::warning(nullptr, QStringLiteral("Tarnwick"), QString::fromStdString(text));
+            return 2;
+        }
+        window.applyCommandLine(tw::parseCommandLine(tw::joinArguments(args)));
+    }
     window.show();
+    QTimer::singleShot(0, &window, [&window] { window.issueCommandLineCommand(); });
     return app.exec();
 }

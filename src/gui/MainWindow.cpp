@@ -1,9 +1,11 @@
 #include "gui/MainWindow.h"
 
-#include "app/CommandLine.h"
 #include "app/RunRequest.h"
-#include "gui/ResultsExport.h"
+#include "app/ToolbarLayout.h"
+#include "gui/Commands.h"
+#include "gui/CustomizeToolbarDialog.h"
 #include "gui/ResultsDelegate.h"
+#include "gui/ResultsExport.h"
 #include "platform/Environment.h"
 
 #include <QAction>
@@ -13,7 +15,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -22,18 +29,30 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <initializer_list>
+#include <tuple>
 
 namespace tw {
 
 namespace {
 
 constexpr const char* kIdleTitle = "Tarnwick";
+constexpr const char* kResultsLabel = "Search Res&ults:";
+// The recent-item lists by box, in the order of MainWindow::m_recent.
+constexpr const char* kBoxNames[4] = {"Search_string", "Replace_string", "Mask", "Path"};
+constexpr int kMinWidth = 550;
+constexpr int kMinHeight = 400;
 
 QString toQt(const std::string& text)
 {
@@ -57,6 +76,9 @@ QComboBox* makeInputBox(QWidget* parent, QLabel* label)
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // A long recent item must not widen the window.
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    box->setMinimumContentsLength(20);
     box->setAccessibleName(withoutAccelerator(label->text()));
     label->setBuddy(box);
     return box;
@@ -79,23 +101,75 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
     m_model = new ResultsModel(this);
     m_host = std::make_unique<GuiRunHost>(this);
     m_controller = std::make_unique<RunController>(*m_host, *m_model);
+    buildActions();
     buildControls();
     loadInputs();
     buildMenus();
+    buildToolbar();
     connect(m_controller.get(), &RunController::runFinished, this, &MainWindow::onRunFinished);
-    connect(m_host.get(), &GuiRunHost::progressChanged, m_status, &QLabel::setText);
+    connect(m_host.get(), &GuiRunHost::progressChanged, this, [this](const QString& t) {
+        if (running())
+            setResultsLabel(t.isEmpty() ? QString::fromLatin1(kResultsLabel) : QString(t).replace('&', "&&"));
+    });
     connect(m_host.get(), &GuiRunHost::titleChanged, this, [this](const QString& t) {
         if (running())
             setWindowTitle(t);
     });
     setWindowTitle(QString::fromLatin1(kIdleTitle));
-    setMinimumSize(550, 400);
-    resize(760, 520);
+    setMinimumSize(kMinWidth, kMinHeight);
+    setAcceptDrops(true);
+    statusBar()->showMessage(QStringLiteral("Ready"));
+    restoreWindowRect();
+    updateCommands();
     // A user starts by typing what to look for.
     m_searchBox->setFocus();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The toolbar's place is kept when the window goes, as when the user changes it.
+    m_store->saveToolbar(encodeToolbarLayout({m_toolbarItems, saveState()}));
+    m_store->sync();
+}
+
+QAction* MainWindow::action(int id) const
+{
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void MainWindow::buildActions()
+{
+    for (const CommandText& t : commandTexts()) {
+        auto* a = new QAction(commandIcon(t.id, style()), QString::fromUtf8(t.menuText), this);
+        a->setStatusTip(QString::fromUtf8(t.hint));
+        a->setToolTip(QString::fromUtf8(t.tip));
+        a->setCheckable(isToggleCommand(t.id));
+        a->setEnabled(false); // updateCommands() enables what the state allows
+        m_actions[t.id] = a;
+    }
+    // The keys work wherever the focus is in the window; Escape is handled apart.
+    action(kCmdSearch)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    action(kCmdReplace)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    action(kCmdTouch)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    action(kCmdHelpContents)->setShortcut(QKeySequence(Qt::Key_F1));
+    for (auto& [id, a] : m_actions)
+        addAction(a);
+
+    connect(action(kCmdSearch), &QAction::triggered, this, [this] { runCommand(false); });
+    connect(action(kCmdReplace), &QAction::triggered, this, [this] { runCommand(true); });
+    connect(action(kCmdExit), &QAction::triggered, this, &MainWindow::close);
+    connect(action(kCmdCopyResults), &QAction::triggered, this, &MainWindow::copyResults);
+    connect(action(kCmdViewHtml), &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
+    connect(action(kCmdCustomizeToolbar), &QAction::triggered, this, &MainWindow::customizeToolbar);
+    // The archive and whitespace flags live in the inputs; the other four mirror the
+    // check boxes below the input boxes.
+    action(kCmdSearchZips)->setChecked(m_saved.inputs.searchZips);
+    action(kCmdIgnoreWhitespace)->setChecked(m_saved.inputs.ignoreWhitespace);
+    connect(action(kCmdSearchZips), &QAction::toggled, this, [this](bool on) { m_saved.inputs.searchZips = on; });
+    connect(action(kCmdIgnoreWhitespace), &QAction::toggled, this,
+            [this](bool on) { m_saved.inputs.ignoreWhitespace = on; });
+}
 
 void MainWindow::buildControls()
 {
@@ -104,29 +178,45 @@ void MainWindow::buildControls()
     const auto addInput = [&](int row, const QString& text) {
         auto* label = new QLabel(text, central);
         QComboBox* box = makeInputBox(central, label);
+        // The "..." buttons: the path chooser comes later with the other choosers; the
+        // binary-mode editor and the mask dialog are separate windows not built yet.
+        auto* more = new QPushButton(QStringLiteral("..."), central);
+        more->setAccessibleName(withoutAccelerator(text).remove(QLatin1Char(':')) + QStringLiteral(" ..."));
+        more->setFixedWidth(more->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
+        more->setEnabled(false);
         grid->addWidget(label, row, 0);
         grid->addWidget(box, row, 1);
-        return box;
+        grid->addWidget(more, row, 2);
+        return std::pair{box, more};
     };
-    m_searchBox = addInput(0, QStringLiteral("Search Strin&g:"));
-    m_replaceBox = addInput(1, QStringLiteral("Rep&lace:"));
-    m_maskBox = addInput(2, QStringLiteral("&File Mask:"));
-    m_pathBox = addInput(3, QStringLiteral("&Path:"));
+    m_searchBox = addInput(0, QStringLiteral("Search Strin&g:")).first;
+    m_replaceBox = addInput(1, QStringLiteral("Rep&lace:")).first;
+    m_maskBox = addInput(2, QStringLiteral("&File Mask:")).first;
+    auto [pathBox, pathMore] = addInput(3, QStringLiteral("&Path:"));
+    m_pathBox = pathBox;
+    pathMore->setEnabled(true);
+    pathMore->setToolTip(QStringLiteral("Select Path"));
+    connect(pathMore, &QPushButton::clicked, this, [this] {
+        QString start = m_pathBox->currentText();
+        if (start.size() > 1 && start.endsWith(QLatin1Char('/')))
+            start.chop(1);
+        const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Path"), start);
+        if (!dir.isEmpty())
+            m_pathBox->setEditText(dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
+    });
 
     m_searchButton = new QPushButton(QStringLiteral("Search"), central);
     m_replaceButton = new QPushButton(QStringLiteral("Replace"), central);
     m_searchButton->setAccessibleName(QStringLiteral("Search"));
     m_replaceButton->setAccessibleName(QStringLiteral("Replace"));
-    m_searchButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
-    m_replaceButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    m_searchButton->setToolTip(QStringLiteral("Search (Ctrl+F)"));
+    m_replaceButton->setToolTip(QStringLiteral("Replace (Ctrl+H)"));
     m_searchButton->setDefault(true);
-    // Replace is never offered when the settings forbid it.
-    m_replaceButton->setEnabled(!m_saved.noReplace);
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(m_searchButton);
     buttons->addWidget(m_replaceButton);
     buttons->addStretch();
-    grid->addLayout(buttons, 0, 2, 4, 1);
+    grid->addLayout(buttons, 0, 3, 4, 1);
 
     m_caseSensitive = makeFlag(central, QStringLiteral("&Case Sensitive"));
     m_wholeWord = makeFlag(central, QStringLiteral("&Whole Word Match"));
@@ -136,12 +226,18 @@ void MainWindow::buildControls()
     for (QCheckBox* flag : {m_caseSensitive, m_wholeWord, m_regularExpression, m_subdirectories})
         flags->addWidget(flag);
     flags->addStretch();
-    // Whole-word matching does not apply to regular expressions.
-    connect(m_regularExpression, &QCheckBox::toggled, m_wholeWord, [this](bool on) {
-        m_wholeWord->setEnabled(!on && !running());
-    });
+    const std::pair<QCheckBox*, int> mirrored[] = {{m_caseSensitive, kCmdCaseSensitive},
+                                                   {m_wholeWord, kCmdWholeWord},
+                                                   {m_regularExpression, kCmdRegularExpression},
+                                                   {m_subdirectories, kCmdSearchSubdirs}};
+    for (const auto& [box, id] : mirrored) {
+        QAction* a = action(id);
+        connect(a, &QAction::toggled, box, &QCheckBox::setChecked);
+        connect(box, &QCheckBox::toggled, a, &QAction::setChecked);
+        connect(box, &QCheckBox::toggled, this, &MainWindow::updateCommands);
+    }
 
-    auto* resultsLabel = new QLabel(QStringLiteral("Search Res&ults:"), central);
+    m_resultsLabel = new QLabel(QString::fromLatin1(kResultsLabel), central);
     m_resultsList = new QListView(central);
     m_resultsList->setModel(m_model);
     // Every line has the same height, so a million lines scroll without measuring each.
@@ -151,21 +247,19 @@ void MainWindow::buildControls()
     m_resultsList->setBatchSize(10000);
     m_resultsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_resultsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    auto* delegate = new ResultsDelegate(m_resultsList);
-    delegate->setColors(m_options.stringColor, m_options.fileColor);
-    m_resultsList->setItemDelegate(delegate);
-    m_resultsList->setAccessibleName(withoutAccelerator(resultsLabel->text()));
-    resultsLabel->setBuddy(m_resultsList);
-
-    m_status = new QLabel(QStringLiteral("Ready"), central);
-    m_status->setAccessibleName(QStringLiteral("Progress"));
+    m_resultsList->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_delegate = new ResultsDelegate(m_resultsList);
+    m_delegate->setColors(m_options.stringColor, m_options.fileColor);
+    m_resultsList->setItemDelegate(m_delegate);
+    m_resultsList->setAccessibleName(withoutAccelerator(m_resultsLabel->text()));
+    m_resultsLabel->setBuddy(m_resultsList);
+    connect(m_resultsList, &QWidget::customContextMenuRequested, this, &MainWindow::showResultsMenu);
 
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(grid);
     layout->addLayout(flags);
-    layout->addWidget(resultsLabel);
+    layout->addWidget(m_resultsLabel);
     layout->addWidget(m_resultsList, 1);
-    layout->addWidget(m_status);
     setCentralWidget(central);
 
     connect(m_searchButton, &QPushButton::clicked, this, [this] { runCommand(false); });
@@ -179,25 +273,32 @@ void MainWindow::buildControls()
     // Escape stops a run; it never closes the window.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);
+    connect(m_resultsList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::updateCommands);
+    // A script reference in the search box greys the flags that the script decides.
+    connect(m_searchBox, &QComboBox::editTextChanged, this, &MainWindow::updateCommands);
 }
 
 void MainWindow::loadInputs()
 {
-    const MainInputs& in = m_saved.inputs;
-    const auto fill = [&](QComboBox* box, const char* name, const std::string& current) {
-        const RecentItems recent = m_store->loadRecentItems(name, m_options.maxItemsSaved);
+    MainInputs& in = m_saved.inputs;
+    QComboBox* boxes[4] = {m_searchBox, m_replaceBox, m_maskBox, m_pathBox};
+    std::string* texts[4] = {&in.searchText, &in.replaceText, &in.mask, &in.path};
+    // A fresh installation starts with something to try.
+    const std::string firstUse[4] = {"Search", "", "*.txt;*.hlp", dataDirectory()};
+    for (int k = 0; k < 4; ++k) {
+        const RecentItems recent = m_store->loadRecentItems(kBoxNames[k], m_options.maxItemsSaved);
+        m_recent[k] = recent.items;
+        boxes[k]->clear();
         for (const std::string& item : recent.items)
-            box->addItem(toQt(item));
-        box->setEditText(toQt(current));
-    };
-    fill(m_searchBox, "Search_string", in.searchText);
-    fill(m_replaceBox, "Replace_string", in.replaceText);
-    fill(m_maskBox, "Mask", in.mask);
-    fill(m_pathBox, "Path", in.path);
+            boxes[k]->addItem(toQt(item));
+        if (recent.items.empty() && texts[k]->empty())
+            *texts[k] = firstUse[k];
+        boxes[k]->setEditText(toQt(*texts[k]));
+    }
     m_caseSensitive->setChecked(in.caseSensitive);
     m_wholeWord->setChecked(in.wholeWord);
     m_regularExpression->setChecked(in.regularExpression);
-    m_wholeWord->setEnabled(!in.regularExpression);
     m_subdirectories->setChecked(m_options.searchSubdirs);
 }
 
@@ -211,7 +312,65 @@ void MainWindow::takeInputs()
     in.caseSensitive = m_caseSensitive->isChecked();
     in.wholeWord = m_wholeWord->isChecked();
     in.regularExpression = m_regularExpression->isChecked();
+    in.searchZips = action(kCmdSearchZips)->isChecked();
+    in.ignoreWhitespace = action(kCmdIgnoreWhitespace)->isChecked();
     m_options.searchSubdirs = m_subdirectories->isChecked();
+}
+
+void MainWindow::rememberInputs()
+{
+    const MainInputs& in = m_saved.inputs;
+    // The order in which an accepted run adds them: replace, mask, search, path.
+    const std::pair<int, const std::string*> added[] = {
+        {1, &in.replaceText}, {2, &in.mask}, {0, &in.searchText}, {3, &in.path}};
+    QComboBox* boxes[4] = {m_searchBox, m_replaceBox, m_maskBox, m_pathBox};
+    for (const auto& [k, text] : added) {
+        if (text->empty())
+            continue;
+        addRecentItem(m_recent[k], *text);
+        const QSignalBlocker quiet(boxes[k]);
+        boxes[k]->clear();
+        for (const std::string& item : m_recent[k])
+            boxes[k]->addItem(toQt(item));
+        boxes[k]->setCurrentIndex(0);
+    }
+}
+
+void MainWindow::applyCommandLine(const CommandLineRequest& request)
+{
+    tw::applyCommandLine(request, m_saved.inputs, m_options);
+    const MainInputs& in = m_saved.inputs;
+    m_searchBox->setEditText(toQt(in.searchText));
+    m_replaceBox->setEditText(toQt(in.replaceText));
+    m_maskBox->setEditText(toQt(in.mask));
+    m_pathBox->setEditText(toQt(in.path));
+    m_caseSensitive->setChecked(in.caseSensitive);
+    m_wholeWord->setChecked(in.wholeWord);
+    m_regularExpression->setChecked(in.regularExpression);
+    m_subdirectories->setChecked(m_options.searchSubdirs);
+    action(kCmdIgnoreWhitespace)->setChecked(in.ignoreWhitespace);
+    m_closeAfterRun = request.closeAfterRun;
+    m_commandLineCommand = chosenCommand(request);
+}
+
+void MainWindow::issueCommandLineCommand()
+{
+    const CommandLineCommand command = m_commandLineCommand;
+    m_commandLineCommand = CommandLineCommand::None;
+    switch (command) {
+    case CommandLineCommand::Search:
+    case CommandLineCommand::Replace:
+        runCommand(command == CommandLineCommand::Replace);
+        break;
+    case CommandLineCommand::Touch:
+        showMessage(QStringLiteral("Touch is not available in this version."));
+        break;
+    case CommandLineCommand::None:
+        break;
+    }
+    // "/q" closes the window after the run; when no run started there is nothing to wait for.
+    if (m_closeAfterRun && !running())
+        close();
 }
 
 void MainWindow::showMessage(const QString& text)
@@ -224,7 +383,7 @@ void MainWindow::showMessage(const QString& text)
 void MainWindow::runCommand(bool replaceMode)
 {
     if (running()) {
-        if (replaceMode == m_replaceRun)
+        if (replaceMode == (m_active == ActiveRun::Replace))
             stopRun();
         return;
     }
@@ -232,7 +391,10 @@ void MainWindow::runCommand(bool replaceMode)
         return;
     takeInputs();
     if (const auto problem = checkInputs(m_saved.inputs, replaceMode, m_options)) {
-        showMessage(toQt(*problem));
+        if (!m_closeAfterRun)
+            showMessage(toQt(*problem));
+        else
+            std::fprintf(stderr, "%s\n", problem->c_str());
         return;
     }
     if (replaceMode && m_options.writeToBackupDir && m_options.backupPath.empty()) {
@@ -240,49 +402,86 @@ void MainWindow::runCommand(bool replaceMode)
             "You must specify a backup directory when using the Write to Backup Dir Option."));
         return;
     }
-    SearchRequest request = buildRunRequest(
-        {m_saved.inputs, m_options, m_saved, replaceMode, /*unattended=*/false, m_saved.quietMode});
+    rememberInputs();
+    SearchRequest request = buildRunRequest({m_saved.inputs, m_options, m_saved, replaceMode,
+                                             /*unattended=*/false, m_saved.quietMode || m_closeAfterRun});
     m_model->clear();
     if (!m_controller->start(std::move(request), m_options.beforeHit, m_options.afterHit))
         return;
-    setRunning(true, replaceMode);
+    setRunning(replaceMode ? ActiveRun::Replace : ActiveRun::Search);
 }
 
 void MainWindow::stopRun()
 {
     if (running()) {
-        m_status->setText(QStringLiteral("Stopping..."));
+        statusBar()->showMessage(QStringLiteral("Stopping..."));
         m_controller->requestStop();
     }
 }
 
-void MainWindow::setRunning(bool active, bool replaceMode)
+void MainWindow::setResultsLabel(const QString& text)
 {
-    m_replaceRun = active && replaceMode;
+    m_resultsLabel->setText(text);
+}
+
+void MainWindow::setRunning(ActiveRun run)
+{
+    const bool active = run != ActiveRun::None;
+    const bool replaceMode = (active ? run : m_active) == ActiveRun::Replace;
+    m_active = run;
     QPushButton* own = replaceMode ? m_replaceButton : m_searchButton;
-    QPushButton* other = replaceMode ? m_searchButton : m_replaceButton;
     own->setText(active ? QStringLiteral("Stop") : (replaceMode ? QStringLiteral("Replace") : QStringLiteral("Search")));
     own->setAccessibleName(own->text());
-    // The shortcut of the command stays on its button, which is now the stop button.
-    own->setShortcut(QKeySequence(Qt::CTRL | (replaceMode ? Qt::Key_H : Qt::Key_F)));
-    other->setEnabled(!active && !(other == m_replaceButton && m_saved.noReplace));
-    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_pathBox,
-                                                     m_caseSensitive, m_regularExpression, m_subdirectories})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
         w->setEnabled(!active);
-    m_wholeWord->setEnabled(!active && !m_regularExpression->isChecked());
+    // The pressed command's toolbar button stays down while it is the stop button.
+    QAction* command = action(replaceMode ? kCmdReplace : kCmdSearch);
+    command->setCheckable(active);
+    command->setChecked(active);
     if (active)
-        m_status->setText(QStringLiteral("Searching..."));
+        statusBar()->showMessage(QStringLiteral("Searching..."));
+    else
+        setResultsLabel(QString::fromLatin1(kResultsLabel));
     updateCommands();
 }
 
 void MainWindow::onRunFinished(RunOutcome outcome)
 {
-    setRunning(false, m_replaceRun);
+    setRunning(ActiveRun::None);
     setWindowTitle(QString::fromLatin1(kIdleTitle));
-    m_status->setText(outcome == RunOutcome::Stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready"));
+    statusBar()->showMessage(outcome == RunOutcome::Stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready"));
     emit runEnded(outcome);
-    if (m_closeAfterRun)
+    if (m_closeRequested || m_closeAfterRun)
         close();
+}
+
+void MainWindow::restoreWindowRect()
+{
+    const WindowRect r = m_store->loadWindowRect("Window Position");
+    const QRect wanted(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+    // A rectangle from a hand-edited file may be absurd or lie on a screen that is gone:
+    // it is used only when it is sized sensibly and a good part of it is on a screen.
+    bool usable = !r.isEmpty() && wanted.width() >= kMinWidth && wanted.height() >= kMinHeight
+                  && wanted.width() <= 32767 && wanted.height() <= 32767;
+    if (usable) {
+        usable = false;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            const QRect on = screen->availableGeometry().intersected(wanted);
+            if (on.width() >= 100 && on.height() >= 50)
+                usable = true;
+        }
+    }
+    if (usable) {
+        move(wanted.topLeft());
+        resize(wanted.size());
+        return;
+    }
+    resize(760, 520);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
 void MainWindow::saveSettings()
@@ -290,6 +489,15 @@ void MainWindow::saveSettings()
     takeInputs();
     m_store->saveMainWindow(m_saved);
     m_store->saveOptions(m_options);
+    QComboBox* boxes[4] = {m_searchBox, m_replaceBox, m_maskBox, m_pathBox};
+    for (int k = 0; k < 4; ++k)
+        m_store->saveRecentItems(kBoxNames[k], fromQt(boxes[k]->currentText()), m_recent[k], m_options.maxItemsSaved);
+    // The rectangle of a minimised or maximised window is not the one to come back to.
+    if (!isMinimized() && !isMaximized() && !isFullScreen()) {
+        const QRect g(pos(), size());
+        m_store->saveWindowRect("Window Position", {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+    }
+    m_store->saveToolbar(encodeToolbarLayout({m_toolbarItems, saveState()}));
     m_store->sync();
 }
 
@@ -298,13 +506,56 @@ void MainWindow::closeEvent(QCloseEvent* event)
     if (running()) {
         // The run stops first (an open question resolves as Cancel); the window closes
         // when it has returned.
-        m_closeAfterRun = true;
+        m_closeRequested = true;
         stopRun();
         event->ignore();
         return;
     }
     saveSettings();
     event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    // One local file or directory; several items make a script, which comes later.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!running() && urls.size() == 1 && urls.front().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (running() || urls.size() != 1 || !urls.front().isLocalFile())
+        return;
+    dropPath(urls.front().toLocalFile());
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropPath(const QString& dropped)
+{
+    QString path;
+    QString mask;
+    if (QFileInfo(dropped).isDir()) {
+        path = dropped.endsWith(QLatin1Char('/')) ? dropped : dropped + QLatin1Char('/');
+        mask = QStringLiteral("*.*");
+    } else {
+        const qsizetype slash = dropped.lastIndexOf(QLatin1Char('/'));
+        path = dropped.left(slash + 1);
+        mask = dropped.mid(slash + 1);
+    }
+    if (mask.isEmpty() || path.isEmpty())
+        return;
+    m_saved.inputs.path = fromQt(path);
+    m_saved.inputs.mask = fromQt(mask);
+    for (const auto& [k, text, box] : {std::tuple{3, path, m_pathBox}, std::tuple{2, mask, m_maskBox}}) {
+        addRecentItem(m_recent[k], fromQt(text));
+        const QSignalBlocker quiet(box);
+        box->clear();
+        for (const std::string& item : m_recent[k])
+            box->addItem(toQt(item));
+        box->setCurrentIndex(0);
+    }
 }
 
 void MainWindow::copyResults()
@@ -322,92 +573,143 @@ void MainWindow::copyResults()
 
 void MainWindow::buildMenus()
 {
-    auto add = [this](QMenu* menu, const char* text) {
-        QAction* a = menu->addAction(QString::fromUtf8(text));
-        a->setEnabled(false); // built commands enable themselves in updateCommands()
-        return a;
-    };
-    QMenu* actions = menuBar()->addMenu(QStringLiteral("&Actions"));
-    m_searchAction = add(actions, "&Search\tCtrl+F");
-    m_replaceAction = add(actions, "&Replace\tCtrl+H");
-    add(actions, "&Touch...\tCtrl+T");
-    add(actions, "&File Operations...");
-    actions->addSeparator();
-    m_exitAction = add(actions, "E&xit");
-    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    m_copyAction = add(edit, "&Copy Search Results");
-    add(edit, "&Print Search Results");
-    m_htmlAction = add(edit, "View Results as &HTML");
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    add(view, "&Open with Associated Viewer");
-    add(view, "Open with &Default Viewer");
-    add(view, "Open &with ...");
-    add(view, "&Context");
-    view->addSeparator();
-    add(view, "&Customize Toolbar...");
-    add(view, "&Script...");
-    add(view, "Op&tions...");
-    QMenu* flagsMenu = menuBar()->addMenu(QStringLiteral("F&lags"));
-    // The first four toggles mirror the check boxes; the last two are kept in the inputs.
     const struct {
-        const char* text;
-        QCheckBox* box;
-        bool MainInputs::*field;
-    } flags[] = {
-        {"&Case Sensitive", m_caseSensitive, nullptr},
-        {"&Search Subdirectories", m_subdirectories, nullptr},
-        {"&Whole Word Match", m_wholeWord, nullptr},
-        {"&Regular Expression", m_regularExpression, nullptr},
-        {"Search &ZIP Files", nullptr, &MainInputs::searchZips},
-        {"&Ignore Whitespace", nullptr, &MainInputs::ignoreWhitespace},
+        const char* title;
+        std::vector<int> items; // 0 is a separator
+    } menus[] = {
+        {"&Actions", {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, 0, kCmdExit}},
+        {"&Edit", {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml}},
+        {"&View",
+         {kCmdOpenAssociated, kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, 0, kCmdCustomizeToolbar,
+          kCmdScript, kCmdOptions}},
+        {"F&lags",
+         {kCmdCaseSensitive, kCmdSearchSubdirs, kCmdWholeWord, kCmdRegularExpression, kCmdSearchZips,
+          kCmdIgnoreWhitespace}},
+        {"&Help", {kCmdHelpContents, kCmdHelpSearch, 0, kCmdAbout}},
     };
-    for (const auto& f : flags) {
-        QAction* a = flagsMenu->addAction(QString::fromUtf8(f.text));
-        a->setCheckable(true);
-        if (f.box) {
-            a->setChecked(f.box->isChecked());
-            connect(a, &QAction::toggled, f.box, &QCheckBox::setChecked);
-            connect(f.box, &QCheckBox::toggled, a, &QAction::setChecked);
-            connect(f.box, &QCheckBox::toggled, this, &MainWindow::updateCommands);
-        } else {
-            a->setChecked(m_saved.inputs.*f.field);
-            connect(a, &QAction::toggled, this, [this, field = f.field](bool on) { m_saved.inputs.*field = on; });
+    for (const auto& m : menus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(m.title));
+        for (const int id : m.items) {
+            if (id == 0)
+                menu->addSeparator();
+            else
+                menu->addAction(action(id));
         }
-        m_flagActions.push_back(a);
     }
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    add(help, "&Contents\tF1");
-    add(help, "&Search");
-    add(help, "&About");
 
-    connect(m_searchAction, &QAction::triggered, this, [this] { runCommand(false); });
-    connect(m_replaceAction, &QAction::triggered, this, [this] { runCommand(true); });
-    connect(m_exitAction, &QAction::triggered, this, &MainWindow::close);
-    connect(m_copyAction, &QAction::triggered, this, &MainWindow::copyResults);
-    connect(m_htmlAction, &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
+    // The results list's own menu: the same commands, some with longer texts.
+    m_resultsMenu = new QMenu(this);
+    const std::pair<int, const char*> context[] = {
+        {kCmdOpenAssociated, "&Open with Associated Viewer"},
+        {kCmdOpenDefaultViewer, "Open with &Default Viewer"},
+        {kCmdOpenWith, "Open &with ..."},
+        {kCmdViewContext, "&View Context"},
+        {kCmdCopyResults, "&Copy Search Results to clipboard"},
+        {kCmdPrintResults, "&Print Search Results"},
+        {kCmdViewHtml, "View Results as &HTML"},
+        {kCmdFileOperations, "&File Operations..."},
+        {kCmdTouchSelected, "&Touch Selected Files"},
+    };
+    for (const auto& [id, text] : context) {
+        QAction* a = m_resultsMenu->addAction(QString::fromUtf8(text));
+        if (QAction* command = action(id)) {
+            a->setIcon(command->icon());
+            connect(a, &QAction::triggered, command, &QAction::trigger);
+        }
+        m_contextActions.emplace_back(a, id);
+    }
+
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateCommands);
     connect(m_model, &QAbstractItemModel::modelReset, this, &MainWindow::updateCommands);
+}
+
+void MainWindow::buildToolbar()
+{
+    m_toolbar = new QToolBar(QStringLiteral("Toolbar"), this);
+    m_toolbar->setObjectName(QStringLiteral("Toolbar"));
+    m_toolbar->setIconSize(QSize(24, 24));
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+    std::vector<int> items = defaultToolbarItems();
+    QByteArray state;
+    if (const auto saved =
+            decodeToolbarLayout(m_store->loadToolbar(), [](int id) { return findCommandText(id) != nullptr; })) {
+        items = saved->items;
+        state = saved->windowState;
+    }
+    setToolbarItems(items);
+    if (!state.isEmpty())
+        restoreState(state);
+    // A toolbar hidden by the saved state (or dragged away) comes back by the View menu.
+    m_toolbar->toggleViewAction()->setText(QStringLiteral("Show &Toolbar"));
+}
+
+void MainWindow::setToolbarItems(const std::vector<int>& items)
+{
+    m_toolbar->clear();
+    m_toolbarItems.clear();
+    for (const int id : items) {
+        if (id == kToolbarSeparator) {
+            if (!m_toolbarItems.empty() && m_toolbarItems.back() != kToolbarSeparator) {
+                m_toolbar->addSeparator();
+                m_toolbarItems.push_back(id);
+            }
+        } else if (QAction* a = action(id)) {
+            m_toolbar->addAction(a);
+            m_toolbarItems.push_back(id);
+            // "Flat Toolbar" 0 draws the buttons raised.
+            if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(a))) {
+                button->setAutoRaise(m_saved.flatToolbar);
+                button->setAccessibleName(a->toolTip());
+            }
+        }
+    }
+    m_store->saveToolbar(encodeToolbarLayout({m_toolbarItems, saveState()}));
+}
+
+void MainWindow::customizeToolbar()
+{
+    if (running())
+        return;
+    CustomizeToolbarDialog dialog(m_toolbarItems, this);
+    if (dialog.exec() == QDialog::Accepted)
+        setToolbarItems(dialog.items());
+}
+
+void MainWindow::showResultsMenu(const QPoint& pos)
+{
+    if (m_model->rowCount() == 0)
+        return;
+    // The line under the pointer becomes the current line first.
+    const QModelIndex under = m_resultsList->indexAt(pos);
+    if (under.isValid())
+        m_resultsList->selectionModel()->setCurrentIndex(under, QItemSelectionModel::NoUpdate);
     updateCommands();
+    m_resultsMenu->popup(m_resultsList->viewport()->mapToGlobal(pos));
 }
 
 void MainWindow::updateCommands()
 {
-    if (!m_searchAction)
-        return; // the menus are not built yet
-    const bool active = running();
-    const bool hasResults = m_model->rowCount() > 0;
-    m_searchAction->setEnabled(!active || !m_replaceRun);
-    m_replaceAction->setEnabled(!m_saved.noReplace && (!active || m_replaceRun));
-    m_exitAction->setEnabled(!active);
-    m_copyAction->setEnabled(!active && hasResults);
-    m_htmlAction->setEnabled(!active && hasResults);
-    for (int i = 0; i < m_flagActions.size(); ++i) {
-        bool enabled = !active;
-        // Whole word and ignore whitespace do not apply to regular expressions.
-        if (i == 2 || i == 5)
-            enabled = enabled && !m_regularExpression->isChecked();
-        m_flagActions[i]->setEnabled(enabled);
-    }
+    if (m_actions.empty() || !m_regularExpression || !m_resultsList)
+        return; // still being built
+    WindowState state;
+    state.active = m_active;
+    state.noReplace = m_saved.noReplace;
+    state.hasResults = m_model->rowCount() > 0;
+    const QModelIndex current = m_resultsList->currentIndex();
+    state.currentIsHitLine = current.isValid() && m_model->kindAt(current.row()) == LineKind::Hit;
+    state.defaultViewerSet = !m_options.defaultViewer.empty();
+    state.scriptSearch = m_searchBox->currentText().startsWith(QString::fromLatin1(kScriptPrefix));
+    state.regularExpression = m_regularExpression->isChecked();
+    for (auto& [id, a] : m_actions)
+        a->setEnabled(commandEnabled(id, state));
+    for (auto& [a, id] : m_contextActions)
+        a->setEnabled(commandEnabled(id, state));
+    m_searchButton->setEnabled(commandEnabled(kCmdSearch, state));
+    m_replaceButton->setEnabled(commandEnabled(kCmdReplace, state));
+    m_caseSensitive->setEnabled(commandEnabled(kCmdCaseSensitive, state));
+    m_wholeWord->setEnabled(commandEnabled(kCmdWholeWord, state));
+    m_regularExpression->setEnabled(commandEnabled(kCmdRegularExpression, state));
+    m_subdirectories->setEnabled(commandEnabled(kCmdSearchSubdirs, state));
 }
 
 bool MainWindow::writeResultsPage(const std::string& path)

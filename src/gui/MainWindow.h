@@ -1,8 +1,12 @@
 #pragma once
 // The desktop program's main window: the four input boxes, the search flags, the Search
-// and Replace commands (each the Stop button of its own run), the results list and the
-// progress line. A run is built from the inputs, the options and the saved settings as the
-// command line builds it, and executes on the worker thread of a RunController.
+// and Replace commands (each the Stop button of its own run), the results list, the menu,
+// the toolbar and the status bar. A run is built from the inputs, the options and the
+// saved settings as the command line builds it, and executes on the worker thread of a
+// RunController. Every command has one QAction, shared by the menu and the toolbar, whose
+// enabled state follows the rules of CommandRules.h.
+#include "app/CommandLine.h"
+#include "app/CommandRules.h"
 #include "app/SettingsStore.h"
 #include "core/ProgramOptions.h"
 #include "gui/GuiRunHost.h"
@@ -11,16 +15,22 @@
 
 #include <QMainWindow>
 
+#include <map>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QAction;
 class QListView;
+class QMenu;
 class QPushButton;
+class QToolBar;
 
 namespace tw {
+
+class ResultsDelegate;
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -28,6 +38,12 @@ public:
     // The settings come from the user's store, or from the INI file `configFile` (tests).
     explicit MainWindow(const QString& configFile = QString(), QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // Puts a command line's texts and flags into the boxes and options; with "/q" the
+    // window closes after the run that issueCommandLineCommand() starts.
+    void applyCommandLine(const CommandLineRequest& request);
+    // Issues the one command the applied command line asks for, if any.
+    void issueCommandLineCommand();
 
     // Search (replaceMode false) or Replace; while that command's run is active, stops it.
     void runCommand(bool replaceMode);
@@ -39,6 +55,18 @@ public:
     void stopRun();
     bool running() const { return m_controller->running(); }
 
+    // The command's action (menu and toolbar), or nullptr for an unknown identifier.
+    QAction* action(int id) const;
+    // Opens "Customize Toolbar"; on OK the toolbar shows the chosen buttons and the
+    // arrangement is saved at once.
+    void customizeToolbar();
+    // Shows `items` (identifiers and separators) on the toolbar and saves the arrangement.
+    void setToolbarItems(const std::vector<int>& items);
+    const std::vector<int>& toolbarItems() const { return m_toolbarItems; }
+    QToolBar* toolbar() const { return m_toolbar; }
+    // Takes one dropped file or directory as the mask and path (what a drop does).
+    void dropPath(const QString& path);
+
     GuiRunHost& host() { return *m_host; }
     ResultsModel& model() { return *m_model; }
     const RunController& controller() const { return *m_controller; }
@@ -49,20 +77,29 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void buildControls();
-    // The menu bar with every command; those whose windows are not built yet stay disabled.
+    // One action per command, with its text, hint, tool tip, picture and key.
+    void buildActions();
     void buildMenus();
+    void buildToolbar();
+    void showResultsMenu(const QPoint& pos);
     // Enables the commands for the current state (idle or running, results or none).
     void updateCommands();
     void viewResultsAsHtml();
     void loadInputs();
     // The inputs and flags as the boxes show them, into m_saved and m_options.
     void takeInputs();
+    // Adds the accepted inputs to the four recent-item lists.
+    void rememberInputs();
     void showMessage(const QString& text);
-    void setRunning(bool running, bool replaceMode);
+    void setRunning(ActiveRun run);
     void onRunFinished(RunOutcome outcome);
+    void setResultsLabel(const QString& text);
+    void restoreWindowRect();
     void saveSettings();
 
     std::unique_ptr<SettingsStore> m_store; // never null
@@ -73,27 +110,32 @@ private:
     QComboBox* m_replaceBox = nullptr;
     QComboBox* m_maskBox = nullptr;
     QComboBox* m_pathBox = nullptr;
+    // Recent-item lists of the four boxes, item 1 first; mirrored by the boxes' lists.
+    std::vector<std::string> m_recent[4];
     QCheckBox* m_caseSensitive = nullptr;
     QCheckBox* m_wholeWord = nullptr;
     QCheckBox* m_regularExpression = nullptr;
     QCheckBox* m_subdirectories = nullptr;
     QPushButton* m_searchButton = nullptr;
     QPushButton* m_replaceButton = nullptr;
+    QLabel* m_resultsLabel = nullptr; // "Search Res&ults:", or the run's progress
     QListView* m_resultsList = nullptr;
-    // Menu commands whose enabled state follows the window's state.
-    QAction* m_searchAction = nullptr;
-    QAction* m_replaceAction = nullptr;
-    QAction* m_exitAction = nullptr;
-    QAction* m_copyAction = nullptr;
-    QAction* m_htmlAction = nullptr;
-    QList<QAction*> m_flagActions; // toggles; greyed while a run is active
-    QLabel* m_status = nullptr;
+    ResultsDelegate* m_delegate = nullptr;
+    QToolBar* m_toolbar = nullptr;
+
+    std::map<int, QAction*> m_actions;   // every command of the menus, by identifier
+    // The results list's context menu: its own texts, each mirroring a command.
+    std::vector<std::pair<QAction*, int>> m_contextActions;
+    QMenu* m_resultsMenu = nullptr;
+    std::vector<int> m_toolbarItems;     // what the toolbar shows, separators as 0
 
     ResultsModel* m_model = nullptr;              // owned by the window (QObject child)
     std::unique_ptr<GuiRunHost> m_host;           // outlives m_controller
     std::unique_ptr<RunController> m_controller;  // destroyed first: stops and joins the worker
-    bool m_replaceRun = false;   // the active run (if any) is a replace run
-    bool m_closeAfterRun = false; // the window was closed during a run: close once it ends
+    ActiveRun m_active = ActiveRun::None;         // the command of the active run
+    bool m_closeRequested = false; // the window was closed during a run: close once it ends
+    bool m_closeAfterRun = false;  // "/q": the command line's run is quiet, then the window closes
+    CommandLineCommand m_commandLineCommand = CommandLineCommand::None; // issued once shown
 };
 
 } // namespace tw

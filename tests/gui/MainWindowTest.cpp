@@ -1,6 +1,8 @@
 #include "TestUtil.h"
 #include "gui/MainWindow.h"
 #include "gui/QuestionDialog.h"
+#include "app/CommandLine.h"
+#include "app/ToolbarLayout.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QToolBar>
 #include <QTest>
 
 #include <algorithm>
@@ -130,7 +134,6 @@ TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
     EXPECT_TRUE(enabled["View Results as &HTML"]);
     EXPECT_TRUE(enabled["&Search\tCtrl+F"]);
     EXPECT_FALSE(enabled["&Touch...\tCtrl+T"]);
-    EXPECT_FALSE(enabled["Op&tions..."]);
     EXPECT_EQ(enabled.size(), 24u);
 }
 
@@ -221,6 +224,73 @@ TEST_F(MainWindowTest, AStopRightAfterTheStartIsNotLost)
     ASSERT_TRUE(ended.wait(20000));
     EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
     EXPECT_EQ(control<QPushButton>("Search")->text(), "Search");
+}
+
+// The toolbar, the window rectangle and the recent lists come back in the next window;
+// values a hand-edited file spoils are ignored.
+TEST_F(MainWindowTest, ArrangementRectangleAndRecentItemsPersist)
+{
+    const QString config = QString::fromStdString(m_config.file("tw.conf"));
+    writeFile(m_dir.file("a.txt"), "needle\n");
+    m_window.setToolbarItems({kCmdOptions, kToolbarSeparator, kCmdSearch});
+    m_window.move(40, 60);
+    m_window.resize(700, 480);
+    type("Search String:", "needle");
+    type("File Mask:", "*.txt");
+    type("Path:", m_dir.path());
+    ASSERT_TRUE(runWith("Search"));
+    type("Search String:", "other");
+    m_window.close();
+    {
+        MainWindow again(config);
+        EXPECT_EQ(again.toolbarItems(), (std::vector<int>{kCmdOptions, kToolbarSeparator, kCmdSearch}));
+        EXPECT_EQ(again.size(), QSize(700, 480));
+        auto* search = again.findChild<QComboBox*>();
+        ASSERT_NE(search, nullptr);
+        // The current text was never run, so it comes first, ahead of the run's.
+        EXPECT_EQ(search->currentText().toStdString(), "other");
+        EXPECT_EQ(search->itemText(1).toStdString(), "needle");
+    }
+    {
+        QSettings s(config, QSettings::IniFormat);
+        s.setValue("Settings/ToolBar", QByteArray("garbage"));
+        s.setValue("Options/Window Position", "1,2,3");
+    }
+    MainWindow spoiled(config);
+    EXPECT_FALSE(spoiled.toolbarItems().empty());
+    EXPECT_GE(spoiled.width(), 550);
+    EXPECT_GE(spoiled.height(), 400);
+}
+
+TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
+{
+    // A dropped directory is the path with the mask "*.*"; a dropped file splits in two.
+    m_window.dropPath(QString::fromStdString(m_dir.path()).chopped(m_dir.path().ends_with('/') ? 1 : 0));
+    EXPECT_EQ(control<QComboBox>("File Mask:")->currentText(), "*.*");
+    std::string dir = m_dir.path();
+    dir.erase(dir.find_last_not_of('/') + 1);
+    EXPECT_EQ(control<QComboBox>("Path:")->currentText().toStdString(), dir + "/");
+    writeFile(m_dir.file("x.txt"), "needle\n");
+    m_window.dropPath(QString::fromStdString(m_dir.file("x.txt")));
+    EXPECT_EQ(control<QComboBox>("File Mask:")->currentText(), "x.txt");
+
+    // "/q" with a search: the run is quiet and the window closes after it.
+    m_window.show();
+    std::vector<QString> shown;
+    m_window.host().setMessageSink([&](const QString& t) { shown.push_back(t); });
+    m_window.applyCommandLine(parseCommandLine("/S\"needle\" /P" + m_dir.file("nothing*.txt") + " /q"));
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    m_window.issueCommandLineCommand();
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_FALSE(m_window.isVisible());
+    EXPECT_TRUE(shown.empty()); // "No Files Were Found" is not shown in quiet mode
+
+    const QString config = QString::fromStdString(m_config.file("no-replace.conf"));
+    QSettings(config, QSettings::IniFormat).setValue("Flags/No Replace", 1);
+    MainWindow locked(config);
+    EXPECT_FALSE(locked.action(kCmdReplace)->isEnabled());
+    locked.runCommand(true);
+    EXPECT_FALSE(locked.running());
 }
 
 } // namespace
