@@ -37,10 +37,12 @@ sleep 1
 import -window root -trim +repage "$out/main-window.png"
 
 # The search box has the focus at start; the boxes follow in tab order.
+# Each box starts with its first-use text, so its text is selected before typing.
+xdotool key ctrl+a
 xdotool type --delay 20 "search_me"
-xdotool key Tab Tab
+xdotool key Tab Tab ctrl+a
 xdotool type --delay 20 "*.c;*.h"
-xdotool key Tab
+xdotool key Tab ctrl+a
 xdotool type --delay 20 "$tree/src/"
 xdotool key Return
 sleep 3

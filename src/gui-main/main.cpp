@@ -8,6 +8,8 @@
 #include "results/ResultEntry.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -20,6 +22,15 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
+    // Without a desktop session Qt knows no icon theme; the common one, where installed,
+    // gives the toolbar its pictures (the style's own pictures are the fall-back).
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
+        for (const QString& dir : QIcon::themeSearchPaths())
+            if (QFileInfo::exists(dir + QStringLiteral("/Adwaita/index.theme"))) {
+                QIcon::setThemeName(QStringLiteral("Adwaita"));
+                break;
+            }
+    }
     // Qt has taken its own options out of argv; what is left is ours.
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)

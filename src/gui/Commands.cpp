@@ -119,9 +119,13 @@ QIcon commandIcon(int id, const QStyle* style)
     for (const Picture& p : pictures) {
         if (p.id != id)
             continue;
-        const QIcon themed = QIcon::fromTheme(QString::fromLatin1(p.theme));
-        if (!themed.isNull())
-            return themed;
+        // Some themes draw only the one-colour "-symbolic" variants of these names.
+        const QString name = QString::fromLatin1(p.theme);
+        for (const QString& candidate : {name, name + QStringLiteral("-symbolic")}) {
+            const QIcon themed = QIcon::fromTheme(candidate);
+            if (!themed.isNull())
+                return themed;
+        }
         return style ? style->standardIcon(p.standard) : QIcon();
     }
     return {};
