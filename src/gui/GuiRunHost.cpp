@@ -4,6 +4,10 @@
 #include "results/ResultText.h"
 
 #include <QMessageBox>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
 
 namespace tw {
 
@@ -53,12 +57,61 @@ Answer GuiRunHost::ask(Question kind, const std::string& text, const HeldBackLin
 
 void GuiRunHost::progress(const std::string& text)
 {
-    QMetaObject::invokeMethod(this, [this, t = fromRun(text)] { emit progressChanged(t); }, Qt::QueuedConnection);
+    postLatest(false, text);
 }
 
 void GuiRunHost::title(const std::string& text)
 {
-    QMetaObject::invokeMethod(this, [this, t = fromRun(text)] { emit titleChanged(t); }, Qt::QueuedConnection);
+    postLatest(true, text);
+}
+
+void GuiRunHost::postLatest(bool isTitle, const std::string& text)
+{
+    // At most this often; an empty progress text (the run's end) goes at once.
+    constexpr long long kIntervalNs = 40'000'000;
+    const long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::steady_clock::now().time_since_epoch())
+                              .count();
+    long long delayNs = 0;
+    {
+        std::lock_guard lock(m_latestMutex);
+        m_latestText[isTitle] = text;
+        m_latestChanged[isTitle] = true;
+        if (m_latestPosted)
+            return; // the pending post shows this text
+        m_latestPosted = true;
+        delayNs = text.empty() ? 0 : std::max(0LL, kIntervalNs - (now - m_lastPostNs));
+        m_lastPostNs = now + delayNs;
+    }
+    const int delayMs = static_cast<int>(delayNs / 1'000'000);
+    QMetaObject::invokeMethod(
+        this,
+        [this, delayMs] {
+            if (delayMs == 0)
+                showLatest();
+            else
+                QTimer::singleShot(delayMs, this, &GuiRunHost::showLatest);
+        },
+        Qt::QueuedConnection);
+}
+
+void GuiRunHost::showLatest()
+{
+    QString texts[2];
+    bool changed[2];
+    {
+        std::lock_guard lock(m_latestMutex);
+        m_latestPosted = false;
+        for (int k = 0; k < 2; ++k) {
+            changed[k] = m_latestChanged[k];
+            m_latestChanged[k] = false;
+            texts[k] = fromRun(m_latestText[k]);
+        }
+    }
+    if (changed[0])
+        emit progressChanged(texts[0]);
+    if (changed[1])
+        emit titleChanged(texts[1]);
 }
 
 Answer GuiRunHost::handOver(bool isMessage, Question kind, const QString& text, const QString& detail)

@@ -58,6 +58,12 @@ private:
     void present(bool isMessage, Question kind, const QString& text, const QString& detail);
     // GUI thread: the answer of the open question.
     void deliver(Answer answer);
+    // Worker thread: keeps `text` as the latest progress (or title) and posts it to the
+    // GUI thread unless a post is on its way already or one went less than a moment ago.
+    // A run reports progress per file; the label shows the latest, a few times a second.
+    void postLatest(bool isTitle, const std::string& text);
+    // GUI thread: shows the latest progress and title.
+    void showLatest();
 
     QWidget* m_dialogParent;
     AnswerProvider m_answerProvider; // GUI thread only
@@ -71,6 +77,15 @@ private:
     bool m_waiting = false;
     std::optional<Answer> m_answer;
     bool m_stopping = false;
+
+    // Guarded by m_latestMutex: the latest progress and title of the run, whether each
+    // changed since the GUI thread last showed it, whether a post is pending, and when
+    // the last post was made (steady-clock nanoseconds).
+    std::mutex m_latestMutex;
+    std::string m_latestText[2];
+    bool m_latestChanged[2] = {false, false};
+    bool m_latestPosted = false;
+    long long m_lastPostNs = 0;
 };
 
 } // namespace tw
