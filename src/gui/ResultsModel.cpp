@@ -3,6 +3,8 @@
 #include "engine/CharClasses.h"
 #include "results/ResultText.h"
 
+#include <QByteArrayView>
+
 #include <algorithm>
 
 namespace tw {
@@ -22,9 +24,17 @@ QString ResultsModel::decode(const char* bytes, size_t length) const
     return m_utf8 ? QString::fromUtf8(bytes, n) : QString::fromLatin1(bytes, n);
 }
 
+QString ResultsModel::decodeRow(const Row& row, size_t length) const
+{
+    const char* bytes = m_chunks[row.chunk].data() + row.offset;
+    if (row.latin1)
+        return QString::fromLatin1(bytes, static_cast<qsizetype>(length));
+    return decode(bytes, length);
+}
+
 QString ResultsModel::shownText(const Row& row) const
 {
-    return decode(m_chunks[row.chunk].data() + row.offset, row.textLength);
+    return decodeRow(row, row.textLength);
 }
 
 void ResultsModel::storeText(const std::string& text, Row& row)
@@ -64,14 +74,14 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     case NameBeginRole:
         if (row.nameBegin == kNoHit)
             return -1;
-        return static_cast<int>(decode(m_chunks[row.chunk].data() + row.offset, row.nameBegin).size());
+        return static_cast<int>(decodeRow(row, row.nameBegin).size());
     case HitBeginRole:
     case HitEndRole: {
         if (row.hitBegin == kNoHit)
             return -1;
         // The byte offset becomes a character offset of the decoded text.
         const uint32_t bytes = role == HitBeginRole ? row.hitBegin : row.hitEnd;
-        return static_cast<int>(decode(m_chunks[row.chunk].data() + row.offset, bytes).size());
+        return static_cast<int>(decodeRow(row, bytes).size());
     }
     default:
         return {};
@@ -101,6 +111,7 @@ void ResultsModel::appendLines(const std::vector<ResultEntry>& lines)
         const ListLine shown = listForm(entry);
         Row row;
         storeText(shown.text, row);
+        row.latin1 = m_utf8 && !QByteArrayView(shown.text.data(), static_cast<qsizetype>(shown.text.size())).isValidUtf8();
         if (!entry.path.empty()) {
             if (m_paths.empty() || m_paths.back() != entry.path)
                 m_paths.push_back(entry.path);

@@ -55,11 +55,16 @@ private:
         uint32_t hitEnd = kNoHit;
         uint32_t nameBegin = kNoHit; // byte offset of the file-coloured part, or kNoHit
         LineKind kind = LineKind::Other;
+        // The text is not valid UTF-8 (a line of a file in another encoding): it is shown
+        // byte for byte as Latin-1 rather than with replacement characters.
+        bool latin1 = false;
     };
 
     static constexpr size_t kChunkBytes = size_t(1) << 20;
 
     QString shownText(const Row& row) const;
+    // The first `length` bytes of the row's text, decoded as the whole row is.
+    QString decodeRow(const Row& row, size_t length) const;
     // Stores a shown text and returns where (a text longer than a chunk gets its own).
     void storeText(const std::string& text, Row& row);
     QString decode(const char* bytes, size_t length) const;

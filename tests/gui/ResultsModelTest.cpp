@@ -40,6 +40,9 @@ TEST(ResultsModel, RolesShowTheLineWithoutMarkers)
         // Multi-byte characters before the hit: the range counts characters, not bytes.
         {hitLine("Line 1234 - \xC3\xA4\xC3\xB6 " + hb + "x" + he, 1234, "/d/b.txt"),
          QString::fromUtf8("Line 1234 - \xC3\xA4\xC3\xB6 x"), 15, 16, -1, "/d/b.txt", 1234},
+        // A Latin-1 line in a UTF-8 session shows its bytes as Latin-1, hit range intact.
+        {hitLine("Line   2 - caf\xE9 " + hb + "au" + he + " lait", 2, "/d/c.txt"),
+         QString::fromLatin1("Line   2 - caf\xE9 au lait"), 16, 18, -1, "/d/c.txt", 2},
         {ResultEntry::summary("Searched 2 file(s), found 1 occurrences in 1 file(s)"),
          "Searched 2 file(s), found 1 occurrences in 1 file(s)", -1, -1, 0, "", 0},
     };
