@@ -1,6 +1,8 @@
 #!/bin/sh
-# Takes pictures of the real desktop program under a virtual X display: the main window
-# after start, and after a search typed into its boxes. Prints the folder of the PNGs.
+# Takes pictures of the real desktop program under a virtual X display: the recovery
+# dialog at start, the main window, a search, a replace with its questions open, every
+# page of the Options sheet, Customize Toolbar, About and "No Files Were Found".
+# Prints the folder of the PNGs.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -eu
 cd "$(dirname "$0")/.."
@@ -21,30 +23,73 @@ mkdir -p "$tree/src/sub"
 printf 'int main()\n{\n    return search_me(1);\n}\n' > "$tree/src/main.c"
 printf '/* search_me twice: search_me */\n' > "$tree/src/sub/util.h"
 export XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data"
+# A rewrite that was interrupted: its file and safety copy, as a crash leaves them.
+mkdir -p "$XDG_DATA_HOME/tarnwick/safety"
+printf 'half written' > "$tree/src/notes.txt"
+printf 'the original notes\n' > "$XDG_DATA_HOME/tarnwick/safety/TW0001"
+printf 'S\t%s\t%s\n' "$tree/src/notes.txt" "$XDG_DATA_HOME/tarnwick/safety/TW0001" \
+  > "$XDG_DATA_HOME/tarnwick/recovery.list"
 
 display=:97
 Xvfb $display -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
+app=""
 trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$tree"' EXIT
 sleep 1
 export DISPLAY=$display
+shot() { sleep "${2:-1}"; import -window root -trim +repage "$out/$1.png"; }
+key() { xdotool key --delay 60 "$@"; }
+typed() { xdotool type --delay 15 "$1"; }
+
 "$build/tarnwick" &
 app=$!
 sleep 2
-win=$(xdotool search --sync --name "Tarnwick" 2>/dev/null | head -1 || true)
+shot recovery-dialog 0
+# "Decide Later" keeps the entry; the dialog's cancel button does that.
+key Escape
+win=$(xdotool search --sync --name "^Tarnwick$" 2>/dev/null | head -1 || true)
 xdotool windowmove "$win" 0 0 2>/dev/null || true
-sleep 1
-import -window root -trim +repage "$out/main-window.png"
+shot main-window
 
-# The search box has the focus at start; the boxes follow in tab order.
-# Each box starts with its first-use text, so its text is selected before typing.
-xdotool key ctrl+a
-xdotool type --delay 20 "search_me"
-xdotool key Tab Tab ctrl+a
-xdotool type --delay 20 "*.c;*.h"
-xdotool key Tab ctrl+a
-xdotool type --delay 20 "$tree/src/"
-xdotool key Return
-sleep 3
-import -window root -trim +repage "$out/after-search.png"
+# The search box has the focus at start; each box starts with its first-use text, so
+# the text is selected before typing.
+key ctrl+a; typed "search_me"
+key Tab Tab ctrl+a; typed "*.c;*.h"
+key Tab ctrl+a; typed "$tree/src/"
+key Return
+shot after-search 2
+
+# Replace: with no backup directory set the run asks first, then per hit.
+key alt+l ctrl+a; typed "found_you"
+key ctrl+h
+shot question-no-backup 2
+key Return
+shot replace-confirmation 2
+key Escape
+sleep 1
+
+# Every page of the Options sheet (View, Options...), then Cancel.
+key alt+v t
+shot options-general 2
+for page in search replace output filter; do
+  key ctrl+Tab
+  shot "options-$page"
+done
+key Escape
+sleep 1
+
+key alt+v c
+shot customize-toolbar 2
+key Escape
+sleep 1
+
+key alt+h a
+shot about 2
+key Escape
+sleep 1
+
+key alt+p ctrl+a; typed "$tree/nothing-here/"
+key Return
+shot no-files-found 2
+key Return
 echo "$out"
