@@ -20,6 +20,8 @@ inline constexpr const char* kSettingsApplication = "TW32";
 // The regular-expression size limit a fresh process starts with.
 inline constexpr int kDefaultMaxRegexSize = 32767;
 inline constexpr const char* kDefaultViewerProgram = "xdg-open";
+// The Options sheet's pages; "Last Tab" holds the index of one of them.
+inline constexpr int kOptionsPageCount = 5;
 
 struct MainWindowSettings {
     MainInputs inputs;            // the four texts, four search flags, whitespace mask, "Search Zips"
@@ -75,6 +77,11 @@ public:
     // `name` is "Window Position" or "View Context Position" (group "Options").
     WindowRect loadWindowRect(const std::string& name) const;
     void saveWindowRect(const std::string& name, const WindowRect& rect);
+
+    // "Last Tab": the Options sheet page active when the sheet last closed; 0 when absent,
+    // not a number, or no page index.
+    int loadLastTab() const;
+    void saveLastTab(int page);
 
     // Writes pending changes to the backing file.
     void sync();
