@@ -4,6 +4,7 @@
 #include "app/RunRequest.h"
 #include "gui/ResultsExport.h"
 #include "gui/ResultsDelegate.h"
+#include "gui/OptionsSheet.h"
 #include "platform/Environment.h"
 
 #include <QAction>
@@ -346,7 +347,7 @@ void MainWindow::buildMenus()
     view->addSeparator();
     add(view, "&Customize Toolbar...");
     add(view, "&Script...");
-    add(view, "Op&tions...");
+    m_optionsAction = add(view, "Op&tions...");
     QMenu* flagsMenu = menuBar()->addMenu(QStringLiteral("F&lags"));
     // The first four toggles mirror the check boxes; the last two are kept in the inputs.
     const struct {
@@ -385,6 +386,7 @@ void MainWindow::buildMenus()
     connect(m_exitAction, &QAction::triggered, this, &MainWindow::close);
     connect(m_copyAction, &QAction::triggered, this, &MainWindow::copyResults);
     connect(m_htmlAction, &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
+    connect(m_optionsAction, &QAction::triggered, this, &MainWindow::showOptions);
     connect(m_model, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateCommands);
     connect(m_model, &QAbstractItemModel::modelReset, this, &MainWindow::updateCommands);
     updateCommands();
@@ -401,6 +403,7 @@ void MainWindow::updateCommands()
     m_exitAction->setEnabled(!active);
     m_copyAction->setEnabled(!active && hasResults);
     m_htmlAction->setEnabled(!active && hasResults);
+    m_optionsAction->setEnabled(!active);
     for (int i = 0; i < m_flagActions.size(); ++i) {
         bool enabled = !active;
         // Whole word and ignore whitespace do not apply to regular expressions.
@@ -416,6 +419,36 @@ bool MainWindow::writeResultsPage(const std::string& path)
         return true;
     showMessage(QStringLiteral("Error writing file ") + toQt(path));
     return false;
+}
+
+void MainWindow::showOptions()
+{
+    if (running())
+        return;
+    OptionsSheet sheet(m_options, m_store->loadLastTab(), OptionsSheet::localDatePicture(), this);
+    const bool accepted = sheet.exec() == QDialog::Accepted;
+    m_store->saveLastTab(sheet.currentPage());
+    m_store->sync();
+    if (!accepted)
+        return;
+    const ProgramOptions& edited = sheet.options();
+    const bool colorsChanged = edited.stringColor != m_options.stringColor || edited.fileColor != m_options.fileColor;
+    const bool lengthChanged = edited.maxItemsSaved != m_options.maxItemsSaved;
+    m_options = edited;
+    if (colorsChanged) {
+        if (auto* delegate = qobject_cast<ResultsDelegate*>(m_resultsList->itemDelegate()))
+            delegate->setColors(m_options.stringColor, m_options.fileColor);
+        m_resultsList->viewport()->update();
+    }
+    if (lengthChanged) {
+        // Everything is saved at once, and the recent lists are read back at their new length.
+        saveSettings();
+        for (QComboBox* box : {m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
+            box->clear();
+        loadInputs(); // the current texts come back from the values just saved
+    }
+    // Options such as the date and size filters decide which files a run selects.
+    m_controller->discardFileListCache();
 }
 
 void MainWindow::viewResultsAsHtml()

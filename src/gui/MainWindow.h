@@ -57,6 +57,8 @@ private:
     // Enables the commands for the current state (idle or running, results or none).
     void updateCommands();
     void viewResultsAsHtml();
+    // The Options sheet over a copy of the options; on OK the copy is taken over.
+    void showOptions();
     void loadInputs();
     // The inputs and flags as the boxes show them, into m_saved and m_options.
     void takeInputs();
@@ -86,6 +88,7 @@ private:
     QAction* m_exitAction = nullptr;
     QAction* m_copyAction = nullptr;
     QAction* m_htmlAction = nullptr;
+    QAction* m_optionsAction = nullptr;
     QList<QAction*> m_flagActions; // toggles; greyed while a run is active
     QLabel* m_status = nullptr;
 

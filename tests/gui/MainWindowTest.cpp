@@ -130,7 +130,7 @@ TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
     EXPECT_TRUE(enabled["View Results as &HTML"]);
     EXPECT_TRUE(enabled["&Search\tCtrl+F"]);
     EXPECT_FALSE(enabled["&Touch...\tCtrl+T"]);
-    EXPECT_FALSE(enabled["Op&tions..."]);
+    EXPECT_TRUE(enabled["Op&tions..."]);
     EXPECT_EQ(enabled.size(), 24u);
 }
 
