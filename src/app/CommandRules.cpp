@@ -14,7 +14,6 @@ bool commandAvailable(int id)
     case kCmdViewContext:
     case kCmdScript:
     // Their windows are being added; until then they stay greyed.
-    case kCmdOptions:
     case kCmdPrintResults:
     case kCmdHelpContents:
     case kCmdHelpSearch:

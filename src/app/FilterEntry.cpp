@@ -1,5 +1,6 @@
 #include "app/FilterEntry.h"
 
+#include "app/OptionsBlock.h"
 #include "app/PictureText.h"
 
 #include <algorithm>
@@ -119,6 +120,61 @@ std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view pictu
     if ((wantSecond && !gotSecond) || second > 59)
         return fail("Invalid second");
     return TimeOfDay{static_cast<int>(hour), static_cast<int>(minute), static_cast<int>(second)};
+}
+
+} // namespace tw
+
+namespace tw {
+
+FilterTexts formatFilterTexts(const ProgramOptions& o, std::string_view datePicture)
+{
+    const auto date = [&](FileTime t) { return t == 0 ? std::string() : formatShortDate(t, datePicture); };
+    const auto size = [](int64_t s) { return s == 0 ? std::string() : std::to_string(s); };
+    return {date(o.minDate), date(o.maxDate), size(o.minSize), size(o.maxSize)};
+}
+
+std::optional<FilterProblem> readFilterTexts(const FilterTexts& texts, std::string_view datePicture,
+                                             ProgramOptions& options)
+{
+    const FilterTexts shown = formatFilterTexts(options, datePicture);
+    ProgramOptions read = options;
+    std::string error;
+    const auto date = [&](const std::string& text, const std::string& shownText, bool endOfDay,
+                          FileTime* field) {
+        if (text == shownText)
+            return true;
+        if (text.empty()) {
+            *field = 0;
+            return true;
+        }
+        const auto t = parseShortDate(text, datePicture, endOfDay, &error);
+        if (t)
+            *field = *t;
+        return t.has_value();
+    };
+    const auto size = [&](const std::string& text, const std::string& shownText, int64_t* field) {
+        if (text == shownText)
+            return true;
+        const auto s = parseSize(text, &error);
+        if (s)
+            *field = *s;
+        return s.has_value();
+    };
+    if (!date(texts.beforeDate, shown.beforeDate, false, &read.minDate))
+        return FilterProblem{FilterField::BeforeDate, error};
+    if (!date(texts.afterDate, shown.afterDate, true, &read.maxDate))
+        return FilterProblem{FilterField::AfterDate, error};
+    if (!size(texts.lessThan, shown.lessThan, &read.minSize))
+        return FilterProblem{FilterField::LessThan, error};
+    if (!size(texts.greaterThan, shown.greaterThan, &read.maxSize))
+        return FilterProblem{FilterField::GreaterThan, error};
+    if (!sizeBoundsAgree(read.minSize, read.maxSize))
+        return FilterProblem{FilterField::LessThan, kInvalidFileSize};
+    options.minDate = read.minDate;
+    options.maxDate = read.maxDate;
+    options.minSize = read.minSize;
+    options.maxSize = read.maxSize;
+    return std::nullopt;
 }
 
 } // namespace tw

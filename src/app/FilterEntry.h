@@ -3,6 +3,8 @@
 // optional K or M suffix, and times read against the locale's time picture. The pictures
 // and designators are parameters, so tests use fixed ones; the desktop program passes the
 // locale's. Dates are read by parseShortDate (OptionsBlock.h).
+#include "core/ProgramOptions.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -33,5 +35,30 @@ struct TimeOfDay {
 // that is missing, unreadable or out of range).
 std::optional<TimeOfDay> parseTime(std::string_view text, std::string_view picture, std::string_view am,
                                    std::string_view pm, std::string* error = nullptr);
+
+// The four filter fields as the Filter page shows them: dates in the short-date picture,
+// sizes as decimal numbers, and an empty text for a bound of 0.
+struct FilterTexts {
+    std::string beforeDate;  // minDate
+    std::string afterDate;   // maxDate
+    std::string lessThan;    // minSize
+    std::string greaterThan; // maxSize
+};
+enum class FilterField { BeforeDate, AfterDate, LessThan, GreaterThan };
+struct FilterProblem {
+    FilterField field;
+    std::string message;
+};
+
+FilterTexts formatFilterTexts(const ProgramOptions& options, std::string_view datePicture);
+
+// Reads the four fields into `options`: the before-date at 00:00:00 of its day, the
+// after-date at 23:59:59, an empty field as 0. A field whose text still equals the shown
+// form of the stored value keeps that value, so a date shown with a two-digit year, or one
+// not at the start or end of its day, survives unchanged. On the first field in error (in
+// the order above, then a smallest size above the largest, blamed on "less than") nothing
+// is changed and the problem is returned.
+std::optional<FilterProblem> readFilterTexts(const FilterTexts& texts, std::string_view datePicture,
+                                             ProgramOptions& options);
 
 } // namespace tw

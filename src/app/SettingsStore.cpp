@@ -322,6 +322,17 @@ void SettingsStore::saveRecentItems(const std::string& boxName, const std::strin
         writeString(s, key(kSettingsGroup, boxName + std::to_string(i + 1)), items[i]);
 }
 
+int SettingsStore::loadLastTab() const
+{
+    const int page = readInt(*m_settings, key(kSettingsGroup, "Last Tab"), 0);
+    return page >= 0 && page < kOptionsPageCount ? page : 0;
+}
+
+void SettingsStore::saveLastTab(int page)
+{
+    writeInt(*m_settings, key(kSettingsGroup, "Last Tab"), page);
+}
+
 WindowRect SettingsStore::loadWindowRect(const std::string& name) const
 {
     const std::string text = readString(*m_settings, key(kOptionsGroup, name), {});

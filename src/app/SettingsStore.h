@@ -21,6 +21,8 @@ inline constexpr const char* kSettingsApplication = "TW32";
 // The regular-expression size limit a fresh process starts with.
 inline constexpr int kDefaultMaxRegexSize = 32767;
 inline constexpr const char* kDefaultViewerProgram = "xdg-open";
+// The Options sheet's pages; "Last Tab" holds the index of one of them.
+inline constexpr int kOptionsPageCount = 5;
 
 struct MainWindowSettings {
     MainInputs inputs;            // the four texts, four search flags, whitespace mask, "Search Zips"
@@ -86,6 +88,11 @@ public:
     // "ToolBar" (group "Settings"): the toolbar's saved arrangement, empty when absent.
     QByteArray loadToolbar() const;
     void saveToolbar(const QByteArray& blob);
+
+    // "Last Tab": the Options sheet page active when the sheet last closed; 0 when absent,
+    // not a number, or no page index.
+    int loadLastTab() const;
+    void saveLastTab(int page);
 
     // Writes pending changes to the backing file.
     void sync();

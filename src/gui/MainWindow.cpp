@@ -4,6 +4,7 @@
 #include "app/ToolbarLayout.h"
 #include "gui/Commands.h"
 #include "gui/CustomizeToolbarDialog.h"
+#include "gui/OptionsSheet.h"
 #include "gui/ResultsDelegate.h"
 #include "gui/ResultsExport.h"
 #include "platform/Environment.h"
@@ -162,6 +163,7 @@ void MainWindow::buildActions()
     connect(action(kCmdCopyResults), &QAction::triggered, this, &MainWindow::copyResults);
     connect(action(kCmdViewHtml), &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
     connect(action(kCmdCustomizeToolbar), &QAction::triggered, this, &MainWindow::customizeToolbar);
+    connect(action(kCmdOptions), &QAction::triggered, this, &MainWindow::showOptions);
     // The archive and whitespace flags live in the inputs; the other four mirror the
     // check boxes below the input boxes.
     action(kCmdSearchZips)->setChecked(m_saved.inputs.searchZips);
@@ -718,6 +720,34 @@ bool MainWindow::writeResultsPage(const std::string& path)
         return true;
     showMessage(QStringLiteral("Error writing file ") + toQt(path));
     return false;
+}
+
+void MainWindow::showOptions()
+{
+    if (running())
+        return;
+    OptionsSheet sheet(m_options, m_store->loadLastTab(), OptionsSheet::localDatePicture(), this);
+    const bool accepted = sheet.exec() == QDialog::Accepted;
+    m_store->saveLastTab(sheet.currentPage());
+    m_store->sync();
+    if (!accepted)
+        return;
+    const ProgramOptions& edited = sheet.options();
+    const bool colorsChanged = edited.stringColor != m_options.stringColor || edited.fileColor != m_options.fileColor;
+    const bool lengthChanged = edited.maxItemsSaved != m_options.maxItemsSaved;
+    m_options = edited;
+    if (colorsChanged) {
+        m_delegate->setColors(m_options.stringColor, m_options.fileColor);
+        m_resultsList->viewport()->update();
+    }
+    if (lengthChanged) {
+        // Everything is saved at once, and the recent lists are read back at their new length.
+        saveSettings();
+        loadInputs();
+    }
+    // Options such as the date and size filters decide which files a run selects.
+    m_controller->discardFileListCache();
+    updateCommands();
 }
 
 void MainWindow::viewResultsAsHtml()

@@ -90,6 +90,8 @@ private:
     // Enables the commands for the current state (idle or running, results or none).
     void updateCommands();
     void viewResultsAsHtml();
+    // The Options sheet over a copy of the options; on OK the copy is taken over.
+    void showOptions();
     void loadInputs();
     // The inputs and flags as the boxes show them, into m_saved and m_options.
     void takeInputs();

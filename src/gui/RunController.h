@@ -36,6 +36,14 @@ public:
     // True from start() until runFinished has been emitted.
     bool running() const { return m_thread != nullptr; }
 
+    // Forgets the file list kept for "Cache File List", so the next run walks again.
+    // Only while idle: the worker uses the cache during a run.
+    void discardFileListCache()
+    {
+        if (!running())
+            m_driver.cache().clear();
+    }
+
     // The last run's outcome and counters (valid once it has finished).
     RunOutcome lastOutcome() const { return m_outcome; }
     const RunCounters& counters() const { return m_driver.counters(); }

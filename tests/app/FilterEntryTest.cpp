@@ -1,5 +1,6 @@
 // Sizes and times as users type them into the filter and Touch fields.
 #include "app/FilterEntry.h"
+#include "app/OptionsBlock.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,43 @@ TEST(FilterEntry, Times)
             EXPECT_EQ(t->hour * 10000 + t->minute * 100 + t->second, c.h * 10000 + c.m * 100 + c.s) << c.text;
         }
     }
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+// A date shown with a two-digit year reads back into another century; an untouched field
+// must keep the stored value instead of reading its own display back.
+TEST(FilterEntry, UntouchedFieldsKeepTheirStoredValues)
+{
+    ProgramOptions o;
+    o.minDate = 1; // not at the start of any day
+    ASSERT_TRUE(parseShortDate("15/06/1950", "dd/MM/yyyy", true).has_value());
+    o.maxDate = *parseShortDate("15/06/1950", "dd/MM/yyyy", true);
+    o.maxSize = 4096;
+    const FilterTexts shown = formatFilterTexts(o, "dd/MM/yy");
+    EXPECT_EQ(shown.afterDate, "15/06/50");
+    EXPECT_EQ(shown.lessThan, "");
+    EXPECT_EQ(shown.greaterThan, "4096");
+
+    ProgramOptions read = o;
+    EXPECT_FALSE(readFilterTexts(shown, "dd/MM/yy", read));
+    EXPECT_EQ(read.minDate, o.minDate);
+    EXPECT_EQ(read.maxDate, o.maxDate);
+    EXPECT_EQ(read.maxSize, 4096);
+
+    // A field in error leaves every field as it was, even those read before it.
+    FilterTexts edited = shown;
+    edited.beforeDate = "";
+    edited.greaterThan = "1x";
+    const auto problem = readFilterTexts(edited, "dd/MM/yy", read);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->field, FilterField::GreaterThan);
+    EXPECT_EQ(problem->message, kInvalidFileSize);
+    EXPECT_EQ(read.minDate, o.minDate);
 }
 
 } // namespace

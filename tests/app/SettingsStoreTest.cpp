@@ -290,5 +290,24 @@ TEST_F(SettingsStoreTest, WindowRect)
     EXPECT_EQ(raw().value("Options/Window Position").toString(), QStringLiteral("1,2,3,4"));
 }
 
+TEST_F(SettingsStoreTest, LastTabFallsBackToTheFirstPage)
+{
+    const struct {
+        const char* stored; // nullptr: absent
+        int page;
+    } cases[] = {{nullptr, 0}, {"3", 3}, {"4", 4}, {"5", 0}, {"-1", 0}, {"2x", 0}, {"", 0}};
+    for (const auto& c : cases) {
+        if (c.stored)
+            raw().setValue("Settings/Last Tab", QString::fromLatin1(c.stored));
+        else
+            raw().remove("Settings/Last Tab");
+        EXPECT_EQ(SettingsStore(file()).loadLastTab(), c.page) << (c.stored ? c.stored : "absent");
+    }
+    SettingsStore store(file());
+    store.saveLastTab(3);
+    store.sync();
+    EXPECT_EQ(raw().value("Settings/Last Tab").toInt(), 3);
+}
+
 } // namespace
 } // namespace tw
