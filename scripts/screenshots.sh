@@ -8,7 +8,8 @@ set -eu
 cd "$(dirname "$0")/.."
 build=${1:-build}
 missing=""
-for tool in Xvfb:xvfb xdotool:xdotool import:imagemagick; do
+# A window manager makes windows active, which keyboard shortcuts and menus need.
+for tool in Xvfb:xvfb xdotool:xdotool import:imagemagick openbox:openbox; do
   command -v "${tool%%:*}" >/dev/null || missing="$missing ${tool##*:}"
 done
 if [ -n "$missing" ]; then
@@ -34,9 +35,13 @@ display=:97
 Xvfb $display -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
 app=""
-trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$tree"' EXIT
+wm=""
+trap 'kill $app $wm $xvfb 2>/dev/null || true; rm -rf "$tree"' EXIT
 sleep 1
 export DISPLAY=$display
+openbox >/dev/null 2>&1 &
+wm=$!
+sleep 1
 shot() { sleep "${2:-1}"; import -window root -trim +repage "$out/$1.png"; }
 key() { xdotool key --delay 60 "$@"; }
 typed() { xdotool type --delay 15 "$1"; }
@@ -48,7 +53,7 @@ shot recovery-dialog 0
 # "Decide Later" keeps the entry; the dialog's cancel button does that.
 key Escape
 win=$(xdotool search --sync --name "^Tarnwick$" 2>/dev/null | head -1 || true)
-xdotool windowmove "$win" 0 0 2>/dev/null || true
+xdotool windowmove "$win" 20 20 2>/dev/null || true
 shot main-window
 
 # The search box has the focus at start; each box starts with its first-use text, so
@@ -78,7 +83,7 @@ done
 key Escape
 sleep 1
 
-key alt+v c
+key alt+v c Return
 shot customize-toolbar 2
 key Escape
 sleep 1
