@@ -62,6 +62,14 @@ int readInt(const QSettings& s, const QString& k, int def)
     return ok ? i : def;
 }
 
+// A number the program can only use within [low, high]; a hand-edited value outside it
+// gives the default, as an unreadable one does.
+int readIntIn(const QSettings& s, const QString& k, int def, int low, int high)
+{
+    const int i = readInt(s, k, def);
+    return i < low || i > high ? def : i;
+}
+
 bool readBool(const QSettings& s, const QString& k, bool def)
 {
     return readInt(s, k, def ? 1 : 0) != 0;
@@ -165,18 +173,18 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
 {
     const QSettings& s = *m_settings;
     o.searchSubdirs = readBool(s, key(kFlagsGroup, "Search_subdir"), o.searchSubdirs);
-    o.promptMode = readInt(s, key(kFlagsGroup, "Prompt_flag"), o.promptMode);
+    o.promptMode = readIntIn(s, key(kFlagsGroup, "Prompt_flag"), o.promptMode, 0, 2);
     o.outputFile = readString(s, key(kOptionsGroup, "Output_File"), o.outputFile);
     o.stringColor = readColor(s, key(kOptionsGroup, "String Color"), o.stringColor);
     o.showFirstHitLine = readBool(s, key(kOptionsGroup, "Show_Files"), o.showFirstHitLine);
-    o.maxItemsSaved = readInt(s, key(kOptionsGroup, "Max Items Saved"), o.maxItemsSaved);
+    o.maxItemsSaved = readIntIn(s, key(kOptionsGroup, "Max Items Saved"), o.maxItemsSaved, 5, 50);
     o.fileColor = readColor(s, key(kOptionsGroup, "File Color"), o.fileColor);
     o.backupPath = readString(s, key(kOptionsGroup, "Backup Path"), o.backupPath);
-    o.contextLines = readInt(s, key(kOptionsGroup, "Num Detail Entries"), o.contextLines);
+    o.contextLines = readIntIn(s, key(kOptionsGroup, "Num Detail Entries"), o.contextLines, 5, 50);
     o.defaultViewer = readString(s, key(kOptionsGroup, "Default Viewer"), o.defaultViewer);
     o.beforeHit = readString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
     o.afterHit = readString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
-    o.maxRegexSize = readInt(s, key(kOptionsGroup, "Max Reg Expr"), maxRegexSize);
+    o.maxRegexSize = readIntIn(s, key(kOptionsGroup, "Max Reg Expr"), maxRegexSize, 50, 32767);
     o.writeToBackupDir =
         readBool(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir);
     o.unzipDir = readString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
@@ -193,6 +201,9 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.stopAfterFirstHit = readBool(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit);
     o.cacheFileList = readBool(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList);
 
+    // Negative bounds mean nothing; 0 is "no bound".
+    for (int64_t* bound : {&o.minSize, &o.maxSize, &o.minDate, &o.maxDate})
+        *bound = std::max<int64_t>(*bound, 0);
     if (o.defaultViewer.empty())
         o.defaultViewer = kDefaultViewerProgram;
     if (o.unzipDir.empty())
@@ -253,7 +264,8 @@ void SettingsStore::loadMainWindow(MainWindowSettings& v) const
     v.noReplace = readBool(s, key(kFlagsGroup, "No Replace"), v.noReplace);
     v.zipMask = readString(s, key(kFlagsGroup, "ZIP Mask"), v.zipMask);
     v.zipFileMask = readString(s, key(kFlagsGroup, "ZIP File Mask"), v.zipFileMask);
-    v.maxDisplayChars = readInt(s, key(kFlagsGroup, "Max Display Chars"), v.maxDisplayChars);
+    // It sizes the scan buffer's context, so an absurd value must not reach the run.
+    v.maxDisplayChars = readIntIn(s, key(kFlagsGroup, "Max Display Chars"), v.maxDisplayChars, 1, 32767);
     v.quietMode = readBool(s, key(kFlagsGroup, "Quiet Mode"), v.quietMode);
     v.flatToolbar = readBool(s, key(kFlagsGroup, "Flat Toolbar"), v.flatToolbar);
     v.lastScriptFile = readString(s, key(kOptionsGroup, "Last Script File"), v.lastScriptFile);

@@ -181,6 +181,27 @@ TEST_F(SettingsStoreTest, ColoursAndIntegersAsWrittenByHand)
     EXPECT_EQ(v.zipMask, "*.7z;*.zip");
 }
 
+// Values the program cannot use give their defaults instead of reaching a run.
+TEST_F(SettingsStoreTest, OutOfRangeValuesGiveDefaults)
+{
+    writeFile("[Flags]\nPrompt_flag=7\nMax%20Display%20Chars=2000000000\n"
+              "[Options]\nMax%20Items%20Saved=2000000000\nNum%20Detail%20Entries=-3\n"
+              "Max%20Reg%20Expr=49\nMin%20Size%20Filter=-5\nMax%20Date%20Filter=-1\n");
+    SettingsStore store(file());
+    const ProgramOptions defaults;
+    ProgramOptions o;
+    store.loadOptions(o);
+    EXPECT_EQ(o.promptMode, defaults.promptMode);
+    EXPECT_EQ(o.maxItemsSaved, defaults.maxItemsSaved);
+    EXPECT_EQ(o.contextLines, defaults.contextLines);
+    EXPECT_EQ(o.maxRegexSize, kDefaultMaxRegexSize);
+    EXPECT_EQ(o.minSize, 0);
+    EXPECT_EQ(o.maxDate, 0);
+    MainWindowSettings v;
+    store.loadMainWindow(v);
+    EXPECT_EQ(v.maxDisplayChars, MainWindowSettings().maxDisplayChars);
+}
+
 TEST_F(SettingsStoreTest, ContextFontHeightClamp)
 {
     raw().setValue("Options/Context Font", QStringLiteral("-600,400,0,0,0,49,Courier,0,0"));

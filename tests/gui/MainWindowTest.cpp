@@ -260,6 +260,17 @@ TEST_F(MainWindowTest, ArrangementRectangleAndRecentItemsPersist)
     EXPECT_FALSE(spoiled.toolbarItems().empty());
     EXPECT_GE(spoiled.width(), 550);
     EXPECT_GE(spoiled.height(), 400);
+
+    // A file of random bytes opens with the defaults.
+    std::string noise(4096, '\0');
+    unsigned seed = 12345;
+    for (char& c : noise)
+        c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+    const std::string noisy = m_config.file("noise.conf");
+    writeFile(noisy, noise);
+    MainWindow fromNoise(QString::fromStdString(noisy));
+    EXPECT_EQ(fromNoise.toolbarItems().empty(), false);
+    EXPECT_TRUE(fromNoise.action(kCmdSearch)->isEnabled());
 }
 
 TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
