@@ -2,7 +2,10 @@
 
 #include "app/CommandLine.h"
 #include "app/RunRequest.h"
+#include "gui/AboutBox.h"
+#include "gui/HelpPage.h"
 #include "gui/ResultsExport.h"
+#include "gui/ResultsPrinter.h"
 #include "gui/ResultsDelegate.h"
 #include "platform/Environment.h"
 
@@ -336,7 +339,7 @@ void MainWindow::buildMenus()
     m_exitAction = add(actions, "E&xit");
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     m_copyAction = add(edit, "&Copy Search Results");
-    add(edit, "&Print Search Results");
+    m_printAction = add(edit, "&Print Search Results");
     m_htmlAction = add(edit, "View Results as &HTML");
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     add(view, "&Open with Associated Viewer");
@@ -376,9 +379,15 @@ void MainWindow::buildMenus()
         m_flagActions.push_back(a);
     }
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    add(help, "&Contents\tF1");
-    add(help, "&Search");
-    add(help, "&About");
+    // The help page has no keyword index: Search opens the page like Contents.
+    m_helpActions = {add(help, "&Contents\tF1"), add(help, "&Search"), add(help, "&About")};
+    m_helpActions[0]->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(m_helpActions[0], &QAction::triggered, this, [this] { openHelp(this); });
+    connect(m_helpActions[1], &QAction::triggered, this, [this] { openHelp(this); });
+    connect(m_helpActions[2], &QAction::triggered, this, [this] { showAbout(this); });
+    connect(m_printAction, &QAction::triggered, this, [this] {
+        printResults(this, *m_model, m_controller->runHeading(), m_options.beforeHit, m_options.afterHit);
+    });
 
     connect(m_searchAction, &QAction::triggered, this, [this] { runCommand(false); });
     connect(m_replaceAction, &QAction::triggered, this, [this] { runCommand(true); });
@@ -401,6 +410,9 @@ void MainWindow::updateCommands()
     m_exitAction->setEnabled(!active);
     m_copyAction->setEnabled(!active && hasResults);
     m_htmlAction->setEnabled(!active && hasResults);
+    m_printAction->setEnabled(!active && hasResults);
+    for (QAction* a : m_helpActions)
+        a->setEnabled(!active);
     for (int i = 0; i < m_flagActions.size(); ++i) {
         bool enabled = !active;
         // Whole word and ignore whitespace do not apply to regular expressions.

@@ -86,6 +86,8 @@ private:
     QAction* m_exitAction = nullptr;
     QAction* m_copyAction = nullptr;
     QAction* m_htmlAction = nullptr;
+    QAction* m_printAction = nullptr;
+    QList<QAction*> m_helpActions; // Contents, Search, About: enabled while idle
     QList<QAction*> m_flagActions; // toggles; greyed while a run is active
     QLabel* m_status = nullptr;
 
