@@ -13,11 +13,6 @@ bool commandAvailable(int id)
     case kCmdOpenWith:
     case kCmdViewContext:
     case kCmdScript:
-    // Their windows are being added; until then they stay greyed.
-    case kCmdPrintResults:
-    case kCmdHelpContents:
-    case kCmdHelpSearch:
-    case kCmdAbout:
         return false;
     default:
         return true;

@@ -14,6 +14,7 @@
 #include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
 
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 
@@ -137,11 +138,45 @@ RunDriver::RunDriver(RunHost& host, ResultSink& results, FileSystem& fs)
 
 RunDriver::~RunDriver() = default;
 
+bool namesDefaultPrinter(std::string_view outputFile)
+{
+    if (outputFile.size() != kDefaultPrinterName.size())
+        return false;
+    for (size_t i = 0; i < outputFile.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(outputFile[i])) !=
+            std::tolower(static_cast<unsigned char>(kDefaultPrinterName[i])))
+            return false;
+    return true;
+}
+
 bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& list)
 {
-    const std::string& name = request.options.outputFile;
+    std::string name = request.options.outputFile;
+    m_printFile.clear();
+    m_printer.clear();
+    if (namesDefaultPrinter(name)) {
+        // The output goes to a temporary file that is printed when the run is over; without
+        // a printer the name is an ordinary file name, and the user is told where it is.
+        if (std::string printer = m_host.defaultPrinter(); printer.empty()) {
+            m_host.message("No default printer is available: the results are written to the file " +
+                               displayName(currentDirectory() + name),
+                           request.quiet);
+        } else if (std::unique_ptr<File> temp = m_fs.createTemp("TWP")) {
+            name = temp->path();
+            m_printFile = name;
+            m_printer = std::move(printer);
+        } else {
+            reportFileError("Error writing to output file ", name, request.quiet);
+            return false;
+        }
+    }
     if (m_results.openOutputFile(name, list.size(), [&](size_t i) { return std::string(list.at(i)); }))
         return true;
+    if (!m_printFile.empty()) {
+        m_fs.removeFile(m_printFile);
+        m_printFile.clear();
+        name = request.options.outputFile;
+    }
     reportFileError("Error writing to output file ", name, request.quiet);
     return false;
 }
@@ -171,6 +206,12 @@ void RunDriver::reportFileError(const std::string& message, const std::string& p
 void RunDriver::closeOutput()
 {
     m_results.closeOutputFile();
+    if (!m_printFile.empty()) {
+        m_host.printFile(m_printFile, m_printer);
+        m_fs.removeFile(m_printFile);
+        m_printFile.clear();
+        m_printer.clear();
+    }
 }
 
 void RunDriver::addSummary(const std::string& text)

@@ -106,6 +106,9 @@ private:
     std::atomic<bool> m_active{false}; // a run is in progress (see RunGuard)
     RunCounters m_counters;
     FileListCache m_cache;
+    // The run's output file stands in for "Default Printer": the temporary file printed on
+    // m_printer and deleted when the output is closed. Both empty otherwise.
+    std::string m_printFile, m_printer;
 };
 
 // Builds the run heading written at the start of the output file.

@@ -5,8 +5,14 @@
 #include "results/HeldBackLines.h"
 
 #include <string>
+#include <string_view>
 
 namespace tw {
+
+// The output-file name that prints a run's output on the default printer instead.
+inline constexpr std::string_view kDefaultPrinterName = "Default Printer";
+// `outputFile` is that name, compared without regard to case.
+bool namesDefaultPrinter(std::string_view outputFile);
 
 enum class Question {
     YesNo,          // Yes / No
@@ -36,6 +42,14 @@ public:
     // Progress text above the results and the window title.
     virtual void progress(const std::string& /*text*/) {}
     virtual void title(const std::string& /*text*/) {}
+
+    // Printing for the output file "Default Printer". defaultPrinter() names the printer
+    // the system would print on, found without showing anything; empty when there is none
+    // or the front end cannot print (the name is then an ordinary file name). At the end of
+    // such a run printFile() prints the text file `path` on that printer; the driver
+    // deletes the file afterwards. The front end reports a failure itself.
+    virtual std::string defaultPrinter() { return {}; }
+    virtual void printFile(const std::string& /*path*/, const std::string& /*printer*/) {}
 };
 
 } // namespace tw

@@ -2,8 +2,10 @@
 // A command line ("/S", "/P", flag letters, ...) is applied to the window, and the command
 // it asks for runs once the window is up; with "/q" the window closes after that run.
 #include "app/CommandLine.h"
+#include "app/LanguageTable.h"
 #include "engine/CharClasses.h"
 #include "gui/MainWindow.h"
+#include "gui/UiText.h"
 #include "platform/Environment.h"
 #include "results/ResultEntry.h"
 
@@ -22,6 +24,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
+    // The language file replaces texts before any window is built; one made for another
+    // version is not used, and the user is told.
+    if (const std::string dir = tw::dataDirectory(); !dir.empty()) {
+        const auto language = tw::activeLanguage().loadFile(dir + tw::kLanguageFileName, tw::programVersion());
+        if (language.status == tw::LanguageTable::Status::VersionMismatch)
+            QMessageBox::warning(nullptr, QStringLiteral("Tarnwick"), tw::uiText(tw::kLanguageVersionMismatch));
+    }
     // Without a desktop session Qt knows no icon theme; the common one, where installed,
     // gives the toolbar its pictures (the style's own pictures are the fall-back).
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {

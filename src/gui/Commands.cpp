@@ -1,6 +1,7 @@
 #include "gui/Commands.h"
 
 #include "app/ToolbarLayout.h"
+#include "gui/UiText.h"
 
 #include <QFont>
 #include <QPainter>
@@ -11,40 +12,24 @@ namespace tw {
 
 const std::vector<CommandText>& commandTexts()
 {
-    static const std::vector<CommandText> texts = {
-        {kCmdSearch, "&Search\tCtrl+F", "Search the files selected by mask and path", "Search"},
-        {kCmdReplace, "&Replace\tCtrl+H", "Replace in the files selected by mask and path", "Replace"},
-        {kCmdTouch, "&Touch...\tCtrl+T", "Set the date and time of the files selected by mask and path", "Touch"},
-        {kCmdFileOperations, "&File Operations...", "Copy, move, rename or delete the files in the results",
-         "File Operations"},
-        {kCmdExit, "E&xit", "Quit the program", "Exit"},
-        {kCmdCopyResults, "&Copy Search Results", "Copy the search results to the clipboard", "Copy Results"},
-        {kCmdPrintResults, "&Print Search Results", "Print the search results", "Print Results"},
-        {kCmdViewHtml, "View Results as &HTML", "Show the search results as a page in the web browser",
-         "View as HTML"},
-        {kCmdOpenAssociated, "&Open with Associated Viewer", "Open the selected file with its associated program",
-         "Open"},
-        {kCmdOpenDefaultViewer, "Open with &Default Viewer", "Open the selected file with the default viewer",
-         "Default Viewer"},
-        {kCmdOpenWith, "Open &with ...", "Open the selected file with a program of your choice", "Open With"},
-        {kCmdViewContext, "&Context", "Show the lines around the current hit", "View Context"},
-        {kCmdCustomizeToolbar, "&Customize Toolbar...", "Choose and arrange the toolbar buttons",
-         "Customize Toolbar"},
-        {kCmdScript, "&Script...", "Edit and use a script of search and replace pairs", "Script"},
-        {kCmdOptions, "Op&tions...", "Change the program's options", "Options"},
-        {kCmdCaseSensitive, "&Case Sensitive", "Match upper and lower case exactly", "Case Sensitive"},
-        {kCmdSearchSubdirs, "&Search Subdirectories", "Search the subdirectories of the path too",
-         "Search Subdirectories"},
-        {kCmdWholeWord, "&Whole Word Match", "Find whole words only", "Whole Word"},
-        {kCmdRegularExpression, "&Regular Expression", "Read the search text as a regular expression",
-         "Regular Expression"},
-        {kCmdSearchZips, "Search &ZIP Files", "Search inside archives too", "Search ZIPs"},
-        {kCmdIgnoreWhitespace, "&Ignore Whitespace", "Let any run of whitespace match any other",
-         "Ignore Whitespace"},
-        {kCmdHelpContents, "&Contents\tF1", "Show the help", "Help"},
-        {kCmdHelpSearch, "&Search", "Search the help", "Help Search"},
-        {kCmdAbout, "&About", "Show the version, the free memory and the free disk space", "About"},
-    };
+    // Menu order within each menu. The texts come from the language table, which is set up
+    // before the first window asks for them and never changes afterwards.
+    static const std::vector<CommandText> texts = [] {
+        const int ids[] = {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, kCmdExit,
+                           kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, kCmdOpenAssociated,
+                           kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, kCmdCustomizeToolbar,
+                           kCmdScript, kCmdOptions, kCmdCaseSensitive, kCmdSearchSubdirs, kCmdWholeWord,
+                           kCmdRegularExpression, kCmdSearchZips, kCmdIgnoreWhitespace, kCmdHelpContents,
+                           kCmdHelpSearch, kCmdAbout};
+        std::vector<CommandText> list;
+        for (const int id : ids) {
+            // The string of a command is its hint, a line break and its tool tip.
+            const QString both = uiText(kCommandHintOffset + id);
+            const qsizetype br = both.indexOf(QLatin1Char('\n'));
+            list.push_back({id, uiText(id), both.left(br), br < 0 ? both : both.mid(br + 1)});
+        }
+        return list;
+    }();
     return texts;
 }
 

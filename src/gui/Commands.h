@@ -16,12 +16,13 @@ namespace tw {
 
 struct CommandText {
     int id;
-    const char* menuText; // with its accelerator and, after a tab, its key
-    const char* hint;     // what the command does, for the status bar
-    const char* tip;      // the toolbar button's tool tip
+    QString menuText; // with its accelerator and, after a tab, its key
+    QString hint;     // what the command does, for the status bar
+    QString tip;      // the toolbar button's tool tip
 };
 
-// Every command of the menus, in menu order within each menu.
+// Every command of the menus, in menu order within each menu, with the texts of the
+// language table (app/LanguageTable.h).
 const std::vector<CommandText>& commandTexts();
 // The entry of `id`; nullptr for an unknown identifier.
 const CommandText* findCommandText(int id);

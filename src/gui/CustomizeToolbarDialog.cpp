@@ -88,7 +88,7 @@ QListWidgetItem* CustomizeToolbarDialog::makeItem(int id) const
     if (id == kToolbarSeparator) {
         item->setText(QStringLiteral("--- Separator ---"));
     } else if (const CommandText* t = findCommandText(id)) {
-        item->setText(QString::fromUtf8(t->tip));
+        item->setText(t->tip);
         item->setIcon(commandIcon(id, style()));
     }
     return item;

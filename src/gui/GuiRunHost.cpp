@@ -1,9 +1,12 @@
 #include "gui/GuiRunHost.h"
 
 #include "gui/QuestionDialog.h"
+#include "gui/ResultsPrinter.h"
 #include "results/ResultText.h"
 
 #include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -112,6 +115,30 @@ void GuiRunHost::showLatest()
         emit progressChanged(texts[0]);
     if (changed[1])
         emit titleChanged(texts[1]);
+}
+
+void GuiRunHost::findDefaultPrinter()
+{
+    if (!m_printRedirect.isEmpty()) {
+        m_defaultPrinter = "PDF";
+        return;
+    }
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    m_defaultPrinter = printer.isNull() ? std::string() : printer.printerName().toStdString();
+}
+
+void GuiRunHost::printFile(const std::string& path, const std::string& printer)
+{
+    QPrinter target(QPrinter::HighResolution);
+    if (m_printRedirect.isEmpty()) {
+        target.setPrinterName(fromRun(printer));
+    } else {
+        target.setOutputFormat(QPrinter::PdfFormat);
+        target.setOutputFileName(m_printRedirect);
+    }
+    QString error;
+    if (printTextFile(fromRun(path), target, &error) < 0)
+        message(error.toStdString(), false);
 }
 
 Answer GuiRunHost::handOver(bool isMessage, Question kind, const QString& text, const QString& detail)

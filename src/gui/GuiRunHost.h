@@ -35,6 +35,13 @@ public:
 
     // GUI thread: a run starts; questions are shown again.
     void beginRun();
+    // GUI thread, before a run whose output file is "Default Printer": finds the system's
+    // default printer (none: the run writes an ordinary file of that name).
+    void findDefaultPrinter();
+    // GUI thread, while idle: "Default Printer" output is printed to this PDF file instead
+    // of a printer (tests); empty: to the printer.
+    void setPrintRedirect(const QString& pdfPath) { m_printRedirect = pdfPath; }
+
     // GUI thread: the run is being stopped. The open question, and every later one of
     // this run, resolves as if closed (Cancel; No where there is none), so the worker
     // never waits for the GUI again.
@@ -45,6 +52,10 @@ public:
     Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) override;
     void progress(const std::string& text) override;
     void title(const std::string& text) override;
+    std::string defaultPrinter() override { return m_defaultPrinter; }
+    // Prints on the worker thread (painting on a printer is allowed there); a failure is
+    // reported as a message.
+    void printFile(const std::string& path, const std::string& printer) override;
 
 signals:
     void progressChanged(const QString& text);
@@ -69,6 +80,9 @@ private:
     AnswerProvider m_answerProvider; // GUI thread only
     MessageSink m_messageSink;       // GUI thread only
     QPointer<QDialog> m_openDialog;  // GUI thread only: the dialog of the open question, if any
+    // Written by the GUI thread only while no run is active, read by the worker during one.
+    std::string m_defaultPrinter; // the printer found by findDefaultPrinter(); empty: none
+    QString m_printRedirect;      // see setPrintRedirect
 
     std::mutex m_mutex;
     std::condition_variable m_answered;

@@ -3,10 +3,14 @@
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
 #include "gui/Commands.h"
+#include "gui/AboutBox.h"
 #include "gui/CustomizeToolbarDialog.h"
+#include "gui/HelpPage.h"
 #include "gui/OptionsSheet.h"
 #include "gui/ResultsDelegate.h"
 #include "gui/ResultsExport.h"
+#include "gui/ResultsPrinter.h"
+#include "gui/UiText.h"
 #include "platform/Environment.h"
 
 #include <QAction>
@@ -142,9 +146,9 @@ QAction* MainWindow::action(int id) const
 void MainWindow::buildActions()
 {
     for (const CommandText& t : commandTexts()) {
-        auto* a = new QAction(commandIcon(t.id, style()), QString::fromUtf8(t.menuText), this);
-        a->setStatusTip(QString::fromUtf8(t.hint));
-        a->setToolTip(QString::fromUtf8(t.tip));
+        auto* a = new QAction(commandIcon(t.id, style()), t.menuText, this);
+        a->setStatusTip(t.hint);
+        a->setToolTip(t.tip);
         a->setCheckable(isToggleCommand(t.id));
         a->setEnabled(false); // updateCommands() enables what the state allows
         m_actions[t.id] = a;
@@ -164,6 +168,13 @@ void MainWindow::buildActions()
     connect(action(kCmdViewHtml), &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
     connect(action(kCmdCustomizeToolbar), &QAction::triggered, this, &MainWindow::customizeToolbar);
     connect(action(kCmdOptions), &QAction::triggered, this, &MainWindow::showOptions);
+    connect(action(kCmdPrintResults), &QAction::triggered, this, [this] {
+        printResults(this, *m_model, m_controller->runHeading(), m_options.beforeHit, m_options.afterHit);
+    });
+    // The help page has no keyword index: Search opens the page like Contents.
+    connect(action(kCmdHelpContents), &QAction::triggered, this, [this] { openHelp(this); });
+    connect(action(kCmdHelpSearch), &QAction::triggered, this, [this] { openHelp(this); });
+    connect(action(kCmdAbout), &QAction::triggered, this, [this] { showAbout(this); });
     // The archive and whitespace flags live in the inputs; the other four mirror the
     // check boxes below the input boxes.
     action(kCmdSearchZips)->setChecked(m_saved.inputs.searchZips);
@@ -202,7 +213,7 @@ void MainWindow::buildControls()
         QString start = m_pathBox->currentText();
         if (start.size() > 1 && start.endsWith(QLatin1Char('/')))
             start.chop(1);
-        const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Path"), start);
+        const QString dir = QFileDialog::getExistingDirectory(this, uiText(kTextSelectPath), start);
         if (!dir.isEmpty())
             m_pathBox->setEditText(dir.endsWith(QLatin1Char('/')) ? dir : dir + QLatin1Char('/'));
     });
@@ -287,7 +298,8 @@ void MainWindow::loadInputs()
     QComboBox* boxes[4] = {m_searchBox, m_replaceBox, m_maskBox, m_pathBox};
     std::string* texts[4] = {&in.searchText, &in.replaceText, &in.mask, &in.path};
     // A fresh installation starts with something to try.
-    const std::string firstUse[4] = {"Search", "", "*.txt;*.hlp", dataDirectory()};
+    const std::string firstUse[4] = {activeLanguage().text(kTextDefaultSearch), "",
+                                     activeLanguage().text(kTextDefaultMask), dataDirectory()};
     for (int k = 0; k < 4; ++k) {
         const RecentItems recent = m_store->loadRecentItems(kBoxNames[k], m_options.maxItemsSaved);
         m_recent[k] = recent.items;
@@ -576,21 +588,21 @@ void MainWindow::copyResults()
 void MainWindow::buildMenus()
 {
     const struct {
-        const char* title;
+        int title;
         std::vector<int> items; // 0 is a separator
     } menus[] = {
-        {"&Actions", {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, 0, kCmdExit}},
-        {"&Edit", {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml}},
-        {"&View",
+        {kTextMenuActions, {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, 0, kCmdExit}},
+        {kTextMenuEdit, {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml}},
+        {kTextMenuView,
          {kCmdOpenAssociated, kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, 0, kCmdCustomizeToolbar,
           kCmdScript, kCmdOptions}},
-        {"F&lags",
+        {kTextMenuFlags,
          {kCmdCaseSensitive, kCmdSearchSubdirs, kCmdWholeWord, kCmdRegularExpression, kCmdSearchZips,
           kCmdIgnoreWhitespace}},
-        {"&Help", {kCmdHelpContents, kCmdHelpSearch, 0, kCmdAbout}},
+        {kTextMenuHelp, {kCmdHelpContents, kCmdHelpSearch, 0, kCmdAbout}},
     };
     for (const auto& m : menus) {
-        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(m.title));
+        QMenu* menu = menuBar()->addMenu(uiText(m.title));
         for (const int id : m.items) {
             if (id == 0)
                 menu->addSeparator();
@@ -601,19 +613,16 @@ void MainWindow::buildMenus()
 
     // The results list's own menu: the same commands, some with longer texts.
     m_resultsMenu = new QMenu(this);
-    const std::pair<int, const char*> context[] = {
-        {kCmdOpenAssociated, "&Open with Associated Viewer"},
-        {kCmdOpenDefaultViewer, "Open with &Default Viewer"},
-        {kCmdOpenWith, "Open &with ..."},
-        {kCmdViewContext, "&View Context"},
-        {kCmdCopyResults, "&Copy Search Results to clipboard"},
-        {kCmdPrintResults, "&Print Search Results"},
-        {kCmdViewHtml, "View Results as &HTML"},
-        {kCmdFileOperations, "&File Operations..."},
-        {kCmdTouchSelected, "&Touch Selected Files"},
+    // Two of them have texts of their own; the others read as in the main menu.
+    const std::pair<int, int> context[] = {
+        {kCmdOpenAssociated, kCmdOpenAssociated}, {kCmdOpenDefaultViewer, kCmdOpenDefaultViewer},
+        {kCmdOpenWith, kCmdOpenWith},             {kCmdViewContext, kCtxViewContext},
+        {kCmdCopyResults, kCtxCopy},              {kCmdPrintResults, kCmdPrintResults},
+        {kCmdViewHtml, kCmdViewHtml},             {kCmdFileOperations, kCmdFileOperations},
+        {kCmdTouchSelected, kCmdTouchSelected},
     };
     for (const auto& [id, text] : context) {
-        QAction* a = m_resultsMenu->addAction(QString::fromUtf8(text));
+        QAction* a = m_resultsMenu->addAction(uiText(text));
         if (QAction* command = action(id)) {
             a->setIcon(command->icon());
             connect(a, &QAction::triggered, command, &QAction::trigger);

@@ -58,6 +58,17 @@ QString clipboardText(const ResultsModel& model, std::vector<int> rows, const QS
     return out;
 }
 
+bool writeResultsText(const ResultsModel& model, const std::string& heading, const std::string& beforeHit,
+                      const std::string& afterHit, File& out)
+{
+    bool ok = out.write(heading.data(), heading.size());
+    for (int r = 0; ok && r < model.rowCount(); ++r) {
+        const std::string line = outputFileLine(markedEntry(model, r), beforeHit, afterHit);
+        ok = out.write(line.data(), line.size());
+    }
+    return ok;
+}
+
 bool writeHtmlPage(const ResultsModel& model, const std::string& heading, const std::string& path)
 {
     std::unique_ptr<File> out = realFileSystem().openWrite(path, true, true);

@@ -5,6 +5,7 @@
 // lines (the selected ones, or all when none is selected) in their plain form, the found
 // text between the "Before Hit" and "After Hit" texts, each line ending in CR LF.
 #include "gui/ResultsModel.h"
+#include "platform/FileSystem.h"
 
 #include <QString>
 
@@ -14,6 +15,11 @@ namespace tw {
 
 QString clipboardText(const ResultsModel& model, std::vector<int> rows, const QString& heading,
                       const QString& beforeHit, const QString& afterHit);
+
+// Writes the run heading and every line of the list in its plain form, each with CR LF, to
+// `out` (the text that is printed); false when a write failed.
+bool writeResultsText(const ResultsModel& model, const std::string& heading, const std::string& beforeHit,
+                      const std::string& afterHit, File& out);
 
 // Writes the HTML page of every line of the list after the run heading to `path`
 // (created or emptied); false when it could not be written.

@@ -35,6 +35,9 @@ bool RunController::start(SearchRequest request, const std::string& beforeHit, c
     m_stopRequested = false;
     m_outcome = RunOutcome::NotRun;
     m_host.beginRun();
+    // The printer is asked for here, on the GUI thread, and only when it is needed.
+    if (namesDefaultPrinter(m_request.options.outputFile))
+        m_host.findDefaultPrinter();
     m_view.startRun();
     m_thread = QThread::create([this] {
         if (m_stopRequested)

@@ -69,6 +69,11 @@ private:
         }
         void progress(const std::string& text) override { m_controller.m_host.progress(text); }
         void title(const std::string& text) override { m_controller.m_host.title(text); }
+        std::string defaultPrinter() override { return m_controller.m_host.defaultPrinter(); }
+        void printFile(const std::string& path, const std::string& printer) override
+        {
+            m_controller.m_host.printFile(path, printer);
+        }
 
     private:
         RunController& m_controller;

@@ -2,7 +2,9 @@
 #include "core/RunHost.h"
 
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,20 @@ public:
         if (onPump)
             onPump();
     }
+    std::string defaultPrinter() override { return printer; }
+    void printFile(const std::string& path, const std::string& on) override
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        printed.push_back({path, on, content.str()});
+    }
     std::vector<std::string> messages, questions;
+    std::string printer; // the default printer; empty: none
+    struct Printed {
+        std::string path, printer, content;
+    };
+    std::vector<Printed> printed;
     std::deque<Answer> answers;
     int pumps = 0;
     std::function<void()> onPump;

@@ -293,6 +293,50 @@ TEST(RunDriver, OutputFileThatCannotBeCreatedIsReportedAndTheRunGoesOn)
     EXPECT_EQ(lines.back(), "Searched 1 file(s), found 1 occurrences in 1 file(s)");
 }
 
+TEST(RunDriver, DefaultPrinterPrintsTheOutputFromATemporaryFile)
+{
+    test::ScopedTmpDir tmp;
+    TempDir dir;
+    writeFile(dir.file("a.txt"), "the word here\n");
+    for (const bool listOnly : {false, true}) {
+        SearchRun run;
+        run.host.printer = "Office";
+        // Written in capitals: the name is compared without regard to case.
+        run.search(listOnly ? "" : "word", dir.path(), "*.txt", 102400, false,
+                   [](SearchRequest& r) { r.options.outputFile = "DEFAULT PRINTER"; });
+        ASSERT_EQ(run.host.printed.size(), 1u) << listOnly;
+        const FakeHost::Printed& p = run.host.printed[0];
+        EXPECT_EQ(p.printer, "Office");
+        EXPECT_EQ(p.path.rfind(tmp.path() + "TWP", 0), 0u) << p.path;
+        EXPECT_NE(p.content.find(listOnly ? dir.file("a.txt") + "\r\n" : "Line   1 - the <word> here\r\n"),
+                  std::string::npos)
+            << p.content;
+        if (!listOnly) {
+            EXPECT_NE(p.content.find("Search String: word\r\n"), std::string::npos) << p.content;
+        }
+        // Printed, then deleted.
+        EXPECT_FALSE(std::filesystem::exists(p.path));
+        EXPECT_TRUE(run.host.messages.empty());
+    }
+}
+
+TEST(RunDriver, DefaultPrinterWithoutAPrinterIsAnOrdinaryFileAndSaysSo)
+{
+    TempDir dir;
+    writeFile(dir.file("a.txt"), "word\n");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    SearchRun run;
+    run.search("word", dir.path(), "*.txt", 102400, false,
+               [](SearchRequest& r) { r.options.outputFile = "Default Printer"; });
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(run.host.printed.empty());
+    ASSERT_EQ(run.host.messages.size(), 1u);
+    EXPECT_EQ(run.host.messages[0],
+              "No default printer is available: the results are written to the file " + dir.file("Default Printer"));
+    EXPECT_NE(test::readFile(dir.file("Default Printer")).find("Line   1 - <word>\r\n"), std::string::npos);
+}
+
 // A file system whose files fail on open or on read, to test per-file errors.
 class FaultyFs : public FileSystem {
 public:
