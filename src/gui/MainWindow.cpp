@@ -153,6 +153,7 @@ void MainWindow::buildControls()
     m_resultsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto* delegate = new ResultsDelegate(m_resultsList);
     delegate->setColors(m_options.stringColor, m_options.fileColor);
+    m_host->setColors(m_options.stringColor, m_options.fileColor);
     m_resultsList->setItemDelegate(delegate);
     m_resultsList->setAccessibleName(withoutAccelerator(resultsLabel->text()));
     resultsLabel->setBuddy(m_resultsList);
