@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 namespace tw {
 
@@ -610,8 +611,7 @@ void RunDriver::addSummaries(Run& run, bool stopped)
                            run.quiet);
     }
     if (m_counters.filesSearched == 0)
-        for (const char* t : kNoFilesTexts)
-            m_host.message(t, run.quiet);
+        m_host.noFilesFound(std::vector<std::string>(std::begin(kNoFilesTexts), std::end(kNoFilesTexts)), run.quiet);
     if (run.replace)
         m_results.endHoldBack();
     if (run.request.pairsFromScript && opt.displayFileStats)

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw {
 
@@ -36,6 +37,13 @@ public:
     // A message-box text. `suppressedByQuiet` is true when quiet mode keeps it off screen;
     // a front end may still record it (the command line prints every message).
     virtual void message(const std::string& text, bool suppressedByQuiet) = 0;
+    // The notice of a run that searched no file: its paragraphs in order. A front end may
+    // show them as one dialog; by default each is a message of its own.
+    virtual void noFilesFound(const std::vector<std::string>& paragraphs, bool suppressedByQuiet)
+    {
+        for (const std::string& p : paragraphs)
+            message(p, suppressedByQuiet);
+    }
     // A question; `detail` holds the lines that go with it (for the per-hit dialog, the
     // file's lines shown so far, read on demand; see ResultText.h for their text form).
     virtual Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) = 0;

@@ -6,6 +6,7 @@
 #include "engine/CharClasses.h"
 #include "gui/MainWindow.h"
 #include "gui/UiText.h"
+#include "gui/RecoveryDialog.h"
 #include "platform/Environment.h"
 #include "results/ResultEntry.h"
 
@@ -57,6 +58,8 @@ int main(int argc, char** argv)
         window.applyCommandLine(tw::parseCommandLine(tw::joinArguments(args)));
     }
     window.show();
+    // Files whose rewrite a crash interrupted: offer to restore them before anything else.
+    tw::RecoveryDialog::offerPending(&window, tw::dataDirectory());
     QTimer::singleShot(0, &window, [&window] { window.issueCommandLineCommand(); });
     return app.exec();
 }

@@ -2,6 +2,8 @@
 
 #include "gui/QuestionDialog.h"
 #include "gui/ResultsPrinter.h"
+#include "gui/ReplaceConfirmDialog.h"
+#include "results/HeldBackTail.h"
 #include "results/ResultText.h"
 
 #include <QMessageBox>
@@ -21,9 +23,25 @@ QString fromRun(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+std::string joinParagraphs(const std::vector<std::string>& paragraphs)
+{
+    std::string out;
+    for (const std::string& p : paragraphs) {
+        if (!out.empty())
+            out += "\n\n";
+        out += p;
+    }
+    return out;
+}
+
 } // namespace
 
 GuiRunHost::GuiRunHost(QWidget* dialogParent) : m_dialogParent(dialogParent) {}
+
+QString GuiRunHost::noFilesFoundText(const std::vector<std::string>& paragraphs)
+{
+    return fromRun(joinParagraphs(paragraphs));
+}
 
 void GuiRunHost::beginRun()
 {
@@ -48,14 +66,32 @@ void GuiRunHost::message(const std::string& text, bool suppressedByQuiet)
 {
     if (suppressedByQuiet)
         return;
-    handOver(true, Question::YesNo, fromRun(text), QString());
+    auto what = std::make_shared<Presentation>();
+    what->text = text;
+    handOver(std::move(what));
+}
+
+void GuiRunHost::noFilesFound(const std::vector<std::string>& paragraphs, bool suppressedByQuiet)
+{
+    if (suppressedByQuiet)
+        return;
+    auto what = std::make_shared<Presentation>();
+    what->form = Presentation::Form::NoFilesFound;
+    what->text = joinParagraphs(paragraphs);
+    handOver(std::move(what));
 }
 
 Answer GuiRunHost::ask(Question kind, const std::string& text, const HeldBackLines& detail)
 {
-    // The held-back lines are read here, on the worker that owns them.
-    const QString detailText = detail.count() > 0 ? fromRun(heldBackText(detail, "", "")) : QString();
-    return handOver(false, kind, fromRun(text), detailText);
+    auto what = std::make_shared<Presentation>();
+    what->form = Presentation::Form::Question;
+    what->kind = kind;
+    what->text = text;
+    // The held-back lines are read here, on the worker that owns them, and only as many
+    // as the dialog shows: a file with any number of hits costs a bounded hand-over.
+    if (kind == Question::ReplaceHit && detail.count() > 0)
+        what->lines = heldBackTail(detail, ReplaceConfirmDialog::kMaxLines).lines;
+    return handOver(std::move(what));
 }
 
 void GuiRunHost::progress(const std::string& text)
@@ -141,16 +177,15 @@ void GuiRunHost::printFile(const std::string& path, const std::string& printer)
         message(error.toStdString(), false);
 }
 
-Answer GuiRunHost::handOver(bool isMessage, Question kind, const QString& text, const QString& detail)
+Answer GuiRunHost::handOver(std::shared_ptr<const Presentation> what)
 {
+    const Question kind = what->kind;
     std::unique_lock lock(m_mutex);
     if (m_stopping)
         return QuestionDialog::closingAnswer(kind);
     m_waiting = true;
     m_answer.reset();
-    QMetaObject::invokeMethod(
-        this, [this, isMessage, kind, text, detail] { present(isMessage, kind, text, detail); },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, what] { present(*what); }, Qt::QueuedConnection);
     m_answered.wait(lock, [this] { return m_answer.has_value() || m_stopping; });
     m_waiting = false;
     if (m_stopping || !m_answer)
@@ -158,7 +193,17 @@ Answer GuiRunHost::handOver(bool isMessage, Question kind, const QString& text, 
     return *m_answer;
 }
 
-void GuiRunHost::present(bool isMessage, Question kind, const QString& text, const QString& detail)
+void GuiRunHost::openMessageBox(const QString& title, const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, m_dialogParent);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QDialog::finished, this, [this] { deliver(Answer::Yes); });
+    m_openDialog = box;
+    box->open();
+}
+
+void GuiRunHost::present(const Presentation& what)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -166,27 +211,36 @@ void GuiRunHost::present(bool isMessage, Question kind, const QString& text, con
         if (m_stopping || !m_waiting)
             return;
     }
-    if (isMessage) {
+    const QString text = fromRun(what.text);
+    if (what.form != Presentation::Form::Question) {
         if (m_messageSink) {
             m_messageSink(text);
             deliver(Answer::Yes);
             return;
         }
-        auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Tarnwick"), text, QMessageBox::Ok,
-                                    m_dialogParent);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        connect(box, &QDialog::finished, this, [this] { deliver(Answer::Yes); });
-        m_openDialog = box;
-        box->open();
+        openMessageBox(what.form == Presentation::Form::NoFilesFound ? QStringLiteral("No Files Were Found")
+                                                                     : QStringLiteral("Tarnwick"),
+                       text);
         return;
     }
     if (m_answerProvider) {
-        deliver(m_answerProvider(kind, text, detail));
+        std::string detail;
+        for (const ResultEntry& e : what.lines)
+            detail += streamLine(e, "", "");
+        deliver(m_answerProvider(what.kind, text, fromRun(detail)));
         return;
     }
-    auto* dialog = new QuestionDialog(kind, text, detail, m_dialogParent);
+    QDialog* dialog = nullptr;
+    if (what.kind == Question::ReplaceHit) {
+        auto* confirm = new ReplaceConfirmDialog(what.lines, what.text, m_foundColor, m_fileColor, m_dialogParent);
+        connect(confirm, &QDialog::finished, this, [this, confirm] { deliver(confirm->answer()); });
+        dialog = confirm;
+    } else {
+        auto* question = new QuestionDialog(what.kind, text, QString(), m_dialogParent);
+        connect(question, &QDialog::finished, this, [this, question] { deliver(question->answer()); });
+        dialog = question;
+    }
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QDialog::finished, this, [this, dialog] { deliver(dialog->answer()); });
     m_openDialog = dialog;
     dialog->open();
 }

@@ -1,9 +1,12 @@
 #pragma once
 // The RunHost of a run executing on a worker thread. Messages and questions are handed to
 // the GUI thread and shown there; the worker waits for the answer (the GUI thread never
-// waits for the worker while a question is open). Progress and title go over queued.
+// waits for the worker while a question is open). The per-hit question is shown as a
+// ReplaceConfirmDialog, the others as QuestionDialogs, the no-files notice as its own
+// message box. Progress and title go over queued.
 // pump() does nothing: the GUI thread's event loop runs by itself.
 #include "core/RunHost.h"
+#include "results/ResultEntry.h"
 
 #include <QObject>
 #include <QDialog>
@@ -11,9 +14,12 @@
 #include <QString>
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 class QWidget;
 
@@ -22,7 +28,9 @@ namespace tw {
 class GuiRunHost final : public QObject, public RunHost {
     Q_OBJECT
 public:
-    // Answers a question on the GUI thread instead of a dialog (tests, scripted runs).
+    // Answers a question on the GUI thread instead of a dialog (tests, scripted runs). The
+    // detail of the per-hit question is its held-back lines in their text form, bounded as
+    // the dialog gets them.
     using AnswerProvider = std::function<Answer(Question kind, const QString& text, const QString& detail)>;
     // Receives a message on the GUI thread instead of a message box.
     using MessageSink = std::function<void(const QString& text)>;
@@ -32,6 +40,14 @@ public:
 
     void setAnswerProvider(AnswerProvider provider) { m_answerProvider = std::move(provider); }
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
+    // The colours of the per-hit dialog's list, as the options keep them (0x00BBGGRR).
+    void setColors(uint32_t foundColor, uint32_t fileColor)
+    {
+        m_foundColor = foundColor;
+        m_fileColor = fileColor;
+    }
+    // The text of the "No Files Were Found" dialog: the paragraphs, a blank line apart.
+    static QString noFilesFoundText(const std::vector<std::string>& paragraphs);
 
     // GUI thread: a run starts; questions are shown again.
     void beginRun();
@@ -49,6 +65,7 @@ public:
 
     // Worker thread.
     void message(const std::string& text, bool suppressedByQuiet) override;
+    void noFilesFound(const std::vector<std::string>& paragraphs, bool suppressedByQuiet) override;
     Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) override;
     void progress(const std::string& text) override;
     void title(const std::string& text) override;
@@ -62,11 +79,21 @@ signals:
     void titleChanged(const QString& text);
 
 private:
+    // What the worker hands to the GUI thread: a message, the no-files notice, or a question.
+    struct Presentation {
+        enum class Form { Message, NoFilesFound, Question } form = Form::Message;
+        Question kind = Question::YesNo;
+        std::string text;                // the run's text (its bytes); NoFilesFound: the paragraphs joined
+        std::vector<ResultEntry> lines;  // ReplaceHit: the held-back lines, bounded (HeldBackTail)
+    };
+
     // Waits on the worker thread until the GUI thread has answered, or the run stops;
     // a message is a question whose answer is its acknowledgement.
-    Answer handOver(bool isMessage, Question kind, const QString& text, const QString& detail);
+    Answer handOver(std::shared_ptr<const Presentation> what);
     // GUI thread: shows the message or question, or asks the provider.
-    void present(bool isMessage, Question kind, const QString& text, const QString& detail);
+    void present(const Presentation& what);
+    // GUI thread: opens a message box that acknowledges when it closes.
+    void openMessageBox(const QString& title, const QString& text);
     // GUI thread: the answer of the open question.
     void deliver(Answer answer);
     // Worker thread: keeps `text` as the latest progress (or title) and posts it to the
@@ -83,6 +110,8 @@ private:
     // Written by the GUI thread only while no run is active, read by the worker during one.
     std::string m_defaultPrinter; // the printer found by findDefaultPrinter(); empty: none
     QString m_printRedirect;      // see setPrintRedirect
+    uint32_t m_foundColor = 255;      // GUI thread only: the options' default red
+    uint32_t m_fileColor = 0xFF0000;  // GUI thread only: the options' default blue
 
     std::mutex m_mutex;
     std::condition_variable m_answered;

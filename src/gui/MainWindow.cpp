@@ -263,6 +263,7 @@ void MainWindow::buildControls()
     m_resultsList->setContextMenuPolicy(Qt::CustomContextMenu);
     m_delegate = new ResultsDelegate(m_resultsList);
     m_delegate->setColors(m_options.stringColor, m_options.fileColor);
+    m_host->setColors(m_options.stringColor, m_options.fileColor);
     m_resultsList->setItemDelegate(m_delegate);
     m_resultsList->setAccessibleName(withoutAccelerator(m_resultsLabel->text()));
     m_resultsLabel->setBuddy(m_resultsList);
@@ -747,6 +748,7 @@ void MainWindow::showOptions()
     m_options = edited;
     if (colorsChanged) {
         m_delegate->setColors(m_options.stringColor, m_options.fileColor);
+        m_host->setColors(m_options.stringColor, m_options.fileColor);
         m_resultsList->viewport()->update();
     }
     if (lengthChanged) {

@@ -60,6 +60,8 @@ QuestionDialog::QuestionDialog(tw::Question kind, const QString& text, const QSt
                    : kind == Question::ReadOnly    ? QStringLiteral("Confirmation Required")
                                                    : QStringLiteral("Tarnwick"));
     setIcon(QMessageBox::Question);
+    // File names are shown as they are, never taken for markup.
+    setTextFormat(Qt::PlainText);
     setText(text);
     if (!detail.isEmpty())
         setDetailedText(detail);

@@ -1,7 +1,8 @@
 #pragma once
-// The message box of a run's question: the text, the detail lines (for the per-hit
-// question, the file's lines held back so far) and one button per answer of the
-// question's answer set.
+// The message box of a run's question: the text, the detail lines when there are any, and
+// one button per answer of the question's answer set. The run host shows the per-file
+// question (Yes, No, Cancel) and "Confirmation Required" (read-only files and the special
+// operations) with it; the per-hit question has ReplaceConfirmDialog.
 #include "core/RunHost.h"
 
 #include <QMessageBox>

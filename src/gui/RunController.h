@@ -63,6 +63,10 @@ private:
         {
             m_controller.m_host.message(text, suppressedByQuiet);
         }
+        void noFilesFound(const std::vector<std::string>& paragraphs, bool suppressedByQuiet) override
+        {
+            m_controller.m_host.noFilesFound(paragraphs, suppressedByQuiet);
+        }
         Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override
         {
             return m_controller.m_host.ask(kind, text, detail);

@@ -16,6 +16,13 @@ public:
     virtual size_t count() const = 0;
     // Calls `visit` for the lines in order; a false return stops the walk.
     virtual void forEach(const std::function<bool(const ResultEntry&)>& visit) const = 0;
+    // Likewise from line `first` on (0-based). The lines before it are passed over; a store
+    // may skip them without decoding them.
+    virtual void forEachFrom(size_t first, const std::function<bool(const ResultEntry&)>& visit) const
+    {
+        size_t index = 0;
+        forEach([&](const ResultEntry& e) { return index++ < first || visit(e); });
+    }
 };
 
 // No held-back lines (questions that show none).

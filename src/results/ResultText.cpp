@@ -1,5 +1,7 @@
 #include "results/ResultText.h"
 
+#include <algorithm>
+
 namespace tw {
 
 std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
@@ -74,6 +76,47 @@ std::string withHitReplaced(std::string text, std::string_view shown)
         text.replace(from, end - from, shown);
     }
     return text;
+}
+
+namespace {
+
+// A marked text split at its hit markers: before, between, after (no markers: all before).
+struct HitParts {
+    std::string_view before, middle, after;
+};
+HitParts splitAtHit(std::string_view text)
+{
+    const size_t begin = text.find(kHitBegin);
+    if (begin == std::string_view::npos)
+        return {text, {}, {}};
+    const size_t from = begin + kHitBegin.size();
+    const size_t end = text.find(kHitEnd, from);
+    if (end == std::string_view::npos)
+        return {text.substr(0, begin), text.substr(from), {}};
+    return {text.substr(0, begin), text.substr(from, end - from), text.substr(end + kHitEnd.size())};
+}
+
+} // namespace
+
+HitChange hitChange(std::string_view questionLine, const ResultEntry* hitLine)
+{
+    constexpr std::string_view head = "Replace - ";
+    if (questionLine.substr(0, head.size()) == head)
+        questionLine.remove_prefix(head.size());
+    const HitParts q = splitAtHit(questionLine);
+    HitChange out{std::string(q.before), {}, std::string(q.middle), std::string(q.after)};
+    if (!hitLine || hitLine->kind != LineKind::Hit)
+        return out;
+    // The hit line's prefix ("Line N - ", "Offset 0x... - ") is cut as the question cuts it.
+    std::string_view context = hitLine->text;
+    if (const size_t dash = context.find('-'); dash != std::string_view::npos)
+        context.remove_prefix(std::min(context.size(), dash + 1 + (context.substr(dash + 1, 1) == " " ? 1 : 0)));
+    const HitParts h = splitAtHit(context);
+    if (context.find(kHitBegin) == std::string_view::npos || h.before != q.before || h.after != q.after)
+        return out;
+    out.found = std::string(h.middle);
+    out.foundKnown = true;
+    return out;
 }
 
 const HeldBackLines& noHeldBackLines()

@@ -40,4 +40,15 @@ std::string heldBackText(const HeldBackLines& lines, std::string_view beforeHit,
 // (markers kept); without an end marker the replacement runs to the end of the text.
 std::string withHitReplaced(std::string text, std::string_view shown);
 
+// What a per-hit question changes, taken apart for showing: the context before the hit,
+// the found text, the replacement as the question shows it, and the context after it.
+// The question line ("Replace - " and the context with the replacement between the hit
+// markers) gives all but the found text; that comes from the hit line (the last held-back
+// line, when hit lines are shown), used only when its context matches the question's.
+struct HitChange {
+    std::string before, found, replacement, after;
+    bool foundKnown = false; // `found` came from a matching hit line
+};
+HitChange hitChange(std::string_view questionLine, const ResultEntry* hitLine);
+
 } // namespace tw

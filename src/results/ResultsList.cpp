@@ -155,7 +155,7 @@ bool ResultsList::spill()
     return ok;
 }
 
-bool ResultsList::forEachHeldBack(const std::function<bool(ResultEntry&&)>& visit)
+bool ResultsList::forEachHeldBack(const std::function<bool(ResultEntry&&)>& visit, size_t skip)
 {
     if (!m_store)
         return false;
@@ -189,6 +189,11 @@ bool ResultsList::forEachHeldBack(const std::function<bool(ResultEntry&&)>& visi
             const size_t size = recordSize(chunk.data() + p);
             if (fromFile ? !need(size) : chunk.size() - p < size)
                 return true;
+            if (skip > 0) {
+                --skip;
+                p += size;
+                continue;
+            }
             ResultEntry e = readRecord(chunk.data() + p, m_heldBackPath);
             p += size;
             if (!visit(std::move(e)))

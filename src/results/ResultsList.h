@@ -82,9 +82,9 @@ private:
     void deliver(const ResultEntry& entry);
     // Writes the buffered records to the store file; false (and m_spillFailed) on failure.
     bool spill();
-    // Calls `visit` for every held-back line in order; false when not holding back.
-    // `visit` returns false to stop early.
-    bool forEachHeldBack(const std::function<bool(ResultEntry&&)>& visit);
+    // Calls `visit` for every held-back line in order, after passing over the first `skip`
+    // without decoding them; false when not holding back. `visit` returns false to stop early.
+    bool forEachHeldBack(const std::function<bool(ResultEntry&&)>& visit, size_t skip = 0);
 
     // The held-back lines as the per-hit question reads them.
     class HeldBackAccess final : public HeldBackLines {
@@ -94,6 +94,10 @@ private:
         void forEach(const std::function<bool(const ResultEntry&)>& visit) const override
         {
             m_list.forEachHeldBack([&](ResultEntry&& e) { return visit(e); });
+        }
+        void forEachFrom(size_t first, const std::function<bool(const ResultEntry&)>& visit) const override
+        {
+            m_list.forEachHeldBack([&](ResultEntry&& e) { return visit(e); }, first);
         }
 
     private:
