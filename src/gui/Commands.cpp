@@ -84,7 +84,7 @@ QIcon commandIcon(int id, const QStyle* style)
         {kCmdOpenDefaultViewer, "document-open", QStyle::SP_FileIcon},
         {kCmdOpenWith, "document-open", QStyle::SP_FileLinkIcon},
         {kCmdViewContext, "zoom-in", QStyle::SP_FileDialogInfoView},
-        {kCmdCustomizeToolbar, "configure-toolbars", QStyle::SP_TitleBarMenuButton},
+        {kCmdCustomizeToolbar, "document-properties", QStyle::SP_FileDialogDetailedView},
         {kCmdScript, "text-x-script", QStyle::SP_FileDialogStart},
         {kCmdOptions, "preferences-system", QStyle::SP_ComputerIcon},
         {kCmdHelpContents, "help-contents", QStyle::SP_DialogHelpButton},

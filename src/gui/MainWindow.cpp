@@ -251,6 +251,9 @@ void MainWindow::buildControls()
     }
 
     m_resultsLabel = new QLabel(QString::fromLatin1(kResultsLabel), central);
+    // The label shows the run's progress several times a second: a long text must neither
+    // widen the window nor make the layout recompute every widget below it.
+    m_resultsLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     m_resultsList = new QListView(central);
     m_resultsList->setModel(m_model);
     // Every line has the same height, so a million lines scroll without measuring each.
