@@ -70,6 +70,17 @@ int readIntIn(const QSettings& s, const QString& k, int def, int low, int high)
     return i < low || i > high ? def : i;
 }
 
+// A binary-mode block: bytes of at most kMaxBinaryBlock; any other value (another type,
+// a longer one) is ignored.
+std::string readBlock(const QSettings& s, const QString& k, const std::string& def)
+{
+    const QVariant v = s.value(k);
+    if (v.typeId() != QMetaType::QByteArray || v.toByteArray().size() > qsizetype(kMaxBinaryBlock))
+        return def;
+    const QByteArray bytes = v.toByteArray();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
 bool readBool(const QSettings& s, const QString& k, bool def)
 {
     return readInt(s, k, def ? 1 : 0) != 0;
@@ -269,6 +280,8 @@ void SettingsStore::loadMainWindow(MainWindowSettings& v) const
     v.quietMode = readBool(s, key(kFlagsGroup, "Quiet Mode"), v.quietMode);
     v.flatToolbar = readBool(s, key(kFlagsGroup, "Flat Toolbar"), v.flatToolbar);
     v.lastScriptFile = readString(s, key(kOptionsGroup, "Last Script File"), v.lastScriptFile);
+    v.binarySearchBlock = readBlock(s, key(kFlagsGroup, "Binary Search"), v.binarySearchBlock);
+    v.binaryReplaceBlock = readBlock(s, key(kFlagsGroup, "Binary Replace"), v.binaryReplaceBlock);
 }
 
 void SettingsStore::saveMainWindow(const MainWindowSettings& v)
@@ -286,6 +299,10 @@ void SettingsStore::saveMainWindow(const MainWindowSettings& v)
     writeString(s, key(kFlagsGroup, "Ignore Whitespace Mask"), in.ignoreWhitespaceMask);
     writeString(s, key(kOptionsGroup, "Last Script File"), v.lastScriptFile);
     writeInt(s, key(kOptionsGroup, "Search Zips"), in.searchZips ? 1 : 0);
+    for (const auto& [name, block] : {std::pair{"Binary Search", &v.binarySearchBlock},
+                                      std::pair{"Binary Replace", &v.binaryReplaceBlock}})
+        s.setValue(key(kFlagsGroup, name),
+                   QByteArray(block->data(), static_cast<qsizetype>(std::min(block->size(), kMaxBinaryBlock))));
 }
 
 void addRecentItem(std::vector<std::string>& items, const std::string& text)

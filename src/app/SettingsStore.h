@@ -34,7 +34,13 @@ struct MainWindowSettings {
     int maxDisplayChars = 512;      // "Max Display Chars"
     bool quietMode = false;         // "Quiet Mode"
     bool flatToolbar = true;        // "Flat Toolbar"
+    // "Binary Search" and "Binary Replace": the binary-mode blocks as escape-dialect text,
+    // at most kMaxBinaryBlock characters; written at close with the rest.
+    std::string binarySearchBlock;
+    std::string binaryReplaceBlock;
 };
+
+inline constexpr size_t kMaxBinaryBlock = 32767;
 
 // A window rectangle in screen coordinates; all zero means "none saved, centre it".
 struct WindowRect {

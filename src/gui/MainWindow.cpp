@@ -529,7 +529,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    saveSettings();
+    // Inputs a run would refuse (an empty mask or path, say) are not saved: the settings
+    // keep what the last accepted inputs left there.
+    takeInputs();
+    if (!checkInputs(m_saved.inputs, false, m_options))
+        saveSettings();
     event->accept();
 }
 

@@ -200,6 +200,14 @@ TEST_F(SettingsStoreTest, OutOfRangeValuesGiveDefaults)
     MainWindowSettings v;
     store.loadMainWindow(v);
     EXPECT_EQ(v.maxDisplayChars, MainWindowSettings().maxDisplayChars);
+
+    // A block of another type or longer than a block can be is ignored.
+    raw().setValue("Flags/Binary Search", QStringLiteral("text"));
+    raw().setValue("Flags/Binary Replace", QByteArray(int(kMaxBinaryBlock) + 1, 'x'));
+    MainWindowSettings blocks;
+    SettingsStore(file()).loadMainWindow(blocks);
+    EXPECT_EQ(blocks.binarySearchBlock, "");
+    EXPECT_EQ(blocks.binaryReplaceBlock, "");
 }
 
 TEST_F(SettingsStoreTest, ContextFontHeightClamp)
@@ -232,6 +240,8 @@ TEST_F(SettingsStoreTest, MainWindowRoundTripLeavesReadOnlyValuesAlone)
     written.maxDisplayChars = 9;
     written.quietMode = true;
     written.flatToolbar = false;
+    written.binarySearchBlock = std::string("\\x00\0ab", 7); // a NUL byte survives
+    written.binaryReplaceBlock = "\\r\\n";
     {
         SettingsStore store(file());
         store.saveMainWindow(written);
@@ -241,6 +251,8 @@ TEST_F(SettingsStoreTest, MainWindowRoundTripLeavesReadOnlyValuesAlone)
     MainWindowSettings read;
     store.loadMainWindow(read);
     EXPECT_EQ(read.inputs.searchText, written.inputs.searchText);
+    EXPECT_EQ(read.binarySearchBlock, written.binarySearchBlock);
+    EXPECT_EQ(read.binaryReplaceBlock, written.binaryReplaceBlock);
     EXPECT_EQ(read.inputs.replaceText, written.inputs.replaceText);
     EXPECT_EQ(read.inputs.mask, written.inputs.mask);
     EXPECT_EQ(read.inputs.path, written.inputs.path);
