@@ -37,6 +37,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
@@ -125,6 +126,15 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
     setAcceptDrops(true);
     statusBar()->showMessage(QStringLiteral("Ready"));
     restoreWindowRect();
+    // The end of the desktop session waits for no run: it is refused while one is active
+    // (and the run is told to stop); otherwise it goes ahead without saving settings.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (running()) {
+            if (manager.allowsInteraction())
+                manager.cancel();
+            stopRun();
+        }
+    });
     updateCommands();
     // A user starts by typing what to look for.
     m_searchBox->setFocus();
