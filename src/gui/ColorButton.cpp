@@ -135,10 +135,6 @@ void ColorButton::openPopup()
 {
     auto* popup = new ColorPopup(m_color, this);
     m_popup = popup;
-    connect(popup, &QObject::destroyed, this, [this, popup] {
-        if (m_popup == popup)
-            m_popup = nullptr;
-    });
     connect(popup, &ColorPopup::colorChosen, this, [this](const QColor& c) {
         setColor(c);
         emit colorChanged(c);

@@ -4,6 +4,7 @@
 // opens the full colour chooser.
 #include <QColor>
 #include <QFrame>
+#include <QPointer>
 #include <QPushButton>
 
 #include <cstdint>
@@ -52,7 +53,9 @@ private:
     void openFullChooser();
 
     QColor m_color;
-    ColorPopup* m_popup = nullptr; // deletes itself on close
+    // Deletes itself on close; QPointer forgets it then, also while this button is being
+    // destroyed (a slot on its destroyed signal would run on a half-destroyed button).
+    QPointer<ColorPopup> m_popup;
 };
 
 } // namespace tw
