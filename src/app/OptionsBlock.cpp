@@ -19,14 +19,8 @@ constexpr int64_t kTicksPerDay = kFileTimeTicksPerSecond * kSecondsPerDay;
 constexpr int64_t kDaysFrom1601To1970 = kFileTimeEpochToUnixSeconds / kSecondsPerDay;
 static_assert(kFileTimeEpochToUnixSeconds % kSecondsPerDay == 0);
 
-constexpr std::array<const char*, 12> kMonthNames = {
-    "January", "February", "March", "April", "May", "June",
-    "July", "August", "September", "October", "November", "December"};
-constexpr std::array<const char*, 12> kMonthShort = {
-    "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::array<const char*, 7> kDayNames = {
-    "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-constexpr std::array<const char*, 7> kDayShort = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+// The names the date pictures read and write; set once at start-up.
+DateNames g_dateNames;
 
 // Leading integer of a text the way atoi reads it: blanks, a sign, digits; 0 without digits.
 int64_t leadingInteger(std::string_view s)
@@ -102,13 +96,13 @@ int currentUtcYear()
 
 // Matches one of the names (full names first, then short ones) at `*pos`; 1-based index.
 template <size_t N>
-int readName(std::string_view text, size_t* pos, const std::array<const char*, N>& full,
-             const std::array<const char*, N>& shortNames)
+int readName(std::string_view text, size_t* pos, const std::array<std::string, N>& full,
+             const std::array<std::string, N>& shortNames)
 {
     for (const auto* list : {&full, &shortNames}) {
         for (size_t k = 0; k < N; ++k) {
             const std::string_view name = (*list)[k];
-            if (startsWithNoCase(text.substr(*pos), name)) {
+            if (!name.empty() && startsWithNoCase(text.substr(*pos), name)) {
                 *pos += name.size();
                 return int(k) + 1;
             }
@@ -248,12 +242,12 @@ std::optional<FileTime> parseShortDate(std::string_view text, std::string_view p
         p += run;
         if (c == 'd') {
             if (run >= 3)
-                ok = readName(text, &t, kDayNames, kDayShort) != 0;
+                ok = readName(text, &t, g_dateNames.days, g_dateNames.daysShort) != 0;
             else
                 ok = readNumber(text, &t, 2, &day);
         } else if (c == 'M') {
             if (run >= 3)
-                ok = (month = readName(text, &t, kMonthNames, kMonthShort)) != 0;
+                ok = (month = readName(text, &t, g_dateNames.months, g_dateNames.monthsShort)) != 0;
             else
                 ok = readNumber(text, &t, 2, &month);
         } else if (c == 'y') {
@@ -309,13 +303,13 @@ std::string formatShortDate(FileTime time, std::string_view picture)
         if (c == 'd') {
             out += run == 1 ? std::to_string(day)
                 : run == 2  ? twoDigits(day)
-                : run == 3  ? kDayShort[weekday]
-                            : kDayNames[weekday];
+                : run == 3  ? g_dateNames.daysShort[weekday]
+                            : g_dateNames.days[weekday];
         } else if (c == 'M') {
             out += run == 1 ? std::to_string(month)
                 : run == 2  ? twoDigits(month)
-                : run == 3  ? kMonthShort[month - 1]
-                            : kMonthNames[month - 1];
+                : run == 3  ? g_dateNames.monthsShort[month - 1]
+                            : g_dateNames.months[month - 1];
         } else if (c == 'y') {
             if (run == 1)
                 out += std::to_string(year % 100);
@@ -394,6 +388,16 @@ bool readOptionsBlock(std::string_view text, ProgramOptions& o, std::string_view
     if (endPosition)
         *endPosition = pos;
     return any;
+}
+
+void setDateNames(const DateNames& names)
+{
+    g_dateNames = names;
+}
+
+const DateNames& dateNames()
+{
+    return g_dateNames;
 }
 
 } // namespace tw

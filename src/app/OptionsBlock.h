@@ -4,6 +4,7 @@
 // that readers of script files need nothing beyond the standard library.
 #include "core/ProgramOptions.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,20 @@ inline constexpr const char* kDefaultContextFont = "-13,400,0,0,0,49,Courier,0,0
 // to 31 characters.
 FontDescription parseContextFont(const std::string& text);
 std::string formatContextFont(const FontDescription& font);
+
+// The month and weekday names of the "MMM"/"MMMM" and "ddd"/"dddd" pictures, full and
+// abbreviated, January and Sunday first. English unless the desktop program sets the
+// locale's names at start-up (before any run); never changed while a run is active.
+struct DateNames {
+    std::array<std::string, 12> months = {"January", "February", "March",     "April",   "May",      "June",
+                                          "July",    "August",   "September", "October", "November", "December"};
+    std::array<std::string, 12> monthsShort = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::array<std::string, 7> days = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+    std::array<std::string, 7> daysShort = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+};
+void setDateNames(const DateNames& names);
+const DateNames& dateNames();
 
 // Reads a date against a short-date picture (d, dd, M, MM, MMM, MMMM, y, yy, yyyy,
 // ddd/dddd weekday names that are skipped, 'quoted' picture text ignored, any other

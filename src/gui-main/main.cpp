@@ -3,6 +3,7 @@
 // it asks for runs once the window is up; with "/q" the window closes after that run.
 #include "app/CommandLine.h"
 #include "app/LanguageTable.h"
+#include "app/OptionsBlock.h"
 #include "engine/CharClasses.h"
 #include "gui/MainWindow.h"
 #include "gui/UiText.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -40,6 +42,20 @@ int main(int argc, char** argv)
                 QIcon::setThemeName(QStringLiteral("Adwaita"));
                 break;
             }
+    }
+    // Dates in the Filter page and the options block read and write the locale's names.
+    {
+        const QLocale locale = QLocale::system();
+        tw::DateNames names;
+        for (int m = 1; m <= 12; ++m) {
+            names.months[m - 1] = locale.monthName(m, QLocale::LongFormat).toStdString();
+            names.monthsShort[m - 1] = locale.monthName(m, QLocale::ShortFormat).toStdString();
+        }
+        for (int d = 0; d < 7; ++d) { // Sunday first; Qt counts Monday as 1 and Sunday as 7
+            names.days[d] = locale.dayName(d == 0 ? 7 : d, QLocale::LongFormat).toStdString();
+            names.daysShort[d] = locale.dayName(d == 0 ? 7 : d, QLocale::ShortFormat).toStdString();
+        }
+        tw::setDateNames(names);
     }
     // Qt has taken its own options out of argv; what is left is ours.
     std::vector<std::string> args;

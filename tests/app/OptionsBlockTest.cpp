@@ -194,6 +194,23 @@ TEST(ShortDate, FileTimes)
     EXPECT_EQ(formatShortDate(kMarch1st2001, "dddd d MMM yy"), "Thursday 1 Mar 01");
 }
 
+// The locale's names replace the English ones for both reading and writing.
+TEST(ShortDate, LocaleNames)
+{
+    const DateNames english = dateNames();
+    DateNames german;
+    german.months[2] = "M\xC3\xA4rz";
+    german.monthsShort[2] = "M\xC3\xA4r";
+    german.days[4] = "Donnerstag";
+    german.daysShort[4] = "Do";
+    setDateNames(german);
+    EXPECT_EQ(formatShortDate(kMarch1st2001, "dddd, d. MMMM yyyy"), "Donnerstag, 1. M\xC3\xA4rz 2001");
+    EXPECT_EQ(parseShortDate("Do, 1. M\xC3\xA4r 2001", "ddd, d. MMM yyyy"), kMarch1st2001);
+    EXPECT_FALSE(parseShortDate("1. March 2001", "d. MMMM yyyy"));
+    setDateNames(english);
+    EXPECT_EQ(parseShortDate("1. March 2001", "d. MMMM yyyy"), kMarch1st2001);
+}
+
 TEST(ShortDate, TwoDigitYearGetsCurrentCentury)
 {
     const auto t = parseShortDate("05/06/07", "dd/MM/yy");
