@@ -1,7 +1,8 @@
 #!/bin/sh
 # Takes pictures of the real desktop program under a virtual X display: the recovery
-# dialog at start, the main window, a search, a replace with its questions open, every
-# page of the Options sheet, Customize Toolbar, About and "No Files Were Found".
+# dialog at start, the main window, a search, the include/exclude mask dialog, a replace
+# with its questions open, every page of the Options sheet, Customize Toolbar, About and
+# "No Files Were Found".
 # Prints the folder of the PNGs.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -eu
@@ -60,9 +61,15 @@ shot main-window
 # the text is selected before typing.
 key ctrl+a; typed "search_me"
 key Tab Tab ctrl+a; typed "*.c;*.h"
-key Tab ctrl+a; typed "$tree/src/"
+key alt+p ctrl+a; typed "$tree/src/"
 key Return
 shot after-search 2
+
+# The mask dialog: the "..." beside the mask box comes just before the path box.
+key alt+p shift+Tab space
+shot mask-dialog 2
+key Escape
+sleep 1
 
 # Replace: with no backup directory set the run asks first, then per hit.
 key alt+l ctrl+a; typed "found_you"

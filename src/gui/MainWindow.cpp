@@ -6,6 +6,7 @@
 #include "gui/AboutBox.h"
 #include "gui/CustomizeToolbarDialog.h"
 #include "gui/HelpPage.h"
+#include "gui/MaskRulesDialog.h"
 #include "gui/OptionsSheet.h"
 #include "gui/ResultsDelegate.h"
 #include "gui/ResultsExport.h"
@@ -201,8 +202,8 @@ void MainWindow::buildControls()
     const auto addInput = [&](int row, const QString& text) {
         auto* label = new QLabel(text, central);
         QComboBox* box = makeInputBox(central, label);
-        // The "..." buttons: the path chooser comes later with the other choosers; the
-        // binary-mode editor and the mask dialog are separate windows not built yet.
+        // The "..." buttons: the mask dialog and the path chooser; the binary-mode editor
+        // is a separate window not built yet.
         auto* more = new QPushButton(QStringLiteral("..."), central);
         more->setAccessibleName(withoutAccelerator(text).remove(QLatin1Char(':')) + QStringLiteral(" ..."));
         more->setFixedWidth(more->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
@@ -214,7 +215,16 @@ void MainWindow::buildControls()
     };
     m_searchBox = addInput(0, QStringLiteral("Search Strin&g:")).first;
     m_replaceBox = addInput(1, QStringLiteral("Rep&lace:")).first;
-    m_maskBox = addInput(2, QStringLiteral("&File Mask:")).first;
+    auto [maskBox, maskMore] = addInput(2, QStringLiteral("&File Mask:"));
+    m_maskBox = maskBox;
+    m_maskRulesButton = maskMore;
+    maskMore->setEnabled(true);
+    maskMore->setToolTip(QStringLiteral("Include/Exclude Files and Directories"));
+    connect(maskMore, &QPushButton::clicked, this, [this] {
+        MaskRulesDialog dialog(m_maskBox->currentText(), this);
+        if (dialog.exec() == QDialog::Accepted)
+            m_maskBox->setEditText(dialog.maskText());
+    });
     auto [pathBox, pathMore] = addInput(3, QStringLiteral("&Path:"));
     m_pathBox = pathBox;
     pathMore->setEnabled(true);
@@ -460,7 +470,7 @@ void MainWindow::setRunning(ActiveRun run)
     QPushButton* own = replaceMode ? m_replaceButton : m_searchButton;
     own->setText(active ? QStringLiteral("Stop") : (replaceMode ? QStringLiteral("Replace") : QStringLiteral("Search")));
     own->setAccessibleName(own->text());
-    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_maskRulesButton, m_pathBox})
         w->setEnabled(!active);
     // The pressed command's toolbar button stays down while it is the stop button.
     QAction* command = action(replaceMode ? kCmdReplace : kCmdSearch);

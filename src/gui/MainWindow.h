@@ -111,6 +111,7 @@ private:
     QComboBox* m_searchBox = nullptr;
     QComboBox* m_replaceBox = nullptr;
     QComboBox* m_maskBox = nullptr;
+    QPushButton* m_maskRulesButton = nullptr; // the "..." beside the mask box
     QComboBox* m_pathBox = nullptr;
     // Recent-item lists of the four boxes, item 1 first; mirrored by the boxes' lists.
     std::vector<std::string> m_recent[4];

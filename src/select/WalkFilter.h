@@ -1,8 +1,8 @@
 #pragma once
 // The walk's filters: each one sees every directory the walk could enter and every file it
 // could select, with its path relative to the start directory, and may turn it away. The
-// dot-directory rule and the mask list are the first two; include/exclude rules with
-// directory parts, date and size filters and ignore files plug in the same way.
+// dot-directory rule and the include/exclude mask list are the first two; date and size
+// filters and ignore files plug in the same way.
 #include "platform/FileSystem.h"
 #include "select/MaskList.h"
 
@@ -35,11 +35,13 @@ public:
     bool enterDirectory(const WalkEntry& dir) override { return dir.name.empty() || dir.name[0] != '.'; }
 };
 
-// The files whose name matches the mask text (see MaskList).
+// The files the include/exclude mask list selects (see MaskList). Directories below which
+// the list can include nothing are not entered.
 class MaskFilter final : public WalkFilter {
 public:
     explicit MaskFilter(std::string_view maskText) { m_masks.compile(maskText); }
-    bool acceptFile(const WalkEntry& file) override { return m_masks.matches(file.name); }
+    bool enterDirectory(const WalkEntry& dir) override { return m_masks.mayIncludeBelow(dir.relativePath); }
+    bool acceptFile(const WalkEntry& file) override { return m_masks.matches(file.relativePath); }
 
 private:
     MaskList m_masks;

@@ -286,3 +286,35 @@ TEST_F(Cli, KilledDuringCopyBackReportsTheSafetyCopyAtTheNextStart)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+TEST_F(Cli, IncludeExcludeRulesWithDirectoryPartsSelectTheFiles)
+{
+    for (const char* f : {"a.c", "test_a.c", "lib/b.c", "src/lib/c.c", "obj/d.c", "src/obj/e.c"})
+        writeFile(m_tree.file(f), "");
+    const std::string p = m_tree.path();
+    auto listed = [&](const std::string& masks) { return runCli({"/P", p + masks, "/d"}); };
+    // Last match decides; a directory part excludes whole trees at any depth, which are
+    // then not entered ("obj" and "src/obj").
+    CliResult r = listed("*.c;~test*.c;~\\*\\obj\\*\\*.*");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing file : " + m_tree.file("a.c") + "\nProcessing file : " + m_tree.file("lib/b.c") +
+                         "\nProcessing file : " + m_tree.file("src/lib/c.c") + "\nFound 3 files in 4 directories\n");
+    // "/" works as the separator of a mask's directory part as well.
+    r = listed("*.h;/*/lib/*.c");
+    EXPECT_EQ(r.out, "Processing file : " + m_tree.file("lib/b.c") + "\nProcessing file : " + m_tree.file("src/lib/c.c") +
+                         "\nFound 2 files in 6 directories\n");
+    // Exclusions only, separators only, and hostile masks: no files, said clearly.
+    for (const std::string& bad : {std::string("~*.c;~*.h"), std::string(";;;"), std::string(5000, '~'),
+                                   "\\" + std::string(5000, '*') + "\\x", std::string(2500, '*') + std::string(2500, '?')}) {
+        r = runCli({"/Sx", "/P", p + bad, "/d"});
+        EXPECT_EQ(r.status, 1) << bad.substr(0, 10);
+        EXPECT_EQ(r.out, "Searched 0 file(s), found 0 occurrences in 0 file(s)\n") << bad.substr(0, 10);
+        EXPECT_NE(r.err.find("No files were found using the specified parameters."), std::string::npos) << bad.substr(0, 10);
+    }
+}
+
+} // namespace
+} // namespace tw

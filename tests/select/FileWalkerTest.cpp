@@ -25,20 +25,160 @@ TEST(MaskList, NormalisesAndMatchesNames)
         {"html", "a.html", false},   {".txt", "a.txt", true},   {"*.*", "README", true},
         {"*.", "README", true},      {"*.txt", "README", false}, {"*.c", "x.c.c", true},
         {"*.TXT", "a.txt", true},    {"a?c.*", "abc.h", true},  {"a?c.*", "ac.h", false},
-        {"*.c;*.h", "x.h", true},    {"*.*;~*.o", "x.o", false}, {"~*.o", "x.c", true},
-        {"my file.txt", "my file.txt", true}, {";;", "x.c", true}, {"*a*b*c", "xxaxxbxxcxc", true}, {"*a*b*c", "xxaxxbxxcxc.h", false},
+        {"*.c;*.h", "x.h", true},    {"*.*;~*.o", "x.o", false},
+        {"my file.txt", "my file.txt", true}, {"*a*b*c", "xxaxxbxxcxc", true}, {"*a*b*c", "xxaxxbxxcxc.h", false},
         // Short masks without "." or "*" are extensions, longer ones plain names.
         {"?", "a.c", true},          {"?", "a.cc", false},      {"Makefile", "makefile", true},
         {"Makefile", "Makefile.am", false}, {"make*", "Makefile", true}, {"make*", "Makefile.am", true},
-        {"*", "README", true},       {"*", "a.b", true},        {"~", "x.c", true},
+        {"*", "README", true},       {"*", "a.b", true},
         {"*.", "a.txt", false},      {"*_*.c", "a_b_c.c", true}, {"a*", "ba", false},
-        // Any matching exclusion removes the file, wherever it stands in the list.
-        {"~*.o;*.*", "x.o", false},  {"~*.o;*.*", "x.c", true}, {"*.c;~X.*", "x.c", false},
+        // The last matching mask decides; an exclusion before every inclusion does nothing.
+        {"*.c;~test*.c", "test1.c", false}, {"*.c;~test*.c", "main.c", true},
+        {"~test*.c;*.c", "test1.c", true},  {"*.*;~*.bak;*.bak", "x.bak", true},
+        {"~*.o;*.*", "x.o", true},   {"*.c;~X.*", "x.c", false},
+        // No masks, or exclusions only, select nothing.
+        {";;", "x.c", false},        {"~", "x.c", false},       {"~*.o", "x.c", false},
+        {"~*.o;~*.a", "x.c", false}, {"", "x.c", false},
     };
     for (const Case& c : cases) {
         MaskList masks;
         masks.compile(c.masks);
         EXPECT_EQ(masks.matches(c.name), c.match) << c.masks << " vs " << c.name;
+    }
+}
+
+TEST(MaskList, SplitsMasksIntoDirectoryAndFileParts)
+{
+    struct Case {
+        const char* mask;
+        const char* file;
+        bool hasDir;
+        const char* dir;
+        bool anyLevels, subdirs;
+    };
+    const Case cases[] = {
+        {"*.c", "*.c", false, "", false, false},
+        {"\\lib\\*.c", "*.c", true, "/lib/", false, false},
+        {"lib\\*.h", "*.h", true, "/lib/", false, false},
+        {"lib/*.h", "*.h", true, "/lib/", false, false},
+        {"\\*\\lib\\*\\*.c", "*.c", true, "/lib/", true, true},
+        {"/*/lib/*.c", "*.c", true, "/lib/", true, false},
+        {"\\lib\\*\\*.c", "*.c", true, "/lib/", false, true},
+        {"\\a\\b/", "*.*", true, "/a/b/", false, false},
+        {"\\", "*.*", true, "/", false, false},
+        {"\\x.c", "x.c", true, "/", false, false},
+        {"\\*\\*.c", "*.c", true, "/", true, false},
+    };
+    for (const Case& c : cases) {
+        const MaskParts p = splitMask(c.mask);
+        EXPECT_EQ(p.filePart, c.file) << c.mask;
+        EXPECT_EQ(p.hasDirectory, c.hasDir) << c.mask;
+        if (c.hasDir) {
+            EXPECT_EQ(p.directory, c.dir) << c.mask;
+        }
+        EXPECT_EQ(p.anyLevels, c.anyLevels) << c.mask;
+        EXPECT_EQ(p.subdirectories, c.subdirs) << c.mask;
+    }
+}
+
+TEST(MaskList, DirectoryPartsMatchRelativeToTheStart)
+{
+    struct Case {
+        const char* masks;
+        const char* path; // below the start directory
+        bool match;
+    };
+    const Case cases[] = {
+        // Exactly the start directory's "lib".
+        {"\\lib\\*.c", "lib/x.c", true},      {"\\lib\\*.c", "x.c", false},
+        {"\\lib\\*.c", "a/lib/x.c", false},   {"\\lib\\*.c", "lib/u/x.c", false},
+        {"\\lib\\*.c", "LIB/x.C", true},      {"\\lib\\*.c", "lib/x.h", false},
+        {"lib\\*.h", "lib/x.h", true},          {"lib/*.h", "lib/x.h", true}, {"lib/*.h", "a/lib/x.h", false},
+        // Any depth.
+        {"\\*\\lib\\*.c", "lib/x.c", true}, {"\\*\\lib\\*.c", "a/b/lib/x.c", true},
+        {"\\*\\lib\\*.c", "a/lib/b/x.c", false}, {"\\*\\lib\\*.c", "a/xlib/x.c", false},
+        {"\\*\\lib\\*.c", "a/lib/lib/x.c", true},
+        // The directory and everything below it.
+        {"\\lib\\*\\*.c", "lib/x.c", true}, {"\\lib\\*\\*.c", "lib/a/b/x.c", true},
+        {"\\lib\\*\\*.c", "a/lib/x.c", false}, {"\\lib\\*\\*.c", "library/x.c", false},
+        // Both: in or below any "lib".
+        {"\\*\\lib\\*\\*.c", "a/lib/b/x.c", true}, {"\\*\\lib\\*\\*.c", "lib/x.c", true},
+        {"\\*\\lib\\*\\*.c", "a/b/x.c", false},
+        // A single separator is the start directory itself; "\*\" any directory.
+        {"\\*.c", "x.c", true},                 {"\\*.c", "a/x.c", false},
+        {"\\*\\*.c", "a/b/x.c", true},        {"\\*\\*.c", "x.c", true},
+        // Wildcards in the directory pattern.
+        {"\\l?b\\*.c", "lob/x.c", true},      {"\\src*\\*.c", "src2/x.c", true},
+        // Directory parts obey the same last-match rule.
+        {"*.*;~\\*\\obj\\*\\*.*", "a/obj/d/x.o", false}, {"*.*;~\\*\\obj\\*\\*.*", "a/x.o", true},
+        {"~\\obj\\*\\*.*;*.*", "obj/x.o", true}, {"*.c;~\\test\\*.c;\\test\\keep.c", "test/keep.c", true},
+    };
+    for (const Case& c : cases) {
+        MaskList masks;
+        masks.compile(c.masks);
+        EXPECT_EQ(masks.matches(c.path), c.match) << c.masks << " vs " << c.path;
+    }
+}
+
+TEST(MaskList, HostileMasksStayClearAndBounded)
+{
+    // 5,000 characters of wildcards and separators, against long names and deep paths.
+    std::string stars(5000, '*');
+    std::string starDirs;
+    while (starDirs.size() < 5000)
+        starDirs += "*\\";
+    std::string mixed;
+    while (mixed.size() < 5000)
+        mixed += "*?";
+    const std::string deep = std::string(3000, 'a') + "/" + std::string(3000, 'b') + "/" + std::string(200, 'c') + ".c";
+    const struct {
+        std::string masks;
+        std::string path;
+        bool match;
+    } cases[] = {
+        {stars, "x.c", true},
+        {stars, deep, true},
+        // Each "*\\" between separators needs a directory level of its own.
+        {"\\" + starDirs + "*.c", deep, false},
+        {"\\*\\" + stars + "\\*\\" + stars, deep, true},
+        {"\\" + starDirs + "*.c", "x.c", false},
+        {"\\" + mixed + "\\" + mixed + "b", deep, false},
+        {mixed + "b", std::string(6000, 'a'), false},
+        {std::string(5000, ';'), "x.c", false},
+        {std::string(5000, '~'), "x.c", false},
+        {"~" + stars, "x.c", false},
+    };
+    for (const auto& c : cases) {
+        MaskList masks;
+        masks.compile(c.masks);
+        EXPECT_EQ(masks.matches(c.path), c.match) << c.masks.substr(0, 20) << " vs " << c.path.substr(0, 20);
+        (void)masks.mayIncludeBelow(deep.substr(0, deep.rfind('/') + 1));
+    }
+}
+
+TEST(MaskList, PrunesOnlyDirectoriesWithNothingToInclude)
+{
+    struct Case {
+        const char* masks;
+        const char* dir;
+        bool enter;
+    };
+    const Case cases[] = {
+        {"*.c", "a/b/", true},
+        {"~*.c", "a/", false},
+        {"\\lib\\*.c", "lib/", true},         {"\\lib\\*.c", "src/", false},
+        {"\\lib\\util\\*.c", "lib/", true}, {"\\lib\\*.c", "lib/util/", true}, // kept: cheap to enter
+        {"\\lib\\*\\*.c", "lib/u/v/", true}, {"\\LIB\\*\\*.c", "lib/", true},
+        {"\\*\\lib\\*.c", "src/", true},
+        {"\\l*\\*.c", "lx/", true},           {"\\l*\\*.c", "src/", false},
+        {"*.*;~\\*\\obj\\*\\*.*", "a/obj/", false}, {"*.*;~\\*\\obj\\*\\*.*", "a/", true},
+        {"*.*;~\\obj\\*\\*.*;*.keep", "obj/", true}, {"*.*;~\\obj\\*\\*.c", "obj/", true},
+        {"~\\obj\\*\\*.*;*.*", "obj/", true},
+    };
+    for (const Case& c : cases) {
+        MaskList masks;
+        masks.compile(c.masks);
+        EXPECT_EQ(masks.mayIncludeBelow(c.dir), c.enter) << c.masks << " at " << c.dir;
     }
 }
 
@@ -67,6 +207,24 @@ TEST(FileWalker, ListsFilesBeforeSubdirectoriesInNameOrder)
     EXPECT_EQ(stats.files, 5);
     EXPECT_EQ(stats.directories, 4);
     EXPECT_EQ(walk(p, "*.txt", false), (std::vector<std::string>{p + "a.txt", p + "b.txt"}));
+}
+
+TEST(FileWalker, DirectoryMasksSelectTheSameFilesWithPruning)
+{
+    TempDir d;
+    for (const char* f : {"a.c", "lib/b.c", "lib/u/c.c", "src/lib/d.c", "src/obj/e.c", "obj/f.o", "src/g.h"})
+        writeFile(d.file(f), "x");
+    const std::string p = d.path();
+    using V = std::vector<std::string>;
+    EXPECT_EQ(walk(p, "lib\\*.c", true), (V{p + "lib/b.c"}));
+    EXPECT_EQ(walk(p, "\\*\\lib\\*.c", true), (V{p + "lib/b.c", p + "src/lib/d.c"}));
+    EXPECT_EQ(walk(p, "/lib/*/*.c", true), (V{p + "lib/b.c", p + "lib/u/c.c"}));
+    EXPECT_EQ(walk(p, "*.*;~\\*\\obj\\*\\*.*", true),
+              (V{p + "a.c", p + "lib/b.c", p + "lib/u/c.c", p + "src/g.h", p + "src/lib/d.c"}));
+    // Only exclusions: nothing, and no directory below the start is entered.
+    WalkStats stats;
+    EXPECT_TRUE(walk(p, "~*.o", true, &stats).empty());
+    EXPECT_EQ(stats.directories, 1);
 }
 
 TEST(FileWalker, SplitsPathTextAndSkipsEmptyPieces)
