@@ -1,5 +1,6 @@
 #include "core/RunDriver.h"
 
+#include "core/ArchiveMemberSource.h"
 #include "core/ConfirmationState.h"
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
@@ -13,6 +14,7 @@
 #include "platform/PathText.h"
 #include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
+#include "select/MemberSelection.h"
 
 #include <cctype>
 #include <cstdio>
@@ -244,6 +246,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         ++m_counters.filesListed;
     }
     stopped = stopped || m_stop.load();
+    if (!stopped && !request.pathsFromScript)
+        stopped = !listArchives(request, buildArchiveList(request)) || m_stop.load();
     m_counters.directories = walked.directories;
     addSummary(format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
@@ -278,6 +282,7 @@ struct RunDriver::Run {
     std::unique_ptr<FileScanner> scanner;
     std::string backupPath;  // ends with "/" unless empty
     size_t startIndex = 0;   // the start path of the current file
+    std::vector<ArchiveTask> archives; // search runs with "Search Zips": the archive phase's list
 };
 
 // What processFile found out about one file.
@@ -315,6 +320,9 @@ bool RunDriver::prepareRun(Run& run)
     if (!(opt.cacheFileList &&
           m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts)))
         buildFileList(run.request, run.list, &run.starts);
+    // Replace runs never open archives.
+    if (!run.replace)
+        run.archives = buildArchiveList(run.request);
     if (m_stop.load())
         return false;
 
@@ -638,6 +646,40 @@ void RunDriver::endRun(Run& run)
     m_host.progress("");
 }
 
+bool RunDriver::finishFile(Run& run, const FileReport& report)
+{
+    tallyPairs(run, report);
+    if (report.fate == FileReport::Fate::Skipped)
+        return true;
+    if (report.fate == FileReport::Fate::NotReached)
+        return false;
+    if (report.fate == FileReport::Fate::Failed) {
+        if (run.replace)
+            m_results.flushHeldBack();
+        return true;
+    }
+    const FileState& file = report.state;
+    const long hits = file.totals().hits;
+    m_counters.totalHits += hits;
+    if (hits > 0) {
+        if (run.opt.displayFileStats)
+            m_results.addResultLines(ResultEntry::count(format("Found %ld occurrences.", hits), file.path));
+        ++m_counters.filesWithHits;
+    }
+    if (m_stop.load()) {
+        if (run.replace)
+            m_results.flushHeldBack();
+        return false;
+    }
+    if (hits == 0 && run.opt.showFilesWithoutHits)
+        m_results.addResultLines(ResultEntry::count("No occurrences found!", file.path));
+    if (decideFile(run, report))
+        commitFile(run, report);
+    if (run.replace)
+        m_results.flushHeldBack();
+    return true;
+}
+
 RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
 {
     if (m_active.load())
@@ -662,42 +704,233 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         return RunOutcome::Stopped;
     }
 
-    for (size_t k = 0; k < run.list.size(); ++k) {
-        const FileReport report = processFile(run, k);
-        tallyPairs(run, report);
-        if (report.fate == FileReport::Fate::Skipped)
-            continue;
-        if (report.fate == FileReport::Fate::NotReached)
-            break;
-        if (report.fate == FileReport::Fate::Failed) {
-            if (run.replace)
-                m_results.flushHeldBack();
-            continue;
-        }
-        const FileState& file = report.state;
-        const long hits = file.totals().hits;
-        m_counters.totalHits += hits;
-        if (hits > 0) {
-            if (run.opt.displayFileStats)
-                m_results.addResultLines(ResultEntry::count(format("Found %ld occurrences.", hits), file.path));
-            ++m_counters.filesWithHits;
-        }
-        if (m_stop.load()) {
-            if (run.replace)
-                m_results.flushHeldBack();
-            break;
-        }
-        if (hits == 0 && run.opt.showFilesWithoutHits)
-            m_results.addResultLines(ResultEntry::count("No occurrences found!", file.path));
-        if (decideFile(run, report))
-            commitFile(run, report);
-        if (run.replace)
-            m_results.flushHeldBack();
-    }
+    bool goOn = true;
+    for (size_t k = 0; goOn && k < run.list.size(); ++k)
+        goOn = finishFile(run, processFile(run, k));
+    if (goOn && !m_stop.load() && !run.archives.empty())
+        searchArchives(run, run.archives);
 
     const bool stopped = m_stop.load();
     addSummaries(run, stopped);
     return stopped ? RunOutcome::Stopped : RunOutcome::Completed;
+}
+
+// ---- Archives -----------------------------------------------------------------------
+// Members are read straight from the archive into the scan (ArchiveMemberSource): no
+// member is ever written to disk, so no scratch tree exists and a hostile member name
+// ("../x", "/etc/passwd", links) can only be shown, never followed or created.
+
+namespace {
+
+const char* const kZipProgress = "Processing ZIP files, %ld files left (%ld%% done)";
+const char* const kZipExtracting = "Processing ZIP file - extracting";
+
+// "archive | member" as it reads in a window title or an error line.
+std::string memberText(const std::string& archivePath, const std::string& member)
+{
+    return displayName(archivePath) + " | " + displayName(member);
+}
+
+} // namespace
+
+std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& request)
+{
+    std::vector<ArchiveTask> out;
+    if (!request.searchZips || request.replaceMode || request.zipMask.empty())
+        return out;
+    // The walk of the file list again with the archive masks, without date and size filters.
+    FileWalker walker(m_fs);
+    walker.setPump([this] { m_host.pump(); });
+    walker.setStopFlag(&m_stop);
+    for (const PathMaskPair& pm : request.pathMasks) {
+        FileList found;
+        walker.build(pm.path, request.zipMask, request.searchSubdirectories, found, nullptr);
+        const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
+        for (size_t i = 0; i < found.size(); ++i)
+            out.push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+    }
+    return out;
+}
+
+std::unique_ptr<ArchiveReader> RunDriver::openArchive(const std::string& path, bool quiet)
+{
+    // openRead refuses links and anything but a regular file (a FIFO or device named
+    // "x.zip" is never read, so it cannot block the run).
+    std::unique_ptr<File> file = m_fs.openRead(path);
+    if (!file) {
+        reportFileError("Error opening ", path, quiet);
+        return nullptr;
+    }
+    std::string why;
+    std::unique_ptr<ArchiveReader> reader = ArchiveReader::open(std::move(file), &why);
+    if (!reader) {
+        m_results.addLine(ResultEntry::error("Error reading file " + displayName(path) + ": " + displayName(why), path));
+        ++m_counters.fileErrors;
+    }
+    return reader;
+}
+
+long RunDriver::archivePercent(long archives, const ArchiveReader& reader) const
+{
+    // Each archive weighs the same; within one, the share of the archive file read so far
+    // stands in for the share of its members done (a compressed tar tells its member count
+    // only at its end).
+    const long within = static_cast<long>(reader.fractionRead() * 100);
+    return within / archives + (m_counters.archivesDone * 100 - 100) / archives;
+}
+
+void RunDriver::searchArchives(Run& run, const std::vector<ArchiveTask>& archives)
+{
+    const long count = static_cast<long>(archives.size());
+    const DateSizeBounds bounds = filterBounds(run.opt);
+    for (const ArchiveTask& task : archives) {
+        if (m_stop.load())
+            return;
+        m_host.progress(kZipExtracting);
+        ++m_counters.archivesDone;
+        m_host.title("TW32 - " + displayName(task.path));
+        std::unique_ptr<ArchiveReader> reader = openArchive(task.path, run.quiet);
+        if (!reader)
+            continue;
+        MemberSelection selection(task.memberMask, bounds);
+        ArchiveMember member;
+        for (;;) {
+            m_host.pump();
+            if (m_stop.load())
+                return;
+            const ArchiveReader::Step step = reader->next(&member);
+            if (step == ArchiveReader::Step::End)
+                break;
+            if (step == ArchiveReader::Step::Error) {
+                m_results.addLine(ResultEntry::error("Error reading file " + displayName(task.path) + ": " +
+                                                         displayName(reader->errorText()),
+                                                     task.path));
+                ++m_counters.fileErrors;
+                break;
+            }
+            if (!selection.selects(member))
+                continue;
+            const std::string progressText =
+                format(kZipProgress, count - m_counters.archivesDone + 1, archivePercent(count, *reader));
+            const FileReport report = processMember(run, *reader, member, task.path, progressText);
+            if (!finishFile(run, report))
+                return;
+            if (!reader->recoverable())
+                break; // its error line is out; the archive cannot be read further
+        }
+    }
+}
+
+RunDriver::FileReport RunDriver::processMember(Run& run, ArchiveReader& reader, const ArchiveMember& member,
+                                               const std::string& archivePath, const std::string& progressText)
+{
+    FileReport report;
+    FileState& file = report.state;
+    file.path = member.name;
+    file.pairCounts.assign(run.pairs.size(), PairCounts{});
+    if (member.encrypted) {
+        // Its data cannot be read without a password; it is named, and not searched.
+        m_results.addLine(ResultEntry::error("Skipped encrypted file " + memberText(archivePath, member.name),
+                                             archivePath));
+        ++m_counters.fileErrors;
+        report.fate = FileReport::Fate::Skipped;
+        return report;
+    }
+    m_results.setPendingFile(member.name, archivePath);
+    ++m_counters.filesSearched;
+    m_host.progress(progressText);
+    m_host.title("TW32 - " + memberText(archivePath, member.name));
+    if (m_stop.load()) {
+        report.fate = FileReport::Fate::NotReached;
+        return report;
+    }
+    report.pairsRan = true;
+    // The first pair reads the member where the reader stands; every later pair reads it
+    // again from a reader of its own, opened on the archive and moved to the same member.
+    std::unique_ptr<ArchiveReader> again;
+    for (size_t pi = 0; pi < run.pairs.size(); ++pi) {
+        ActivePair& pair = run.pairs[pi];
+        const PreparedPair& pp = run.prepared[pi];
+        if (pair.special != SpecialOp::None || (!pp.regex && pp.searchBytes.empty()))
+            continue; // nothing to search for
+        if (!pp.regex && (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes))) {
+            std::string search = pp.searchBytes;
+            ExpandFileTokens(search, member.name);
+            pair.replaceText = pp.replaceBytes;
+            ExpandFileTokens(pair.replaceText, member.name);
+            pair.matcher = std::make_unique<LiteralScan>(search, pp.caseSensitive, pp.wholeWord);
+        }
+        ArchiveReader* from = &reader;
+        if (pi > 0) {
+            std::string why;
+            again = ArchiveReader::open(m_fs.openRead(archivePath), &why);
+            ArchiveMember m;
+            while (again && again->next(&m) == ArchiveReader::Step::Member && m.index < member.index) {
+            }
+            if (!again || m.index != member.index) {
+                m_results.addLine(ResultEntry::error("Error reading file " + memberText(archivePath, member.name),
+                                                     archivePath));
+                ++m_counters.fileErrors;
+                report.fate = FileReport::Fate::Failed;
+                break;
+            }
+            from = again.get();
+        }
+        ArchiveMemberSource source(*from);
+        const ScanOutcome outcome = run.scanner->scan(source, pair, pi, file, pi == 0, nullptr);
+        if (outcome == ScanOutcome::ReadError) {
+            m_results.addLine(ResultEntry::error(
+                "Error reading file " + memberText(archivePath, member.name) + ": " + displayName(from->errorText()),
+                archivePath));
+            ++m_counters.fileErrors;
+            report.fate = FileReport::Fate::Failed;
+            break;
+        }
+        if (outcome == ScanOutcome::Stopped || m_stop.load())
+            break;
+        if (run.opt.stopAfterFirstHit && file.totals().hits > 0)
+            break;
+    }
+    return report;
+}
+
+bool RunDriver::listArchives(const SearchRequest& request, const std::vector<ArchiveTask>& archives)
+{
+    // Members are listed from the archive's directory; their data is never read.
+    const long count = static_cast<long>(archives.size());
+    const DateSizeBounds bounds = filterBounds(request.options);
+    for (const ArchiveTask& task : archives) {
+        if (m_stop.load())
+            return false;
+        ++m_counters.archivesDone;
+        std::unique_ptr<ArchiveReader> reader = openArchive(task.path, request.quiet);
+        if (!reader)
+            continue;
+        MemberSelection selection(task.memberMask, bounds);
+        ArchiveMember member;
+        for (;;) {
+            m_host.pump();
+            if (m_stop.load())
+                return false;
+            const ArchiveReader::Step step = reader->next(&member);
+            if (step == ArchiveReader::Step::End)
+                break;
+            if (step == ArchiveReader::Step::Error) {
+                m_results.addLine(ResultEntry::error("Error reading file " + displayName(task.path) + ": " +
+                                                         displayName(reader->errorText()),
+                                                     task.path));
+                ++m_counters.fileErrors;
+                break;
+            }
+            if (!selection.selects(member))
+                continue;
+            m_host.progress(format(kZipProgress, count - m_counters.archivesDone + 1, archivePercent(count, *reader)));
+            // A listed member's path reads ".zip/" and its path inside the archive.
+            m_results.addLine(ResultEntry::listedFile(".zip/" + member.name, task.path));
+            ++m_counters.filesListed;
+        }
+    }
+    return true;
 }
 
 } // namespace tw

@@ -9,6 +9,7 @@
 #include "core/FileScanner.h"
 #include "core/RunHost.h"
 #include "core/SearchRequest.h"
+#include "platform/ArchiveReader.h"
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
 #include "select/FileListCache.h"
@@ -28,6 +29,14 @@ struct RunCounters {
     long fileErrors = 0;    // file error lines produced (open, read, seek, write, backup, commit)
     long filesListed = 0;  // ListFilesOnly
     long directories = 0;  // ListFilesOnly
+    long archivesDone = 0; // archives opened so far (archive phase and member listing)
+};
+
+// An archive found by the walk, with the member masks that apply inside it: "ZIP File
+// Mask", or else the mask of the path/mask pair under which it was found.
+struct ArchiveTask {
+    std::string path;
+    std::string memberMask;
 };
 
 enum class RunOutcome {
@@ -83,6 +92,21 @@ private:
     bool prepareReplace(Run& run);
     bool preparePairs(Run& run);
     FileReport processFile(Run& run, size_t k);
+    // What follows a file's pairs (counts, stats lines, commit, flush); false ends the loop.
+    bool finishFile(Run& run, const FileReport& report);
+    // The archive phase of a search run: the members of every archive, in list order.
+    void searchArchives(Run& run, const std::vector<ArchiveTask>& archives);
+    FileReport processMember(Run& run, ArchiveReader& reader, const ArchiveMember& member,
+                             const std::string& archivePath, const std::string& progressText);
+    // Listing: the selected members of every archive, from the archive's directory.
+    bool listArchives(const SearchRequest& request, const std::vector<ArchiveTask>& archives);
+    // The archives below the request's paths (the "ZIP Mask" walk, without date and size
+    // filters); empty unless the request searches archives.
+    std::vector<ArchiveTask> buildArchiveList(const SearchRequest& request);
+    // Opens an archive for reading; reports and returns null when it cannot be read.
+    std::unique_ptr<ArchiveReader> openArchive(const std::string& path, bool quiet);
+    // The archive's part of the archive phase's progress, as in "(%ld%% done)".
+    long archivePercent(long archives, const ArchiveReader& reader) const;
     ScanOutcome applySpecialOperation(Run& run, ActivePair& pair, size_t pairIndex, File& input, FileState& file,
                                       File& output);
     bool decideFile(const Run& run, const FileReport& report);

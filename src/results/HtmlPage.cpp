@@ -79,8 +79,10 @@ std::string htmlLine(const ResultEntry& entry, const HtmlOptions& options)
     }
     if (name != std::string::npos) { // a file line: the name links to the file
         const std::string_view path = std::string_view(text).substr(name + kNameMarker.size());
+        // A member's name is no path on disk: its line links to the archive that holds it.
+        const std::string_view target = entry.archivePath.empty() ? path : std::string_view(entry.archivePath);
         return "<BR><NOBR>" + htmlEscape(std::string_view(text).substr(0, name), options) + "<A HREF=\"" +
-               fileUrl(path) + "\"><B><FONT COLOR=\"#0000ff\">" + htmlEscape(displayName(path), options) +
+               fileUrl(target) + "\"><B><FONT COLOR=\"#0000ff\">" + htmlEscape(displayName(path), options) +
                "</FONT></B></A></NOBR><BR>";
     }
     std::string out = htmlEscape(text, options);

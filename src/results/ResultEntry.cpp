@@ -34,9 +34,11 @@ ResultEntry ResultEntry::fileLine(const std::string& path, const std::string& ar
     return e;
 }
 
-ResultEntry ResultEntry::listedFile(const std::string& path)
+ResultEntry ResultEntry::listedFile(const std::string& path, const std::string& archivePath)
 {
-    return make(LineKind::ListedFile, fileLineText(path, {}), path);
+    ResultEntry e = make(LineKind::ListedFile, fileLineText(path, archivePath), path);
+    e.archivePath = archivePath;
+    return e;
 }
 
 ResultEntry ResultEntry::replaceText(const std::string& text, const std::string& path)

@@ -42,8 +42,8 @@ struct ResultEntry {
 
     // The file line of `path` (inside `archivePath` when that is not empty).
     static ResultEntry fileLine(const std::string& path, const std::string& archivePath = {});
-    // One file of a file listing.
-    static ResultEntry listedFile(const std::string& path);
+    // One file of a file listing (a member of `archivePath` when that is not empty).
+    static ResultEntry listedFile(const std::string& path, const std::string& archivePath = {});
     static ResultEntry replaceText(const std::string& text, const std::string& path);
     static ResultEntry count(const std::string& text, const std::string& path);
     static ResultEntry error(const std::string& text, const std::string& path = {});

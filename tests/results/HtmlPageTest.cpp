@@ -32,6 +32,10 @@ TEST(HtmlPage, LinesAreEscapedAndLinked)
         {ResultEntry::fileLine("/d/a\"b.txt", ""), latin,
          "<BR><NOBR>Processing file &#58; <A HREF=\"file:///d/a%22b.txt\"><B><FONT COLOR=\"#0000ff\">"
          "&#47;d&#47;a\"b&#46;txt</FONT></B></A></NOBR><BR>"},
+        // An archive member's name is never a link target: the line links to its archive.
+        {ResultEntry::fileLine("/etc/passwd", "/d/a.zip"), latin,
+         "<BR><NOBR>Processing file &#58; <A HREF=\"file:///d/a.zip\"><B><FONT COLOR=\"#0000ff\">"
+         "&#47;d&#47;a&#46;zip &#124; &#47;etc&#47;passwd</FONT></B></A></NOBR><BR>"},
         // A summary line, escaped like everything else.
         {ResultEntry::summary("Found <1>"), latin,
          "<BR><NOBR><B><FONT COLOR=\"#0000ff\">Found &#60;1&#62;</FONT></B></NOBR><BR>"},

@@ -1,0 +1,174 @@
+#include "platform/ArchiveReader.h"
+
+#include "platform/FileOps.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace tw {
+
+// The callbacks through which libarchive reads the archive file: only ever through the
+// File the reader owns, so no name is opened twice.
+struct ArchiveIo {
+    static la_ssize_t read(struct archive* a, void* self, const void** buffer)
+    {
+        auto* r = static_cast<ArchiveReader*>(self);
+        const int64_t got = r->m_file->read(r->m_block.get(), ArchiveReader::kBlockSize);
+        if (got < 0) {
+            archive_set_error(a, EIO, "read error");
+            return -1;
+        }
+        r->m_position += got;
+        *buffer = r->m_block.get();
+        return static_cast<la_ssize_t>(got);
+    }
+    static la_int64_t seek(struct archive*, void* self, la_int64_t offset, int whence)
+    {
+        auto* r = static_cast<ArchiveReader*>(self);
+        int64_t target = offset;
+        if (whence == SEEK_CUR)
+            target = r->m_position + offset;
+        else if (whence == SEEK_END)
+            target = r->m_fileSize + offset;
+        if (target < 0 || !r->m_file->seek(target))
+            return ARCHIVE_FATAL;
+        r->m_position = target;
+        return target;
+    }
+    static la_int64_t skip(struct archive*, void* self, la_int64_t request)
+    {
+        // Skipping past the end leaves the position at the end; the next read reports it.
+        auto* r = static_cast<ArchiveReader*>(self);
+        if (request <= 0)
+            return 0;
+        const int64_t target = std::min<int64_t>(r->m_position + request, r->m_fileSize);
+        if (target <= r->m_position || !r->m_file->seek(target))
+            return 0;
+        const int64_t skipped = target - r->m_position;
+        r->m_position = target;
+        return skipped;
+    }
+};
+
+ArchiveReader::ArchiveReader(std::unique_ptr<File> file)
+    : m_file(std::move(file)), m_block(new unsigned char[kBlockSize])
+{
+}
+
+ArchiveReader::~ArchiveReader()
+{
+    if (m_archive)
+        archive_read_free(m_archive);
+}
+
+std::unique_ptr<ArchiveReader> ArchiveReader::open(std::unique_ptr<File> file, std::string* error)
+{
+    if (!file) {
+        *error = "cannot open";
+        return nullptr;
+    }
+    FileStatus st;
+    if (!file->status(&st) || !st.isRegular) {
+        *error = "not a regular file";
+        return nullptr;
+    }
+    std::unique_ptr<ArchiveReader> r(new ArchiveReader(std::move(file)));
+    r->m_fileSize = st.size;
+    r->m_archive = archive_read_new();
+    if (!r->m_archive) {
+        *error = "out of memory";
+        return nullptr;
+    }
+    archive* a = r->m_archive;
+    archive_read_support_filter_all(a);
+    archive_read_support_format_all(a);
+    archive_read_set_callback_data(a, r.get());
+    archive_read_set_read_callback(a, &ArchiveIo::read);
+    archive_read_set_skip_callback(a, &ArchiveIo::skip);
+    // With a seek callback, zip archives are read from their central directory, as the
+    // archive tool that wrote them meant them to be read.
+    archive_read_set_seek_callback(a, &ArchiveIo::seek);
+    if (archive_read_open1(a) != ARCHIVE_OK) {
+        r->takeError();
+        *error = r->m_error;
+        return nullptr;
+    }
+    return r;
+}
+
+void ArchiveReader::takeError()
+{
+    const char* text = archive_error_string(m_archive);
+    m_error = text ? text : "unreadable archive";
+}
+
+ArchiveReader::Step ArchiveReader::next(ArchiveMember* out)
+{
+    if (m_fatal)
+        return Step::Error;
+    archive_entry* e = nullptr;
+    int rc = ARCHIVE_RETRY;
+    for (int tries = 0; rc == ARCHIVE_RETRY && tries < 4; ++tries)
+        rc = archive_read_next_header(m_archive, &e);
+    if (rc == ARCHIVE_EOF)
+        return Step::End;
+    // A warning (a name that does not convert to the locale, an odd header field) still
+    // leaves a member that can be read.
+    if (rc != ARCHIVE_OK && rc != ARCHIVE_WARN) {
+        takeError();
+        m_fatal = true;
+        return Step::Error;
+    }
+    *out = ArchiveMember{};
+    const char* name = archive_entry_pathname(e);
+    if (!name)
+        name = archive_entry_pathname_utf8(e);
+    out->name = name ? name : "?";
+    out->sizeKnown = archive_entry_size_is_set(e) != 0;
+    out->size = out->sizeKnown ? archive_entry_size(e) : 0;
+    if (archive_entry_mtime_is_set(e))
+        out->lastWrite = toFileTime(archive_entry_mtime(e), archive_entry_mtime_nsec(e));
+    const auto type = archive_entry_filetype(e);
+    out->isDirectory = type == AE_IFDIR;
+    out->isLink = type == AE_IFLNK || archive_entry_hardlink(e) != nullptr;
+    out->isRegular = type == AE_IFREG && !out->isLink;
+    out->encrypted = archive_entry_is_encrypted(e) != 0;
+    out->index = m_index++;
+    return Step::Member;
+}
+
+int64_t ArchiveReader::read(void* buffer, size_t count)
+{
+    if (m_fatal)
+        return -1;
+    // archive_read_data hands back at most what one decoded block holds; fill the request.
+    size_t have = 0;
+    auto* dst = static_cast<unsigned char*>(buffer);
+    while (have < count) {
+        const la_ssize_t got = archive_read_data(m_archive, dst + have, count - have);
+        if (got == 0)
+            break;
+        if (got < 0) {
+            takeError();
+            m_fatal = got == ARCHIVE_FATAL;
+            return -1;
+        }
+        have += static_cast<size_t>(got);
+    }
+    return static_cast<int64_t>(have);
+}
+
+double ArchiveReader::fractionRead() const
+{
+    if (m_fileSize <= 0)
+        return 1.0;
+    const la_int64_t consumed = archive_filter_bytes(m_archive, -1);
+    const double f = static_cast<double>(consumed) / static_cast<double>(m_fileSize);
+    return f < 0 ? 0 : f > 1 ? 1 : f;
+}
+
+} // namespace tw

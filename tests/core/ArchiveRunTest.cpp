@@ -1,0 +1,495 @@
+// Search and listing runs over archives, built by the tests with libarchive's writer:
+// the member rules (masks, filters, order, texts), and hostile archives that must neither
+// write anything, follow anything, hang nor end the run.
+#include "core/RunDriver.h"
+#include "results/ResultText.h"
+#include "results/ResultsList.h"
+
+#include "FakeHost.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tw {
+namespace {
+
+using test::TempDir;
+
+enum class Kind { File, Dir, Symlink, Hardlink };
+
+struct Member {
+    std::string name{};
+    std::string data{};
+    Kind kind = Kind::File;
+    std::string target{};    // links
+    time_t mtime = 1600000000; // 2020-09-13
+    int64_t zerosBefore = 0;   // this many zero bytes come before `data`
+};
+
+// Writes an archive of `format` ("zip", "zip-stored", "tar", "tar.gz", "7z") holding
+// `members`; `options` goes to archive_write_set_options, with the passphrase "pw".
+bool writeArchive(const std::string& path, const std::string& format, const std::vector<Member>& members,
+                  const char* options = nullptr)
+{
+    archive* a = archive_write_new();
+    if (format == "zip" || format == "zip-stored") {
+        archive_write_set_format_zip(a);
+        archive_write_set_options(a, format == "zip" ? "zip:compression-level=1" : "zip:compression=store");
+    } else if (format == "7z") {
+        archive_write_set_format_7zip(a);
+    } else {
+        archive_write_set_format_pax_restricted(a);
+        if (format == "tar.gz")
+            archive_write_add_filter_gzip(a);
+    }
+    bool ok = true;
+    if (options) {
+        ok = archive_write_set_options(a, options) == ARCHIVE_OK && archive_write_set_passphrase(a, "pw") == ARCHIVE_OK;
+    }
+    ok = ok && archive_write_open_filename(a, path.c_str()) == ARCHIVE_OK;
+    const std::string zeros(1 << 20, '\0');
+    for (const Member& m : members) {
+        if (!ok)
+            break;
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, m.name.c_str());
+        archive_entry_set_mtime(e, m.mtime, 0);
+        archive_entry_set_perm(e, 0644);
+        switch (m.kind) {
+        case Kind::File:
+            archive_entry_set_filetype(e, AE_IFREG);
+            archive_entry_set_size(e, m.zerosBefore + static_cast<int64_t>(m.data.size()));
+            break;
+        case Kind::Dir:
+            archive_entry_set_filetype(e, AE_IFDIR);
+            break;
+        case Kind::Symlink:
+            archive_entry_set_filetype(e, AE_IFLNK);
+            archive_entry_set_symlink(e, m.target.c_str());
+            break;
+        case Kind::Hardlink:
+            archive_entry_set_filetype(e, AE_IFREG);
+            archive_entry_set_hardlink(e, m.target.c_str());
+            archive_entry_set_size(e, 0);
+            break;
+        }
+        // A warning (a name that is not valid in the locale's character set) still writes it.
+        const int rc = archive_write_header(a, e);
+        ok = rc == ARCHIVE_OK || rc == ARCHIVE_WARN;
+        for (int64_t left = m.zerosBefore; ok && left > 0;) {
+            const size_t n = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(zeros.size())));
+            ok = archive_write_data(a, zeros.data(), n) == static_cast<la_ssize_t>(n);
+            left -= static_cast<int64_t>(n);
+        }
+        if (ok && m.kind == Kind::File && !m.data.empty())
+            ok = archive_write_data(a, m.data.data(), m.data.size()) == static_cast<la_ssize_t>(m.data.size());
+        archive_entry_free(e);
+    }
+    ok = archive_write_close(a) == ARCHIVE_OK && ok;
+    archive_write_free(a);
+    return ok;
+}
+
+class RecordingHost : public test::FakeHost {
+public:
+    void progress(const std::string& text) override { progressTexts.push_back(text); }
+    std::vector<std::string> progressTexts;
+};
+
+struct ArchiveRun {
+    RecordingHost host;
+    MemoryResultsView view;
+    ResultsList results;
+    RunDriver driver{host, results};
+    ArchiveRun() { results.setView(&view); }
+
+    RunOutcome run(const std::string& text, const std::string& path, const std::string& mask,
+                   const std::function<void(SearchRequest&)>& tweak = {})
+    {
+        SearchRequest req;
+        SearchPair pair;
+        pair.searchText = text;
+        req.pairs.push_back(pair);
+        req.pathMasks.push_back({path, mask});
+        req.quiet = true;
+        req.options.maxRegexSize = 32767;
+        req.blockSize = 4096;
+        if (tweak)
+            tweak(req);
+        return text.empty() ? driver.ListFilesOnly(req) : driver.ExecuteRun(req);
+    }
+    // Lines in their output form, markers left out.
+    std::vector<std::string> lines() const
+    {
+        std::vector<std::string> out;
+        for (const ResultEntry& e : view.lines)
+            out.push_back(outputForm(e.text, "", ""));
+        return out;
+    }
+    bool hasLine(const std::string& line) const
+    {
+        const auto l = lines();
+        return std::find(l.begin(), l.end(), line) != l.end();
+    }
+    long linesStartingWith(const std::string& prefix) const
+    {
+        long n = 0;
+        for (const std::string& l : lines())
+            n += l.rfind(prefix, 0) == 0;
+        return n;
+    }
+    std::string all() const
+    {
+        std::string s;
+        for (const std::string& l : lines())
+            s += l + "\n";
+        return s;
+    }
+};
+
+// Every entry below `dir`, as relative paths (links not followed).
+std::vector<std::string> treeOf(const std::string& dir)
+{
+    std::vector<std::string> out;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir); it != std::filesystem::end(it); ++it)
+        out.push_back(std::filesystem::relative(it->path(), dir).string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST(ArchiveRun, MembersPassTheFileMaskAndReadArchiveBarMember)
+{
+    TempDir dir;
+    test::ScopedTmpDir tmp;
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip",
+                             {{"doc/", "", Kind::Dir}, {"doc/x.txt", "one needle\n"}, {"y.bin", "needle"}}));
+    const auto before = treeOf(dir.path());
+    ArchiveRun r;
+    EXPECT_EQ(r.run("needle", dir.path(), "*.txt"), RunOutcome::Completed);
+    EXPECT_EQ(r.lines(), (std::vector<std::string>{"Processing file : " + dir.file("a.zip") + " | doc/x.txt",
+                                                   "Line   1 - one needle", "Found 1 occurrences.",
+                                                   "Searched 1 file(s), found 1 occurrences in 1 file(s)"}));
+    EXPECT_EQ(r.view.lines[0].archivePath, dir.file("a.zip"));
+    EXPECT_EQ(r.view.lines[0].path, "doc/x.txt");
+    // Nothing was unpacked anywhere: the tree and the temporary directory are as before.
+    EXPECT_EQ(treeOf(dir.path()), before);
+    EXPECT_TRUE(treeOf(tmp.path()).empty());
+}
+
+TEST(ArchiveRun, MemberMasksDecideWhichMembersAreSearched)
+{
+    TempDir dir;
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip",
+                             {{"k.txt", "needle"}, {"old.bak", "needle"}, {"src/m.c", "needle"}, {"top.c", "needle"}}));
+    struct Case {
+        const char* mask;
+        const char* zipFileMask;
+        long searched;
+        bool bakSearched;
+    } cases[] = {
+        // "*.*" takes a.zip itself as a file as well.
+        {"*.*;~*.bak", "", 4, false}, // the exclusion keeps the .bak member out
+        {"*.*", "", 5, true},
+        {"*.txt", "*.c", 2, false},   // "ZIP File Mask" replaces the run's mask inside archives
+        {"*.bak", "", 1, true},
+    };
+    for (const Case& c : cases) {
+        ArchiveRun r;
+        r.run("needle", dir.path(), c.mask, [&](SearchRequest& q) { q.zipFileMask = c.zipFileMask; });
+        EXPECT_EQ(r.driver.counters().filesSearched, c.searched) << c.mask << " / " << c.zipFileMask;
+        EXPECT_EQ(r.linesStartingWith("Processing file : " + dir.file("a.zip") + " | old.bak"), c.bakSearched ? 1 : 0)
+            << c.mask << "\n" << r.all();
+    }
+}
+
+TEST(ArchiveRun, MembersPassTheDateAndSizeFiltersWithTheirOwnStamps)
+{
+    TempDir dir;
+    Member oldOne{"old.txt", "needle"};
+    oldOne.mtime = 946684800; // 2000-01-01
+    Member big{"big.txt", std::string(5000, 'x') + "needle"};
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip", {oldOne, big, {"new.txt", "needle"}}));
+    // The archive file itself is young and small; only the members' own values count.
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.txt", [](SearchRequest& q) {
+        q.options.minDate = (1262304000LL + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond; // 2010
+        q.options.maxSize = 1000;
+    });
+    EXPECT_EQ(r.driver.counters().filesSearched, 1) << r.all();
+    EXPECT_TRUE(r.hasLine("Processing file : " + dir.file("a.zip") + " | new.txt")) << r.all();
+}
+
+TEST(ArchiveRun, OrdinaryFilesComeFirstThenEachArchiveWithItsProgress)
+{
+    TempDir dir;
+    test::writeFile(dir.file("plain.txt"), "needle");
+    test::writeFile(dir.file("s/plain2.txt"), "needle");
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip", {{"m1.txt", "needle"}, {"m2.txt", "needle"}}));
+    ASSERT_TRUE(writeArchive(dir.file("s/b.zip"), "zip", {{"m3.txt", "needle"}}));
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.txt", [](SearchRequest& q) { q.searchSubdirectories = true; });
+    std::vector<std::string> files;
+    for (const std::string& l : r.lines())
+        if (l.rfind("Processing file : ", 0) == 0)
+            files.push_back(l.substr(18));
+    EXPECT_EQ(files, (std::vector<std::string>{dir.file("plain.txt"), dir.file("s/plain2.txt"),
+                                               dir.file("a.zip") + " | m1.txt", dir.file("a.zip") + " | m2.txt",
+                                               dir.file("s/b.zip") + " | m3.txt"}));
+    EXPECT_TRUE(r.hasLine("Searched 5 file(s), found 5 occurrences in 5 file(s)"));
+    EXPECT_EQ(r.driver.counters().archivesDone, 2);
+    long first = 0, second = 0, extracting = 0;
+    for (const std::string& p : r.host.progressTexts) {
+        first += p.rfind("Processing ZIP files, 2 files left (", 0) == 0;
+        second += p.rfind("Processing ZIP files, 1 files left (", 0) == 0;
+        extracting += p == "Processing ZIP file - extracting";
+    }
+    EXPECT_EQ(first, 2);
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(extracting, 2);
+}
+
+TEST(ArchiveRun, ListingNamesMembersFromTheDirectoryWithoutDirectoryEntries)
+{
+    TempDir dir;
+    test::writeFile(dir.file("plain.txt"), "x");
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip",
+                             {{"d/", "", Kind::Dir}, {"d/x.txt", "x"}, {"y.txt", "y"}, {"z.bin", "z"}}));
+    ArchiveRun r;
+    EXPECT_EQ(r.run("", dir.path(), "*.txt"), RunOutcome::Completed);
+    EXPECT_EQ(r.lines(), (std::vector<std::string>{"Processing file : " + dir.file("plain.txt"),
+                                                   "Processing file : " + dir.file("a.zip") + " | .zip/d/x.txt",
+                                                   "Processing file : " + dir.file("a.zip") + " | .zip/y.txt",
+                                                   "Found 3 files in 1 directories"}));
+    // With "Search Zips" off the archive stays shut.
+    ArchiveRun off;
+    off.run("", dir.path(), "*.txt", [](SearchRequest& q) { q.searchZips = false; });
+    EXPECT_EQ(off.driver.counters().filesListed, 1);
+}
+
+TEST(ArchiveRun, ReplaceRunsNeverOpenArchives)
+{
+    TempDir dir;
+    test::ScopedTmpDir tmp;
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip-stored", {{"x.txt", "needle"}}));
+    const std::string before = test::readFile(dir.file("a.zip"));
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.txt", [&](SearchRequest& q) {
+        q.replaceMode = true;
+        q.pairs[0].replaceText = "thread";
+        q.options.backupPath = dir.file("bak");
+    });
+    EXPECT_EQ(r.driver.counters().filesSearched, 0) << r.all();
+    EXPECT_EQ(test::readFile(dir.file("a.zip")), before);
+}
+
+TEST(ArchiveRun, FormatsNamedInTheZipMaskAreRead)
+{
+    TempDir dir;
+    const std::vector<Member> members{{"in/x.txt", "a needle here"}};
+    for (const char* f : {"zip", "tar", "tar.gz", "7z"})
+        ASSERT_TRUE(writeArchive(dir.file(std::string("a.") + f), f, members)) << f;
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.txt", [](SearchRequest& q) { q.zipMask = "*.zip;*.7z;*.tar;*.tar.gz"; });
+    for (const char* f : {"zip", "tar", "tar.gz", "7z"})
+        EXPECT_TRUE(r.hasLine("Processing file : " + dir.file(std::string("a.") + f) + " | in/x.txt")) << f << r.all();
+    EXPECT_TRUE(r.hasLine("Searched 4 file(s), found 4 occurrences in 4 file(s)")) << r.all();
+}
+
+// Names that would escape a scratch directory, or confuse a display, are only shown.
+TEST(ArchiveRun, HostileNamesAreShownAndNeverWritten)
+{
+    TempDir root;
+    const std::string dir = root.file("in/");
+    std::filesystem::create_directories(dir);
+    struct Case {
+        std::string name;
+        std::string shown{}; // the member part of the file line
+    } cases[] = {
+        {"../escape.txt", "../escape.txt"},
+        {"../../escape2.txt", "../../escape2.txt"},
+        {"/tmp/tw-absolute.txt", "/tmp/tw-absolute.txt"},
+        {"back\\slash\\..\\x.txt", "back\\slash\\..\\x.txt"}, // the zip writer stores "/" for "\\"
+        {"ctl\x01\x1b[2Jname.txt", "ctl??[2Jname.txt"},
+        {"bad\xff\xfe.txt", "bad\xff\xfe.txt"},
+        {"dup.txt", "dup.txt"},
+    };
+    for (const char* format : {"zip", "tar"}) {
+        std::vector<Member> members;
+        for (const Case& c : cases)
+            members.push_back({c.name, "needle"});
+        members.push_back({"dup.txt", "needle"}); // the same name twice: both are searched
+        members.push_back({"link.txt", "", Kind::Symlink, "/etc/passwd"});
+        members.push_back({"hard.txt", "", Kind::Hardlink, "dup.txt"});
+        const std::string archive = dir + "h." + format;
+        ASSERT_TRUE(writeArchive(archive, format, members)) << format;
+        const auto before = treeOf(root.path());
+        ArchiveRun r;
+        r.run("needle", dir, "*.txt", [](SearchRequest& q) { q.zipMask = "*.zip;*.tar"; });
+        SCOPED_TRACE(format + std::string("\n") + r.all());
+        for (const Case& c : cases) {
+            std::string slashed = c.shown;
+            std::replace(slashed.begin(), slashed.end(), '\\', '/');
+            EXPECT_EQ(r.linesStartingWith("Processing file : " + archive + " | " + c.shown) +
+                          (slashed != c.shown ? r.linesStartingWith("Processing file : " + archive + " | " + slashed) : 0),
+                      c.name == "dup.txt" ? 2 : 1)
+                << c.name;
+        }
+        // Links are neither followed nor searched.
+        EXPECT_EQ(r.linesStartingWith("Processing file : " + archive + " | link.txt"), 0);
+        EXPECT_EQ(r.linesStartingWith("Processing file : " + archive + " | hard.txt"), 0);
+        // A zip archive has no hard links: the writer stored "hard.txt" as an empty file.
+        EXPECT_EQ(r.driver.counters().filesSearched, std::string(format) == "zip" ? 9 : 8);
+        EXPECT_EQ(treeOf(root.path()), before);
+        EXPECT_FALSE(std::filesystem::exists("/tmp/tw-absolute.txt"));
+        std::filesystem::remove(archive);
+    }
+}
+
+// A broken archive gets an error line; the archives after it are still searched.
+TEST(ArchiveRun, BrokenArchivesGiveAnErrorLineAndTheRunGoesOn)
+{
+    struct Case {
+        const char* label;
+        const char* format;
+        std::function<void(std::string&)> damage{};
+    } cases[] = {
+        {"zip cut in the middle", "zip", [](std::string& b) { b.resize(b.size() / 2); }},
+        {"tar.gz cut in the middle", "tar.gz", [](std::string& b) { b.resize(b.size() / 2); }},
+        {"tar cut inside the data", "tar", [](std::string& b) { b.resize(512 + 100); }},
+        {"not an archive at all", "zip", [](std::string& b) { b.assign(3000, '\x5a'); }},
+        {"compressed data overwritten", "zip",
+         [](std::string& b) {
+             for (size_t i = 40; i < 200 && i < b.size(); ++i)
+                 b[i] = static_cast<char>(i * 7);
+         }},
+        {"sizes claimed larger than the data", "zip-stored",
+         [](std::string& b) {
+             // The uncompressed size of the local header and the central directory.
+             for (size_t p = 0; (p = b.find("PK", p)) != std::string::npos; p += 2) {
+                 const size_t field = b.compare(p, 4, "PK\x03\x04") == 0 ? 22
+                                      : b.compare(p, 4, "PK\x01\x02") == 0 ? 24
+                                                                           : 0;
+                 if (field && p + field + 4 <= b.size())
+                     b.replace(p + field, 4, "\x00\x00\x00\x40", 4);
+             }
+         }},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        ASSERT_TRUE(writeArchive(dir.file("a.zip"), c.format,
+                                 {{"x.txt", std::string(20000, 'q') + "needle"}, {"y.txt", "needle"}}));
+        std::string bytes = test::readFile(dir.file("a.zip"));
+        c.damage(bytes);
+        test::writeFile(dir.file("a.zip"), bytes);
+        ASSERT_TRUE(writeArchive(dir.file("b.zip"), "zip", {{"good.txt", "needle"}}));
+        ArchiveRun r;
+        EXPECT_EQ(r.run("needle", dir.path(), "*.txt"), RunOutcome::Completed) << c.label;
+        EXPECT_TRUE(r.hasLine("Processing file : " + dir.file("b.zip") + " | good.txt")) << c.label << "\n" << r.all();
+        EXPECT_GE(r.linesStartingWith("Error reading file " + dir.file("a.zip")), 1) << c.label << "\n" << r.all();
+    }
+}
+
+TEST(ArchiveRun, EncryptedMembersAreNamedAndSkipped)
+{
+    TempDir dir;
+    if (!writeArchive(dir.file("a.zip"), "zip", {{"secret.txt", "needle"}}, "zip:encryption=zipcrypt"))
+        GTEST_SKIP() << "this libarchive writes no encrypted zip archives";
+    ASSERT_TRUE(writeArchive(dir.file("b.zip"), "zip", {{"open.txt", "needle"}}));
+    for (const char* text : {"needle", ""}) {
+        ArchiveRun r;
+        r.run(text, dir.path(), "*.txt");
+        if (*text) {
+            EXPECT_TRUE(r.hasLine("Skipped encrypted file " + dir.file("a.zip") + " | secret.txt")) << r.all();
+            EXPECT_TRUE(r.hasLine("Searched 1 file(s), found 1 occurrences in 1 file(s)")) << r.all();
+        } else {
+            // Listing reads no data, so the encrypted member is listed like any other.
+            EXPECT_TRUE(r.hasLine("Processing file : " + dir.file("a.zip") + " | .zip/secret.txt")) << r.all();
+        }
+    }
+}
+
+// An archive inside an archive is one member's bytes: searched, not descended into.
+TEST(ArchiveRun, NestedArchivesAreSearchedAsBytes)
+{
+    TempDir dir;
+    TempDir work;
+    ASSERT_TRUE(writeArchive(work.file("inner.zip"), "zip-stored", {{"deep.txt", "needle"}}));
+    ASSERT_TRUE(writeArchive(dir.file("outer.zip"), "zip", {{"inner.zip", test::readFile(work.file("inner.zip"))}}));
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.*");
+    EXPECT_TRUE(r.hasLine("Processing file : " + dir.file("outer.zip") + " | inner.zip")) << r.all();
+    EXPECT_EQ(r.linesStartingWith("Processing file : " + dir.file("outer.zip") + " | deep.txt"), 0);
+    EXPECT_EQ(r.driver.counters().filesSearched, 2); // outer.zip as a file, and its member
+}
+
+// A member that expands far beyond memory is scanned as a stream; the hit at its very end
+// is found and the run goes on to the next archive.
+TEST(ArchiveRun, AMemberExpandingToGigabytesIsSearchedAsAStream)
+{
+    TempDir dir;
+    Member bomb{"bomb.txt", "\nthe needle at the end\n"};
+    bomb.zerosBefore = int64_t(2) << 30; // 2 GiB of zeros, a few megabytes compressed
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip", {bomb}));
+    ASSERT_LT(std::filesystem::file_size(dir.file("a.zip")), 16u << 20);
+    ASSERT_TRUE(writeArchive(dir.file("b.zip"), "zip", {{"after.txt", "needle"}}));
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.txt", [](SearchRequest& q) { q.blockSize = 102400; });
+    EXPECT_TRUE(r.hasLine("Offset 0x80000005 - the needle at the end")) << r.all();
+    EXPECT_TRUE(r.hasLine("Searched 2 file(s), found 2 occurrences in 2 file(s)")) << r.all();
+}
+
+// A FIFO or a link named like an archive is never opened: the run ends at once.
+TEST(ArchiveRun, AFifoOrLinkNamedLikeAnArchiveIsNeverOpened)
+{
+    TempDir dir;
+    ASSERT_EQ(::mkfifo(dir.file("x.zip").c_str(), 0644), 0);
+    ASSERT_TRUE(writeArchive(dir.file("real.zip.data"), "zip", {{"m.txt", "needle"}}));
+    ASSERT_EQ(::symlink(dir.file("real.zip.data").c_str(), dir.file("l.zip").c_str()), 0);
+    ASSERT_TRUE(writeArchive(dir.file("y.zip"), "zip", {{"ok.txt", "needle"}}));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ArchiveRun r;
+        r.run("needle", dir.path(), "*.txt");
+        const bool ok = r.driver.counters().filesSearched == 1 &&
+                        r.hasLine("Processing file : " + dir.file("y.zip") + " | ok.txt");
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < 200 && (done = ::waitpid(child, &status, WNOHANG)) == 0; ++i)
+        ::usleep(50000);
+    if (done == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        FAIL() << "the run hung on the FIFO";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(ArchiveRun, AnUnreadableArchiveGivesAnErrorLine)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not keep root out";
+    TempDir dir;
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip", {{"m.txt", "needle"}}));
+    ASSERT_TRUE(writeArchive(dir.file("b.zip"), "zip", {{"ok.txt", "needle"}}));
+    ::chmod(dir.file("a.zip").c_str(), 0);
+    ArchiveRun r;
+    r.run("needle", dir.path(), "*.txt");
+    EXPECT_TRUE(r.hasLine("Error opening a.zip")) << r.all();
+    EXPECT_TRUE(r.hasLine("Searched 1 file(s), found 1 occurrences in 1 file(s)")) << r.all();
+}
+
+} // namespace
+} // namespace tw
