@@ -793,31 +793,41 @@ void RunDriver::searchArchives(Run& run, const std::vector<ArchiveTask>& archive
         if (!reader)
             continue;
         MemberSelection selection(task.memberMask, bounds);
-        ArchiveMember member;
-        for (;;) {
-            m_host.pump();
-            if (m_stop.load())
-                return;
-            const ArchiveReader::Step step = reader->next(&member);
-            if (step == ArchiveReader::Step::End)
-                break;
-            if (step == ArchiveReader::Step::Error) {
-                m_results.addLine(ResultEntry::error("Error reading file " + displayName(task.path) + ": " +
-                                                         displayName(reader->errorText()),
-                                                     task.path));
-                ++m_counters.fileErrors;
-                break;
-            }
-            if (!selection.selects(member))
-                continue;
+        const bool goOn = forEachSelectedMember(task.path, *reader, selection, [&](const ArchiveMember& member) {
             const std::string progressText =
                 format(kZipProgress, count - m_counters.archivesDone + 1, archivePercent(count, *reader));
-            const FileReport report = processMember(run, *reader, member, task.path, progressText);
-            if (!finishFile(run, report))
-                return;
-            if (!reader->recoverable())
-                break; // its error line is out; the archive cannot be read further
+            return finishFile(run, processMember(run, *reader, member, task.path, progressText));
+        });
+        if (!goOn)
+            return;
+    }
+}
+
+bool RunDriver::forEachSelectedMember(const std::string& archivePath, ArchiveReader& reader,
+                                      MemberSelection& selection,
+                                      const std::function<bool(const ArchiveMember&)>& visit)
+{
+    ArchiveMember member;
+    for (;;) {
+        m_host.pump();
+        if (m_stop.load())
+            return false;
+        const ArchiveReader::Step step = reader.next(&member);
+        if (step == ArchiveReader::Step::End)
+            return true;
+        if (step == ArchiveReader::Step::Error) {
+            m_results.addLine(ResultEntry::error("Error reading file " + displayName(archivePath) + ": " +
+                                                     displayName(reader.errorText()),
+                                                 archivePath));
+            ++m_counters.fileErrors;
+            return true;
         }
+        if (!selection.selects(member))
+            continue;
+        if (!visit(member))
+            return false;
+        if (!reader.recoverable())
+            return true; // its error line is out; the archive cannot be read further
     }
 }
 
@@ -907,28 +917,15 @@ bool RunDriver::listArchives(const SearchRequest& request, const std::vector<Arc
         if (!reader)
             continue;
         MemberSelection selection(task.memberMask, bounds);
-        ArchiveMember member;
-        for (;;) {
-            m_host.pump();
-            if (m_stop.load())
-                return false;
-            const ArchiveReader::Step step = reader->next(&member);
-            if (step == ArchiveReader::Step::End)
-                break;
-            if (step == ArchiveReader::Step::Error) {
-                m_results.addLine(ResultEntry::error("Error reading file " + displayName(task.path) + ": " +
-                                                         displayName(reader->errorText()),
-                                                     task.path));
-                ++m_counters.fileErrors;
-                break;
-            }
-            if (!selection.selects(member))
-                continue;
+        const bool goOn = forEachSelectedMember(task.path, *reader, selection, [&](const ArchiveMember& member) {
             m_host.progress(format(kZipProgress, count - m_counters.archivesDone + 1, archivePercent(count, *reader)));
             // A listed member's path reads ".zip/" and its path inside the archive.
             m_results.addLine(ResultEntry::listedFile(".zip/" + member.name, task.path));
             ++m_counters.filesListed;
-        }
+            return true;
+        });
+        if (!goOn)
+            return false;
     }
     return true;
 }

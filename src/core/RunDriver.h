@@ -13,8 +13,10 @@
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
 #include "select/FileListCache.h"
+#include "select/MemberSelection.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -98,6 +100,11 @@ private:
     void searchArchives(Run& run, const std::vector<ArchiveTask>& archives);
     FileReport processMember(Run& run, ArchiveReader& reader, const ArchiveMember& member,
                              const std::string& archivePath, const std::string& progressText);
+    // Reads the members of one archive in order and hands those `selection` takes to
+    // `visit`. A read error ends the archive with its error line. False when the run is
+    // to end: a stop, or `visit` returned false.
+    bool forEachSelectedMember(const std::string& archivePath, ArchiveReader& reader, MemberSelection& selection,
+                               const std::function<bool(const ArchiveMember&)>& visit);
     // Listing: the selected members of every archive, from the archive's directory.
     bool listArchives(const SearchRequest& request, const std::vector<ArchiveTask>& archives);
     // The archives below the request's paths (the "ZIP Mask" walk, without date and size
