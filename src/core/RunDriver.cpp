@@ -184,7 +184,8 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
-WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts)
+WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
+                                    std::vector<ArchiveTask>* archives)
 {
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
@@ -192,8 +193,16 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
     const DateSizeBounds bounds = filterBounds(request.options);
     if (bounds.any())
         walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
-    for (const PathMaskPair& pm : request.pathMasks)
+    // The archives are found in the same walk, with the archive masks and without the date
+    // and size filters (members are filtered by their own dates and sizes).
+    const bool withArchives = archives && searchesArchives(request);
+    FileList found;
+    for (const PathMaskPair& pm : request.pathMasks) {
+        found.clear();
+        walker.setSecondSelection(request.zipMask, withArchives ? &found : nullptr);
         walker.build(pm.path, pm.mask, request.searchSubdirectories, list, starts);
+        addArchiveTasks(request, pm, found, archives);
+    }
     return walker.stats();
 }
 
@@ -229,7 +238,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     RunGuard guard(*this);
     m_counters = RunCounters{};
     FileList list;
-    const WalkStats walked = buildFileList(request, list, nullptr);
+    std::vector<ArchiveTask> archives;
+    const WalkStats walked = buildFileList(request, list, nullptr, request.pathsFromScript ? nullptr : &archives);
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
     openOutputFile(request, list);
     const size_t n = list.size();
@@ -247,7 +257,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     }
     stopped = stopped || m_stop.load();
     if (!stopped && !request.pathsFromScript)
-        stopped = !listArchives(request, buildArchiveList(request)) || m_stop.load();
+        stopped = !listArchives(request, archives) || m_stop.load();
     m_counters.directories = walked.directories;
     addSummary(format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
@@ -317,12 +327,12 @@ bool RunDriver::prepareRun(Run& run)
     const DateSizeBounds bounds = filterBounds(opt);
     run.maskKey += std::to_string(bounds.earliest) + ' ' + std::to_string(bounds.latest) + ' ' +
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
-    if (!(opt.cacheFileList &&
-          m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts)))
-        buildFileList(run.request, run.list, &run.starts);
-    // Replace runs never open archives.
-    if (!run.replace)
+    // Replace runs never open archives (searchesArchives is false for them).
+    if (opt.cacheFileList &&
+        m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts))
         run.archives = buildArchiveList(run.request);
+    else
+        buildFileList(run.request, run.list, &run.starts, &run.archives);
     if (m_stop.load())
         return false;
 
@@ -733,21 +743,33 @@ std::string memberText(const std::string& archivePath, const std::string& member
 
 } // namespace
 
+bool RunDriver::searchesArchives(const SearchRequest& request)
+{
+    return request.searchZips && !request.replaceMode && !request.zipMask.empty();
+}
+
+void RunDriver::addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
+                                std::vector<ArchiveTask>* archives)
+{
+    const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
+    for (size_t i = 0; i < found.size(); ++i)
+        archives->push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+}
+
 std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& request)
 {
     std::vector<ArchiveTask> out;
-    if (!request.searchZips || request.replaceMode || request.zipMask.empty())
+    if (!searchesArchives(request))
         return out;
-    // The walk of the file list again with the archive masks, without date and size filters.
+    // A walk with the archive masks alone, when the file list came from the cache.
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
+    FileList found;
     for (const PathMaskPair& pm : request.pathMasks) {
-        FileList found;
+        found.clear();
         walker.build(pm.path, request.zipMask, request.searchSubdirectories, found, nullptr);
-        const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
-        for (size_t i = 0; i < found.size(); ++i)
-            out.push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+        addArchiveTasks(request, pm, found, &out);
     }
     return out;
 }

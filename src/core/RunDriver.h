@@ -108,8 +108,12 @@ private:
     // Listing: the selected members of every archive, from the archive's directory.
     bool listArchives(const SearchRequest& request, const std::vector<ArchiveTask>& archives);
     // The archives below the request's paths (the "ZIP Mask" walk, without date and size
-    // filters); empty unless the request searches archives.
+    // filters); empty unless the request searches archives. Only used when the file list
+    // comes from the cache: otherwise buildFileList finds them in its walk.
     std::vector<ArchiveTask> buildArchiveList(const SearchRequest& request);
+    static bool searchesArchives(const SearchRequest& request);
+    static void addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
+                                std::vector<ArchiveTask>* archives);
     // Opens an archive for reading; reports and returns null when it cannot be read.
     std::unique_ptr<ArchiveReader> openArchive(const std::string& path, bool quiet);
     // The archive's part of the archive phase's progress, as in "(%ld%% done)".
@@ -123,8 +127,10 @@ private:
     void endRun(Run& run);
 
     bool openOutputFile(const SearchRequest& request, const FileList& list);
-    // Walks every path/mask pair of the request into `list`.
-    WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts);
+    // Walks every path/mask pair of the request into `list`; with `archives`, the same walk
+    // also finds the archives of a run that searches them.
+    WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
+                            std::vector<ArchiveTask>* archives);
     // "message" + the file name without directory, as a results line and a message.
     void reportFileError(const std::string& message, const std::string& path, bool quiet);
     void addSummary(const std::string& text);

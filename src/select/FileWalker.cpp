@@ -55,21 +55,40 @@ bool FileWalker::accepts(const WalkEntry& file) const
     return true;
 }
 
+bool FileWalker::secondEnters(const WalkEntry& dir)
+{
+    return m_secondMasks && m_dotDirectories.enterDirectory(dir) && m_secondMasks->enterDirectory(dir);
+}
+
+bool FileWalker::secondAccepts(const WalkEntry& file)
+{
+    return m_secondMasks && m_dotDirectories.acceptFile(file) && m_secondMasks->acceptFile(file);
+}
+
 void FileWalker::walk(const std::string& start, bool subdirectories, FileList& out)
 {
     // Depth first with an explicit stack; each directory's subdirectories are walked in
-    // name order after its files, and only one directory is open at a time.
-    std::vector<std::string> pending{start};
+    // name order after its files, and only one directory is open at a time. Each pending
+    // directory says which selections may take files in it: a directory entered only for
+    // the second selection adds nothing to the first, and the other way round.
+    struct Pending {
+        std::string path;
+        bool first = true;
+        bool second = false;
+    };
+    std::vector<Pending> pending{Pending{start, true, m_secondOut != nullptr}};
     std::vector<DirEntry> entries;
     std::string full;
     FileStatus status;
+    std::vector<Pending> subdirs;
     while (!pending.empty() && !stopped()) {
-        std::string current = std::move(pending.back());
+        Pending current = std::move(pending.back());
         pending.pop_back();
-        ++m_stats.directories;
-        if (!m_fs.listDirectory(current, &entries))
+        if (current.first)
+            ++m_stats.directories;
+        if (!m_fs.listDirectory(current.path, &entries))
             continue; // unreadable or missing: nothing from it
-        std::vector<std::string> subdirs;
+        subdirs.clear();
         for (const DirEntry& e : entries) {
             if (m_pump)
                 m_pump();
@@ -78,20 +97,26 @@ void FileWalker::walk(const std::string& start, bool subdirectories, FileList& o
             const bool isDir = e.type == EntryType::Directory;
             if (!(isDir ? subdirectories : e.type == EntryType::File))
                 continue;
-            full = current;
+            full = current.path;
             full += e.name;
             if (isDir)
                 full += '/';
             WalkEntry entry{e.name, std::string_view(full).substr(start.size()), nullptr};
-            if (m_needStatus && m_fs.status(full, &status, false))
+            if (current.first && m_needStatus && m_fs.status(full, &status, false))
                 entry.status = &status;
             if (isDir) {
-                if (enters(entry))
-                    subdirs.push_back(full);
-            } else if (accepts(entry)) {
+                const bool first = current.first && enters(entry);
+                const bool second = current.second && secondEnters(entry);
+                if (first || second)
+                    subdirs.push_back(Pending{full, first, second});
+                continue;
+            }
+            if (current.first && accepts(entry)) {
                 out.add(full);
                 ++m_stats.files;
             }
+            if (current.second && secondAccepts(entry))
+                m_secondOut->add(full);
         }
         for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
             pending.push_back(std::move(*it));

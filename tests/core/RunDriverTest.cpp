@@ -188,7 +188,7 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
     SearchRun run;
     int blocks = 0;
     run.host.onPump = [&] {
-        if (++blocks == 13) // five walk entries, five again for the archives, then one block per file
+        if (++blocks == 8) // five walk entries (archives are found in the same walk), then one block per file
             run.driver.RequestStop();
     };
     EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Stopped);
