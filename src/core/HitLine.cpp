@@ -68,12 +68,54 @@ size_t contextStartOf(const HitLineInput& in, const CharClasses& cc)
 
 std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* contextStart)
 {
-    char prefix[64];
-    if (in.binary)
-        std::snprintf(prefix, sizeof prefix, "Offset 0x%-6" PRIx64 " - ", static_cast<uint64_t>(in.fileOffset));
-    else
-        std::snprintf(prefix, sizeof prefix, "Line %3ld - ", in.lineNumber);
-    std::string out = prefix;
+    std::string out;
+    buildHitLineInto(out, in, cc, contextStart);
+    return out;
+}
+
+namespace {
+
+// "Line %3ld - " and "Offset 0x%-6" PRIx64 " - " without the cost of a formatted print:
+// this runs once per hit line.
+void appendPrefix(std::string& out, const HitLineInput& in)
+{
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* d = end;
+    if (in.binary) {
+        uint64_t v = static_cast<uint64_t>(in.fileOffset);
+        do {
+            *--d = "0123456789abcdef"[v & 15];
+            v >>= 4;
+        } while (v);
+        out.append("Offset 0x");
+        out.append(d, end);
+        for (ptrdiff_t w = end - d; w < 6; ++w)
+            out.push_back(' ');
+        out.append(" - ");
+        return;
+    }
+    const bool negative = in.lineNumber < 0;
+    uint64_t v = negative ? 0 - static_cast<uint64_t>(in.lineNumber) : static_cast<uint64_t>(in.lineNumber);
+    do {
+        *--d = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (negative)
+        *--d = '-';
+    out.append("Line ");
+    for (ptrdiff_t w = end - d; w < 3; ++w)
+        out.push_back(' ');
+    out.append(d, end);
+    out.append(" - ");
+}
+
+} // namespace
+
+void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasses& cc, size_t* contextStart)
+{
+    out.clear();
+    appendPrefix(out, in);
 
     const uint8_t* b = in.block;
     const size_t n = in.hitStart;
@@ -120,15 +162,21 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* 
         appendShown(n, stop);
         out += kHitEnd;
     }
-    return out;
 }
 
 ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, size_t contextStart)
 {
     ResultEntry e;
-    e.kind = LineKind::Hit;
     e.text = std::move(text);
     e.path = path;
+    setHitFields(e, in, contextStart);
+    return e;
+}
+
+void setHitFields(ResultEntry& e, const HitLineInput& in, size_t contextStart)
+{
+    e.kind = LineKind::Hit;
+    e.archivePath.clear();
     e.binary = in.binary;
     e.lineNumber = in.binary ? 0 : in.lineNumber;
     e.fileOffset = in.fileOffset;
@@ -138,7 +186,6 @@ ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string
     for (size_t k = 0; k < in.hitLength && (in.block[in.hitStart + k] == '\r' || in.block[in.hitStart + k] == '\n'); ++k)
         --shown;
     e.hitLength = shown;
-    return e;
 }
 
 } // namespace tw

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
+#include <random>
+
 namespace tw {
 namespace {
 
@@ -23,6 +27,29 @@ struct Case {
     int maxChars;
     std::string expected;
 };
+
+// The prefix is written by hand for speed; it must read exactly as the formatted print.
+TEST(BuildHitLine, PrefixesReadAsTheirFormattedPrint)
+{
+    std::mt19937_64 rng(7);
+    std::vector<int64_t> values = {0, 1, 9, 10, 99, 100, 999, 1000, 0xfffff, 0x1000000, INT64_MAX};
+    for (int i = 0; i < 2000; ++i)
+        values.push_back(static_cast<int64_t>(rng() >> (rng() % 63)));
+    const uint8_t block[] = "xhitx";
+    std::string line;
+    for (const int64_t v : values) {
+        for (const bool binary : {false, true}) {
+            HitLineInput in{block, 5, 1, 3, binary, static_cast<long>(v), v, 512};
+            buildHitLineInto(line, in, activeCharClasses(), nullptr);
+            char expected[64];
+            if (binary)
+                std::snprintf(expected, sizeof expected, "Offset 0x%-6" PRIx64 " - ", static_cast<uint64_t>(v));
+            else
+                std::snprintf(expected, sizeof expected, "Line %3ld - ", static_cast<long>(v));
+            ASSERT_EQ(line.substr(0, line.find('\x01')), std::string(expected) + "x") << v;
+        }
+    }
+}
 
 TEST(BuildHitLine, ShowsTheLineAroundTheHit)
 {
