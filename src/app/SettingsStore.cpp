@@ -196,6 +196,7 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.beforeHit = readString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
     o.afterHit = readString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
     o.maxRegexSize = readIntIn(s, key(kOptionsGroup, "Max Reg Expr"), maxRegexSize, 50, 32767);
+    o.threads = readIntIn(s, key(kOptionsGroup, "Threads"), o.threads, 0, 256);
     o.writeToBackupDir =
         readBool(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir);
     o.unzipDir = readString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
@@ -240,6 +241,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
     writeString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
     writeInt(s, key(kOptionsGroup, "Max Reg Expr"), o.maxRegexSize);
+    writeInt(s, key(kOptionsGroup, "Threads"), o.threads);
     writeInt(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir ? 1 : 0);
     writeString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
     writeInt(s, key(kOptionsGroup, "Show Files Without Hits"), o.showFilesWithoutHits ? 1 : 0);

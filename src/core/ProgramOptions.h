@@ -39,6 +39,7 @@ struct ProgramOptions {
     FontDescription contextFont;
     int contextLines = 5;
     int maxRegexSize = 300;            // a freshly built record; loading gives 32767
+    int threads = 0;                   // search worker threads; 0: one per core, 1: none besides the run's
     std::string unzipDir;
     bool searchSubdirs = false;
     bool cacheFileList = true;
