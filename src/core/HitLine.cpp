@@ -147,7 +147,23 @@ void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasse
             std::memcpy(dst, b + from, to - from);
             return;
         }
-        for (size_t p = from; p < to; ++p)
+        size_t p = from;
+        // Printable ASCII shows as itself in every code page: 16 such bytes at a time are
+        // copied as they are, and only the rest goes through the table.
+        const __m128i below = _mm_set1_epi8(0x20);
+        const __m128i beyond = _mm_set1_epi8(0x7F);
+        for (; p + 16 <= to; p += 16, dst += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p));
+            // Signed compares: bytes from 0x80 count as negative, so they take the table.
+            const __m128i plain = _mm_andnot_si128(_mm_cmplt_epi8(v, below), _mm_cmplt_epi8(v, beyond));
+            if (_mm_movemask_epi8(plain) == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+                continue;
+            }
+            for (size_t q = 0; q < 16; ++q)
+                dst[q] = cc.shown[b[p + q]];
+        }
+        for (; p < to; ++p)
             *dst++ = cc.shown[b[p]];
     };
     out.reserve(out.size() + (stop - s) + 4);

@@ -34,6 +34,7 @@ void ResultRecorder::setPendingFile(const std::string& path, const std::string& 
     RecordedBatch::Event& ev = push(RecordedBatch::Op::PendingFile);
     ev.text = p;
     ev.path = a;
+    m_pending = true;
     done();
 }
 

@@ -29,7 +29,14 @@ public:
 
     // ResultSink
     void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;
-    void emitPendingFileLine() override { simple(RecordedBatch::Op::EmitPending); }
+    void emitPendingFileLine() override
+    {
+        // Only the first call after setPendingFile does anything on replay.
+        if (m_pending) {
+            m_pending = false;
+            simple(RecordedBatch::Op::EmitPending);
+        }
+    }
     void addLine(const ResultEntry& entry) override;
     bool beginHoldBack() override { return false; }
     void flushHeldBack() override {}
@@ -62,6 +69,7 @@ private:
     // The path stored last in the current batch, so that the lines of one file store it once.
     RecordedBatch::Span m_lastPathSpan;
     bool m_hasLastPath = false; // m_lastPathSpan is valid in the current batch
+    bool m_pending = false;     // a file line is pending: setPendingFile was recorded since the last emit
 };
 
 } // namespace tw

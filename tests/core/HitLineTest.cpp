@@ -51,6 +51,36 @@ TEST(BuildHitLine, PrefixesReadAsTheirFormattedPrint)
     }
 }
 
+// Bytes are shown through the code page's table, 16 at a time where they are plain ASCII;
+// every mix of bytes must come out as the table says, in both code pages.
+TEST(BuildHitLine, ShowsEveryByteAsTheTableSays)
+{
+    std::mt19937 rng(3);
+    for (const CodePageKind kind : {CodePageKind::Utf8, CodePageKind::Windows1252}) {
+        const CharClasses cc = CharClasses::make(kind);
+        for (int round = 0; round < 300; ++round) {
+            std::vector<uint8_t> block(1 + rng() % 200);
+            for (uint8_t& c : block) {
+                c = static_cast<uint8_t>(rng() % 4 ? 0x20 + rng() % 0x5F : 1 + rng() % 255);
+                if (c == '\r' || c == '\n')
+                    c = 'x';
+            }
+            const size_t hit = rng() % block.size();
+            const size_t len = 1 + rng() % (block.size() - hit);
+            const HitLineInput in{block.data(), block.size(), hit, len, false, 1, 0, 512};
+            std::string expected = "Line   1 - ";
+            for (size_t p = 0; p < block.size(); ++p) {
+                if (p == hit)
+                    expected += "\x01\x02";
+                expected += cc.shown[block[p]];
+                if (p + 1 == hit + len)
+                    expected += "\x01\x03";
+            }
+            ASSERT_EQ(BuildHitLine(in, cc), expected) << round;
+        }
+    }
+}
+
 TEST(BuildHitLine, ShowsTheLineAroundTheHit)
 {
     const Case cases[] = {
