@@ -46,6 +46,7 @@ void printHelp()
         "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
         "  --html FILE         also write the run's results to FILE as an HTML page\n"
+        "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
@@ -102,12 +103,16 @@ int main(int argc, char** argv)
         args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
         --i;
     }
+    // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
+    const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
     tw::SettingsStore store;
     tw::ProgramOptions options;
     store.loadOptions(options);
+    if (ignoreFiles)
+        options.useIgnoreFiles = true;
     tw::MainWindowSettings saved;
     store.loadMainWindow(saved);
     tw::MainInputs& inputs = saved.inputs;

@@ -42,6 +42,7 @@ struct ProgramOptions {
     std::string unzipDir;
     bool searchSubdirs = false;
     bool cacheFileList = true;
+    bool useIgnoreFiles = false;       // the walk skips what git's ignore files ignore
     std::string backupPath;
 };
 

@@ -14,6 +14,7 @@
 #include "platform/PathText.h"
 #include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
+#include "select/IgnoreFileFilter.h"
 #include "select/MemberSelection.h"
 
 #include <cctype>
@@ -184,6 +185,17 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
+namespace {
+
+// "Use Ignore Files": the walk also skips what git's ignore files ignore.
+void addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options)
+{
+    if (options.useIgnoreFiles)
+        walker.addFilter(std::make_unique<IgnoreFileFilter>(fs, defaultGlobalExcludesFile()));
+}
+
+} // namespace
+
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts)
 {
     FileWalker walker(m_fs);
@@ -192,6 +204,7 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
     const DateSizeBounds bounds = filterBounds(request.options);
     if (bounds.any())
         walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
+    addIgnoreFilter(walker, m_fs, request.options);
     for (const PathMaskPair& pm : request.pathMasks)
         walker.build(pm.path, pm.mask, request.searchSubdirectories, list, starts);
     return walker.stats();
@@ -317,6 +330,8 @@ bool RunDriver::prepareRun(Run& run)
     const DateSizeBounds bounds = filterBounds(opt);
     run.maskKey += std::to_string(bounds.earliest) + ' ' + std::to_string(bounds.latest) + ' ' +
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
+    if (opt.useIgnoreFiles)
+        run.maskKey += "ignore files\n";
     if (!(opt.cacheFileList &&
           m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts)))
         buildFileList(run.request, run.list, &run.starts);
@@ -742,6 +757,7 @@ std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& reques
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
+    addIgnoreFilter(walker, m_fs, request.options);
     for (const PathMaskPair& pm : request.pathMasks) {
         FileList found;
         walker.build(pm.path, request.zipMask, request.searchSubdirectories, found, nullptr);

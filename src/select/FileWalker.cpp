@@ -35,6 +35,8 @@ void FileWalker::build(const std::string& pathText, const std::string& maskText,
             starts->push_back(StartPath{out.size(), start});
         if (stopped())
             break;
+        for (WalkFilter* f : m_filters)
+            f->beginWalk(start, maskText);
         walk(start, subdirectories, out);
     }
 }
@@ -69,12 +71,17 @@ void FileWalker::walk(const std::string& start, bool subdirectories, FileList& o
         ++m_stats.directories;
         if (!m_fs.listDirectory(current, &entries))
             continue; // unreadable or missing: nothing from it
+        const std::string_view relativeDir = std::string_view(current).substr(start.size());
+        for (WalkFilter* f : m_filters)
+            f->listedDirectory(current, relativeDir, entries);
         std::vector<std::string> subdirs;
         for (const DirEntry& e : entries) {
             if (m_pump)
                 m_pump();
             if (stopped())
                 return;
+            // Only directories and regular files: links are not followed, and FIFOs,
+            // sockets and devices are never opened (a FIFO would block the run).
             const bool isDir = e.type == EntryType::Directory;
             if (!(isDir ? subdirectories : e.type == EntryType::File))
                 continue;
