@@ -305,19 +305,22 @@ bool IgnorePattern::runSmall(std::string_view text) const
         if (tok[i].skipsSlash)
             skips |= uint64_t(1) << i;
     }
-    auto close = [&](uint64_t s) {
+    // `entered`: positions just reached (a "**/" may still match nothing from there);
+    // `looping`: stars that have read bytes (they may stop, but their "/" must follow).
+    auto close = [&](uint64_t entered, uint64_t looping) {
+        entered |= (looping & stars) << 1;
         uint64_t before;
         do {
-            before = s;
-            s |= (s & stars) << 1;
-            s |= (s & skips) << 2;
-        } while (s != before);
-        return s;
+            before = entered;
+            entered |= (entered & stars) << 1;
+            entered |= (entered & skips) << 2;
+        } while (entered != before);
+        return entered | looping;
     };
-    uint64_t cur = close(1);
+    uint64_t cur = close(1, 0);
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
-        uint64_t next = 0;
+        uint64_t next = 0, loop = 0;
         for (uint64_t m = cur & ((uint64_t(1) << n) - 1); m; m &= m - 1) {
             const int i = __builtin_ctzll(m);
             const Token& t = tok[i];
@@ -336,16 +339,16 @@ bool IgnorePattern::runSmall(std::string_view text) const
                 break;
             case Op::Star:
                 if (c != '/')
-                    next |= uint64_t(1) << i;
+                    loop |= uint64_t(1) << i;
                 break;
             case Op::AnyPath:
-                next |= uint64_t(1) << i;
+                loop |= uint64_t(1) << i;
                 break;
             }
         }
-        if (!next)
+        if (!(next | loop))
             return false;
-        cur = close(next);
+        cur = close(next, loop);
     }
     return (cur >> n) & 1;
 }
@@ -353,8 +356,11 @@ bool IgnorePattern::runSmall(std::string_view text) const
 bool IgnorePattern::run(std::string_view text) const
 {
     // The set of token positions the text read so far can have reached; position n (one
-    // past the last token) is a match. Only forward moves exist, so one pass in position
-    // order closes a set over the moves that read nothing.
+    // past the last token) is a match. Each position holds kEntered when it has just been
+    // reached (a "**/" there may still match no directory) and kLooping for a star that
+    // has read bytes (it may stop, but then its "/" must follow). Only forward moves exist,
+    // so one pass in position order closes a set over the moves that read nothing.
+    constexpr uint8_t kEntered = 1, kLooping = 2;
     const Token* tok = m_tokens.data() + m_firstToken;
     const size_t n = m_tokens.size() - m_firstToken;
     std::array<uint8_t, 256> smallA{}, smallB{};
@@ -369,15 +375,14 @@ bool IgnorePattern::run(std::string_view text) const
     }
     auto close = [&](uint8_t* s) {
         for (size_t i = 0; i < n; ++i) {
-            if (!s[i])
+            if (!s[i] || !(tok[i].op == Op::Star || tok[i].op == Op::AnyPath))
                 continue;
-            if (tok[i].op == Op::Star || tok[i].op == Op::AnyPath)
-                s[i + 1] = 1;
-            if (tok[i].skipsSlash)
-                s[i + 2] = 1; // "**/" matching no directory at all
+            s[i + 1] |= kEntered;
+            if (tok[i].skipsSlash && (s[i] & kEntered))
+                s[i + 2] |= kEntered; // "**/" matching no directory at all
         }
     };
-    cur[0] = 1;
+    cur[0] = kEntered;
     close(cur);
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
@@ -390,22 +395,22 @@ bool IgnorePattern::run(std::string_view text) const
             switch (t.op) {
             case Op::Literal:
                 if (c == t.literal)
-                    next[i + 1] = 1, any = true;
+                    next[i + 1] |= kEntered, any = true;
                 break;
             case Op::AnyByte:
                 if (c != '/')
-                    next[i + 1] = 1, any = true;
+                    next[i + 1] |= kEntered, any = true;
                 break;
             case Op::Class:
                 if (m_classes[t.classIndex].has(c))
-                    next[i + 1] = 1, any = true;
+                    next[i + 1] |= kEntered, any = true;
                 break;
             case Op::Star:
                 if (c != '/')
-                    next[i] = 1, any = true;
+                    next[i] |= kLooping, any = true;
                 break;
             case Op::AnyPath:
-                next[i] = 1, any = true;
+                next[i] |= kLooping, any = true;
                 break;
             }
         }
