@@ -191,7 +191,7 @@ namespace {
 void addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options)
 {
     if (options.useIgnoreFiles)
-        walker.addFilter(std::make_unique<IgnoreFileFilter>(fs, defaultGlobalExcludesFile()));
+        walker.addFilter(std::make_unique<IgnoreFileFilter>(fs, globalExcludesFile(fs)));
 }
 
 } // namespace

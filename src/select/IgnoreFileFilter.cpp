@@ -4,6 +4,7 @@
 #include "platform/PathText.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 namespace tw {
@@ -11,6 +12,7 @@ namespace tw {
 namespace {
 
 constexpr size_t kMaxGitFileBytes = 4096; // a "gitdir:" or "commondir" file
+constexpr size_t kMaxConfigBytes = 1024 * 1024; // git's user configuration: only this much is read
 
 // At most `limit` bytes of the regular file at `path` (links at the last component are
 // refused by openRead); false when it cannot be opened or read.
@@ -64,13 +66,111 @@ std::string relativeTo(const std::string& dir, const std::string& path)
 
 } // namespace
 
-std::string defaultGlobalExcludesFile()
+std::optional<std::string> excludesFileFromConfig(std::string_view text)
 {
-    if (auto xdg = getEnvironmentVariable("XDG_CONFIG_HOME"); xdg && !xdg->empty())
-        return withTrailingSlash(*xdg) + "git/ignore";
-    if (auto home = getEnvironmentVariable("HOME"); home && !home->empty())
-        return withTrailingSlash(*home) + ".config/git/ignore";
-    return {};
+    auto lower = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    };
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    std::optional<std::string> found;
+    bool inCore = false;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        size_t i = 0;
+        while (i < line.size() && blank(line[i]))
+            ++i;
+        if (i < line.size() && line[i] == '[') {
+            const size_t close = line.find(']', i);
+            if (close == std::string_view::npos) {
+                inCore = false;
+                continue;
+            }
+            std::string_view name = line.substr(i + 1, close - i - 1);
+            while (!name.empty() && blank(name.back()))
+                name.remove_suffix(1);
+            inCore = lower(std::string(name)) == "core"; // "[core "x"]" and "[core.x]" are others
+            i = close + 1;
+            while (i < line.size() && blank(line[i]))
+                ++i;
+        }
+        if (!inCore || i >= line.size() || line[i] == '#' || line[i] == ';')
+            continue;
+        size_t k = i;
+        while (k < line.size() && (std::isalnum(static_cast<unsigned char>(line[k])) || line[k] == '-'))
+            ++k;
+        if (lower(std::string(line.substr(i, k - i))) != "excludesfile")
+            continue;
+        while (k < line.size() && blank(line[k]))
+            ++k;
+        if (k >= line.size() || line[k] != '=')
+            continue; // no value: not a file name
+        ++k;
+        while (k < line.size() && blank(line[k]))
+            ++k;
+        std::string value;
+        size_t keep = 0; // value up to its last byte that was quoted or not blank
+        bool quoted = false, ok = true;
+        for (; k < line.size(); ++k) {
+            const char c = line[k];
+            if (c == '"') {
+                quoted = !quoted;
+                keep = value.size();
+            } else if (c == '\\') {
+                if (++k >= line.size()) {
+                    ok = false; // continued on the next line
+                    break;
+                }
+                const char e = line[k];
+                const char* map = e == 'n' ? "\n" : e == 't' ? "\t" : e == 'b' ? "\b" : e == '"' ? "\"" : e == '\\' ? "\\" : nullptr;
+                if (!map) {
+                    ok = false;
+                    break;
+                }
+                value += *map;
+                keep = value.size();
+            } else if (!quoted && (c == '#' || c == ';')) {
+                break;
+            } else {
+                value += c;
+                if (quoted || !blank(c))
+                    keep = value.size();
+            }
+        }
+        if (ok && !quoted)
+            found = value.substr(0, keep);
+    }
+    return found;
+}
+
+std::string globalExcludesFile(FileSystem& fs)
+{
+    const auto xdg = getEnvironmentVariable("XDG_CONFIG_HOME");
+    const auto home = getEnvironmentVariable("HOME");
+    const std::string homeDir = home && !home->empty() ? withTrailingSlash(*home) : std::string();
+    const std::string configDir = xdg && !xdg->empty() ? withTrailingSlash(*xdg)
+                                  : !homeDir.empty()   ? homeDir + ".config/"
+                                                       : std::string();
+    std::optional<std::string> chosen;
+    for (const std::string& config : {configDir.empty() ? std::string() : configDir + "git/config",
+                                      homeDir.empty() ? std::string() : homeDir + ".gitconfig"}) {
+        std::string text;
+        if (!config.empty() && readCapped(fs, resolved(config), kMaxConfigBytes, &text))
+            if (auto value = excludesFileFromConfig(text); value && !value->empty())
+                chosen = value;
+    }
+    if (chosen) {
+        if (chosen->rfind("~/", 0) == 0)
+            return homeDir.empty() ? std::string() : homeDir + chosen->substr(2);
+        return *chosen;
+    }
+    return configDir.empty() ? std::string() : configDir + "git/ignore";
 }
 
 IgnoreFileFilter::IgnoreFileFilter(FileSystem& fs, std::string globalExcludesFile) : m_fs(fs)

@@ -7,8 +7,7 @@
 // - inside a git repository (the nearest directory at or above the start that holds
 //   ".git", a directory or a "gitdir:" file), the ".gitignore" files of the directories
 //   between the repository root and the start, then the repository's "info/exclude";
-// - last, the user's global excludes file (core.excludesFile's default,
-//   $XDG_CONFIG_HOME/git/ignore or else ~/.config/git/ignore).
+// - last, the user's global excludes file (see globalExcludesFile).
 // Outside a repository the ".gitignore" files of the start directory and below and the
 // global file still apply; nothing above the start is read then. The start directory
 // itself is never skipped (a directory the user names is walked even when the rules
@@ -26,6 +25,7 @@
 #include "select/WalkFilter.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,8 +76,17 @@ private:
     std::string m_path;      // scratch: the path being decided, relative to the root
 };
 
-// The global excludes file git reads by default: $XDG_CONFIG_HOME/git/ignore, or
-// $HOME/.config/git/ignore; "" when neither variable is set.
-std::string defaultGlobalExcludesFile();
+// The user's global excludes file as git finds it: core.excludesFile from git's user
+// configuration ($XDG_CONFIG_HOME/git/config or ~/.config/git/config, then ~/.gitconfig,
+// the later one winning; a leading "~/" is the home directory), else
+// $XDG_CONFIG_HOME/git/ignore or ~/.config/git/ignore; "" when no such variable is set.
+// Only that one key is read; include directives are not followed.
+std::string globalExcludesFile(FileSystem& fs);
+
+// The value of the last core.excludesFile in a git configuration text, or nothing. Only
+// the plain forms are taken: "[core]" (any case, no subsection), then
+// "excludesFile = value" with double quotes, the escapes \ \" \t \n \b and "#"/";"
+// comments; a value continued on the next line is not taken.
+std::optional<std::string> excludesFileFromConfig(std::string_view configText);
 
 } // namespace tw

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <set>
 #include <sys/socket.h>
@@ -281,6 +282,62 @@ TEST(IgnoreFiles, SourcesAboveTheStartAndExemptions)
     for (const char* f : {"a.o", "a.swp", "sub/b.o", "sub/c.c"})
         writeFile(plain.file(f), "x");
     EXPECT_EQ(walkIgnoring(plain.path(), global), (S{".gitignore", "sub/.gitignore", "sub/b.o", "sub/c.c"}));
+}
+
+// core.excludesFile read from configuration texts as git reads it (the plain forms).
+TEST(IgnoreFiles, ExcludesFileFromConfigAgreesWithGit)
+{
+    if (!gitAvailable())
+        GTEST_SKIP() << "git is not installed (Debian package git): the comparison with git config needs it";
+    const char* const configs[] = {
+        "[core]\n\texcludesFile = ~/.gitignore_global\n",
+        "[Core]\nExcludesFile=/abs/ign # comment\n",
+        "[core]\n  excludesfile = \"/with space/ign\" ; comment\n",
+        "[core \"x\"]\nexcludesFile = /not/this\n[user]\nexcludesFile = /nor/this\n",
+        "[core]\nexcludesFile = /first\n[alias]\nx = y\n[core]\nexcludesFile = /second\n",
+        "[core] excludesFile = /on/the/header/line\n",
+        "[core]\nexcludesFile = a\\\"b\\\\c\\td   \n",
+        "[core]\nexcludesFile = \"quoted # not a comment\"  trailing  \n",
+        "# [core]\n; excludesFile = /commented\n",
+        "[core]\r\nexcludesFile = /crlf\r\n",
+        "[core]\n\tbare = true\n\texcludes-file = /other/key\n",
+    };
+    TempDir scratch;
+    for (const char* config : configs) {
+        writeFile(scratch.file("config"), config);
+        writeFile(scratch.file("out"), "");
+        const int status = std::system(("git config --file '" + scratch.file("config") +
+                                        "' --get core.excludesFile >'" + scratch.file("out") + "' 2>/dev/null").c_str());
+        std::optional<std::string> expected;
+        if (status == 0) {
+            std::string out = test::readFile(scratch.file("out"));
+            out.pop_back(); // git's line feed
+            expected = out;
+        }
+        EXPECT_EQ(excludesFileFromConfig(config), expected) << config;
+    }
+}
+
+// Which file is the global one: the default beside git's configuration, else
+// core.excludesFile of the XDG configuration, overridden by ~/.gitconfig's.
+TEST(IgnoreFiles, GlobalExcludesFileFollowsTheUsersConfiguration)
+{
+    TempDir home, xdg;
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string oldXdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", xdg.path().c_str(), 1);
+    EXPECT_EQ(globalExcludesFile(realFileSystem()), xdg.file("git/ignore"));
+    writeFile(xdg.file("git/config"), "[core]\nexcludesFile = /from/xdg\n");
+    EXPECT_EQ(globalExcludesFile(realFileSystem()), "/from/xdg");
+    writeFile(home.file(".gitconfig"), "[core]\n\texcludesFile = ~/personal-ignore\n");
+    EXPECT_EQ(globalExcludesFile(realFileSystem()), home.file("personal-ignore"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::remove(home.file(".gitconfig").c_str());
+    EXPECT_EQ(globalExcludesFile(realFileSystem()), home.file(".config/git/ignore"));
+    ::setenv("HOME", oldHome.c_str(), 1);
+    if (!oldXdg.empty())
+        ::setenv("XDG_CONFIG_HOME", oldXdg.c_str(), 1);
 }
 
 // Hostile ignore files: huge, very long lines, NUL bytes, patterns of stars everywhere.
