@@ -296,6 +296,8 @@ bool IgnoreFileFilter::acceptFile(const WalkEntry& file)
 {
     if (!m_namedFile.empty() && file.relativePath == m_namedFile)
         return true;
+    if (file.name == ".git")
+        return false; // a linked work tree's "gitdir:" file: git's own, never part of the tree
     return !ignored(file.relativePath, file.name, false);
 }
 
