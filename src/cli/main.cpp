@@ -47,6 +47,7 @@ void printHelp()
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
         "  --html FILE         also write the run's results to FILE as an HTML page\n"
         "  --threads N         search with N worker threads (0: one per core; 1: one thread)\n"
+        "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
@@ -119,6 +120,8 @@ int main(int argc, char** argv)
         args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
         --i;
     }
+    // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
+    const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
@@ -127,6 +130,8 @@ int main(int argc, char** argv)
     store.loadOptions(options);
     if (threads >= 0)
         options.threads = threads;
+    if (ignoreFiles)
+        options.useIgnoreFiles = true;
     tw::MainWindowSettings saved;
     store.loadMainWindow(saved);
     tw::MainInputs& inputs = saved.inputs;

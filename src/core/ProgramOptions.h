@@ -43,6 +43,7 @@ struct ProgramOptions {
     std::string unzipDir;
     bool searchSubdirs = false;
     bool cacheFileList = true;
+    bool useIgnoreFiles = false;       // the walk skips what git's ignore files ignore
     std::string backupPath;
 };
 

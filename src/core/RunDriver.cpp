@@ -16,6 +16,7 @@
 #include "platform/PathText.h"
 #include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
+#include "select/IgnoreFileFilter.h"
 #include "select/MemberSelection.h"
 
 #include <algorithm>
@@ -188,6 +189,17 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
+namespace {
+
+// "Use Ignore Files": the walk also skips what git's ignore files ignore.
+void addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options)
+{
+    if (options.useIgnoreFiles)
+        walker.addFilter(std::make_unique<IgnoreFileFilter>(fs, globalExcludesFile(fs)));
+}
+
+} // namespace
+
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
                                     std::vector<ArchiveTask>* archives)
 {
@@ -197,6 +209,7 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
     const DateSizeBounds bounds = filterBounds(request.options);
     if (bounds.any())
         walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
+    addIgnoreFilter(walker, m_fs, request.options);
     // The archives are found in the same walk, with the archive masks and without the date
     // and size filters (members are filtered by their own dates and sizes).
     const bool withArchives = archives && searchesArchives(request);
@@ -356,6 +369,8 @@ bool RunDriver::prepareRun(Run& run)
     const DateSizeBounds bounds = filterBounds(opt);
     run.maskKey += std::to_string(bounds.earliest) + ' ' + std::to_string(bounds.latest) + ' ' +
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
+    if (opt.useIgnoreFiles)
+        run.maskKey += "ignore files\n";
     // Replace runs never open archives (searchesArchives is false for them).
     if (opt.cacheFileList &&
         m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts))
@@ -907,6 +922,7 @@ std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& reques
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
+    addIgnoreFilter(walker, m_fs, request.options);
     FileList found;
     for (const PathMaskPair& pm : request.pathMasks) {
         found.clear();

@@ -35,6 +35,8 @@ void FileWalker::build(const std::string& pathText, const std::string& maskText,
             starts->push_back(StartPath{out.size(), start});
         if (stopped())
             break;
+        for (WalkFilter* f : m_filters)
+            f->beginWalk(start, maskText);
         walk(start, subdirectories, out);
     }
 }
@@ -57,12 +59,22 @@ bool FileWalker::accepts(const WalkEntry& file) const
 
 bool FileWalker::secondEnters(const WalkEntry& dir)
 {
-    return m_secondMasks && m_dotDirectories.enterDirectory(dir) && m_secondMasks->enterDirectory(dir);
+    if (!m_secondMasks || !m_dotDirectories.enterDirectory(dir) || !m_secondMasks->enterDirectory(dir))
+        return false;
+    for (const auto& f : m_extraFilters)
+        if (f->appliesToEverySelection() && !f->enterDirectory(dir))
+            return false;
+    return true;
 }
 
 bool FileWalker::secondAccepts(const WalkEntry& file)
 {
-    return m_secondMasks && m_dotDirectories.acceptFile(file) && m_secondMasks->acceptFile(file);
+    if (!m_secondMasks || !m_dotDirectories.acceptFile(file) || !m_secondMasks->acceptFile(file))
+        return false;
+    for (const auto& f : m_extraFilters)
+        if (f->appliesToEverySelection() && !f->acceptFile(file))
+            return false;
+    return true;
 }
 
 void FileWalker::walk(const std::string& start, bool subdirectories, FileList& out)
@@ -89,11 +101,16 @@ void FileWalker::walk(const std::string& start, bool subdirectories, FileList& o
         if (!m_fs.listDirectory(current.path, &entries))
             continue; // unreadable or missing: nothing from it
         subdirs.clear();
+        const std::string_view relativeDir = std::string_view(current.path).substr(start.size());
+        for (WalkFilter* f : m_filters)
+            f->listedDirectory(current.path, relativeDir, entries);
         for (const DirEntry& e : entries) {
             if (m_pump)
                 m_pump();
             if (stopped())
                 return;
+            // Only directories and regular files: links are not followed, and FIFOs,
+            // sockets and devices are never opened (a FIFO would block the run).
             const bool isDir = e.type == EntryType::Directory;
             if (!(isDir ? subdirectories : e.type == EntryType::File))
                 continue;

@@ -36,8 +36,8 @@ public:
     // A filter applied after the dot-directory rule and the mask list, in the order added.
     void addFilter(std::unique_ptr<WalkFilter> filter) { m_extraFilters.push_back(std::move(filter)); }
     // A second selection made in the same walk: the files that `maskText` selects under the
-    // dot-directory rule alone (none of the added filters) are appended to `out`, in walk
-    // order. The walk enters a directory when either selection may take files below it.
+    // dot-directory rule and the added filters that apply to every selection (not the
+    // others) are appended to `out`, in walk order. The walk enters a directory when either selection may take files below it.
     // Null `out` turns it off.
     void setSecondSelection(const std::string& maskText, FileList* out)
     {

@@ -426,3 +426,37 @@ TEST(RunDriver, BinaryFilesGetOffsets)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+// "Use Ignore Files" takes the ignored files out of a run, in the archive walk too, and a
+// list kept by "Cache File List" under the other setting is not reused.
+TEST(RunDriver, IgnoreFilesSettingChangesTheListAndTheCacheKey)
+{
+    TempDir dir;
+    writeFile(dir.file(".gitignore"), "gen/\n*.zip\n");
+    writeFile(dir.file("a.txt"), "needle\n");
+    writeFile(dir.file("gen/b.txt"), "needle\n");
+    writeFile(dir.file("c.zip"), "not an archive\n");
+    SearchRun run;
+    auto withIgnore = [](bool on) {
+        return [on](SearchRequest& r) {
+            r.options.cacheFileList = true;
+            r.options.useIgnoreFiles = on;
+            r.searchZips = true;
+            r.zipMask = "*.zip";
+        };
+    };
+    ASSERT_EQ(run.search("needle", dir.path(), "*.txt", 102400, true, withIgnore(false)), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 2);
+    EXPECT_EQ(run.driver.counters().fileErrors, 1); // c.zip is no archive
+    ASSERT_EQ(run.search("needle", dir.path(), "*.txt", 102400, true, withIgnore(true)), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 1);
+    EXPECT_EQ(run.driver.counters().fileErrors, 0);
+    ASSERT_EQ(run.search("needle", dir.path(), "*.txt", 102400, true, withIgnore(false)), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 2);
+}
+
+} // namespace
+} // namespace tw
