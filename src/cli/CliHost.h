@@ -15,6 +15,7 @@ public:
     void message(const std::string& text, bool suppressedByQuiet) override;
     Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override;
     void progress(const std::string& text) override;
+    bool showsProgress() const override { return m_errIsTerminal; }
     // Texts that stand for the hit markers in questions.
     void setHitTexts(std::string before, std::string after)
     {

@@ -57,6 +57,9 @@ public:
     Answer ask(Question, const std::string&, const HeldBackLines&) override { return Answer::Cancel; }
     void progress(const std::string& text) override { withText(RecordedBatch::Op::Progress, text); }
     void title(const std::string& text) override { withText(RecordedBatch::Op::Title, text); }
+    bool showsProgress() const override { return m_showsProgress; }
+    // Whether the run's host shows progress (see RunHost::showsProgress).
+    void setShowsProgress(bool shows) { m_showsProgress = shows; }
 
 private:
     RecordedBatch::Event& push(RecordedBatch::Op op);
@@ -69,6 +72,7 @@ private:
     // The path stored last in the current batch, so that the lines of one file store it once.
     RecordedBatch::Span m_lastPathSpan;
     bool m_hasLastPath = false; // m_lastPathSpan is valid in the current batch
+    bool m_showsProgress = true;
     bool m_pending = false;     // a file line is pending: setPendingFile was recorded since the last emit
 };
 

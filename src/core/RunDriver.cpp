@@ -204,6 +204,9 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
                                     std::vector<ArchiveTask>* archives)
 {
     FileWalker walker(m_fs);
+    // A run with several threads lists directories ahead of its walk on as many.
+    if (const size_t threads = workerThreads(request.threads); threads > 1)
+        walker.setReadAhead(threads);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
     const DateSizeBounds bounds = filterBounds(request.options);
@@ -305,8 +308,9 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
             stopped = true;
             break;
         }
-        m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
-                               static_cast<long>(i * 100 / n)));
+        if (m_host.showsProgress())
+            m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
+                                   static_cast<long>(i * 100 / n)));
         m_results.addLine(ResultEntry::listedFile(std::string(list.at(i))));
         ++m_counters.filesListed;
     }
@@ -491,10 +495,12 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k)
         report.fate = FileReport::Fate::Skipped;
         return report;
     }
-    const size_t total = run.list.size();
-    lane.host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
-                              static_cast<long>(k * 100 / total)));
-    lane.host.title("TW32 - " + path);
+    if (lane.host.showsProgress()) {
+        const size_t total = run.list.size();
+        lane.host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
+                                  static_cast<long>(k * 100 / total)));
+        lane.host.title("TW32 - " + path);
+    }
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
         return report;
@@ -770,6 +776,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         auto w = std::make_unique<Worker>();
         w->scanner = std::make_unique<FileScanner>(run.scanSettings, w->recorder, w->recorder, m_stop);
         w->pairs = activePairs(run.prepared);
+        w->recorder.setShowsProgress(m_host.showsProgress());
         workers.push_back(std::move(w));
     }
     // Consecutive files go together as one task, so that a tree of small files costs a
@@ -830,6 +837,7 @@ bool RunDriver::replay(Run& run, const RecordedBatch& batch, ResultEntry& line)
             ++m_counters.archivesDone;
             break;
         case Op::FileEnd:
+            m_host.pump();
             if (!finishFile(run, batch.reports[ev.index]))
                 return false;
             break;

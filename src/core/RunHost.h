@@ -49,6 +49,9 @@ public:
     virtual Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) = 0;
     // Progress text above the results and the window title.
     virtual void progress(const std::string& /*text*/) {}
+    // False when progress and title texts are not shown anywhere (output not on a
+    // terminal): a run then need not make the texts it would give per file.
+    virtual bool showsProgress() const { return true; }
     virtual void title(const std::string& /*text*/) {}
 
     // Printing for the output file "Default Printer". defaultPrinter() names the printer

@@ -73,6 +73,7 @@ private:
         }
         void progress(const std::string& text) override { m_controller.m_host.progress(text); }
         void title(const std::string& text) override { m_controller.m_host.title(text); }
+        bool showsProgress() const override { return m_controller.m_host.showsProgress(); }
         std::string defaultPrinter() override { return m_controller.m_host.defaultPrinter(); }
         void printFile(const std::string& path, const std::string& printer) override
         {

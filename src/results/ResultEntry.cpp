@@ -1,5 +1,7 @@
 #include "results/ResultEntry.h"
 
+#include <algorithm>
+
 namespace tw {
 
 namespace {
@@ -83,11 +85,22 @@ ResultEntry ResultEntry::notice(const std::string& text)
 
 std::string displayName(std::string_view name)
 {
-    std::string out(name);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
+    std::string out;
+    appendDisplayName(out, name);
     return out;
+}
+
+void appendDisplayName(std::string& out, std::string_view name)
+{
+    const size_t from = out.size();
+    out.append(name);
+    // Names almost never hold control bytes: look for one first, and change bytes only
+    // from there on.
+    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+    auto it = std::find_if(out.begin() + static_cast<long>(from), out.end(), isControl);
+    for (; it != out.end(); ++it)
+        if (isControl(*it))
+            *it = '?';
 }
 
 } // namespace tw

@@ -59,5 +59,7 @@ struct ResultEntry {
 // so a name cannot move the terminal's cursor, colour it or break the line markers. The
 // exact path stays with the line where it is kept.
 std::string displayName(std::string_view name);
+// The same, appended to `out`.
+void appendDisplayName(std::string& out, std::string_view name);
 
 } // namespace tw

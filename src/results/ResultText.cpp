@@ -9,7 +9,7 @@ void appendOutputForm(std::string& out, std::string_view text, std::string_view 
     if (const size_t n = text.find(kNameMarker); n != std::string_view::npos) {
         // File lines: the name after the marker is shown with its control bytes as "?".
         out.append(text.substr(0, n));
-        out.append(displayName(text.substr(n + kNameMarker.size())));
+        appendDisplayName(out, text.substr(n + kNameMarker.size()));
         return;
     }
     // The end marker is replaced only after a begin marker, and only the first after it.

@@ -33,6 +33,11 @@ void WildcardMask::compile(std::string_view mask)
         }
         mask.remove_prefix(static_cast<size_t>(i) + 1);
     }
+    m_shape = Shape::General;
+    if (m_tokens.size() == 1 && m_tokens[0] == kAnyRun)
+        m_shape = Shape::Any;
+    else if (m_tokens.size() == 3 && m_tokens[0] == kAnyRun && m_tokens[1] == '.' && m_tokens[2] == kAnyRun)
+        m_shape = Shape::AnyWithDot;
 }
 
 bool WildcardMask::matches(std::string_view name) const
@@ -40,6 +45,10 @@ bool WildcardMask::matches(std::string_view name) const
     const size_t len = name.size(), n = m_tokens.size();
     if (len < m_minLength)
         return false;
+    if (m_shape == Shape::Any)
+        return true;
+    if (m_shape == Shape::AnyWithDot)
+        return name.find('.') != std::string_view::npos;
     auto tokenTakes = [&](int16_t t, size_t p) {
         if (t == kAnyOne)
             return true;
