@@ -211,6 +211,7 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.keepFileTime = readBool(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime);
     o.stopAfterFirstHit = readBool(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit);
     o.cacheFileList = readBool(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList);
+    o.detectUtf16 = readBool(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16);
 
     // Negative bounds mean nothing; 0 is "no bound".
     for (int64_t* bound : {&o.minSize, &o.maxSize, &o.minDate, &o.maxDate})
@@ -252,6 +253,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeInt(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList ? 1 : 0);
+    writeInt(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16 ? 1 : 0);
     writeString(s, key(kOptionsGroup, "Context Font"), formatContextFont(o.contextFont));
 }
 

@@ -42,6 +42,7 @@ struct ProgramOptions {
     std::string unzipDir;
     bool searchSubdirs = false;
     bool cacheFileList = true;
+    bool detectUtf16 = true;           // "Detect UTF-16": files with a UTF-16 byte-order mark are text
     std::string backupPath;
 };
 

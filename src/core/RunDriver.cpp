@@ -4,6 +4,7 @@
 #include "core/ConfirmationState.h"
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
+#include "core/TextScan.h"
 #include "core/PreparedPair.h"
 #include "core/WholeFileOperations.h"
 #include "engine/LiteralScan.h"
@@ -479,10 +480,16 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
             break;
         }
         FileSource source(*input);
+        TextScan text(source, run.opt.detectUtf16, file, run.replace ? &run.hooks : nullptr);
         const ScanOutcome outcome =
             pair.special != SpecialOp::None
                 ? applySpecialOperation(run, pair, pi, *input, file, *report.output)
-                : run.scanner->scan(source, pair, pi, file, pi == 0, run.replace ? &run.hooks : nullptr);
+                : text.finish(run.scanner->scan(text.source(), pair, pi, file, pi == 0, text.hooks()));
+        if (text.unwritable()) {
+            reportFileError(kUtf16UnwritableText, path, run.quiet);
+            report.fate = FileReport::Fate::Failed;
+            break;
+        }
         if (outcome == ScanOutcome::ReadError) {
             m_results.addLine(ResultEntry::error("Error reading file " + path, path));
             ++m_counters.fileErrors;
@@ -886,7 +893,8 @@ RunDriver::FileReport RunDriver::processMember(Run& run, ArchiveReader& reader, 
             }
             from = again.get();
         }
-        ArchiveMemberSource source(*from);
+        ArchiveMemberSource memberData(*from);
+        DecodingSource source(memberData, run.opt.detectUtf16);
         const ScanOutcome outcome = run.scanner->scan(source, pair, pi, file, pi == 0, nullptr);
         if (outcome == ScanOutcome::ReadError) {
             m_results.addLine(ResultEntry::error(

@@ -1,6 +1,6 @@
 #pragma once
 // The "Search" page: the regular-expression size limit, the scratch directory for zip
-// members and stopping after a file's first hit.
+// members, stopping after a file's first hit and reading UTF-16 files as text.
 #include "gui/OptionsPage.h"
 
 class QCheckBox;
@@ -21,6 +21,7 @@ private:
     NumberBox* m_maxRegexSize = nullptr;
     QLineEdit* m_unzipDir = nullptr;
     QCheckBox* m_stopAfterFirstHit = nullptr;
+    QCheckBox* m_detectUtf16 = nullptr;
 };
 
 // The directory chooser of the Options sheet, titled "Select Path" and started at
