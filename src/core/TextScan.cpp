@@ -74,8 +74,18 @@ void EncodingOutput::beginSpans()
             m_replSkips = s.length;
         } else {
             m_inPos += s.length;
+            dropPassedRecords();
         }
     }
+}
+
+void EncodingOutput::dropPassedRecords()
+{
+    // Records of units inside replaced text are of no more use; without this a file whose
+    // irregular units are all replaced would pile them up.
+    std::deque<Utf16Irregular>& irregular = m_source.irregular();
+    while (!irregular.empty() && irregular.front().decodedOffset < m_inPos)
+        irregular.pop_front();
 }
 
 bool EncodingOutput::write(const void* data, size_t count)
@@ -104,6 +114,7 @@ bool EncodingOutput::write(const void* data, size_t count)
                 m_inPos += m_replSkips;
                 m_replSkips = 0;
                 m_pendingCopy = false;
+                dropPassedRecords();
             }
         } else {
             size_t run = count - i;

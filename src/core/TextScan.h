@@ -66,6 +66,7 @@ private:
     bool start();
     bool flush();
     void beginSpans();
+    void dropPassedRecords();
     void encode(const uint8_t* data, size_t count, bool copy);
     void character(char32_t cp, size_t length);
     void unit(uint16_t u);
