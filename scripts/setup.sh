@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need. Does nothing when all of
 # them are present already, so it is cheap to run before every build.
 set -eu
-pkgs="build-essential cmake ninja-build qt6-base-dev libarchive-dev libgtest-dev libgmock-dev libbenchmark-dev"
+# git: the ignore-file tests compare the walk with git check-ignore.
+pkgs="build-essential cmake ninja-build qt6-base-dev libarchive-dev libgtest-dev libgmock-dev libbenchmark-dev git"
 missing=""
 for p in $pkgs; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs what is missing, builds everything and runs every test: once in the normal build,
-# once with AddressSanitizer and UndefinedBehaviorSanitizer, and the engine tests once more
-# with scalar byte scans. Fails when a test fails.
+# once with AddressSanitizer and UndefinedBehaviorSanitizer, the threaded search once with
+# ThreadSanitizer, and the engine tests once more with scalar byte scans. Fails when a test fails.
 set -eu
 cd "$(dirname "$0")/.."
 # TW_JOBS, when set, limits the parallel compile jobs (ninja picks its own number otherwise).
@@ -18,6 +18,11 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_SANITIZ
 ninja -C build-asan $j
 export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
 ctest --test-dir build-asan --output-on-failure -j2
+
+# The threaded search under ThreadSanitizer: the runs that compare several threads with one.
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_TSAN=ON -DTW_BUILD_BENCH=OFF >/dev/null
+ninja -C build-tsan $j test_core
+TSAN_OPTIONS="halt_on_error=1 exitcode=66" ./build-tsan/test_core --gtest_filter='ParallelRun*:OrderedPipeline*'
 
 # The engine without vector instructions (the form non-x86 machines build): its tests only.
 cmake -S . -B build-scalar -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_FORCE_SCALAR=ON -DTW_BUILD_BENCH=OFF >/dev/null

@@ -250,6 +250,13 @@ std::optional<std::string> findStrayArgument(const std::vector<std::string>& arg
     return stray;
 }
 
+bool takeLongOption(std::vector<std::string>& args, std::string_view name)
+{
+    const auto before = args.size();
+    std::erase_if(args, [&](const std::string& a) { return a == name; });
+    return args.size() != before;
+}
+
 std::string joinArguments(const std::vector<std::string>& args)
 {
     std::string out;

@@ -57,6 +57,10 @@ CommandLineRequest parseCommandLine(std::string_view commandText);
 // "/" and letters only, either one value-switch letter or all flag letters. So "/R" before
 // "/P" means an empty replace text, while "/tmp/x" or "/src" stay values.
 std::string joinArguments(const std::vector<std::string>& args);
+
+// Removes every argument that is exactly the long option `name` (such as "--ignore-files")
+// from `args`; true when there was one.
+bool takeLongOption(std::vector<std::string>& args, std::string_view name);
 bool isBareSwitch(const std::string& argument);
 
 // The first argument that is neither a switch nor the value of a value switch (typically a

@@ -1,5 +1,6 @@
 #include "app/RunRequest.h"
 
+#include <algorithm>
 #include <QDateTime>
 #include <QLocale>
 
@@ -15,6 +16,7 @@ SearchRequest buildRunRequest(const RunRequestInputs& in)
     request.searchSubdirectories = in.options.searchSubdirs;
     request.searchZips = in.inputs.searchZips;
     request.maxDisplayChars = in.saved.maxDisplayChars;
+    request.threads = static_cast<size_t>(std::max(in.options.threads, 0));
     request.startedText = runStartedText();
     request.zipMask = in.saved.zipMask;
     request.zipFileMask = in.saved.zipFileMask;

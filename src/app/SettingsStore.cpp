@@ -196,6 +196,7 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.beforeHit = readString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
     o.afterHit = readString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
     o.maxRegexSize = readIntIn(s, key(kOptionsGroup, "Max Reg Expr"), maxRegexSize, 50, 32767);
+    o.threads = readIntIn(s, key(kOptionsGroup, "Threads"), o.threads, 0, 256);
     o.writeToBackupDir =
         readBool(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir);
     o.unzipDir = readString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
@@ -211,6 +212,7 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.keepFileTime = readBool(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime);
     o.stopAfterFirstHit = readBool(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit);
     o.cacheFileList = readBool(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList);
+    o.useIgnoreFiles = readBool(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles);
     o.detectUtf16 = readBool(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16);
 
     // Negative bounds mean nothing; 0 is "no bound".
@@ -241,6 +243,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
     writeString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
     writeInt(s, key(kOptionsGroup, "Max Reg Expr"), o.maxRegexSize);
+    writeInt(s, key(kOptionsGroup, "Threads"), o.threads);
     writeInt(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir ? 1 : 0);
     writeString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
     writeInt(s, key(kOptionsGroup, "Show Files Without Hits"), o.showFilesWithoutHits ? 1 : 0);
@@ -253,6 +256,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeInt(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList ? 1 : 0);
+    writeInt(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16 ? 1 : 0);
     writeString(s, key(kOptionsGroup, "Context Font"), formatContextFont(o.contextFont));
 }

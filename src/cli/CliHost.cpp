@@ -90,8 +90,10 @@ Answer CliHost::ask(Question kind, const std::string& text, const HeldBackLines&
 
 void StreamResultsView::appendLine(const ResultEntry& entry)
 {
-    const std::string line = streamLine(entry, m_before, m_after);
-    if (!m_failed && std::fwrite(line.data(), 1, line.size(), m_out) != line.size())
+    m_line.clear();
+    appendOutputForm(m_line, entry.text, m_before, m_after);
+    m_line.push_back('\n');
+    if (!m_failed && std::fwrite(m_line.data(), 1, m_line.size(), m_out) != m_line.size())
         m_failed = true;
 }
 

@@ -49,6 +49,7 @@ private:
     std::FILE* m_out;
     bool m_failed = false;
     std::string m_before, m_after;
+    std::string m_line; // the line being written; kept so its capacity is reused
 };
 
 } // namespace tw

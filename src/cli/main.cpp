@@ -46,6 +46,8 @@ void printHelp()
         "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
         "  --html FILE         also write the run's results to FILE as an HTML page\n"
+        "  --threads N         search with N worker threads (0: one per core; 1: one thread)\n"
+        "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
@@ -102,12 +104,34 @@ int main(int argc, char** argv)
         args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
         --i;
     }
+    // "--threads N" may stand anywhere among the switches too; it overrides the setting.
+    int threads = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--threads")
+            continue;
+        const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+        const bool digits = !value.empty() && value.size() <= 3 &&
+                            value.find_first_not_of("0123456789") == std::string::npos;
+        if (!digits || std::stoi(value) > 256) {
+            std::fputs("--threads needs a number of threads from 0 to 256 (0: one per core).\n", stderr);
+            return 2;
+        }
+        threads = std::stoi(value);
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        --i;
+    }
+    // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
+    const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
     tw::SettingsStore store;
     tw::ProgramOptions options;
     store.loadOptions(options);
+    if (threads >= 0)
+        options.threads = threads;
+    if (ignoreFiles)
+        options.useIgnoreFiles = true;
     tw::MainWindowSettings saved;
     store.loadMainWindow(saved);
     tw::MainInputs& inputs = saved.inputs;

@@ -49,6 +49,8 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
     size_t B = m_buffer.size();
     uint8_t* buf = m_buffer.data();
     std::string replacement; // the replace text of the current hit, when it varies
+    if (m_hit.path != file.path)
+        m_hit.path = file.path;
 
     // Invariants: buf[0, have) holds the file bytes [blockPos, blockPos + have); `last`
     // says the file ends at blockPos + have. Offsets are 64-bit file positions; p and the
@@ -137,7 +139,6 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                 replaceText = &replacement;
             }
 
-            std::string hitLine;
             bool replaceThisHit = false;
             if (visible) {
                 long lineNumber = 0;
@@ -147,14 +148,14 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                 }
                 HitLineInput hl{buf, have, hitStart, hitLen, file.binary, lineNumber, hitAbs, m_settings.maxDisplayChars};
                 size_t contextStart = 0;
-                hitLine = BuildHitLine(hl, activeCharClasses(), &contextStart);
-                // The question of a replace run needs the text too; a search hands it over.
-                if (m_settings.showHitLines)
-                    m_results.addResultLines(
-                        hitEntry(hl, hooks ? hitLine : std::move(hitLine), file.path, contextStart));
+                buildHitLineInto(m_hit.text, hl, activeCharClasses(), &contextStart);
+                if (m_settings.showHitLines) {
+                    setHitFields(m_hit, hl, contextStart);
+                    m_results.addResultLines(m_hit);
+                }
             }
             if (hooks && visible)
-                replaceThisHit = hooks->decideHit(file, hitLine, *replaceText);
+                replaceThisHit = hooks->decideHit(file, m_hit.text, *replaceText);
             if (m_stop.load())
                 return ScanOutcome::Stopped;
             if (!hooks) {

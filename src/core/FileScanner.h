@@ -109,6 +109,8 @@ private:
     std::atomic<bool>& m_stop;
     std::vector<uint8_t> m_buffer; // one block; reused for every block of every file
     std::string m_outBuffer;       // replace mode: output not yet written (below kOutputChunk)
+    ResultEntry m_hit;             // the current hit line; refilled for every hit, so its
+                                   // strings keep their capacity and a hit allocates nothing
     static constexpr size_t kOutputChunk = 65536;
 };
 

@@ -68,12 +68,54 @@ size_t contextStartOf(const HitLineInput& in, const CharClasses& cc)
 
 std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* contextStart)
 {
-    char prefix[64];
-    if (in.binary)
-        std::snprintf(prefix, sizeof prefix, "Offset 0x%-6" PRIx64 " - ", static_cast<uint64_t>(in.fileOffset));
-    else
-        std::snprintf(prefix, sizeof prefix, "Line %3ld - ", in.lineNumber);
-    std::string out = prefix;
+    std::string out;
+    buildHitLineInto(out, in, cc, contextStart);
+    return out;
+}
+
+namespace {
+
+// "Line %3ld - " and "Offset 0x%-6" PRIx64 " - " without the cost of a formatted print:
+// this runs once per hit line.
+void appendPrefix(std::string& out, const HitLineInput& in)
+{
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* d = end;
+    if (in.binary) {
+        uint64_t v = static_cast<uint64_t>(in.fileOffset);
+        do {
+            *--d = "0123456789abcdef"[v & 15];
+            v >>= 4;
+        } while (v);
+        out.append("Offset 0x");
+        out.append(d, end);
+        for (ptrdiff_t w = end - d; w < 6; ++w)
+            out.push_back(' ');
+        out.append(" - ");
+        return;
+    }
+    const bool negative = in.lineNumber < 0;
+    uint64_t v = negative ? 0 - static_cast<uint64_t>(in.lineNumber) : static_cast<uint64_t>(in.lineNumber);
+    do {
+        *--d = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (negative)
+        *--d = '-';
+    out.append("Line ");
+    for (ptrdiff_t w = end - d; w < 3; ++w)
+        out.push_back(' ');
+    out.append(d, end);
+    out.append(" - ");
+}
+
+} // namespace
+
+void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasses& cc, size_t* contextStart)
+{
+    out.clear();
+    appendPrefix(out, in);
 
     const uint8_t* b = in.block;
     const size_t n = in.hitStart;
@@ -105,7 +147,23 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* 
             std::memcpy(dst, b + from, to - from);
             return;
         }
-        for (size_t p = from; p < to; ++p)
+        size_t p = from;
+        // Printable ASCII shows as itself in every code page: 16 such bytes at a time are
+        // copied as they are, and only the rest goes through the table.
+        const __m128i below = _mm_set1_epi8(0x20);
+        const __m128i beyond = _mm_set1_epi8(0x7F);
+        for (; p + 16 <= to; p += 16, dst += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p));
+            // Signed compares: bytes from 0x80 count as negative, so they take the table.
+            const __m128i plain = _mm_andnot_si128(_mm_cmplt_epi8(v, below), _mm_cmplt_epi8(v, beyond));
+            if (_mm_movemask_epi8(plain) == 0xFFFF) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+                continue;
+            }
+            for (size_t q = 0; q < 16; ++q)
+                dst[q] = cc.shown[b[p + q]];
+        }
+        for (; p < to; ++p)
             *dst++ = cc.shown[b[p]];
     };
     out.reserve(out.size() + (stop - s) + 4);
@@ -120,15 +178,21 @@ std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* 
         appendShown(n, stop);
         out += kHitEnd;
     }
-    return out;
 }
 
 ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, size_t contextStart)
 {
     ResultEntry e;
-    e.kind = LineKind::Hit;
     e.text = std::move(text);
     e.path = path;
+    setHitFields(e, in, contextStart);
+    return e;
+}
+
+void setHitFields(ResultEntry& e, const HitLineInput& in, size_t contextStart)
+{
+    e.kind = LineKind::Hit;
+    e.archivePath.clear();
     e.binary = in.binary;
     e.lineNumber = in.binary ? 0 : in.lineNumber;
     e.fileOffset = in.fileOffset;
@@ -138,7 +202,6 @@ ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string
     for (size_t k = 0; k < in.hitLength && (in.block[in.hitStart + k] == '\r' || in.block[in.hitStart + k] == '\n'); ++k)
         --shown;
     e.hitLength = shown;
-    return e;
 }
 
 } // namespace tw

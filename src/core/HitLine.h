@@ -25,10 +25,15 @@ struct HitLineInput {
 // hit begins.
 std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc = activeCharClasses(),
                          size_t* contextStart = nullptr);
+// The same text written over `out` (its capacity is reused, so a scan that keeps one string
+// builds its hit lines without allocating).
+void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasses& cc, size_t* contextStart);
 
 // The results line of a hit in `path`: `text` is BuildHitLine(in, cc, &contextStart); the
 // fields come from `in` (the hit length leaves out line ends at the start of the hit).
 ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, size_t contextStart);
+// Sets the fields of a hit entry whose text is already in `e.text` (its path is left alone).
+void setHitFields(ResultEntry& e, const HitLineInput& in, size_t contextStart);
 
 // Binary when any of the first min(length, 1024) bytes is below 0x09.
 bool looksBinary(const uint8_t* data, size_t length);

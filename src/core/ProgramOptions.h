@@ -39,9 +39,11 @@ struct ProgramOptions {
     FontDescription contextFont;
     int contextLines = 5;
     int maxRegexSize = 300;            // a freshly built record; loading gives 32767
+    int threads = 0;                   // search worker threads; 0: one per core, 1: none besides the run's
     std::string unzipDir;
     bool searchSubdirs = false;
     bool cacheFileList = true;
+    bool useIgnoreFiles = false;       // the walk skips what git's ignore files ignore
     bool detectUtf16 = true;           // "Detect UTF-16": files with a UTF-16 byte-order mark are text
     std::string backupPath;
 };

@@ -2,6 +2,8 @@
 
 #include "core/ArchiveMemberSource.h"
 #include "core/ConfirmationState.h"
+#include "core/OrderedPipeline.h"
+#include "core/ResultRecorder.h"
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
 #include "core/TextScan.h"
@@ -15,12 +17,15 @@
 #include "platform/PathText.h"
 #include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
+#include "select/IgnoreFileFilter.h"
 #include "select/MemberSelection.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <iterator>
+#include <thread>
 
 namespace tw {
 
@@ -185,7 +190,19 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
-WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts)
+namespace {
+
+// "Use Ignore Files": the walk also skips what git's ignore files ignore.
+void addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options)
+{
+    if (options.useIgnoreFiles)
+        walker.addFilter(std::make_unique<IgnoreFileFilter>(fs, globalExcludesFile(fs)));
+}
+
+} // namespace
+
+WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
+                                    std::vector<ArchiveTask>* archives)
 {
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
@@ -193,18 +210,65 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
     const DateSizeBounds bounds = filterBounds(request.options);
     if (bounds.any())
         walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
-    for (const PathMaskPair& pm : request.pathMasks)
+    addIgnoreFilter(walker, m_fs, request.options);
+    // The archives are found in the same walk, with the archive masks and without the date
+    // and size filters (members are filtered by their own dates and sizes).
+    const bool withArchives = archives && searchesArchives(request);
+    FileList found;
+    for (const PathMaskPair& pm : request.pathMasks) {
+        found.clear();
+        walker.setSecondSelection(request.zipMask, withArchives ? &found : nullptr);
         walker.build(pm.path, pm.mask, request.searchSubdirectories, list, starts);
+        addArchiveTasks(request, pm, found, archives);
+    }
     return walker.stats();
 }
 
 void RunDriver::reportFileError(const std::string& message, const std::string& path, bool quiet)
 {
+    Lane lane{m_results, m_host};
+    reportFileError(lane, message, path, quiet);
+}
+
+void RunDriver::reportFileError(Lane& lane, const std::string& message, const std::string& path, bool quiet)
+{
     // A results line (no file line in front) and the same text as a message.
     const std::string text = message + displayName(baseName(path));
-    ++m_counters.fileErrors;
-    m_results.addLine(ResultEntry::error(text, path));
-    m_host.message(text, quiet);
+    countError(lane);
+    lane.results.addLine(ResultEntry::error(text, path));
+    lane.host.message(text, quiet);
+}
+
+void RunDriver::countSearched(Lane& lane)
+{
+    if (lane.recorder)
+        lane.recorder->fileSearched();
+    else
+        ++m_counters.filesSearched;
+}
+
+void RunDriver::countError(Lane& lane)
+{
+    if (lane.recorder)
+        lane.recorder->fileError();
+    else
+        ++m_counters.fileErrors;
+}
+
+void RunDriver::countArchive(Lane& lane)
+{
+    if (lane.recorder)
+        lane.recorder->archiveOpened();
+    else
+        ++m_counters.archivesDone;
+}
+
+bool RunDriver::handOn(Run& run, Lane& lane, FileReport&& report)
+{
+    if (!lane.recorder)
+        return finishFile(run, report);
+    lane.recorder->fileEnd(std::move(report));
+    return !m_stop.load();
 }
 
 void RunDriver::closeOutput()
@@ -230,7 +294,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     RunGuard guard(*this);
     m_counters = RunCounters{};
     FileList list;
-    const WalkStats walked = buildFileList(request, list, nullptr);
+    std::vector<ArchiveTask> archives;
+    const WalkStats walked = buildFileList(request, list, nullptr, request.pathsFromScript ? nullptr : &archives);
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
     openOutputFile(request, list);
     const size_t n = list.size();
@@ -248,7 +313,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     }
     stopped = stopped || m_stop.load();
     if (!stopped && !request.pathsFromScript)
-        stopped = !listArchives(request, buildArchiveList(request)) || m_stop.load();
+        stopped = !listArchives(request, archives) || m_stop.load();
     m_counters.directories = walked.directories;
     addSummary(format("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
     if (stopped)
@@ -280,26 +345,13 @@ struct RunDriver::Run {
     ConfirmationState confirmation;
     ReplaceWriter writer;
     RunReplaceHooks hooks;
+    ScanSettings scanSettings;
     std::unique_ptr<FileScanner> scanner;
     std::string backupPath;  // ends with "/" unless empty
     size_t startIndex = 0;   // the start path of the current file
     std::vector<ArchiveTask> archives; // search runs with "Search Zips": the archive phase's list
 };
 
-// What processFile found out about one file.
-struct RunDriver::FileReport {
-    enum class Fate {
-        Scanned,    // every pair ran (or the run was stopped between pairs)
-        Skipped,    // the rest of its directory is skipped; not opened
-        NotReached, // the run was stopped before the file was opened
-        Failed,     // it could not be opened, read or sought; the error line was added
-    };
-    Fate fate = Fate::Scanned;
-    FileState state;      // path, binary, counters (all pairs and per pair), size change
-    FileStatus status;    // replace runs: taken on the descriptor when the file was opened
-    File* output = nullptr; // replace runs: the temporary file holding the last pair's output
-    bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
-};
 
 bool RunDriver::prepareRun(Run& run)
 {
@@ -318,12 +370,14 @@ bool RunDriver::prepareRun(Run& run)
     const DateSizeBounds bounds = filterBounds(opt);
     run.maskKey += std::to_string(bounds.earliest) + ' ' + std::to_string(bounds.latest) + ' ' +
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
-    if (!(opt.cacheFileList &&
-          m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts)))
-        buildFileList(run.request, run.list, &run.starts);
-    // Replace runs never open archives.
-    if (!run.replace)
+    if (opt.useIgnoreFiles)
+        run.maskKey += "ignore files\n";
+    // Replace runs never open archives (searchesArchives is false for them).
+    if (opt.cacheFileList &&
+        m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts))
         run.archives = buildArchiveList(run.request);
+    else
+        buildFileList(run.request, run.list, &run.starts, &run.archives);
     if (m_stop.load())
         return false;
 
@@ -346,6 +400,7 @@ bool RunDriver::prepareRun(Run& run)
     settings.showHitLines = opt.showFirstHitLine;
     settings.displayReplaceString = opt.displayReplaceString;
     settings.stopAfterFirstHit = opt.stopAfterFirstHit;
+    run.scanSettings = settings;
     run.scanner = std::make_unique<FileScanner>(settings, m_results, m_host, m_stop);
     run.backupPath = withTrailingSlash(opt.backupPath);
     return true;
@@ -396,7 +451,15 @@ bool RunDriver::preparePairs(Run& run)
         }
         run.prepared.push_back(std::move(pp));
     }
-    for (const PreparedPair& pp : run.prepared) {
+    run.pairs = activePairs(run.prepared);
+    return true;
+}
+
+std::vector<ActivePair> RunDriver::activePairs(const std::vector<PreparedPair>& prepared)
+{
+    // Each scanning thread has matchers of its own over the shared read-only patterns.
+    std::vector<ActivePair> out;
+    for (const PreparedPair& pp : prepared) {
         ActivePair ap;
         ap.replaceText = pp.replaceBytes;
         ap.special = pp.special;
@@ -407,30 +470,32 @@ bool RunDriver::preparePairs(Run& run)
             else
                 ap.matcher = std::make_unique<LiteralScan>(pp.searchBytes, pp.caseSensitive, pp.wholeWord);
         }
-        run.pairs.push_back(std::move(ap));
+        out.push_back(std::move(ap));
     }
-    return true;
+    return out;
 }
 
-RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
+FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k)
 {
     FileReport report;
     const std::string path(run.list.at(k));
     FileState& file = report.state;
     file.path = path;
-    file.pairCounts.assign(run.pairs.size(), PairCounts{});
-    while (run.startIndex + 1 < run.starts.size() && run.starts[run.startIndex + 1].firstIndex <= k)
+    std::vector<ActivePair>& pairs = *lane.pairs;
+    file.pairCounts.assign(pairs.size(), PairCounts{});
+    // The start path matters for the commit, which only runs on the run's own thread.
+    while (!lane.recorder && run.startIndex + 1 < run.starts.size() && run.starts[run.startIndex + 1].firstIndex <= k)
         ++run.startIndex;
-    m_results.setPendingFile(path);
-    ++m_counters.filesSearched;
+    lane.results.setPendingFile(path);
+    countSearched(lane);
     if (run.replace && run.confirmation.onFileStart(path) == DirDecision::Skip) {
         report.fate = FileReport::Fate::Skipped;
         return report;
     }
     const size_t total = run.list.size();
-    m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
-                           static_cast<long>(k * 100 / total)));
-    m_host.title("TW32 - " + path);
+    lane.host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
+                              static_cast<long>(k * 100 / total)));
+    lane.host.title("TW32 - " + path);
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
         return report;
@@ -440,15 +505,15 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
     // the rewrite later checks that the name still leads to it unchanged.
     std::unique_ptr<File> in = m_fs.openRead(path);
     if (!in || (run.replace && !in->status(&report.status))) {
-        reportFileError("Error opening ", path, run.quiet);
+        reportFileError(lane, "Error opening ", path, run.quiet);
         report.fate = FileReport::Fate::Failed;
         return report;
     }
     if (run.replace)
         run.confirmation.onFileOpened();
     report.pairsRan = true;
-    for (size_t pi = 0; pi < run.pairs.size(); ++pi) {
-        ActivePair& pair = run.pairs[pi];
+    for (size_t pi = 0; pi < pairs.size(); ++pi) {
+        ActivePair& pair = pairs[pi];
         const PreparedPair& pp = run.prepared[pi];
         if (pair.special == SpecialOp::None && !pp.regex &&
             (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes))) {
@@ -475,7 +540,7 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
             continue; // nothing to search for
         }
         if (!input->seek(0)) {
-            reportFileError("Error seeking in file ", path, run.quiet);
+            reportFileError(lane, "Error seeking in file ", path, run.quiet);
             report.fate = FileReport::Fate::Failed;
             break;
         }
@@ -484,15 +549,15 @@ RunDriver::FileReport RunDriver::processFile(Run& run, size_t k)
         const ScanOutcome outcome =
             pair.special != SpecialOp::None
                 ? applySpecialOperation(run, pair, pi, *input, file, *report.output)
-                : text.finish(run.scanner->scan(text.source(), pair, pi, file, pi == 0, text.hooks()));
+                : text.finish(lane.scanner->scan(text.source(), pair, pi, file, pi == 0, text.hooks()));
         if (text.unwritable()) {
-            reportFileError(kUtf16UnwritableText, path, run.quiet);
+            reportFileError(lane, kUtf16UnwritableText, path, run.quiet);
             report.fate = FileReport::Fate::Failed;
             break;
         }
         if (outcome == ScanOutcome::ReadError) {
-            m_results.addLine(ResultEntry::error("Error reading file " + path, path));
-            ++m_counters.fileErrors;
+            lane.results.addLine(ResultEntry::error("Error reading file " + path, path));
+            countError(lane);
         }
         if (outcome == ScanOutcome::ReadError || outcome == ScanOutcome::Abandoned) {
             report.fate = FileReport::Fate::Failed;
@@ -687,6 +752,99 @@ bool RunDriver::finishFile(Run& run, const FileReport& report)
     return true;
 }
 
+size_t RunDriver::workerThreads(size_t requested)
+{
+    if (requested == 0)
+        requested = std::max(1u, std::thread::hardware_concurrency());
+    return std::min<size_t>(requested, kMaxThreads);
+}
+
+// A search thread: a recorder for what its files produce, a scanner and matchers of its own.
+struct RunDriver::Worker {
+    ResultRecorder recorder;
+    std::unique_ptr<FileScanner> scanner;
+    std::vector<ActivePair> pairs;
+};
+
+void RunDriver::searchInParallel(Run& run, size_t threads)
+{
+    // The files (then the archives) are tasks in list order. Workers scan them and record
+    // what each produces; this thread replays the records in list order and does every
+    // step that follows a file (counts, summary lines, decision), so the results are those
+    // of the same run on one thread.
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (size_t i = 0; i < threads; ++i) {
+        auto w = std::make_unique<Worker>();
+        w->scanner = std::make_unique<FileScanner>(run.scanSettings, w->recorder, w->recorder, m_stop);
+        w->pairs = activePairs(run.prepared);
+        workers.push_back(std::move(w));
+    }
+    // Consecutive files go together as one task, so that a tree of small files costs a
+    // hand-over per group rather than per file; groups stay small enough to share the
+    // work out evenly. Each archive is a task of its own.
+    const size_t files = run.list.size();
+    const size_t group = std::clamp<size_t>(files / (threads * 256), 1, 16);
+    const size_t fileTasks = (files + group - 1) / group;
+    auto produce = [&](size_t worker, size_t task, TaskOutput& out) {
+        Worker& w = *workers[worker];
+        w.recorder.setOutput(&out);
+        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs};
+        if (task < fileTasks) {
+            for (size_t k = task * group; k < std::min(files, (task + 1) * group) && !m_stop.load(); ++k)
+                w.recorder.fileEnd(processFile(run, lane, k));
+        } else {
+            searchArchive(run, lane, task - fileTasks);
+        }
+        w.recorder.setOutput(nullptr);
+    };
+    ResultEntry line; // reused for every replayed line
+    auto consume = [&](RecordedBatch& batch) { return replay(run, batch, line); };
+    OrderedPipeline pipeline(threads, 4 * threads);
+    pipeline.run(fileTasks + run.archives.size(), produce, consume, [this] { m_host.pump(); }, &m_stop);
+}
+
+bool RunDriver::replay(Run& run, const RecordedBatch& batch, ResultEntry& line)
+{
+    using Op = RecordedBatch::Op;
+    for (const RecordedBatch::Event& ev : batch.events) {
+        switch (ev.op) {
+        case Op::PendingFile:
+            m_results.setPendingFile(std::string(batch.view(ev.text)), std::string(batch.view(ev.path)));
+            break;
+        case Op::EmitPending:
+            m_results.emitPendingFileLine();
+            break;
+        case Op::Line:
+            batch.entryOf(ev, line);
+            m_results.addLine(line);
+            break;
+        case Op::Message:
+            m_host.message(std::string(batch.view(ev.text)), ev.flag);
+            break;
+        case Op::Progress:
+            m_host.progress(std::string(batch.view(ev.text)));
+            break;
+        case Op::Title:
+            m_host.title(std::string(batch.view(ev.text)));
+            break;
+        case Op::FileSearched:
+            ++m_counters.filesSearched;
+            break;
+        case Op::FileError:
+            ++m_counters.fileErrors;
+            break;
+        case Op::ArchiveOpened:
+            ++m_counters.archivesDone;
+            break;
+        case Op::FileEnd:
+            if (!finishFile(run, batch.reports[ev.index]))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
 RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
 {
     if (m_active.load())
@@ -711,11 +869,20 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         return RunOutcome::Stopped;
     }
 
-    bool goOn = true;
-    for (size_t k = 0; goOn && k < run.list.size(); ++k)
-        goOn = finishFile(run, processFile(run, k));
-    if (goOn && !m_stop.load() && !run.archives.empty())
-        searchArchives(run, run.archives);
+    // Replace runs stay on this thread: their questions, commits, backups and undo lines
+    // go in file order, and a question is asked while its file is being scanned.
+    const size_t tasks = run.list.size() + run.archives.size();
+    const size_t threads = run.replace ? 1 : std::min(workerThreads(request.threads), tasks);
+    if (threads > 1) {
+        searchInParallel(run, threads);
+    } else {
+        Lane lane{m_results, m_host, nullptr, run.scanner.get(), &run.pairs};
+        bool goOn = true;
+        for (size_t k = 0; goOn && k < run.list.size(); ++k)
+            goOn = finishFile(run, processFile(run, lane, k));
+        for (size_t a = 0; goOn && a < run.archives.size(); ++a)
+            goOn = searchArchive(run, lane, a);
+    }
 
     const bool stopped = m_stop.load();
     addSummaries(run, stopped);
@@ -740,93 +907,103 @@ std::string memberText(const std::string& archivePath, const std::string& member
 
 } // namespace
 
+bool RunDriver::searchesArchives(const SearchRequest& request)
+{
+    return request.searchZips && !request.replaceMode && !request.zipMask.empty();
+}
+
+void RunDriver::addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
+                                std::vector<ArchiveTask>* archives)
+{
+    const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
+    for (size_t i = 0; i < found.size(); ++i)
+        archives->push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+}
+
 std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& request)
 {
     std::vector<ArchiveTask> out;
-    if (!request.searchZips || request.replaceMode || request.zipMask.empty())
+    if (!searchesArchives(request))
         return out;
-    // The walk of the file list again with the archive masks, without date and size filters.
+    // A walk with the archive masks alone, when the file list came from the cache.
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
+    addIgnoreFilter(walker, m_fs, request.options);
+    FileList found;
     for (const PathMaskPair& pm : request.pathMasks) {
-        FileList found;
+        found.clear();
         walker.build(pm.path, request.zipMask, request.searchSubdirectories, found, nullptr);
-        const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
-        for (size_t i = 0; i < found.size(); ++i)
-            out.push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+        addArchiveTasks(request, pm, found, &out);
     }
     return out;
 }
 
-std::unique_ptr<ArchiveReader> RunDriver::openArchive(const std::string& path, bool quiet)
+std::unique_ptr<ArchiveReader> RunDriver::openArchive(Lane& lane, const std::string& path, bool quiet)
 {
     // openRead refuses links and anything but a regular file (a FIFO or device named
     // "x.zip" is never read, so it cannot block the run).
     std::unique_ptr<File> file = m_fs.openRead(path);
     if (!file) {
-        reportFileError("Error opening ", path, quiet);
+        reportFileError(lane, "Error opening ", path, quiet);
         return nullptr;
     }
     std::string why;
     std::unique_ptr<ArchiveReader> reader = ArchiveReader::open(std::move(file), &why);
     if (!reader) {
-        m_results.addLine(ResultEntry::error("Error reading file " + displayName(path) + ": " + displayName(why), path));
-        ++m_counters.fileErrors;
+        lane.results.addLine(
+            ResultEntry::error("Error reading file " + displayName(path) + ": " + displayName(why), path));
+        countError(lane);
     }
     return reader;
 }
 
-long RunDriver::archivePercent(long archives, const ArchiveReader& reader) const
+long RunDriver::archivePercent(long archives, long opened, const ArchiveReader& reader)
 {
     // Each archive weighs the same; within one, the share of the archive file read so far
     // stands in for the share of its members done (a compressed tar tells its member count
     // only at its end).
     const long within = static_cast<long>(reader.fractionRead() * 100);
-    return within / archives + (m_counters.archivesDone * 100 - 100) / archives;
+    return within / archives + (opened * 100 - 100) / archives;
 }
 
-void RunDriver::searchArchives(Run& run, const std::vector<ArchiveTask>& archives)
+bool RunDriver::searchArchive(Run& run, Lane& lane, size_t index)
 {
-    const long count = static_cast<long>(archives.size());
-    const DateSizeBounds bounds = filterBounds(run.opt);
-    for (const ArchiveTask& task : archives) {
-        if (m_stop.load())
-            return;
-        m_host.progress(kZipExtracting);
-        ++m_counters.archivesDone;
-        m_host.title("TW32 - " + displayName(task.path));
-        std::unique_ptr<ArchiveReader> reader = openArchive(task.path, run.quiet);
-        if (!reader)
-            continue;
-        MemberSelection selection(task.memberMask, bounds);
-        const bool goOn = forEachSelectedMember(task.path, *reader, selection, [&](const ArchiveMember& member) {
-            const std::string progressText =
-                format(kZipProgress, count - m_counters.archivesDone + 1, archivePercent(count, *reader));
-            return finishFile(run, processMember(run, *reader, member, task.path, progressText));
-        });
-        if (!goOn)
-            return;
-    }
+    const ArchiveTask& task = run.archives[index];
+    const long count = static_cast<long>(run.archives.size());
+    const long opened = static_cast<long>(index) + 1; // archives opened with this one
+    if (m_stop.load())
+        return false;
+    lane.host.progress(kZipExtracting);
+    countArchive(lane);
+    lane.host.title("TW32 - " + displayName(task.path));
+    std::unique_ptr<ArchiveReader> reader = openArchive(lane, task.path, run.quiet);
+    if (!reader)
+        return true;
+    MemberSelection selection(task.memberMask, filterBounds(run.opt));
+    return forEachSelectedMember(lane, task.path, *reader, selection, [&](const ArchiveMember& member) {
+        const std::string progressText = format(kZipProgress, count - opened + 1, archivePercent(count, opened, *reader));
+        return handOn(run, lane, processMember(run, lane, *reader, member, task.path, progressText));
+    });
 }
 
-bool RunDriver::forEachSelectedMember(const std::string& archivePath, ArchiveReader& reader,
+bool RunDriver::forEachSelectedMember(Lane& lane, const std::string& archivePath, ArchiveReader& reader,
                                       MemberSelection& selection,
                                       const std::function<bool(const ArchiveMember&)>& visit)
 {
     ArchiveMember member;
     for (;;) {
-        m_host.pump();
+        lane.host.pump();
         if (m_stop.load())
             return false;
         const ArchiveReader::Step step = reader.next(&member);
         if (step == ArchiveReader::Step::End)
             return true;
         if (step == ArchiveReader::Step::Error) {
-            m_results.addLine(ResultEntry::error("Error reading file " + displayName(archivePath) + ": " +
-                                                     displayName(reader.errorText()),
-                                                 archivePath));
-            ++m_counters.fileErrors;
+            lane.results.addLine(ResultEntry::error("Error reading file " + displayName(archivePath) + ": " +
+                                                        displayName(reader.errorText()),
+                                                    archivePath));
+            countError(lane);
             return true;
         }
         if (!selection.selects(member))
@@ -838,25 +1015,25 @@ bool RunDriver::forEachSelectedMember(const std::string& archivePath, ArchiveRea
     }
 }
 
-RunDriver::FileReport RunDriver::processMember(Run& run, ArchiveReader& reader, const ArchiveMember& member,
+FileReport RunDriver::processMember(Run& run, Lane& lane, ArchiveReader& reader, const ArchiveMember& member,
                                                const std::string& archivePath, const std::string& progressText)
 {
     FileReport report;
     FileState& file = report.state;
     file.path = member.name;
-    file.pairCounts.assign(run.pairs.size(), PairCounts{});
+    file.pairCounts.assign((*lane.pairs).size(), PairCounts{});
     if (member.encrypted) {
         // Its data cannot be read without a password; it is named, and not searched.
-        m_results.addLine(ResultEntry::error("Skipped encrypted file " + memberText(archivePath, member.name),
+        lane.results.addLine(ResultEntry::error("Skipped encrypted file " + memberText(archivePath, member.name),
                                              archivePath));
-        ++m_counters.fileErrors;
+        countError(lane);
         report.fate = FileReport::Fate::Skipped;
         return report;
     }
-    m_results.setPendingFile(member.name, archivePath);
-    ++m_counters.filesSearched;
-    m_host.progress(progressText);
-    m_host.title("TW32 - " + memberText(archivePath, member.name));
+    lane.results.setPendingFile(member.name, archivePath);
+    countSearched(lane);
+    lane.host.progress(progressText);
+    lane.host.title("TW32 - " + memberText(archivePath, member.name));
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
         return report;
@@ -865,8 +1042,8 @@ RunDriver::FileReport RunDriver::processMember(Run& run, ArchiveReader& reader, 
     // The first pair reads the member where the reader stands; every later pair reads it
     // again from a reader of its own, opened on the archive and moved to the same member.
     std::unique_ptr<ArchiveReader> again;
-    for (size_t pi = 0; pi < run.pairs.size(); ++pi) {
-        ActivePair& pair = run.pairs[pi];
+    for (size_t pi = 0; pi < (*lane.pairs).size(); ++pi) {
+        ActivePair& pair = (*lane.pairs)[pi];
         const PreparedPair& pp = run.prepared[pi];
         if (pair.special != SpecialOp::None || (!pp.regex && pp.searchBytes.empty()))
             continue; // nothing to search for
@@ -885,9 +1062,9 @@ RunDriver::FileReport RunDriver::processMember(Run& run, ArchiveReader& reader, 
             while (again && again->next(&m) == ArchiveReader::Step::Member && m.index < member.index) {
             }
             if (!again || m.index != member.index) {
-                m_results.addLine(ResultEntry::error("Error reading file " + memberText(archivePath, member.name),
+                lane.results.addLine(ResultEntry::error("Error reading file " + memberText(archivePath, member.name),
                                                      archivePath));
-                ++m_counters.fileErrors;
+                countError(lane);
                 report.fate = FileReport::Fate::Failed;
                 break;
             }
@@ -895,12 +1072,12 @@ RunDriver::FileReport RunDriver::processMember(Run& run, ArchiveReader& reader, 
         }
         ArchiveMemberSource memberData(*from);
         DecodingSource source(memberData, run.opt.detectUtf16);
-        const ScanOutcome outcome = run.scanner->scan(source, pair, pi, file, pi == 0, nullptr);
+        const ScanOutcome outcome = lane.scanner->scan(source, pair, pi, file, pi == 0, nullptr);
         if (outcome == ScanOutcome::ReadError) {
-            m_results.addLine(ResultEntry::error(
+            lane.results.addLine(ResultEntry::error(
                 "Error reading file " + memberText(archivePath, member.name) + ": " + displayName(from->errorText()),
                 archivePath));
-            ++m_counters.fileErrors;
+            countError(lane);
             report.fate = FileReport::Fate::Failed;
             break;
         }
@@ -917,16 +1094,18 @@ bool RunDriver::listArchives(const SearchRequest& request, const std::vector<Arc
     // Members are listed from the archive's directory; their data is never read.
     const long count = static_cast<long>(archives.size());
     const DateSizeBounds bounds = filterBounds(request.options);
+    Lane lane{m_results, m_host};
     for (const ArchiveTask& task : archives) {
         if (m_stop.load())
             return false;
         ++m_counters.archivesDone;
-        std::unique_ptr<ArchiveReader> reader = openArchive(task.path, request.quiet);
+        std::unique_ptr<ArchiveReader> reader = openArchive(lane, task.path, request.quiet);
         if (!reader)
             continue;
         MemberSelection selection(task.memberMask, bounds);
-        const bool goOn = forEachSelectedMember(task.path, *reader, selection, [&](const ArchiveMember& member) {
-            m_host.progress(format(kZipProgress, count - m_counters.archivesDone + 1, archivePercent(count, *reader)));
+        const long opened = m_counters.archivesDone;
+        const bool goOn = forEachSelectedMember(lane, task.path, *reader, selection, [&](const ArchiveMember& member) {
+            m_host.progress(format(kZipProgress, count - opened + 1, archivePercent(count, opened, *reader)));
             // A listed member's path reads ".zip/" and its path inside the archive.
             m_results.addLine(ResultEntry::listedFile(".zip/" + member.name, task.path));
             ++m_counters.filesListed;

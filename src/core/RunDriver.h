@@ -6,7 +6,10 @@
 //   -> decideFile (keep the file's outcome?) -> commitFile (replace: rewrite the original)
 //   -> addSummaries -> endRun (clean-up, on every way out).
 // Results go to a ResultSink (the results list); the user is reached through a RunHost.
+#include "core/FileReport.h"
 #include "core/FileScanner.h"
+#include "core/PreparedPair.h"
+#include "core/RecordedBatch.h"
 #include "core/RunHost.h"
 #include "core/SearchRequest.h"
 #include "platform/ArchiveReader.h"
@@ -21,6 +24,8 @@
 #include <string>
 
 namespace tw {
+
+class ResultRecorder;
 
 struct RunCounters {
     long filesSearched = 0;
@@ -65,9 +70,24 @@ public:
     const RunCounters& counters() const { return m_counters; }
     FileListCache& cache() { return m_cache; }
 
+    // The most worker threads a search run uses.
+    static constexpr size_t kMaxThreads = 256;
+    // The worker threads for a request's `threads` (0: one per core).
+    static size_t workerThreads(size_t requested);
+
 private:
     struct Run;
-    struct FileReport;
+    struct Worker;
+    // Where the work on a file sends its lines, messages and counts: straight to the run's
+    // results list, host and counters (on the run's thread), or into a worker's recorder,
+    // replayed in file order on the run's thread.
+    struct Lane {
+        ResultSink& results;
+        RunHost& host;
+        ResultRecorder* recorder = nullptr; // null: straight to the run
+        FileScanner* scanner = nullptr;     // null while listing
+        std::vector<ActivePair>* pairs = nullptr;
+    };
 
     // Marks a run active for its lifetime and idle again on every way out.
     class RunGuard {
@@ -93,27 +113,45 @@ private:
     bool prepareRun(Run& run);
     bool prepareReplace(Run& run);
     bool preparePairs(Run& run);
-    FileReport processFile(Run& run, size_t k);
+    FileReport processFile(Run& run, Lane& lane, size_t k);
+    // Matchers of their own for one scanning thread.
+    static std::vector<ActivePair> activePairs(const std::vector<PreparedPair>& prepared);
+    // A search run's files, then its archives, on `threads` workers, with the results in
+    // list order.
+    void searchInParallel(Run& run, size_t threads);
+    // Carries out what a worker recorded; false when the run is to end.
+    bool replay(Run& run, const RecordedBatch& batch, ResultEntry& line);
+    // After a file or member: finishFile on the run's thread, or recorded for it.
+    bool handOn(Run& run, Lane& lane, FileReport&& report);
+    void countSearched(Lane& lane);
+    void countError(Lane& lane);
+    void countArchive(Lane& lane);
     // What follows a file's pairs (counts, stats lines, commit, flush); false ends the loop.
     bool finishFile(Run& run, const FileReport& report);
-    // The archive phase of a search run: the members of every archive, in list order.
-    void searchArchives(Run& run, const std::vector<ArchiveTask>& archives);
-    FileReport processMember(Run& run, ArchiveReader& reader, const ArchiveMember& member,
+    // The archive phase of a search run, for archive number `index` of the list: its
+    // members in order. False when the run is to end.
+    bool searchArchive(Run& run, Lane& lane, size_t index);
+    FileReport processMember(Run& run, Lane& lane, ArchiveReader& reader, const ArchiveMember& member,
                              const std::string& archivePath, const std::string& progressText);
     // Reads the members of one archive in order and hands those `selection` takes to
     // `visit`. A read error ends the archive with its error line. False when the run is
     // to end: a stop, or `visit` returned false.
-    bool forEachSelectedMember(const std::string& archivePath, ArchiveReader& reader, MemberSelection& selection,
+    bool forEachSelectedMember(Lane& lane, const std::string& archivePath, ArchiveReader& reader,
+                               MemberSelection& selection,
                                const std::function<bool(const ArchiveMember&)>& visit);
     // Listing: the selected members of every archive, from the archive's directory.
     bool listArchives(const SearchRequest& request, const std::vector<ArchiveTask>& archives);
     // The archives below the request's paths (the "ZIP Mask" walk, without date and size
-    // filters); empty unless the request searches archives.
+    // filters); empty unless the request searches archives. Only used when the file list
+    // comes from the cache: otherwise buildFileList finds them in its walk.
     std::vector<ArchiveTask> buildArchiveList(const SearchRequest& request);
+    static bool searchesArchives(const SearchRequest& request);
+    static void addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
+                                std::vector<ArchiveTask>* archives);
     // Opens an archive for reading; reports and returns null when it cannot be read.
-    std::unique_ptr<ArchiveReader> openArchive(const std::string& path, bool quiet);
-    // The archive's part of the archive phase's progress, as in "(%ld%% done)".
-    long archivePercent(long archives, const ArchiveReader& reader) const;
+    std::unique_ptr<ArchiveReader> openArchive(Lane& lane, const std::string& path, bool quiet);
+    // The archive phase's progress, as in "(%ld%% done)", while in the `opened`th archive.
+    static long archivePercent(long archives, long opened, const ArchiveReader& reader);
     ScanOutcome applySpecialOperation(Run& run, ActivePair& pair, size_t pairIndex, File& input, FileState& file,
                                       File& output);
     bool decideFile(const Run& run, const FileReport& report);
@@ -123,10 +161,13 @@ private:
     void endRun(Run& run);
 
     bool openOutputFile(const SearchRequest& request, const FileList& list);
-    // Walks every path/mask pair of the request into `list`.
-    WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts);
+    // Walks every path/mask pair of the request into `list`; with `archives`, the same walk
+    // also finds the archives of a run that searches them.
+    WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
+                            std::vector<ArchiveTask>* archives);
     // "message" + the file name without directory, as a results line and a message.
     void reportFileError(const std::string& message, const std::string& path, bool quiet);
+    void reportFileError(Lane& lane, const std::string& message, const std::string& path, bool quiet);
     void addSummary(const std::string& text);
     void closeOutput();
 

@@ -49,6 +49,9 @@ struct SearchRequest {
     bool unattended = false;
     int maxDisplayChars = 512; // "Max Display Chars"
     size_t blockSize = 102400; // read block; tests make it small to force block boundaries
+    // Search runs spread their files over this many worker threads (0: one per core; 1:
+    // the run's own thread only). Replace runs always use the run's own thread.
+    size_t threads = 1;
     // The date and time of the run heading in the user's short formats; empty: the C
     // library's local formats.
     std::string startedText;

@@ -35,6 +35,7 @@ SearchPage::SearchPage(QWidget* parent) : OptionsPage(parent)
     unzip->addWidget(browse);
 
     m_stopAfterFirstHit = addCheck(QStringLiteral("&Stop processing after first hit in file"));
+    m_useIgnoreFiles = addCheck(QStringLiteral("Skip files &ignored by git"));
     m_detectUtf16 = addCheck(QStringLiteral("Detect &UTF-16 files"));
 
     auto* layout = new QVBoxLayout(this);
@@ -44,6 +45,7 @@ SearchPage::SearchPage(QWidget* parent) : OptionsPage(parent)
     layout->addLayout(unzip);
     layout->addSpacing(6);
     layout->addWidget(m_stopAfterFirstHit);
+    layout->addWidget(m_useIgnoreFiles);
     layout->addWidget(m_detectUtf16);
     layout->addStretch();
 
@@ -59,6 +61,7 @@ void SearchPage::load(const ProgramOptions& o)
     m_maxRegexSize->setValue(o.maxRegexSize);
     m_unzipDir->setText(toQt(o.unzipDir));
     m_stopAfterFirstHit->setChecked(o.stopAfterFirstHit);
+    m_useIgnoreFiles->setChecked(o.useIgnoreFiles);
     m_detectUtf16->setChecked(o.detectUtf16);
 }
 
@@ -71,6 +74,7 @@ std::optional<OptionsPage::Problem> SearchPage::store(ProgramOptions& o) const
     o.maxRegexSize = *size;
     o.unzipDir = fromQt(m_unzipDir->text());
     o.stopAfterFirstHit = m_stopAfterFirstHit->isChecked();
+    o.useIgnoreFiles = m_useIgnoreFiles->isChecked();
     o.detectUtf16 = m_detectUtf16->isChecked();
     return std::nullopt;
 }

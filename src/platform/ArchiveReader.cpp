@@ -84,8 +84,22 @@ std::unique_ptr<ArchiveReader> ArchiveReader::open(std::unique_ptr<File> file, s
         return nullptr;
     }
     archive* a = r->m_archive;
-    archive_read_support_filter_all(a);
-    archive_read_support_format_all(a);
+    // A file that starts as a zip archive does is read by the zip reader alone: asking
+    // every format and filter whether it knows the file costs more than reading a small
+    // archive. Anything else (a self-extracting zip among them) is offered to all.
+    unsigned char head[4] = {};
+    const int64_t got = r->m_file->read(head, sizeof head);
+    if (got < 0 || !r->m_file->seek(0)) {
+        *error = "read error";
+        return nullptr;
+    }
+    if (got == 4 && head[0] == 'P' && head[1] == 'K' &&
+        ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6))) {
+        archive_read_support_format_zip(a);
+    } else {
+        archive_read_support_filter_all(a);
+        archive_read_support_format_all(a);
+    }
     archive_read_set_callback_data(a, r.get());
     archive_read_set_read_callback(a, &ArchiveIo::read);
     archive_read_set_skip_callback(a, &ArchiveIo::skip);

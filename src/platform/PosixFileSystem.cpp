@@ -251,7 +251,10 @@ int openRegularFile(const std::string& path, int flags, unsigned mode)
         err = errno;
     } else if (!S_ISREG(st.st_mode)) {
         err = EINVAL;
-    } else {
+    } else if ((flags & O_ACCMODE) != O_RDONLY) {
+        // O_NONBLOCK only kept the open from waiting on a FIFO. Reads of a regular file
+        // never wait for it, so a file opened for reading keeps the flag and saves two
+        // calls per file; one opened for writing gets plain blocking writes back.
         const int fl = ::fcntl(fd, F_GETFL);
         if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)
             err = errno;

@@ -4,21 +4,37 @@
 
 namespace tw {
 
-std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+void appendOutputForm(std::string& out, std::string_view text, std::string_view beforeHit, std::string_view afterHit)
 {
-    std::string out(text);
-    if (const size_t n = out.find(kNameMarker); n != std::string::npos) {
+    if (const size_t n = text.find(kNameMarker); n != std::string_view::npos) {
         // File lines: the name after the marker is shown with its control bytes as "?".
-        out.erase(n, kNameMarker.size());
-        out.replace(n, std::string::npos, displayName(std::string_view(out).substr(n)));
-        return out;
+        out.append(text.substr(0, n));
+        out.append(displayName(text.substr(n + kNameMarker.size())));
+        return;
     }
     // The end marker is replaced only after a begin marker, and only the first after it.
-    if (const size_t b = out.find(kHitBegin); b != std::string::npos) {
-        out.replace(b, kHitBegin.size(), beforeHit);
-        if (const size_t e = out.find(kHitEnd, b + beforeHit.size()); e != std::string::npos)
-            out.replace(e, kHitEnd.size(), afterHit);
+    const size_t b = text.find(kHitBegin);
+    if (b == std::string_view::npos) {
+        out.append(text);
+        return;
     }
+    out.append(text.substr(0, b));
+    out.append(beforeHit);
+    const std::string_view rest = text.substr(b + kHitBegin.size());
+    const size_t e = rest.find(kHitEnd);
+    if (e == std::string_view::npos) {
+        out.append(rest);
+        return;
+    }
+    out.append(rest.substr(0, e));
+    out.append(afterHit);
+    out.append(rest.substr(e + kHitEnd.size()));
+}
+
+std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+{
+    std::string out;
+    appendOutputForm(out, text, beforeHit, afterHit);
     return out;
 }
 

@@ -14,6 +14,9 @@ namespace tw {
 // displayName), or else the hit markers replaced by the before/after texts (first
 // occurrence of each).
 std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit);
+// Appends the output form of `text` to `out` (no allocation once `out` has grown to the
+// longest line: the form of every line shown on a stream or written to the output file).
+void appendOutputForm(std::string& out, std::string_view text, std::string_view beforeHit, std::string_view afterHit);
 
 // The line as the output file holds it (ends with CR LF).
 std::string outputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);

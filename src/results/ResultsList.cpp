@@ -122,8 +122,10 @@ void ResultsList::deliver(const ResultEntry& entry)
     if (m_copyView)
         m_copyView->appendLine(entry);
     if (m_output && !m_outputFailed) {
-        const std::string line = outputFileLine(entry, m_beforeHit, m_afterHit);
-        m_outputFailed = !m_output->write(line.data(), line.size());
+        m_line.clear();
+        appendOutputForm(m_line, entry.text, m_beforeHit, m_afterHit);
+        m_line += "\r\n";
+        m_outputFailed = !m_output->write(m_line.data(), m_line.size());
     }
 }
 

@@ -112,6 +112,7 @@ private:
     std::unique_ptr<File> m_ownedOutput; // the output file made by openOutputFile
     bool m_outputFailed = false; // a write to m_output failed since it was set
     std::string m_beforeHit = "<", m_afterHit = ">";
+    std::string m_line; // the output-file line being written; kept so its capacity is reused
     // Pending file: set by setPendingFile, cleared when its line is emitted.
     bool m_pending = false;
     std::string m_pendingPath, m_pendingArchive;

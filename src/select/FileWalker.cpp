@@ -35,6 +35,8 @@ void FileWalker::build(const std::string& pathText, const std::string& maskText,
             starts->push_back(StartPath{out.size(), start});
         if (stopped())
             break;
+        for (WalkFilter* f : m_filters)
+            f->beginWalk(start, maskText);
         walk(start, subdirectories, out);
     }
 }
@@ -55,43 +57,83 @@ bool FileWalker::accepts(const WalkEntry& file) const
     return true;
 }
 
+bool FileWalker::secondEnters(const WalkEntry& dir)
+{
+    if (!m_secondMasks || !m_dotDirectories.enterDirectory(dir) || !m_secondMasks->enterDirectory(dir))
+        return false;
+    for (const auto& f : m_extraFilters)
+        if (f->appliesToEverySelection() && !f->enterDirectory(dir))
+            return false;
+    return true;
+}
+
+bool FileWalker::secondAccepts(const WalkEntry& file)
+{
+    if (!m_secondMasks || !m_dotDirectories.acceptFile(file) || !m_secondMasks->acceptFile(file))
+        return false;
+    for (const auto& f : m_extraFilters)
+        if (f->appliesToEverySelection() && !f->acceptFile(file))
+            return false;
+    return true;
+}
+
 void FileWalker::walk(const std::string& start, bool subdirectories, FileList& out)
 {
     // Depth first with an explicit stack; each directory's subdirectories are walked in
-    // name order after its files, and only one directory is open at a time.
-    std::vector<std::string> pending{start};
+    // name order after its files, and only one directory is open at a time. Each pending
+    // directory says which selections may take files in it: a directory entered only for
+    // the second selection adds nothing to the first, and the other way round.
+    struct Pending {
+        std::string path;
+        bool first = true;
+        bool second = false;
+    };
+    std::vector<Pending> pending{Pending{start, true, m_secondOut != nullptr}};
     std::vector<DirEntry> entries;
     std::string full;
     FileStatus status;
+    std::vector<Pending> subdirs;
     while (!pending.empty() && !stopped()) {
-        std::string current = std::move(pending.back());
+        Pending current = std::move(pending.back());
         pending.pop_back();
-        ++m_stats.directories;
-        if (!m_fs.listDirectory(current, &entries))
+        if (current.first)
+            ++m_stats.directories;
+        if (!m_fs.listDirectory(current.path, &entries))
             continue; // unreadable or missing: nothing from it
-        std::vector<std::string> subdirs;
+        subdirs.clear();
+        const std::string_view relativeDir = std::string_view(current.path).substr(start.size());
+        for (WalkFilter* f : m_filters)
+            f->listedDirectory(current.path, relativeDir, entries);
         for (const DirEntry& e : entries) {
             if (m_pump)
                 m_pump();
             if (stopped())
                 return;
+            // Only directories and regular files: links are not followed, and FIFOs,
+            // sockets and devices are never opened (a FIFO would block the run).
             const bool isDir = e.type == EntryType::Directory;
             if (!(isDir ? subdirectories : e.type == EntryType::File))
                 continue;
-            full = current;
+            full = current.path;
             full += e.name;
             if (isDir)
                 full += '/';
             WalkEntry entry{e.name, std::string_view(full).substr(start.size()), nullptr};
-            if (m_needStatus && m_fs.status(full, &status, false))
+            if (current.first && m_needStatus && m_fs.status(full, &status, false))
                 entry.status = &status;
             if (isDir) {
-                if (enters(entry))
-                    subdirs.push_back(full);
-            } else if (accepts(entry)) {
+                const bool first = current.first && enters(entry);
+                const bool second = current.second && secondEnters(entry);
+                if (first || second)
+                    subdirs.push_back(Pending{full, first, second});
+                continue;
+            }
+            if (current.first && accepts(entry)) {
                 out.add(full);
                 ++m_stats.files;
             }
+            if (current.second && secondAccepts(entry))
+                m_secondOut->add(full);
         }
         for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
             pending.push_back(std::move(*it));

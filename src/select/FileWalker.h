@@ -35,6 +35,15 @@ public:
     void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
     // A filter applied after the dot-directory rule and the mask list, in the order added.
     void addFilter(std::unique_ptr<WalkFilter> filter) { m_extraFilters.push_back(std::move(filter)); }
+    // A second selection made in the same walk: the files that `maskText` selects under the
+    // dot-directory rule and the added filters that apply to every selection (not the
+    // others) are appended to `out`, in walk order. The walk enters a directory when either selection may take files below it.
+    // Null `out` turns it off.
+    void setSecondSelection(const std::string& maskText, FileList* out)
+    {
+        m_secondMasks = out ? std::make_unique<MaskFilter>(maskText) : nullptr;
+        m_secondOut = out;
+    }
 
     // Appends the selected files of every start directory of `pathText` to `out`.
     // `starts`, when given, receives each start directory with the list index at which its
@@ -48,6 +57,8 @@ private:
     void walk(const std::string& start, bool subdirectories, FileList& out);
     bool enters(const WalkEntry& dir) const;
     bool accepts(const WalkEntry& file) const;
+    bool secondEnters(const WalkEntry& dir);
+    bool secondAccepts(const WalkEntry& file);
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     FileSystem& m_fs;
@@ -60,6 +71,9 @@ private:
     std::unique_ptr<MaskFilter> m_masks;
     std::vector<std::unique_ptr<WalkFilter>> m_extraFilters;
     bool m_needStatus = false;
+    // The second selection: its masks and list, both null when there is none.
+    std::unique_ptr<MaskFilter> m_secondMasks;
+    FileList* m_secondOut = nullptr;
     WalkStats m_stats;
 };
 

@@ -93,7 +93,8 @@ TEST_F(SettingsStoreTest, AbsentValuesKeepTheRecordsValues)
 
 TEST_F(SettingsStoreTest, OptionsRoundTrip)
 {
-    const ProgramOptions written = changedOptions();
+    ProgramOptions written = changedOptions();
+    written.useIgnoreFiles = true; // not in a script's options block, so only here
     {
         SettingsStore store(file());
         store.saveOptions(written);
@@ -104,10 +105,12 @@ TEST_F(SettingsStoreTest, OptionsRoundTrip)
     store.loadOptions(read);
     expectSameOptions(read, written);
     expectSameFont(read.contextFont, written.contextFont);
+    EXPECT_TRUE(read.useIgnoreFiles);
 
     // Value types: integers, strings (colours too) and 8-byte blocks.
     QSettings s = raw();
     EXPECT_EQ(s.value("Flags/Prompt_flag").toInt(), 1);
+    EXPECT_EQ(s.value("Options/Use Ignore Files").toInt(), 1);
     EXPECT_EQ(s.value("Options/String Color").toString(), QStringLiteral("65280"));
     EXPECT_EQ(s.value("Options/Context Font").toString(),
               QStringLiteral("-20,700,1,0,0,49,DejaVu Sans Mono,3,4"));

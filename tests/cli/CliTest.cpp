@@ -111,6 +111,24 @@ TEST_F(Cli, EmptySearchTextListsFiles)
                          "\nFound 2 files in 2 directories\n");
 }
 
+// --ignore-files, anywhere among the switches, skips what the tree's .gitignore files
+// ignore; a file named as the start path is listed all the same.
+TEST_F(Cli, IgnoreFilesSkipsWhatGitIgnores)
+{
+    writeFile(m_tree.file(".gitignore"), "*.o\nbuild/\n");
+    writeFile(m_tree.file("d/.gitignore"), "!keep.o\n");
+    for (const char* f : {"a.c", "a.o", "build/b.c", "d/keep.o", "d/x.o"})
+        writeFile(m_tree.file(f), "");
+    const CliResult r = runCli({"/P", m_tree.path() + "*.c;*.o", "--ignore-files", "/d"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing file : " + m_tree.file("a.c") + "\nProcessing file : " + m_tree.file("d/keep.o") +
+                         "\nFound 2 files in 2 directories\n");
+    const CliResult plain = runCli({"/P", m_tree.path() + "*.c;*.o", "/d"});
+    EXPECT_NE(plain.out.find("build/b.c"), std::string::npos);
+    const CliResult named = runCli({"--ignore-files", "/P", m_tree.file("a.o")});
+    EXPECT_EQ(named.out, "Processing file : " + m_tree.file("a.o") + "\nFound 1 files in 1 directories\n");
+}
+
 TEST_F(Cli, OutputFileTakesTheLinesInsteadOfStandardOutput)
 {
     writeFile(m_tree.file("a.txt"), "needle\n");

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
+#include <random>
+
 namespace tw {
 namespace {
 
@@ -23,6 +27,59 @@ struct Case {
     int maxChars;
     std::string expected;
 };
+
+// The prefix is written by hand for speed; it must read exactly as the formatted print.
+TEST(BuildHitLine, PrefixesReadAsTheirFormattedPrint)
+{
+    std::mt19937_64 rng(7);
+    std::vector<int64_t> values = {0, 1, 9, 10, 99, 100, 999, 1000, 0xfffff, 0x1000000, INT64_MAX};
+    for (int i = 0; i < 2000; ++i)
+        values.push_back(static_cast<int64_t>(rng() >> (rng() % 63)));
+    const uint8_t block[] = "xhitx";
+    std::string line;
+    for (const int64_t v : values) {
+        for (const bool binary : {false, true}) {
+            HitLineInput in{block, 5, 1, 3, binary, static_cast<long>(v), v, 512};
+            buildHitLineInto(line, in, activeCharClasses(), nullptr);
+            char expected[64];
+            if (binary)
+                std::snprintf(expected, sizeof expected, "Offset 0x%-6" PRIx64 " - ", static_cast<uint64_t>(v));
+            else
+                std::snprintf(expected, sizeof expected, "Line %3ld - ", static_cast<long>(v));
+            ASSERT_EQ(line.substr(0, line.find('\x01')), std::string(expected) + "x") << v;
+        }
+    }
+}
+
+// Bytes are shown through the code page's table, 16 at a time where they are plain ASCII;
+// every mix of bytes must come out as the table says, in both code pages.
+TEST(BuildHitLine, ShowsEveryByteAsTheTableSays)
+{
+    std::mt19937 rng(3);
+    for (const CodePageKind kind : {CodePageKind::Utf8, CodePageKind::Windows1252}) {
+        const CharClasses cc = CharClasses::make(kind);
+        for (int round = 0; round < 300; ++round) {
+            std::vector<uint8_t> block(1 + rng() % 200);
+            for (uint8_t& c : block) {
+                c = static_cast<uint8_t>(rng() % 4 ? 0x20 + rng() % 0x5F : 1 + rng() % 255);
+                if (c == '\r' || c == '\n')
+                    c = 'x';
+            }
+            const size_t hit = rng() % block.size();
+            const size_t len = 1 + rng() % (block.size() - hit);
+            const HitLineInput in{block.data(), block.size(), hit, len, false, 1, 0, 512};
+            std::string expected = "Line   1 - ";
+            for (size_t p = 0; p < block.size(); ++p) {
+                if (p == hit)
+                    expected += "\x01\x02";
+                expected += cc.shown[block[p]];
+                if (p + 1 == hit + len)
+                    expected += "\x01\x03";
+            }
+            ASSERT_EQ(BuildHitLine(in, cc), expected) << round;
+        }
+    }
+}
 
 TEST(BuildHitLine, ShowsTheLineAroundTheHit)
 {

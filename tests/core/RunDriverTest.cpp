@@ -188,7 +188,7 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
     SearchRun run;
     int blocks = 0;
     run.host.onPump = [&] {
-        if (++blocks == 13) // five walk entries, five again for the archives, then one block per file
+        if (++blocks == 8) // five walk entries (archives are found in the same walk), then one block per file
             run.driver.RequestStop();
     };
     EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Stopped);
@@ -422,6 +422,40 @@ TEST(RunDriver, BinaryFilesGetOffsets)
     run.search("key", dir.path(), "*.dat");
     // The context starts after the NUL and runs to the end of the displayable bytes.
     EXPECT_EQ(shownLines(run.view)[1], "Offset 0xc8     - " + std::string(194, 'z') + "<key>" + std::string(97, 'z'));
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+// "Use Ignore Files" takes the ignored files out of a run, in the archive walk too, and a
+// list kept by "Cache File List" under the other setting is not reused.
+TEST(RunDriver, IgnoreFilesSettingChangesTheListAndTheCacheKey)
+{
+    TempDir dir;
+    writeFile(dir.file(".gitignore"), "gen/\n*.zip\n");
+    writeFile(dir.file("a.txt"), "needle\n");
+    writeFile(dir.file("gen/b.txt"), "needle\n");
+    writeFile(dir.file("c.zip"), "not an archive\n");
+    SearchRun run;
+    auto withIgnore = [](bool on) {
+        return [on](SearchRequest& r) {
+            r.options.cacheFileList = true;
+            r.options.useIgnoreFiles = on;
+            r.searchZips = true;
+            r.zipMask = "*.zip";
+        };
+    };
+    ASSERT_EQ(run.search("needle", dir.path(), "*.txt", 102400, true, withIgnore(false)), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 2);
+    EXPECT_EQ(run.driver.counters().fileErrors, 1); // c.zip is no archive
+    ASSERT_EQ(run.search("needle", dir.path(), "*.txt", 102400, true, withIgnore(true)), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 1);
+    EXPECT_EQ(run.driver.counters().fileErrors, 0);
+    ASSERT_EQ(run.search("needle", dir.path(), "*.txt", 102400, true, withIgnore(false)), RunOutcome::Completed);
+    EXPECT_EQ(run.driver.counters().totalHits, 2);
 }
 
 } // namespace

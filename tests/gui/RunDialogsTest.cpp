@@ -12,6 +12,7 @@
 #include "results/HeldBackTail.h"
 #include "results/ResultsList.h"
 
+#include <QPointer>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -163,11 +164,13 @@ TEST_F(RunDialogsTest, CancellingTheHitDialogLeavesTheFileAndInterruptsTheRun)
         // The first hit is replaced, so only the cancel keeps the file unchanged.
         ReplaceConfirmDialog* first = waitForDialog<ReplaceConfirmDialog>(&m_window);
         ASSERT_NE(first, nullptr);
+        // The next dialog may be made at the address of the deleted first one.
+        const QPointer<ReplaceConfirmDialog> firstAlive(first);
         QTest::mouseClick(first->button(Answer::ReplaceThis), Qt::LeftButton);
         ReplaceConfirmDialog* second = nullptr;
         ASSERT_TRUE(QTest::qWaitFor([&] {
             second = waitForDialog<ReplaceConfirmDialog>(&m_window);
-            return second != first;
+            return second && (firstAlive.isNull() || second != firstAlive.data());
         }, 20000));
         switch (way) {
         case Way::CancelRemaining: QTest::mouseClick(second->button(Answer::CancelRemaining), Qt::LeftButton); break;

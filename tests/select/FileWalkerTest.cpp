@@ -227,6 +227,34 @@ TEST(FileWalker, DirectoryMasksSelectTheSameFilesWithPruning)
     EXPECT_EQ(stats.directories, 1);
 }
 
+TEST(FileWalker, ASecondSelectionInTheSameWalkEqualsAWalkOfItsOwn)
+{
+    // Each selection prunes differently; one walk must give both lists exactly as two
+    // walks would, whichever of them a directory was entered for.
+    TempDir d;
+    for (const char* f : {"a.c", "a.zip", "lib/b.c", "lib/z.zip", "lib/u/c.c", "obj/o.zip", "obj/f.o", "src/lib/d.c",
+                          "src/obj/e.zip", ".hid/h.zip", "src/g.h"})
+        writeFile(d.file(f), "x");
+    const std::string p = d.path();
+    const char* masks[] = {"*.c", "lib\\*.c", "*.*;~\\*\\obj\\*\\*.*", "~*.o", "*.zip", "\\*\\obj\\*.zip"};
+    auto listOf = [](const FileList& l) {
+        std::vector<std::string> v;
+        for (size_t i = 0; i < l.size(); ++i)
+            v.emplace_back(l.at(i));
+        return v;
+    };
+    for (const char* first : masks)
+        for (const char* second : masks)
+            for (const bool subdirs : {true, false}) {
+                FileWalker walker;
+                FileList one, two;
+                walker.setSecondSelection(second, &two);
+                walker.build(p, first, subdirs, one);
+                EXPECT_EQ(listOf(one), walk(p, first, subdirs)) << first << " / " << second;
+                EXPECT_EQ(listOf(two), walk(p, second, subdirs)) << first << " / " << second;
+            }
+}
+
 TEST(FileWalker, SplitsPathTextAndSkipsEmptyPieces)
 {
     TempDir a, b;

@@ -1,0 +1,184 @@
+#include "core/OrderedPipeline.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace tw {
+
+void TaskOutput::publish()
+{
+    m_pipeline.handOn(m_task, m_batch, false);
+}
+
+bool TaskOutput::abandoned() const
+{
+    std::lock_guard<std::mutex> lock(m_pipeline.m_mutex);
+    return m_pipeline.m_abandoned;
+}
+
+size_t TaskOutput::batchLimit() const
+{
+    return m_pipeline.m_batchBytes;
+}
+
+OrderedPipeline::OrderedPipeline(size_t threads, size_t window, size_t memoryBudget)
+    : m_threads(std::max<size_t>(threads, 1)), m_window(std::max(window, m_threads))
+{
+    m_slotBytes = std::max<size_t>(memoryBudget / m_window, 64 * 1024);
+    m_batchBytes = m_slotBytes / 2;
+}
+
+OrderedPipeline::~OrderedPipeline() = default;
+
+RecordedBatch OrderedPipeline::freshBatch()
+{
+    if (m_spare.empty())
+        return RecordedBatch{};
+    RecordedBatch b = std::move(m_spare.back());
+    m_spare.pop_back();
+    return b;
+}
+
+void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    Slot& slot = m_slots[task % m_window];
+    // Wait while this task already holds its share; the consumer takes the oldest task's
+    // batches, so the oldest never waits long and the others wait their turn.
+    m_workersWake.wait(lock, [&] { return m_abandoned || slot.bytes < m_slotBytes; });
+    if (m_abandoned) {
+        batch.clear();
+        return;
+    }
+    if (!batch.empty()) {
+        slot.bytes += batch.bytes();
+        slot.ready.push_back(std::move(batch));
+        batch = freshBatch();
+        batch.clear();
+    }
+    slot.done = last;
+    m_consumerWake.notify_one();
+}
+
+void OrderedPipeline::workerLoop(size_t worker)
+{
+    for (;;) {
+        size_t task = 0;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            m_workersWake.wait(lock, [&] { return m_abandoned || m_next >= m_count || m_next < m_head + m_window; });
+            if (m_abandoned || m_next >= m_count)
+                return;
+            task = m_next++;
+        }
+        TaskOutput out(*this, task);
+        try {
+            (*m_produce)(worker, task, out);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_failure)
+                m_failure = std::current_exception();
+            m_abandoned = true;
+            m_workersWake.notify_all();
+            m_consumerWake.notify_one();
+            return;
+        }
+        handOn(task, out.m_batch, true);
+    }
+}
+
+bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t, TaskOutput&)>& produce,
+                          const std::function<bool(RecordedBatch&)>& consume, const std::function<void()>& idle,
+                          const std::atomic<bool>* stop)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_slots.assign(m_window, Slot{});
+        m_count = count;
+        m_next = 0;
+        m_head = 0;
+        m_abandoned = false;
+        m_failure = nullptr;
+        m_produce = &produce;
+    }
+    std::vector<std::thread> workers;
+    workers.reserve(m_threads);
+    // Joins the workers on every way out; an exception from consume ends them too.
+    struct Join {
+        OrderedPipeline& p;
+        std::vector<std::thread>& workers;
+        ~Join()
+        {
+            {
+                std::lock_guard<std::mutex> lock(p.m_mutex);
+                if (p.m_head < p.m_count)
+                    p.m_abandoned = true;
+                p.m_workersWake.notify_all();
+            }
+            for (std::thread& t : workers)
+                t.join();
+        }
+    } join{*this, workers};
+    for (size_t w = 0; w < std::min(m_threads, count); ++w)
+        workers.emplace_back([this, w] { workerLoop(w); });
+
+    bool completed = true;
+    RecordedBatch batch;
+    while (completed) {
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_head >= m_count || m_failure)
+                break;
+            Slot& slot = m_slots[m_head % m_window];
+            if (slot.ready.empty() && !slot.done) {
+                lock.unlock();
+                idle();
+                lock.lock();
+                m_consumerWake.wait_for(lock, std::chrono::milliseconds(20), [&] {
+                    return m_failure || !slot.ready.empty() || slot.done;
+                });
+                continue;
+            }
+            if (slot.ready.empty()) {
+                // The task is over and all of it taken: its slot goes to the task `window` on.
+                slot = Slot{};
+                ++m_head;
+                m_workersWake.notify_all();
+                if (stop && stop->load()) {
+                    completed = false;
+                    break;
+                }
+                continue;
+            }
+            if (m_spare.size() < 2 * m_window)
+                m_spare.push_back(std::move(batch));
+            batch = std::move(slot.ready.front());
+            slot.ready.pop_front();
+            slot.bytes -= batch.bytes();
+            m_workersWake.notify_all();
+        }
+        completed = consume(batch);
+        batch.clear();
+    }
+    std::exception_ptr failure;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        failure = m_failure;
+    }
+    if (failure) {
+        // Join before the exception leaves, so that no worker outlives the run.
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_abandoned = true;
+            m_workersWake.notify_all();
+        }
+        for (std::thread& t : workers)
+            t.join();
+        workers.clear();
+        std::rethrow_exception(failure);
+    }
+    return completed;
+}
+
+} // namespace tw

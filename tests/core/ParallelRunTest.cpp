@@ -1,0 +1,260 @@
+// A search run on several threads must give what the same run gives on one: the same
+// lines with the same fields in the same order, the same messages, output file, counters
+// and outcome, for every output option, with archives, and when stopped part way.
+#include "core/OrderedPipeline.h"
+#include "core/RunDriver.h"
+#include "results/ResultsList.h"
+
+#include "FakeHost.h"
+#include "TestArchives.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+namespace tw {
+namespace {
+
+using test::FakeHost;
+using test::TempDir;
+
+// Every field of a line, as one comparable text.
+std::string describe(const ResultEntry& e)
+{
+    return std::to_string(static_cast<int>(e.kind)) + "|" + e.text + "|" + e.path + "|" + e.archivePath + "|" +
+           std::to_string(e.lineNumber) + "|" + std::to_string(e.fileOffset) + "|" + std::to_string(e.hitColumn) +
+           "|" + std::to_string(e.hitLength) + "|" + (e.binary ? "b" : "t");
+}
+
+// Keeps the lines; asks the run to stop once it has seen `stopAfter` of them.
+class StoppingView final : public ResultsView {
+public:
+    void appendLine(const ResultEntry& entry) override
+    {
+        lines.push_back(describe(entry));
+        kinds.push_back(entry.kind);
+        if (driver && lines.size() == stopAfter)
+            driver->RequestStop();
+    }
+    std::vector<std::string> lines;
+    std::vector<LineKind> kinds;
+    RunDriver* driver = nullptr;
+    size_t stopAfter = 0; // 0: never
+};
+
+struct Outcome {
+    RunOutcome outcome = RunOutcome::NotRun;
+    std::vector<std::string> lines, messages;
+    std::vector<LineKind> kinds;
+    std::string output;
+    long searched = 0, hits = 0, withHits = 0, errors = 0, archives = 0;
+};
+
+// A tree of text, binary, empty and large files in nested directories, two archives, a
+// corrupt one, and a link the walk passes by.
+void makeTree(const TempDir& dir, std::mt19937& rng)
+{
+    const char* words[] = {"cat", "Cat", "concat", "dog", " ", " ", "x", "\n", "\r\n", "cat\n"};
+    for (int i = 0; i < 150; ++i) {
+        std::string text;
+        const int kind = static_cast<int>(rng() % 10);
+        const size_t words_ = kind == 0 ? 0 : kind == 1 ? 40000 : 20 + rng() % 300;
+        for (size_t w = 0; w < words_; ++w)
+            text += words[rng() % 10];
+        if (kind == 2)
+            text.insert(text.size() / 2, std::string(3, '\0'));
+        const std::string name = "d" + std::to_string(i % 4) + "/s" + std::to_string(i % 3) + "/f" +
+                                 std::to_string(i) + (i % 7 == 0 ? ".log" : ".txt");
+        test::writeFile(dir.file(name), text);
+    }
+    std::vector<test::Member> members;
+    for (int m = 0; m < 6; ++m)
+        members.push_back({"m" + std::to_string(m) + ".txt", std::string(m * 50, 'x') + "cat dog concat\ncat"});
+    members.push_back({"sub/", {}, test::Kind::Dir});
+    ASSERT_TRUE(test::writeArchive(dir.file("d1/a.zip"), "zip", members));
+    ASSERT_TRUE(test::writeArchive(dir.file("d3/b.tar.gz"), "tar.gz", members));
+    test::writeFile(dir.file("d2/bad.zip"), "PK\x03\x04 this is not really an archive cat");
+    std::filesystem::create_symlink(dir.file("d0/s0/f0.txt"), dir.file("d0/link.txt"));
+}
+
+struct Combo {
+    const char* text;
+    bool regex, caseSensitive, wholeWord;
+    bool showHitLines, fileStats, withoutHits, oneHit, showReplace, outputFile, zips;
+    size_t blockSize;
+};
+
+Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopAfter = 0)
+{
+    FakeHost host;
+    StoppingView view;
+    ResultsList results;
+    results.setView(&view);
+    RunDriver driver(host, results);
+    view.driver = &driver;
+    view.stopAfter = stopAfter;
+    SearchRequest req;
+    SearchPair pair;
+    pair.searchText = c.text;
+    pair.replaceText = "dog";
+    pair.regularExpression = c.regex;
+    pair.caseSensitive = c.caseSensitive;
+    pair.wholeWord = c.wholeWord;
+    req.pairs.push_back(pair);
+    req.pathMasks.push_back({dir.path(), "*.txt;*.log"});
+    req.searchSubdirectories = true;
+    req.searchZips = c.zips;
+    req.zipMask = "*.zip;*.tar.gz";
+    req.blockSize = c.blockSize;
+    req.threads = threads;
+    req.options.maxRegexSize = 32767;
+    req.options.cacheFileList = false;
+    req.options.showFirstHitLine = c.showHitLines;
+    req.options.displayFileStats = c.fileStats;
+    req.options.showFilesWithoutHits = c.withoutHits;
+    req.options.stopAfterFirstHit = c.oneHit;
+    req.options.displayReplaceString = c.showReplace;
+    const std::string outFile = dir.file("out-" + std::to_string(threads) + ".lst");
+    if (c.outputFile)
+        req.options.outputFile = outFile;
+    req.startedText = "start";
+    Outcome o;
+    o.outcome = driver.ExecuteRun(req);
+    o.lines = view.lines;
+    o.kinds = view.kinds;
+    o.messages = host.messages;
+    if (c.outputFile)
+        o.output = test::readFile(outFile);
+    const RunCounters& n = driver.counters();
+    o.searched = n.filesSearched;
+    o.hits = n.totalHits;
+    o.withHits = n.filesWithHits;
+    o.errors = n.fileErrors;
+    o.archives = n.archivesDone;
+    return o;
+}
+
+const Combo kCombos[] = {
+    // text     regex  case   word   lines  stats  w/o    one    repl   out    zips   block
+    {"cat", false, true, false, true, true, false, false, false, false, true, 102400},
+    {"cat", false, false, true, true, false, true, false, true, true, true, 4096},
+    {"cat", false, true, false, false, true, true, false, false, true, false, 102400},
+    {"cat", false, true, false, true, true, false, true, false, false, true, 512},
+    {"c+[a-z]t", true, true, false, true, true, false, false, false, true, true, 102400},
+    {"dog", false, false, false, true, false, false, false, true, false, true, 256},
+    {"zzz", false, true, false, true, true, true, false, false, true, true, 102400},
+};
+
+TEST(ParallelRun, GivesTheResultsOfTheRunOnOneThread)
+{
+    TempDir dir;
+    std::mt19937 rng(2024);
+    makeTree(dir, rng);
+    for (const Combo& c : kCombos) {
+        SCOPED_TRACE(std::string(c.text) + " block " + std::to_string(c.blockSize));
+        const Outcome one = runOnce(dir, c, 1);
+        ASSERT_GT(one.searched, 100);
+        for (const size_t threads : {size_t{2}, size_t{5}}) {
+            const Outcome many = runOnce(dir, c, threads);
+            EXPECT_EQ(many.outcome, one.outcome);
+            ASSERT_EQ(many.lines, one.lines) << threads << " threads";
+            EXPECT_EQ(many.messages, one.messages);
+            EXPECT_EQ(many.output, one.output);
+            EXPECT_EQ(many.searched, one.searched);
+            EXPECT_EQ(many.hits, one.hits);
+            EXPECT_EQ(many.withHits, one.withHits);
+            EXPECT_EQ(many.errors, one.errors);
+            EXPECT_EQ(many.archives, one.archives);
+        }
+    }
+}
+
+TEST(ParallelRun, AStoppedRunShowsAPrefixOfTheRunOnOneThread)
+{
+    TempDir dir;
+    std::mt19937 rng(77);
+    makeTree(dir, rng);
+    const Combo& c = kCombos[0];
+    const Outcome full = runOnce(dir, c, 1);
+    // The lines before the closing summaries.
+    auto body = [](const Outcome& o) {
+        size_t n = o.lines.size();
+        while (n > 0 && (o.kinds[n - 1] == LineKind::Summary || o.kinds[n - 1] == LineKind::Notice))
+            --n;
+        return std::vector<std::string>(o.lines.begin(), o.lines.begin() + static_cast<long>(n));
+    };
+    const std::vector<std::string> all = body(full);
+    ASSERT_GT(all.size(), 200u);
+    for (int round = 0; round < 12; ++round) {
+        const size_t stopAfter = 1 + rng() % (all.size() - 1);
+        const Outcome stopped = runOnce(dir, c, 1 + rng() % 4, stopAfter);
+        EXPECT_EQ(stopped.outcome, RunOutcome::Stopped);
+        ASSERT_FALSE(stopped.lines.empty());
+        EXPECT_EQ(stopped.kinds.back(), LineKind::Notice);
+        EXPECT_NE(stopped.lines.back().find("|Execution interrupted by the user!|"), std::string::npos);
+        // The file under way when the stop came shows its lines so far, then its count so far.
+        std::vector<std::string> shown = body(stopped);
+        if (!shown.empty() && stopped.kinds[shown.size() - 1] == LineKind::Count)
+            shown.pop_back();
+        ASSERT_GE(shown.size() + 1, stopAfter);
+        ASSERT_LE(shown.size(), all.size());
+        EXPECT_TRUE(std::equal(shown.begin(), shown.end(), all.begin())) << "stopped after " << stopAfter;
+    }
+}
+
+// The pipeline itself: tasks of very different sizes under a small memory budget come out
+// whole and in order, and a failing task ends the run with its exception.
+TEST(OrderedPipeline, KeepsTaskOrderUnderASmallBudgetAndPassesFailuresOn)
+{
+    std::mt19937 rng(5);
+    std::vector<size_t> sizes(300);
+    for (size_t& s : sizes)
+        s = rng() % 20 == 0 ? 20000 + rng() % 20000 : rng() % 50;
+    auto produce = [&](size_t, size_t task, TaskOutput& out) {
+        for (size_t i = 0; i < sizes[task]; ++i) {
+            RecordedBatch& b = out.batch();
+            b.events.emplace_back();
+            b.events.back().index = static_cast<uint32_t>(i);
+            b.events.back().text = b.store(std::to_string(task));
+            if (b.bytes() >= out.batchLimit())
+                out.publish();
+        }
+    };
+    for (const size_t threads : {size_t{1}, size_t{3}, size_t{8}}) {
+        OrderedPipeline pipeline(threads, 2 * threads, 1);
+        size_t task = 0, next = 0;
+        auto consume = [&](RecordedBatch& b) {
+            for (const RecordedBatch::Event& ev : b.events) {
+                while (next == sizes[task]) { // empty tasks hand on nothing
+                    ++task;
+                    next = 0;
+                }
+                EXPECT_EQ(b.view(ev.text), std::to_string(task));
+                EXPECT_EQ(ev.index, next);
+                ++next;
+            }
+            return true;
+        };
+        EXPECT_TRUE(pipeline.run(sizes.size(), produce, consume, [] {}));
+        while (task < sizes.size() && next == sizes[task]) {
+            ++task;
+            next = 0;
+        }
+        EXPECT_EQ(task, sizes.size()) << threads;
+
+        OrderedPipeline failing(threads, 2 * threads, 1);
+        auto faulty = [&](size_t worker, size_t t, TaskOutput& out) {
+            if (t == 100)
+                throw std::runtime_error("task failed");
+            produce(worker, t, out);
+        };
+        EXPECT_THROW(failing.run(sizes.size(), faulty, [](RecordedBatch&) { return true; }, [] {}),
+                     std::runtime_error);
+    }
+}
+
+} // namespace
+} // namespace tw
