@@ -213,6 +213,7 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.stopAfterFirstHit = readBool(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit);
     o.cacheFileList = readBool(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList);
     o.useIgnoreFiles = readBool(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles);
+    o.detectUtf16 = readBool(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16);
 
     // Negative bounds mean nothing; 0 is "no bound".
     for (int64_t* bound : {&o.minSize, &o.maxSize, &o.minDate, &o.maxDate})
@@ -256,6 +257,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeInt(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles ? 1 : 0);
+    writeInt(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16 ? 1 : 0);
     writeString(s, key(kOptionsGroup, "Context Font"), formatContextFont(o.contextFont));
 }
 

@@ -168,6 +168,7 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                     m_results.addResultLines(ResultEntry::replaceText(*replaceText, file.path));
                 if (!writeInput(hitAbs))
                     return ScanOutcome::Stopped;
+                hooks->replacing(hitAbs, hitLen, replaceText->size());
                 if (!emit(replaceText->data(), replaceText->size(), true))
                     return ScanOutcome::Stopped;
                 writtenUpTo = hitAbs + static_cast<int64_t>(hitLen);

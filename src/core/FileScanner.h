@@ -63,6 +63,14 @@ public:
     virtual bool hitVisible() = 0;
     // Decides whether the hit is replaced; may set the stop flag.
     virtual bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) = 0;
+    // The replacement written next, `size` bytes, stands for the input bytes
+    // [offset, offset + length). Outputs that transform the text need to know.
+    virtual void replacing(int64_t offset, size_t length, size_t size)
+    {
+        (void)offset;
+        (void)length;
+        (void)size;
+    }
     // After a replacement ("One hit" skips the rest of the file).
     virtual void replaced() = 0;
     // Reports a write failure on the output (sets the stop flag).

@@ -44,6 +44,7 @@ struct ProgramOptions {
     bool searchSubdirs = false;
     bool cacheFileList = true;
     bool useIgnoreFiles = false;       // the walk skips what git's ignore files ignore
+    bool detectUtf16 = true;           // "Detect UTF-16": files with a UTF-16 byte-order mark are text
     std::string backupPath;
 };
 

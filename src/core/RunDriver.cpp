@@ -6,6 +6,7 @@
 #include "core/ResultRecorder.h"
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
+#include "core/TextScan.h"
 #include "core/PreparedPair.h"
 #include "core/WholeFileOperations.h"
 #include "engine/LiteralScan.h"
@@ -550,10 +551,16 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k)
             break;
         }
         FileSource source(*input);
+        TextScan text(source, run.opt.detectUtf16, file, run.replace ? &run.hooks : nullptr);
         const ScanOutcome outcome =
             pair.special != SpecialOp::None
                 ? applySpecialOperation(run, pair, pi, *input, file, *report.output)
-                : lane.scanner->scan(source, pair, pi, file, pi == 0, run.replace ? &run.hooks : nullptr);
+                : text.finish(lane.scanner->scan(text.source(), pair, pi, file, pi == 0, text.hooks()));
+        if (text.unwritable()) {
+            reportFileError(lane, kUtf16UnwritableText, path, run.quiet);
+            report.fate = FileReport::Fate::Failed;
+            break;
+        }
         if (outcome == ScanOutcome::ReadError) {
             lane.results.addLine(ResultEntry::error("Error reading file " + path, path));
             countError(lane);
@@ -1071,7 +1078,8 @@ FileReport RunDriver::processMember(Run& run, Lane& lane, ArchiveReader& reader,
             }
             from = again.get();
         }
-        ArchiveMemberSource source(*from);
+        ArchiveMemberSource memberData(*from);
+        DecodingSource source(memberData, run.opt.detectUtf16);
         const ScanOutcome outcome = lane.scanner->scan(source, pair, pi, file, pi == 0, nullptr);
         if (outcome == ScanOutcome::ReadError) {
             lane.results.addLine(ResultEntry::error(

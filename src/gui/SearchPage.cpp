@@ -36,6 +36,7 @@ SearchPage::SearchPage(QWidget* parent) : OptionsPage(parent)
 
     m_stopAfterFirstHit = addCheck(QStringLiteral("&Stop processing after first hit in file"));
     m_useIgnoreFiles = addCheck(QStringLiteral("Skip files &ignored by git"));
+    m_detectUtf16 = addCheck(QStringLiteral("Detect &UTF-16 files"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(size);
@@ -45,6 +46,7 @@ SearchPage::SearchPage(QWidget* parent) : OptionsPage(parent)
     layout->addSpacing(6);
     layout->addWidget(m_stopAfterFirstHit);
     layout->addWidget(m_useIgnoreFiles);
+    layout->addWidget(m_detectUtf16);
     layout->addStretch();
 
     connect(browse, &QPushButton::clicked, this, [this] {
@@ -60,6 +62,7 @@ void SearchPage::load(const ProgramOptions& o)
     m_unzipDir->setText(toQt(o.unzipDir));
     m_stopAfterFirstHit->setChecked(o.stopAfterFirstHit);
     m_useIgnoreFiles->setChecked(o.useIgnoreFiles);
+    m_detectUtf16->setChecked(o.detectUtf16);
 }
 
 std::optional<OptionsPage::Problem> SearchPage::store(ProgramOptions& o) const
@@ -72,6 +75,7 @@ std::optional<OptionsPage::Problem> SearchPage::store(ProgramOptions& o) const
     o.unzipDir = fromQt(m_unzipDir->text());
     o.stopAfterFirstHit = m_stopAfterFirstHit->isChecked();
     o.useIgnoreFiles = m_useIgnoreFiles->isChecked();
+    o.detectUtf16 = m_detectUtf16->isChecked();
     return std::nullopt;
 }
 

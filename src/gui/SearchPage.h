@@ -1,6 +1,7 @@
 #pragma once
 // The "Search" page: the regular-expression size limit, the scratch directory for zip
-// members, stopping after a file's first hit and skipping what git's ignore files ignore.
+// members, stopping after a file's first hit, skipping what git's ignore files ignore and
+// reading UTF-16 files as text.
 #include "gui/OptionsPage.h"
 
 class QCheckBox;
@@ -22,6 +23,7 @@ private:
     QLineEdit* m_unzipDir = nullptr;
     QCheckBox* m_stopAfterFirstHit = nullptr;
     QCheckBox* m_useIgnoreFiles = nullptr;
+    QCheckBox* m_detectUtf16 = nullptr;
 };
 
 // The directory chooser of the Options sheet, titled "Select Path" and started at

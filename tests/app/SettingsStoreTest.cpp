@@ -120,6 +120,25 @@ TEST_F(SettingsStoreTest, OptionsRoundTrip)
     EXPECT_EQ(maxSize, QByteArray::fromHex("00f2052a01000000"));
 }
 
+// "Detect UTF-16" lives only in the store (the options block of script files has no line
+// for it): on by default, off when stored as 0.
+TEST_F(SettingsStoreTest, DetectUtf16IsOnUnlessStoredOff)
+{
+    ProgramOptions loaded;
+    SettingsStore(file()).loadOptions(loaded);
+    EXPECT_TRUE(loaded.detectUtf16);
+    ProgramOptions written;
+    written.detectUtf16 = false;
+    {
+        SettingsStore store(file());
+        store.saveOptions(written);
+        store.sync();
+    }
+    EXPECT_EQ(raw().value("Options/Detect UTF-16").toInt(), 0);
+    SettingsStore(file()).loadOptions(loaded);
+    EXPECT_FALSE(loaded.detectUtf16);
+}
+
 TEST_F(SettingsStoreTest, SixtyFourBitValuesNeedExactlyEightBytes)
 {
     {

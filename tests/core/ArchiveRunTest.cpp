@@ -116,6 +116,33 @@ TEST(ArchiveRun, MembersPassTheFileMaskAndReadArchiveBarMember)
     EXPECT_TRUE(treeOf(tmp.path()).empty());
 }
 
+// A member that begins with a UTF-16 mark is searched as text in both byte orders, decoded
+// as it comes out of the archive; with "Detect UTF-16" off it is bytes.
+TEST(ArchiveRun, Utf16MembersAreSearchedAsText)
+{
+    auto utf16 = [](const std::string& ascii, bool big) {
+        std::string s = big ? "\xFE\xFF" : "\xFF\xFE";
+        for (char c : ascii)
+            s += big ? std::string{'\0', c} : std::string{c, '\0'};
+        return s;
+    };
+    TempDir dir;
+    ASSERT_TRUE(writeArchive(dir.file("a.zip"), "zip",
+                             {{"le.txt", utf16("one\r\ntwo needle\r\n", false)},
+                              {"be.txt", utf16("needle\n", true)}}));
+    for (bool detect : {true, false}) {
+        ArchiveRun r;
+        r.run("needle", dir.path(), "*.txt", [&](SearchRequest& req) { req.options.detectUtf16 = detect; });
+        if (detect) {
+            EXPECT_TRUE(r.hasLine("Line   2 - two needle"));
+            EXPECT_TRUE(r.hasLine("Line   1 - needle"));
+            EXPECT_TRUE(r.hasLine("Searched 2 file(s), found 2 occurrences in 2 file(s)"));
+        } else {
+            EXPECT_TRUE(r.hasLine("Searched 2 file(s), found 0 occurrences in 0 file(s)"));
+        }
+    }
+}
+
 TEST(ArchiveRun, MemberMasksDecideWhichMembersAreSearched)
 {
     TempDir dir;

@@ -137,6 +137,21 @@ TEST(OptionsSheet, NumberBoxesRefuseEntriesOutsideTheirLimits)
     }
 }
 
+TEST(OptionsSheet, DetectUtf16CheckBoxShowsAndStoresTheSetting)
+{
+    for (bool on : {true, false}) {
+        ProgramOptions options;
+        options.detectUtf16 = on;
+        Sheet s(options, OptionsSheet::SearchPageIndex);
+        QCheckBox* box = control<QCheckBox>(s.sheet, QStringLiteral("Detect UTF-16 files"));
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box->isChecked(), on);
+        box->click();
+        ASSERT_TRUE(s.pressOk());
+        EXPECT_EQ(s.sheet.options().detectUtf16, !on);
+    }
+}
+
 TEST(OptionsSheet, NumberBoxSpinButtonsStayWithinTheLimits)
 {
     ProgramOptions start;
