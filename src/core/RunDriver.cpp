@@ -205,9 +205,6 @@ WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list,
                                     std::vector<ArchiveTask>* archives)
 {
     FileWalker walker(m_fs);
-    // A run with several threads lists directories ahead of its walk on as many.
-    if (const size_t threads = workerThreads(request.threads); threads > 1)
-        walker.setReadAhead(threads);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
     const DateSizeBounds bounds = filterBounds(request.options);

@@ -1,7 +1,6 @@
 #include "select/FileWalker.h"
 
 #include "platform/PathText.h"
-#include "select/DirectoryReadAhead.h"
 
 namespace tw {
 
@@ -88,11 +87,7 @@ void FileWalker::walk(const std::string& start, bool subdirectories, FileList& o
         std::string path;
         bool first = true;
         bool second = false;
-        DirectoryReadAhead::Ticket listing{}; // asked for ahead; null: list it here
     };
-    std::unique_ptr<DirectoryReadAhead> ahead;
-    if (m_readAheadThreads > 0 && subdirectories)
-        ahead = std::make_unique<DirectoryReadAhead>(m_fs, m_readAheadThreads);
     std::vector<Pending> pending{Pending{start, true, m_secondOut != nullptr}};
     std::vector<DirEntry> entries;
     std::string full;
@@ -103,9 +98,7 @@ void FileWalker::walk(const std::string& start, bool subdirectories, FileList& o
         pending.pop_back();
         if (current.first)
             ++m_stats.directories;
-        const bool listed =
-            current.listing ? ahead->take(current.listing, &entries) : m_fs.listDirectory(current.path, &entries);
-        if (!listed)
+        if (!m_fs.listDirectory(current.path, &entries))
             continue; // unreadable or missing: nothing from it
         subdirs.clear();
         const std::string_view relativeDir = std::string_view(current.path).substr(start.size());
@@ -142,12 +135,8 @@ void FileWalker::walk(const std::string& start, bool subdirectories, FileList& o
             if (current.second && secondAccepts(entry))
                 m_secondOut->add(full);
         }
-        // The first subdirectory goes on top, and is asked for last so that it is listed first.
-        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it) {
-            if (ahead)
-                it->listing = ahead->request(it->path);
+        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
             pending.push_back(std::move(*it));
-        }
     }
 }
 

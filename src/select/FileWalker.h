@@ -33,10 +33,7 @@ public:
     // Called before each directory entry (keeps the interface alive); may set the stop flag.
     void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
     void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
-    // With `threads` > 0, that many helper threads list directories ahead of the walk (see
-    // DirectoryReadAhead); the file system must then allow listings from several threads.
-    // The lists are the same either way.
-    void setReadAhead(size_t threads) { m_readAheadThreads = threads; }
+
     // A filter applied after the dot-directory rule and the mask list, in the order added.
     void addFilter(std::unique_ptr<WalkFilter> filter) { m_extraFilters.push_back(std::move(filter)); }
     // A second selection made in the same walk: the files that `maskText` selects under the
@@ -75,7 +72,6 @@ private:
     std::unique_ptr<MaskFilter> m_masks;
     std::vector<std::unique_ptr<WalkFilter>> m_extraFilters;
     bool m_needStatus = false;
-    size_t m_readAheadThreads = 0;
     // The second selection: its masks and list, both null when there is none.
     std::unique_ptr<MaskFilter> m_secondMasks;
     FileList* m_secondOut = nullptr;
