@@ -787,7 +787,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
     // hand-over per group rather than per file; groups stay small enough to share the
     // work out evenly. Each archive is a task of its own.
     const size_t files = run.list.size();
-    const size_t group = std::clamp<size_t>(files / (threads * 256), 1, 16);
+    const size_t group = std::clamp<size_t>(files / (threads * 64), 1, 64);
     const size_t fileTasks = (files + group - 1) / group;
     auto produce = [&](size_t worker, size_t task, TaskOutput& out) {
         Worker& w = *workers[worker];
