@@ -78,11 +78,7 @@ std::optional<std::string> excludesFileFromConfig(std::string_view text)
     std::optional<std::string> found;
     bool inCore = false;
     while (!text.empty()) {
-        const size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+        std::string_view line = takeLine(text);
         size_t i = 0;
         while (i < line.size() && blank(line[i]))
             ++i;

@@ -96,6 +96,17 @@ private:
 
 // The patterns of one ignore file. `base` is the file's directory relative to the root the
 // paths are given in, "" or ending with "/".
+// The next line of `text` (without its "\n" or "\r\n"); `text` moves past it.
+inline std::string_view takeLine(std::string_view& text)
+{
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
 class IgnoreList {
 public:
     // Longest line taken as a pattern; longer lines are skipped (no path component is
