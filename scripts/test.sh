@@ -22,7 +22,7 @@ ctest --test-dir build-asan --output-on-failure -j2
 # The threaded search under ThreadSanitizer: the runs that compare several threads with one.
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_TSAN=ON -DTW_BUILD_BENCH=OFF >/dev/null
 ninja -C build-tsan $j test_core
-TSAN_OPTIONS="halt_on_error=1 exitcode=66" ./build-tsan/test_core --gtest_filter='ParallelRun*:OrderedPipeline*'
+TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:OrderedPipeline*'
 
 # The engine without vector instructions (the form non-x86 machines build): its tests only.
 cmake -S . -B build-scalar -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_FORCE_SCALAR=ON -DTW_BUILD_BENCH=OFF >/dev/null
