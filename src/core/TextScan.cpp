@@ -44,13 +44,7 @@ bool EncodingOutput::flush()
 
 void EncodingOutput::unit(uint16_t u)
 {
-    if (m_order == Utf16Order::Little) {
-        m_buffer.push_back(static_cast<uint8_t>(u & 0xFF));
-        m_buffer.push_back(static_cast<uint8_t>(u >> 8));
-    } else {
-        m_buffer.push_back(static_cast<uint8_t>(u >> 8));
-        m_buffer.push_back(static_cast<uint8_t>(u & 0xFF));
-    }
+    appendUtf16Unit(m_buffer, u, m_order);
 }
 
 void EncodingOutput::replacing(int64_t offset, size_t length, size_t size)
@@ -142,7 +136,7 @@ void EncodingOutput::encode(const uint8_t* p, size_t n, bool copy)
                 ++k;
             const size_t old = m_buffer.size();
             m_buffer.resize(old + 2 * (k - j));
-            uint8_t* o = m_buffer.data() + old;
+            auto* o = reinterpret_cast<uint8_t*>(m_buffer.data()) + old;
             const bool little = m_order == Utf16Order::Little;
             for (; j < k; ++j, o += 2) {
                 o[little ? 0 : 1] = p[j];
@@ -188,19 +182,13 @@ void EncodingOutput::character(char32_t cp, size_t length)
                 return;
             }
             if (r.halfUnit)
-                m_buffer.push_back(static_cast<uint8_t>(r.unit));
+                m_buffer.push_back(static_cast<char>(r.unit));
             else
                 unit(r.unit);
             return;
         }
     }
-    if (cp < 0x10000) {
-        unit(static_cast<uint16_t>(cp));
-    } else {
-        const char32_t v = cp - 0x10000;
-        unit(static_cast<uint16_t>(0xD800 + (v >> 10)));
-        unit(static_cast<uint16_t>(0xDC00 + (v & 0x3FF)));
-    }
+    appendUtf16(m_buffer, cp, m_order);
 }
 
 bool EncodingOutput::finish()

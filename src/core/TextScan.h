@@ -77,7 +77,7 @@ private:
     bool m_unwritable = false;
     Utf16Order m_order = Utf16Order::Little;
     int64_t m_written = 0;     // bytes the target took
-    std::vector<uint8_t> m_buffer; // UTF-16 output not yet written
+    std::string m_buffer; // UTF-16 output not yet written
 
     // UTF-16 only. Invariants: the input bytes before m_inPos (decoded offsets) are
     // accounted for, copied or replaced; m_replLeft > 0 while the bytes coming are a

@@ -194,17 +194,20 @@ bool isWellFormedUtf8(std::string_view text)
     return true;
 }
 
+void appendUtf16Unit(std::string& out, uint16_t u, Utf16Order order)
+{
+    if (order == Utf16Order::Little) {
+        out.push_back(static_cast<char>(u & 0xFF));
+        out.push_back(static_cast<char>(u >> 8));
+    } else {
+        out.push_back(static_cast<char>(u >> 8));
+        out.push_back(static_cast<char>(u & 0xFF));
+    }
+}
+
 void appendUtf16(std::string& out, char32_t cp, Utf16Order order)
 {
-    auto unit = [&](uint16_t u) {
-        if (order == Utf16Order::Little) {
-            out.push_back(static_cast<char>(u & 0xFF));
-            out.push_back(static_cast<char>(u >> 8));
-        } else {
-            out.push_back(static_cast<char>(u >> 8));
-            out.push_back(static_cast<char>(u & 0xFF));
-        }
-    };
+    auto unit = [&](uint16_t u) { appendUtf16Unit(out, u, order); };
     if (cp < 0x10000) {
         unit(static_cast<uint16_t>(cp));
     } else {

@@ -63,6 +63,8 @@ bool isWellFormedUtf8(std::string_view text);
 
 // Appends the UTF-16 form of one code point (no surrogates) in the given order.
 void appendUtf16(std::string& out, char32_t cp, Utf16Order order);
+// One UTF-16 code unit, in `order`, appended to `out`.
+void appendUtf16Unit(std::string& out, uint16_t unit, Utf16Order order);
 
 // Reads one well-formed UTF-8 character at text[0, size): its length (1 to 4) and code
 // point, 0 when it is not well formed, -1 when it is a well-formed start that needs more
