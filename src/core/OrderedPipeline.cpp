@@ -61,15 +61,56 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
     m_consumerWake.notify_one();
 }
 
+bool OrderedPipeline::feedTasks(std::unique_lock<std::mutex>& lock)
+{
+    m_feeding = true;
+    lock.unlock();
+    size_t count = 0;
+    bool more = false;
+    std::exception_ptr failure;
+    try {
+        count = (*m_feed)(&more);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    lock.lock();
+    m_feeding = false;
+    if (failure) {
+        if (!m_failure)
+            m_failure = failure;
+        m_abandoned = true;
+        m_more = false;
+    } else {
+        m_count = std::max(m_count, count);
+        m_more = more;
+    }
+    m_workersWake.notify_all();
+    m_consumerWake.notify_one();
+    return !failure;
+}
+
 void OrderedPipeline::workerLoop(size_t worker)
 {
     for (;;) {
         size_t task = 0;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_workersWake.wait(lock, [&] { return m_abandoned || m_next >= m_count || m_next < m_head + m_window; });
-            if (m_abandoned || m_next >= m_count)
-                return;
+            for (;;) {
+                if (m_abandoned)
+                    return;
+                const bool startable = m_next < m_count && m_next < m_head + m_window;
+                // Find more before the found ones run out, so that no worker waits for them.
+                if (m_more && !m_feeding && (!startable || m_count - m_next < m_lowWater)) {
+                    if (!feedTasks(lock))
+                        return;
+                    continue;
+                }
+                if (startable)
+                    break;
+                if (!m_more && !m_feeding && m_next >= m_count)
+                    return;
+                m_workersWake.wait(lock);
+            }
             task = m_next++;
         }
         TaskOutput out(*this, task);
@@ -92,10 +133,26 @@ bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t,
                           const std::function<bool(RecordedBatch&)>& consume, const std::function<void()>& idle,
                           const std::atomic<bool>* stop)
 {
+    const Feeder all = [count](bool* more) {
+        *more = false;
+        return count;
+    };
+    return run(all, 0, produce, consume, idle, stop);
+}
+
+bool OrderedPipeline::run(const Feeder& feed, size_t lowWater,
+                          const std::function<void(size_t, size_t, TaskOutput&)>& produce,
+                          const std::function<bool(RecordedBatch&)>& consume, const std::function<void()>& idle,
+                          const std::atomic<bool>* stop)
+{
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_slots.assign(m_window, Slot{});
-        m_count = count;
+        m_count = 0;
+        m_more = true;
+        m_feeding = false;
+        m_lowWater = lowWater;
+        m_feed = &feed;
         m_next = 0;
         m_head = 0;
         m_abandoned = false;
@@ -112,7 +169,7 @@ bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t,
         {
             {
                 std::lock_guard<std::mutex> lock(p.m_mutex);
-                if (p.m_head < p.m_count)
+                if (p.m_head < p.m_count || p.m_more)
                     p.m_abandoned = true;
                 p.m_workersWake.notify_all();
             }
@@ -120,7 +177,7 @@ bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t,
                 t.join();
         }
     } join{*this, workers};
-    for (size_t w = 0; w < std::min(m_threads, count); ++w)
+    for (size_t w = 0; w < m_threads; ++w)
         workers.emplace_back([this, w] { workerLoop(w); });
 
     bool completed = true;
@@ -128,7 +185,7 @@ bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t,
     while (completed) {
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            if (m_head >= m_count || m_failure)
+            if ((m_head >= m_count && !m_more) || m_failure)
                 break;
             Slot& slot = m_slots[m_head % m_window];
             if (slot.ready.empty() && !slot.done) {
@@ -136,7 +193,7 @@ bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t,
                 idle();
                 lock.lock();
                 m_consumerWake.wait_for(lock, std::chrono::milliseconds(20), [&] {
-                    return m_failure || !slot.ready.empty() || slot.done;
+                    return m_failure || !slot.ready.empty() || slot.done || (m_head >= m_count && !m_more);
                 });
                 continue;
             }

@@ -64,6 +64,17 @@ public:
              const std::function<bool(RecordedBatch& batch)>& consume, const std::function<void()>& idle,
              const std::atomic<bool>* stop = nullptr);
 
+    // Finds more tasks while the run goes on: returns how many tasks there are now (never
+    // fewer than before) and sets *more to false once there will be no others.
+    using Feeder = std::function<size_t(bool* more)>;
+    // As run() with tasks that are found as the run goes: `feed` runs on the workers, on
+    // one at a time, whenever fewer than `lowWater` found tasks wait to be started (and
+    // when none do). Tasks keep their order; the consumer waits for a task not yet found.
+    bool run(const Feeder& feed, size_t lowWater,
+             const std::function<void(size_t worker, size_t task, TaskOutput& out)>& produce,
+             const std::function<bool(RecordedBatch& batch)>& consume, const std::function<void()>& idle,
+             const std::atomic<bool>* stop = nullptr);
+
     // The bytes a batch may hold before its task hands it on.
     size_t batchBytes() const { return m_batchBytes; }
 
@@ -76,6 +87,10 @@ private:
         bool done = false;               // the task has handed on its last batch
     };
     void workerLoop(size_t worker);
+    // Runs the feeder with m_feeding set; `lock` is released meanwhile. False on failure.
+    bool feedTasks(std::unique_lock<std::mutex>& lock);
+    // The oldest task is not yet found, and others will be.
+    bool awaitingTasks() const { return m_more && m_head >= m_count; }
     void handOn(size_t task, RecordedBatch& batch, bool last);
     RecordedBatch freshBatch(); // with m_mutex held
 
@@ -89,12 +104,16 @@ private:
     std::condition_variable m_consumerWake; // a batch was handed on or a task ended
     std::vector<Slot> m_slots;
     std::vector<RecordedBatch> m_spare; // taken batches kept for reuse (their capacity stays)
-    size_t m_count = 0;    // tasks of the current run
+    size_t m_count = 0;    // tasks of the current run found so far
+    bool m_more = false;   // the feeder will find more tasks
+    bool m_feeding = false; // a worker is running the feeder
+    size_t m_lowWater = 0;  // feed when fewer found tasks than this wait to start
     size_t m_next = 0;     // the next task to start
     size_t m_head = 0;     // the oldest task not yet fully consumed; m_next <= m_head + m_window
     bool m_abandoned = false;
     std::exception_ptr m_failure; // the first exception from a task
     const std::function<void(size_t, size_t, TaskOutput&)>* m_produce = nullptr;
+    const Feeder* m_feed = nullptr;
 };
 
 } // namespace tw

@@ -2,6 +2,7 @@
 
 #include "core/ArchiveMemberSource.h"
 #include "core/ConfirmationState.h"
+#include "core/ListWalk.h"
 #include "core/OrderedPipeline.h"
 #include "core/ResultRecorder.h"
 #include "core/RecoveryList.h"
@@ -23,6 +24,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <ctime>
 #include <iterator>
 #include <thread>
@@ -190,38 +193,12 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
-namespace {
-
-// "Use Ignore Files": the walk also skips what git's ignore files ignore.
-void addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options)
-{
-    if (options.useIgnoreFiles)
-        walker.addFilter(std::make_unique<IgnoreFileFilter>(fs, globalExcludesFile(fs)));
-}
-
-} // namespace
-
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
                                     std::vector<ArchiveTask>* archives)
 {
-    FileWalker walker(m_fs);
-    walker.setPump([this] { m_host.pump(); });
-    walker.setStopFlag(&m_stop);
-    const DateSizeBounds bounds = filterBounds(request.options);
-    if (bounds.any())
-        walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
-    addIgnoreFilter(walker, m_fs, request.options);
-    // The archives are found in the same walk, with the archive masks and without the date
-    // and size filters (members are filtered by their own dates and sizes).
-    const bool withArchives = archives && searchesArchives(request);
-    FileList found;
-    for (const PathMaskPair& pm : request.pathMasks) {
-        found.clear();
-        walker.setSecondSelection(request.zipMask, withArchives ? &found : nullptr);
-        walker.build(pm.path, pm.mask, request.searchSubdirectories, list, starts);
-        addArchiveTasks(request, pm, found, archives);
-    }
-    return walker.stats();
+    ListWalk walk(m_fs, request, list, starts, archives, &m_stop, [this] { m_host.pump(); });
+    walk.walkOn(SIZE_MAX);
+    return walk.stats();
 }
 
 void RunDriver::reportFileError(const std::string& message, const std::string& path, bool quiet)
@@ -351,6 +328,11 @@ struct RunDriver::Run {
     std::string backupPath;  // ends with "/" unless empty
     size_t startIndex = 0;   // the start path of the current file
     std::vector<ArchiveTask> archives; // search runs with "Search Zips": the archive phase's list
+    size_t threads = 1; // worker threads of the search
+    // A threaded search walks while it searches: the walk still to go, which the workers
+    // carry on (one at a time) as they run short of files. Null when `list` was complete
+    // before the search began.
+    std::unique_ptr<ListWalk> walk;
 };
 
 
@@ -374,9 +356,15 @@ bool RunDriver::prepareRun(Run& run)
     if (opt.useIgnoreFiles)
         run.maskKey += "ignore files\n";
     // Replace runs never open archives (searchesArchives is false for them).
+    run.threads = run.replace ? 1 : workerThreads(run.request.threads);
     if (opt.cacheFileList &&
         m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts))
         run.archives = buildArchiveList(run.request);
+    else if (run.threads > 1 && opt.outputFile.empty())
+        // The workers walk as they search. (An output file must not be one of the files to
+        // process, which only the whole list can tell.)
+        run.walk = std::make_unique<ListWalk>(m_fs, run.request, run.list, &run.starts, &run.archives, &m_stop,
+                                              nullptr);
     else
         buildFileList(run.request, run.list, &run.starts, &run.archives);
     if (m_stop.load())
@@ -476,10 +464,10 @@ std::vector<ActivePair> RunDriver::activePairs(const std::vector<PreparedPair>& 
     return out;
 }
 
-FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k)
+FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view listed, size_t total)
 {
     FileReport report;
-    const std::string path(run.list.at(k));
+    const std::string path(listed);
     FileState& file = report.state;
     file.path = path;
     std::vector<ActivePair>& pairs = *lane.pairs;
@@ -494,7 +482,6 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k)
         return report;
     }
     if (lane.host.showsProgress()) {
-        const size_t total = run.list.size();
         lane.host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
                                   static_cast<long>(k * 100 / total)));
         lane.host.title("TW32 - " + path);
@@ -506,7 +493,7 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k)
 
     // The status comes from the descriptor: it describes the very file that is read, and
     // the rewrite later checks that the name still leads to it unchanged.
-    std::unique_ptr<File> in = m_fs.openRead(path);
+    std::unique_ptr<File> in = lane.cursor ? m_fs.openReadNear(path, lane.cursor) : m_fs.openRead(path);
     if (!in || (run.replace && !in->status(&report.status))) {
         reportFileError(lane, "Error opening ", path, run.quiet);
         report.fate = FileReport::Fate::Failed;
@@ -678,7 +665,7 @@ void RunDriver::tallyPairs(Run& run, const FileReport& report)
 void RunDriver::addSummaries(Run& run, bool stopped)
 {
     const ProgramOptions& opt = run.opt;
-    if (!stopped && opt.cacheFileList)
+    if (!stopped && opt.cacheFileList && (!run.walk || run.walk->finished()))
         m_cache.store(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, run.starts);
     addSummary(format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
                       m_counters.totalHits, m_counters.filesWithHits));
@@ -767,6 +754,7 @@ struct RunDriver::Worker {
     ResultRecorder recorder;
     std::unique_ptr<FileScanner> scanner;
     std::vector<ActivePair> pairs;
+    std::unique_ptr<DirectoryCursor> cursor;
 };
 
 void RunDriver::searchInParallel(Run& run, size_t threads)
@@ -781,30 +769,77 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         w->scanner = std::make_unique<FileScanner>(run.scanSettings, w->recorder, w->recorder, m_stop);
         w->pairs = activePairs(run.prepared);
         w->recorder.setShowsProgress(m_host.showsProgress());
+        w->cursor = m_fs.newDirectoryCursor();
         workers.push_back(std::move(w));
     }
-    // Consecutive files go together as one task, so that a tree of small files costs a
-    // hand-over per group rather than per file; groups stay small enough to share the
-    // work out evenly. Each archive is a task of its own.
-    const size_t files = run.list.size();
-    const size_t group = std::clamp<size_t>(files / (threads * 64), 1, 64);
-    const size_t fileTasks = (files + group - 1) / group;
+    // A task is a group of consecutive files, or one archive. Tasks are cut from the list
+    // as it is found: all at once when it is complete, otherwise by the workers as they
+    // walk on (the feeder runs on one worker at a time). A task keeps the paths of its
+    // files, so no worker reads the list while it grows. Consecutive files go together so
+    // that a tree of small files costs a hand-over per group rather than per file; groups
+    // stay small enough to share the work out evenly.
+    struct Task {
+        size_t first = 0;            // list index of the first file
+        size_t total = 0;            // files found when the task was cut (for progress)
+        size_t archive = SIZE_MAX;   // an archive task: its index in run.archives
+        FileList files;
+    };
+    std::deque<Task> tasks;  // elements never move once added
+    std::mutex tasksMutex;   // guards the container (not the tasks, which never change)
+    size_t cut = 0;          // the list's files already in tasks
+    bool archivesCut = false;
+    const size_t walkFiles = 256 * threads; // files found per walk piece
+    auto cutTasks = [&](size_t from, size_t to, size_t group) {
+        for (size_t k = from; k < to; k += group) {
+            Task t;
+            t.first = k;
+            t.total = to;
+            for (size_t i = k; i < std::min(to, k + group); ++i)
+                t.files.add(run.list.at(i));
+            std::lock_guard<std::mutex> lock(tasksMutex);
+            tasks.push_back(std::move(t));
+        }
+    };
+    auto feed = [&](bool* more) {
+        const bool walking = run.walk && run.walk->walkOn(walkFiles);
+        const size_t listed = run.list.size();
+        const size_t fresh = listed - cut;
+        cutTasks(cut, listed, std::clamp<size_t>(fresh / (threads * (walking || run.walk ? 4 : 64)), 1, 64));
+        cut = listed;
+        if (!walking && !archivesCut) {
+            archivesCut = true;
+            for (size_t a = 0; a < run.archives.size(); ++a) {
+                Task t;
+                t.archive = a;
+                std::lock_guard<std::mutex> lock(tasksMutex);
+                tasks.push_back(std::move(t));
+            }
+        }
+        *more = walking;
+        std::lock_guard<std::mutex> lock(tasksMutex);
+        return tasks.size();
+    };
     auto produce = [&](size_t worker, size_t task, TaskOutput& out) {
+        const Task* t = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(tasksMutex);
+            t = &tasks[task];
+        }
         Worker& w = *workers[worker];
         w.recorder.setOutput(&out);
-        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs};
-        if (task < fileTasks) {
-            for (size_t k = task * group; k < std::min(files, (task + 1) * group) && !m_stop.load(); ++k)
-                w.recorder.fileEnd(processFile(run, lane, k));
+        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, w.cursor.get()};
+        if (t->archive == SIZE_MAX) {
+            for (size_t i = 0; i < t->files.size() && !m_stop.load(); ++i)
+                w.recorder.fileEnd(processFile(run, lane, t->first + i, t->files.at(i), t->total));
         } else {
-            searchArchive(run, lane, task - fileTasks);
+            searchArchive(run, lane, t->archive);
         }
         w.recorder.setOutput(nullptr);
     };
     ResultEntry line; // reused for every replayed line
     auto consume = [&](RecordedBatch& batch) { return replay(run, batch, line); };
     OrderedPipeline pipeline(threads, 4 * threads);
-    pipeline.run(fileTasks + run.archives.size(), produce, consume, [this] { m_host.pump(); }, &m_stop);
+    pipeline.run(feed, 2 * threads, produce, consume, [this] { m_host.pump(); }, &m_stop);
 }
 
 bool RunDriver::replay(Run& run, const RecordedBatch& batch, ResultEntry& line)
@@ -877,14 +912,15 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
     // Replace runs stay on this thread: their questions, commits, backups and undo lines
     // go in file order, and a question is asked while its file is being scanned.
     const size_t tasks = run.list.size() + run.archives.size();
-    const size_t threads = run.replace ? 1 : std::min(workerThreads(request.threads), tasks);
+    const size_t threads = run.walk ? run.threads : std::min(run.threads, tasks);
     if (threads > 1) {
         searchInParallel(run, threads);
     } else {
-        Lane lane{m_results, m_host, nullptr, run.scanner.get(), &run.pairs};
+        std::unique_ptr<DirectoryCursor> cursor = run.replace ? nullptr : m_fs.newDirectoryCursor();
+        Lane lane{m_results, m_host, nullptr, run.scanner.get(), &run.pairs, cursor.get()};
         bool goOn = true;
         for (size_t k = 0; goOn && k < run.list.size(); ++k)
-            goOn = finishFile(run, processFile(run, lane, k));
+            goOn = finishFile(run, processFile(run, lane, k, run.list.at(k), run.list.size()));
         for (size_t a = 0; goOn && a < run.archives.size(); ++a)
             goOn = searchArchive(run, lane, a);
     }
@@ -912,34 +948,21 @@ std::string memberText(const std::string& archivePath, const std::string& member
 
 } // namespace
 
-bool RunDriver::searchesArchives(const SearchRequest& request)
-{
-    return request.searchZips && !request.replaceMode && !request.zipMask.empty();
-}
-
-void RunDriver::addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
-                                std::vector<ArchiveTask>* archives)
-{
-    const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
-    for (size_t i = 0; i < found.size(); ++i)
-        archives->push_back(ArchiveTask{std::string(found.at(i)), memberMask});
-}
-
 std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& request)
 {
     std::vector<ArchiveTask> out;
-    if (!searchesArchives(request))
+    if (!ListWalk::searchesArchives(request))
         return out;
     // A walk with the archive masks alone, when the file list came from the cache.
     FileWalker walker(m_fs);
     walker.setPump([this] { m_host.pump(); });
     walker.setStopFlag(&m_stop);
-    addIgnoreFilter(walker, m_fs, request.options);
+    ListWalk::addIgnoreFilter(walker, m_fs, request.options);
     FileList found;
     for (const PathMaskPair& pm : request.pathMasks) {
         found.clear();
         walker.build(pm.path, request.zipMask, request.searchSubdirectories, found, nullptr);
-        addArchiveTasks(request, pm, found, &out);
+        ListWalk::addArchiveTasks(request, pm, found, &out);
     }
     return out;
 }

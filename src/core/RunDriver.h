@@ -15,6 +15,7 @@
 #include "platform/ArchiveReader.h"
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
+#include "core/ListWalk.h"
 #include "select/FileListCache.h"
 #include "select/MemberSelection.h"
 
@@ -37,13 +38,6 @@ struct RunCounters {
     long filesListed = 0;  // ListFilesOnly
     long directories = 0;  // ListFilesOnly
     long archivesDone = 0; // archives opened so far (archive phase and member listing)
-};
-
-// An archive found by the walk, with the member masks that apply inside it: "ZIP File
-// Mask", or else the mask of the path/mask pair under which it was found.
-struct ArchiveTask {
-    std::string path;
-    std::string memberMask;
 };
 
 enum class RunOutcome {
@@ -87,6 +81,7 @@ private:
         ResultRecorder* recorder = nullptr; // null: straight to the run
         FileScanner* scanner = nullptr;     // null while listing
         std::vector<ActivePair>* pairs = nullptr;
+        DirectoryCursor* cursor = nullptr; // search runs: opens the files of one directory after another
     };
 
     // Marks a run active for its lifetime and idle again on every way out.
@@ -113,7 +108,8 @@ private:
     bool prepareRun(Run& run);
     bool prepareReplace(Run& run);
     bool preparePairs(Run& run);
-    FileReport processFile(Run& run, Lane& lane, size_t k);
+    // File number `k` of the list, `path`, one of `total` files found so far.
+    FileReport processFile(Run& run, Lane& lane, size_t k, std::string_view path, size_t total);
     // Matchers of their own for one scanning thread.
     static std::vector<ActivePair> activePairs(const std::vector<PreparedPair>& prepared);
     // A search run's files, then its archives, on `threads` workers, with the results in
@@ -145,9 +141,6 @@ private:
     // filters); empty unless the request searches archives. Only used when the file list
     // comes from the cache: otherwise buildFileList finds them in its walk.
     std::vector<ArchiveTask> buildArchiveList(const SearchRequest& request);
-    static bool searchesArchives(const SearchRequest& request);
-    static void addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
-                                std::vector<ArchiveTask>* archives);
     // Opens an archive for reading; reports and returns null when it cannot be read.
     std::unique_ptr<ArchiveReader> openArchive(Lane& lane, const std::string& path, bool quiet);
     // The archive phase's progress, as in "(%ld%% done)", while in the `opened`th archive.

@@ -105,6 +105,16 @@ public:
     }
 };
 
+// Holds the directory of the file last opened through it (FileSystem::openReadNear), so
+// that the next file of the same directory is opened relative to it: the system then
+// looks up one name rather than every component of the path again. Files opened in walk
+// order mostly share their directory with the one before. A cursor keeps at most one
+// directory open, until it is destroyed; it belongs to one thread.
+class DirectoryCursor {
+public:
+    virtual ~DirectoryCursor() = default;
+};
+
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -112,6 +122,15 @@ public:
     // regular file (a FIFO or device swapped in never blocks the run).
     // On failure the result is null and *error (when given) holds errno.
     [[nodiscard]] virtual std::unique_ptr<File> openRead(const std::string& path, int* error = nullptr) = 0;
+    // A cursor for openReadNear; null when this file system has none.
+    [[nodiscard]] virtual std::unique_ptr<DirectoryCursor> newDirectoryCursor() { return nullptr; }
+    // As openRead, through `cursor` (null, or one made by this file system).
+    [[nodiscard]] virtual std::unique_ptr<File> openReadNear(const std::string& path, DirectoryCursor* cursor,
+                                                             int* error = nullptr)
+    {
+        (void)cursor;
+        return openRead(path, error);
+    }
     // Opens for reading and writing; `truncate` empties the file, `create` makes it.
     [[nodiscard]] virtual std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate,
                                             int* error = nullptr) = 0;

@@ -16,7 +16,11 @@ public:
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;
     // A moved-from file owns no descriptor; only destroying or assigning to it is valid.
-    PosixFile(PosixFile&& o) noexcept : m_fd(std::exchange(o.m_fd, -1)), m_path(std::move(o.m_path)) {}
+    PosixFile(PosixFile&& o) noexcept
+        : m_fd(std::exchange(o.m_fd, -1)), m_path(std::move(o.m_path)), m_offset(std::exchange(o.m_offset, -1)),
+          m_end(std::exchange(o.m_end, -1)), m_tracksEnd(std::exchange(o.m_tracksEnd, false))
+    {
+    }
     PosixFile& operator=(PosixFile&& o) noexcept;
 
     [[nodiscard]] int64_t read(void* buffer, size_t count) override;
@@ -32,15 +36,38 @@ public:
     [[nodiscard]] bool setTimes(const PreciseTimes& times) override;
     [[nodiscard]] bool readTimes(PreciseTimes* out) override;
 
+    // The file was just opened for reading (offset 0) and its status gave `size`. A read
+    // that reaches that size ends there without one more call to learn of the end: a
+    // regular file's read only comes back short at its end. A file that grew after its
+    // status was taken is read as it was then, like one read a moment earlier; each
+    // status() call moves the end to the size it reports, so what is read always
+    // matches the last status taken. Sizes of 0 (files whose size the system does not
+    // know, as under /proc) keep reading until the end.
+    void openedForReading(int64_t size)
+    {
+        m_offset = 0;
+        m_end = size > 0 ? size : -1;
+        m_tracksEnd = true;
+    }
+
 private:
     int m_fd; // owned; open for the object's lifetime unless moved from (-1)
     std::string m_path;
+    // The file offset when known (-1 when not), so that a seek to where the file already
+    // stands costs no call. Kept by read and seek; a write forgets it.
+    int64_t m_offset = -1;
+    // The end the status of the open file gave (-1: none; see openedForReading).
+    int64_t m_end = -1;
+    bool m_tracksEnd = false; // openedForReading was called
 };
 
 // Opens `path` with `flags` plus O_NOFOLLOW and O_NONBLOCK (so a FIFO swapped in cannot
 // block), then refuses anything that is not a regular file and clears O_NONBLOCK again.
-// Returns the descriptor or -1 with errno set.
-int openRegularFile(const std::string& path, int flags, unsigned mode = 0666);
+// Returns the descriptor or -1 with errno set; `size`, when given, receives the file's size.
+int openRegularFile(const std::string& path, int flags, unsigned mode = 0666, int64_t* size = nullptr);
+
+// As openRegularFile for `name` in the directory `dirFd` (O_NOFOLLOW applies to `name`).
+int openRegularFileAt(int dirFd, const char* name, int flags, int64_t* size = nullptr);
 
 // The precise times kept in a stat result.
 PreciseTimes timesOf(const struct stat& st);

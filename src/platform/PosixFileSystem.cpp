@@ -22,17 +22,71 @@ namespace tw {
 
 namespace {
 
+// The directory of the files last opened through openReadNear.
+class PosixDirectoryCursor final : public DirectoryCursor {
+public:
+    ~PosixDirectoryCursor() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    // The descriptor of `dir` (ending in "/"), opened now unless it is the one held;
+    // -1 when it cannot be opened.
+    int directory(std::string_view dir)
+    {
+        if (m_fd >= 0 && dir == m_dir)
+            return m_fd;
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_dir.assign(dir);
+        // O_PATH: only a handle to open names relative to; it reads nothing.
+        m_fd = openLongPath(m_dir, O_PATH | O_DIRECTORY | O_CLOEXEC);
+        return m_fd;
+    }
+
+private:
+    std::string m_dir; // the directory m_fd was opened by
+    int m_fd = -1;     // owned, or -1
+};
+
 class PosixFileSystem final : public FileSystem {
 public:
-    std::unique_ptr<File> openRead(const std::string& path, int* error) override
+    std::unique_ptr<DirectoryCursor> newDirectoryCursor() override
     {
-        const int fd = openRegularFile(path, O_RDONLY | O_CLOEXEC);
+        return std::make_unique<PosixDirectoryCursor>();
+    }
+    std::unique_ptr<File> openReadNear(const std::string& path, DirectoryCursor* cursor, int* error) override
+    {
+        auto* near = dynamic_cast<PosixDirectoryCursor*>(cursor);
+        const size_t slash = path.rfind('/');
+        const int dirFd = near && slash != std::string::npos && slash + 1 < path.size()
+                              ? near->directory(std::string_view(path).substr(0, slash + 1))
+                              : -1;
+        if (dirFd < 0)
+            return openRead(path, error);
+        int64_t size = 0;
+        const int fd = openRegularFileAt(dirFd, path.c_str() + slash + 1, O_RDONLY | O_CLOEXEC, &size);
         if (fd < 0) {
             if (error)
                 *error = errno;
             return nullptr;
         }
-        return std::make_unique<PosixFile>(fd, path);
+        auto file = std::make_unique<PosixFile>(fd, path);
+        file->openedForReading(size);
+        return file;
+    }
+    std::unique_ptr<File> openRead(const std::string& path, int* error) override
+    {
+        int64_t size = 0;
+        const int fd = openRegularFile(path, O_RDONLY | O_CLOEXEC, 0, &size);
+        if (fd < 0) {
+            if (error)
+                *error = errno;
+            return nullptr;
+        }
+        auto file = std::make_unique<PosixFile>(fd, path);
+        file->openedForReading(size);
+        return file;
     }
     std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
     {
@@ -124,6 +178,9 @@ PosixFile& PosixFile::operator=(PosixFile&& o) noexcept
             ::close(m_fd);
         m_fd = std::exchange(o.m_fd, -1);
         m_path = std::move(o.m_path);
+        m_offset = std::exchange(o.m_offset, -1);
+        m_end = std::exchange(o.m_end, -1);
+        m_tracksEnd = std::exchange(o.m_tracksEnd, false);
     }
     return *this;
 }
@@ -137,11 +194,17 @@ int64_t PosixFile::read(void* buffer, size_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            m_offset = -1;
             return -1;
         }
         if (n == 0)
             break;
         done += static_cast<size_t>(n);
+        if (m_offset >= 0) {
+            m_offset += n;
+            if (m_offset == m_end)
+                break;
+        }
     }
     return static_cast<int64_t>(done);
 }
@@ -149,6 +212,7 @@ int64_t PosixFile::read(void* buffer, size_t count)
 bool PosixFile::write(const void* data, size_t count)
 {
     const auto* in = static_cast<const char*>(data);
+    m_offset = -1;
     while (count > 0) {
         const ssize_t n = ::write(m_fd, in, count);
         if (n < 0) {
@@ -164,12 +228,16 @@ bool PosixFile::write(const void* data, size_t count)
 
 bool PosixFile::seek(int64_t offset)
 {
-    return ::lseek(m_fd, offset, SEEK_SET) == offset;
+    if (offset >= 0 && offset == m_offset)
+        return true;
+    const bool moved = ::lseek(m_fd, offset, SEEK_SET) == offset;
+    m_offset = moved ? offset : -1;
+    return moved;
 }
 
 int64_t PosixFile::position()
 {
-    return ::lseek(m_fd, 0, SEEK_CUR);
+    return m_offset >= 0 ? m_offset : ::lseek(m_fd, 0, SEEK_CUR);
 }
 
 bool PosixFile::truncate(int64_t length)
@@ -184,7 +252,11 @@ bool PosixFile::sync()
 
 bool PosixFile::status(FileStatus* out)
 {
-    return statxInto(m_fd, "", AT_EMPTY_PATH, out);
+    if (!statxInto(m_fd, "", AT_EMPTY_PATH, out))
+        return false;
+    if (m_tracksEnd)
+        m_end = out->size > 0 ? out->size : -1;
+    return true;
 }
 
 bool PosixFile::lockExclusive(int timeoutMs)
@@ -240,9 +312,11 @@ void toTimespecs(const PreciseTimes& t, struct timespec ts[2])
     ts[1].tv_nsec = static_cast<long>(t.lastWriteNsec);
 }
 
-int openRegularFile(const std::string& path, int flags, unsigned mode)
+namespace {
+
+// The checks of openRegularFile on a descriptor just opened (or -1 from the open).
+int keepIfRegular(int fd, int flags, int64_t* size)
 {
-    const int fd = openLongPath(path, flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode));
     if (fd < 0)
         return -1;
     int err = 0;
@@ -251,7 +325,10 @@ int openRegularFile(const std::string& path, int flags, unsigned mode)
         err = errno;
     } else if (!S_ISREG(st.st_mode)) {
         err = EINVAL;
-    } else if ((flags & O_ACCMODE) != O_RDONLY) {
+    } else if (size) {
+        *size = st.st_size;
+    }
+    if (err == 0 && (flags & O_ACCMODE) != O_RDONLY) {
         // O_NONBLOCK only kept the open from waiting on a FIFO. Reads of a regular file
         // never wait for it, so a file opened for reading keeps the flag and saves two
         // calls per file; one opened for writing gets plain blocking writes back.
@@ -265,6 +342,18 @@ int openRegularFile(const std::string& path, int flags, unsigned mode)
         return -1;
     }
     return fd;
+}
+
+} // namespace
+
+int openRegularFile(const std::string& path, int flags, unsigned mode, int64_t* size)
+{
+    return keepIfRegular(openLongPath(path, flags | O_NOFOLLOW | O_NONBLOCK, static_cast<mode_t>(mode)), flags, size);
+}
+
+int openRegularFileAt(int dirFd, const char* name, int flags, int64_t* size)
+{
+    return keepIfRegular(::openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK), flags, size);
 }
 
 bool statxInto(int dirFd, const char* path, int flags, FileStatus* out)

@@ -2,6 +2,8 @@
 
 #include "platform/PathText.h"
 
+#include <cstdint>
+
 namespace tw {
 
 std::vector<std::string> splitPathText(const std::string& pathText)
@@ -23,6 +25,14 @@ std::vector<std::string> splitPathText(const std::string& pathText)
 void FileWalker::build(const std::string& pathText, const std::string& maskText, bool subdirectories,
                        FileList& out, std::vector<StartPath>* starts)
 {
+    begin(pathText, maskText, subdirectories, out, starts);
+    while (step(SIZE_MAX)) {
+    }
+}
+
+void FileWalker::begin(const std::string& pathText, const std::string& maskText, bool subdirectories,
+                       FileList& out, std::vector<StartPath>* starts)
+{
     m_masks = std::make_unique<MaskFilter>(maskText);
     m_filters = {&m_dotDirectories, m_masks.get()};
     for (const auto& f : m_extraFilters)
@@ -30,15 +40,49 @@ void FileWalker::build(const std::string& pathText, const std::string& maskText,
     m_needStatus = false;
     for (const WalkFilter* f : m_filters)
         m_needStatus = m_needStatus || f->needsStatus();
-    for (const std::string& start : splitPathText(pathText)) {
-        if (starts)
-            starts->push_back(StartPath{out.size(), start});
-        if (stopped())
-            break;
-        for (WalkFilter* f : m_filters)
-            f->beginWalk(start, maskText);
-        walk(start, subdirectories, out);
+    m_startDirs = splitPathText(pathText);
+    m_nextStart = 0;
+    m_maskText = maskText;
+    m_subdirectories = subdirectories;
+    m_out = &out;
+    m_starts = starts;
+    m_pending.clear();
+}
+
+bool FileWalker::step(size_t directories)
+{
+    // Depth first with an explicit stack; each directory's subdirectories are walked in
+    // name order after its files, and only one directory is open at a time.
+    for (size_t done = 0; done < directories;) {
+        if (m_pending.empty()) {
+            if (m_nextStart >= m_startDirs.size())
+                return false;
+            m_start = m_startDirs[m_nextStart++];
+            if (m_starts)
+                m_starts->push_back(StartPath{m_out->size(), m_start});
+            if (stopped()) {
+                m_nextStart = m_startDirs.size();
+                return false;
+            }
+            for (WalkFilter* f : m_filters)
+                f->beginWalk(m_start, m_maskText);
+            m_pending.push_back(Pending{m_start, true, m_secondOut != nullptr});
+        }
+        if (stopped()) {
+            m_pending.clear();
+            m_nextStart = m_startDirs.size();
+            return false;
+        }
+        Pending current = std::move(m_pending.back());
+        m_pending.pop_back();
+        ++done;
+        if (!walkDirectory(std::move(current))) {
+            m_pending.clear();
+            m_nextStart = m_startDirs.size();
+            return false;
+        }
     }
+    return !m_pending.empty() || m_nextStart < m_startDirs.size();
 }
 
 bool FileWalker::enters(const WalkEntry& dir) const
@@ -77,67 +121,51 @@ bool FileWalker::secondAccepts(const WalkEntry& file)
     return true;
 }
 
-void FileWalker::walk(const std::string& start, bool subdirectories, FileList& out)
+bool FileWalker::walkDirectory(Pending current)
 {
-    // Depth first with an explicit stack; each directory's subdirectories are walked in
-    // name order after its files, and only one directory is open at a time. Each pending
-    // directory says which selections may take files in it: a directory entered only for
-    // the second selection adds nothing to the first, and the other way round.
-    struct Pending {
-        std::string path;
-        bool first = true;
-        bool second = false;
-    };
-    std::vector<Pending> pending{Pending{start, true, m_secondOut != nullptr}};
-    std::vector<DirEntry> entries;
-    std::string full;
+    if (current.first)
+        ++m_stats.directories;
+    if (!m_fs.listDirectory(current.path, &m_entries))
+        return true; // unreadable or missing: nothing from it
+    m_subdirs.clear();
+    const std::string_view relativeDir = std::string_view(current.path).substr(m_start.size());
+    for (WalkFilter* f : m_filters)
+        f->listedDirectory(current.path, relativeDir, m_entries);
     FileStatus status;
-    std::vector<Pending> subdirs;
-    while (!pending.empty() && !stopped()) {
-        Pending current = std::move(pending.back());
-        pending.pop_back();
-        if (current.first)
-            ++m_stats.directories;
-        if (!m_fs.listDirectory(current.path, &entries))
-            continue; // unreadable or missing: nothing from it
-        subdirs.clear();
-        const std::string_view relativeDir = std::string_view(current.path).substr(start.size());
-        for (WalkFilter* f : m_filters)
-            f->listedDirectory(current.path, relativeDir, entries);
-        for (const DirEntry& e : entries) {
-            if (m_pump)
-                m_pump();
-            if (stopped())
-                return;
-            // Only directories and regular files: links are not followed, and FIFOs,
-            // sockets and devices are never opened (a FIFO would block the run).
-            const bool isDir = e.type == EntryType::Directory;
-            if (!(isDir ? subdirectories : e.type == EntryType::File))
-                continue;
-            full = current.path;
-            full += e.name;
-            if (isDir)
-                full += '/';
-            WalkEntry entry{e.name, std::string_view(full).substr(start.size()), nullptr};
-            if (current.first && m_needStatus && m_fs.status(full, &status, false))
-                entry.status = &status;
-            if (isDir) {
-                const bool first = current.first && enters(entry);
-                const bool second = current.second && secondEnters(entry);
-                if (first || second)
-                    subdirs.push_back(Pending{full, first, second});
-                continue;
-            }
-            if (current.first && accepts(entry)) {
-                out.add(full);
-                ++m_stats.files;
-            }
-            if (current.second && secondAccepts(entry))
-                m_secondOut->add(full);
+    for (const DirEntry& e : m_entries) {
+        if (m_pump)
+            m_pump();
+        if (stopped())
+            return false;
+        // Only directories and regular files: links are not followed, and FIFOs,
+        // sockets and devices are never opened (a FIFO would block the run).
+        const bool isDir = e.type == EntryType::Directory;
+        if (!(isDir ? m_subdirectories : e.type == EntryType::File))
+            continue;
+        m_full = current.path;
+        m_full += e.name;
+        if (isDir)
+            m_full += '/';
+        WalkEntry entry{e.name, std::string_view(m_full).substr(m_start.size()), nullptr};
+        if (current.first && m_needStatus && m_fs.status(m_full, &status, false))
+            entry.status = &status;
+        if (isDir) {
+            const bool first = current.first && enters(entry);
+            const bool second = current.second && secondEnters(entry);
+            if (first || second)
+                m_subdirs.push_back(Pending{m_full, first, second});
+            continue;
         }
-        for (auto it = subdirs.rbegin(); it != subdirs.rend(); ++it)
-            pending.push_back(std::move(*it));
+        if (current.first && accepts(entry)) {
+            m_out->add(m_full);
+            ++m_stats.files;
+        }
+        if (current.second && secondAccepts(entry))
+            m_secondOut->add(m_full);
     }
+    for (auto it = m_subdirs.rbegin(); it != m_subdirs.rend(); ++it)
+        m_pending.push_back(std::move(*it));
+    return true;
 }
 
 } // namespace tw

@@ -52,10 +52,26 @@ public:
     void build(const std::string& pathText, const std::string& maskText, bool subdirectories,
                FileList& out, std::vector<StartPath>* starts = nullptr);
 
+    // The same walk a piece at a time, so that the files found so far can be worked on
+    // while it goes on: begin() takes what build() takes (`out` and `starts` must outlive
+    // the walk), then each step() walks up to `directories` more directories and says
+    // whether any are left. The list grows exactly as under build().
+    void begin(const std::string& pathText, const std::string& maskText, bool subdirectories, FileList& out,
+               std::vector<StartPath>* starts = nullptr);
+    bool step(size_t directories);
+
     const WalkStats& stats() const { return m_stats; }
 
 private:
-    void walk(const std::string& start, bool subdirectories, FileList& out);
+    // A directory still to list, and which selections may take files in it: one entered
+    // only for the second selection adds nothing to the first, and the other way round.
+    struct Pending {
+        std::string path;
+        bool first = true;
+        bool second = false;
+    };
+    // Lists one directory; false when the walk was stopped in it.
+    bool walkDirectory(Pending current);
     bool enters(const WalkEntry& dir) const;
     bool accepts(const WalkEntry& file) const;
     bool secondEnters(const WalkEntry& dir);
@@ -76,6 +92,20 @@ private:
     std::unique_ptr<MaskFilter> m_secondMasks;
     FileList* m_secondOut = nullptr;
     WalkStats m_stats;
+    // The walk under way (begin/step): the start directories, the next one to begin, and
+    // the directories of the current start still to list (the next on top).
+    std::vector<std::string> m_startDirs;
+    size_t m_nextStart = 0;
+    std::string m_start; // the start directory being walked
+    std::string m_maskText;
+    bool m_subdirectories = true;
+    FileList* m_out = nullptr;
+    std::vector<StartPath>* m_starts = nullptr;
+    std::vector<Pending> m_pending;
+    // Reused by every directory.
+    std::vector<DirEntry> m_entries;
+    std::vector<Pending> m_subdirs;
+    std::string m_full;
 };
 
 // Splits a ";"-separated path text into its non-empty start directories, each ending in "/".
