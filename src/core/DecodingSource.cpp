@@ -62,7 +62,7 @@ int64_t DecodingSource::firstRead(uint8_t* out, size_t count)
         m_form = probe[0] == 0xFF ? TextForm::Utf16Little : TextForm::Utf16Big;
         m_decoder = Utf16Decoder(m_form == TextForm::Utf16Little ? Utf16Order::Little : Utf16Order::Big);
         if (m_keepIrregular)
-            m_decoder.recordIrregular(&m_irregular);
+            m_decoder.recordIrregular(m_irregular.get());
         m_raw.resize(std::max(kRawBlock, want));
         std::memcpy(m_raw.data(), probe + 2, n - 2);
         m_rawPos = 0;

@@ -9,6 +9,7 @@
 #include "engine/Utf16Codec.h"
 
 #include <deque>
+#include <memory>
 #include <vector>
 
 namespace tw {
@@ -28,8 +29,14 @@ public:
 
     // Replace scans: keep a record of every unit decoded as U+FFFD for the encoder, which
     // removes those it has passed. Call before the first read.
-    void keepIrregular() { m_keepIrregular = true; }
-    std::deque<Utf16Irregular>& irregular() { return m_irregular; }
+    void keepIrregular()
+    {
+        m_keepIrregular = true;
+        if (!m_irregular)
+            m_irregular = std::make_unique<std::deque<Utf16Irregular>>();
+    }
+    // Only after keepIrregular().
+    std::deque<Utf16Irregular>& irregular() { return *m_irregular; }
 
     // Bytes taken from the upstream (byte-order mark included) and bytes handed out.
     int64_t upstreamBytes() const { return m_upstreamBytes; }
@@ -55,7 +62,9 @@ private:
     // the rest); m_spill[m_spillPos, m_spillEnd) holds decoded bytes of one character that
     // did not fit the caller's buffer, handed out first; m_ended: the upstream returned 0.
     Utf16Decoder m_decoder{Utf16Order::Little};
-    std::deque<Utf16Irregular> m_irregular;
+    // Made by keepIrregular() only: a deque allocates as it is made, and most scans are not
+    // replace scans.
+    std::unique_ptr<std::deque<Utf16Irregular>> m_irregular;
     std::vector<uint8_t> m_raw;
     size_t m_rawPos = 0, m_rawEnd = 0;
     uint8_t m_spill[8] = {};

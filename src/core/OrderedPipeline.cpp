@@ -58,7 +58,9 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
         batch.clear();
     }
     slot.done = last;
-    m_consumerWake.notify_one();
+    // The consumer only ever waits for the oldest task.
+    if (task == m_head)
+        m_consumerWake.notify_one();
 }
 
 bool OrderedPipeline::feedTasks(std::unique_lock<std::mutex>& lock)

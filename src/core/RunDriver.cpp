@@ -467,9 +467,9 @@ std::vector<ActivePair> RunDriver::activePairs(const std::vector<PreparedPair>& 
 FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view listed, size_t total)
 {
     FileReport report;
-    const std::string path(listed);
     FileState& file = report.state;
-    file.path = path;
+    file.path.assign(listed);
+    const std::string& path = file.path;
     std::vector<ActivePair>& pairs = *lane.pairs;
     file.pairCounts.assign(pairs.size(), PairCounts{});
     // The start path matters for the commit, which only runs on the run's own thread.
@@ -836,19 +836,22 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         }
         w.recorder.setOutput(nullptr);
     };
-    ResultEntry line; // reused for every replayed line
-    auto consume = [&](RecordedBatch& batch) { return replay(run, batch, line); };
+    ReplayBuffers buffers;
+    auto consume = [&](RecordedBatch& batch) { return replay(run, batch, buffers); };
     OrderedPipeline pipeline(threads, 4 * threads);
     pipeline.run(feed, 2 * threads, produce, consume, [this] { m_host.pump(); }, &m_stop);
 }
 
-bool RunDriver::replay(Run& run, const RecordedBatch& batch, ResultEntry& line)
+bool RunDriver::replay(Run& run, const RecordedBatch& batch, ReplayBuffers& buffers)
 {
+    ResultEntry& line = buffers.line;
     using Op = RecordedBatch::Op;
     for (const RecordedBatch::Event& ev : batch.events) {
         switch (ev.op) {
         case Op::PendingFile:
-            m_results.setPendingFile(std::string(batch.view(ev.text)), std::string(batch.view(ev.path)));
+            buffers.path.assign(batch.view(ev.text));
+            buffers.archivePath.assign(batch.view(ev.path));
+            m_results.setPendingFile(buffers.path, buffers.archivePath);
             break;
         case Op::EmitPending:
             m_results.emitPendingFileLine();

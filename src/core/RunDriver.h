@@ -116,7 +116,12 @@ private:
     // list order.
     void searchInParallel(Run& run, size_t threads);
     // Carries out what a worker recorded; false when the run is to end.
-    bool replay(Run& run, const RecordedBatch& batch, ResultEntry& line);
+    // Reused by every replayed event, so that replaying allocates nothing once warm.
+    struct ReplayBuffers {
+        ResultEntry line;
+        std::string path, archivePath;
+    };
+    bool replay(Run& run, const RecordedBatch& batch, ReplayBuffers& buffers);
     // After a file or member: finishFile on the run's thread, or recorded for it.
     bool handOn(Run& run, Lane& lane, FileReport&& report);
     void countSearched(Lane& lane);
