@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -120,15 +121,21 @@ TEST(LiteralMatcher, AgreesWithNaiveScanOnRandomText)
 
 TEST(LiteralMatcher, CountsLineFeeds)
 {
-    std::string text(10000, 'x');
-    for (size_t i = 0; i < text.size(); i += 7)
-        text[i] = '\n';
-    const auto* b = reinterpret_cast<const uint8_t*>(text.data());
-    for (size_t len : {0ul, 1ul, 15ul, 16ul, 17ul, 4080ul, 4081ul, 10000ul}) {
-        size_t expect = 0;
-        for (size_t i = 0; i < len; ++i)
-            expect += text[i] == '\n';
-        EXPECT_EQ(countLineFeeds(b, b + len), expect) << len;
+    // Random ranges against a plain count, from texts of every line-feed density up to all
+    // line feeds (which fills the vector lanes' counters to their limit).
+    std::mt19937 rng(7);
+    for (int density : {0, 1, 7, 50, 100}) {
+        std::string text(70000, 'x');
+        for (char& c : text)
+            if (static_cast<int>(rng() % 100) < density)
+                c = '\n';
+        const auto* b = reinterpret_cast<const uint8_t*>(text.data());
+        for (int round = 0; round < 200; ++round) {
+            const size_t from = rng() % 100;
+            const size_t len = round < 40 ? static_cast<size_t>(round) : rng() % (text.size() - from);
+            const size_t expect = static_cast<size_t>(std::count(text.begin() + from, text.begin() + from + len, '\n'));
+            ASSERT_EQ(countLineFeeds(b + from, b + from + len), expect) << density << " " << from << " " << len;
+        }
     }
 }
 
