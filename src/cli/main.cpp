@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -64,6 +65,11 @@ bool writeHtmlPage(tw::HtmlResultsView& view, tw::File& spool, const std::string
 
 int main(int argc, char** argv)
 {
+    // Results going to a file or a pipe are written in large pieces; a terminal keeps its
+    // line-by-line output.
+    static char outBuffer[1 << 16];
+    if (!isatty(STDOUT_FILENO))
+        std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         printHelp();
