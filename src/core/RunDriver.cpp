@@ -788,7 +788,6 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
     std::mutex tasksMutex;   // guards the container (not the tasks, which never change)
     size_t cut = 0;          // the list's files already in tasks
     bool archivesCut = false;
-    const size_t walkFiles = 256 * threads; // files found per walk piece
     auto cutTasks = [&](size_t from, size_t to, size_t group) {
         for (size_t k = from; k < to; k += group) {
             Task t;
@@ -801,7 +800,10 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         }
     };
     auto feed = [&](bool* more) {
-        const bool walking = run.walk && run.walk->walkOn(walkFiles);
+        // Small walk pieces first, so that the workers start at once, then larger ones
+        // (up to 256 files a thread) as the list grows.
+        const size_t piece = std::clamp<size_t>(run.list.size() / 2, 32, 256 * threads);
+        const bool walking = run.walk && run.walk->walkOn(piece);
         const size_t listed = run.list.size();
         const size_t fresh = listed - cut;
         cutTasks(cut, listed, std::clamp<size_t>(fresh / (threads * (walking || run.walk ? 4 : 64)), 1, 64));

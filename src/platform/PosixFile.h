@@ -37,12 +37,12 @@ public:
     [[nodiscard]] bool readTimes(PreciseTimes* out) override;
 
     // The file was just opened for reading (offset 0) and its status gave `size`. A read
-    // that reaches that size ends there without one more call to learn of the end: a
-    // regular file's read only comes back short at its end. A file that grew after its
-    // status was taken is read as it was then, like one read a moment earlier; each
-    // status() call moves the end to the size it reports, so what is read always
-    // matches the last status taken. Sizes of 0 (files whose size the system does not
-    // know, as under /proc) keep reading until the end.
+    // that reaches that size returns there, short, without one more call to learn of the
+    // end (a regular file's read only comes back short at its end); a later read asks the
+    // system again, so bytes added meanwhile are not lost. Each status() call moves the
+    // end to the size it reports, so a read stops where the last status taken says the
+    // file ends. A size of 0 (a file whose size the system does not know, as under
+    // /proc) keeps reading until the system says the end.
     void openedForReading(int64_t size)
     {
         m_offset = 0;

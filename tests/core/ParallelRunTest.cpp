@@ -253,6 +253,42 @@ TEST(OrderedPipeline, KeepsTaskOrderUnderASmallBudgetAndPassesFailuresOn)
         };
         EXPECT_THROW(failing.run(sizes.size(), faulty, [](RecordedBatch&) { return true; }, [] {}),
                      std::runtime_error);
+
+        // Tasks found a few at a time while the run goes (as a walk finds files) come out
+        // the same; a feeder that fails, or a consumer that ends the run while more tasks
+        // are still to be found, ends it without waiting for them.
+        for (int variant = 0; variant < 3; ++variant) {
+            SCOPED_TRACE(variant);
+            OrderedPipeline fed(threads, 2 * threads, variant == 0 ? 1 : 8u << 20);
+            size_t found = 0, calls = 0;
+            std::mt19937 feedRng(static_cast<unsigned>(threads * 10 + static_cast<size_t>(variant)));
+            const OrderedPipeline::Feeder feeder = [&](bool* more) {
+                if (variant == 1 && ++calls == 20)
+                    throw std::runtime_error("walk failed");
+                found = std::min(sizes.size(), found + feedRng() % 7);
+                *more = found < sizes.size();
+                return found;
+            };
+            task = next = 0;
+            size_t consumed = 0;
+            auto count = [&](RecordedBatch& b) {
+                const bool goOn = consume(b);
+                return variant == 2 && ++consumed == 40 ? false : goOn;
+            };
+            if (variant == 1) {
+                EXPECT_THROW(fed.run(feeder, threads, produce, count, [] {}), std::runtime_error);
+                continue;
+            }
+            const bool completed = fed.run(feeder, 1 + feedRng() % (2 * threads), produce, count, [] {});
+            EXPECT_EQ(completed, variant == 0);
+            if (variant == 0) {
+                while (task < sizes.size() && next == sizes[task]) {
+                    ++task;
+                    next = 0;
+                }
+                EXPECT_EQ(task, sizes.size());
+            }
+        }
     }
 }
 

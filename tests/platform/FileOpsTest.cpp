@@ -1,5 +1,6 @@
 #include "TestUtil.h"
 #include "platform/FileOps.h"
+#include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tw {
 namespace {
@@ -101,10 +103,14 @@ TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     ::alarm(20); // a blocking open of the FIFO would hang the test; fail it instead
     FileSystem& fs = realFileSystem();
+    std::unique_ptr<DirectoryCursor> cursor = fs.newDirectoryCursor();
     for (const char* name : {"link", "fifo"}) {
         SCOPED_TRACE(name);
         int err = 0;
         EXPECT_EQ(fs.openRead(dir.file(name), &err), nullptr);
+        EXPECT_NE(err, 0);
+        err = 0;
+        EXPECT_EQ(fs.openReadNear(dir.file(name), cursor.get(), &err), nullptr) << "nor relative to the directory";
         EXPECT_NE(err, 0);
         EXPECT_EQ(fs.openWrite(dir.file(name), false, false), nullptr);
         EXPECT_EQ(fs.openWrite(dir.file(name), true, true), nullptr);
@@ -115,6 +121,93 @@ TEST(FileSystem, OpensRefuseLinksAndFilesThatAreNotRegularWithoutBlocking)
     ASSERT_NE(file, nullptr);
     char buf[16];
     EXPECT_EQ(file->read(buf, sizeof buf), 7) << "the descriptor is blocking again";
+}
+
+TEST(FileSystem, ReadsReachTheRealEndAndSeeksKeepTheirPlace)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("grows"), "abc");
+    FileSystem& fs = realFileSystem();
+    std::unique_ptr<DirectoryCursor> cursor = fs.newDirectoryCursor();
+    for (bool near : {false, true}) {
+        SCOPED_TRACE(near ? "through a cursor" : "by path");
+        test::writeFile(dir.file("grows"), "abc");
+        auto file = near ? fs.openReadNear(dir.file("grows"), cursor.get()) : fs.openRead(dir.file("grows"));
+        ASSERT_NE(file, nullptr);
+        char buf[16] = {};
+        EXPECT_EQ(file->read(buf, sizeof buf), 3) << "a short count at the end the open saw";
+        {
+            std::ofstream more(dir.file("grows"), std::ios::app);
+            more << "def";
+        }
+        EXPECT_EQ(file->read(buf, sizeof buf), 3) << "what was added since is still read";
+        EXPECT_EQ(std::string(buf, 3), "def");
+        EXPECT_EQ(file->read(buf, sizeof buf), 0);
+        FileStatus st;
+        ASSERT_TRUE(file->status(&st));
+        EXPECT_EQ(st.size, 6);
+        ASSERT_TRUE(file->seek(0));
+        EXPECT_EQ(file->position(), 0);
+        EXPECT_EQ(file->read(buf, 4), 4);
+        EXPECT_EQ(std::string(buf, 4), "abcd") << "the seek moved the descriptor";
+        ASSERT_TRUE(file->seek(1));
+        EXPECT_EQ(file->read(buf, 2), 2);
+        EXPECT_EQ(std::string(buf, 2), "bc");
+    }
+    // A file whose size the system does not know (0) is read to its real end.
+    auto proc = fs.openRead("/proc/self/status");
+    ASSERT_NE(proc, nullptr);
+    std::string text(1 << 16, '\0');
+    const int64_t got = proc->read(text.data(), text.size());
+    ASSERT_GT(got, 0);
+    EXPECT_NE(text.substr(0, static_cast<size_t>(got)).find("VmRSS"), std::string::npos);
+}
+
+TEST(FileSystem, CursorOpensTheRightFileWhateverTheOrderOfDirectories)
+{
+    test::TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("a").c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(dir.file("b").c_str(), 0700), 0);
+    // Enough long names that a directory takes several reads to list.
+    std::vector<std::string> names;
+    for (int i = 0; i < 1500; ++i)
+        names.push_back("file-with-a-rather-long-name-" + std::to_string(i * 7919 % 1500));
+    for (const std::string& n : names) {
+        test::writeFile(dir.file("a/" + n), "a" + n);
+        test::writeFile(dir.file("b/" + n), "b" + n);
+    }
+    FileSystem& fs = realFileSystem();
+    std::vector<DirEntry> entries{DirEntry{"stale", EntryType::Other}};
+    ASSERT_TRUE(fs.listDirectory(dir.file("a/"), &entries));
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(entries.size(), names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(entries[i].name, names[i]);
+        EXPECT_EQ(entries[i].type, EntryType::File);
+    }
+    std::unique_ptr<DirectoryCursor> cursor = fs.newDirectoryCursor();
+    for (size_t i = 0; i < names.size(); i += 97) {
+        for (const char* d : {"a/", "a/", "b/"}) {
+            auto file = fs.openReadNear(dir.file(d + names[i]), cursor.get());
+            ASSERT_NE(file, nullptr);
+            char buf[64];
+            const int64_t got = file->read(buf, sizeof buf);
+            EXPECT_EQ(std::string(buf, static_cast<size_t>(std::max<int64_t>(got, 0))), d[0] + names[i]);
+            EXPECT_EQ(file->path(), dir.file(d + names[i]));
+        }
+    }
+    // The directory held by the cursor is renamed and another put in its place: the name
+    // now leads to the new one.
+    ASSERT_EQ(::rename(dir.file("b").c_str(), dir.file("old-b").c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.file("b").c_str(), 0700), 0);
+    test::writeFile(dir.file("b/" + names[0]), "new");
+    auto fresh = fs.openReadNear(dir.file("a/" + names[0]), cursor.get());
+    ASSERT_NE(fresh, nullptr);
+    fresh = fs.openReadNear(dir.file("b/" + names[0]), cursor.get());
+    ASSERT_NE(fresh, nullptr);
+    char buf[8];
+    EXPECT_EQ(fresh->read(buf, sizeof buf), 3);
+    EXPECT_EQ(fs.openReadNear(dir.file("missing/x"), cursor.get()), nullptr);
 }
 
 TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
