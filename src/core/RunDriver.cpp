@@ -24,7 +24,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <ctime>
 #include <iterator>
@@ -270,24 +273,89 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         return RunOutcome::NotRun;
     RunGuard guard(*this);
     m_counters = RunCounters{};
-    FileList list;
     std::vector<ArchiveTask> archives;
-    const WalkStats walked = buildFileList(request, list, nullptr, request.pathsFromScript ? nullptr : &archives);
+    std::vector<ArchiveTask>* const found = request.pathsFromScript ? nullptr : &archives;
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
-    openOutputFile(request, list);
-    const size_t n = list.size();
     bool stopped = false;
-    for (size_t i = 0; i < n; ++i) {
+    // One listed file: `i` of the `known` found so far.
+    auto listOne = [&](std::string_view path, size_t i, size_t known) {
         m_host.pump();
-        if (m_stop.load()) {
-            stopped = true;
-            break;
-        }
+        if (m_stop.load())
+            return false;
         if (m_host.showsProgress())
-            m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(n - i),
-                                   static_cast<long>(i * 100 / n)));
-        m_results.addLine(ResultEntry::listedFile(std::string(list.at(i))));
+            m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(known - i),
+                                   static_cast<long>(i * 100 / known)));
+        m_results.addLine(ResultEntry::listedFile(std::string(path)));
         ++m_counters.filesListed;
+        return true;
+    };
+    WalkStats walked;
+    if (workerThreads(request.threads) > 1 && request.options.outputFile.empty()) {
+        // A second thread walks while this one lists what it has found so far, in pieces.
+        // (An output file must not be one of the listed files, which only the whole list
+        // can tell; with one, the walk comes first.)
+        openOutputFile(request, FileList{});
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<FileList> pieces; // found, not yet listed, in walk order
+        size_t handedOver = 0;       // files put into `pieces` so far
+        bool walkDone = false;
+        std::exception_ptr failure;
+        std::thread walker([&] {
+            try {
+                FileList current;
+                ListWalk walk(m_fs, request, current, nullptr, found, &m_stop, nullptr);
+                for (bool more = true; more;) {
+                    more = walk.walkOn(std::clamp<size_t>(handedOver / 2, 64, 4096));
+                    std::lock_guard<std::mutex> lock(mutex);
+                    handedOver += current.size();
+                    pieces.push_back(std::move(current));
+                    current.clear();
+                    if (!more)
+                        walked = walk.stats();
+                    wake.notify_one();
+                }
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(mutex);
+                failure = std::current_exception();
+            }
+            std::lock_guard<std::mutex> lock(mutex);
+            walkDone = true;
+            wake.notify_one();
+        });
+        size_t i = 0;
+        for (;;) {
+            FileList piece;
+            size_t known = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                while (pieces.empty() && !walkDone) {
+                    lock.unlock();
+                    m_host.pump();
+                    lock.lock();
+                    wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return !pieces.empty() || walkDone; });
+                }
+                if (pieces.empty())
+                    break;
+                piece = std::move(pieces.front());
+                pieces.pop_front();
+                known = handedOver;
+            }
+            for (size_t k = 0; k < piece.size() && !stopped; ++k, ++i)
+                stopped = !listOne(piece.at(k), i, known);
+            if (stopped)
+                break; // the stop flag also ends the walk
+        }
+        walker.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    } else {
+        FileList list;
+        walked = buildFileList(request, list, nullptr, found);
+        openOutputFile(request, list);
+        const size_t n = list.size();
+        for (size_t i = 0; i < n && !stopped; ++i)
+            stopped = !listOne(list.at(i), i, n);
     }
     stopped = stopped || m_stop.load();
     if (!stopped && !request.pathsFromScript)

@@ -87,7 +87,8 @@ struct Combo {
     size_t blockSize;
 };
 
-Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopAfter = 0)
+// With `list`, the run lists the files (ListFilesOnly) instead of searching them.
+Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopAfter = 0, bool list = false)
 {
     FakeHost host;
     StoppingView view;
@@ -122,7 +123,7 @@ Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopA
         req.options.outputFile = outFile;
     req.startedText = "start";
     Outcome o;
-    o.outcome = driver.ExecuteRun(req);
+    o.outcome = list ? driver.ListFilesOnly(req) : driver.ExecuteRun(req);
     o.lines = view.lines;
     o.kinds = view.kinds;
     o.messages = host.messages;
@@ -202,6 +203,35 @@ TEST(ParallelRun, AStoppedRunShowsAPrefixOfTheRunOnOneThread)
         ASSERT_GE(shown.size() + 1, stopAfter);
         ASSERT_LE(shown.size(), all.size());
         EXPECT_TRUE(std::equal(shown.begin(), shown.end(), all.begin())) << "stopped after " << stopAfter;
+    }
+}
+
+// A listing walks on its own thread while the run's thread lists: the same lines (files,
+// then archive members, then the summary), and a stop leaves a prefix of them.
+TEST(ParallelRun, AListingGivesTheListOfTheRunOnOneThread)
+{
+    TempDir dir;
+    std::mt19937 rng(31);
+    makeTree(dir, rng);
+    for (const Combo& c : {kCombos[0], kCombos[2]}) { // with and without archives
+        const Outcome one = runOnce(dir, c, 1, 0, true);
+        ASSERT_GT(one.lines.size(), 150u);
+        for (const size_t threads : {size_t{2}, size_t{5}}) {
+            const Outcome many = runOnce(dir, c, threads, 0, true);
+            EXPECT_EQ(many.outcome, RunOutcome::Completed);
+            ASSERT_EQ(many.lines, one.lines) << threads << " threads";
+            EXPECT_EQ(many.messages, one.messages);
+        }
+        for (int round = 0; round < 6; ++round) {
+            const size_t stopAfter = 1 + rng() % (one.lines.size() - 2);
+            const Outcome stopped = runOnce(dir, c, 2, stopAfter, true);
+            EXPECT_EQ(stopped.outcome, RunOutcome::Stopped);
+            ASSERT_GE(stopped.lines.size(), stopAfter + 2); // the summary and the notice follow
+            EXPECT_TRUE(std::equal(stopped.lines.begin(), stopped.lines.begin() + static_cast<long>(stopAfter),
+                                   one.lines.begin()))
+                << "stopped after " << stopAfter;
+            EXPECT_NE(stopped.lines.back().find("|Execution interrupted by the user!|"), std::string::npos);
+        }
     }
 }
 
