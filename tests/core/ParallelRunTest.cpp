@@ -206,6 +206,47 @@ TEST(ParallelRun, AStoppedRunShowsAPrefixOfTheRunOnOneThread)
     }
 }
 
+// A threaded search walks as it searches; the list it leaves in the cache is the whole
+// list, which the next run takes (a file added since is not seen), unless it was stopped.
+TEST(ParallelRun, AThreadedRunCachesTheWholeList)
+{
+    TempDir dir;
+    std::mt19937 rng(12);
+    makeTree(dir, rng);
+    for (const bool stop : {false, true}) {
+        FakeHost host;
+        StoppingView view;
+        ResultsList results;
+        results.setView(&view);
+        RunDriver driver(host, results);
+        view.driver = &driver;
+        view.stopAfter = stop ? 5 : 0;
+        SearchRequest req;
+        SearchPair pair;
+        pair.searchText = "cat";
+        req.pairs.push_back(pair);
+        req.pathMasks.push_back({dir.path(), "*.txt"});
+        req.searchSubdirectories = true;
+        req.blockSize = 102400;
+        req.threads = 3;
+        req.options.maxRegexSize = 32767;
+        req.options.cacheFileList = true;
+        driver.ExecuteRun(req);
+        const long first = driver.counters().filesSearched;
+        test::writeFile(dir.file(stop ? "d0/late2.txt" : "d0/late.txt"), "cat");
+        view.stopAfter = 0;
+        driver.ExecuteRun(req);
+        const long second = driver.counters().filesSearched;
+        if (stop) {
+            EXPECT_LT(first, 100) << "stopped early";
+            EXPECT_GT(second, 120) << "a stopped run leaves no list to reuse";
+        } else {
+            EXPECT_GT(first, 100);
+            EXPECT_EQ(second, first) << "the cached list was reused";
+        }
+    }
+}
+
 // A listing walks on its own thread while the run's thread lists: the same lines (files,
 // then archive members, then the summary), and a stop leaves a prefix of them.
 TEST(ParallelRun, AListingGivesTheListOfTheRunOnOneThread)
