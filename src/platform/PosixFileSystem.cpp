@@ -59,6 +59,20 @@ private:
     int m_fd = -1;     // owned, or -1
 };
 
+// The file object for a descriptor just opened for reading (or null, with *error set,
+// when the open failed and left -1).
+std::unique_ptr<File> readingFile(int fd, int64_t size, const std::string& path, int* error)
+{
+    if (fd < 0) {
+        if (error)
+            *error = errno;
+        return nullptr;
+    }
+    auto file = std::make_unique<PosixFile>(fd, path);
+    file->openedForReading(size);
+    return file;
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     std::unique_ptr<DirectoryCursor> newDirectoryCursor() override
@@ -76,27 +90,13 @@ public:
             return openRead(path, error);
         int64_t size = 0;
         const int fd = openRegularFileAt(dirFd, path.c_str() + slash + 1, O_RDONLY | O_CLOEXEC, &size);
-        if (fd < 0) {
-            if (error)
-                *error = errno;
-            return nullptr;
-        }
-        auto file = std::make_unique<PosixFile>(fd, path);
-        file->openedForReading(size);
-        return file;
+        return readingFile(fd, size, path, error);
     }
     std::unique_ptr<File> openRead(const std::string& path, int* error) override
     {
         int64_t size = 0;
         const int fd = openRegularFile(path, O_RDONLY | O_CLOEXEC, 0, &size);
-        if (fd < 0) {
-            if (error)
-                *error = errno;
-            return nullptr;
-        }
-        auto file = std::make_unique<PosixFile>(fd, path);
-        file->openedForReading(size);
-        return file;
+        return readingFile(fd, size, path, error);
     }
     std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
     {

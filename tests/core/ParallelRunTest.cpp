@@ -87,15 +87,26 @@ struct Combo {
     size_t blockSize;
 };
 
-// With `list`, the run lists the files (ListFilesOnly) instead of searching them.
-Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopAfter = 0, bool list = false)
-{
+// A driver whose lines go to a StoppingView.
+struct Harness {
+    Harness()
+    {
+        results.setView(&view);
+        view.driver = &driver;
+    }
     FakeHost host;
     StoppingView view;
     ResultsList results;
-    results.setView(&view);
-    RunDriver driver(host, results);
-    view.driver = &driver;
+    RunDriver driver{host, results};
+};
+
+// With `list`, the run lists the files (ListFilesOnly) instead of searching them.
+Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopAfter = 0, bool list = false)
+{
+    Harness h;
+    FakeHost& host = h.host;
+    StoppingView& view = h.view;
+    RunDriver& driver = h.driver;
     view.stopAfter = stopAfter;
     SearchRequest req;
     SearchPair pair;
@@ -214,12 +225,9 @@ TEST(ParallelRun, AThreadedRunCachesTheWholeList)
     std::mt19937 rng(12);
     makeTree(dir, rng);
     for (const bool stop : {false, true}) {
-        FakeHost host;
-        StoppingView view;
-        ResultsList results;
-        results.setView(&view);
-        RunDriver driver(host, results);
-        view.driver = &driver;
+        Harness h;
+        StoppingView& view = h.view;
+        RunDriver& driver = h.driver;
         view.stopAfter = stop ? 5 : 0;
         SearchRequest req;
         SearchPair pair;
