@@ -1,6 +1,5 @@
 #include "core/ListWalk.h"
 
-#include "select/DateSizeFilter.h"
 #include "select/IgnoreFileFilter.h"
 
 #include <memory>
@@ -14,11 +13,10 @@ ListWalk::ListWalk(FileSystem& fs, const SearchRequest& request, FileList& list,
 {
     m_walker.setPump(std::move(pump));
     m_walker.setStopFlag(stop);
-    const ProgramOptions& o = request.options;
-    const DateSizeBounds bounds{o.minDate, o.maxDate, o.minSize, o.maxSize};
+    const DateSizeBounds bounds = filterBounds(request.options);
     if (bounds.any())
         m_walker.addFilter(std::make_unique<DateSizeFilter>(bounds));
-    addIgnoreFilter(m_walker, fs, o);
+    addIgnoreFilter(m_walker, fs, request.options);
 }
 
 bool ListWalk::walkOn(size_t files)
@@ -58,6 +56,11 @@ void ListWalk::addArchiveTasks(const SearchRequest& request, const PathMaskPair&
     const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
     for (size_t i = 0; i < found.size(); ++i)
         archives->push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+}
+
+DateSizeBounds ListWalk::filterBounds(const ProgramOptions& o)
+{
+    return DateSizeBounds{o.minDate, o.maxDate, o.minSize, o.maxSize};
 }
 
 void ListWalk::addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options)

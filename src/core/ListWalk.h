@@ -5,6 +5,7 @@
 // or a piece at a time, so that a threaded search works on the first files while the walk
 // goes on; either way the list grows the same.
 #include "core/SearchRequest.h"
+#include "select/DateSizeFilter.h"
 #include "select/FileList.h"
 #include "select/FileWalker.h"
 
@@ -41,6 +42,8 @@ public:
     // The tasks of the archives `found` under `pm`.
     static void addArchiveTasks(const SearchRequest& request, const PathMaskPair& pm, const FileList& found,
                                 std::vector<ArchiveTask>* archives);
+    // The date and size bounds of the options (for the walk's filter and the members').
+    static DateSizeBounds filterBounds(const ProgramOptions& options);
     // "Use Ignore Files": the walk also skips what git's ignore files ignore.
     static void addIgnoreFilter(FileWalker& walker, FileSystem& fs, const ProgramOptions& options);
 

@@ -16,9 +16,7 @@
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
-#include "select/DateSizeFilter.h"
 #include "select/FileWalker.h"
-#include "select/IgnoreFileFilter.h"
 #include "select/MemberSelection.h"
 
 #include <algorithm>
@@ -52,10 +50,6 @@ const char* const kNoFilesTexts[] = {
     "- If you want to Search Subdirectories, check the box provided in the Main Window.",
 };
 
-DateSizeBounds filterBounds(const ProgramOptions& o)
-{
-    return DateSizeBounds{o.minDate, o.maxDate, o.minSize, o.maxSize};
-}
 
 std::string nowText()
 {
@@ -196,6 +190,13 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
+bool RunDriver::walksAlongside(const SearchRequest& request, size_t threads)
+{
+    // An output file must not be one of the files to process, which only the whole list
+    // can tell: with one, the walk comes first.
+    return threads > 1 && request.options.outputFile.empty();
+}
+
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
                                     std::vector<ArchiveTask>* archives)
 {
@@ -290,10 +291,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         return true;
     };
     WalkStats walked;
-    if (workerThreads(request.threads) > 1 && request.options.outputFile.empty()) {
+    if (walksAlongside(request, workerThreads(request.threads))) {
         // A second thread walks while this one lists what it has found so far, in pieces.
-        // (An output file must not be one of the listed files, which only the whole list
-        // can tell; with one, the walk comes first.)
         openOutputFile(request, FileList{});
         std::mutex mutex;
         std::condition_variable wake;
@@ -418,7 +417,7 @@ bool RunDriver::prepareRun(Run& run)
         run.maskKey += pm.mask + '\n';
     }
     // A list built under other filters is not the list of this run.
-    const DateSizeBounds bounds = filterBounds(opt);
+    const DateSizeBounds bounds = ListWalk::filterBounds(opt);
     run.maskKey += std::to_string(bounds.earliest) + ' ' + std::to_string(bounds.latest) + ' ' +
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
     if (opt.useIgnoreFiles)
@@ -428,9 +427,8 @@ bool RunDriver::prepareRun(Run& run)
     if (opt.cacheFileList &&
         m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts))
         run.archives = buildArchiveList(run.request);
-    else if (run.threads > 1 && opt.outputFile.empty())
-        // The workers walk as they search. (An output file must not be one of the files to
-        // process, which only the whole list can tell.)
+    else if (walksAlongside(run.request, run.threads))
+        // The workers walk as they search.
         run.walk = std::make_unique<ListWalk>(m_fs, run.request, run.list, &run.starts, &run.archives, &m_stop,
                                               nullptr);
     else
@@ -561,7 +559,7 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_vi
 
     // The status comes from the descriptor: it describes the very file that is read, and
     // the rewrite later checks that the name still leads to it unchanged.
-    std::unique_ptr<File> in = lane.cursor ? m_fs.openReadNear(path, lane.cursor) : m_fs.openRead(path);
+    std::unique_ptr<File> in = m_fs.openReadNear(path, lane.cursor);
     if (!in || (run.replace && !in->status(&report.status))) {
         reportFileError(lane, "Error opening ", path, run.quiet);
         report.fate = FileReport::Fate::Failed;
@@ -874,7 +872,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         const bool walking = run.walk && run.walk->walkOn(piece);
         const size_t listed = run.list.size();
         const size_t fresh = listed - cut;
-        cutTasks(cut, listed, std::clamp<size_t>(fresh / (threads * (walking || run.walk ? 4 : 64)), 1, 64));
+        cutTasks(cut, listed, std::clamp<size_t>(fresh / (threads * (run.walk ? 4 : 64)), 1, 64));
         cut = listed;
         if (!walking && !archivesCut) {
             archivesCut = true;
@@ -1081,7 +1079,7 @@ bool RunDriver::searchArchive(Run& run, Lane& lane, size_t index)
     std::unique_ptr<ArchiveReader> reader = openArchive(lane, task.path, run.quiet);
     if (!reader)
         return true;
-    MemberSelection selection(task.memberMask, filterBounds(run.opt));
+    MemberSelection selection(task.memberMask, ListWalk::filterBounds(run.opt));
     return forEachSelectedMember(lane, task.path, *reader, selection, [&](const ArchiveMember& member) {
         const std::string progressText = format(kZipProgress, count - opened + 1, archivePercent(count, opened, *reader));
         return handOn(run, lane, processMember(run, lane, *reader, member, task.path, progressText));
@@ -1194,7 +1192,7 @@ bool RunDriver::listArchives(const SearchRequest& request, const std::vector<Arc
 {
     // Members are listed from the archive's directory; their data is never read.
     const long count = static_cast<long>(archives.size());
-    const DateSizeBounds bounds = filterBounds(request.options);
+    const DateSizeBounds bounds = ListWalk::filterBounds(request.options);
     Lane lane{m_results, m_host};
     for (const ArchiveTask& task : archives) {
         if (m_stop.load())

@@ -159,6 +159,9 @@ private:
     void endRun(Run& run);
 
     bool openOutputFile(const SearchRequest& request, const FileList& list);
+    // A run on `threads` threads walks alongside its work (searching or listing) rather
+    // than before it.
+    static bool walksAlongside(const SearchRequest& request, size_t threads);
     // Walks every path/mask pair of the request into `list`; with `archives`, the same walk
     // also finds the archives of a run that searches them.
     WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,

@@ -60,29 +60,28 @@ bool FileWalker::step(size_t directories)
             m_start = m_startDirs[m_nextStart++];
             if (m_starts)
                 m_starts->push_back(StartPath{m_out->size(), m_start});
-            if (stopped()) {
-                m_nextStart = m_startDirs.size();
-                return false;
-            }
+            if (stopped())
+                return endWalk();
             for (WalkFilter* f : m_filters)
                 f->beginWalk(m_start, m_maskText);
             m_pending.push_back(Pending{m_start, true, m_secondOut != nullptr});
         }
-        if (stopped()) {
-            m_pending.clear();
-            m_nextStart = m_startDirs.size();
-            return false;
-        }
+        if (stopped())
+            return endWalk();
         Pending current = std::move(m_pending.back());
         m_pending.pop_back();
         ++done;
-        if (!walkDirectory(std::move(current))) {
-            m_pending.clear();
-            m_nextStart = m_startDirs.size();
-            return false;
-        }
+        if (!walkDirectory(std::move(current)))
+            return endWalk();
     }
     return !m_pending.empty() || m_nextStart < m_startDirs.size();
+}
+
+bool FileWalker::endWalk()
+{
+    m_pending.clear();
+    m_nextStart = m_startDirs.size();
+    return false;
 }
 
 bool FileWalker::enters(const WalkEntry& dir) const

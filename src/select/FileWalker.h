@@ -72,6 +72,8 @@ private:
     };
     // Lists one directory; false when the walk was stopped in it.
     bool walkDirectory(Pending current);
+    // Ends the walk under way (stopped); false, for step() to return.
+    bool endWalk();
     bool enters(const WalkEntry& dir) const;
     bool accepts(const WalkEntry& file) const;
     bool secondEnters(const WalkEntry& dir);
