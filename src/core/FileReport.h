@@ -4,6 +4,8 @@
 #include "core/FileScanner.h"
 #include "platform/FileSystem.h"
 
+#include <string_view>
+
 namespace tw {
 
 struct FileReport {
@@ -18,6 +20,21 @@ struct FileReport {
     FileStatus status;    // replace runs: taken on the descriptor when the file was opened
     File* output = nullptr; // replace runs: the temporary file holding the last pair's output
     bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
+
+    // Starts the report of a new file over this one. The path and the counters keep their
+    // capacity, so a worker that reuses one report allocates nothing per file.
+    void reset(std::string_view path, size_t pairs)
+    {
+        fate = Fate::Scanned;
+        state.path.assign(path);
+        state.binary = false;
+        state.reformatted = false;
+        state.sizeChange = 0;
+        state.pairCounts.assign(pairs, PairCounts{});
+        status = FileStatus{};
+        output = nullptr;
+        pairsRan = false;
+    }
 };
 
 } // namespace tw

@@ -27,6 +27,7 @@ OrderedPipeline::OrderedPipeline(size_t threads, size_t window, size_t memoryBud
 {
     m_slotBytes = std::max<size_t>(memoryBudget / m_window, 64 * 1024);
     m_batchBytes = m_slotBytes / 2;
+    m_wakeAfter = std::max<size_t>(m_window / 4, 1);
 }
 
 OrderedPipeline::~OrderedPipeline() = default;
@@ -46,7 +47,10 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
     Slot& slot = m_slots[task % m_window];
     // Wait while this task already holds its share; the consumer takes the oldest task's
     // batches, so the oldest never waits long and the others wait their turn.
-    m_workersWake.wait(lock, [&] { return m_abandoned || slot.bytes < m_slotBytes; });
+    if (!m_abandoned && slot.bytes >= m_slotBytes) {
+        m_consumerWake.notify_one(); // it may be waiting for more finished tasks
+        m_workersWake.wait(lock, [&] { return m_abandoned || slot.bytes < m_slotBytes; });
+    }
     if (m_abandoned) {
         batch.clear();
         return;
@@ -54,13 +58,30 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
     if (!batch.empty()) {
         slot.bytes += batch.bytes();
         slot.ready.push_back(std::move(batch));
-        batch = freshBatch();
-        batch.clear();
+        if (!last) {
+            batch = freshBatch();
+            batch.clear();
+        }
+    } else if (last && m_spare.size() < 2 * m_window) {
+        m_spare.push_back(std::move(batch));
     }
     slot.done = last;
-    // The consumer only ever waits for the oldest task.
-    if (task == m_head)
+    if (last ? consumerHasWork() : task == m_head)
         m_consumerWake.notify_one();
+}
+
+bool OrderedPipeline::consumerHasWork() const
+{
+    // The consumer only ever waits for the oldest task. Once that is over it is woken when
+    // several finished tasks wait for it, when the workers could not start another task
+    // without it, or when no task is left to start; each wake-up then does the work of
+    // several tasks instead of costing two thread switches per task.
+    size_t finished = 0;
+    while (m_head + finished < m_next && finished < m_wakeAfter && m_slots[(m_head + finished) % m_window].done)
+        ++finished;
+    if (finished == 0)
+        return false;
+    return finished >= m_wakeAfter || m_next >= m_head + m_window || (!m_more && m_next >= m_count);
 }
 
 bool OrderedPipeline::feedTasks(std::unique_lock<std::mutex>& lock)
@@ -93,6 +114,7 @@ bool OrderedPipeline::feedTasks(std::unique_lock<std::mutex>& lock)
 
 void OrderedPipeline::workerLoop(size_t worker)
 {
+    RecordedBatch batch;
     for (;;) {
         size_t task = 0;
         {
@@ -111,11 +133,16 @@ void OrderedPipeline::workerLoop(size_t worker)
                     break;
                 if (!m_more && !m_feeding && m_next >= m_count)
                     return;
+                if (m_next >= m_head + m_window)
+                    m_consumerWake.notify_one(); // the window is full: only the consumer frees it
                 m_workersWake.wait(lock);
             }
             task = m_next++;
+            batch = freshBatch();
         }
         TaskOutput out(*this, task);
+        out.m_batch = std::move(batch);
+        out.m_batch.clear();
         try {
             (*m_produce)(worker, task, out);
         } catch (...) {

@@ -92,12 +92,15 @@ private:
     // The oldest task is not yet found, and others will be.
     bool awaitingTasks() const { return m_more && m_head >= m_count; }
     void handOn(size_t task, RecordedBatch& batch, bool last);
+    // Whether the consumer is to be woken now that a task has ended (m_mutex held).
+    bool consumerHasWork() const;
     RecordedBatch freshBatch(); // with m_mutex held
 
     const size_t m_threads;
     const size_t m_window;
     size_t m_slotBytes;  // a task's share of the memory budget
     size_t m_batchBytes; // at most half of m_slotBytes
+    size_t m_wakeAfter;  // finished tasks that wake the consumer (a quarter of the window)
 
     std::mutex m_mutex; // guards everything below
     std::condition_variable m_workersWake;  // a slot was freed, batches were taken, or the run ended

@@ -69,13 +69,14 @@ void ResultRecorder::message(const std::string& text, bool suppressedByQuiet)
     done();
 }
 
-void ResultRecorder::fileEnd(FileReport&& report)
+void ResultRecorder::fileEnd(const FileReport& report)
 {
     RecordedBatch& b = m_out->batch();
+    // Copied over a report the batch held before, whose strings keep their capacity.
     if (b.reportCount < b.reports.size())
-        b.reports[b.reportCount] = std::move(report);
+        b.reports[b.reportCount] = report;
     else
-        b.reports.push_back(std::move(report));
+        b.reports.push_back(report);
     push(RecordedBatch::Op::FileEnd).index = static_cast<uint32_t>(b.reportCount++);
     done();
 }

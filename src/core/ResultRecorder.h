@@ -25,7 +25,7 @@ public:
     void fileError() { simple(RecordedBatch::Op::FileError); }
     void archiveOpened() { simple(RecordedBatch::Op::ArchiveOpened); }
     // The work on one file or member is done; the steps that follow it get `report`.
-    void fileEnd(FileReport&& report);
+    void fileEnd(const FileReport& report);
 
     // ResultSink
     void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;

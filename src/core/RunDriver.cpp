@@ -244,11 +244,11 @@ void RunDriver::countArchive(Lane& lane)
         ++m_counters.archivesDone;
 }
 
-bool RunDriver::handOn(Run& run, Lane& lane, FileReport&& report)
+bool RunDriver::handOn(Run& run, Lane& lane, const FileReport& report)
 {
     if (!lane.recorder)
         return finishFile(run, report);
-    lane.recorder->fileEnd(std::move(report));
+    lane.recorder->fileEnd(report);
     return !m_stop.load();
 }
 
@@ -530,14 +530,13 @@ std::vector<ActivePair> RunDriver::activePairs(const std::vector<PreparedPair>& 
     return out;
 }
 
-FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view listed, size_t total)
+void RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view listed, size_t total,
+                            FileReport& report)
 {
-    FileReport report;
-    FileState& file = report.state;
-    file.path.assign(listed);
-    const std::string& path = file.path;
     std::vector<ActivePair>& pairs = *lane.pairs;
-    file.pairCounts.assign(pairs.size(), PairCounts{});
+    report.reset(listed, pairs.size());
+    FileState& file = report.state;
+    const std::string& path = file.path;
     // The start path matters for the commit, which only runs on the run's own thread.
     while (!lane.recorder && run.startIndex + 1 < run.starts.size() && run.starts[run.startIndex + 1].firstIndex <= k)
         ++run.startIndex;
@@ -545,7 +544,7 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_vi
     countSearched(lane);
     if (run.replace && run.confirmation.onFileStart(path) == DirDecision::Skip) {
         report.fate = FileReport::Fate::Skipped;
-        return report;
+        return;
     }
     if (lane.host.showsProgress()) {
         lane.host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
@@ -554,7 +553,7 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_vi
     }
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
-        return report;
+        return;
     }
 
     // The status comes from the descriptor: it describes the very file that is read, and
@@ -563,7 +562,7 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_vi
     if (!in || (run.replace && !in->status(&report.status))) {
         reportFileError(lane, "Error opening ", path, run.quiet);
         report.fate = FileReport::Fate::Failed;
-        return report;
+        return;
     }
     if (run.replace)
         run.confirmation.onFileOpened();
@@ -624,7 +623,6 @@ FileReport RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_vi
         if (!run.replace && run.opt.stopAfterFirstHit && file.totals().hits > 0)
             break;
     }
-    return report;
 }
 
 ScanOutcome RunDriver::applySpecialOperation(Run& run, ActivePair& pair, size_t pairIndex, File& input,
@@ -821,6 +819,7 @@ struct RunDriver::Worker {
     std::unique_ptr<FileScanner> scanner;
     std::vector<ActivePair> pairs;
     std::unique_ptr<DirectoryCursor> cursor;
+    FileReport report; // the file at hand; copied into the recorder's batch when it is done
 };
 
 void RunDriver::searchInParallel(Run& run, size_t threads)
@@ -897,8 +896,10 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         w.recorder.setOutput(&out);
         Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, w.cursor.get()};
         if (t->archive == SIZE_MAX) {
-            for (size_t i = 0; i < t->files.size() && !m_stop.load(); ++i)
-                w.recorder.fileEnd(processFile(run, lane, t->first + i, t->files.at(i), t->total));
+            for (size_t i = 0; i < t->files.size() && !m_stop.load(); ++i) {
+                processFile(run, lane, t->first + i, t->files.at(i), t->total, w.report);
+                w.recorder.fileEnd(w.report);
+            }
         } else {
             searchArchive(run, lane, t->archive);
         }
@@ -906,7 +907,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
     };
     ReplayBuffers buffers;
     auto consume = [&](RecordedBatch& batch) { return replay(run, batch, buffers); };
-    OrderedPipeline pipeline(threads, 4 * threads);
+    OrderedPipeline pipeline(threads, std::max<size_t>(4 * threads, 16));
     pipeline.run(feed, 2 * threads, produce, consume, [this] { m_host.pump(); }, &m_stop);
 }
 
@@ -990,8 +991,11 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         std::unique_ptr<DirectoryCursor> cursor = run.replace ? nullptr : m_fs.newDirectoryCursor();
         Lane lane{m_results, m_host, nullptr, run.scanner.get(), &run.pairs, cursor.get()};
         bool goOn = true;
-        for (size_t k = 0; goOn && k < run.list.size(); ++k)
-            goOn = finishFile(run, processFile(run, lane, k, run.list.at(k), run.list.size()));
+        FileReport report;
+        for (size_t k = 0; goOn && k < run.list.size(); ++k) {
+            processFile(run, lane, k, run.list.at(k), run.list.size(), report);
+            goOn = finishFile(run, report);
+        }
         for (size_t a = 0; goOn && a < run.archives.size(); ++a)
             goOn = searchArchive(run, lane, a);
     }

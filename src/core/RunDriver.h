@@ -1,7 +1,7 @@
 #pragma once
 // One run of the Search or Replace command. A run is a sequence of named steps:
 //   prepareRun (checks, file list, output file, replace set-up, preparePairs)
-//   -> for each file: processFile(k) returns a FileReport (its counters; its lines are in
+//   -> for each file: processFile(k) fills a FileReport (its counters; its lines are in
 //      the results, held back while the file is undecided)
 //   -> decideFile (keep the file's outcome?) -> commitFile (replace: rewrite the original)
 //   -> addSummaries -> endRun (clean-up, on every way out).
@@ -108,8 +108,9 @@ private:
     bool prepareRun(Run& run);
     bool prepareReplace(Run& run);
     bool preparePairs(Run& run);
-    // File number `k` of the list, `path`, one of `total` files found so far.
-    FileReport processFile(Run& run, Lane& lane, size_t k, std::string_view path, size_t total);
+    // File number `k` of the list, `path`, one of `total` files found so far. `report` is
+    // written over (its storage is reused from file to file).
+    void processFile(Run& run, Lane& lane, size_t k, std::string_view path, size_t total, FileReport& report);
     // Matchers of their own for one scanning thread.
     static std::vector<ActivePair> activePairs(const std::vector<PreparedPair>& prepared);
     // A search run's files, then its archives, on `threads` workers, with the results in
@@ -123,7 +124,7 @@ private:
     };
     bool replay(Run& run, const RecordedBatch& batch, ReplayBuffers& buffers);
     // After a file or member: finishFile on the run's thread, or recorded for it.
-    bool handOn(Run& run, Lane& lane, FileReport&& report);
+    bool handOn(Run& run, Lane& lane, const FileReport& report);
     void countSearched(Lane& lane);
     void countError(Lane& lane);
     void countArchive(Lane& lane);
