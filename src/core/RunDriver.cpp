@@ -818,7 +818,6 @@ struct RunDriver::Worker {
     ResultRecorder recorder;
     std::unique_ptr<FileScanner> scanner;
     std::vector<ActivePair> pairs;
-    std::unique_ptr<DirectoryCursor> cursor;
     FileReport report; // the file at hand; copied into the recorder's batch when it is done
 };
 
@@ -834,7 +833,6 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         w->scanner = std::make_unique<FileScanner>(run.scanSettings, w->recorder, w->recorder, m_stop);
         w->pairs = activePairs(run.prepared);
         w->recorder.setShowsProgress(m_host.showsProgress());
-        w->cursor = m_fs.newDirectoryCursor();
         workers.push_back(std::move(w));
     }
     // A task is a group of consecutive files, or one archive. Tasks are cut from the list
@@ -892,9 +890,13 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
             std::lock_guard<std::mutex> lock(tasksMutex);
             t = &tasks[task];
         }
+        // A worker opens, reads and closes its own files and holds no descriptor past the
+        // task (its cursor goes with it), so it can keep its descriptors to itself.
+        m_fs.ownDescriptorsForThisThread();
+        const std::unique_ptr<DirectoryCursor> cursor = m_fs.newDirectoryCursor();
         Worker& w = *workers[worker];
         w.recorder.setOutput(&out);
-        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, w.cursor.get()};
+        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, cursor.get()};
         if (t->archive == SIZE_MAX) {
             for (size_t i = 0; i < t->files.size() && !m_stop.load(); ++i) {
                 processFile(run, lane, t->first + i, t->files.at(i), t->total, w.report);

@@ -122,6 +122,13 @@ public:
     // regular file (a FIFO or device swapped in never blocks the run).
     // On failure the result is null and *error (when given) holds errno.
     [[nodiscard]] virtual std::unique_ptr<File> openRead(const std::string& path, int* error = nullptr) = 0;
+    // Gives the calling thread a descriptor table of its own (the first call on a thread;
+    // later ones do nothing). For a worker that opens, reads and closes its own files: the
+    // kernel then takes no lock and no reference on a table shared with other threads for
+    // each of those calls. Afterwards a descriptor opened on this thread is valid on this
+    // thread only, and one opened on another thread is not valid here: such a thread closes
+    // everything it opened before it ends, and uses no handle opened elsewhere later.
+    virtual void ownDescriptorsForThisThread() {}
     // A cursor for openReadNear; null when this file system has none.
     [[nodiscard]] virtual std::unique_ptr<DirectoryCursor> newDirectoryCursor() { return nullptr; }
     // As openRead, through `cursor` (null, or one made by this file system).

@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -75,6 +76,13 @@ std::unique_ptr<File> readingFile(int fd, int64_t size, const std::string& path,
 
 class PosixFileSystem final : public FileSystem {
 public:
+    void ownDescriptorsForThisThread() override
+    {
+        thread_local bool own = false;
+        // On failure the table stays shared, which is slower but just as correct.
+        if (!own)
+            own = ::unshare(CLONE_FILES) == 0;
+    }
     std::unique_ptr<DirectoryCursor> newDirectoryCursor() override
     {
         return std::make_unique<PosixDirectoryCursor>();

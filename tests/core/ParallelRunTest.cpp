@@ -11,9 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tw {
 namespace {
@@ -38,7 +43,22 @@ public:
         kinds.push_back(entry.kind);
         if (driver && lines.size() == stopAfter)
             driver->RequestStop();
+        // While the run goes on, its thread opens descriptors of its own, with the numbers
+        // the workers' tables give out too: one of theirs closed here would close one of these.
+        if (lines.size() == 1)
+            for (int i = 0; i < 8; ++i)
+                held.push_back(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     }
+    bool heldIntact() const
+    {
+        return std::all_of(held.begin(), held.end(), [](int fd) { return ::fcntl(fd, F_GETFD) != -1; });
+    }
+    ~StoppingView() override
+    {
+        for (const int fd : held)
+            ::close(fd);
+    }
+    std::vector<int> held;
     std::vector<std::string> lines;
     std::vector<LineKind> kinds;
     RunDriver* driver = nullptr;
@@ -51,6 +71,7 @@ struct Outcome {
     std::vector<LineKind> kinds;
     std::string output;
     long searched = 0, hits = 0, withHits = 0, errors = 0, archives = 0;
+    bool descriptorsKept = false; // the descriptors the run's thread opened meanwhile stayed open
 };
 
 // A tree of text, binary, empty and large files in nested directories, two archives, a
@@ -137,6 +158,7 @@ Outcome runOnce(const TempDir& dir, const Combo& c, size_t threads, size_t stopA
     o.outcome = list ? driver.ListFilesOnly(req) : driver.ExecuteRun(req);
     o.lines = view.lines;
     o.kinds = view.kinds;
+    o.descriptorsKept = view.heldIntact();
     o.messages = host.messages;
     if (c.outputFile)
         o.output = test::readFile(outFile);
@@ -215,6 +237,32 @@ TEST(ParallelRun, AStoppedRunShowsAPrefixOfTheRunOnOneThread)
         ASSERT_LE(shown.size(), all.size());
         EXPECT_TRUE(std::equal(shown.begin(), shown.end(), all.begin())) << "stopped after " << stopAfter;
     }
+}
+
+// The run's thread keeps its descriptors: workers open and close their files in tables of
+// their own, and none of theirs is closed, or left open, through the run's thread.
+TEST(ParallelRun, LeavesTheDescriptorsOfTheRunsThreadAsTheyWere)
+{
+    TempDir dir;
+    std::mt19937 rng(5);
+    makeTree(dir, rng);
+    auto open = [] { // this thread's descriptors, each with the file it names
+        std::map<int, std::pair<dev_t, ino_t>> fds;
+        for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) {
+            struct stat st {};
+            const int fd = std::stoi(e.path().filename().string());
+            if (::fstat(fd, &st) == 0)
+                fds[fd] = {st.st_dev, st.st_ino};
+        }
+        return fds;
+    };
+    const auto before = open();
+    for (const Combo& c : {kCombos[0], kCombos[1]}) { // the second has an output file
+        const Outcome o = runOnce(dir, c, 3);
+        EXPECT_GT(o.searched, 100);
+        EXPECT_TRUE(o.descriptorsKept);
+    }
+    EXPECT_EQ(open(), before);
 }
 
 // A threaded search walks as it searches; the list it leaves in the cache is the whole
