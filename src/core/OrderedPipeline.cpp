@@ -23,7 +23,7 @@ size_t TaskOutput::batchLimit() const
 }
 
 OrderedPipeline::OrderedPipeline(size_t threads, size_t window, size_t memoryBudget)
-    : m_threads(std::max<size_t>(threads, 1)), m_window(std::max(window, m_threads))
+    : m_threads(std::max<size_t>(threads, 1)), m_window(std::max(window, m_threads)), m_memoryBudget(memoryBudget)
 {
     m_slotBytes = std::max<size_t>(memoryBudget / m_window, 64 * 1024);
     m_batchBytes = m_slotBytes / 2;
@@ -47,9 +47,15 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
     Slot& slot = m_slots[task % m_window];
     // Wait while this task already holds its share; the consumer takes the oldest task's
     // batches, so the oldest never waits long and the others wait their turn.
-    if (!m_abandoned && slot.bytes >= m_slotBytes) {
+    // A task beyond its share of memory goes on while the batches held by all tasks stay
+    // under the budget, so one task with much output does not hold up the workers; the
+    // oldest task is kept to its share, which the consumer takes as it comes.
+    auto mayHandOn = [&] {
+        return m_abandoned || slot.bytes < m_slotBytes || (task != m_head && m_heldBytes < m_memoryBudget);
+    };
+    if (!mayHandOn()) {
         m_consumerWake.notify_one(); // it may be waiting for more finished tasks
-        m_workersWake.wait(lock, [&] { return m_abandoned || slot.bytes < m_slotBytes; });
+        m_workersWake.wait(lock, mayHandOn);
     }
     if (m_abandoned) {
         batch.clear();
@@ -57,6 +63,7 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
     }
     if (!batch.empty()) {
         slot.bytes += batch.bytes();
+        m_heldBytes += batch.bytes();
         slot.ready.push_back(std::move(batch));
         if (!last) {
             batch = freshBatch();
@@ -177,6 +184,7 @@ bool OrderedPipeline::run(const Feeder& feed, size_t lowWater,
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_slots.assign(m_window, Slot{});
+        m_heldBytes = 0;
         m_count = 0;
         m_more = true;
         m_feeding = false;
@@ -242,6 +250,7 @@ bool OrderedPipeline::run(const Feeder& feed, size_t lowWater,
             batch = std::move(slot.ready.front());
             slot.ready.pop_front();
             slot.bytes -= batch.bytes();
+            m_heldBytes -= batch.bytes();
             m_workersWake.notify_all();
         }
         completed = consume(batch);

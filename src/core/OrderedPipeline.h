@@ -6,9 +6,10 @@
 // A task writes its output into batches (TaskOutput::batch) and hands each on when it has
 // grown (TaskOutput::publish) and at its end. Memory stays bounded however the work is
 // spread: at most `window` tasks are in flight, and a task whose handed-on batches reach
-// its share of the memory waits until the consumer has taken them, which it does for the
-// oldest unfinished task only. That task never waits for a later one, so the pipeline
-// always moves on.
+// its share of the memory waits while all tasks together hold the whole budget, until
+// the consumer has taken batches; it takes those of the oldest unfinished task only, and
+// that task is kept to its share. The oldest task never waits for a later one, so the
+// pipeline always moves on.
 #include "core/RecordedBatch.h"
 
 #include <atomic>
@@ -98,6 +99,7 @@ private:
 
     const size_t m_threads;
     const size_t m_window;
+    const size_t m_memoryBudget;
     size_t m_slotBytes;  // a task's share of the memory budget
     size_t m_batchBytes; // at most half of m_slotBytes
     size_t m_wakeAfter;  // finished tasks that wake the consumer (a quarter of the window)
@@ -106,6 +108,7 @@ private:
     std::condition_variable m_workersWake;  // a slot was freed, batches were taken, or the run ended
     std::condition_variable m_consumerWake; // a batch was handed on or a task ended
     std::vector<Slot> m_slots;
+    size_t m_heldBytes = 0; // the sizes of all slots' `ready` batches; at most twice the budget
     std::vector<RecordedBatch> m_spare; // taken batches kept for reuse (their capacity stays)
     size_t m_count = 0;    // tasks of the current run found so far
     bool m_more = false;   // the feeder will find more tasks
