@@ -35,6 +35,8 @@ public:
     // once it is over (also when stopped).
     bool walkOn(size_t files);
     bool finished() const { return m_pair >= m_request.pathMasks.size(); }
+    // Lists the directories through `readAhead` (see FileWalker::setReadAhead).
+    void setReadAhead(DirectoryReadAhead* readAhead) { m_walker.setReadAhead(readAhead); }
     const WalkStats& stats() const { return m_walker.stats(); }
 
     // A run that searches archives: Search Zips with a ZIP Mask, and never a replace run.

@@ -304,6 +304,10 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
             try {
                 FileList current;
                 ListWalk walk(m_fs, request, current, nullptr, found, &m_stop, nullptr);
+                // Listing is mostly the kernel reading directories: the other threads
+                // read those the walk comes to later.
+                DirectoryReadAhead readAhead(m_fs, workerThreads(request.threads) - 1);
+                walk.setReadAhead(&readAhead);
                 for (bool more = true; more;) {
                     more = walk.walkOn(std::clamp<size_t>(handedOver / 2, 64, 4096));
                     std::lock_guard<std::mutex> lock(mutex);

@@ -124,7 +124,7 @@ bool FileWalker::walkDirectory(Pending current)
 {
     if (current.first)
         ++m_stats.directories;
-    if (!m_fs.listDirectory(current.path, &m_entries))
+    if (!(m_readAhead ? m_readAhead->take(current.path, &m_entries) : m_fs.listDirectory(current.path, &m_entries)))
         return true; // unreadable or missing: nothing from it
     m_subdirs.clear();
     const std::string_view relativeDir = std::string_view(current.path).substr(m_start.size());
@@ -162,8 +162,12 @@ bool FileWalker::walkDirectory(Pending current)
         if (current.second && secondAccepts(entry))
             m_secondOut->add(m_full);
     }
-    for (auto it = m_subdirs.rbegin(); it != m_subdirs.rend(); ++it)
+    // The last subdirectory is named ahead first: the walk comes to it last.
+    for (auto it = m_subdirs.rbegin(); it != m_subdirs.rend(); ++it) {
+        if (m_readAhead)
+            m_readAhead->ahead(it->path);
         m_pending.push_back(std::move(*it));
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 // symbolic links met during the walk are not followed. What is entered and selected is
 // decided by the walk's filters: the dot-directory rule and the mask list, then any added.
 #include "platform/FileSystem.h"
+#include "select/DirectoryReadAhead.h"
 #include "select/FileList.h"
 #include "select/WalkFilter.h"
 
@@ -33,6 +34,10 @@ public:
     // Called before each directory entry (keeps the interface alive); may set the stop flag.
     void setPump(std::function<void()> pump) { m_pump = std::move(pump); }
     void setStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
+
+    // Directories are then listed through `readAhead` (null: directly), which lists those
+    // the walk will come to on other threads meanwhile. It must outlive the walk.
+    void setReadAhead(DirectoryReadAhead* readAhead) { m_readAhead = readAhead; }
 
     // A filter applied after the dot-directory rule and the mask list, in the order added.
     void addFilter(std::unique_ptr<WalkFilter> filter) { m_extraFilters.push_back(std::move(filter)); }
@@ -81,6 +86,7 @@ private:
     bool stopped() const { return m_stop && m_stop->load(std::memory_order_relaxed); }
 
     FileSystem& m_fs;
+    DirectoryReadAhead* m_readAhead = nullptr;
     std::function<void()> m_pump;
     const std::atomic<bool>* m_stop = nullptr;
     // The filters of the current build(): the dot-directory rule, the mask list, then

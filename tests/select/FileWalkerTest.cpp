@@ -1,11 +1,14 @@
 #include "select/FileWalker.h"
 
+#include "ScratchWrappingFs.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <random>
 
 namespace tw {
@@ -322,6 +325,57 @@ TEST(FileWalker, ListsNamesWithControlBytes)
     }
     EXPECT_EQ(walk(d.path(), "*.*", false), expected);
     EXPECT_EQ(walk(d.path(), "a?b.*", false), expected);
+}
+
+// Counts how often each directory is listed; the lists come from the real file system.
+class CountingFs final : public test::ScratchWrappingFs {
+public:
+    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++listed[p];
+        }
+        return ScratchWrappingFs::listDirectory(p, o);
+    }
+    std::mutex mutex;
+    std::map<std::string, int> listed;
+
+private:
+    std::unique_ptr<File> wrapScratch(std::unique_ptr<File> inner) override { return inner; }
+};
+
+// Directories listed ahead on other threads give the walk exactly what it would have
+// listed itself, whatever the helpers reach first, and none is listed twice.
+TEST(FileWalker, ReadingAheadGivesTheSameWalk)
+{
+    TempDir d;
+    std::mt19937 rng(8);
+    std::vector<std::string> dirs{""};
+    for (int i = 0; i < 120; ++i) {
+        std::string dir = dirs[rng() % dirs.size()] + (i % 5 == 0 ? "lib" : "d" + std::to_string(i)) + "/";
+        dirs.push_back(dir);
+        for (int f = static_cast<int>(rng() % 4); f > 0; --f)
+            writeFile(d.file(dir + "f" + std::to_string(rng() % 9) + (rng() % 2 ? ".c" : ".h")), "x");
+    }
+    for (const char* mask : {"*.*", "*.c", "lib\\*.c", "~*.h"})
+        for (const size_t helpers : {size_t{1}, size_t{4}})
+            for (int round = 0; round < 3; ++round) {
+                CountingFs fs;
+                FileList list;
+                {
+                    DirectoryReadAhead ahead(fs, helpers);
+                    FileWalker walker(fs);
+                    walker.setReadAhead(&ahead);
+                    walker.build(d.path(), mask, true, list);
+                }
+                std::vector<std::string> got;
+                for (size_t i = 0; i < list.size(); ++i)
+                    got.emplace_back(list.at(i));
+                EXPECT_EQ(got, walk(d.path(), mask, true)) << mask << " with " << helpers << " helpers";
+                for (const auto& [dir, times] : fs.listed)
+                    EXPECT_EQ(times, 1) << dir;
+            }
 }
 
 TEST(FileWalker, StopLeavesTheFilesFoundSoFar)
