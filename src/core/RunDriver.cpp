@@ -733,8 +733,9 @@ void RunDriver::tallyPairs(Run& run, const FileReport& report)
 void RunDriver::addSummaries(Run& run, bool stopped)
 {
     const ProgramOptions& opt = run.opt;
+    // The list is not used after this point: the cache takes it over.
     if (!stopped && opt.cacheFileList && (!run.walk || run.walk->finished()))
-        m_cache.store(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, run.starts);
+        m_cache.store(run.maskKey, run.pathKey, run.request.searchSubdirectories, std::move(run.list), run.starts);
     addSummary(format("Searched %ld file(s), found %ld occurrences in %ld file(s)", m_counters.filesSearched,
                       m_counters.totalHits, m_counters.filesWithHits));
     if (run.replace) {

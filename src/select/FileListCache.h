@@ -5,6 +5,7 @@
 #include "select/FileWalker.h"
 
 #include <string>
+#include <utility>
 
 namespace tw {
 
@@ -20,14 +21,15 @@ public:
             *starts = m_starts;
         return true;
     }
-    void store(const std::string& maskText, const std::string& pathText, bool subdirs, const FileList& list,
+    // Takes the list over: a run hands on the list it is done with, which costs no copy.
+    void store(const std::string& maskText, const std::string& pathText, bool subdirs, FileList&& list,
                const std::vector<StartPath>& starts)
     {
         m_starts = starts;
         m_mask = maskText;
         m_path = pathText;
         m_subdirs = subdirs;
-        m_list = list;
+        m_list = std::move(list);
         m_valid = true;
     }
     void clear()
