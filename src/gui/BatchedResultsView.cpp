@@ -1,5 +1,7 @@
 #include "gui/BatchedResultsView.h"
 
+#include <utility>
+
 namespace tw {
 
 BatchedResultsView::BatchedResultsView(ResultsModel& model, QObject* parent) : QObject(parent), m_model(model)
@@ -13,8 +15,12 @@ void BatchedResultsView::appendLine(const ResultEntry& entry)
     bool post = false;
     {
         std::lock_guard lock(m_mutex);
-        m_pending.push_back(entry);
-        if (m_pending.size() >= kBatchLines && !m_deliveryQueued) {
+        if (m_pendingCount < m_pending.size())
+            m_pending[m_pendingCount] = entry;
+        else
+            m_pending.push_back(entry);
+        ++m_pendingCount;
+        if (m_pendingCount >= kBatchLines && !m_deliveryQueued) {
             m_deliveryQueued = true;
             post = true;
         }
@@ -37,12 +43,17 @@ void BatchedResultsView::finishRun()
 void BatchedResultsView::deliverPending()
 {
     std::vector<ResultEntry> batch;
+    size_t count = 0;
     {
         std::lock_guard lock(m_mutex);
         batch.swap(m_pending);
+        m_pending.swap(m_spare);
+        count = std::exchange(m_pendingCount, 0);
         m_deliveryQueued = false;
     }
-    m_model.appendLines(batch);
+    m_model.appendLines(std::span<const ResultEntry>(batch.data(), count));
+    std::lock_guard lock(m_mutex);
+    m_spare.swap(batch);
 }
 
 } // namespace tw

@@ -38,8 +38,14 @@ private:
     ResultsModel& m_model;
     QTimer m_timer;
     std::mutex m_mutex;
-    std::vector<ResultEntry> m_pending; // guarded by m_mutex; lines not yet in the model, in order
-    bool m_deliveryQueued = false;      // guarded by m_mutex; a size-triggered delivery is posted
+    // Guarded by m_mutex: the lines not yet in the model are the first m_pendingCount of
+    // m_pending, in order. The entries past them, and those of m_spare (the batch the model
+    // took last), are kept for their strings' capacity: a line is copied over an old one, so
+    // a long run allocates nothing per line and frees nothing on the other thread.
+    std::vector<ResultEntry> m_pending;
+    size_t m_pendingCount = 0;
+    std::vector<ResultEntry> m_spare;
+    bool m_deliveryQueued = false; // guarded by m_mutex; a size-triggered delivery is posted
 };
 
 } // namespace tw

@@ -4,9 +4,12 @@
 #include "gui/UiText.h"
 
 #include <QFont>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QStyle>
+
+#include <functional>
 
 namespace tw {
 
@@ -42,6 +45,55 @@ const CommandText* findCommandText(int id)
 }
 
 namespace {
+
+// An icon made when it is first drawn or measured. Decoding a style's picture in all its
+// sizes, or painting a badge, costs a noticeable part of the program's start, and most
+// commands' icons are drawn only in menus that may never be opened.
+class DeferredIconEngine final : public QIconEngine {
+public:
+    explicit DeferredIconEngine(std::function<QIcon()> make) : m_make(std::move(make)) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override
+    {
+        return icon().pixmap(size, scale, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().availableSizes(mode, state);
+    }
+    // Every command has a picture: asking must not make it.
+    bool isNull() override { return false; }
+    QIconEngine* clone() const override { return new DeferredIconEngine(*this); }
+    QString key() const override { return QStringLiteral("DeferredIconEngine"); }
+
+private:
+    const QIcon& icon()
+    {
+        if (m_make) {
+            m_icon = m_make();
+            m_make = nullptr;
+        }
+        return m_icon;
+    }
+    std::function<QIcon()> m_make; // set until the icon is made
+    QIcon m_icon;
+};
+
+QIcon deferred(std::function<QIcon()> make)
+{
+    return QIcon(new DeferredIconEngine(std::move(make)));
+}
 
 // A badge with a short text, for the flags.
 QIcon badge(const QString& text)
@@ -100,18 +152,21 @@ QIcon commandIcon(int id, const QStyle* style)
     };
     for (const auto& b : badges)
         if (b.id == id)
-            return badge(QString::fromUtf8(b.text));
+            return deferred([text = QString::fromUtf8(b.text)] { return badge(text); });
     for (const Picture& p : pictures) {
         if (p.id != id)
             continue;
-        // Some themes draw only the one-colour "-symbolic" variants of these names.
-        const QString name = QString::fromLatin1(p.theme);
-        for (const QString& candidate : {name, name + QStringLiteral("-symbolic")}) {
-            const QIcon themed = QIcon::fromTheme(candidate);
-            if (!themed.isNull())
-                return themed;
-        }
-        return style ? style->standardIcon(p.standard) : QIcon();
+        // The style is the window's, which outlives its icons.
+        return deferred([p, style] {
+            // Some themes draw only the one-colour "-symbolic" variants of these names.
+            const QString name = QString::fromLatin1(p.theme);
+            for (const QString& candidate : {name, name + QStringLiteral("-symbolic")}) {
+                const QIcon themed = QIcon::fromTheme(candidate);
+                if (!themed.isNull())
+                    return themed;
+            }
+            return style ? style->standardIcon(p.standard) : QIcon();
+        });
     }
     return {};
 }

@@ -100,15 +100,16 @@ QHash<int, QByteArray> ResultsModel::roleNames() const
     return names;
 }
 
-void ResultsModel::appendLines(const std::vector<ResultEntry>& lines)
+void ResultsModel::appendLines(std::span<const ResultEntry> lines)
 {
     if (lines.empty())
         return;
     const int first = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
     m_utf8 = activeCharClasses().kind == CodePageKind::Utf8;
+    ListLine shown;
     for (const ResultEntry& entry : lines) {
-        const ListLine shown = listForm(entry);
+        listForm(entry, shown);
         Row row;
         storeText(shown.text, row);
         row.latin1 = m_utf8 && !QByteArrayView(shown.text.data(), static_cast<qsizetype>(shown.text.size())).isValidUtf8();

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <span>
 #include <vector>
 
 namespace tw {
@@ -35,7 +36,8 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
     // Appends the lines with one insertion (one rowsInserted for the whole batch).
-    void appendLines(const std::vector<ResultEntry>& lines);
+    void appendLines(std::span<const ResultEntry> lines);
+    void appendLines(const std::vector<ResultEntry>& lines) { appendLines(std::span<const ResultEntry>(lines)); }
     void clear();
 
     // The kind and the path of a row without building a QVariant.

@@ -52,23 +52,23 @@ std::string streamLine(const ResultEntry& entry, std::string_view beforeHit, std
     return line;
 }
 
-ListLine listForm(const ResultEntry& entry)
+void listForm(const ResultEntry& entry, ListLine& out)
 {
     // The same text as the output form with empty hit texts; the hit range is where the
     // markers were.
-    ListLine out;
-    out.text = outputForm(entry.text, {}, {});
+    out.text.clear();
+    appendOutputForm(out.text, entry.text, {}, {});
+    out.hitBegin = out.hitEnd = out.nameBegin = std::string::npos;
     if (const size_t name = entry.text.find(kNameMarker); name != std::string::npos) {
         out.nameBegin = name;
-        return out;
+        return;
     }
     const size_t b = entry.text.find(kHitBegin);
     if (b == std::string::npos)
-        return out;
+        return;
     out.hitBegin = b;
     const size_t e = entry.text.find(kHitEnd, b + kHitBegin.size());
     out.hitEnd = e == std::string::npos ? out.text.size() : e - kHitBegin.size();
-    return out;
 }
 
 std::string heldBackText(const HeldBackLines& lines, std::string_view beforeHit, std::string_view afterHit)

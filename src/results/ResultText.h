@@ -33,7 +33,8 @@ struct ListLine {
     size_t hitEnd = std::string::npos;
     size_t nameBegin = std::string::npos;
 };
-ListLine listForm(const ResultEntry& entry);
+// Written over `out`, whose text keeps its capacity from line to line.
+void listForm(const ResultEntry& entry, ListLine& out);
 
 // The held-back lines as the per-hit question shows them: each in its plain form, each
 // followed by LF.

@@ -424,7 +424,8 @@ TEST(ReplaceRun, HeldBackLinesKeepTheirFields)
         EXPECT_EQ(e.fileOffset, hits[i].offset);
         EXPECT_EQ(e.hitColumn, hits[i].column);
         EXPECT_EQ(e.hitLength, 3);
-        const ListLine shown = listForm(e);
+        ListLine shown;
+        listForm(e, shown);
         EXPECT_EQ(shown.text.substr(shown.hitBegin, shown.hitEnd - shown.hitBegin), "foo");
         EXPECT_EQ(shown.hitBegin, std::string("Line   2 - ").size() + static_cast<size_t>(e.hitColumn));
     }

@@ -74,7 +74,7 @@ TEST(ResultsModel, ABatchIsOneInsertion)
     const std::vector<ResultEntry> second(7, ResultEntry::fileLine("/d/b.txt"));
     model.appendLines(first);
     model.appendLines(second);
-    model.appendLines({});
+    model.appendLines(std::vector<ResultEntry>{});
     ASSERT_EQ(inserted.count(), 2);
     EXPECT_EQ(inserted[0][1].toInt(), 0);
     EXPECT_EQ(inserted[0][2].toInt(), 999);
