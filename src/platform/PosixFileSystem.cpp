@@ -78,6 +78,11 @@ class PosixFileSystem final : public FileSystem {
 public:
     void ownDescriptorsForThisThread() override
     {
+#if defined(__SANITIZE_THREAD__)
+        // The thread checker models one descriptor table per process and would take the
+        // same number in two tables for a race, so under it the table stays shared.
+        return;
+#endif
         thread_local bool own = false;
         // On failure the table stays shared, which is slower but just as correct.
         if (!own)
@@ -206,7 +211,23 @@ public:
 // The calls made for every file searched, straight to the kernel: the C library's own
 // wrappers of read, openat and close are cancellation points, which in a process with
 // threads costs two more calls around each. Nothing here uses thread cancellation.
+// The thread checker follows descriptors through the C library's calls only, so under it
+// they stay.
 namespace {
+#if defined(__SANITIZE_THREAD__)
+ssize_t readDirect(int fd, void* buffer, size_t count)
+{
+    return ::read(fd, buffer, count);
+}
+int openAtDirect(int dirFd, const char* name, int flags)
+{
+    return ::openat(dirFd, name, flags);
+}
+void closeDirect(int fd)
+{
+    ::close(fd);
+}
+#else
 ssize_t readDirect(int fd, void* buffer, size_t count)
 {
     return ::syscall(SYS_read, fd, buffer, count);
@@ -215,12 +236,17 @@ int openAtDirect(int dirFd, const char* name, int flags)
 {
     return static_cast<int>(::syscall(SYS_openat, dirFd, name, flags, 0));
 }
+void closeDirect(int fd)
+{
+    ::syscall(SYS_close, fd);
+}
+#endif
 } // namespace
 
 PosixFile::~PosixFile()
 {
     if (m_fd >= 0)
-        ::syscall(SYS_close, m_fd);
+        closeDirect(m_fd);
 }
 
 PosixFile& PosixFile::operator=(PosixFile&& o) noexcept
