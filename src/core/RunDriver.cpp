@@ -278,6 +278,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     std::vector<ArchiveTask>* const found = request.pathsFromScript ? nullptr : &archives;
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
     bool stopped = false;
+    ResultEntry listed; // the line of the file at hand, reused
     // One listed file: `i` of the `known` found so far.
     auto listOne = [&](std::string_view path, size_t i, size_t known) {
         m_host.pump();
@@ -286,7 +287,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         if (m_host.showsProgress())
             m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(known - i),
                                    static_cast<long>(i * 100 / known)));
-        m_results.addLine(ResultEntry::listedFile(std::string(path)));
+        listed.setListedFile(path);
+        m_results.addLine(listed);
         ++m_counters.filesListed;
         return true;
     };

@@ -43,6 +43,22 @@ ResultEntry ResultEntry::listedFile(const std::string& path, const std::string& 
     return e;
 }
 
+void ResultEntry::setListedFile(std::string_view file)
+{
+    const ResultEntry blank;
+    text.assign(kFileLinePrefix);
+    text += kNameMarker;
+    text += file;
+    path.assign(file);
+    archivePath.clear();
+    kind = LineKind::ListedFile;
+    hitLength = blank.hitLength;
+    binary = blank.binary;
+    lineNumber = blank.lineNumber;
+    fileOffset = blank.fileOffset;
+    hitColumn = blank.hitColumn;
+}
+
 ResultEntry ResultEntry::replaceText(const std::string& text, const std::string& path)
 {
     return make(LineKind::ReplaceText, text, path);

@@ -44,6 +44,9 @@ struct ResultEntry {
     static ResultEntry fileLine(const std::string& path, const std::string& archivePath = {});
     // One file of a file listing (a member of `archivePath` when that is not empty).
     static ResultEntry listedFile(const std::string& path, const std::string& archivePath = {});
+    // Makes this the listing line of a plain file, written over the old one so that its
+    // strings keep their capacity (a listing of many files allocates nothing per file).
+    void setListedFile(std::string_view path);
     static ResultEntry replaceText(const std::string& text, const std::string& path);
     static ResultEntry count(const std::string& text, const std::string& path);
     static ResultEntry error(const std::string& text, const std::string& path = {});

@@ -3,6 +3,7 @@
 #include "engine/CharClasses.h"
 #include "engine/Escapes.h"
 
+#include <algorithm>
 #include <string>
 
 namespace tw {
@@ -38,6 +39,9 @@ void WildcardMask::compile(std::string_view mask)
         m_shape = Shape::Any;
     else if (m_tokens.size() == 3 && m_tokens[0] == kAnyRun && m_tokens[1] == '.' && m_tokens[2] == kAnyRun)
         m_shape = Shape::AnyWithDot;
+    else if (m_tokens.size() >= 2 && m_tokens[0] == kAnyRun &&
+             std::all_of(m_tokens.begin() + 1, m_tokens.end(), [](int16_t t) { return t >= 0; }))
+        m_shape = Shape::Suffix;
 }
 
 bool WildcardMask::matches(std::string_view name) const
@@ -49,6 +53,16 @@ bool WildcardMask::matches(std::string_view name) const
         return true;
     if (m_shape == Shape::AnyWithDot)
         return name.find('.') != std::string_view::npos;
+    if (m_shape == Shape::Suffix) {
+        // "*" and then bytes only: the name ends with those bytes (its length was checked).
+        const char* tail = name.data() + len - (n - 1);
+        for (size_t i = 1; i < n; ++i) {
+            const auto c = static_cast<uint8_t>(tail[i - 1]);
+            if (c != m_tokens[i] && m_fold[c] != m_tokens[i])
+                return false;
+        }
+        return true;
+    }
     auto tokenTakes = [&](int16_t t, size_t p) {
         if (t == kAnyOne)
             return true;

@@ -32,9 +32,10 @@ private:
     std::vector<int16_t> m_tokens;
     size_t m_minLength = 0;            // number of tokens other than kAnyRun: the shortest name that can match
     std::array<uint8_t, 256> m_fold{}; // the code page's upper-case fold, taken at compile time
-    // The commonest masks, decided without the general match: "*" (any name) and "*.*"
-    // (any name with a "."). General for every other mask.
-    enum class Shape : uint8_t { General, Any, AnyWithDot };
+    // The commonest masks, decided without the general match: "*" (any name), "*.*" (any
+    // name with a ".") and "*" followed by bytes only, such as "*.zip" (a name ending in
+    // them). General for every other mask.
+    enum class Shape : uint8_t { General, Any, AnyWithDot, Suffix };
     Shape m_shape = Shape::General;
 };
 

@@ -27,6 +27,32 @@ TEST(outputForm, ReplacesMarkers)
         EXPECT_EQ(outputForm(c.in, "[", "]"), c.out);
 }
 
+// A listing line written over any other line is the line made afresh, every field of it.
+TEST(ResultEntry, AListingLineWrittenOverAnotherIsTheFreshOne)
+{
+    ResultEntry hit{"Line   3 - \x01\x02x\x01\x03", 1};
+    hit.kind = LineKind::Hit;
+    hit.path = "/d/old/path/that/is/long.txt";
+    hit.archivePath = "/d/a.zip";
+    hit.binary = true;
+    hit.lineNumber = 3;
+    hit.fileOffset = 40;
+    hit.hitColumn = 0;
+    for (ResultEntry reused : {hit, ResultEntry::summary("Found 1"), ResultEntry::listedFile("/x")}) {
+        reused.setListedFile("/d/b.txt");
+        const ResultEntry fresh = ResultEntry::listedFile("/d/b.txt");
+        EXPECT_EQ(reused.text, fresh.text);
+        EXPECT_EQ(reused.path, fresh.path);
+        EXPECT_EQ(reused.archivePath, fresh.archivePath);
+        EXPECT_EQ(reused.kind, fresh.kind);
+        EXPECT_EQ(reused.hitLength, fresh.hitLength);
+        EXPECT_EQ(reused.binary, fresh.binary);
+        EXPECT_EQ(reused.lineNumber, fresh.lineNumber);
+        EXPECT_EQ(reused.fileOffset, fresh.fileOffset);
+        EXPECT_EQ(reused.hitColumn, fresh.hitColumn);
+    }
+}
+
 size_t tempFilesWithPrefix(const std::string& prefix)
 {
     size_t n = 0;
