@@ -121,6 +121,15 @@ bool OrderedPipeline::feedTasks(std::unique_lock<std::mutex>& lock)
 
 void OrderedPipeline::workerLoop(size_t worker)
 {
+    struct End {
+        const std::function<void(size_t)>& end;
+        size_t worker;
+        ~End()
+        {
+            if (end)
+                end(worker);
+        }
+    } atEnd{m_workerEnd, worker};
     RecordedBatch batch;
     for (;;) {
         size_t task = 0;

@@ -76,6 +76,10 @@ public:
              const std::function<bool(RecordedBatch& batch)>& consume, const std::function<void()>& idle,
              const std::atomic<bool>* stop = nullptr);
 
+    // Runs on each worker as it ends (after its last task, also when the run fails or is
+    // ended early), for what a worker must release on its own thread.
+    void setWorkerEnd(std::function<void(size_t worker)> end) { m_workerEnd = std::move(end); }
+
     // The bytes a batch may hold before its task hands it on.
     size_t batchBytes() const { return m_batchBytes; }
 
@@ -120,6 +124,7 @@ private:
     std::exception_ptr m_failure; // the first exception from a task
     const std::function<void(size_t, size_t, TaskOutput&)>* m_produce = nullptr;
     const Feeder* m_feed = nullptr;
+    std::function<void(size_t)> m_workerEnd; // may be empty
 };
 
 } // namespace tw

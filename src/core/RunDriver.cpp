@@ -826,6 +826,8 @@ struct RunDriver::Worker {
     std::unique_ptr<FileScanner> scanner;
     std::vector<ActivePair> pairs;
     FileReport report; // the file at hand; copied into the recorder's batch when it is done
+    // Made, used and released on the worker's own thread, which has its own descriptors.
+    std::unique_ptr<DirectoryCursor> cursor;
 };
 
 void RunDriver::searchInParallel(Run& run, size_t threads)
@@ -897,13 +899,15 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
             std::lock_guard<std::mutex> lock(tasksMutex);
             t = &tasks[task];
         }
-        // A worker opens, reads and closes its own files and holds no descriptor past the
-        // task (its cursor goes with it), so it can keep its descriptors to itself.
-        m_fs.ownDescriptorsForThisThread();
-        const std::unique_ptr<DirectoryCursor> cursor = m_fs.newDirectoryCursor();
+        // A worker opens, reads and closes its own files and releases its cursor before it
+        // ends (below), so it can keep its descriptors to itself.
         Worker& w = *workers[worker];
+        if (!w.cursor) {
+            m_fs.ownDescriptorsForThisThread();
+            w.cursor = m_fs.newDirectoryCursor();
+        }
         w.recorder.setOutput(&out);
-        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, cursor.get()};
+        Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, w.cursor.get()};
         if (t->archive == SIZE_MAX) {
             for (size_t i = 0; i < t->files.size() && !m_stop.load(); ++i) {
                 processFile(run, lane, t->first + i, t->files.at(i), t->total, w.report);
@@ -917,6 +921,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
     ReplayBuffers buffers;
     auto consume = [&](RecordedBatch& batch) { return replay(run, batch, buffers); };
     OrderedPipeline pipeline(threads, std::max<size_t>(4 * threads, 16));
+    pipeline.setWorkerEnd([&](size_t worker) { workers[worker]->cursor.reset(); });
     pipeline.run(feed, 2 * threads, produce, consume, [this] { m_host.pump(); }, &m_stop);
 }
 
