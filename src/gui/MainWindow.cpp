@@ -143,9 +143,14 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    // The toolbar's place is kept when the window goes, as when the user changes it.
-    m_store->saveToolbar(encodeToolbarLayout({m_toolbarItems, saveState()}));
-    m_store->sync();
+    // The toolbar's place is kept when the window goes, as when the user changes it; after
+    // a close that saved everything it is the same, and the store is not written twice
+    // (anything else still pending is written when the store goes).
+    const QByteArray toolbar = encodeToolbarLayout({m_toolbarItems, saveState()});
+    if (toolbar != m_savedToolbar) {
+        m_store->saveToolbar(toolbar);
+        m_store->sync();
+    }
 }
 
 QAction* MainWindow::action(int id) const
@@ -535,7 +540,8 @@ void MainWindow::saveSettings()
         const QRect g(pos(), size());
         m_store->saveWindowRect("Window Position", {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
     }
-    m_store->saveToolbar(encodeToolbarLayout({m_toolbarItems, saveState()}));
+    m_savedToolbar = encodeToolbarLayout({m_toolbarItems, saveState()});
+    m_store->saveToolbar(m_savedToolbar);
     m_store->sync();
 }
 

@@ -107,6 +107,7 @@ private:
     std::unique_ptr<SettingsStore> m_store; // never null
     ProgramOptions m_options;               // the options in force for the next run
     MainWindowSettings m_saved;             // the window's saved values; inputs updated per run
+    QByteArray m_savedToolbar;              // the toolbar layout as saveSettings last wrote it
 
     QComboBox* m_searchBox = nullptr;
     QComboBox* m_replaceBox = nullptr;
