@@ -45,11 +45,10 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     Slot& slot = m_slots[task % m_window];
-    // Wait while this task already holds its share; the consumer takes the oldest task's
-    // batches, so the oldest never waits long and the others wait their turn.
     // A task beyond its share of memory goes on while the batches held by all tasks stay
-    // under the budget, so one task with much output does not hold up the workers; the
-    // oldest task is kept to its share, which the consumer takes as it comes.
+    // under the budget, so one task with much output does not hold up the workers. The
+    // oldest task is kept to its share, which the consumer takes as it comes, so it never
+    // waits long and the others wait their turn.
     auto mayHandOn = [&] {
         return m_abandoned || slot.bytes < m_slotBytes || (task != m_head && m_heldBytes < m_memoryBudget);
     };

@@ -94,8 +94,6 @@ private:
     void workerLoop(size_t worker);
     // Runs the feeder with m_feeding set; `lock` is released meanwhile. False on failure.
     bool feedTasks(std::unique_lock<std::mutex>& lock);
-    // The oldest task is not yet found, and others will be.
-    bool awaitingTasks() const { return m_more && m_head >= m_count; }
     void handOn(size_t task, RecordedBatch& batch, bool last);
     // Whether the consumer is to be woken now that a task has ended (m_mutex held).
     bool consumerHasWork() const;

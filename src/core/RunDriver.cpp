@@ -16,18 +16,19 @@
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
 #include "platform/PathText.h"
+#include "select/DirectoryReadAhead.h"
 #include "select/FileWalker.h"
 #include "select/MemberSelection.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <ctime>
 #include <deque>
 #include <exception>
 #include <mutex>
-#include <ctime>
 #include <iterator>
 #include <thread>
 
@@ -49,7 +50,6 @@ const char* const kNoFilesTexts[] = {
     "- The filters you used (in Options) excluded all files in the search path(s).",
     "- If you want to Search Subdirectories, check the box provided in the Main Window.",
 };
-
 
 std::string nowText()
 {
@@ -268,6 +268,73 @@ void RunDriver::addSummary(const std::string& text)
     m_results.addLine(ResultEntry::summary(text));
 }
 
+WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<ArchiveTask>* found,
+                                      const std::function<bool(std::string_view, size_t, size_t)>& listOne,
+                                      bool* stopped)
+{
+    // A second thread walks while this one lists what it has found so far, in pieces.
+    WalkStats walked;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<FileList> pieces; // found, not yet listed, in walk order
+    size_t handedOver = 0;       // files put into `pieces` so far
+    bool walkDone = false;
+    std::exception_ptr failure;
+    std::thread walker([&] {
+        try {
+            FileList current;
+            ListWalk walk(m_fs, request, current, nullptr, found, &m_stop, nullptr);
+            // Listing is mostly the kernel reading directories: the other threads
+            // read those the walk comes to later.
+            DirectoryReadAhead readAhead(m_fs, workerThreads(request.threads) - 1);
+            walk.setReadAhead(&readAhead);
+            for (bool more = true; more;) {
+                more = walk.walkOn(std::clamp<size_t>(handedOver / 2, 64, 4096));
+                std::lock_guard<std::mutex> lock(mutex);
+                handedOver += current.size();
+                pieces.push_back(std::move(current));
+                current.clear();
+                if (!more)
+                    walked = walk.stats();
+                wake.notify_one();
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex);
+            failure = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        walkDone = true;
+        wake.notify_one();
+    });
+    size_t i = 0;
+    for (;;) {
+        FileList piece;
+        size_t known = 0;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            while (pieces.empty() && !walkDone) {
+                lock.unlock();
+                m_host.pump();
+                lock.lock();
+                wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return !pieces.empty() || walkDone; });
+            }
+            if (pieces.empty())
+                break;
+            piece = std::move(pieces.front());
+            pieces.pop_front();
+            known = handedOver;
+        }
+        for (size_t k = 0; k < piece.size() && !*stopped; ++k, ++i)
+            *stopped = !listOne(piece.at(k), i, known);
+        if (*stopped)
+            break; // the stop flag also ends the walk
+    }
+    walker.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    return walked;
+}
+
 RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
 {
     if (m_active.load())
@@ -294,66 +361,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     };
     WalkStats walked;
     if (walksAlongside(request, workerThreads(request.threads))) {
-        // A second thread walks while this one lists what it has found so far, in pieces.
         openOutputFile(request, FileList{});
-        std::mutex mutex;
-        std::condition_variable wake;
-        std::deque<FileList> pieces; // found, not yet listed, in walk order
-        size_t handedOver = 0;       // files put into `pieces` so far
-        bool walkDone = false;
-        std::exception_ptr failure;
-        std::thread walker([&] {
-            try {
-                FileList current;
-                ListWalk walk(m_fs, request, current, nullptr, found, &m_stop, nullptr);
-                // Listing is mostly the kernel reading directories: the other threads
-                // read those the walk comes to later.
-                DirectoryReadAhead readAhead(m_fs, workerThreads(request.threads) - 1);
-                walk.setReadAhead(&readAhead);
-                for (bool more = true; more;) {
-                    more = walk.walkOn(std::clamp<size_t>(handedOver / 2, 64, 4096));
-                    std::lock_guard<std::mutex> lock(mutex);
-                    handedOver += current.size();
-                    pieces.push_back(std::move(current));
-                    current.clear();
-                    if (!more)
-                        walked = walk.stats();
-                    wake.notify_one();
-                }
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(mutex);
-                failure = std::current_exception();
-            }
-            std::lock_guard<std::mutex> lock(mutex);
-            walkDone = true;
-            wake.notify_one();
-        });
-        size_t i = 0;
-        for (;;) {
-            FileList piece;
-            size_t known = 0;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                while (pieces.empty() && !walkDone) {
-                    lock.unlock();
-                    m_host.pump();
-                    lock.lock();
-                    wake.wait_for(lock, std::chrono::milliseconds(20), [&] { return !pieces.empty() || walkDone; });
-                }
-                if (pieces.empty())
-                    break;
-                piece = std::move(pieces.front());
-                pieces.pop_front();
-                known = handedOver;
-            }
-            for (size_t k = 0; k < piece.size() && !stopped; ++k, ++i)
-                stopped = !listOne(piece.at(k), i, known);
-            if (stopped)
-                break; // the stop flag also ends the walk
-        }
-        walker.join();
-        if (failure)
-            std::rethrow_exception(failure);
+        walked = listWhileWalking(request, found, listOne, &stopped);
     } else {
         FileList list;
         walked = buildFileList(request, list, nullptr, found);

@@ -163,6 +163,11 @@ private:
     // A run on `threads` threads walks alongside its work (searching or listing) rather
     // than before it.
     static bool walksAlongside(const SearchRequest& request, size_t threads);
+    // A listing on several threads: a second thread walks (with the others reading ahead)
+    // while this one lists each file found with listOne(path, index, files found so far),
+    // until that returns false, which sets *stopped.
+    WalkStats listWhileWalking(const SearchRequest& request, std::vector<ArchiveTask>* found,
+                               const std::function<bool(std::string_view, size_t, size_t)>& listOne, bool* stopped);
     // Walks every path/mask pair of the request into `list`; with `archives`, the same walk
     // also finds the archives of a run that searches them.
     WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,

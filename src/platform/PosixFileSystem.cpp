@@ -78,15 +78,14 @@ class PosixFileSystem final : public FileSystem {
 public:
     void ownDescriptorsForThisThread() override
     {
-#if defined(__SANITIZE_THREAD__)
         // The thread checker models one descriptor table per process and would take the
         // same number in two tables for a race, so under it the table stays shared.
-        return;
-#endif
+#if !defined(__SANITIZE_THREAD__)
         thread_local bool own = false;
         // On failure the table stays shared, which is slower but just as correct.
         if (!own)
             own = ::unshare(CLONE_FILES) == 0;
+#endif
     }
     std::unique_ptr<DirectoryCursor> newDirectoryCursor() override
     {
@@ -253,7 +252,7 @@ PosixFile& PosixFile::operator=(PosixFile&& o) noexcept
 {
     if (this != &o) {
         if (m_fd >= 0)
-            ::close(m_fd);
+            closeDirect(m_fd);
         m_fd = std::exchange(o.m_fd, -1);
         m_path = std::move(o.m_path);
         m_offset = std::exchange(o.m_offset, -1);

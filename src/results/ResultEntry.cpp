@@ -15,15 +15,22 @@ ResultEntry make(LineKind kind, std::string text, const std::string& path = {})
     return e;
 }
 
-std::string fileLineText(const std::string& path, const std::string& archivePath)
+// The text of a file line, written over `text`.
+void assignFileLineText(std::string& text, std::string_view path, std::string_view archivePath)
 {
-    std::string text(kFileLinePrefix);
+    text.assign(kFileLinePrefix);
     text += kNameMarker;
     if (!archivePath.empty()) {
         text += archivePath;
         text += " | ";
     }
     text += path;
+}
+
+std::string fileLineText(const std::string& path, const std::string& archivePath)
+{
+    std::string text;
+    assignFileLineText(text, path, archivePath);
     return text;
 }
 
@@ -46,9 +53,7 @@ ResultEntry ResultEntry::listedFile(const std::string& path, const std::string& 
 void ResultEntry::setListedFile(std::string_view file)
 {
     const ResultEntry blank;
-    text.assign(kFileLinePrefix);
-    text += kNameMarker;
-    text += file;
+    assignFileLineText(text, file, {});
     path.assign(file);
     archivePath.clear();
     kind = LineKind::ListedFile;

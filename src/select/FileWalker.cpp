@@ -1,6 +1,7 @@
 #include "select/FileWalker.h"
 
 #include "platform/PathText.h"
+#include "select/DirectoryReadAhead.h"
 
 #include <cstdint>
 

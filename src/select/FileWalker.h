@@ -4,7 +4,6 @@
 // symbolic links met during the walk are not followed. What is entered and selected is
 // decided by the walk's filters: the dot-directory rule and the mask list, then any added.
 #include "platform/FileSystem.h"
-#include "select/DirectoryReadAhead.h"
 #include "select/FileList.h"
 #include "select/WalkFilter.h"
 
@@ -15,6 +14,8 @@
 #include <vector>
 
 namespace tw {
+
+class DirectoryReadAhead;
 
 // Where the files of one start directory begin in the list.
 struct StartPath {

@@ -118,22 +118,13 @@ bool MaskList::matches(std::string_view relativePath) const
     // A name without an extension gets a "." so that "*.*" takes every file and "*." only
     // names without an extension; a mask without any "." (a plain name such as "html")
     // still matches the name as it is. The compiled masks fold the name themselves.
-    // Made only when a mask needs it: "*" and "*.*" take every name as it is.
     std::string dottedName;
-    std::string_view dotted;
-    bool dottedMade = false;
-    auto dottedFor = [&] {
-        if (!dottedMade) {
-            dottedMade = true;
-            dotted = name;
-            if (name.find('.') == std::string_view::npos) {
-                dottedName.reserve(name.size() + 1);
-                dottedName.append(name).push_back('.');
-                dotted = dottedName;
-            }
-        }
-        return dotted;
-    };
+    const bool noDot = name.find('.') == std::string_view::npos;
+    if (noDot) {
+        dottedName.reserve(name.size() + 1);
+        dottedName.append(name).push_back('.');
+    }
+    const std::string_view dotted = noDot ? std::string_view(dottedName) : name;
     // The file's directory relative to the start directory, beginning and ending with "/".
     std::string directory;
     if (m_anyDirectory) {
@@ -148,8 +139,9 @@ bool MaskList::matches(std::string_view relativePath) const
     for (const Mask& mask : m_masks) {
         if (mask.exclude != included)
             continue;
+        // "*" and "*.*" take every name: only a directory part is left to decide.
         if (mask.takesEveryName ? !mask.hasDirectory || mask.directory.matches(directory)
-                                : matchesMask(mask, name, dottedFor(), directory))
+                                : matchesMask(mask, name, dotted, directory))
             included = !mask.exclude;
     }
     return included;

@@ -1,3 +1,4 @@
+#include "select/DirectoryReadAhead.h"
 #include "select/FileWalker.h"
 
 #include "ScratchWrappingFs.h"
