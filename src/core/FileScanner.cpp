@@ -42,8 +42,11 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
     const size_t display = static_cast<size_t>(std::max(m_settings.maxDisplayChars, 1)) + 1;
     const size_t keepBefore = std::max(matcher.contextBefore(), display);
     // Each block hands back up to twice the matcher's reach, to be searched again with the
-    // next; a block several times that long keeps the share searched twice small.
-    const size_t need = 8 * matcher.reach() + keepBefore + 2 * display + 8;
+    // next; a block twice that long keeps the share searched twice at most a half, and in
+    // practice far less, since a hand-back starts at the last undecided candidate. The
+    // block stays no longer than that: with two workers, blocks beyond about 128 KB made
+    // copying the file in several times slower (the caches no longer hold it).
+    const size_t need = 4 * matcher.reach() + keepBefore + 2 * display + 8;
     if (m_buffer.size() < need)
         m_buffer.resize(need);
     size_t B = m_buffer.size();
