@@ -1,5 +1,6 @@
 #include "gui/BatchedResultsView.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tw {
@@ -7,7 +8,8 @@ namespace tw {
 BatchedResultsView::BatchedResultsView(ResultsModel& model, QObject* parent) : QObject(parent), m_model(model)
 {
     m_timer.setInterval(kFlushMs);
-    connect(&m_timer, &QTimer::timeout, this, &BatchedResultsView::deliverPending);
+    connect(&m_timer, &QTimer::timeout, this, &BatchedResultsView::deliverIfDue);
+    m_sinceDelivery.start();
 }
 
 void BatchedResultsView::appendLine(const ResultEntry& entry)
@@ -15,12 +17,8 @@ void BatchedResultsView::appendLine(const ResultEntry& entry)
     bool post = false;
     {
         std::lock_guard lock(m_mutex);
-        if (m_pendingCount < m_pending.size())
-            m_pending[m_pendingCount] = entry;
-        else
-            m_pending.push_back(entry);
-        ++m_pendingCount;
-        if (m_pendingCount >= kBatchLines && !m_deliveryQueued) {
+        m_pending.add(entry);
+        if (m_pending.size() >= m_batchLines && !m_deliveryQueued) {
             m_deliveryQueued = true;
             post = true;
         }
@@ -31,7 +29,20 @@ void BatchedResultsView::appendLine(const ResultEntry& entry)
 
 void BatchedResultsView::startRun()
 {
+    {
+        std::lock_guard lock(m_mutex);
+        m_batchLines = std::clamp(static_cast<size_t>(m_model.rowCount()) / 4, kBatchLines, kMaxBatchLines);
+    }
+    m_sinceDelivery.start();
     m_timer.start();
+}
+
+void BatchedResultsView::deliverIfDue()
+{
+    const auto rows = static_cast<size_t>(m_model.rowCount());
+    if (m_sinceDelivery.elapsed() < kFlushMs + static_cast<qint64>(rows / kRowsPerExtraMs))
+        return;
+    deliverPending();
 }
 
 void BatchedResultsView::finishRun()
@@ -42,18 +53,21 @@ void BatchedResultsView::finishRun()
 
 void BatchedResultsView::deliverPending()
 {
-    std::vector<ResultEntry> batch;
-    size_t count = 0;
+    ResultsModel::Batch batch;
     {
         std::lock_guard lock(m_mutex);
-        batch.swap(m_pending);
-        m_pending.swap(m_spare);
-        count = std::exchange(m_pendingCount, 0);
+        std::swap(batch, m_pending);
+        std::swap(m_pending, m_spare);
         m_deliveryQueued = false;
     }
-    m_model.appendLines(std::span<const ResultEntry>(batch.data(), count));
+    if (!batch.empty()) {
+        m_model.appendBatch(batch);
+        m_sinceDelivery.start();
+    }
+    const auto rows = static_cast<size_t>(m_model.rowCount());
     std::lock_guard lock(m_mutex);
-    m_spare.swap(batch);
+    std::swap(m_spare, batch);
+    m_batchLines = std::clamp(rows / 4, kBatchLines, kMaxBatchLines);
 }
 
 } // namespace tw

@@ -37,7 +37,7 @@ QString ResultsModel::shownText(const Row& row) const
     return decodeRow(row, row.textLength);
 }
 
-void ResultsModel::storeText(const std::string& text, Row& row)
+void ResultsModel::storeText(std::string_view text, Row& row)
 {
     if (m_chunks.empty() || m_chunks.back().size() + text.size() > m_chunks.back().capacity()) {
         m_chunks.emplace_back();
@@ -100,35 +100,74 @@ QHash<int, QByteArray> ResultsModel::roleNames() const
     return names;
 }
 
+void ResultsModel::Batch::add(const ResultEntry& entry)
+{
+    if (m_rows.empty())
+        m_utf8 = activeCharClasses().kind == CodePageKind::Utf8;
+    listForm(entry, m_shown);
+    Row row;
+    row.offset = static_cast<uint32_t>(m_text.size());
+    row.textLength = static_cast<uint32_t>(m_shown.text.size());
+    m_text += m_shown.text;
+    row.latin1 =
+        m_utf8 && !QByteArrayView(m_shown.text.data(), static_cast<qsizetype>(m_shown.text.size())).isValidUtf8();
+    if (!entry.path.empty()) {
+        if (m_pathCount == 0 || m_paths[m_pathCount - 1] != entry.path) {
+            if (m_pathCount < m_paths.size())
+                m_paths[m_pathCount] = entry.path;
+            else
+                m_paths.push_back(entry.path);
+            ++m_pathCount;
+        }
+        row.pathIndex = static_cast<uint32_t>(m_pathCount - 1);
+    }
+    row.lineNumber = entry.lineNumber;
+    if (m_shown.hitBegin != std::string::npos) {
+        row.hitBegin = static_cast<uint32_t>(m_shown.hitBegin);
+        row.hitEnd = static_cast<uint32_t>(m_shown.hitEnd);
+    }
+    if (m_shown.nameBegin != std::string::npos)
+        row.nameBegin = static_cast<uint32_t>(m_shown.nameBegin);
+    row.kind = entry.kind;
+    m_rows.push_back(row);
+}
+
+void ResultsModel::Batch::clear()
+{
+    m_rows.clear();
+    m_text.clear();
+    m_pathCount = 0;
+}
+
 void ResultsModel::appendLines(std::span<const ResultEntry> lines)
 {
-    if (lines.empty())
+    Batch batch;
+    for (const ResultEntry& entry : lines)
+        batch.add(entry);
+    appendBatch(batch);
+}
+
+void ResultsModel::appendBatch(Batch& batch)
+{
+    if (batch.empty())
         return;
     const int first = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(lines.size()) - 1);
-    m_utf8 = activeCharClasses().kind == CodePageKind::Utf8;
-    ListLine shown;
-    for (const ResultEntry& entry : lines) {
-        listForm(entry, shown);
-        Row row;
-        storeText(shown.text, row);
-        row.latin1 = m_utf8 && !QByteArrayView(shown.text.data(), static_cast<qsizetype>(shown.text.size())).isValidUtf8();
-        if (!entry.path.empty()) {
-            if (m_paths.empty() || m_paths.back() != entry.path)
-                m_paths.push_back(entry.path);
-            row.pathIndex = static_cast<uint32_t>(m_paths.size() - 1);
-        }
-        row.lineNumber = entry.lineNumber;
-        if (shown.hitBegin != std::string::npos) {
-            row.hitBegin = static_cast<uint32_t>(shown.hitBegin);
-            row.hitEnd = static_cast<uint32_t>(shown.hitEnd);
-        }
-        if (shown.nameBegin != std::string::npos)
-            row.nameBegin = static_cast<uint32_t>(shown.nameBegin);
-        row.kind = entry.kind;
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(batch.size()) - 1);
+    m_utf8 = batch.m_utf8;
+    // The batch's first path continues the model's last one when they are the same file.
+    const bool continues = batch.m_pathCount > 0 && !m_paths.empty() && m_paths.back() == batch.m_paths[0];
+    const size_t pathBase = m_paths.size() - (continues ? 1 : 0);
+    for (size_t k = continues ? 1 : 0; k < batch.m_pathCount; ++k)
+        m_paths.push_back(std::move(batch.m_paths[k]));
+    const std::string_view text(batch.m_text);
+    for (Row row : batch.m_rows) {
+        storeText(text.substr(row.offset, row.textLength), row);
+        if (row.pathIndex != kNoPath)
+            row.pathIndex = static_cast<uint32_t>(pathBase + row.pathIndex);
         m_rows.push_back(row);
     }
     endInsertRows();
+    batch.clear();
 }
 
 void ResultsModel::clear()

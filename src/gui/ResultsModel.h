@@ -5,12 +5,14 @@
 // same file), so a line costs about 40 bytes besides its text and no widget,
 // and growing it never copies what is stored already.
 #include "results/ResultEntry.h"
+#include "results/ResultText.h"
 
 #include <QAbstractListModel>
 
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <span>
 #include <vector>
 
@@ -35,8 +37,11 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
+    class Batch;
     // Appends the lines with one insertion (one rowsInserted for the whole batch).
     void appendLines(std::span<const ResultEntry> lines);
+    // The same for lines made ready beforehand; empties `batch`, which keeps its capacity.
+    void appendBatch(Batch& batch);
     void appendLines(const std::vector<ResultEntry>& lines) { appendLines(std::span<const ResultEntry>(lines)); }
     void clear();
 
@@ -47,6 +52,7 @@ public:
 private:
     static constexpr uint32_t kNoPath = UINT32_MAX;
     static constexpr uint32_t kNoHit = UINT32_MAX;
+    friend class Batch;
     struct Row {
         uint32_t chunk = 0;      // the shown text is m_chunks[chunk][offset, offset + textLength)
         uint32_t offset = 0;
@@ -68,7 +74,7 @@ private:
     // The first `length` bytes of the row's text, decoded as the whole row is.
     QString decodeRow(const Row& row, size_t length) const;
     // Stores a shown text and returns where (a text longer than a chunk gets its own).
-    void storeText(const std::string& text, Row& row);
+    void storeText(std::string_view text, Row& row);
     QString decode(const char* bytes, size_t length) const;
 
     std::deque<Row> m_rows;                // one per line, in the run's order
@@ -77,6 +83,31 @@ private:
     std::vector<std::string> m_paths; // distinct from their neighbours: a path repeated by
                                       // consecutive lines is stored once
     bool m_utf8 = true;               // texts are UTF-8; else a single-byte code page
+};
+
+// Lines in the form the model keeps them, made ready on any thread: building the shown
+// text of a line and checking it are most of what a line costs, so the results view does
+// that on the run's thread and the GUI thread only moves the rows in. Used by one thread
+// at a time.
+class ResultsModel::Batch {
+public:
+    void add(const ResultEntry& entry);
+    size_t size() const { return m_rows.size(); }
+    bool empty() const { return m_rows.empty(); }
+    // Empties the batch; its buffers keep their capacity for the next lines.
+    void clear();
+
+private:
+    friend class ResultsModel;
+    // Invariants: a row's offset and length point into m_text (its chunk field is unused);
+    // its pathIndex, when set, is below m_pathCount; m_paths[0, m_pathCount) are the paths
+    // of the rows, each distinct from the one before; entries past m_pathCount are spare.
+    std::vector<Row> m_rows;
+    std::string m_text;
+    std::vector<std::string> m_paths;
+    size_t m_pathCount = 0;
+    bool m_utf8 = true; // the code page when the batch began
+    ListLine m_shown;   // scratch for listForm
 };
 
 } // namespace tw
