@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <random>
 #include <thread>
 
 namespace tw {
@@ -83,6 +84,42 @@ TEST(ResultsModel, ABatchIsOneInsertion)
     // Paths are shared by neighbours, yet each row still reports its own.
     EXPECT_EQ(model.data(model.index(999), ResultsModel::PathRole).toString(), "/d/a.txt");
     EXPECT_EQ(model.data(model.index(1000), ResultsModel::PathRole).toString(), "/d/b.txt");
+}
+
+// Lines split at random into batches that are reused give the very rows of one batch:
+// a path that runs on from one batch into the next, a batch emptied and filled again with
+// fewer paths or shorter texts than before.
+TEST(ResultsModel, ReusedBatchesGiveTheRowsOfOneBatch)
+{
+    std::mt19937 rng(7);
+    const std::string paths[] = {"/d/a.txt", "/d/b.txt", "/e/c.txt"};
+    std::vector<ResultEntry> lines;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string& path = paths[rng() % 3];
+        if (rng() % 4 == 0)
+            lines.push_back(ResultEntry::fileLine(path));
+        else
+            lines.push_back(hitLine("Line " + std::to_string(i) + " - " + std::string(rng() % 40, 'x') +
+                                        (rng() % 5 == 0 ? "\xE9" : ""),
+                                    i, path));
+    }
+    ResultsModel whole;
+    whole.appendLines(lines);
+    ResultsModel split;
+    ResultsModel::Batch batch;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        batch.add(lines[i]);
+        if (rng() % 50 == 0)
+            split.appendBatch(batch);
+    }
+    split.appendBatch(batch);
+    ASSERT_EQ(split.rowCount(), whole.rowCount());
+    for (int r = 0; r < whole.rowCount(); ++r) {
+        SCOPED_TRACE(r);
+        ASSERT_EQ(split.pathAt(r), lines[static_cast<size_t>(r)].path);
+        for (int role : {int(Qt::DisplayRole), int(ResultsModel::HitBeginRole), int(ResultsModel::LineNumberRole)})
+            ASSERT_EQ(split.data(split.index(r), role), whole.data(whole.index(r), role));
+    }
 }
 
 TEST(BatchedResultsView, WorkerLinesArriveInOrderInFewBatches)
