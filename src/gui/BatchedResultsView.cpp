@@ -12,6 +12,11 @@ BatchedResultsView::BatchedResultsView(ResultsModel& model, QObject* parent) : Q
     m_sinceDelivery.start();
 }
 
+size_t BatchedResultsView::batchLinesFor(size_t rows)
+{
+    return std::clamp(rows / 4, kBatchLines, kMaxBatchLines);
+}
+
 void BatchedResultsView::appendLine(const ResultEntry& entry)
 {
     bool post = false;
@@ -31,7 +36,7 @@ void BatchedResultsView::startRun()
 {
     {
         std::lock_guard lock(m_mutex);
-        m_batchLines = std::clamp(static_cast<size_t>(m_model.rowCount()) / 4, kBatchLines, kMaxBatchLines);
+        m_batchLines = batchLinesFor(static_cast<size_t>(m_model.rowCount()));
     }
     m_sinceDelivery.start();
     m_timer.start();
@@ -67,7 +72,7 @@ void BatchedResultsView::deliverPending()
     const auto rows = static_cast<size_t>(m_model.rowCount());
     std::lock_guard lock(m_mutex);
     std::swap(m_spare, batch);
-    m_batchLines = std::clamp(rows / 4, kBatchLines, kMaxBatchLines);
+    m_batchLines = batchLinesFor(rows);
 }
 
 } // namespace tw

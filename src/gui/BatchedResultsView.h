@@ -47,6 +47,8 @@ public:
 private:
     // The timer's slot: delivers the waiting lines when the last batch is long enough ago.
     void deliverIfDue();
+    // The lines that make a batch for a list of `rows` rows.
+    static size_t batchLinesFor(size_t rows);
 
     ResultsModel& m_model;
     QTimer m_timer;

@@ -52,7 +52,6 @@ public:
 private:
     static constexpr uint32_t kNoPath = UINT32_MAX;
     static constexpr uint32_t kNoHit = UINT32_MAX;
-    friend class Batch;
     struct Row {
         uint32_t chunk = 0;      // the shown text is m_chunks[chunk][offset, offset + textLength)
         uint32_t offset = 0;
