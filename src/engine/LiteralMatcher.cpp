@@ -123,7 +123,19 @@ namespace {
 
 // The 32-byte form of the prefilter loop; returns the first verified hit, or npos with
 // *next at the first start position it did not examine.
-template <typename Verify>
+// Bytes of x in the class {va, vb}; with Single the class has one member, va == vb.
+template <bool Single>
+__attribute__((target("avx2"), always_inline)) inline __m256i inClass(__m256i x, __m256i va, __m256i vb)
+{
+    if constexpr (Single)
+        return _mm256_cmpeq_epi8(x, va);
+    else
+        return _mm256_or_si256(_mm256_cmpeq_epi8(x, va), _mm256_cmpeq_epi8(x, vb));
+}
+
+// With Single, each class has one member (a case-sensitive search) and one compare per
+// position suffices; otherwise a byte matches either member of its class.
+template <bool Single, typename Verify>
 __attribute__((target("avx2"))) size_t PrefilterAvx2(const uint8_t* block, size_t len, size_t p, size_t startLimit,
                                                      size_t pos1, size_t pos2, uint8_t c1a, uint8_t c1b, uint8_t c2a,
                                                      uint8_t c2b, const Verify& verify, size_t* next)
@@ -138,10 +150,8 @@ __attribute__((target("avx2"))) size_t PrefilterAvx2(const uint8_t* block, size_
         const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos2));
         const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + 32 + pos1));
         const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + 32 + pos2));
-        const __m256i m0 = _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a0, v1a), _mm256_cmpeq_epi8(a0, v1b)),
-                                            _mm256_or_si256(_mm256_cmpeq_epi8(b0, v2a), _mm256_cmpeq_epi8(b0, v2b)));
-        const __m256i m1 = _mm256_and_si256(_mm256_or_si256(_mm256_cmpeq_epi8(a1, v1a), _mm256_cmpeq_epi8(a1, v1b)),
-                                            _mm256_or_si256(_mm256_cmpeq_epi8(b1, v2a), _mm256_cmpeq_epi8(b1, v2b)));
+        const __m256i m0 = _mm256_and_si256(inClass<Single>(a0, v1a, v1b), inClass<Single>(b0, v2a, v2b));
+        const __m256i m1 = _mm256_and_si256(inClass<Single>(a1, v1a, v1b), inClass<Single>(b1, v2a, v2b));
         const __m256i any = _mm256_or_si256(m0, m1);
         if (!_mm256_testz_si256(any, any))
             break; // the 32-byte loop below takes this step's candidates in order
@@ -150,9 +160,7 @@ __attribute__((target("avx2"))) size_t PrefilterAvx2(const uint8_t* block, size_
     while (p < startLimit && p + pos2 + 32 <= len) {
         const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos1));
         const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + p + pos2));
-        const __m256i ma = _mm256_or_si256(_mm256_cmpeq_epi8(a, v1a), _mm256_cmpeq_epi8(a, v1b));
-        const __m256i mb = _mm256_or_si256(_mm256_cmpeq_epi8(b, v2a), _mm256_cmpeq_epi8(b, v2b));
-        auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ma, mb)));
+        auto mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(inClass<Single>(a, v1a, v1b), inClass<Single>(b, v2a, v2b))));
         while (mask) {
             const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
             if (s >= startLimit) {
@@ -193,8 +201,10 @@ size_t LiteralMatcher::findNext(const uint8_t* block, size_t len, size_t from, s
 #if TW_X86_SIMD
     if (g_hasAvx2) {
         const auto verifyAt = [&](size_t at) { return verify(block, len, at); };
-        const size_t hit = PrefilterAvx2(block, len, p, startLimit, m_pos1, m_pos2, m_c1a, m_c1b, m_c2a, m_c2b,
-                                         verifyAt, &p);
+        const size_t hit =
+            m_c1a == m_c1b && m_c2a == m_c2b
+                ? PrefilterAvx2<true>(block, len, p, startLimit, m_pos1, m_pos2, m_c1a, m_c1b, m_c2a, m_c2b, verifyAt, &p)
+                : PrefilterAvx2<false>(block, len, p, startLimit, m_pos1, m_pos2, m_c1a, m_c1b, m_c2a, m_c2b, verifyAt, &p);
         if (hit != npos || p >= startLimit)
             return hit;
     }
