@@ -64,6 +64,25 @@ size_t contextStartOf(const HitLineInput& in, const CharClasses& cc)
     return s;
 }
 
+// The first '\r' or '\n' in [from, to), or `to` when there is none: 16 bytes a step, as
+// this runs once per hit line over the rest of the line.
+size_t firstLineEnd(const uint8_t* b, size_t from, size_t to)
+{
+    size_t p = from;
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; p + 16 <= to; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + p));
+        const auto m = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        if (m)
+            return p + static_cast<size_t>(__builtin_ctz(m));
+    }
+    for (; p < to; ++p)
+        if (b[p] == '\r' || b[p] == '\n')
+            return p;
+    return to;
+}
+
 } // namespace
 
 std::string BuildHitLine(const HitLineInput& in, const CharClasses& cc, size_t* contextStart)
@@ -132,11 +151,15 @@ void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasse
     // After the hit the text ends at the first line end (text) or byte that cannot be
     // shown (binary).
     size_t stop = end;
-    for (size_t p = hitLast + 1; p < end; ++p) {
-        if (in.binary ? stopsBack(b[p]) : (b[p] == '\r' || b[p] == '\n')) {
-            stop = p;
-            break;
+    if (in.binary) {
+        for (size_t p = hitLast + 1; p < end; ++p) {
+            if (stopsBack(b[p])) {
+                stop = p;
+                break;
+            }
         }
+    } else if (hitLast + 1 < end) {
+        stop = firstLineEnd(b, hitLast + 1, end);
     }
     // Bytes that cannot be shown (tab included) appear as spaces.
     auto appendShown = [&](size_t from, size_t to) {

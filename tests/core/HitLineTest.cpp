@@ -106,6 +106,18 @@ TEST(BuildHitLine, ShowsTheLineAroundTheHit)
                         c.binary, c.line, c.offset, c.maxChars};
         EXPECT_EQ(show(BuildHitLine(in)), c.expected) << c.block;
     }
+    // The text after the hit ends at the first CR or LF, or at the limit, wherever either
+    // falls within or across the 16-byte steps of the scan.
+    for (const char end : {'\r', '\n'}) {
+        for (size_t d = 0; d < 40; ++d) {
+            const std::string block = "hit" + std::string(d, 'x') + end + "yy\nzz";
+            for (const int limit : {512, 20}) {
+                HitLineInput in{reinterpret_cast<const uint8_t*>(block.data()), block.size(), 0, 3, false, 1, 0, limit};
+                const size_t shown = std::min(d, static_cast<size_t>(limit) - 3);
+                EXPECT_EQ(show(BuildHitLine(in)), "Line   1 - [hit]" + std::string(shown, 'x')) << d << ' ' << limit;
+            }
+        }
+    }
 }
 
 TEST(looksBinary, LooksAtTheFirst1024BytesOnly)
