@@ -64,8 +64,8 @@ size_t contextStartOf(const HitLineInput& in, const CharClasses& cc)
     return s;
 }
 
-// The first '\r' or '\n' in [from, to), or `to` when there is none: 16 bytes a step, as
-// this runs once per hit line over the rest of the line.
+// The first '\r' or '\n' in [from, to), or `to` when there is none (an empty or reversed
+// range included): 16 bytes a step, as this runs once per hit line over the rest of the line.
 size_t firstLineEnd(const uint8_t* b, size_t from, size_t to)
 {
     size_t p = from;
@@ -158,7 +158,7 @@ void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasse
                 break;
             }
         }
-    } else if (hitLast + 1 < end) {
+    } else {
         stop = firstLineEnd(b, hitLast + 1, end);
     }
     // Bytes that cannot be shown (tab included) appear as spaces.

@@ -121,8 +121,6 @@ size_t LiteralMatcher::findScalar(const uint8_t* block, size_t len, size_t from,
 #if TW_X86_SIMD
 namespace {
 
-// The 32-byte form of the prefilter loop; returns the first verified hit, or npos with
-// *next at the first start position it did not examine.
 // Bytes of x in the class {va, vb}; with Single the class has one member, va == vb.
 template <bool Single>
 __attribute__((target("avx2"), always_inline)) inline __m256i inClass(__m256i x, __m256i va, __m256i vb)
@@ -133,8 +131,9 @@ __attribute__((target("avx2"), always_inline)) inline __m256i inClass(__m256i x,
         return _mm256_or_si256(_mm256_cmpeq_epi8(x, va), _mm256_cmpeq_epi8(x, vb));
 }
 
-// With Single, each class has one member (a case-sensitive search) and one compare per
-// position suffices; otherwise a byte matches either member of its class.
+// The 32-byte form of the prefilter loop; returns the first verified hit, or npos with
+// *next at the first start position it did not examine. With Single, each class has one
+// member (a case-sensitive search) and one compare per position suffices.
 template <bool Single, typename Verify>
 __attribute__((target("avx2"))) size_t PrefilterAvx2(const uint8_t* block, size_t len, size_t p, size_t startLimit,
                                                      size_t pos1, size_t pos2, uint8_t c1a, uint8_t c1b, uint8_t c2a,
