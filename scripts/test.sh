@@ -24,7 +24,9 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_TSAN=ON
 ninja -C build-tsan $j test_core
 TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:OrderedPipeline*'
 
-# The engine without vector instructions (the form non-x86 machines build): its tests only.
+# The byte scans without vector instructions (the form non-x86 machines build): the engine's
+# tests, and the core's, whose hit lines have vector scans too.
 cmake -S . -B build-scalar -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTW_FORCE_SCALAR=ON -DTW_BUILD_BENCH=OFF >/dev/null
-ninja -C build-scalar $j test_engine
+ninja -C build-scalar $j test_engine test_core
 ./build-scalar/test_engine
+./build-scalar/test_core

@@ -1,12 +1,12 @@
 #include "core/HitLine.h"
 
+#include "engine/SimdSupport.h"
 #include "results/ResultEntry.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <emmintrin.h>
 
 namespace tw {
 
@@ -14,6 +14,7 @@ bool looksBinary(const uint8_t* data, size_t length)
 {
     const size_t n = std::min<size_t>(length, 1024);
     size_t i = 0;
+#if TW_X86_SIMD
     // 16 bytes at a time: all of them are at least 0x09 when max(v, 0x09) == v.
     const __m128i nine = _mm_set1_epi8(0x09);
     for (; i + 16 <= n; i += 16) {
@@ -21,6 +22,7 @@ bool looksBinary(const uint8_t* data, size_t length)
         if (_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, nine), v)) != 0xFFFF)
             return true;
     }
+#endif
     for (; i < n; ++i)
         if (data[i] < 0x09)
             return true;
@@ -69,6 +71,7 @@ size_t contextStartOf(const HitLineInput& in, const CharClasses& cc)
 size_t firstLineEnd(const uint8_t* b, size_t from, size_t to)
 {
     size_t p = from;
+#if TW_X86_SIMD
     const __m128i cr = _mm_set1_epi8('\r');
     const __m128i lf = _mm_set1_epi8('\n');
     for (; p + 16 <= to; p += 16) {
@@ -77,6 +80,7 @@ size_t firstLineEnd(const uint8_t* b, size_t from, size_t to)
         if (m)
             return p + static_cast<size_t>(__builtin_ctz(m));
     }
+#endif
     for (; p < to; ++p)
         if (b[p] == '\r' || b[p] == '\n')
             return p;
@@ -171,6 +175,7 @@ void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasse
             return;
         }
         size_t p = from;
+#if TW_X86_SIMD
         // Printable ASCII shows as itself in every code page: 16 such bytes at a time are
         // copied as they are, and only the rest goes through the table.
         const __m128i below = _mm_set1_epi8(0x20);
@@ -186,6 +191,7 @@ void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasse
             for (size_t q = 0; q < 16; ++q)
                 dst[q] = cc.shown[b[p + q]];
         }
+#endif
         for (; p < to; ++p)
             *dst++ = cc.shown[b[p]];
     };
