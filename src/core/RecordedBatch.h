@@ -22,6 +22,7 @@ struct RecordedBatch {
         Message,       // host message(text, flag = suppressed by quiet)
         Progress,      // host progress(text)
         Title,         // host title(text)
+        FileProgress,  // host fileProgress(lineNumber = remaining, fileOffset = percent, text = path)
         FileSearched,  // one more file searched
         FileError,     // one more file error line
         ArchiveOpened, // one more archive opened

@@ -26,6 +26,16 @@ void ResultRecorder::withText(RecordedBatch::Op op, std::string_view text)
     done();
 }
 
+void ResultRecorder::fileProgress(long remaining, long percent, std::string_view path)
+{
+    const RecordedBatch::Span span = m_out->batch().store(path);
+    RecordedBatch::Event& ev = push(RecordedBatch::Op::FileProgress);
+    ev.text = span;
+    ev.lineNumber = remaining;
+    ev.fileOffset = percent;
+    done();
+}
+
 void ResultRecorder::setPendingFile(const std::string& path, const std::string& archivePath)
 {
     RecordedBatch& b = m_out->batch();

@@ -57,6 +57,7 @@ public:
     Answer ask(Question, const std::string&, const HeldBackLines&) override { return Answer::Cancel; }
     void progress(const std::string& text) override { withText(RecordedBatch::Op::Progress, text); }
     void title(const std::string& text) override { withText(RecordedBatch::Op::Title, text); }
+    void fileProgress(long remaining, long percent, std::string_view path) override;
     bool showsProgress() const override { return m_showsProgress; }
     // Whether the run's host shows progress (see RunHost::showsProgress).
     void setShowsProgress(bool shows) { m_showsProgress = shows; }

@@ -147,6 +147,24 @@ RunDriver::RunDriver(RunHost& host, ResultSink& results, FileSystem& fs)
 
 RunDriver::~RunDriver() = default;
 
+std::string fileProgressText(long remaining, long percent)
+{
+    return format("%ld files to process (%ld%% done)", remaining, percent);
+}
+
+std::string fileTitleText(std::string_view path)
+{
+    std::string title = "TW32 - ";
+    title += path;
+    return title;
+}
+
+void RunHost::fileProgress(long remaining, long percent, std::string_view path)
+{
+    progress(fileProgressText(remaining, percent));
+    title(fileTitleText(path));
+}
+
 bool namesDefaultPrinter(std::string_view outputFile)
 {
     if (outputFile.size() != kDefaultPrinterName.size())
@@ -352,8 +370,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         if (m_stop.load())
             return false;
         if (m_host.showsProgress())
-            m_host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(known - i),
-                                   static_cast<long>(i * 100 / known)));
+            m_host.progress(fileProgressText(static_cast<long>(known - i), static_cast<long>(i * 100 / known)));
         listed.setListedFile(path);
         m_results.addLine(listed);
         ++m_counters.filesListed;
@@ -561,11 +578,8 @@ void RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view lis
         report.fate = FileReport::Fate::Skipped;
         return;
     }
-    if (lane.host.showsProgress()) {
-        lane.host.progress(format("%ld files to process (%ld%% done)", static_cast<long>(total - k),
-                                  static_cast<long>(k * 100 / total)));
-        lane.host.title("TW32 - " + path);
-    }
+    if (lane.host.showsProgress())
+        lane.host.fileProgress(static_cast<long>(total - k), static_cast<long>(k * 100 / total), path);
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
         return;
@@ -961,6 +975,9 @@ bool RunDriver::replay(Run& run, const RecordedBatch& batch, ReplayBuffers& buff
         case Op::Title:
             m_host.title(std::string(batch.view(ev.text)));
             break;
+        case Op::FileProgress:
+            m_host.fileProgress(static_cast<long>(ev.lineNumber), ev.fileOffset, batch.view(ev.text));
+            break;
         case Op::FileSearched:
             ++m_counters.filesSearched;
             break;
@@ -1102,7 +1119,7 @@ bool RunDriver::searchArchive(Run& run, Lane& lane, size_t index)
         return false;
     lane.host.progress(kZipExtracting);
     countArchive(lane);
-    lane.host.title("TW32 - " + displayName(task.path));
+    lane.host.title(fileTitleText(displayName(task.path)));
     std::unique_ptr<ArchiveReader> reader = openArchive(lane, task.path, run.quiet);
     if (!reader)
         return true;
@@ -1159,7 +1176,7 @@ FileReport RunDriver::processMember(Run& run, Lane& lane, ArchiveReader& reader,
     lane.results.setPendingFile(member.name, archivePath);
     countSearched(lane);
     lane.host.progress(progressText);
-    lane.host.title("TW32 - " + memberText(archivePath, member.name));
+    lane.host.title(fileTitleText(memberText(archivePath, member.name)));
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
         return report;

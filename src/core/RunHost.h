@@ -15,6 +15,10 @@ inline constexpr std::string_view kDefaultPrinterName = "Default Printer";
 // `outputFile` is that name, compared without regard to case.
 bool namesDefaultPrinter(std::string_view outputFile);
 
+// "N files to process (P% done)", and "TW32 - " followed by the file's name.
+std::string fileProgressText(long remaining, long percent);
+std::string fileTitleText(std::string_view path);
+
 enum class Question {
     YesNo,          // Yes / No
     YesNoCancel,    // Yes / No / Cancel
@@ -53,6 +57,12 @@ public:
     // terminal): a run then need not make the texts it would give per file.
     virtual bool showsProgress() const { return true; }
     virtual void title(const std::string& /*text*/) {}
+    // The progress and title of a file being started: `remaining` files still to process,
+    // `percent` of them done, and the file's name. By default these are the texts of
+    // fileProgressText() and fileTitleText(), given to progress() and title(); a host that
+    // shows only the latest texts now and then may keep the parts and make the texts when
+    // it shows them, as this runs once per file.
+    virtual void fileProgress(long remaining, long percent, std::string_view path);
 
     // Printing for the output file "Default Printer". defaultPrinter() names the printer
     // the system would print on, found without showing anything; empty when there is none

@@ -19,6 +19,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +63,7 @@ int main(int argc, char** argv)
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
-    tw::MainWindow window;
+    std::optional<tw::CommandLineRequest> commandLine;
     if (!args.empty()) {
         if (const auto stray = tw::findStrayArgument(args)) {
             const std::string text = "Unexpected argument \"" + tw::displayName(*stray)
@@ -71,8 +73,11 @@ int main(int argc, char** argv)
             QMessageBox::warning(nullptr, QStringLiteral("Tarnwick"), QString::fromStdString(text));
             return 2;
         }
-        window.applyCommandLine(tw::parseCommandLine(tw::joinArguments(args)));
+        commandLine = tw::parseCommandLine(tw::joinArguments(args));
     }
+    // A command line's Search starts while the window is being built.
+    const auto owned = commandLine ? std::make_unique<tw::MainWindow>(*commandLine) : std::make_unique<tw::MainWindow>();
+    tw::MainWindow& window = *owned;
     window.show();
     // Files whose rewrite a crash interrupted: offer to restore them before anything else.
     tw::RecoveryDialog::offerPending(&window, tw::dataDirectory());

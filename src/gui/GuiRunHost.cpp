@@ -106,22 +106,38 @@ void GuiRunHost::title(const std::string& text)
 
 void GuiRunHost::postLatest(bool isTitle, const std::string& text)
 {
+    std::lock_guard lock(m_latestMutex);
+    m_latestText[isTitle] = text;
+    m_latestChanged[isTitle] = true;
+    m_latestFromParts[isTitle] = false;
+    postLocked(text.empty());
+}
+
+void GuiRunHost::fileProgress(long remaining, long percent, std::string_view path)
+{
+    std::lock_guard lock(m_latestMutex);
+    m_latestRemaining = remaining;
+    m_latestPercent = percent;
+    m_latestPath.assign(path); // keeps its capacity: no allocation per file
+    for (int k = 0; k < 2; ++k) {
+        m_latestChanged[k] = true;
+        m_latestFromParts[k] = true;
+    }
+    postLocked(false);
+}
+
+void GuiRunHost::postLocked(bool atOnce)
+{
+    if (m_latestPosted)
+        return; // the pending post shows the latest texts
     // At most this often; an empty progress text (the run's end) goes at once.
     constexpr long long kIntervalNs = 40'000'000;
     const long long now = std::chrono::duration_cast<std::chrono::nanoseconds>(
                               std::chrono::steady_clock::now().time_since_epoch())
                               .count();
-    long long delayNs = 0;
-    {
-        std::lock_guard lock(m_latestMutex);
-        m_latestText[isTitle] = text;
-        m_latestChanged[isTitle] = true;
-        if (m_latestPosted)
-            return; // the pending post shows this text
-        m_latestPosted = true;
-        delayNs = text.empty() ? 0 : std::max(0LL, kIntervalNs - (now - m_lastPostNs));
-        m_lastPostNs = now + delayNs;
-    }
+    m_latestPosted = true;
+    const long long delayNs = atOnce ? 0 : std::max(0LL, kIntervalNs - (now - m_lastPostNs));
+    m_lastPostNs = now + delayNs;
     const int delayMs = static_cast<int>(delayNs / 1'000'000);
     QMetaObject::invokeMethod(
         this,
@@ -144,7 +160,13 @@ void GuiRunHost::showLatest()
         for (int k = 0; k < 2; ++k) {
             changed[k] = m_latestChanged[k];
             m_latestChanged[k] = false;
-            texts[k] = fromRun(m_latestText[k]);
+            if (!changed[k])
+                continue;
+            if (m_latestFromParts[k])
+                texts[k] = fromRun(k == 0 ? fileProgressText(m_latestRemaining, m_latestPercent)
+                                          : fileTitleText(m_latestPath));
+            else
+                texts[k] = fromRun(m_latestText[k]);
         }
     }
     if (changed[0])

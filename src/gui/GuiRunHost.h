@@ -69,6 +69,8 @@ public:
     Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) override;
     void progress(const std::string& text) override;
     void title(const std::string& text) override;
+    // Keeps the parts; the texts are made on the GUI thread when they are shown.
+    void fileProgress(long remaining, long percent, std::string_view path) override;
     std::string defaultPrinter() override { return m_defaultPrinter; }
     // Prints on the worker thread (painting on a printer is allowed there); a failure is
     // reported as a message.
@@ -100,6 +102,9 @@ private:
     // GUI thread unless a post is on its way already or one went less than a moment ago.
     // A run reports progress per file; the label shows the latest, a few times a second.
     void postLatest(bool isTitle, const std::string& text);
+    // Worker thread, with m_latestMutex held and the latest texts updated: posts them
+    // unless a post is on its way (`atOnce`: with no delay).
+    void postLocked(bool atOnce);
     // GUI thread: shows the latest progress and title.
     void showLatest();
 
@@ -123,10 +128,15 @@ private:
 
     // Guarded by m_latestMutex: the latest progress and title of the run, whether each
     // changed since the GUI thread last showed it, whether a post is pending, and when
-    // the last post was made (steady-clock nanoseconds).
+    // the last post was made (steady-clock nanoseconds). A text whose m_latestFromParts
+    // is set is made from the file parts below (fileProgress) when it is shown.
     std::mutex m_latestMutex;
     std::string m_latestText[2];
     bool m_latestChanged[2] = {false, false};
+    bool m_latestFromParts[2] = {false, false};
+    long m_latestRemaining = 0;
+    long m_latestPercent = 0;
+    std::string m_latestPath;
     bool m_latestPosted = false;
     long long m_lastPostNs = 0;
 };

@@ -100,7 +100,14 @@ QCheckBox* makeFlag(QWidget* parent, const QString& text)
 
 } // namespace
 
-MainWindow::MainWindow(const QString& configFile, QWidget* parent)
+MainWindow::MainWindow(const QString& configFile, QWidget* parent) : MainWindow(configFile, nullptr, parent) {}
+
+MainWindow::MainWindow(const CommandLineRequest& commandLine, const QString& configFile, QWidget* parent)
+    : MainWindow(configFile, &commandLine, parent)
+{
+}
+
+MainWindow::MainWindow(const QString& configFile, const CommandLineRequest* commandLine, QWidget* parent)
     : QMainWindow(parent), m_store(std::make_unique<SettingsStore>(configFile))
 {
     m_store->loadOptions(m_options);
@@ -108,11 +115,8 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
     m_model = new ResultsModel(this);
     m_host = std::make_unique<GuiRunHost>(this);
     m_controller = std::make_unique<RunController>(*m_host, *m_model);
-    buildActions();
-    buildControls();
-    loadInputs();
-    buildMenus();
-    buildToolbar();
+    // Connected before any run starts; what a run sends arrives through the event loop,
+    // when the controls exist.
     connect(m_controller.get(), &RunController::runFinished, this, &MainWindow::onRunFinished);
     connect(m_host.get(), &GuiRunHost::progressChanged, this, [this](const QString& t) {
         if (running())
@@ -122,6 +126,19 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
         if (running())
             setWindowTitle(t);
     });
+    loadRecentItems();
+    bool startedAtOnce = false;
+    if (commandLine) {
+        tw::applyCommandLine(*commandLine, m_saved.inputs, m_options);
+        m_closeAfterRun = commandLine->closeAfterRun;
+        m_commandLineCommand = chosenCommand(*commandLine);
+        startedAtOnce = startSearchAtOnce();
+    }
+    buildActions();
+    buildControls();
+    showInputs();
+    buildMenus();
+    buildToolbar();
     setWindowTitle(QString::fromLatin1(kIdleTitle));
     setMinimumSize(kMinWidth, kMinHeight);
     setAcceptDrops(true);
@@ -139,6 +156,19 @@ MainWindow::MainWindow(const QString& configFile, QWidget* parent)
     updateCommands();
     // A user starts by typing what to look for.
     m_searchBox->setFocus();
+    if (startedAtOnce)
+        setRunning(ActiveRun::Search);
+}
+
+bool MainWindow::startSearchAtOnce()
+{
+    // Only a Search: a Replace may ask before it starts, which needs the window.
+    if (m_commandLineCommand != CommandLineCommand::Search || checkInputs(m_saved.inputs, false, m_options))
+        return false;
+    if (!startRun(false))
+        return false;
+    m_commandLineCommand = CommandLineCommand::None;
+    return true;
 }
 
 MainWindow::~MainWindow()
@@ -321,22 +351,29 @@ void MainWindow::buildControls()
     connect(m_searchBox, &QComboBox::editTextChanged, this, &MainWindow::updateCommands);
 }
 
-void MainWindow::loadInputs()
+void MainWindow::loadRecentItems()
 {
     MainInputs& in = m_saved.inputs;
-    QComboBox* boxes[4] = {m_searchBox, m_replaceBox, m_maskBox, m_pathBox};
     std::string* texts[4] = {&in.searchText, &in.replaceText, &in.mask, &in.path};
     // A fresh installation starts with something to try.
     const std::string firstUse[4] = {activeLanguage().text(kTextDefaultSearch), "",
                                      activeLanguage().text(kTextDefaultMask), dataDirectory()};
     for (int k = 0; k < 4; ++k) {
-        const RecentItems recent = m_store->loadRecentItems(kBoxNames[k], m_options.maxItemsSaved);
-        m_recent[k] = recent.items;
-        boxes[k]->clear();
-        for (const std::string& item : recent.items)
-            boxes[k]->addItem(toQt(item));
-        if (recent.items.empty() && texts[k]->empty())
+        m_recent[k] = m_store->loadRecentItems(kBoxNames[k], m_options.maxItemsSaved).items;
+        if (m_recent[k].empty() && texts[k]->empty())
             *texts[k] = firstUse[k];
+    }
+}
+
+void MainWindow::showInputs()
+{
+    const MainInputs& in = m_saved.inputs;
+    QComboBox* boxes[4] = {m_searchBox, m_replaceBox, m_maskBox, m_pathBox};
+    const std::string* texts[4] = {&in.searchText, &in.replaceText, &in.mask, &in.path};
+    for (int k = 0; k < 4; ++k) {
+        boxes[k]->clear();
+        for (const std::string& item : m_recent[k])
+            boxes[k]->addItem(toQt(item));
         boxes[k]->setEditText(toQt(*texts[k]));
     }
     m_caseSensitive->setChecked(in.caseSensitive);
@@ -371,6 +408,8 @@ void MainWindow::rememberInputs()
         if (text->empty())
             continue;
         addRecentItem(m_recent[k], *text);
+        if (!boxes[k])
+            continue; // a run started before the controls were built: they show the lists
         const QSignalBlocker quiet(boxes[k]);
         boxes[k]->clear();
         for (const std::string& item : m_recent[k])
@@ -445,13 +484,17 @@ void MainWindow::runCommand(bool replaceMode)
             "You must specify a backup directory when using the Write to Backup Dir Option."));
         return;
     }
+    if (startRun(replaceMode))
+        setRunning(replaceMode ? ActiveRun::Replace : ActiveRun::Search);
+}
+
+bool MainWindow::startRun(bool replaceMode)
+{
     rememberInputs();
     SearchRequest request = buildRunRequest({m_saved.inputs, m_options, m_saved, replaceMode,
                                              /*unattended=*/false, m_saved.quietMode || m_closeAfterRun});
     m_model->clear();
-    if (!m_controller->start(std::move(request), m_options.beforeHit, m_options.afterHit))
-        return;
-    setRunning(replaceMode ? ActiveRun::Replace : ActiveRun::Search);
+    return m_controller->start(std::move(request), m_options.beforeHit, m_options.afterHit);
 }
 
 void MainWindow::stopRun()
@@ -787,7 +830,8 @@ void MainWindow::showOptions()
     if (lengthChanged) {
         // Everything is saved at once, and the recent lists are read back at their new length.
         saveSettings();
-        loadInputs();
+        loadRecentItems();
+        showInputs();
     }
     // Options such as the date and size filters decide which files a run selects.
     m_controller->discardFileListCache();

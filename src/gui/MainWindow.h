@@ -37,6 +37,11 @@ class MainWindow final : public QMainWindow {
 public:
     // The settings come from the user's store, or from the INI file `configFile` (tests).
     explicit MainWindow(const QString& configFile = QString(), QWidget* parent = nullptr);
+    // The window of a command line (applyCommandLine below). A Search it asks for starts
+    // here, before the window's controls are built, so that the run does not wait for
+    // them; any other command waits for issueCommandLineCommand().
+    explicit MainWindow(const CommandLineRequest& commandLine, const QString& configFile = QString(),
+                        QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Puts a command line's texts and flags into the boxes and options; with "/q" the
@@ -81,6 +86,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    MainWindow(const QString& configFile, const CommandLineRequest* commandLine, QWidget* parent);
+    // Starts a command-line Search whose inputs pass the checks, with no control built
+    // yet; false leaves it to issueCommandLineCommand() (which shows any problem).
+    bool startSearchAtOnce();
     void buildControls();
     // One action per command, with its text, hint, tool tip, picture and key.
     void buildActions();
@@ -92,11 +101,18 @@ private:
     void viewResultsAsHtml();
     // The Options sheet over a copy of the options; on OK the copy is taken over.
     void showOptions();
-    void loadInputs();
+    // The recent-item lists from the store, and the first-use texts of empty boxes.
+    void loadRecentItems();
+    // The boxes and flags show m_recent and m_saved's inputs.
+    void showInputs();
     // The inputs and flags as the boxes show them, into m_saved and m_options.
     void takeInputs();
-    // Adds the accepted inputs to the four recent-item lists.
+    // Adds the accepted inputs to the four recent-item lists (m_recent), and the boxes
+    // show the new lists when they are built.
     void rememberInputs();
+    // Starts the run of the accepted inputs in m_saved and m_options; false when the
+    // controller refuses it.
+    bool startRun(bool replaceMode);
     void showMessage(const QString& text);
     void setRunning(ActiveRun run);
     void onRunFinished(RunOutcome outcome);

@@ -73,6 +73,10 @@ private:
         }
         void progress(const std::string& text) override { m_controller.m_host.progress(text); }
         void title(const std::string& text) override { m_controller.m_host.title(text); }
+        void fileProgress(long remaining, long percent, std::string_view path) override
+        {
+            m_controller.m_host.fileProgress(remaining, percent, path);
+        }
         bool showsProgress() const override { return m_controller.m_host.showsProgress(); }
         std::string defaultPrinter() override { return m_controller.m_host.defaultPrinter(); }
         void printFile(const std::string& path, const std::string& printer) override

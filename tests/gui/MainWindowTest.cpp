@@ -305,5 +305,71 @@ TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
     EXPECT_FALSE(locked.running());
 }
 
+// A command line's Search starts while the window is built, before its controls exist.
+// Afterwards the window must be as if the same command line had been applied to a built
+// window and issued: the same lines, box texts, recent lists and state.
+TEST(MainWindowCommandLine, SearchStartedAtOnceEndsLikeOneIssuedLater)
+{
+    TempDir dir;
+    writeFile(dir.file("a.txt"), "the needle\nno\nneedle again\n");
+    writeFile(dir.file("b.txt"), "nothing\n");
+    // Recent items in both stores, one of them the search text in another case.
+    const auto seeded = [&](const char* name) {
+        const QString file = QString::fromStdString(dir.file(name));
+        QSettings s(file, QSettings::IniFormat);
+        s.setValue("Search_string/Item1", "NEEDLE");
+        s.setValue("Search_string/Item2", "older");
+        s.setValue("Mask/Item1", "*.c");
+        return file;
+    };
+    const QString atOnceConfig = seeded("at-once.conf");
+    const QString laterConfig = seeded("later.conf");
+    const CommandLineRequest request =
+        parseCommandLine("/S\"needle\" /P\"" + dir.file("*.txt") + "\" /d");
+
+    MainWindow atOnce(request, atOnceConfig);
+    // Running before any event is processed, and showing it.
+    EXPECT_TRUE(atOnce.running());
+    const auto buttons = [](MainWindow& w) {
+        QStringList out;
+        for (QPushButton* b : w.findChildren<QPushButton*>())
+            out << b->text();
+        return out;
+    };
+    EXPECT_TRUE(buttons(atOnce).contains("Stop"));
+    for (QComboBox* box : atOnce.findChildren<QComboBox*>())
+        EXPECT_FALSE(box->isEnabled()) << box->accessibleName().toStdString();
+    QSignalSpy atOnceEnded(&atOnce, &MainWindow::runEnded);
+    atOnce.issueCommandLineCommand(); // the command was taken: nothing more starts
+    ASSERT_TRUE(atOnceEnded.wait(20000));
+    EXPECT_EQ(atOnceEnded.count(), 1);
+
+    MainWindow later(laterConfig);
+    later.applyCommandLine(request);
+    QSignalSpy laterEnded(&later, &MainWindow::runEnded);
+    later.issueCommandLineCommand();
+    ASSERT_TRUE(laterEnded.wait(20000));
+
+    ASSERT_EQ(atOnce.model().rowCount(), later.model().rowCount());
+    ASSERT_GT(later.model().rowCount(), 3);
+    for (int i = 0; i < later.model().rowCount(); ++i) {
+        EXPECT_EQ(atOnce.model().kindAt(i), later.model().kindAt(i)) << i;
+        EXPECT_EQ(atOnce.model().data(atOnce.model().index(i)), later.model().data(later.model().index(i))) << i;
+    }
+    const auto boxes = [](MainWindow& w) {
+        std::vector<QStringList> out;
+        for (QComboBox* box : w.findChildren<QComboBox*>()) {
+            QStringList items{box->accessibleName(), box->currentText(), box->isEnabled() ? "on" : "off"};
+            for (int k = 0; k < box->count(); ++k)
+                items << box->itemText(k);
+            out.push_back(items);
+        }
+        return out;
+    };
+    EXPECT_EQ(boxes(atOnce), boxes(later));
+    EXPECT_EQ(buttons(atOnce), buttons(later));
+    EXPECT_EQ(atOnce.windowTitle(), later.windowTitle());
+}
+
 } // namespace
 } // namespace tw

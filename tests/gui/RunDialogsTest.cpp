@@ -25,6 +25,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include <functional>
 #include <thread>
 
 namespace tw {
@@ -245,6 +246,40 @@ TEST(ReplaceConfirmDialog, ManyHeldBackLinesAreHandedOverBounded)
     worker.join();
     EXPECT_EQ(answer, Answer::ReplaceRestInFile);
     store.discardHeldBack();
+}
+
+// Progress from the run's thread: the label and title show the latest texts, whether they
+// came as file parts (made into texts on the GUI thread) or as texts, whichever came last.
+TEST(GuiRunHost, ShowsTheLatestProgressAndTitle)
+{
+    GuiRunHost host;
+    host.beginRun();
+    QSignalSpy progress(&host, &GuiRunHost::progressChanged);
+    QSignalSpy title(&host, &GuiRunHost::titleChanged);
+    const auto latest = [](QSignalSpy& spy) { return spy.isEmpty() ? QString() : spy.last().at(0).toString(); };
+    const auto settle = [&] { QTest::qWait(120); }; // past the interval between posts
+    struct Step {
+        std::function<void()> report;
+        const char* progress;
+        const char* title;
+    };
+    const std::vector<Step> steps = {
+        {[&] { host.fileProgress(7, 12, "/d/a.txt"); }, "7 files to process (12% done)", "TW32 - /d/a.txt"},
+        // Many files in a row: the last one shows.
+        {[&] { for (long k = 0; k < 1000; ++k) host.fileProgress(1000 - k, k / 10, "/d/f" + std::to_string(k)); },
+         "1 files to process (99% done)", "TW32 - /d/f999"},
+        // A text after the parts replaces the progress only; the title stays the file's.
+        {[&] { host.fileProgress(3, 50, "/d/b.txt"); host.progress("Extracting"); }, "Extracting", "TW32 - /d/b.txt"},
+        {[&] { host.title("TW32 - /d/z.zip"); host.fileProgress(2, 60, "/d/c.txt"); }, "2 files to process (60% done)",
+         "TW32 - /d/c.txt"},
+    };
+    for (const Step& step : steps) {
+        std::thread worker(step.report);
+        worker.join();
+        settle();
+        EXPECT_EQ(latest(progress).toStdString(), step.progress);
+        EXPECT_EQ(latest(title).toStdString(), step.title);
+    }
 }
 
 // A real recovery list in a private data directory: Restore puts the file back from its
