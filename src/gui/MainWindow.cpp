@@ -129,9 +129,7 @@ MainWindow::MainWindow(const QString& configFile, const CommandLineRequest* comm
     loadRecentItems();
     bool startedAtOnce = false;
     if (commandLine) {
-        tw::applyCommandLine(*commandLine, m_saved.inputs, m_options);
-        m_closeAfterRun = commandLine->closeAfterRun;
-        m_commandLineCommand = chosenCommand(*commandLine);
+        takeCommandLine(*commandLine);
         startedAtOnce = startSearchAtOnce();
     }
     buildActions();
@@ -418,9 +416,16 @@ void MainWindow::rememberInputs()
     }
 }
 
-void MainWindow::applyCommandLine(const CommandLineRequest& request)
+void MainWindow::takeCommandLine(const CommandLineRequest& request)
 {
     tw::applyCommandLine(request, m_saved.inputs, m_options);
+    m_closeAfterRun = request.closeAfterRun;
+    m_commandLineCommand = chosenCommand(request);
+}
+
+void MainWindow::applyCommandLine(const CommandLineRequest& request)
+{
+    takeCommandLine(request);
     const MainInputs& in = m_saved.inputs;
     m_searchBox->setEditText(toQt(in.searchText));
     m_replaceBox->setEditText(toQt(in.replaceText));
@@ -431,8 +436,6 @@ void MainWindow::applyCommandLine(const CommandLineRequest& request)
     m_regularExpression->setChecked(in.regularExpression);
     m_subdirectories->setChecked(m_options.searchSubdirs);
     action(kCmdIgnoreWhitespace)->setChecked(in.ignoreWhitespace);
-    m_closeAfterRun = request.closeAfterRun;
-    m_commandLineCommand = chosenCommand(request);
 }
 
 void MainWindow::issueCommandLineCommand()

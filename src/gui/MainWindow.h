@@ -90,6 +90,8 @@ private:
     // Starts a command-line Search whose inputs pass the checks, with no control built
     // yet; false leaves it to issueCommandLineCommand() (which shows any problem).
     bool startSearchAtOnce();
+    // The command line's inputs, options and command, into the window's state only.
+    void takeCommandLine(const CommandLineRequest& request);
     void buildControls();
     // One action per command, with its text, hint, tool tip, picture and key.
     void buildActions();
