@@ -426,16 +426,8 @@ void MainWindow::takeCommandLine(const CommandLineRequest& request)
 void MainWindow::applyCommandLine(const CommandLineRequest& request)
 {
     takeCommandLine(request);
-    const MainInputs& in = m_saved.inputs;
-    m_searchBox->setEditText(toQt(in.searchText));
-    m_replaceBox->setEditText(toQt(in.replaceText));
-    m_maskBox->setEditText(toQt(in.mask));
-    m_pathBox->setEditText(toQt(in.path));
-    m_caseSensitive->setChecked(in.caseSensitive);
-    m_wholeWord->setChecked(in.wholeWord);
-    m_regularExpression->setChecked(in.regularExpression);
-    m_subdirectories->setChecked(m_options.searchSubdirs);
-    action(kCmdIgnoreWhitespace)->setChecked(in.ignoreWhitespace);
+    showInputs();
+    action(kCmdIgnoreWhitespace)->setChecked(m_saved.inputs.ignoreWhitespace);
 }
 
 void MainWindow::issueCommandLineCommand()
