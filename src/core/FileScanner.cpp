@@ -169,7 +169,7 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
             } else if (replaceThisHit) {
                 if (m_settings.displayReplaceString)
                     m_results.addResultLines(ResultEntry::replaceText(*replaceText, file.path));
-                if (!writeInput(hitAbs))
+                if (!writeInput(hitAbs) || (hooks->tracksReplacements() && !flushOutput(false)))
                     return ScanOutcome::Stopped;
                 hooks->replacing(hitAbs, hitLen, replaceText->size());
                 if (!emit(replaceText->data(), replaceText->size(), true))

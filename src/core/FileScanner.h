@@ -71,6 +71,10 @@ public:
         (void)length;
         (void)size;
     }
+    // True when the output follows the replacements announced through `replacing`: the
+    // scan then writes everything before a replacement out first, so that the output
+    // deals with each one at once instead of keeping a record per hit.
+    virtual bool tracksReplacements() { return false; }
     // After a replacement ("One hit" skips the rest of the file).
     virtual void replaced() = 0;
     // Reports a write failure on the output (sets the stop flag).

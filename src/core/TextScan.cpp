@@ -49,7 +49,12 @@ void EncodingOutput::unit(uint16_t u)
 
 void EncodingOutput::replacing(int64_t offset, size_t length, size_t size)
 {
+    // Bytes pass through unchanged, so a record would only pile up, one per hit.
+    if (!m_source.isUtf16() || m_unwritable)
+        return;
     m_spans.push_back(Span{offset, static_cast<int64_t>(length), size});
+    if (m_replLeft == 0)
+        beginSpans();
 }
 
 void EncodingOutput::beginSpans()

@@ -36,7 +36,9 @@ public:
     EncodingOutput(File& target, DecodingSource& source) : m_target(target), m_source(source) {}
 
     // The replacement written next stands for the decoded bytes [offset, offset + length)
-    // and is `size` bytes long.
+    // and is `size` bytes long. Only UTF-16 output needs to know; there, a replacement
+    // announced once everything before it was written begins at once, so a run of them
+    // (replaced by nothing, say) leaves no record behind.
     void replacing(int64_t offset, size_t length, size_t size);
     void markUnwritable() { m_unwritable = true; }
     bool unwritable() const { return m_unwritable; }
@@ -46,6 +48,8 @@ public:
     [[nodiscard]] bool finish();
     // Bytes handed to the target, marks included.
     int64_t bytesWritten() const { return m_written; }
+    // Announced replacements whose bytes have not begun to arrive.
+    size_t replacementsWaiting() const { return m_spans.size(); }
 
     // Writes of an unwritable output are swallowed: the scan goes on to the file's end,
     // and the file is dropped afterwards as one error, not as a failed temporary file.
@@ -109,6 +113,7 @@ public:
     bool hitVisible() override { return !m_output.unwritable() && m_inner.hitVisible(); }
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override;
     void replacing(int64_t offset, size_t length, size_t size) override { m_output.replacing(offset, length, size); }
+    bool tracksReplacements() override { return m_source.isUtf16(); }
     void replaced() override { m_inner.replaced(); }
     void writeFailed(const FileState& file, bool whileWritingReplacement) override
     {

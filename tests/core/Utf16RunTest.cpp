@@ -4,10 +4,12 @@
 // built the plain way: decode the whole text, replace, encode.
 #include "core/RunDriver.h"
 #include "core/TextScan.h"
+#include "engine/LiteralScan.h"
 #include "results/ResultText.h"
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "ReplaceTestSupport.h"
 #include "TestUtil.h"
 #include "Utf16Reference.h"
 
@@ -412,6 +414,88 @@ TEST(Utf16Detection, OffReadsEveryFileAsBytes)
     std::string want = raw;
     want[2] = 'H';
     EXPECT_EQ(readFile(dir.file("a.txt")), want);
+}
+
+// A replace scan keeps nothing per hit: what its output still has to place (announced
+// replacements) and may still have to write back (unpaired surrogates) is let go as the
+// output passes it, so both stay within a block however many hits the file has. The hard
+// cases are UTF-16 hits back to back, replaced by nothing (no byte reaches the output
+// between them) or by one byte, behind a character that is still on its way out.
+TEST(ReplaceScan, HoldsNothingPerHit)
+{
+    constexpr size_t kBlock = 4096, kHits = 60000;
+    const std::string mark = "\xFF\xFE", x = unitBytes('x', false);
+    std::string lones;
+    for (size_t i = 0; i < kHits; ++i)
+        lones += unitBytes(static_cast<uint16_t>(0xDC00 + i % 0x400), false);
+    const std::string fffd = utf8Of(0xFFFD);
+    struct Case {
+        std::string raw, search, replacement, want;
+    };
+    const Case cases[] = {
+        {std::string(kHits, 'a') + "\n", "a", "b", std::string(kHits, 'b') + "\n"},
+        {mark + x + lones, fffd, "", mark + x},
+        {mark + x + lones + x, fffd, "b", mark + x + [&] {
+             std::string s;
+             for (size_t i = 0; i < kHits; ++i)
+                 s += unitBytes('b', false);
+             return s;
+         }() + x},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        writeFile(dir.file("f.txt"), c.raw);
+        std::unique_ptr<File> in = realFileSystem().openRead(dir.file("f.txt"));
+        std::unique_ptr<File> out = realFileSystem().createScratch("TW");
+        ASSERT_TRUE(in && out);
+        FileSource file(*in);
+        DecodingSource source(file, true);
+        source.keepIrregular();
+        EncodingOutput output(*out, source);
+
+        // Replaces every hit and looks at what the output holds as each hit comes.
+        struct Sampler final : ReplaceHooks {
+            EncodingOutput& out;
+            DecodingSource& source;
+            size_t mostWaiting = 0, mostIrregular = 0;
+            Sampler(EncodingOutput& o, DecodingSource& s) : out(o), source(s) {}
+            File& output() override { return out; }
+            bool hitVisible() override { return true; }
+            bool decideHit(FileState&, const std::string&, const std::string&) override
+            {
+                mostWaiting = std::max(mostWaiting, out.replacementsWaiting());
+                if (source.isUtf16())
+                    mostIrregular = std::max(mostIrregular, source.irregular().size());
+                return true;
+            }
+            void replaced() override {}
+            void writeFailed(const FileState&, bool) override { ADD_FAILURE() << "write failed"; }
+        } sampler(output, source);
+        EncodingHooks hooks(sampler, output, source);
+
+        test::FakeHost host;
+        test::RecordingSink sink;
+        std::atomic<bool> stop{false};
+        ScanSettings settings;
+        settings.blockSize = kBlock;
+        settings.showHitLines = false;
+        FileScanner scanner(settings, sink, host, stop);
+        ActivePair pair;
+        pair.matcher = std::make_unique<LiteralScan>(c.search, true, false);
+        pair.replaceText = c.replacement;
+        FileState state;
+        state.pairCounts.resize(1);
+        ASSERT_EQ(scanner.scan(source, pair, 0, state, true, &hooks), ScanOutcome::Done);
+        ASSERT_TRUE(output.finish());
+        ASSERT_FALSE(output.unwritable());
+        EXPECT_EQ(state.totals().replacements, static_cast<long>(kHits));
+        std::string got(c.want.size() + 1, '\0');
+        ASSERT_TRUE(out->seek(0));
+        got.resize(static_cast<size_t>(out->read(got.data(), got.size())));
+        EXPECT_EQ(got, c.want);
+        EXPECT_LE(sampler.mostWaiting, 1u);
+        EXPECT_LE(sampler.mostIrregular, kBlock);
+    }
 }
 
 } // namespace
