@@ -58,9 +58,11 @@ int readInt(const QSettings& s, const QString& k, int def)
     const QVariant v = s.value(k);
     if (!v.isValid())
         return def;
+    // Read wide: a text past an int's range converts to int cut down to its low bits, not
+    // refused.
     bool ok = false;
-    const int i = v.toInt(&ok);
-    return ok ? i : def;
+    const qlonglong i = v.toLongLong(&ok);
+    return ok && i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max() ? int(i) : def;
 }
 
 // A number the program can only use within [low, high]; a hand-edited value outside it

@@ -461,7 +461,7 @@ TEST(ArchiveRun, OversizedMembersAreSkippedByName)
     // Tighter bounds from the settings, each alone, also skip the compressed member.
     for (const auto& [bytes, ratio] : {std::pair<int64_t, int64_t>{0, 100}, {1 << 20, 0}}) {
         ArchiveRun tight;
-        tight.run("needle", dir.path(), "*.txt", [&](SearchRequest& q) {
+        tight.runWithin(20, "needle", dir.path(), "*.txt", [&](SearchRequest& q) {
             archives(q);
             q.options.maxMemberBytes = bytes;
             q.options.maxMemberRatio = ratio;
