@@ -220,8 +220,11 @@ int64_t ArchiveReader::read(void* buffer, size_t count)
             m_outOffset += static_cast<int64_t>(n);
             continue;
         }
-        if (m_dataLeft == 0)
-            break; // the member's data has ended
+        if (m_dataLeft == 0) {
+            if (m_dataEnded)
+                break;
+            continue; // an empty block (the decoder took input and gave nothing yet)
+        }
         const size_t n = std::min(m_dataLeft, count - have);
         std::memcpy(dst + have, m_data, n);
         m_data += n;

@@ -417,6 +417,52 @@ TEST(ArchiveRun, NestedArchivesAreSearchedAsBytes)
     EXPECT_EQ(r.driver.counters().filesSearched, 2); // outer.zip as a file, and its member
 }
 
+// An archive file that hands out a few bytes per read, as it may: the decoder then often
+// takes input and gives nothing back yet. Every member still reads whole, in every format.
+class TrickleFile final : public File {
+public:
+    explicit TrickleFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
+    int64_t read(void* buffer, size_t count) override { return m_inner->read(buffer, std::min<size_t>(count, 7)); }
+    bool write(const void*, size_t) override { return false; }
+    bool seek(int64_t offset) override { return m_inner->seek(offset); }
+    int64_t position() override { return m_inner->position(); }
+    bool truncate(int64_t) override { return false; }
+    bool sync() override { return false; }
+    const std::string& path() const override { return m_inner->path(); }
+    bool status(FileStatus* out) override { return m_inner->status(out); }
+
+private:
+    std::unique_ptr<File> m_inner;
+};
+
+TEST(ArchiveRun, MembersReadWholeWhenTheArchiveComesInSmallPieces)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "line " + std::to_string(i * 7919 % 10007) + " of the member\n";
+    for (const char* format : {"zip", "tar.gz", "7z"}) {
+        ASSERT_TRUE(writeArchive(dir.file("a.arc"), format, {{"a.txt", text}, {"b.txt", text + "b"}}));
+        std::string why;
+        auto reader = ArchiveReader::open(std::make_unique<TrickleFile>(realFileSystem().openRead(dir.file("a.arc"))),
+                                          &why);
+        ASSERT_TRUE(reader) << why;
+        ArchiveMember member;
+        int members = 0;
+        while (reader->next(&member) == ArchiveReader::Step::Member) {
+            std::string got;
+            char buffer[1000];
+            int64_t n;
+            while ((n = reader->read(buffer, sizeof buffer)) > 0)
+                got.append(buffer, static_cast<size_t>(n));
+            EXPECT_EQ(n, 0) << format;
+            EXPECT_EQ(got, member.name == "a.txt" ? text : text + "b") << format << " " << member.name;
+            ++members;
+        }
+        EXPECT_EQ(members, 2) << format;
+    }
+}
+
 // A member that expands far beyond memory is scanned as a stream; the hit at its very end
 // is found and the run goes on to the next archive.
 TEST(ArchiveRun, AMemberExpandingToGigabytesIsSearchedAsAStream)
