@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <system_error>
 
@@ -57,9 +58,11 @@ int readInt(const QSettings& s, const QString& k, int def)
     const QVariant v = s.value(k);
     if (!v.isValid())
         return def;
+    // Read wide: a text past an int's range converts to int cut down to its low bits, not
+    // refused.
     bool ok = false;
-    const int i = v.toInt(&ok);
-    return ok ? i : def;
+    const qlonglong i = v.toLongLong(&ok);
+    return ok && i >= std::numeric_limits<int>::min() && i <= std::numeric_limits<int>::max() ? int(i) : def;
 }
 
 // A number the program can only use within [low, high]; a hand-edited value outside it
@@ -214,6 +217,13 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
     o.cacheFileList = readBool(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList);
     o.useIgnoreFiles = readBool(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles);
     o.detectUtf16 = readBool(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16);
+    // The archive member bounds, in MiB and as a multiple of the archive's size; 0 is "no
+    // bound", anything else outside the ranges keeps the default.
+    o.maxMemberBytes = int64_t(readIntIn(s, key(kOptionsGroup, "Max Member MB"), int(o.maxMemberBytes >> 20), 0,
+                                         std::numeric_limits<int>::max()))
+                       << 20;
+    o.maxMemberRatio = readIntIn(s, key(kOptionsGroup, "Max Member Ratio"), int(o.maxMemberRatio), 0,
+                                 std::numeric_limits<int>::max());
 
     // Negative bounds mean nothing; 0 is "no bound".
     for (int64_t* bound : {&o.minSize, &o.maxSize, &o.minDate, &o.maxDate})
@@ -258,6 +268,9 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
     writeInt(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles ? 1 : 0);
     writeInt(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16 ? 1 : 0);
+    constexpr int64_t kIntMax = std::numeric_limits<int>::max();
+    writeInt(s, key(kOptionsGroup, "Max Member MB"), int(std::clamp<int64_t>(o.maxMemberBytes >> 20, 0, kIntMax)));
+    writeInt(s, key(kOptionsGroup, "Max Member Ratio"), int(std::clamp<int64_t>(o.maxMemberRatio, 0, kIntMax)));
     writeString(s, key(kOptionsGroup, "Context Font"), formatContextFont(o.contextFont));
 }
 

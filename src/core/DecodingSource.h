@@ -22,6 +22,17 @@ public:
     DecodingSource(ByteSource& upstream, bool detect) : m_upstream(upstream), m_detect(detect) {}
 
     int64_t read(void* buffer, size_t count) override;
+    // Holes are passed on only while bytes pass through unchanged: decoded UTF-16 is read
+    // in full.
+    int64_t zerosAhead() override { return passesThrough() ? m_upstream.zerosAhead() : 0; }
+    void skipZeros(int64_t count) override
+    {
+        if (passesThrough()) {
+            m_upstream.skipZeros(count);
+            m_upstreamBytes += count;
+            m_delivered += count;
+        }
+    }
 
     // Known once the first read returned.
     TextForm form() const { return m_form; }
@@ -45,6 +56,7 @@ public:
     bool exhausted() const { return m_ended && m_rawPos == m_rawEnd && m_spillPos == m_spillEnd; }
 
 private:
+    bool passesThrough() const { return m_started && !isUtf16() && m_spillPos == m_spillEnd; }
     int64_t firstRead(uint8_t* out, size_t count);
     int64_t decodeInto(uint8_t* out, size_t count);
     int64_t upstreamRead(uint8_t* to, size_t count);

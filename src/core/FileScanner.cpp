@@ -100,8 +100,35 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
         return true;
     };
 
+    // A run of zeros the source can pass over (the hole of a sparse archive member) is
+    // searched as far as a block beyond each of its ends and passed over in between, when
+    // the pair cannot hit zeros alone: then no hit lies wholly inside the run, a hit that
+    // reaches into it lies within reach of its ends, and the scan's state after a block of
+    // zeros (a buffer of zeros, no line feeds) is the same after any number of them. Only
+    // the offsets move on. -1: not yet known whether the pair hits zeros.
+    int zerosHit = -1;
+    auto passZeros = [&] {
+        const int64_t zeros = in.zerosAhead();
+        if (zeros <= 2 * static_cast<int64_t>(B) || hooks || have < keepBefore ||
+            std::any_of(buf, buf + have, [](uint8_t b) { return b != 0; }))
+            return;
+        if (zerosHit < 0) {
+            const std::vector<uint8_t> probe(B, 0);
+            const ScanBuffer view{probe.data(), probe.size(), false, false};
+            zerosHit = matcher.findNext(view, keepBefore).kind == MatchResult::Hit ? 1 : 0;
+        }
+        if (zerosHit)
+            return;
+        const int64_t pass = zeros - static_cast<int64_t>(B);
+        in.skipZeros(pass);
+        if (lfCountedUpTo >= blockPos)
+            lfCountedUpTo += pass;
+        blockPos += pass;
+    };
+
     for (;;) {
         m_host.pump();
+        passZeros();
         const int64_t got = in.read(buf + have, B - have);
         if (got < 0)
             return ScanOutcome::ReadError;

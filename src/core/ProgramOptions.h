@@ -45,6 +45,10 @@ struct ProgramOptions {
     bool cacheFileList = true;
     bool useIgnoreFiles = false;       // the walk skips what git's ignore files ignore
     bool detectUtf16 = true;           // "Detect UTF-16": files with a UTF-16 byte-order mark are text
+    // Archive members expanding beyond either bound are skipped: bytes ("Max Member MB"),
+    // and a multiple of the archive file's own size ("Max Member Ratio"); 0: no bound.
+    int64_t maxMemberBytes = int64_t(64) << 30;
+    int64_t maxMemberRatio = 10000;
     std::string backupPath;
 };
 

@@ -30,6 +30,7 @@
 #include <exception>
 #include <mutex>
 #include <iterator>
+#include <limits>
 #include <thread>
 
 namespace tw {
@@ -1061,6 +1062,26 @@ std::string memberText(const std::string& archivePath, const std::string& member
     return displayName(archivePath) + " | " + displayName(member);
 }
 
+// The most a member of an archive of `archiveSize` bytes may expand to: a sparse tar
+// member of a few kilobytes can claim a petabyte, and a compressed one can hold far more
+// than it costs, so each member is bounded in bytes and as a multiple of its archive.
+int64_t memberLimit(const ProgramOptions& o, int64_t archiveSize)
+{
+    constexpr int64_t kNone = std::numeric_limits<int64_t>::max();
+    int64_t limit = o.maxMemberBytes > 0 ? o.maxMemberBytes : kNone;
+    if (o.maxMemberRatio > 0) {
+        const int64_t size = std::max<int64_t>(archiveSize, 1);
+        limit = std::min(limit, size > kNone / o.maxMemberRatio ? kNone : size * o.maxMemberRatio);
+    }
+    return limit;
+}
+
+std::string oversizedText(const std::string& archivePath, const std::string& member, int64_t limit)
+{
+    return "Skipped oversized file " + memberText(archivePath, member) + " (expands beyond " +
+           std::to_string(limit) + " bytes)";
+}
+
 } // namespace
 
 std::vector<ArchiveTask> RunDriver::buildArchiveList(const SearchRequest& request)
@@ -1173,6 +1194,15 @@ FileReport RunDriver::processMember(Run& run, Lane& lane, ArchiveReader& reader,
         report.fate = FileReport::Fate::Skipped;
         return report;
     }
+    const int64_t limit = memberLimit(run.opt, reader.archiveSize());
+    if (member.sizeKnown && member.size > limit) {
+        // Reading it would take hours (or fill the disk of whoever unpacks it): it is
+        // named, and not searched.
+        lane.results.addLine(ResultEntry::error(oversizedText(archivePath, member.name, limit), archivePath));
+        countError(lane);
+        report.fate = FileReport::Fate::Skipped;
+        return report;
+    }
     lane.results.setPendingFile(member.name, archivePath);
     countSearched(lane);
     lane.host.progress(progressText);
@@ -1213,12 +1243,15 @@ FileReport RunDriver::processMember(Run& run, Lane& lane, ArchiveReader& reader,
             }
             from = again.get();
         }
-        ArchiveMemberSource memberData(*from);
+        ArchiveMemberSource memberData(*from, limit);
         DecodingSource source(memberData, run.opt.detectUtf16);
         const ScanOutcome outcome = lane.scanner->scan(source, pair, pi, file, pi == 0, nullptr);
         if (outcome == ScanOutcome::ReadError) {
+            // A member whose header understated its size is cut off at the limit.
             lane.results.addLine(ResultEntry::error(
-                "Error reading file " + memberText(archivePath, member.name) + ": " + displayName(from->errorText()),
+                memberData.overLimit() ? oversizedText(archivePath, member.name, limit)
+                                       : "Error reading file " + memberText(archivePath, member.name) + ": " +
+                                             displayName(from->errorText()),
                 archivePath));
             countError(lane);
             report.fate = FileReport::Fate::Failed;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace tw {
 
@@ -152,26 +153,85 @@ ArchiveReader::Step ArchiveReader::next(ArchiveMember* out)
     out->isRegular = type == AE_IFREG && !out->isLink;
     out->encrypted = archive_entry_is_encrypted(e) != 0;
     out->index = m_index++;
+    m_data = nullptr;
+    m_dataLeft = 0;
+    m_dataOffset = 0;
+    m_outOffset = 0;
+    m_dataEnded = false;
     return Step::Member;
+}
+
+bool ArchiveReader::fetchBlock()
+{
+    if (m_dataLeft > 0 || m_dataEnded || m_outOffset < m_dataOffset)
+        return true;
+    // Blocks come with their offset in the member: a sparse member's holes are the gaps
+    // between them (and between the last one and the end), which cost nothing to skip.
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    const int rc = archive_read_data_block(m_archive, &block, &size, &offset);
+    if (rc == ARCHIVE_EOF) {
+        m_dataEnded = true;
+        m_dataOffset = std::max<int64_t>(offset, m_outOffset);
+        return true;
+    }
+    if (rc != ARCHIVE_OK) {
+        takeError();
+        m_fatal = rc == ARCHIVE_FATAL;
+        return false;
+    }
+    if (offset < m_outOffset) {
+        m_error = "overlapping sparse blocks";
+        return false;
+    }
+    m_data = static_cast<const unsigned char*>(block);
+    m_dataLeft = size;
+    m_dataOffset = offset;
+    return true;
+}
+
+int64_t ArchiveReader::holeAhead()
+{
+    if (m_fatal || !fetchBlock())
+        return 0;
+    return m_dataOffset - m_outOffset;
+}
+
+void ArchiveReader::skipHole(int64_t count)
+{
+    m_outOffset += std::clamp<int64_t>(count, 0, std::max<int64_t>(m_dataOffset - m_outOffset, 0));
 }
 
 int64_t ArchiveReader::read(void* buffer, size_t count)
 {
     if (m_fatal)
         return -1;
-    // archive_read_data hands back at most what one decoded block holds; fill the request.
     size_t have = 0;
     auto* dst = static_cast<unsigned char*>(buffer);
     while (have < count) {
-        const la_ssize_t got = archive_read_data(m_archive, dst + have, count - have);
-        if (got == 0)
-            break;
-        if (got < 0) {
-            takeError();
-            m_fatal = got == ARCHIVE_FATAL;
+        if (!fetchBlock())
             return -1;
+        if (m_outOffset < m_dataOffset) {
+            // A hole: zeros up to the next stored byte (or the member's end).
+            const size_t n = static_cast<size_t>(std::min<int64_t>(m_dataOffset - m_outOffset, count - have));
+            std::memset(dst + have, 0, n);
+            have += n;
+            m_outOffset += static_cast<int64_t>(n);
+            continue;
         }
-        have += static_cast<size_t>(got);
+        if (m_dataLeft == 0) {
+            if (m_dataEnded)
+                break;
+            continue; // an empty block (the decoder took input and gave nothing yet)
+        }
+        const size_t n = std::min(m_dataLeft, count - have);
+        std::memcpy(dst + have, m_data, n);
+        m_data += n;
+        m_dataLeft -= n;
+        have += n;
+        m_outOffset += static_cast<int64_t>(n);
+        m_dataOffset = m_outOffset;
     }
     return static_cast<int64_t>(have);
 }

@@ -139,6 +139,43 @@ TEST_F(SettingsStoreTest, DetectUtf16IsOnUnlessStoredOff)
     EXPECT_FALSE(loaded.detectUtf16);
 }
 
+// The bounds of an archive member's expanded size: MiB and a multiple of the archive's
+// size, 0 for no bound; a value that is no number, negative or past an int keeps the
+// default, and what is saved reads back the same.
+TEST_F(SettingsStoreTest, ArchiveMemberBoundsAsWrittenByHand)
+{
+    const ProgramOptions defaults;
+    EXPECT_EQ(defaults.maxMemberBytes, int64_t(64) << 30);
+    EXPECT_EQ(defaults.maxMemberRatio, 10000);
+    struct Case {
+        const char* mb;
+        const char* ratio;
+        int64_t bytes, times;
+    } cases[] = {
+        {"1024", "50", int64_t(1) << 30, 50},
+        {"0", "0", 0, 0},
+        {"2147483647", "2147483647", int64_t(2147483647) << 20, 2147483647},
+        {"-1", "abc", defaults.maxMemberBytes, defaults.maxMemberRatio},
+        {"99999999999", "-5", defaults.maxMemberBytes, defaults.maxMemberRatio},
+    };
+    for (const Case& c : cases) {
+        writeFile(QByteArray("[Options]\nMax%20Member%20MB=") + c.mb + "\nMax%20Member%20Ratio=" + c.ratio + "\n");
+        ProgramOptions o;
+        SettingsStore(file()).loadOptions(o);
+        EXPECT_EQ(o.maxMemberBytes, c.bytes) << c.mb;
+        EXPECT_EQ(o.maxMemberRatio, c.times) << c.ratio;
+        {
+            SettingsStore store(file());
+            store.saveOptions(o);
+            store.sync();
+        }
+        ProgramOptions again;
+        SettingsStore(file()).loadOptions(again);
+        EXPECT_EQ(again.maxMemberBytes, o.maxMemberBytes);
+        EXPECT_EQ(again.maxMemberRatio, o.maxMemberRatio);
+    }
+}
+
 TEST_F(SettingsStoreTest, SixtyFourBitValuesNeedExactlyEightBytes)
 {
     {

@@ -15,7 +15,12 @@
 #include <archive_entry.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <random>
+#include <thread>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -57,6 +62,28 @@ struct ArchiveRun {
         if (tweak)
             tweak(req);
         return text.empty() ? driver.ListFilesOnly(req) : driver.ExecuteRun(req);
+    }
+    // run(), stopped by a watchdog after `seconds`: a run still busy then ends Stopped
+    // rather than holding up the tests for hours.
+    RunOutcome runWithin(int seconds, const std::string& text, const std::string& path, const std::string& mask,
+                         const std::function<void(SearchRequest&)>& tweak = {})
+    {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+        std::thread watchdog([&] {
+            std::unique_lock<std::mutex> lock(m);
+            if (!cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; }))
+                driver.RequestStop();
+        });
+        const RunOutcome outcome = run(text, path, mask, tweak);
+        {
+            std::lock_guard<std::mutex> lock(m);
+            done = true;
+        }
+        cv.notify_one();
+        watchdog.join();
+        return outcome;
     }
     // Lines in their output form, markers left out.
     std::vector<std::string> lines() const
@@ -331,13 +358,14 @@ TEST(ArchiveRun, BrokenArchivesGiveAnErrorLineAndTheRunGoesOn)
          }},
         {"sizes claimed larger than the data", "zip-stored",
          [](std::string& b) {
-             // The uncompressed size of the local header and the central directory.
+             // The uncompressed size of the local header and the central directory: 16 MiB,
+             // within the bounds of a member's size, so that the member is read.
              for (size_t p = 0; (p = b.find("PK", p)) != std::string::npos; p += 2) {
                  const size_t field = b.compare(p, 4, "PK\x03\x04") == 0 ? 22
                                       : b.compare(p, 4, "PK\x01\x02") == 0 ? 24
                                                                            : 0;
                  if (field && p + field + 4 <= b.size())
-                     b.replace(p + field, 4, "\x00\x00\x00\x40", 4);
+                     b.replace(p + field, 4, "\x00\x00\x00\x01", 4);
              }
          }},
     };
@@ -389,6 +417,52 @@ TEST(ArchiveRun, NestedArchivesAreSearchedAsBytes)
     EXPECT_EQ(r.driver.counters().filesSearched, 2); // outer.zip as a file, and its member
 }
 
+// An archive file that hands out a few bytes per read, as it may: the decoder then often
+// takes input and gives nothing back yet. Every member still reads whole, in every format.
+class TrickleFile final : public File {
+public:
+    explicit TrickleFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
+    int64_t read(void* buffer, size_t count) override { return m_inner->read(buffer, std::min<size_t>(count, 7)); }
+    bool write(const void*, size_t) override { return false; }
+    bool seek(int64_t offset) override { return m_inner->seek(offset); }
+    int64_t position() override { return m_inner->position(); }
+    bool truncate(int64_t) override { return false; }
+    bool sync() override { return false; }
+    const std::string& path() const override { return m_inner->path(); }
+    bool status(FileStatus* out) override { return m_inner->status(out); }
+
+private:
+    std::unique_ptr<File> m_inner;
+};
+
+TEST(ArchiveRun, MembersReadWholeWhenTheArchiveComesInSmallPieces)
+{
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 2000; ++i)
+        text += "line " + std::to_string(i * 7919 % 10007) + " of the member\n";
+    for (const char* format : {"zip", "tar.gz", "7z"}) {
+        ASSERT_TRUE(writeArchive(dir.file("a.arc"), format, {{"a.txt", text}, {"b.txt", text + "b"}}));
+        std::string why;
+        auto reader = ArchiveReader::open(std::make_unique<TrickleFile>(realFileSystem().openRead(dir.file("a.arc"))),
+                                          &why);
+        ASSERT_TRUE(reader) << why;
+        ArchiveMember member;
+        int members = 0;
+        while (reader->next(&member) == ArchiveReader::Step::Member) {
+            std::string got;
+            char buffer[1000];
+            int64_t n;
+            while ((n = reader->read(buffer, sizeof buffer)) > 0)
+                got.append(buffer, static_cast<size_t>(n));
+            EXPECT_EQ(n, 0) << format;
+            EXPECT_EQ(got, member.name == "a.txt" ? text : text + "b") << format << " " << member.name;
+            ++members;
+        }
+        EXPECT_EQ(members, 2) << format;
+    }
+}
+
 // A member that expands far beyond memory is scanned as a stream; the hit at its very end
 // is found and the run goes on to the next archive.
 TEST(ArchiveRun, AMemberExpandingToGigabytesIsSearchedAsAStream)
@@ -403,6 +477,133 @@ TEST(ArchiveRun, AMemberExpandingToGigabytesIsSearchedAsAStream)
     r.run("needle", dir.path(), "*.txt", [](SearchRequest& q) { q.blockSize = 102400; });
     EXPECT_TRUE(r.hasLine("Offset 0x80000005 - the needle at the end")) << r.all();
     EXPECT_TRUE(r.hasLine("Searched 2 file(s), found 2 occurrences in 2 file(s)")) << r.all();
+}
+
+// A member that would expand beyond its bounds (bytes, or a multiple of its archive's
+// size) is named in an error line and not read; the run goes on. A sparse tar of a few
+// kilobytes that claims a petabyte once kept a search busy for hours.
+TEST(ArchiveRun, OversizedMembersAreSkippedByName)
+{
+    TempDir dir;
+    const int64_t petabyte = int64_t(1) << 50;
+    test::writeFile(dir.file("a.tar"),
+                    test::sparseTar("big.txt", petabyte, {{0, "needle\n"}, {petabyte - 7, "needle\n"}}));
+    Member zeros{"zeros.txt", "needle"};
+    zeros.zerosBefore = 4 << 20; // about a thousand times the size of its archive
+    ASSERT_TRUE(writeArchive(dir.file("b.zip"), "zip", {zeros}));
+    const auto tarLimit = std::to_string(std::filesystem::file_size(dir.file("a.tar")) * 10000);
+    const std::string bigSkipped =
+        "Skipped oversized file " + dir.file("a.tar") + " | big.txt (expands beyond " + tarLimit + " bytes)";
+    const std::string zerosSkipped = "Skipped oversized file " + dir.file("b.zip") + " | zeros.txt (expands beyond ";
+    auto archives = [](SearchRequest& q) { q.zipMask = "*.zip;*.tar"; };
+
+    ArchiveRun r;
+    EXPECT_EQ(r.runWithin(20, "needle", dir.path(), "*.txt", archives), RunOutcome::Completed);
+    EXPECT_TRUE(r.hasLine(bigSkipped)) << r.all();
+    EXPECT_EQ(r.linesStartingWith(zerosSkipped), 0) << r.all();
+    EXPECT_TRUE(r.hasLine("Searched 1 file(s), found 1 occurrences in 1 file(s)")) << r.all();
+    EXPECT_EQ(r.driver.counters().fileErrors, 1);
+
+    // Tighter bounds from the settings, each alone, also skip the compressed member.
+    for (const auto& [bytes, ratio] : {std::pair<int64_t, int64_t>{0, 100}, {1 << 20, 0}}) {
+        ArchiveRun tight;
+        tight.runWithin(20, "needle", dir.path(), "*.txt", [&](SearchRequest& q) {
+            archives(q);
+            q.options.maxMemberBytes = bytes;
+            q.options.maxMemberRatio = ratio;
+        });
+        EXPECT_EQ(tight.linesStartingWith(zerosSkipped), 1) << tight.all();
+        EXPECT_TRUE(tight.hasLine("Searched 0 file(s), found 0 occurrences in 0 file(s)")) << tight.all();
+    }
+}
+
+// The holes of a sparse member (here a terabyte before the second piece and another after
+// it) are passed over, not read as zeros; the offsets after them stay right.
+TEST(ArchiveRun, HolesOfSparseMembersArePassedOver)
+{
+    TempDir dir;
+    const int64_t tebibyte = int64_t(1) << 40;
+    test::writeFile(dir.file("a.tar"),
+                    test::sparseTar("disk.img", 2 * tebibyte, {{0, "needle one\n"}, {tebibyte, "\nneedle two\n"}}));
+    ArchiveRun r;
+    EXPECT_EQ(r.runWithin(20, "needle", dir.path(), "*.img",
+                          [](SearchRequest& q) {
+                              q.zipMask = "*.tar";
+                              q.options.maxMemberBytes = 0;
+                              q.options.maxMemberRatio = 0;
+                              q.blockSize = 102400;
+                          }),
+              RunOutcome::Completed);
+    EXPECT_TRUE(r.hasLine("Offset 0x10000000001 - needle two")) << r.all();
+    EXPECT_TRUE(r.hasLine("Searched 1 file(s), found 2 occurrences in 1 file(s)")) << r.all();
+}
+
+// Random sparse members give exactly the lines of the same bytes in an ordinary file, for
+// patterns that reach into a hole from either side, that hit zeros alone (then nothing is
+// passed over), in text and in binary members.
+TEST(ArchiveRun, SparseMembersGiveTheHitsOfTheSameBytesInAFile)
+{
+    struct Pattern {
+        std::string text, block;
+        bool regex = false, wholeWord = false, caseSensitive = true;
+    };
+    const std::vector<Pattern> patterns = {
+        {"needle", "", false, false, false},
+        {"needle", "", false, true, true},
+        {"ne+dle", "", true, false, true},
+        {kBinaryPlaceholder, "\\0x00ne"},
+        {kBinaryPlaceholder, "le\\0x00\\0x00"},
+        {kBinaryPlaceholder, [] {
+             std::string b;
+             for (int i = 0; i < 64; ++i)
+                 b += "\\0x00";
+             return b;
+         }()},
+    };
+    const std::vector<std::string> words = {"needle", "Needle", "\n", "x", " ", std::string(1, '\0'), "ne", "le"};
+    std::mt19937 rng(20261210);
+    for (int round = 0; round < 12; ++round) {
+        const int64_t realSize = std::uniform_int_distribution<int64_t>(20000, 200000)(rng);
+        std::vector<test::SparsePiece> pieces;
+        int64_t at = round % 2 ? 0 : std::uniform_int_distribution<int64_t>(0, 30000)(rng);
+        while (at < realSize - 200) {
+            std::string data;
+            const size_t want = std::uniform_int_distribution<size_t>(1, round % 2 ? 6000 : 300)(rng);
+            while (data.size() < want) {
+                // The odd rounds start with a long text piece: text members with line numbers.
+                const std::string& w = words[std::uniform_int_distribution<size_t>(0, words.size() - 1)(rng)];
+                if (!(round % 2 && pieces.empty() && w[0] == '\0'))
+                    data += w;
+            }
+            data.resize(std::min<size_t>(data.size(), static_cast<size_t>(realSize - at)));
+            pieces.push_back({at, data});
+            at += static_cast<int64_t>(data.size()) + std::uniform_int_distribution<int64_t>(1, 40000)(rng);
+        }
+        TempDir dir, plain;
+        test::writeFile(dir.file("a.tar"), test::sparseTar("m.img", realSize, pieces));
+        test::writeFile(plain.file("m.img"), test::sparseBytes(realSize, pieces));
+        for (const Pattern& p : patterns) {
+            auto tweak = [&](SearchRequest& q) {
+                q.zipMask = "*.tar";
+                q.pairs[0].binarySearchBlock = p.block;
+                q.pairs[0].regularExpression = p.regex;
+                q.pairs[0].wholeWord = p.wholeWord;
+                q.pairs[0].caseSensitive = p.caseSensitive;
+            };
+            ArchiveRun member, file;
+            member.run(p.text, dir.path(), "*.img", tweak);
+            file.run(p.text, plain.path(), "*.img", tweak);
+            auto hitLines = [](const ArchiveRun& r) {
+                std::vector<std::string> out;
+                for (const std::string& l : r.lines())
+                    if (l.rfind("Processing file : ", 0) != 0)
+                        out.push_back(l);
+                return out;
+            };
+            ASSERT_EQ(hitLines(member), hitLines(file)) << "round " << round << ", pattern " << p.text << p.block;
+            ASSERT_GT(member.driver.counters().filesSearched, 0);
+        }
+    }
 }
 
 // A FIFO or a link named like an archive is never opened: the run ends at once.
