@@ -4,9 +4,14 @@
 // overwritten and removed once the rewrite completed or the original was restored, so an
 // entry found at start-up means the program ended in the middle of a rewrite.
 //
-// The list is "<dataDir>recovery.list", one entry per line: a kind letter, a tab, the
-// original path, a tab, the copy's path. Bytes below 0x20 and "%" are written as %XX.
+// The list is "<dataDir>recovery.list", one entry per line: a kind letter ("S" safety copy,
+// "B" backup), the original path, the copy's path, the copy's offset and length, and the
+// copy's device and inode, separated by tabs. Bytes below 0x20 and "%" are written as %XX.
 // Updates take the lock "<dataDir>recovery.lock" and replace the list atomically.
+//
+// The list is read as hostile: a recovery reads a copy only when it is the very file that
+// was recorded (device, inode and length), and reads or deletes a safety copy only inside
+// "<dataDir>safety/". Backups are never deleted.
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
@@ -32,6 +37,10 @@ struct RecoveryEntry {
     int64_t copyLength = -1;
     // Set by PendingRecoveries: the copy is still on disk.
     bool copyExists = false;
+    // The copy's identity when the entry was written; 0 and 0 when it was not recorded, and
+    // then the copy is never read.
+    uint64_t copyDevice = 0;
+    uint64_t copyInode = 0;
 
     bool operator==(const RecoveryEntry& o) const
     {
