@@ -4,9 +4,11 @@
 #include "results/ResultEntry.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -260,6 +262,32 @@ std::string formatRecoveryReport(const RecoveryEntry& entry)
     else
         text += " The copy of its earlier content is missing:\n" + entry.safetyCopy;
     return text;
+}
+
+std::string dataDirectoryFailure(const std::string& dir, const std::string& path, int error)
+{
+    const std::string why = dir.empty() ? "There is no data directory: neither XDG_DATA_HOME nor HOME is set"
+                                        : "The data directory " + displayName(dir) + " cannot be written (" +
+                                              (path == dir ? std::string() : displayName(path) + ": ") +
+                                              std::strerror(error) + ")";
+    return why + "; nothing was replaced. Replace keeps a copy of each file in the data directory while the "
+                 "file is rewritten.";
+}
+
+std::string dataDirectoryUnwritable(FileSystem& fs, FileOps& ops, const std::string& dataDir)
+{
+    const std::string safety = dataDir + kSafetyDirName + "/";
+    for (const std::string& dir : {dataDir, safety}) {
+        // A safety directory that cannot be made shows as the file that cannot be made in it.
+        if (dir == safety)
+            (void)ops.makeDirectory(dataDir + kSafetyDirName);
+        int error = EIO;
+        const std::string probe = ops.createUniqueFile(dir, "TWprobe.", &error);
+        if (probe.empty())
+            return dataDirectoryFailure(dataDir, dir, error);
+        fs.removeFile(probe);
+    }
+    return {};
 }
 
 bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)

@@ -85,6 +85,16 @@ std::string formatRecoveryReport(const RecoveryEntry& entry);
 // Removes an entry once the user has dealt with it (the copy itself is left alone).
 [[nodiscard]] bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
 
+// Replace runs keep their safety copies and the recovery list in the data directory, so a
+// run that cannot write there replaces nothing and says why. The message for it: `dir` is
+// where the data directory is or would be (empty: no place is known), `path` what could not
+// be written, `error` the errno.
+std::string dataDirectoryFailure(const std::string& dir, const std::string& path, int error);
+// Creates a file in the data directory and in its safety directory and removes it again,
+// so that a read-only directory or file system is found before any file is touched. The
+// message of dataDirectoryFailure, or an empty text when both can be written.
+std::string dataDirectoryUnwritable(FileSystem& fs, FileOps& ops, const std::string& dataDir);
+
 // Puts every original with a pending entry back from its copy, after checking that the copy
 // is complete, and forgets the entries of the restored files (their safety copies are
 // deleted, backups stay). One report line per entry. True when every file was restored.
