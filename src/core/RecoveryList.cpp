@@ -338,7 +338,8 @@ std::unique_ptr<File> openRecordedCopy(FileSystem& fs, const std::string& dataDi
         return nullptr;
     }
     if (!isRecordedCopy(e, st)) {
-        *why = "its copy is not the file that was recorded for it";
+        *why = e.copyInode == 0 ? "its entry does not record which file its copy is"
+                                : "its copy is not the file that was recorded for it";
         return nullptr;
     }
     const bool complete = e.copyLength >= 0 && e.copyOffset >= 0 &&
