@@ -4,8 +4,13 @@
 #include "results/ResultEntry.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 
 namespace tw {
 
@@ -58,6 +63,37 @@ bool decode(const std::string& text, std::string* out)
     return true;
 }
 
+std::vector<std::string> splitTabs(const std::string& line)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+// Decimal digits only, at most `max`.
+bool parseNumber(const std::string& text, uint64_t max, uint64_t* out)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (value > (max - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    *out = value;
+    return true;
+}
+
 bool readAll(FileSystem& fs, const std::string& path, std::string* out)
 {
     out->clear();
@@ -92,24 +128,28 @@ bool RecoveryList::read(std::vector<RecoveryEntry>* out)
         size_t end = text.find('\n', pos);
         if (end == std::string::npos)
             end = text.size();
-        const std::string line = text.substr(pos, end - pos);
+        const std::vector<std::string> fields = splitTabs(text.substr(pos, end - pos));
         pos = end + 1;
-        const size_t t1 = line.find('\t');
-        const size_t t2 = t1 == std::string::npos ? t1 : line.find('\t', t1 + 1);
-        if (t2 == std::string::npos || t1 != 1)
-            continue; // not an entry line
-        RecoveryEntry e;
-        e.copyIsBackup = line[0] == 'B';
-        // Optional fourth and fifth fields: the copy's offset and length in its file.
-        const size_t t3 = line.find('\t', t2 + 1);
-        const size_t t4 = t3 == std::string::npos ? t3 : line.find('\t', t3 + 1);
-        if (!decode(line.substr(t1 + 1, t2 - t1 - 1), &e.original) ||
-            !decode(line.substr(t2 + 1, t3 == std::string::npos ? std::string::npos : t3 - t2 - 1), &e.safetyCopy))
+        // A kind letter, two paths, then optionally the copy's offset and length, then
+        // optionally its device and inode. Anything else is not an entry line.
+        const size_t n = fields.size();
+        if ((n != 3 && n != 5 && n != 7) || (fields[0] != "S" && fields[0] != "B"))
             continue;
-        if (t4 != std::string::npos) {
-            e.copyOffset = std::strtoll(line.c_str() + t3 + 1, nullptr, 10);
-            e.copyLength = std::strtoll(line.c_str() + t4 + 1, nullptr, 10);
+        RecoveryEntry e;
+        e.copyIsBackup = fields[0] == "B";
+        if (!decode(fields[1], &e.original) || !decode(fields[2], &e.safetyCopy))
+            continue;
+        uint64_t offset = 0, length = 0;
+        const uint64_t kMaxSize = static_cast<uint64_t>(INT64_MAX) / 2;
+        if (n >= 5) {
+            if (!parseNumber(fields[3], kMaxSize, &offset) || !parseNumber(fields[4], kMaxSize, &length))
+                continue;
+            e.copyOffset = static_cast<int64_t>(offset);
+            e.copyLength = static_cast<int64_t>(length);
         }
+        if (n == 7 && (!parseNumber(fields[5], UINT64_MAX, &e.copyDevice) ||
+                       !parseNumber(fields[6], UINT64_MAX, &e.copyInode)))
+            continue;
         out->push_back(std::move(e));
     }
     return true;
@@ -121,8 +161,11 @@ bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
     for (const RecoveryEntry& e : list)
     {
         text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + encode(e.original) + '\t' + encode(e.safetyCopy);
-        if (e.copyLength >= 0)
+        if (e.copyLength >= 0) {
             text += '\t' + std::to_string(e.copyOffset) + '\t' + std::to_string(e.copyLength);
+            if (e.copyInode != 0)
+                text += '\t' + std::to_string(e.copyDevice) + '\t' + std::to_string(e.copyInode);
+        }
         text += '\n';
     }
     // Write a new list next to the old one and rename it over, so a crash leaves either
@@ -221,6 +264,32 @@ std::string formatRecoveryReport(const RecoveryEntry& entry)
     return text;
 }
 
+std::string dataDirectoryFailure(const std::string& dir, const std::string& path, int error)
+{
+    const std::string why = dir.empty() ? "There is no data directory: neither XDG_DATA_HOME nor HOME is set"
+                                        : "The data directory " + displayName(dir) + " cannot be written (" +
+                                              (path == dir ? std::string() : displayName(path) + ": ") +
+                                              std::strerror(error) + ")";
+    return why + "; nothing was replaced. Replace keeps a copy of each file in the data directory while the "
+                 "file is rewritten.";
+}
+
+std::string dataDirectoryUnwritable(FileSystem& fs, FileOps& ops, const std::string& dataDir)
+{
+    const std::string safety = dataDir + kSafetyDirName + "/";
+    for (const std::string& dir : {dataDir, safety}) {
+        // A safety directory that cannot be made shows as the file that cannot be made in it.
+        if (dir == safety)
+            (void)ops.makeDirectory(dataDir + kSafetyDirName);
+        int error = EIO;
+        const std::string probe = ops.createUniqueFile(dir, "TWprobe.", &error);
+        if (probe.empty())
+            return dataDirectoryFailure(dataDir, dir, error);
+        fs.removeFile(probe);
+    }
+    return {};
+}
+
 bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
 {
     return RecoveryList(realFileSystem(), realFileOps(), dataDir).remove(entry);
@@ -228,26 +297,76 @@ bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry)
 
 namespace {
 
-// The copy of an entry is all there: a safety segment lies within its file, a backup has
-// the length it had when the entry was written.
-bool copyComplete(FileSystem& fs, const RecoveryEntry& e)
+// `path` names a file directly inside "<dataDir>safety/", compared as canonical paths, so
+// that neither "..", a link nor another spelling of a directory leads out of it. The last
+// component itself is never followed: the copy is opened without following links.
+bool inSafetyDirectory(const std::string& dataDir, const std::string& path)
+{
+    namespace stdfs = std::filesystem;
+    const stdfs::path p(path);
+    const stdfs::path name = p.filename();
+    if (name.empty() || name == "." || name == ".." || dataDir.empty())
+        return false;
+    std::error_code ec;
+    const stdfs::path dir = stdfs::canonical(p.parent_path(), ec);
+    if (ec)
+        return false;
+    const stdfs::path safety = stdfs::canonical(stdfs::path(dataDir + kSafetyDirName), ec);
+    return !ec && dir == safety;
+}
+
+// The status is that of the copy the entry recorded.
+bool isRecordedCopy(const RecoveryEntry& e, const FileStatus& st)
+{
+    return e.copyInode != 0 && st.isRegular && st.device == e.copyDevice && st.inode == e.copyInode;
+}
+
+// Opens the copy of an entry for a restore when it is the recorded file and all there: a
+// safety copy inside the safety directory whose file holds the recorded segment, a backup
+// of the recorded length. Otherwise null, and *why says what is wrong.
+std::unique_ptr<File> openRecordedCopy(FileSystem& fs, const std::string& dataDir, const RecoveryEntry& e,
+                                       std::string* why)
+{
+    if (!e.copyIsBackup && !inSafetyDirectory(dataDir, e.safetyCopy)) {
+        *why = "its copy does not lie in the safety directory";
+        return nullptr;
+    }
+    auto copy = fs.openRead(e.safetyCopy);
+    FileStatus st;
+    if (!copy || !copy->status(&st)) {
+        *why = "the copy of its earlier content is missing or incomplete";
+        return nullptr;
+    }
+    if (!isRecordedCopy(e, st)) {
+        *why = e.copyInode == 0 ? "its entry does not record which file its copy is"
+                                : "its copy is not the file that was recorded for it";
+        return nullptr;
+    }
+    const bool complete = e.copyLength >= 0 && e.copyOffset >= 0 &&
+                          (e.copyIsBackup ? e.copyOffset == 0 && st.size == e.copyLength
+                                          : st.size >= e.copyLength && st.size - e.copyLength >= e.copyOffset);
+    if (!complete) {
+        *why = "the copy of its earlier content is missing or incomplete";
+        return nullptr;
+    }
+    return copy;
+}
+
+// The entry's copy is a safety copy this program made and may delete: inside the safety
+// directory and still the recorded file (the name itself, never a link's target).
+bool deletableSafetyCopy(FileSystem& fs, const std::string& dataDir, const RecoveryEntry& e)
 {
     FileStatus st;
-    if (!fs.status(e.safetyCopy, &st) || !st.isRegular)
-        return false;
-    if (e.copyLength < 0)
-        return true; // an entry from before lengths were kept: the whole file
-    if (e.copyIsBackup)
-        return e.copyOffset == 0 && st.size == e.copyLength;
-    return e.copyOffset >= 0 && st.size >= e.copyOffset + e.copyLength;
+    return !e.copyIsBackup && inSafetyDirectory(dataDir, e.safetyCopy) &&
+           fs.status(e.safetyCopy, &st, /*followLinks=*/false) && isRecordedCopy(e, st);
 }
 
 // Deletes the safety files that no remaining entry uses any more (backups stay).
-void dropUnusedSafetyFiles(FileSystem& fs, const std::vector<RecoveryEntry>& done,
+void dropUnusedSafetyFiles(FileSystem& fs, const std::string& dataDir, const std::vector<RecoveryEntry>& done,
                            const std::vector<RecoveryEntry>& remaining)
 {
     for (const RecoveryEntry& e : done) {
-        if (e.copyIsBackup)
+        if (!deletableSafetyCopy(fs, dataDir, e))
             continue;
         bool used = false;
         for (const RecoveryEntry& r : remaining)
@@ -266,16 +385,17 @@ bool recoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
     std::vector<RecoveryEntry> done;
     const std::vector<RecoveryEntry> entries = list.entries();
     for (const RecoveryEntry& e : entries) {
-        if (!copyComplete(fs, e)) {
-            lines->push_back("Not restored: the copy of its earlier content is missing or incomplete: " +
-                             displayName(e.original) + " (copy " + displayName(e.safetyCopy) + ")");
+        std::string why;
+        auto copy = openRecordedCopy(fs, dataDir, e, &why);
+        if (!copy) {
+            lines->push_back("Not restored: " + why + ": " + displayName(e.original) + " (copy " +
+                             displayName(e.safetyCopy) + ")");
             allRestored = false;
             continue;
         }
-        auto copy = fs.openRead(e.safetyCopy);
         // The original is rewritten in place (created again when it is gone), never
         // through a link that took its name.
-        auto target = copy ? fs.openWrite(e.original, true, false) : nullptr;
+        auto target = fs.openWrite(e.original, true, false);
         int64_t n = -1;
         if (target && target->lockExclusive(kOriginalLockWaitMs))
             n = copySegment(*copy, e.copyOffset, e.copyLength, *target);
@@ -292,7 +412,7 @@ bool recoverPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
             lines->push_back("The recovery list could not be updated.");
             return false;
         }
-        dropUnusedSafetyFiles(fs, done, list.entries());
+        dropUnusedSafetyFiles(fs, dataDir, done, list.entries());
     }
     return allRestored;
 }
@@ -307,10 +427,15 @@ bool discardPending(FileSystem& fs, FileOps& ops, const std::string& dataDir, st
         lines->push_back("The recovery list could not be updated.");
         return false;
     }
-    for (const RecoveryEntry& e : entries)
-        lines->push_back("Forgot the interrupted rewrite of " + displayName(e.original) +
-                         (e.copyIsBackup ? "; its backup stays in " + displayName(e.safetyCopy) : std::string()));
-    dropUnusedSafetyFiles(fs, entries, list.entries());
+    for (const RecoveryEntry& e : entries) {
+        std::string line = "Forgot the interrupted rewrite of " + displayName(e.original);
+        if (e.copyIsBackup)
+            line += "; its backup stays in " + displayName(e.safetyCopy);
+        else if (e.copyExists && !deletableSafetyCopy(fs, dataDir, e))
+            line += "; " + displayName(e.safetyCopy) + " is not a safety copy of this program and stays";
+        lines->push_back(line);
+    }
+    dropUnusedSafetyFiles(fs, dataDir, entries, list.entries());
     return true;
 }
 

@@ -4,9 +4,14 @@
 // overwritten and removed once the rewrite completed or the original was restored, so an
 // entry found at start-up means the program ended in the middle of a rewrite.
 //
-// The list is "<dataDir>recovery.list", one entry per line: a kind letter, a tab, the
-// original path, a tab, the copy's path. Bytes below 0x20 and "%" are written as %XX.
+// The list is "<dataDir>recovery.list", one entry per line: a kind letter ("S" safety copy,
+// "B" backup), the original path, the copy's path, the copy's offset and length, and the
+// copy's device and inode, separated by tabs. Bytes below 0x20 and "%" are written as %XX.
 // Updates take the lock "<dataDir>recovery.lock" and replace the list atomically.
+//
+// The list is read as hostile: a recovery reads a copy only when it is the very file that
+// was recorded (device, inode and length), and reads or deletes a safety copy only inside
+// "<dataDir>safety/". Backups are never deleted.
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
@@ -32,6 +37,10 @@ struct RecoveryEntry {
     int64_t copyLength = -1;
     // Set by PendingRecoveries: the copy is still on disk.
     bool copyExists = false;
+    // The copy's identity when the entry was written; 0 and 0 when it was not recorded, and
+    // then the copy is never read.
+    uint64_t copyDevice = 0;
+    uint64_t copyInode = 0;
 
     bool operator==(const RecoveryEntry& o) const
     {
@@ -75,6 +84,16 @@ std::vector<RecoveryEntry> pendingRecoveries(FileSystem& fs, FileOps& ops, const
 std::string formatRecoveryReport(const RecoveryEntry& entry);
 // Removes an entry once the user has dealt with it (the copy itself is left alone).
 [[nodiscard]] bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
+
+// Replace runs keep their safety copies and the recovery list in the data directory, so a
+// run that cannot write there replaces nothing and says why. The message for it: `dir` is
+// where the data directory is or would be (empty: no place is known), `path` what could not
+// be written, `error` the errno.
+std::string dataDirectoryFailure(const std::string& dir, const std::string& path, int error);
+// Creates a file in the data directory and in its safety directory and removes it again,
+// so that a read-only directory or file system is found before any file is touched. The
+// message of dataDirectoryFailure, or an empty text when both can be written.
+std::string dataDirectoryUnwritable(FileSystem& fs, FileOps& ops, const std::string& dataDir);
 
 // Puts every original with a pending entry back from its copy, after checking that the copy
 // is complete, and forgets the entries of the restored files (their safety copies are

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -496,23 +497,36 @@ bool RunDriver::prepareRun(Run& run)
 
 bool RunDriver::prepareReplace(Run& run)
 {
+    // Replace keeps a copy of every file it rewrites, and the list of them, in the data
+    // directory: a run that cannot write there replaces nothing and names the cause.
+    int error = 0;
+    const std::string dataDir = dataDirectory(&error);
+    if (dataDir.empty()) {
+        const std::string dir = dataDirectoryLocation();
+        m_host.message(dataDirectoryFailure(dir, dir, error), false);
+        return false;
+    }
     // Another run that holds the recovery list's lock is in the middle of writing files;
-    // wait a little for it rather than for ever.
-    const std::string dataDir = dataDirectory();
-    if (!dataDir.empty()) {
-        // The lock is only tested here; the writer takes it again while it writes.
-        FileOps& ops = realFileOps();
-        std::unique_ptr<FileLock> lock = ops.lockFile(dataDir + kRecoveryLockName, 0);
-        if (!lock) {
-            m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
-            lock = ops.lockFile(dataDir + kRecoveryLockName, kRecoveryLockWaitMs / 2);
-        }
-        if (!lock) {
+    // wait a little for it rather than for ever. The lock is only tested here; the writer
+    // takes it again while it writes.
+    FileOps& ops = realFileOps();
+    const std::string lockPath = dataDir + kRecoveryLockName;
+    std::unique_ptr<FileLock> lock = ops.lockFile(lockPath, 0, &error);
+    if (!lock && error == EWOULDBLOCK) {
+        m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
+        lock = ops.lockFile(lockPath, kRecoveryLockWaitMs / 2, &error);
+        if (!lock && error == EWOULDBLOCK) {
             m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
                            "Try again when it has finished.",
                            false);
             return false;
         }
+    }
+    const std::string problem =
+        lock ? dataDirectoryUnwritable(m_fs, ops, dataDir) : dataDirectoryFailure(dataDir, lockPath, error);
+    if (!problem.empty()) {
+        m_host.message(problem, false);
+        return false;
     }
     // Replace runs hold each file's lines back until the file is decided.
     if (!m_results.beginHoldBack()) {

@@ -97,6 +97,7 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
     std::vector<RewriteItem*> ready;
     std::string sharedPath;
     std::unique_ptr<File> shared;
+    FileStatus sharedStatus;
     int64_t sharedSize = 0;
     for (RewriteItem& item : items) {
         RecoveryEntry& entry = item.outcome.entry;
@@ -105,16 +106,25 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         entry.copyIsBackup = !item.existingCopy.empty();
         if (entry.copyIsBackup) {
             entry.safetyCopy = item.existingCopy;
-            // The backup's length lets a recovery tell a complete backup from a torn one.
+            // The backup's length lets a recovery tell a complete backup from a torn one,
+            // its identity the backup from any other file put under its name.
             FileStatus copy;
-            if (fs.status(item.existingCopy, &copy))
+            if (fs.status(item.existingCopy, &copy, /*followLinks=*/false) && copy.isRegular) {
                 entry.copyLength = copy.size;
+                entry.copyDevice = copy.device;
+                entry.copyInode = copy.inode;
+            }
             ready.push_back(&item);
             continue;
         }
         if (!shared) {
             sharedPath = createSafetyFile(ops, dataDir);
             shared = sharedPath.empty() ? nullptr : fs.openWrite(sharedPath, false, false);
+            // Its identity goes into the entries, so that a recovery reads only this file.
+            if (shared && !shared->status(&sharedStatus)) {
+                shared.reset();
+                fs.removeFile(sharedPath);
+            }
         }
         auto original = shared ? fs.openRead(item.originalPath) : nullptr;
         FileStatus now;
@@ -126,6 +136,8 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         if (n < 0)
             continue;
         entry.safetyCopy = sharedPath;
+        entry.copyDevice = sharedStatus.device;
+        entry.copyInode = sharedStatus.inode;
         entry.copyOffset = sharedSize;
         entry.copyLength = n;
         sharedSize += n;

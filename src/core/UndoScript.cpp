@@ -1,5 +1,7 @@
 #include "core/UndoScript.h"
 
+#include <climits>
+
 namespace tw {
 
 std::string shellQuote(const std::string& text)
@@ -15,9 +17,67 @@ std::string shellQuote(const std::string& text)
     return out;
 }
 
+namespace {
+
+// The kernel refuses a path of this many bytes or more in one call.
+constexpr size_t kPathLimit = PATH_MAX;
+
+// `cd` commands, each followed by " && ", that enter `dir` (a directory part ending in "/"
+// or empty) a group of whole components at a time, every argument shorter than the
+// kernel's limit. "-P" changes directory by the argument itself rather than by a logical
+// $PWD spelled out in full, which would be too long again; relative groups start with
+// "./" so that CDPATH never takes part.
+std::string enterSteps(const std::string& dir)
+{
+    std::string out;
+    std::string group = !dir.empty() && dir.front() == '/' ? "/" : "./";
+    const std::string bare = group;
+    size_t pos = 0;
+    while (pos < dir.size()) {
+        size_t slash = dir.find('/', pos);
+        if (slash == std::string::npos)
+            slash = dir.size();
+        const std::string name = dir.substr(pos, slash - pos);
+        pos = slash + 1;
+        if (name.empty())
+            continue;
+        if (group != bare && group.size() + name.size() + 1 >= kPathLimit) {
+            out += "cd -P -- " + shellQuote(group) + " && ";
+            group = "./";
+        }
+        group += name + '/';
+    }
+    if (group != "./")
+        out += "cd -P -- " + shellQuote(group) + " && ";
+    return out;
+}
+
+std::string directoryPart(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string namePart(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
 std::string undoCopyLine(const std::string& source, const std::string& target)
 {
-    return "cp -p -- " + shellQuote(source) + " " + shellQuote(target) + "\n";
+    if (source.size() < kPathLimit && target.size() < kPathLimit)
+        return "cp -p -- " + shellQuote(source) + " " + shellQuote(target) + "\n";
+    // A path too long for one system call: in a subshell, enter the source's directory in
+    // steps and keep it open as descriptor 4, then enter the target's directory the same
+    // way (back from the starting directory, kept as descriptor 3, when the target is
+    // relative), and copy from "/dev/fd/4/NAME" to NAME: every path cp sees is short.
+    const bool relativeTarget = target.empty() || target.front() != '/';
+    return std::string("(") + (relativeTarget ? "exec 3<. && " : "") + enterSteps(directoryPart(source)) +
+           "exec 4<. && " + (relativeTarget ? "cd -P /dev/fd/3 && " : "") + enterSteps(directoryPart(target)) +
+           "exec cp -p -- /dev/fd/4/" + shellQuote(namePart(source)) + " " + shellQuote(namePart(target)) + ")\n";
 }
 
 bool UndoScript::open(const std::string& dataDir)

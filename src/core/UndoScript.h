@@ -1,7 +1,8 @@
 #pragma once
 // The undo script "twundo.sh" in the data directory: "#!/bin/sh", then one
 // `cp -p -- 'SOURCE' 'TARGET'` line per committed file. It describes the last run that
-// had a backup directory: the first commit of such a run empties it.
+// had a backup directory: the first commit of such a run empties it. When a path is too
+// long for one system call, the line enters the directories in steps in a subshell first.
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
@@ -14,7 +15,8 @@ inline constexpr const char* kUndoScriptName = "twundo.sh";
 
 // A path as one single-quoted shell word; every ' becomes '\''. Safe for any bytes.
 std::string shellQuote(const std::string& text);
-// One undo line, ending in a line feed.
+// One undo line, ending in a line feed; every path that its commands pass to the system is
+// shorter than PATH_MAX.
 std::string undoCopyLine(const std::string& source, const std::string& target);
 
 class UndoScript {

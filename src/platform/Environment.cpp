@@ -44,19 +44,24 @@ bool makeDirs(const std::string& path)
 
 } // namespace
 
-std::string dataDirectory()
+std::string dataDirectoryLocation()
 {
-    std::string base;
     if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x == '/')
-        base = x;
-    else if (const char* h = std::getenv("HOME"); h && *h)
-        base = std::string(h) + "/.local/share";
-    else
-        return {};
-    std::string dir = base + "/tarnwick";
-    if (!makeDirs(dir))
-        return {};
-    return dir + "/";
+        return withTrailingSlash(x) + "tarnwick/";
+    if (const char* h = std::getenv("HOME"); h && *h)
+        return withTrailingSlash(h) + ".local/share/tarnwick/";
+    return {};
+}
+
+std::string dataDirectory(int* error)
+{
+    std::string dir = dataDirectoryLocation();
+    int made = 0;
+    if (!dir.empty() && !makeDirs(dir.substr(0, dir.size() - 1)))
+        made = errno;
+    if (error)
+        *error = made;
+    return dir.empty() || made != 0 ? std::string() : dir;
 }
 
 std::string temporaryDirectory()

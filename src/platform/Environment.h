@@ -11,8 +11,12 @@ bool localeUsesUtf8();
 std::optional<std::string> getEnvironmentVariable(const std::string& name);
 
 // The per-user data directory ($XDG_DATA_HOME/tarnwick/, default ~/.local/share/tarnwick/),
-// created on first use; ends with "/". Empty when it cannot be created.
-std::string dataDirectory();
+// created on first use; ends with "/". Empty when it cannot be created; then *error (when
+// given) holds errno, or 0 when neither variable names a place.
+std::string dataDirectory(int* error = nullptr);
+// Where the data directory is or would be, ending with "/", whether or not it exists;
+// empty when neither XDG_DATA_HOME nor HOME names a place.
+std::string dataDirectoryLocation();
 
 // The directory for temporary files ($TMPDIR, default /tmp), ending with "/".
 std::string temporaryDirectory();

@@ -33,11 +33,14 @@ public:
     // Makes the directory's entries (creations, renames) durable.
     [[nodiscard]] virtual bool syncDirectory(const std::string& dir) = 0;
     // Creates a new empty file with a unique name "<dir><prefix>XXXXXX" (mode 0600) and
-    // returns its path, or an empty string. `dir` ends with "/".
-    virtual std::string createUniqueFile(const std::string& dir, const std::string& prefix) = 0;
+    // returns its path, or an empty string and *error (when given) set to errno. `dir`
+    // ends with "/".
+    virtual std::string createUniqueFile(const std::string& dir, const std::string& prefix, int* error = nullptr) = 0;
     // Takes an exclusive advisory lock on `path` (created when missing), waiting at most
-    // `timeoutMs` milliseconds (-1: as long as it takes); null on failure or timeout.
-    [[nodiscard]] virtual std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs = -1) = 0;
+    // `timeoutMs` milliseconds (-1: as long as it takes); null on failure or timeout, and
+    // then *error (when given) holds errno: EWOULDBLOCK when another holder kept the lock.
+    [[nodiscard]] virtual std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs = -1,
+                                                             int* error = nullptr) = 0;
 
     // Creates `root + relative` as a complete new file. The directories of `relative` are
     // made below `root` one level at a time, and none of them may be a symbolic link (the

@@ -111,24 +111,32 @@ public:
         ::close(fd);
         return ok;
     }
-    std::string createUniqueFile(const std::string& dir, const std::string& prefix) override
+    std::string createUniqueFile(const std::string& dir, const std::string& prefix, int* error) override
     {
         std::string name = dir + prefix + "XXXXXX";
         const int fd = ::mkstemp(name.data());
-        if (fd < 0)
+        if (fd < 0) {
+            if (error)
+                *error = errno;
             return {};
+        }
         ::close(fd);
         return name;
     }
-    std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs) override
+    std::unique_ptr<FileLock> lockFile(const std::string& path, int timeoutMs, int* error) override
     {
         const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0)
+        if (fd < 0) {
+            if (error)
+                *error = errno;
             return nullptr;
+        }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (::flock(fd, timeoutMs < 0 ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
             const bool busy = errno == EWOULDBLOCK && timeoutMs >= 0 && std::chrono::steady_clock::now() < deadline;
             if (errno != EINTR && !busy) {
+                if (error)
+                    *error = errno;
                 ::close(fd);
                 return nullptr;
             }

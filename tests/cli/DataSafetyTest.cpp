@@ -184,6 +184,45 @@ TEST_F(DataSafety, AHeldRecoveryLockDelaysOnlyReplaceAndThenRefusesIt)
     EXPECT_EQ(readFile(m_tree.file("a.txt")), "word\n");
 }
 
+// Runs tarnwick-cli so that file permissions hold for it: as root, without the
+// capabilities that override them.
+CliResult runWithPermissions(const std::vector<std::string>& args)
+{
+    if (::geteuid() != 0)
+        return test::runProgram(TW_CLI_PATH, args);
+    std::vector<std::string> all{"--bounding-set=-dac_override,-dac_read_search,-fowner", "--", TW_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    return test::runProgram("/usr/bin/setpriv", all);
+}
+
+TEST_F(DataSafety, AReadOnlyDataDirectoryIsNamedAsTheCause)
+{
+    enum class Place { NewDataDirectory, FirstReplace, AfterEarlierRuns };
+    for (const Place place : {Place::NewDataDirectory, Place::FirstReplace, Place::AfterEarlierRuns}) {
+        SCOPED_TRACE(static_cast<int>(place));
+        TempDir tree, data;
+        ::setenv("XDG_DATA_HOME", data.path().c_str(), 1);
+        writeFile(tree.file("a.txt"), "word\n");
+        const std::string dir = data.path() + "tarnwick/";
+        std::string readOnly = data.path();
+        if (place != Place::NewDataDirectory) {
+            readOnly = dir;
+            std::filesystem::create_directories(dir + (place == Place::AfterEarlierRuns ? "safety" : ""));
+            if (place == Place::AfterEarlierRuns)
+                writeFile(dir + "recovery.lock", "");
+        }
+        ASSERT_EQ(::chmod(readOnly.c_str(), 0555), 0);
+        const CliResult r = runWithPermissions({"/Sword", "/RWORD", "/P", tree.path() + "*.txt", "/n"});
+        ::chmod(readOnly.c_str(), 0755);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(readFile(tree.file("a.txt")), "word\n");
+        EXPECT_NE(r.err.find("The data directory " + dir), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Permission denied); nothing was replaced"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("Another Tarnwick run"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("another app may own it"), std::string::npos) << r.out;
+    }
+}
+
 TEST_F(DataSafety, ALinkInsideTheBackupDirectoryIsNeverFollowed)
 {
     writeFile(m_tree.file("sub/x.txt"), "word\n");

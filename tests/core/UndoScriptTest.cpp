@@ -79,6 +79,62 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     EXPECT_FALSE(realFileSystem().status(src + "PWNED", &ignored));
 }
 
+// Paths of PATH_MAX bytes or more, which no single system call accepts: the script still
+// puts every original back with its mode, whichever side is long, also for relative paths
+// and with a CDPATH that would lead a plain "cd" elsewhere.
+TEST(UndoScriptRun, RestoresFilesWhosePathsExceedTheKernelLimit)
+{
+    DataTempDir dir;
+    const std::string data = dataDirectory();
+    const std::string root = dir.path() + "tree/";
+    ::mkdir(root.c_str(), 0755);
+    ::mkdir((root + "short").c_str(), 0755);
+    // 40 levels of 120 bytes: about 4,900 bytes below the root.
+    const std::string deepBak = makeDeepFile(root, 40, 120, "it's -1.txt", "earlier 1\n");
+    const std::string deepOrig = makeDeepFile(root + "short/", 45, 110, "-orig 1.txt", "changed\n");
+    ASSERT_FALSE(deepBak.empty() || deepOrig.empty());
+    ASSERT_GE(deepBak.size(), static_cast<size_t>(PATH_MAX));
+    const std::string deepDir = deepOrig.substr(0, deepOrig.rfind('/') + 1);
+    struct Pair {
+        std::string source, target, content;
+    };
+    std::vector<Pair> pairs = {
+        {deepBak, deepOrig, "earlier 1\n"},
+        {root + "short/bak 2", deepDir + "orig 2", "earlier 2\n"},
+        {deepDir + "bak '3'", root + "short/orig 3", "earlier 3\n"},
+        // Relative to the directory the script is run from.
+        {"tree/short/bak 4", deepDir.substr(dir.path().size()) + "orig 4", "earlier 4\n"},
+    };
+    FileSystem& fs = realFileSystem();
+    auto full = [&](const std::string& path) { return path.front() == '/' ? path : dir.path() + path; };
+    for (size_t i = 1; i < pairs.size(); ++i) {
+        auto f = fs.openWrite(full(pairs[i].target), true, true);
+        ASSERT_TRUE(f && f->write("changed\n", 8)) << i;
+        f = fs.openWrite(full(pairs[i].source), true, true);
+        ASSERT_TRUE(f && f->write(pairs[i].content.data(), pairs[i].content.size())) << i;
+    }
+    for (const Pair& p : pairs)
+        ASSERT_TRUE(fs.openRead(full(p.source))->setMode(0640));
+    UndoScript script(fs, realFileOps());
+    ASSERT_TRUE(script.open(data));
+    for (const Pair& p : pairs)
+        ASSERT_TRUE(script.addCopy(p.source, p.target));
+    ASSERT_TRUE(script.close());
+
+    const int rc = std::system(("cd '" + dir.path() + "' && CDPATH=/ sh '" + data + kUndoScriptName + "'").c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 0);
+    for (const Pair& p : pairs) {
+        auto in = fs.openRead(full(p.target));
+        FileStatus st;
+        ASSERT_TRUE(in && in->status(&st)) << p.target.size();
+        std::string got(64, '\0');
+        got.resize(static_cast<size_t>(std::max<int64_t>(0, in->read(got.data(), got.size()))));
+        EXPECT_EQ(got, p.content) << p.target.size();
+        EXPECT_EQ(st.mode & 0777, 0640u) << "cp -p keeps the mode";
+    }
+}
+
 TEST(UndoScriptRun, ALaterRunEmptiesTheScript)
 {
     DataTempDir dir;

@@ -291,11 +291,17 @@ TEST(RecoveryDialog, EachChoiceDoesWhatTheCommandLineDoes)
     for (const Choice choice : {Choice::Restore, Choice::Discard, Choice::Later, Choice::RestoreMissingCopy}) {
         SCOPED_TRACE(static_cast<int>(choice));
         TempDir data, files;
-        const std::string original = files.file("a.txt"), copy = data.file("safety-a");
+        const std::string original = files.file("a.txt"), copy = data.file("safety/TWsafe.a");
         writeFile(original, "half");
-        if (choice != Choice::RestoreMissingCopy)
-            writeFile(copy, "whole");
+        std::filesystem::create_directory(data.file("safety"));
         RecoveryEntry entry;
+        if (choice != Choice::RestoreMissingCopy) {
+            writeFile(copy, "whole");
+            FileStatus st;
+            ASSERT_TRUE(realFileSystem().status(copy, &st));
+            entry.copyDevice = st.device;
+            entry.copyInode = st.inode;
+        }
         entry.original = original;
         entry.safetyCopy = copy;
         entry.copyLength = 5;
