@@ -297,6 +297,18 @@ std::string expandHome(const std::string& path)
     return h + path.substr(1);
 }
 
+namespace {
+
+// True when `dir` ("~/" expanded, a relative one taken in `currentDir`) is a directory.
+bool isExistingDirectory(const std::string& dir, const std::string& currentDir)
+{
+    const std::string full = expandHome(dir);
+    std::error_code ec;
+    return std::filesystem::is_directory(full[0] == '/' ? full : currentDir + full, ec);
+}
+
+} // namespace
+
 void SplitPathAndMask(const std::string& textIn, std::string* path, std::string* mask,
                       const std::string& currentDirIn)
 {
@@ -313,7 +325,13 @@ void SplitPathAndMask(const std::string& textIn, std::string* path, std::string*
         split = text.rfind('.');
     if (split == std::string::npos)
         split = text.rfind('/');
-    const size_t slash = split == std::string::npos ? std::string::npos : text.rfind('/', split);
+    size_t slash = split == std::string::npos ? std::string::npos : text.rfind('/', split);
+    // A directory part that exists is a directory, whatever characters its names hold:
+    // only what follows the last "/" of the first piece is then mask.
+    const size_t lastSlash = text.rfind('/', text.find(';'));
+    if (lastSlash != std::string::npos && lastSlash != slash &&
+        isExistingDirectory(text.substr(0, lastSlash + 1), currentDir))
+        slash = lastSlash;
 
     std::string p, m;
     if (slash == std::string::npos) {

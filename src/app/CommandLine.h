@@ -75,7 +75,10 @@ std::string canonicalDirectory(const std::string& path);
 std::string expandHome(const std::string& path);
 
 // Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in
-// "/", and the mask part. A text without a directory part is all mask and the path is
+// "/", and the mask part. The split comes before the first ";", "*" or "?" (else the last
+// "." or "/"), unless everything up to the last "/" before the first ";" names an existing
+// directory: then only what follows it is mask, so a directory named "**" or "rel.2" is
+// a directory. A text without a directory part is all mask and the path is
 // `currentDir`. A relative directory part is resolved against `currentDir` and made
 // canonical when it exists; when it does not exist the path comes back empty.
 // `currentDir` empty means the process's current directory.

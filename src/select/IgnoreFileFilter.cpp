@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 
 namespace tw {
@@ -169,7 +170,8 @@ std::string globalExcludesFile(FileSystem& fs)
     return configDir.empty() ? std::string() : configDir + "git/ignore";
 }
 
-IgnoreFileFilter::IgnoreFileFilter(FileSystem& fs, std::string globalExcludesFile) : m_fs(fs)
+IgnoreFileFilter::IgnoreFileFilter(FileSystem& fs, std::string globalExcludesFile, Notice notice)
+    : m_fs(fs), m_notice(std::move(notice))
 {
     if (!globalExcludesFile.empty())
         readList(globalExcludesFile, m_global, true);
@@ -178,8 +180,16 @@ IgnoreFileFilter::IgnoreFileFilter(FileSystem& fs, std::string globalExcludesFil
 void IgnoreFileFilter::readList(const std::string& path, IgnoreList& list, bool followLinks)
 {
     std::string text;
-    if (readCapped(m_fs, followLinks ? resolved(path) : path, kMaxFileBytes, &text))
-        list.addText(text);
+    if (!readCapped(m_fs, followLinks ? resolved(path) : path, kMaxFileBytes + 1, &text))
+        return;
+    if (text.size() > kMaxFileBytes) {
+        // Cut at the cap: the lines that end within it count; the cut one is no pattern
+        // (its first bytes could read as "*" or "!*").
+        text.resize(kMaxFileBytes);
+        const size_t lastBreak = text.rfind('\n');
+        text.resize(lastBreak == std::string::npos ? 0 : lastBreak + 1);
+    }
+    list.addText(text);
 }
 
 void IgnoreFileFilter::beginWalk(const std::string& startDirectory, std::string_view maskText)
@@ -257,8 +267,23 @@ void IgnoreFileFilter::listedDirectory(const std::string& directory, std::string
     if (frame.list.empty())
         return;
     frame.bytes = frame.list.memoryBytes();
-    if (m_heldBytes + frame.bytes > kMaxHeldBytes)
+    if (m_heldBytes + frame.bytes > kMaxHeldBytes) {
+        // The list then differs from git's: never silently.
+        if (!m_noticeGiven) {
+            m_noticeGiven = true;
+            std::string text = "Ignore files not applied (their rules would pass " +
+                               std::to_string(kMaxHeldBytes / (1024 * 1024)) +
+                               " MB together with those above them), the first: " + directory + ".gitignore";
+            for (char& c : text) // no control byte of a name reaches the terminal
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                    c = '?';
+            if (m_notice)
+                m_notice(text);
+            else
+                std::fprintf(stderr, "%s\n", text.c_str());
+        }
         return;
+    }
     m_heldBytes += frame.bytes;
     m_frames.push_back(std::move(frame));
 }

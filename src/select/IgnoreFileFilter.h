@@ -15,15 +15,18 @@
 // path). Rules from above keep applying inside nested repositories.
 //
 // Ignore files are outside input: a ".gitignore" that is a link or not a regular file is
-// not read (as git does in the work tree), at most kMaxFileBytes of each file are read
-// (the patterns after that are left out), lines longer than IgnoreList::kMaxLineBytes are
-// skipped, and the compiled patterns of the files held for the directories being walked
-// take at most kMaxHeldBytes together (a deeper file that would pass that is not applied). Every match is bounded as IgnoreRules
-// says, so no ignore file can make the walk hang or grow without bound.
+// not read (as git does in the work tree), only the lines that end within the first
+// kMaxFileBytes of each file count (the line cut there and the patterns after it are left
+// out), lines longer than IgnoreList::kMaxLineBytes are skipped, and the compiled patterns
+// of the files held for the directories being walked take at most kMaxHeldBytes together
+// (a deeper file that would pass that is not applied, and the first such file is named
+// through the notice, since the walk then differs from git). Every match is bounded as
+// IgnoreRules says, so no ignore file can make the walk hang or grow without bound.
 #include "platform/FileSystem.h"
 #include "select/IgnoreRules.h"
 #include "select/WalkFilter.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,8 +39,12 @@ public:
     static constexpr size_t kMaxFileBytes = 256 * 1024;
     static constexpr size_t kMaxHeldBytes = 32 * 1024 * 1024;
 
-    // `globalExcludesFile`: the user's global excludes file, empty for none.
-    IgnoreFileFilter(FileSystem& fs, std::string globalExcludesFile);
+    // Told, once, of the first ".gitignore" that the bound on held rules keeps from applying.
+    using Notice = std::function<void(const std::string& text)>;
+
+    // `globalExcludesFile`: the user's global excludes file, empty for none. Without
+    // `notice` the text goes to standard error.
+    IgnoreFileFilter(FileSystem& fs, std::string globalExcludesFile, Notice notice = {});
 
     void beginWalk(const std::string& startDirectory, std::string_view maskText) override;
     void listedDirectory(const std::string& directory, std::string_view relativeDir,
@@ -62,6 +69,8 @@ private:
     void readList(const std::string& path, IgnoreList& list, bool followLinks);
 
     FileSystem& m_fs;
+    Notice m_notice;
+    bool m_noticeGiven = false;
     IgnoreList m_global;  // base ""
     // Per walk: the repository root (ends with "/", or "" outside one), the start directory
     // relative to it (what the lists' bases and the paths given to them begin with), the

@@ -181,6 +181,7 @@ protected:
         m_root = fs::temp_directory_path() / ("tw_cmdline_" + std::to_string(::getpid()));
         fs::create_directories(m_root / "cur" / "sub" / "deeper");
         fs::create_directories(m_root / "rel.2");
+        fs::create_directories(m_root / "cur" / "**" / "a?b");
         m_root = fs::canonical(m_root);
         m_cur = (m_root / "cur").string() + "/";
     }
@@ -234,6 +235,11 @@ const SplitCase kSplitCases[] = {
     {"RelativeParent", "../rel.2/;x", "#rel.2/", "x"},
     {"RelativeMissing", "nothere/*.c", "", "*.c"},
     {"QuestionMark", "/a/b?.c", "/a/", "b?.c"},
+    // Directories that exist are directories, whatever their names look like.
+    {"ExistingDirectoryWithDot", "#rel.2/readme", "#rel.2/", "readme"},
+    {"ExistingDirectoriesNamedLikeMasks", "@**/a?b/*.c", "@**/a?b/", "*.c"},
+    {"RelativeDirectoryNamedLikeAMask", "**/*.c", "@**/", "*.c"},
+    {"MissingDirectoryPartStaysInTheMask", "@**/*/*.c", "@", "**/*/*.c"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, SplitPathAndMaskTest, ::testing::ValuesIn(kSplitCases),

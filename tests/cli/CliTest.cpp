@@ -129,6 +129,29 @@ TEST_F(Cli, IgnoreFilesSkipsWhatGitIgnores)
     EXPECT_EQ(named.out, "Processing file : " + m_tree.file("a.o") + "\nFound 1 files in 1 directories\n");
 }
 
+// A replace run rewrites exactly the files the command selects: a start directory whose
+// name looks like a mask is a directory, and an ignore file cut at its size cap does not
+// bring back (with the cut "!*") what git ignores.
+TEST_F(Cli, ReplaceRewritesOnlyTheSelectedFiles)
+{
+    for (const char* f : {"data/**/a.txt", "data/other/b.txt"})
+        writeFile(m_tree.file(f), "foo\n");
+    CliResult r = runCli({"/Sfoo", "/Rbar", "/P", m_tree.file("data/**/*.txt"), "/d", "/n"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(m_tree.file("data/**/a.txt")), "bar\n");
+    EXPECT_EQ(readFile(m_tree.file("data/other/b.txt")), "foo\n");
+
+    const size_t cap = 256 * 1024; // the bytes of an ignore file that are read
+    writeFile(m_tree.file("repo/.gitignore"), "*.gen\n");
+    writeFile(m_tree.file("repo/sub/.gitignore"), "#" + std::string(cap - 4, ' ') + "\n!*.keep\n");
+    for (const char* f : {"repo/sub/x.gen", "repo/sub/y.c"})
+        writeFile(m_tree.file(f), "foo\n");
+    r = runCli({"/Sfoo", "/Rbar", "/P", m_tree.file("repo/*.*"), "/d", "/n", "--ignore-files"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(m_tree.file("repo/sub/y.c")), "bar\n");
+    EXPECT_EQ(readFile(m_tree.file("repo/sub/x.gen")), "foo\n");
+}
+
 TEST_F(Cli, OutputFileTakesTheLinesInsteadOfStandardOutput)
 {
     writeFile(m_tree.file("a.txt"), "needle\n");

@@ -409,6 +409,56 @@ TEST(IgnoreFiles, HostileIgnoreFilesStayBounded)
     EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count(), 5.0);
 }
 
+// An ignore file is read up to a cap: a line cut there is dropped, not taken as the
+// pattern its first bytes make ("*" would hide every file, "!*" bring back ignored ones).
+TEST(IgnoreFiles, ALineCutAtTheCapIsNotAPattern)
+{
+    auto cutAfter = [](const std::string& kept, const std::string& rest) {
+        // One comment line that ends where `kept` must end at the cap.
+        const size_t pad = IgnoreFileFilter::kMaxFileBytes - kept.size();
+        return "#" + std::string(pad - 2, ' ') + "\n" + kept + rest + "\n";
+    };
+    TempDir d;
+    writeFile(d.file(".gitignore"), "*.o\n");
+    writeFile(d.file("hide/.gitignore"), cutAfter("*", ".tmp"));
+    writeFile(d.file("back/.gitignore"), cutAfter("!*", ".keep"));
+    for (const char* f : {"hide/a.c", "back/b.o", "back/c.c"})
+        writeFile(d.file(f), "x");
+    using S = std::set<std::string>;
+    EXPECT_EQ(walkIgnoring(d.path(), "", "*.c;*.o"), (S{"back/c.c", "hide/a.c"}));
+}
+
+// The rules held for the directories being walked are bounded: a .gitignore that would
+// pass the bound is not applied, and the first such file is named once.
+TEST(IgnoreFiles, IgnoreFilesPastTheRuleBudgetAreNamedOnce)
+{
+    std::string many;
+    while (many.size() + 8 < IgnoreFileFilter::kMaxFileBytes)
+        many += "q\n";
+    IgnoreList probe;
+    probe.addText(many);
+    // Each such file takes more than half of the budget, so no two fit together.
+    ASSERT_GT(probe.memoryBytes(), IgnoreFileFilter::kMaxHeldBytes / 2);
+    ASSERT_LT(probe.memoryBytes() + 1000, IgnoreFileFilter::kMaxHeldBytes);
+    TempDir d;
+    writeFile(d.file(".gitignore"), many + "*.o\n");
+    writeFile(d.file("a/.gitignore"), many + "!*.o\n");
+    writeFile(d.file("b/.gitignore"), many + "!*.o\n");
+    writeFile(d.file("c/.gitignore"), "!*.o\n");
+    for (const char* f : {"x.o", "a/x.o", "b/x.o", "c/x.o"})
+        writeFile(d.file(f), "x");
+    std::vector<std::string> notices;
+    FileWalker walker;
+    walker.addFilter(std::make_unique<IgnoreFileFilter>(realFileSystem(), "",
+                                                        [&](const std::string& text) { notices.push_back(text); }));
+    FileList list;
+    walker.build(d.path(), "*.o", true, list);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.at(0), d.file("c/x.o"));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find(d.file("a/.gitignore")), std::string::npos) << notices[0];
+}
+
 // FIFOs, sockets and links met during a walk are never opened, with and without the
 // ignore filter, even when a FIFO is named ".gitignore"; the walk completes.
 TEST(IgnoreFiles, FifosAndSocketsInTheTreeNeverBlock)
