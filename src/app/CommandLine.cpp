@@ -188,6 +188,16 @@ bool isBareSwitch(const std::string& a)
 
 namespace {
 
+// "/P", "/O", "/B" or "/C" with an absolute path glued to it, as the shell passes
+// /P"/src/*.c": that switch, also right after a bare value switch.
+bool isSwitchWithGluedPath(const std::string& a)
+{
+    if (a.size() < 3 || a[0] != '/' || a[2] != '/')
+        return false;
+    const char c = upperAscii(a[1]);
+    return c == 'P' || c == 'O' || c == 'B' || c == 'C';
+}
+
 // What an argument is on the command line.
 enum class ArgRole {
     Switch,      // a switch with its attached value, or a run of flag letters
@@ -209,7 +219,7 @@ void classifyArguments(const std::vector<std::string>& args, Visit visit)
             }
             visit(a, ArgRole::BareValueSwitch);
             // The next argument is its value unless it is a switch itself.
-            if (i + 1 < args.size() && !isBareSwitch(args[i + 1]))
+            if (i + 1 < args.size() && !isBareSwitch(args[i + 1]) && !isSwitchWithGluedPath(args[i + 1]))
                 visit(args[++i], ArgRole::Value);
             else
                 visit(std::string(), ArgRole::Value);

@@ -54,8 +54,10 @@ CommandLineRequest parseCommandLine(std::string_view commandText);
 // ("/Stwo words") or in the next argument ("/S", "two words"), is quoted when it holds a
 // space or a double quote, each inner quote written as backslash-quote.
 // A separate argument after a bare value switch is its value unless it is a switch itself:
-// "/" and letters only, either one value-switch letter or all flag letters. So "/R" before
-// "/P" means an empty replace text, while "/tmp/x" or "/src" stay values.
+// "/" and letters only, either one value-switch letter or all flag letters, or one of "/P",
+// "/O", "/B", "/C" with a "/" right after it (an absolute path glued to the switch). So "/R"
+// before "/P" or "/P/src/*.c" means an empty replace text, while "/tmp/x" or "/src" stay
+// values.
 std::string joinArguments(const std::vector<std::string>& args);
 
 // Removes every argument that is exactly the long option `name` (such as "--ignore-files")

@@ -90,11 +90,16 @@ Answer CliHost::ask(Question kind, const std::string& text, const HeldBackLines&
 
 void StreamResultsView::appendLine(const ResultEntry& entry)
 {
+    if (m_failed)
+        return;
     m_line.clear();
     appendOutputForm(m_line, entry.text, m_before, m_after);
     m_line.push_back('\n');
-    if (!m_failed && std::fwrite(m_line.data(), 1, m_line.size(), m_out) != m_line.size())
-        m_failed = true;
+    if (std::fwrite(m_line.data(), 1, m_line.size(), m_out) == m_line.size())
+        return;
+    m_failed = true;
+    if (m_onFailure)
+        m_onFailure();
 }
 
 } // namespace tw

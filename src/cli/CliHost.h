@@ -5,7 +5,9 @@
 #include "results/ResultsList.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace tw {
 
@@ -43,12 +45,15 @@ public:
     {
     }
     void appendLine(const ResultEntry& entry) override;
-    // A write to the stream failed.
+    // A write to the stream failed; nothing more is written to it.
     bool failed() const { return m_failed; }
+    // Called once, on the thread that delivers the lines, when a write first fails.
+    void setOnFailure(std::function<void()> onFailure) { m_onFailure = std::move(onFailure); }
 
 private:
     std::FILE* m_out;
     bool m_failed = false;
+    std::function<void()> m_onFailure;
     std::string m_before, m_after;
     std::string m_line; // the line being written; kept so its capacity is reused
 };

@@ -57,7 +57,7 @@ bool writeHtmlPage(tw::HtmlResultsView& view, tw::File& spool, const std::string
 {
     if (!view.finish())
         return false;
-    std::unique_ptr<tw::File> out = tw::realFileSystem().openWrite(path, true, true);
+    std::unique_ptr<tw::File> out = tw::realFileSystem().openOutput(path);
     return out && tw::copyContent(spool, *out) >= 0 && out->sync();
 }
 
@@ -65,6 +65,9 @@ bool writeHtmlPage(tw::HtmlResultsView& view, tw::File& spool, const std::string
 
 int main(int argc, char** argv)
 {
+    // Output that went away (a closed pipe, as after "| head") is a write error, reported
+    // at the end, not the end of the program: a replace run is never cut off in the middle.
+    std::signal(SIGPIPE, SIG_IGN);
     // Results going to a file or a pipe are written in large pieces; a terminal keeps its
     // line-by-line output.
     static char outBuffer[1 << 16];
@@ -185,7 +188,9 @@ int main(int argc, char** argv)
     results.setView(&view, true);
 
     // The page is gathered in an unnamed scratch file and written to its name only when
-    // the run is over, so it can never be one of the files the run is reading or changing.
+    // the run is over. The run refuses to start when that name is one of its files or its
+    // output file, which the page would take the place of.
+    request.resultsPage = htmlPath;
     std::unique_ptr<tw::File> htmlSpool;
     std::unique_ptr<tw::HtmlResultsView> htmlView;
     if (!htmlPath.empty()) {
@@ -205,14 +210,20 @@ int main(int argc, char** argv)
     g_driver = &driver;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    // Standard output that went away: a replace run writes nothing more to it and goes on
+    // through its files; a search or a listing has nothing left to do and stops at once.
+    // Either ends with the write error and exit status 2.
+    if (!replaceMode)
+        view.setOnFailure([&driver] { driver.RequestStop(); });
 
     int status = 2;
+    tw::RunOutcome outcome = tw::RunOutcome::NotRun;
     try {
         if (searchText.empty()) {
-            const tw::RunOutcome outcome = driver.ListFilesOnly(request);
+            outcome = driver.ListFilesOnly(request);
             status = outcome == tw::RunOutcome::Completed ? (driver.counters().filesListed > 0 ? 0 : 1) : 2;
         } else {
-            const tw::RunOutcome outcome = driver.ExecuteRun(request);
+            outcome = driver.ExecuteRun(request);
             status = outcome == tw::RunOutcome::Completed ? (driver.counters().totalHits > 0 ? 0 : 1) : 2;
         }
     } catch (const std::exception& e) {
@@ -231,7 +242,8 @@ int main(int argc, char** argv)
         host.message("Error writing to output file standard output", false);
         status = 2;
     }
-    if (htmlView && !writeHtmlPage(*htmlView, *htmlSpool, htmlPath)) {
+    // A run that was refused writes no page: its name may be one of the run's files.
+    if (htmlView && outcome != tw::RunOutcome::NotRun && !writeHtmlPage(*htmlView, *htmlSpool, htmlPath)) {
         host.message("Error writing to output file " + tw::displayName(htmlPath), false);
         status = 2;
     }

@@ -29,6 +29,7 @@
 #include <ctime>
 #include <deque>
 #include <exception>
+#include <filesystem>
 #include <mutex>
 #include <iterator>
 #include <limits>
@@ -210,11 +211,43 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
     return false;
 }
 
+namespace {
+
+// `a` and `b` name the same file that writing one would destroy: by identity when both
+// exist (a device, such as the null device, is never such a file), else as the same place
+// once links, "." and ".." in the existing part are resolved.
+bool sameTarget(FileSystem& fs, const std::string& a, const std::string& b)
+{
+    FileStatus sa, sb;
+    const bool hasA = fs.status(a, &sa), hasB = fs.status(b, &sb);
+    if (hasA || hasB)
+        return hasA && hasB && sameFile(sa, sb) && sa.isRegular;
+    std::error_code ea, eb;
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(a, ea);
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(b, eb);
+    return ea || eb ? a == b : ca.lexically_normal() == cb.lexically_normal();
+}
+
+} // namespace
+
+bool RunDriver::refusesResultsPage(const SearchRequest& request, const FileList& list)
+{
+    const std::string& page = request.resultsPage;
+    if (page.empty())
+        return false;
+    const std::string& output = request.options.outputFile;
+    if (!isOneOfTheFiles(m_fs, page, list.size(), [&](size_t i) { return std::string(list.at(i)); }) &&
+        (output.empty() || !sameTarget(m_fs, page, output)))
+        return false;
+    m_host.message("Error writing to output file " + displayName(baseName(page)), false);
+    return true;
+}
+
 bool RunDriver::walksAlongside(const SearchRequest& request, size_t threads)
 {
-    // An output file must not be one of the files to process, which only the whole list
-    // can tell: with one, the walk comes first.
-    return threads > 1 && request.options.outputFile.empty();
+    // An output file or a results page must not be one of the files to process, which only
+    // the whole list can tell: with one, the walk comes first.
+    return threads > 1 && request.options.outputFile.empty() && request.resultsPage.empty();
 }
 
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
@@ -385,6 +418,8 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     } else {
         FileList list;
         walked = buildFileList(request, list, nullptr, found);
+        if (refusesResultsPage(request, list))
+            return RunOutcome::NotRun;
         openOutputFile(request, list);
         const size_t n = list.size();
         for (size_t i = 0; i < n && !stopped; ++i)
@@ -467,7 +502,7 @@ bool RunDriver::prepareRun(Run& run)
                                               nullptr);
     else
         buildFileList(run.request, run.list, &run.starts, &run.archives);
-    if (m_stop.load())
+    if (m_stop.load() || refusesResultsPage(run.request, run.list))
         return false;
 
     m_results.setHitTexts(opt.beforeHit, opt.afterHit);

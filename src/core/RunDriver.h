@@ -160,6 +160,9 @@ private:
     void endRun(Run& run);
 
     bool openOutputFile(const SearchRequest& request, const FileList& list);
+    // The request's results page would take the place of one of the run's files or of its
+    // output file: says so and returns true.
+    bool refusesResultsPage(const SearchRequest& request, const FileList& list);
     // A run on `threads` threads walks alongside its work (searching or listing) rather
     // than before it.
     static bool walksAlongside(const SearchRequest& request, size_t threads);

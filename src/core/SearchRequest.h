@@ -55,6 +55,10 @@ struct SearchRequest {
     // The date and time of the run heading in the user's short formats; empty: the C
     // library's local formats.
     std::string startedText;
+    // A file the front end writes from the run's results once the run is over (the HTML
+    // page of tarnwick-cli --html); empty: none. A run whose files include it, or whose
+    // output file it is, is refused before anything is written.
+    std::string resultsPage;
 };
 
 } // namespace tw

@@ -3,6 +3,7 @@
 // platform layer reaches files only through it, so tests can substitute a faulty one.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,6 +142,13 @@ public:
     // Opens for reading and writing; `truncate` empties the file, `create` makes it.
     [[nodiscard]] virtual std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate,
                                             int* error = nullptr) = 0;
+    // Opens a file that results are written to (an output file, a results page): as
+    // openWrite(path, true, true), or, when `path` is the null device, a file that takes
+    // every write and keeps nothing. Any other device, a FIFO or a link stays refused.
+    [[nodiscard]] virtual std::unique_ptr<File> openOutput(const std::string& path, int* error = nullptr)
+    {
+        return openWrite(path, true, true, error);
+    }
     // A new unique temporary file in the temporary directory whose name starts with `prefix`.
     [[nodiscard]] virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;
     // A temporary file without a name: it disappears with its last handle, whatever way
@@ -162,6 +170,20 @@ public:
 
 // The real file system of the machine.
 FileSystem& realFileSystem();
+
+// `name` is an existing file that is, by identity (not by name), one of the `count` files
+// `fileAt` gives.
+inline bool isOneOfTheFiles(FileSystem& fs, const std::string& name, size_t count,
+                            const std::function<std::string(size_t)>& fileAt)
+{
+    FileStatus existing, entry;
+    if (!fs.status(name, &existing))
+        return false;
+    for (size_t i = 0; i < count; ++i)
+        if (fs.status(fileAt(i), &entry) && sameFile(entry, existing))
+            return true;
+    return false;
+}
 
 // Flushes everything written to the file system that holds `path` to disk (one barrier
 // for many files instead of one per file).

@@ -256,12 +256,9 @@ bool ResultsList::openOutputFile(const std::string& name, size_t fileCount,
         return true;
     // The output file is created (emptied) only when it is not itself one of the files
     // to process: writing it would destroy a file the run is about to read or change.
-    FileStatus existing, entry;
-    if (m_fs.status(name, &existing))
-        for (size_t i = 0; i < fileCount; ++i)
-            if (m_fs.status(fileAt(i), &entry) && sameFile(entry, existing))
-                return false;
-    std::unique_ptr<File> file = m_fs.openWrite(name, true, true);
+    if (isOneOfTheFiles(m_fs, name, fileCount, fileAt))
+        return false;
+    std::unique_ptr<File> file = m_fs.openOutput(name);
     if (!file)
         return false;
     setOutputFile(file.get());

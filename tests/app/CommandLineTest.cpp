@@ -142,6 +142,10 @@ const JoinCase kJoinCases[] = {
     {"QuoteWithoutSpace", {"/R", "a\"b"}, R"(/R "a\"b")"},
     {"PlainArgumentsUntouched", {"/iw", "/Sabc"}, "/iw /Sabc"},
     {"FlagArgumentIsNotAValue", {"/dr", "x y"}, "/dr x y"},
+    // A path glued to /P, /O, /B or /C is that switch, not the value of a bare switch.
+    {"GluedPathIsASwitch", {"/R", "/P/src/*.c", "/S", "/o/tmp/x", "/T", "/B/bak"},
+     "/R \"\" /P/src/*.c /S \"\" /o/tmp/x /T \"\" /B/bak"},
+    {"OtherSlashValuesStayValues", {"/S", "/Pics/x", "/R", "/S/x"}, "/S /Pics/x /R /S/x"},
     {"Empty", {}, ""},
 };
 

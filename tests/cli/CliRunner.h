@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -114,6 +115,39 @@ inline CliResult runProgram(const std::string& program, const std::vector<std::s
     CliResult r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     r.out = readFile(io.file("out"));
+    r.err = readFile(io.file("err"));
+    return r;
+}
+
+// Runs tarnwick-cli with standard output a pipe that nobody reads any more (as after
+// "| head -1" has exited), with SIGPIPE at its default action as a shell leaves it.
+// `status` is -1 when a signal ended the program.
+inline CliResult runWithClosedOutput(const std::vector<std::string>& args)
+{
+    TempDir io;
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    ::close(fds[0]);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGPIPE, SIG_DFL);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[1]);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(io.file("err").c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TW_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    CliResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     r.err = readFile(io.file("err"));
     return r;
 }

@@ -1,11 +1,16 @@
 // tarnwick-cli given careless or hostile command lines and outputs: shell-expanded masks,
-// empty values typed the shell way, paths of separators only, an output file that is one of
-// the searched files or cannot be written, names with control bytes, file tokens in any
-// case and backup directories that are the path in disguise.
+// empty values typed the shell way, paths of separators only, an output file or results page
+// that is one of the searched files or cannot be written, output that goes nowhere (the null
+// device, a pipe nobody reads), names with control bytes, file tokens in any case and backup
+// directories that are the path in disguise.
 #include "cli/CliRunner.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -62,6 +67,11 @@ TEST_F(CliSafety, ABareSwitchIsAnEmptyValueAndSlashesInsideValuesAreOrdinary)
     const CliResult r = run({"/Sfoo", "/R", "/P", m_tree.path() + "rb/x.c", "/n"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(m_tree.file("rb/x.c")), "keep  here\n");
+    // What the shell makes of /R"" /P"/dir/*.c": the glued path is the switch /P.
+    writeFile(m_tree.file("rb/y.c"), "a foo b\n");
+    const CliResult g = run({"/Sfoo", "/R", "/P" + m_tree.path() + "rb/*.c", "/n"});
+    EXPECT_EQ(g.status, 0) << g.err;
+    EXPECT_EQ(readFile(m_tree.file("rb/y.c")), "a  b\n");
     // A value that is a path with "/r..." and "/s..." parts stays one value.
     writeFile(m_tree.file("src/rb/sx.c"), "bar\n");
     const CliResult s = run({"/Sbar", "/P", m_tree.path() + "src/rb/sx.c"});
@@ -78,6 +88,85 @@ TEST_F(CliSafety, AnOutputFileThatIsASearchedFileIsNeverTruncatedAndTheResultsSt
     EXPECT_NE(r.out.find("Error writing to output file b.txt"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("found 2 occurrences in 2 file(s)"), std::string::npos) << r.out;
     EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliSafety, AResultsPageThatWouldReplaceARunFileOrTheOutputFileRefusesTheCommand)
+{
+    writeFile(m_tree.file("sub/b.txt"), "foo bar\n");
+    TempDir elsewhere;
+    // Another name of b.txt, outside the tree.
+    ASSERT_EQ(::link(m_tree.file("sub/b.txt").c_str(), elsewhere.file("b-link.txt").c_str()), 0);
+    const std::string all = m_tree.path() + "*.*";
+    struct Case {
+        std::vector<std::string> args;
+        std::string named; // the name in the message
+    };
+    const std::vector<Case> cases = {
+        {{"/Sfoo", "/P", all, "/d", "--html", m_tree.file("sub/b.txt")}, "b.txt"},
+        {{"/Sfoo", "/P", all, "/d", "--threads", "4", "--html", m_tree.file("sub/../sub/b.txt")}, "b.txt"},
+        {{"/Sfoo", "/Rbar", "/P", all, "/d", "/n", "--html", elsewhere.file("b-link.txt")}, "b-link.txt"},
+        {{"/P", all, "/d", "--threads", "4", "--html", m_tree.file("a.txt")}, "a.txt"},
+        // The output file and the page are one file, existing or not.
+        {{"/Sfoo", "/P", all, "/O", elsewhere.file("out.txt"), "--html", elsewhere.path() + "./out.txt"}, "out.txt"},
+        {{"/Sfoo", "/Rbar", "/P", all, "/n", "/O", elsewhere.file("b-link.txt"), "--html",
+          elsewhere.file("b-link.txt")},
+         "b-link.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        writeFile(m_tree.file("a.txt"), "foo\n");
+        writeFile(m_tree.file("sub/b.txt"), "foo bar\n"); // keeps its inode, so the link stays
+        const CliResult r = run(c.args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_NE(r.err.find("Error writing to output file " + c.named), std::string::npos) << r.err;
+        // Nothing was written: no results, no page, no replacement.
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(readFile(m_tree.file("a.txt")), "foo\n");
+        EXPECT_EQ(readFile(m_tree.file("sub/b.txt")), "foo bar\n");
+        EXPECT_FALSE(std::filesystem::exists(elsewhere.file("out.txt")));
+    }
+}
+
+TEST_F(CliSafety, TheNullDeviceTakesTheOutputAndThePage)
+{
+    writeFile(m_tree.file("a.txt"), "foo\n");
+    const CliResult r = run({"/Sfoo", "/P", m_tree.path() + "*.txt", "/O", "/dev/null", "--html", "/dev/null"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "");
+    // Any other device or a FIFO is still refused, and never waited on.
+    ASSERT_EQ(::mkfifo(m_tree.file("fifo").c_str(), 0600), 0);
+    for (const std::string& out : {std::string("/dev/zero"), m_tree.file("fifo")}) {
+        const CliResult refused = run({"/Sfoo", "/P", m_tree.path() + "*.txt", "/O", out});
+        EXPECT_EQ(refused.status, 2);
+        EXPECT_NE(refused.out.find("Error writing to output file"), std::string::npos) << refused.out;
+    }
+}
+
+TEST_F(CliSafety, AClosedOutputPipeEndsASearchAndNeverCutsAReplaceRunShort)
+{
+    // Far more results than the output's buffer holds, so the pipe breaks early in the run.
+    const std::string line = std::string(60, 'x') + " foo\n";
+    std::string content;
+    for (int i = 0; i < 30; ++i)
+        content += line;
+    const int files = 200;
+    for (int i = 0; i < files; ++i)
+        writeFile(m_tree.file("f" + std::to_string(1000 + i) + ".txt"), content);
+    const std::string all = m_tree.path() + "*.txt";
+    for (const char* threads : {"1", "4"}) {
+        SCOPED_TRACE(threads);
+        const CliResult search = test::runWithClosedOutput({"/Sfoo", "/P", all, "--threads", threads});
+        EXPECT_EQ(search.status, 2);
+        EXPECT_NE(search.err.find("Error writing to output file standard output"), std::string::npos) << search.err;
+    }
+    const CliResult replace = test::runWithClosedOutput({"/Sfoo", "/Rbar", "/P", all, "/n"});
+    EXPECT_EQ(replace.status, 2);
+    EXPECT_NE(replace.err.find("Error writing to output file standard output"), std::string::npos) << replace.err;
+    int replaced = 0;
+    for (int i = 0; i < files; ++i)
+        replaced += readFile(m_tree.file("f" + std::to_string(1000 + i) + ".txt")).find("foo") == std::string::npos;
+    EXPECT_EQ(replaced, files);
 }
 
 TEST_F(CliSafety, UnwritableOutputIsAFailure)
