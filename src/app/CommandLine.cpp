@@ -297,6 +297,13 @@ std::string expandHome(const std::string& path)
     return h + path.substr(1);
 }
 
+std::string firstStartPath(const std::string& currentDir, const std::string& home)
+{
+    if (currentDir.find_first_not_of('/') == std::string::npos && !home.empty())
+        return withTrailingSlash(home);
+    return withTrailingSlash(currentDir.empty() ? std::string("/") : currentDir);
+}
+
 void SplitPathAndMask(const std::string& textIn, std::string* path, std::string* mask,
                       const std::string& currentDirIn)
 {

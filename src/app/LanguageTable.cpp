@@ -23,7 +23,7 @@ constexpr BuiltInText kBuiltIn[] = {
     {kTextViewerNotFound,
      "Byteglass could not be found.\nThe free viewer can be downloaded from the download page of its maker."},
     {kTextDefaultSearch, "Search"},
-    {kTextDefaultMask, "*.txt;*.hlp"},
+    {kTextDefaultMask, "*.*"},
     {kTextOptionsCaption, "Tarnwick Options"},
     {kTextSelectPath, "Select Path"},
     {kLanguageVersionMismatch,

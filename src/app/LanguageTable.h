@@ -38,7 +38,7 @@ enum TextId : int {
     kTextScriptBothOrNeither = 2155,
     kTextViewerNotFound = 2162,
     kTextDefaultSearch = 2164,        // "Search"
-    kTextDefaultMask = 2165,          // "*.txt;*.hlp"
+    kTextDefaultMask = 2165,          // "*.*"
     kTextOptionsCaption = 3013,       // "Tarnwick Options"
     kTextSelectPath = 3016,           // "Select Path"
     kLanguageVersionMismatch = 3018,
