@@ -455,6 +455,12 @@ void MainWindow::issueCommandLineCommand()
 
 void MainWindow::showMessage(const QString& text)
 {
+    // A "/q" window closes by itself and nobody may be there to answer a box: the message
+    // goes to standard error, as tarnwick-cli writes it.
+    if (m_closeAfterRun) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return;
+    }
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kIdleTitle), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
@@ -531,6 +537,7 @@ void MainWindow::setRunning(ActiveRun run)
 
 void MainWindow::onRunFinished(RunOutcome outcome)
 {
+    m_commandLineStatus = m_controller->exitStatus();
     setRunning(ActiveRun::None);
     setWindowTitle(QString::fromLatin1(kIdleTitle));
     statusBar()->showMessage(outcome == RunOutcome::Stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready"));
