@@ -109,8 +109,8 @@ int main(int argc, char** argv)
     tw::MainWindow& window = *owned;
     window.show();
     // Files whose rewrite a crash interrupted: offer to restore them before anything else.
-    // An unattended window closes by itself and would leave the dialog open with nobody to
-    // answer it: it names the files on standard error instead, and they are not replaced.
+    // An unattended window closes by itself, taking the dialog with it before anyone could
+    // answer: the files are named on standard error instead, and they are not replaced.
     if (!unattended) {
         tw::RecoveryDialog::offerPending(&window, tw::dataDirectory());
     } else if (const std::string dir = tw::dataDirectory(); !dir.empty()) {

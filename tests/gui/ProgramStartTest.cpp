@@ -3,6 +3,7 @@
 // that nobody would answer, and it exits with the status tarnwick-cli gives.
 #include "TestUtil.h"
 #include "cli/CliRunner.h"
+#include "core/RecoveryList.h"
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,24 @@ TEST_F(ProgramStart, LanguageAndSettingsFilesThatCannotBeUsedAreReported)
     EXPECT_NE(r->err.find("The settings file " + settingsFile() + " is not a regular file"), std::string::npos)
         << r->err;
     EXPECT_TRUE(std::filesystem::is_fifo(settingsFile()));
+}
+
+// Files left to recover are named on standard error; the dialog that offers to restore
+// them would close with the window, unseen.
+TEST_F(ProgramStart, FilesLeftToRecoverAreNamedOnStandardError)
+{
+    writeFile(m_tree.file("a.txt"), "the needle\n");
+    const std::string data = m_data.file("tarnwick/");
+    writeFile(data + "safety-a", "the needle\n");
+    RecoveryEntry entry;
+    entry.original = m_tree.file("a.txt");
+    entry.safetyCopy = data + "safety-a";
+    entry.copyLength = 11;
+    ASSERT_TRUE(RecoveryList(realFileSystem(), realFileOps(), data).add(entry));
+    const std::optional<CliResult> r = run({"/Sneedle", "/P", mask(), "/q"});
+    ASSERT_TRUE(r.has_value()) << "the program waited";
+    EXPECT_EQ(r->status, 0) << r->err;
+    EXPECT_NE(r->err.find(m_tree.file("a.txt")), std::string::npos) << r->err;
 }
 
 } // namespace
