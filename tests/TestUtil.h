@@ -1,11 +1,14 @@
 #pragma once
 // Helpers shared by the tests: a temporary directory that removes itself, and file I/O.
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -109,6 +112,39 @@ inline std::string makeDeepFile(const std::string& root, int levels, size_t name
     const bool ok = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
     ::close(fd);
     return ok ? path + name : std::string();
+}
+
+// Runs `work` on a thread of its own and says whether it returned within `seconds`. When
+// it has not, it is taken to be waiting on the FIFO `fifo`: until it returns, the FIFO is
+// held open for reading (and drained), which lets a writer waiting on it go on, and opened
+// for writing and closed again, which ends an open or a read waiting on it. So a test of a
+// hang fails instead of hanging.
+template <typename Work>
+bool returnsWithin(int seconds, const std::string& fifo, Work work)
+{
+    std::promise<void> done;
+    std::future<void> returned = done.get_future();
+    std::thread worker([&] {
+        work();
+        done.set_value();
+    });
+    const bool inTime = returned.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready;
+    int reader = -1;
+    while (returned.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        char drained[4096];
+        if (reader < 0)
+            reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        else
+            while (::read(reader, drained, sizeof drained) > 0) {
+            }
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    worker.join();
+    if (reader >= 0)
+        ::close(reader);
+    return inTime;
 }
 
 inline std::string readFile(const std::string& path)

@@ -307,6 +307,13 @@ std::string expandHome(const std::string& path)
     return h + path.substr(1);
 }
 
+std::string firstStartPath(const std::string& currentDir, const std::string& home)
+{
+    if (currentDir.find_first_not_of('/') == std::string::npos && !home.empty())
+        return withTrailingSlash(home);
+    return withTrailingSlash(currentDir.empty() ? std::string("/") : currentDir);
+}
+
 namespace {
 
 // True when `dir` ("~/" expanded, a relative one taken in `currentDir`) is a directory.

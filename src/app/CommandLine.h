@@ -76,6 +76,11 @@ std::string canonicalDirectory(const std::string& path);
 // "~/..." with the home directory in front; any other text unchanged.
 std::string expandHome(const std::string& path);
 
+// The path a first start offers while the path list is empty: the current directory
+// `currentDir`, or the home directory `home` when that is "/" (a program started from the
+// desktop), so that a first Search finds something. Ends with "/".
+std::string firstStartPath(const std::string& currentDir, const std::string& home);
+
 // Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in
 // "/", and the mask part. The split comes before the first ";", "*" or "?" (else the last
 // "." or "/"), unless everything up to the last "/" before the first ";" names an existing

@@ -1,9 +1,12 @@
 #include "app/LanguageTable.h"
 
+#include "platform/FileSystem.h"
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
+#include <memory>
 #include <optional>
 
 namespace tw {
@@ -23,7 +26,7 @@ constexpr BuiltInText kBuiltIn[] = {
     {kTextViewerNotFound,
      "Byteglass could not be found.\nThe free viewer can be downloaded from the download page of its maker."},
     {kTextDefaultSearch, "Search"},
-    {kTextDefaultMask, "*.txt;*.hlp"},
+    {kTextDefaultMask, "*.*"},
     {kTextOptionsCaption, "Tarnwick Options"},
     {kTextSelectPath, "Select Path"},
     {kLanguageVersionMismatch,
@@ -272,18 +275,27 @@ LanguageTable::LoadResult LanguageTable::load(std::string_view content, std::str
 
 LanguageTable::LoadResult LanguageTable::loadFile(const std::string& path, std::string_view version)
 {
-    std::ifstream in(path, std::ios::binary);
+    m_overrides.clear();
+    int error = 0;
+    const std::unique_ptr<File> in = realFileSystem().openRead(path, &error);
     if (!in) {
-        m_overrides.clear();
-        return {};
+        LoadResult result;
+        // openRead refuses a link (ELOOP) and anything that is not a regular file (EINVAL).
+        if (error == ELOOP || error == EINVAL)
+            result.status = Status::NotAFile;
+        return result;
     }
     std::string content(kMaxLanguageFileBytes + 1, '\0');
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
-    if (in.bad()) {
-        m_overrides.clear();
-        return {};
+    size_t got = 0;
+    while (got < content.size()) {
+        const int64_t n = in->read(content.data() + got, content.size() - got);
+        if (n < 0)
+            return {};
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
     }
+    content.resize(got);
     if (content.size() > kMaxLanguageFileBytes) {
         // Too large: the lines that lie wholly within the limit count, the cut one does not.
         content.resize(kMaxLanguageFileBytes);

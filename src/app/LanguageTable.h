@@ -38,7 +38,7 @@ enum TextId : int {
     kTextScriptBothOrNeither = 2155,
     kTextViewerNotFound = 2162,
     kTextDefaultSearch = 2164,        // "Search"
-    kTextDefaultMask = 2165,          // "*.txt;*.hlp"
+    kTextDefaultMask = 2165,          // "*.*"
     kTextOptionsCaption = 3013,       // "Tarnwick Options"
     kTextSelectPath = 3016,           // "Select Path"
     kLanguageVersionMismatch = 3018,
@@ -83,6 +83,7 @@ public:
         BuiltIn,         // no file was read (none, or it could not be opened)
         Loaded,          // the file's valid lines replace their texts
         VersionMismatch, // the file is for another version: only built-in texts
+        NotAFile,        // the name is a FIFO, device, directory or link: never read
     };
     struct LoadResult {
         Status status = Status::BuiltIn;
@@ -100,7 +101,8 @@ public:
     // Replaces the table's texts by those of the file's content (see the header). The
     // table keeps only the built-in texts when the result is not Loaded.
     LoadResult load(std::string_view content, std::string_view programVersion);
-    // The same for the file at `path`; BuiltIn when it does not exist or cannot be read.
+    // The same for the file at `path`; BuiltIn when it does not exist or cannot be read,
+    // NotAFile when it is no regular file (it is then not opened, so a FIFO never blocks).
     LoadResult loadFile(const std::string& path, std::string_view programVersion);
 
 private:

@@ -33,6 +33,13 @@ SearchRequest buildRunRequest(const RunRequestInputs& in)
     return request;
 }
 
+int runExitStatus(RunOutcome outcome, const RunCounters& counters, bool listing, bool outputFailed)
+{
+    if (outcome != RunOutcome::Completed || outputFailed || counters.fileErrors > 0)
+        return 2;
+    return (listing ? counters.filesListed : counters.totalHits) > 0 ? 0 : 1;
+}
+
 std::string runStartedText()
 {
     const QLocale locale = QLocale::system();

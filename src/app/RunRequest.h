@@ -5,6 +5,7 @@
 #include "app/MainInputs.h"
 #include "app/SettingsStore.h"
 #include "core/ProgramOptions.h"
+#include "core/RunDriver.h"
 #include "core/SearchRequest.h"
 
 #include <string>
@@ -21,6 +22,12 @@ struct RunRequestInputs {
 };
 
 SearchRequest buildRunRequest(const RunRequestInputs& in);
+
+// The exit status of a run started from the command line, as grep gives it: 2 when it did
+// not complete (refused, stopped or cancelled), produced a file error line or could not
+// write its output; otherwise 0 when it found something (a listing: listed a file) and 1
+// when it found nothing. tarnwick-cli and "tarnwick ... /q" exit with it.
+int runExitStatus(RunOutcome outcome, const RunCounters& counters, bool listing, bool outputFailed);
 
 // The run's start as the output-file heading shows it: the short date and the long time
 // of the user's locale, without the time-zone field.

@@ -4,8 +4,12 @@
 
 #include "app/OptionsBlock.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
+#include "results/ResultEntry.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
@@ -35,11 +39,17 @@ QString key(const QString& group, const std::string& name)
     return group + QLatin1Char('/') + QString::fromStdString(name);
 }
 
+// A stored value; absent (invalid) when the store is detached from its file.
+QVariant valueOf(const QSettings* s, const QString& k)
+{
+    return s ? s->value(k) : QVariant();
+}
+
 // A text value. An INI file edited by hand turns an unquoted "a,b" into a list, so a
 // list is joined back with the commas it was split at.
-std::optional<QString> readText(const QSettings& s, const QString& k)
+std::optional<QString> readText(const QSettings* s, const QString& k)
 {
-    const QVariant v = s.value(k);
+    const QVariant v = valueOf(s, k);
     if (!v.isValid())
         return std::nullopt;
     if (v.typeId() == QMetaType::QStringList)
@@ -47,15 +57,15 @@ std::optional<QString> readText(const QSettings& s, const QString& k)
     return v.toString();
 }
 
-std::string readString(const QSettings& s, const QString& k, const std::string& def)
+std::string readString(const QSettings* s, const QString& k, const std::string& def)
 {
     const auto v = readText(s, k);
     return v ? v->toStdString() : def;
 }
 
-int readInt(const QSettings& s, const QString& k, int def)
+int readInt(const QSettings* s, const QString& k, int def)
 {
-    const QVariant v = s.value(k);
+    const QVariant v = valueOf(s, k);
     if (!v.isValid())
         return def;
     // Read wide: a text past an int's range converts to int cut down to its low bits, not
@@ -67,7 +77,7 @@ int readInt(const QSettings& s, const QString& k, int def)
 
 // A number the program can only use within [low, high]; a hand-edited value outside it
 // gives the default, as an unreadable one does.
-int readIntIn(const QSettings& s, const QString& k, int def, int low, int high)
+int readIntIn(const QSettings* s, const QString& k, int def, int low, int high)
 {
     const int i = readInt(s, k, def);
     return i < low || i > high ? def : i;
@@ -75,23 +85,23 @@ int readIntIn(const QSettings& s, const QString& k, int def, int low, int high)
 
 // A binary-mode block: bytes of at most kMaxBinaryBlock; any other value (another type,
 // a longer one) is ignored.
-std::string readBlock(const QSettings& s, const QString& k, const std::string& def)
+std::string readBlock(const QSettings* s, const QString& k, const std::string& def)
 {
-    const QVariant v = s.value(k);
+    const QVariant v = valueOf(s, k);
     if (v.typeId() != QMetaType::QByteArray || v.toByteArray().size() > qsizetype(kMaxBinaryBlock))
         return def;
     const QByteArray bytes = v.toByteArray();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-bool readBool(const QSettings& s, const QString& k, bool def)
+bool readBool(const QSettings* s, const QString& k, bool def)
 {
     return readInt(s, k, def ? 1 : 0) != 0;
 }
 
 // Colours are kept as strings holding the unsigned decimal value; an empty string keeps
 // the default.
-uint32_t readColor(const QSettings& s, const QString& k, uint32_t def)
+uint32_t readColor(const QSettings* s, const QString& k, uint32_t def)
 {
     const auto v = readText(s, k);
     if (!v || v->isEmpty())
@@ -101,9 +111,9 @@ uint32_t readColor(const QSettings& s, const QString& k, uint32_t def)
 
 // 64-bit values are 8-byte binary blocks, least significant byte first; a block of any
 // other length, or a value of another type, keeps the default.
-int64_t readInt64(const QSettings& s, const QString& k, int64_t def)
+int64_t readInt64(const QSettings* s, const QString& k, int64_t def)
 {
-    const QVariant v = s.value(k);
+    const QVariant v = valueOf(s, k);
     if (!v.isValid() || v.typeId() != QMetaType::QByteArray)
         return def;
     const QByteArray bytes = v.toByteArray();
@@ -162,30 +172,51 @@ int readRectNumber(const std::string& s, size_t* pos)
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& configFile)
-    : m_settings(configFile.isEmpty()
-                     ? std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                   QString::fromUtf8(kSettingsOrganization),
-                                                   QString::fromUtf8(kSettingsApplication))
-                     : std::make_unique<QSettings>(configFile, QSettings::IniFormat))
+QString userSettingsFile()
 {
+    // The rule QSettings itself follows for the user scope on Linux.
+    const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    QString dir;
+    if (configHome.isEmpty())
+        dir = QDir::homePath() + QStringLiteral("/.config");
+    else if (configHome.startsWith(QLatin1Char('/')))
+        dir = configHome;
+    else
+        dir = QDir::homePath() + QLatin1Char('/') + configHome;
+    return QDir::cleanPath(dir + QLatin1Char('/') + QString::fromUtf8(kSettingsOrganization) + QLatin1Char('/')
+                           + QString::fromUtf8(kSettingsApplication) + QStringLiteral(".conf"));
+}
+
+std::optional<std::string> settingsFileProblem(const QString& path)
+{
+    const std::string name = QFile::encodeName(path).toStdString();
+    FileStatus status;
+    // The link itself, not what it leads to (lstat).
+    if (!realFileSystem().status(name, &status, false) || status.isRegular)
+        return std::nullopt;
+    return "The settings file " + displayName(name)
+           + " is not a regular file: it is not read, and settings are not saved.";
+}
+
+SettingsStore::SettingsStore(const QString& configFile)
+    : m_fileName(configFile.isEmpty() ? userSettingsFile() : configFile), m_problem(settingsFileProblem(m_fileName))
+{
+    // QSettings reads the file as it is made; a file that is no regular file is never opened.
+    if (!m_problem)
+        m_settings = std::make_unique<QSettings>(m_fileName, QSettings::IniFormat);
 }
 
 SettingsStore::~SettingsStore() = default;
 
 void SettingsStore::sync()
 {
-    m_settings->sync();
-}
-
-QString SettingsStore::fileName() const
-{
-    return m_settings->fileName();
+    if (m_settings)
+        m_settings->sync();
 }
 
 void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
 {
-    const QSettings& s = *m_settings;
+    const QSettings* s = m_settings.get();
     o.searchSubdirs = readBool(s, key(kFlagsGroup, "Search_subdir"), o.searchSubdirs);
     o.promptMode = readIntIn(s, key(kFlagsGroup, "Prompt_flag"), o.promptMode, 0, 2);
     o.outputFile = readString(s, key(kOptionsGroup, "Output_File"), o.outputFile);
@@ -239,6 +270,8 @@ void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
 
 void SettingsStore::saveOptions(const ProgramOptions& o)
 {
+    if (!m_settings)
+        return;
     QSettings& s = *m_settings;
     writeInt(s, key(kFlagsGroup, "Search_subdir"), o.searchSubdirs ? 1 : 0);
     writeInt(s, key(kFlagsGroup, "Prompt_flag"), o.promptMode);
@@ -276,7 +309,7 @@ void SettingsStore::saveOptions(const ProgramOptions& o)
 
 void SettingsStore::loadMainWindow(MainWindowSettings& v) const
 {
-    const QSettings& s = *m_settings;
+    const QSettings* s = m_settings.get();
     MainInputs& in = v.inputs;
     in.searchText = readString(s, key(kSettingsGroup, "Search_string"), in.searchText);
     in.replaceText = readString(s, key(kSettingsGroup, "Replace_string"), in.replaceText);
@@ -305,6 +338,8 @@ void SettingsStore::loadMainWindow(MainWindowSettings& v) const
 
 void SettingsStore::saveMainWindow(const MainWindowSettings& v)
 {
+    if (!m_settings)
+        return;
     QSettings& s = *m_settings;
     const MainInputs& in = v.inputs;
     writeString(s, key(kSettingsGroup, "Search_string"), in.searchText);
@@ -339,7 +374,7 @@ void addRecentItem(std::vector<std::string>& items, const std::string& text)
 
 RecentItems SettingsStore::loadRecentItems(const std::string& boxName, int maxItemsSaved) const
 {
-    const QSettings& s = *m_settings;
+    const QSettings* s = m_settings.get();
     RecentItems r;
     for (int i = 1; i <= maxItemsSaved; ++i) {
         std::string item = readString(s, key(kSettingsGroup, boxName + std::to_string(i)), {});
@@ -363,6 +398,8 @@ RecentItems SettingsStore::loadRecentItems(const std::string& boxName, int maxIt
 void SettingsStore::saveRecentItems(const std::string& boxName, const std::string& currentText,
                                     const std::vector<std::string>& items, int maxItemsSaved)
 {
+    if (!m_settings)
+        return;
     QSettings& s = *m_settings;
     writeString(s, key(kSettingsGroup, boxName), currentText);
     const size_t count = std::min(items.size(), size_t(std::max(maxItemsSaved, 0)));
@@ -372,18 +409,19 @@ void SettingsStore::saveRecentItems(const std::string& boxName, const std::strin
 
 int SettingsStore::loadLastTab() const
 {
-    const int page = readInt(*m_settings, key(kSettingsGroup, "Last Tab"), 0);
+    const int page = readInt(m_settings.get(), key(kSettingsGroup, "Last Tab"), 0);
     return page >= 0 && page < kOptionsPageCount ? page : 0;
 }
 
 void SettingsStore::saveLastTab(int page)
 {
-    writeInt(*m_settings, key(kSettingsGroup, "Last Tab"), page);
+    if (m_settings)
+        writeInt(*m_settings, key(kSettingsGroup, "Last Tab"), page);
 }
 
 WindowRect SettingsStore::loadWindowRect(const std::string& name) const
 {
-    const std::string text = readString(*m_settings, key(kOptionsGroup, name), {});
+    const std::string text = readString(m_settings.get(), key(kOptionsGroup, name), {});
     WindowRect r;
     if (text.empty())
         return r;
@@ -398,6 +436,8 @@ WindowRect SettingsStore::loadWindowRect(const std::string& name) const
 
 void SettingsStore::saveWindowRect(const std::string& name, const WindowRect& r)
 {
+    if (!m_settings)
+        return;
     writeString(*m_settings, key(kOptionsGroup, name),
                 std::to_string(r.left) + ',' + std::to_string(r.top) + ','
                     + std::to_string(r.right) + ',' + std::to_string(r.bottom));
@@ -405,14 +445,15 @@ void SettingsStore::saveWindowRect(const std::string& name, const WindowRect& r)
 
 QByteArray SettingsStore::loadToolbar() const
 {
-    const QVariant value = m_settings->value(key(kSettingsGroup, "ToolBar"));
+    const QVariant value = valueOf(m_settings.get(), key(kSettingsGroup, "ToolBar"));
     // A hand-edited file may hold any type here; only bytes are a saved arrangement.
     return value.typeId() == QMetaType::QByteArray ? value.toByteArray() : QByteArray();
 }
 
 void SettingsStore::saveToolbar(const QByteArray& blob)
 {
-    m_settings->setValue(key(kSettingsGroup, "ToolBar"), blob);
+    if (m_settings)
+        m_settings->setValue(key(kSettingsGroup, "ToolBar"), blob);
 }
 
 } // namespace tw

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,10 +61,22 @@ struct RecentItems {
 // here; saving writes only the first "Max Items Saved" entries.
 void addRecentItem(std::vector<std::string>& items, const std::string& text);
 
+// The user's settings file, where QSettings keeps the application's values:
+// "Pellworth Software Inc./TW32.conf" in $XDG_CONFIG_HOME (a relative value counts from the
+// home directory; unset or empty: ~/.config).
+QString userSettingsFile();
+
+// Why the settings file at `path` cannot be used, as the message that says so; nothing
+// when it is a regular file or does not exist yet. Anything else there (a FIFO, a device,
+// a directory, a link) is never opened: reading a FIFO would wait for a writer forever.
+std::optional<std::string> settingsFileProblem(const QString& path);
+
 class SettingsStore {
 public:
-    // The user's store ($XDG_CONFIG_HOME/Pellworth Software Inc./TW32.conf), or, when
-    // `configFile` is given, an INI file at that path (tests use a temporary one).
+    // The user's store (userSettingsFile()), or, when `configFile` is given, an INI file at
+    // that path (tests use a temporary one). When the file is not usable (see
+    // settingsFileProblem) the store is detached: every value reads as absent and nothing
+    // is written.
     explicit SettingsStore(const QString& configFile = QString());
     ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
@@ -103,10 +116,14 @@ public:
     // Writes pending changes to the backing file.
     void sync();
     // The backing file.
-    QString fileName() const;
+    QString fileName() const { return m_fileName; }
+    // Why the store is detached from its file, or nothing when it is not.
+    const std::optional<std::string>& problem() const { return m_problem; }
 
 private:
-    std::unique_ptr<QSettings> m_settings; // never null
+    QString m_fileName;
+    std::optional<std::string> m_problem;
+    std::unique_ptr<QSettings> m_settings; // null exactly when the store is detached
 };
 
 } // namespace tw

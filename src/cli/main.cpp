@@ -135,6 +135,8 @@ int main(int argc, char** argv)
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
     tw::SettingsStore store;
+    if (const auto& problem = store.problem())
+        std::fprintf(stderr, "%s\n", problem->c_str());
     tw::ProgramOptions options;
     store.loadOptions(options);
     if (threads >= 0)
@@ -216,28 +218,20 @@ int main(int argc, char** argv)
     if (!replaceMode)
         view.setOnFailure([&driver] { driver.RequestStop(); });
 
-    int status = 2;
     tw::RunOutcome outcome = tw::RunOutcome::NotRun;
     try {
-        if (searchText.empty()) {
-            outcome = driver.ListFilesOnly(request);
-            status = outcome == tw::RunOutcome::Completed ? (driver.counters().filesListed > 0 ? 0 : 1) : 2;
-        } else {
-            outcome = driver.ExecuteRun(request);
-            status = outcome == tw::RunOutcome::Completed ? (driver.counters().totalHits > 0 ? 0 : 1) : 2;
-        }
+        outcome = searchText.empty() ? driver.ListFilesOnly(request) : driver.ExecuteRun(request);
     } catch (const std::exception& e) {
         // The run's objects have cleaned up on the way out (temporary files deleted,
         // staged rewrites finished); say what happened.
         host.message(std::string("The run ended early: ") + e.what(), false);
-        status = 2;
+        outcome = tw::RunOutcome::Stopped;
     }
     g_driver = nullptr;
     // Results that could not be written are a failure, whatever was found.
-    if (results.outputFailed()) {
+    int status = tw::runExitStatus(outcome, driver.counters(), searchText.empty(), results.outputFailed());
+    if (results.outputFailed())
         host.message("Error writing to output file " + tw::displayName(options.outputFile), false);
-        status = 2;
-    }
     if (std::fflush(stdout) != 0 || std::ferror(stdout) || view.failed()) {
         host.message("Error writing to output file standard output", false);
         status = 2;
@@ -247,7 +241,5 @@ int main(int argc, char** argv)
         host.message("Error writing to output file " + tw::displayName(htmlPath), false);
         status = 2;
     }
-    if (driver.counters().fileErrors > 0)
-        status = 2;
     return status;
 }

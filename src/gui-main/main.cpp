@@ -1,9 +1,13 @@
 // tarnwick: the desktop program. Opens the main window; the program ends when it closes.
 // A command line ("/S", "/P", flag letters, ...) is applied to the window, and the command
-// it asks for runs once the window is up; with "/q" the window closes after that run.
+// it asks for runs once the window is up; with "/q" the window closes after that run, no
+// message box opens before it (the texts go to standard error) and the program exits with
+// the status tarnwick-cli gives.
 #include "app/CommandLine.h"
 #include "app/LanguageTable.h"
 #include "app/OptionsBlock.h"
+#include "app/SettingsStore.h"
+#include "core/RecoveryList.h"
 #include "engine/CharClasses.h"
 #include "gui/MainWindow.h"
 #include "gui/UiText.h"
@@ -24,18 +28,50 @@
 #include <string>
 #include <vector>
 
+namespace {
+
+// Tells the user something before the window exists. A "/q" command line runs unattended
+// and its window closes by itself, so nobody may be there to answer a box: the text goes
+// to standard error, as tarnwick-cli writes it.
+void tellUser(const QString& text, bool unattended)
+{
+    if (unattended)
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    else
+        QMessageBox::warning(nullptr, QStringLiteral("Tarnwick"), text);
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
+    // Qt has taken its own options out of argv; what is left is ours. It is read first, as
+    // "/q" decides how everything before the run is reported.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    std::optional<tw::CommandLineRequest> commandLine;
+    if (!args.empty())
+        commandLine = tw::parseCommandLine(tw::joinArguments(args));
+    const bool unattended = commandLine && commandLine->closeAfterRun;
     // The language file replaces texts before any window is built; one made for another
     // version is not used, and the user is told.
     if (const std::string dir = tw::dataDirectory(); !dir.empty()) {
-        const auto language = tw::activeLanguage().loadFile(dir + tw::kLanguageFileName, tw::programVersion());
+        const std::string file = dir + tw::kLanguageFileName;
+        const auto language = tw::activeLanguage().loadFile(file, tw::programVersion());
         if (language.status == tw::LanguageTable::Status::VersionMismatch)
-            QMessageBox::warning(nullptr, QStringLiteral("Tarnwick"), tw::uiText(tw::kLanguageVersionMismatch));
+            tellUser(tw::uiText(tw::kLanguageVersionMismatch), unattended);
+        else if (language.status == tw::LanguageTable::Status::NotAFile)
+            tellUser(QString::fromStdString("The language file " + tw::displayName(file)
+                                            + " is not a regular file and is not used."),
+                     unattended);
     }
+    // The window's store does not open a settings file that is no regular file.
+    if (const auto problem = tw::settingsFileProblem(tw::userSettingsFile()))
+        tellUser(QString::fromStdString(*problem), unattended);
     // Without a desktop session Qt knows no icon theme; the common one, where installed,
     // gives the toolbar its pictures (the style's own pictures are the fall-back).
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor")) {
@@ -59,28 +95,36 @@ int main(int argc, char** argv)
         }
         tw::setDateNames(names);
     }
-    // Qt has taken its own options out of argv; what is left is ours.
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
-    std::optional<tw::CommandLineRequest> commandLine;
-    if (!args.empty()) {
-        if (const auto stray = tw::findStrayArgument(args)) {
-            const std::string text = "Unexpected argument \"" + tw::displayName(*stray)
-                                     + "\": quote masks so that the shell does not expand them, as in "
-                                       "/P \"sub/*.txt\".";
+    if (const auto stray = args.empty() ? std::nullopt : tw::findStrayArgument(args)) {
+        const std::string text = "Unexpected argument \"" + tw::displayName(*stray)
+                                 + "\": quote masks so that the shell does not expand them, as in "
+                                   "/P \"sub/*.txt\".";
+        if (!unattended)
             std::fprintf(stderr, "%s\n", text.c_str());
-            QMessageBox::warning(nullptr, QStringLiteral("Tarnwick"), QString::fromStdString(text));
-            return 2;
-        }
-        commandLine = tw::parseCommandLine(tw::joinArguments(args));
+        tellUser(QString::fromStdString(text), unattended);
+        return 2;
     }
     // A command line's Search starts while the window is being built.
     const auto owned = commandLine ? std::make_unique<tw::MainWindow>(*commandLine) : std::make_unique<tw::MainWindow>();
     tw::MainWindow& window = *owned;
     window.show();
     // Files whose rewrite a crash interrupted: offer to restore them before anything else.
-    tw::RecoveryDialog::offerPending(&window, tw::dataDirectory());
+    // An unattended window closes by itself, taking the dialog with it before anyone could
+    // answer: the files are named on standard error instead, and they are not replaced.
+    if (!unattended) {
+        tw::RecoveryDialog::offerPending(&window, tw::dataDirectory());
+    } else if (const std::string dir = tw::dataDirectory(); !dir.empty()) {
+        const std::vector<tw::RecoveryEntry> pending = tw::pendingRecoveries(dir);
+        for (const tw::RecoveryEntry& entry : pending)
+            std::fprintf(stderr, "%s\n", tw::formatRecoveryReport(entry).c_str());
+        if (!pending.empty())
+            std::fputs("Start tarnwick without /q to restore these files or keep them as they are "
+                       "(or run tarnwick-cli --recover or --discard-recovery). Until then they are not "
+                       "replaced again.\n",
+                       stderr);
+    }
     QTimer::singleShot(0, &window, [&window] { window.issueCommandLineCommand(); });
-    return app.exec();
+    const int status = app.exec();
+    // An unattended command line ends with the status tarnwick-cli gives for the same run.
+    return unattended ? window.commandLineStatus() : status;
 }

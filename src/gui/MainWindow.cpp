@@ -2,6 +2,7 @@
 
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
+#include "app/WindowPlacement.h"
 #include "gui/Commands.h"
 #include "gui/AboutBox.h"
 #include "gui/CustomizeToolbarDialog.h"
@@ -353,9 +354,11 @@ void MainWindow::loadRecentItems()
 {
     MainInputs& in = m_saved.inputs;
     std::string* texts[4] = {&in.searchText, &in.replaceText, &in.mask, &in.path};
-    // A fresh installation starts with something to try.
+    // A fresh installation starts with something to try: every file of the directory the
+    // program was started in.
     const std::string firstUse[4] = {activeLanguage().text(kTextDefaultSearch), "",
-                                     activeLanguage().text(kTextDefaultMask), dataDirectory()};
+                                     activeLanguage().text(kTextDefaultMask),
+                                     firstStartPath(currentDirectory(), getEnvironmentVariable("HOME").value_or(""))};
     for (int k = 0; k < 4; ++k) {
         m_recent[k] = m_store->loadRecentItems(kBoxNames[k], m_options.maxItemsSaved).items;
         if (m_recent[k].empty() && texts[k]->empty())
@@ -452,6 +455,12 @@ void MainWindow::issueCommandLineCommand()
 
 void MainWindow::showMessage(const QString& text)
 {
+    // A "/q" window closes by itself and nobody may be there to answer a box: the message
+    // goes to standard error, as tarnwick-cli writes it.
+    if (m_closeAfterRun) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        return;
+    }
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kIdleTitle), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
@@ -528,6 +537,7 @@ void MainWindow::setRunning(ActiveRun run)
 
 void MainWindow::onRunFinished(RunOutcome outcome)
 {
+    m_commandLineStatus = m_controller->exitStatus();
     setRunning(ActiveRun::None);
     setWindowTitle(QString::fromLatin1(kIdleTitle));
     statusBar()->showMessage(outcome == RunOutcome::Stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready"));
@@ -539,30 +549,18 @@ void MainWindow::onRunFinished(RunOutcome outcome)
 void MainWindow::restoreWindowRect()
 {
     const WindowRect r = m_store->loadWindowRect("Window Position");
-    const QRect wanted(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
-    // A rectangle from a hand-edited file may be absurd or lie on a screen that is gone:
-    // it is used only when it is sized sensibly and a good part of it is on a screen.
-    bool usable = !r.isEmpty() && wanted.width() >= kMinWidth && wanted.height() >= kMinHeight
-                  && wanted.width() <= 32767 && wanted.height() <= 32767;
-    if (usable) {
-        usable = false;
-        for (const QScreen* screen : QGuiApplication::screens()) {
-            const QRect on = screen->availableGeometry().intersected(wanted);
-            if (on.width() >= 100 && on.height() >= 50)
-                usable = true;
-        }
-    }
-    if (usable) {
-        move(wanted.topLeft());
-        resize(wanted.size());
-        return;
-    }
-    resize(760, 520);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    const QRect saved = r.isEmpty() ? QRect() : QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
+    // The saved rectangle (which may come from another scale factor, a screen that is gone
+    // or a hand-edited file) or the default one, fitted into the screen it lands on.
+    std::vector<QRect> screens;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        screens.push_back(primary->availableGeometry());
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen != QGuiApplication::primaryScreen())
+            screens.push_back(screen->availableGeometry());
+    const QRect placed = placeWindow(saved, screens, QSize(760, 520), QSize(kMinWidth, kMinHeight));
+    move(placed.topLeft());
+    resize(placed.size());
 }
 
 void MainWindow::saveSettings()

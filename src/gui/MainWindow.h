@@ -49,6 +49,9 @@ public:
     void applyCommandLine(const CommandLineRequest& request);
     // Issues the one command the applied command line asks for, if any.
     void issueCommandLineCommand();
+    // The exit status of a "/q" command line as tarnwick-cli gives it: that of the last run
+    // (runExitStatus), 2 while none has finished (its inputs were refused, say).
+    int commandLineStatus() const { return m_commandLineStatus; }
 
     // Search (replaceMode false) or Replace; while that command's run is active, stops it.
     void runCommand(bool replaceMode);
@@ -157,6 +160,7 @@ private:
     ActiveRun m_active = ActiveRun::None;         // the command of the active run
     bool m_closeRequested = false; // the window was closed during a run: close once it ends
     bool m_closeAfterRun = false;  // "/q": the command line's run is quiet, then the window closes
+    int m_commandLineStatus = 2;   // see commandLineStatus()
     CommandLineCommand m_commandLineCommand = CommandLineCommand::None; // issued once shown
 };
 

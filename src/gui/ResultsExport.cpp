@@ -52,9 +52,15 @@ QString clipboardText(const ResultsModel& model, std::vector<int> rows, const QS
             rows.push_back(r);
     std::sort(rows.begin(), rows.end()); // list order, whatever order they were selected in
     const std::string before = toBytes(beforeHit), after = toBytes(afterHit);
-    QString out = heading;
-    for (const int r : rows)
-        out += fromBytes(outputFileLine(markedEntry(model, r), before, after));
+    // The lines end with LF: a Linux editor or terminal shows the CR of the output file's
+    // CR LF as "^M". Results lines hold no other CR (control bytes are shown as spaces or "?").
+    QString out = QString(heading).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const int r : rows) {
+        std::string line = outputFileLine(markedEntry(model, r), before, after);
+        if (line.ends_with("\r\n"))
+            line.erase(line.size() - 2, 1);
+        out += fromBytes(line);
+    }
     return out;
 }
 

@@ -3,7 +3,8 @@
 //
 // The text "Copy Search Results" puts on the clipboard: the run heading, then the chosen
 // lines (the selected ones, or all when none is selected) in their plain form, the found
-// text between the "Before Hit" and "After Hit" texts, each line ending in CR LF.
+// text between the "Before Hit" and "After Hit" texts, each line ending in LF (the output
+// file and the printed text keep CR LF).
 #include "gui/ResultsModel.h"
 #include "platform/FileSystem.h"
 

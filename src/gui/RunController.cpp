@@ -1,5 +1,7 @@
 #include "gui/RunController.h"
 
+#include "app/RunRequest.h"
+
 #include <QThread>
 
 #include <exception>
@@ -54,6 +56,12 @@ bool RunController::start(SearchRequest request, const std::string& beforeHit, c
     connect(m_thread, &QThread::finished, this, &RunController::onThreadFinished);
     m_thread->start();
     return true;
+}
+
+int RunController::exitStatus() const
+{
+    const bool listing = m_request.pairs.empty() || m_request.pairs.front().searchText.empty();
+    return runExitStatus(m_outcome, m_driver.counters(), listing, m_results.outputFailed());
 }
 
 void RunController::requestStop()

@@ -47,6 +47,9 @@ public:
     // The last run's outcome and counters (valid once it has finished).
     RunOutcome lastOutcome() const { return m_outcome; }
     const RunCounters& counters() const { return m_driver.counters(); }
+    // The last run's exit status as tarnwick-cli gives it (runExitStatus); valid once it
+    // has finished.
+    int exitStatus() const;
 
 signals:
     void runFinished(tw::RunOutcome outcome);

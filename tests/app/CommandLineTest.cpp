@@ -263,6 +263,17 @@ TEST(SplitPathAndMask, HomeIsExpanded)
     EXPECT_EQ(mask, "*.md");
 }
 
+// A first start offers the directory the program was started in; a program started from
+// the desktop runs in "/", where its home directory is the better start.
+TEST(firstStartPath, CurrentDirectoryOrHomeInsteadOfTheRoot)
+{
+    EXPECT_EQ(firstStartPath("/work/src/", "/home/u"), "/work/src/");
+    EXPECT_EQ(firstStartPath("/work/src", "/home/u"), "/work/src/");
+    EXPECT_EQ(firstStartPath("/", "/home/u"), "/home/u/");
+    EXPECT_EQ(firstStartPath("/", ""), "/");
+    EXPECT_EQ(firstStartPath("", "/home/u/"), "/home/u/");
+}
+
 TEST(SplitPathAndMask, OutputMayAliasInput)
 {
     std::string text = "/src/*.c";

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <sys/stat.h>
+
 namespace tw {
 namespace {
 
@@ -93,6 +96,29 @@ TEST(LanguageTable, FilesThatAreMissingOrHugeStillGiveEveryText)
     EXPECT_EQ(r.status, LanguageTable::Status::Loaded);
     EXPECT_EQ(table.text(kTextSelectPath), "B");
     EXPECT_EQ(table.text(kCmdSearch), LanguageTable::builtIn(kCmdSearch));
+}
+
+// Only a regular file is read: a FIFO would keep the program from starting until someone
+// writes to it, and a link or a directory is no language file either.
+TEST(LanguageTable, ANameThatIsNoRegularFileIsNeverRead)
+{
+    test::TempDir dir;
+    const std::string file = dir.file(kLanguageFileName);
+    test::writeFile(dir.file("real"), "version=0.1.0.0\n40004\tA\n");
+    LanguageTable table;
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    LanguageTable::LoadResult r;
+    EXPECT_TRUE(test::returnsWithin(10, file, [&] { r = table.loadFile(file, kVersion); }));
+    EXPECT_EQ(r.status, LanguageTable::Status::NotAFile);
+    for (const bool link : {true, false}) {
+        std::filesystem::remove(file);
+        if (link)
+            std::filesystem::create_symlink(dir.file("real"), file);
+        else
+            std::filesystem::create_directory(file);
+        EXPECT_EQ(table.loadFile(file, kVersion).status, LanguageTable::Status::NotAFile) << link;
+        EXPECT_EQ(table.text(kCmdSearch), LanguageTable::builtIn(kCmdSearch));
+    }
 }
 
 TEST(LanguageTable, TheProgramVersionHasFourParts)

@@ -1,8 +1,10 @@
 #include "app/SettingsStore.h"
 
 #include "OptionsTestSupport.h"
+#include "TestUtil.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -10,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
+#include <sys/stat.h>
 
 namespace tw {
 namespace {
@@ -71,6 +75,54 @@ TEST(SettingsStoreLocation, UserStoreIsTheApplicationsConfFile)
     const SettingsStore store;
     EXPECT_TRUE(store.fileName().endsWith(QStringLiteral("/Pellworth Software Inc./TW32.conf")))
         << store.fileName().toStdString();
+    // Where QSettings keeps the application's values, so no saved setting is left behind.
+    EXPECT_EQ(store.fileName(), QDir::cleanPath(QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                                                          kSettingsOrganization, kSettingsApplication)
+                                                    .fileName()));
+}
+
+// A settings file that is no regular file is neither read nor written: a FIFO would keep
+// the program from starting until someone wrote to it, and through a link the settings
+// would be read from and written to some other file.
+TEST_F(SettingsStoreTest, ANameThatIsNoRegularFileDetachesTheStore)
+{
+    const std::string path = file().toStdString();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    std::optional<std::string> problem;
+    ProgramOptions loaded;
+    EXPECT_TRUE(test::returnsWithin(10, path, [&] {
+        SettingsStore store(file());
+        problem = store.problem();
+        store.loadOptions(loaded);
+        ProgramOptions changed;
+        changed.maxItemsSaved = 7;
+        store.saveOptions(changed);
+        store.sync();
+    }));
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_NE(problem->find(path), std::string::npos) << *problem;
+    EXPECT_EQ(loaded.maxItemsSaved, ProgramOptions().maxItemsSaved);
+    EXPECT_TRUE(std::filesystem::is_fifo(path));
+
+    std::filesystem::remove(path);
+    const QString target = m_dir.filePath(QStringLiteral("elsewhere.conf"));
+    QSettings(target, QSettings::IniFormat).setValue("Options/Max Items Saved", 9);
+    std::filesystem::create_symlink(target.toStdString(), path);
+    {
+        SettingsStore store(file());
+        EXPECT_TRUE(store.problem().has_value());
+        store.loadOptions(loaded);
+        EXPECT_EQ(loaded.maxItemsSaved, ProgramOptions().maxItemsSaved);
+        store.saveWindowRect("Window Position", {1, 2, 600, 500});
+        store.saveLastTab(2);
+        store.sync();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    const QSettings after(target, QSettings::IniFormat);
+    EXPECT_EQ(after.allKeys(), QStringList{QStringLiteral("Options/Max Items Saved")});
+    // A regular file, or none yet, is used as always.
+    std::filesystem::remove(path);
+    EXPECT_FALSE(SettingsStore(file()).problem().has_value());
 }
 
 TEST_F(SettingsStoreTest, MaxRegexSizeDefaultsToProcessLimit)

@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,12 +23,25 @@ struct CliResult {
     std::string out, err;
 };
 
+// Another program to start than tarnwick-cli (the desktop program, say).
+struct Program {
+    std::string path;
+};
+
 class CliProcess {
 public:
-    // Starts the program at once.
+#ifdef TW_CLI_PATH
+    // Starts tarnwick-cli at once.
     explicit CliProcess(const std::vector<std::string>& args, const std::string& input = {},
                         const std::vector<std::pair<std::string, std::string>>& env = {},
                         const std::string& cwd = {})
+        : CliProcess(Program{TW_CLI_PATH}, args, input, env, cwd)
+    {
+    }
+#endif
+    // Starts `program` at once.
+    CliProcess(const Program& program, const std::vector<std::string>& args, const std::string& input = {},
+               const std::vector<std::pair<std::string, std::string>>& env = {}, const std::string& cwd = {})
     {
         writeFile(m_io.file("in"), input);
         m_pid = ::fork();
@@ -39,11 +53,11 @@ public:
             std::freopen(m_io.file("in").c_str(), "r", stdin);
             std::freopen(m_io.file("out").c_str(), "w", stdout);
             std::freopen(m_io.file("err").c_str(), "w", stderr);
-            std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
+            std::vector<char*> argv{const_cast<char*>(program.path.c_str())};
             for (const std::string& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            ::execv(TW_CLI_PATH, argv.data());
+            ::execv(program.path.c_str(), argv.data());
             ::_exit(127);
         }
     }
@@ -69,6 +83,25 @@ public:
         r.out = readFile(m_io.file("out"));
         r.err = readFile(m_io.file("err"));
         return r;
+    }
+    // As wait(), but a program still running after `seconds` is killed and nothing comes
+    // back: a program that hangs fails the test instead of stopping it.
+    std::optional<CliResult> waitAtMost(int seconds)
+    {
+        for (int i = 0; i < seconds * 100 && !m_done; ++i) {
+            int st = 0;
+            if (::waitpid(m_pid, &st, WNOHANG) == m_pid) {
+                m_done = true;
+                CliResult r = wait();
+                r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+                return r;
+            }
+            ::usleep(10000);
+        }
+        if (m_done)
+            return wait();
+        kill();
+        return std::nullopt;
     }
     void kill()
     {

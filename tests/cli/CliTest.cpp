@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +74,22 @@ TEST_F(Cli, NothingFoundExitsWithOne)
     const CliResult r = runCli({"/Szeta", "/P", m_tree.path() + "*.txt"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Searched 1 file(s), found 0 occurrences in 0 file(s)\n");
+}
+
+// A settings file that is a FIFO is never opened (the run would wait for a writer forever):
+// the run goes on with the defaults and says so.
+TEST_F(Cli, ASettingsFileThatIsAFifoIsReportedAndLeftAlone)
+{
+    writeFile(m_tree.file("a.txt"), "alpha\n");
+    const std::string settings = m_config.file("Pellworth Software Inc./TW32.conf");
+    std::filesystem::create_directories(m_config.file("Pellworth Software Inc."));
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    test::CliProcess cli({"/Salpha", "/P", m_tree.path() + "*.txt"});
+    const std::optional<CliResult> r = cli.waitAtMost(60);
+    ASSERT_TRUE(r.has_value()) << "tarnwick-cli waited on the FIFO";
+    EXPECT_EQ(r->status, 0) << r->err;
+    EXPECT_NE(r->err.find("The settings file " + settings + " is not a regular file"), std::string::npos) << r->err;
+    EXPECT_TRUE(std::filesystem::is_fifo(settings));
 }
 
 TEST_F(Cli, MissingStartPathReportsNoFilesOnStandardError)

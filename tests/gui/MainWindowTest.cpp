@@ -15,13 +15,16 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolBar>
 #include <QTest>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <vector>
 
@@ -105,8 +108,10 @@ TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
     QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
     const QString copied = QApplication::clipboard()->text();
-    EXPECT_TRUE(copied.contains("Search String: needle\r\n")) << copied.toStdString();
-    EXPECT_TRUE(copied.endsWith("\r\nLine   2 - the <needle> here\r\n")) << copied.toStdString();
+    // Lines end with LF, as Linux editors and terminals expect.
+    EXPECT_TRUE(copied.contains("Search String: needle\n")) << copied.toStdString();
+    EXPECT_TRUE(copied.endsWith("\nLine   2 - the <needle> here\n")) << copied.toStdString();
+    EXPECT_FALSE(copied.contains('\r')) << copied.toStdString();
 }
 
 // The page of the list is escaped like the command line's, and the menus offer only the
@@ -272,6 +277,30 @@ TEST_F(MainWindowTest, ArrangementRectangleAndRecentItemsPersist)
     MainWindow fromNoise(QString::fromStdString(noisy));
     EXPECT_EQ(fromNoise.toolbarItems().empty(), false);
     EXPECT_TRUE(fromNoise.action(kCmdSearch)->isEnabled());
+}
+
+// A first start (nothing saved) offers every file of the directory the program was
+// started in, so that a first Search finds something.
+TEST_F(MainWindowTest, AFirstStartOffersEveryFileOfTheCurrentDirectory)
+{
+    EXPECT_EQ(control<QComboBox>("File Mask:")->currentText(), "*.*");
+    const std::string cwd = std::filesystem::current_path().string();
+    if (cwd != "/") {
+        EXPECT_EQ(control<QComboBox>("Path:")->currentText().toStdString(), cwd + "/");
+    }
+}
+
+// A rectangle saved at another scale factor or on a larger screen is fitted into the
+// screen: the title bar and the menu are never off it.
+TEST_F(MainWindowTest, ASavedRectangleLargerThanTheScreenIsFittedIntoIt)
+{
+    const QString config = QString::fromStdString(m_config.file("large.conf"));
+    QSettings(config, QSettings::IniFormat).setValue("Options/Window Position", "-58,-30,1462,1010");
+    MainWindow window(config);
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_LT(screen.width(), 1520);
+    EXPECT_TRUE(screen.contains(QRect(window.pos(), window.size())))
+        << window.x() << "," << window.y() << " " << window.width() << "x" << window.height();
 }
 
 TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
