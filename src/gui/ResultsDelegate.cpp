@@ -74,15 +74,17 @@ ResultsDelegate::Fitted ResultsDelegate::fitLine(const QString& text, int begin,
         out.end = begin + static_cast<int>(shown.size());
         return out;
     }
-    // A hit line: when the found text does not end inside the width, the line is shown
-    // from a little before it, after "…", so that the found text starts about a quarter of
-    // the way in (or at the left when it is wider than the rest).
+    // A hit line: when the found text does not end inside the width, the line keeps its
+    // prefix ("Line  12 - ") and goes on from a little before the found text, after "…",
+    // so that the found text starts about a quarter of the way in.
     if (metrics.horizontalAdvance(text.left(end)) <= width)
         return out;
-    const int lead = width / 4 - metrics.horizontalAdvance(kEllipsis);
+    const qsizetype dash = text.indexOf(QLatin1String(" - "));
+    const int keep = dash >= 0 && dash + 3 <= begin ? static_cast<int>(dash) + 3 : 0;
+    const int lead = width / 4 - metrics.horizontalAdvance(text.left(keep) + kEllipsis);
     int from = begin;
     int taken = 0;
-    while (from > 0) {
+    while (from > keep) {
         const int step = metrics.horizontalAdvance(text.at(from - 1));
         if (taken + step > lead)
             break;
@@ -90,11 +92,13 @@ ResultsDelegate::Fitted ResultsDelegate::fitLine(const QString& text, int begin,
         --from;
     }
     // A surrogate pair is never split.
-    if (from > 0 && from < n && text.at(from).isLowSurrogate())
+    if (from > keep && from < n && text.at(from).isLowSurrogate())
         ++from;
-    out.text = kEllipsis + text.mid(from);
-    out.begin = begin - from + 1;
-    out.end = end - from + 1;
+    if (from <= keep)
+        return out; // nothing to leave out before the found text
+    out.text = text.left(keep) + kEllipsis + text.mid(from);
+    out.begin = begin - from + keep + 1;
+    out.end = end - from + keep + 1;
     return out;
 }
 

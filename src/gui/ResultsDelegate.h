@@ -6,8 +6,9 @@
 // text without them and the ranges to colour.
 //
 // A line wider than the list is cut so that what matters stays in view: a hit line that
-// would put its found text past the right edge starts with "…" a little before the found
-// text; a long path loses its middle, so the file's name stays visible.
+// would put its found text past the right edge goes on after its line number with "…" a
+// little before the found text; a long path loses its middle, so the file's name stays
+// visible.
 //
 // Colours the user has not chosen (the options' defaults) are adjusted to the list's base
 // colour so that they keep a contrast of at least kMinContrast, in light and dark palettes.

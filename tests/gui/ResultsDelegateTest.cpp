@@ -64,7 +64,7 @@ TEST(ResultsDelegate, LongLinesKeepTheHitAndTheFileNameInView)
     const ResultsDelegate::Fitted hit = ResultsDelegate::fitLine(hitLine, begin, begin + 6, false, metrics, width);
     EXPECT_EQ(hit.text.mid(hit.begin, hit.end - hit.begin), "needle");
     EXPECT_LE(metrics.horizontalAdvance(hit.text.left(hit.end)), width);
-    EXPECT_TRUE(hit.text.startsWith(QChar(0x2026)));
+    EXPECT_TRUE(hit.text.startsWith(QStringLiteral("Line   1 - ") + QChar(0x2026))) << hit.text.toStdString();
     // A short line is left alone.
     const ResultsDelegate::Fitted shortLine = ResultsDelegate::fitLine("Line 1 - a needle", 11, 17, false, metrics, width);
     EXPECT_EQ(shortLine.text, "Line 1 - a needle");
