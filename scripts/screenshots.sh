@@ -72,7 +72,7 @@ key Escape
 sleep 1
 
 # Replace: with no backup directory set the run asks first, then per hit.
-key alt+l ctrl+a; typed "found_you"
+key alt+r ctrl+a; typed "found_you"
 key ctrl+h
 shot question-no-backup 2
 key Return

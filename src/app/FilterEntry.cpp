@@ -155,7 +155,12 @@ std::optional<FilterProblem> readFilterTexts(const FilterTexts& texts, std::stri
     const auto size = [&](const std::string& text, const std::string& shownText, int64_t* field) {
         if (text == shownText)
             return true;
-        const auto s = parseSize(text, &error);
+        // A size below zero bounds nothing: it is refused rather than dropped unsaid.
+        auto s = parseSize(text, &error);
+        if (s && *s < 0) {
+            error = kInvalidFileSize;
+            s.reset();
+        }
         if (s)
             *field = *s;
         return s.has_value();

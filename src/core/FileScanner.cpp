@@ -4,6 +4,7 @@
 #include "engine/ReplaceTokens.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace tw {
@@ -126,12 +127,19 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
         blockPos += pass;
     };
 
+    // A file that takes long shows how far the scan has come, a few times a second.
+    auto lastReport = std::chrono::steady_clock::now();
     for (;;) {
         m_host.pump();
         passZeros();
         const int64_t got = in.read(buf + have, B - have);
         if (got < 0)
             return ScanOutcome::ReadError;
+        if (const auto now = std::chrono::steady_clock::now();
+            now - lastReport >= std::chrono::milliseconds(kByteProgressMs)) {
+            lastReport = now;
+            m_host.byteProgress(file.path, blockPos + static_cast<int64_t>(have) + got);
+        }
         const bool firstBlock = blockPos == 0 && have == 0;
         last = static_cast<size_t>(got) < B - have;
         have += static_cast<size_t>(got);

@@ -61,6 +61,14 @@ public:
     bool showsProgress() const override { return m_showsProgress; }
     // Whether the run's host shows progress (see RunHost::showsProgress).
     void setShowsProgress(bool shows) { m_showsProgress = shows; }
+    // A long file's progress is not recorded: it goes at once to the run's host (which
+    // takes it on any thread), since the file's batch is replayed only once it is done.
+    void setLiveHost(RunHost* host) { m_live = host; }
+    void byteProgress(std::string_view path, int64_t done) override
+    {
+        if (m_live && m_showsProgress)
+            m_live->byteProgress(path, done);
+    }
 
 private:
     RecordedBatch::Event& push(RecordedBatch::Op op);
@@ -74,6 +82,7 @@ private:
     RecordedBatch::Span m_lastPathSpan;
     bool m_hasLastPath = false; // m_lastPathSpan is valid in the current batch
     bool m_showsProgress = true;
+    RunHost* m_live = nullptr;
     bool m_pending = false;     // a file line is pending: setPendingFile was recorded since the last emit
 };
 

@@ -152,7 +152,14 @@ RunDriver::~RunDriver() = default;
 
 std::string fileProgressText(long remaining, long percent)
 {
+    if (percent == kStillListing)
+        return format("%ld files found so far", remaining);
     return format("%ld files to process (%ld%% done)", remaining, percent);
+}
+
+std::string byteProgressText(int64_t done)
+{
+    return format("%lld MB of this file searched", static_cast<long long>(done >> 20));
 }
 
 std::string fileTitleText(std::string_view path)
@@ -322,7 +329,7 @@ void RunDriver::addSummary(const std::string& text)
 }
 
 WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<ArchiveTask>* found,
-                                      const std::function<bool(std::string_view, size_t, size_t)>& listOne,
+                                      const std::function<bool(std::string_view, size_t, size_t, bool)>& listOne,
                                       bool* stopped)
 {
     // A second thread walks while this one lists what it has found so far, in pieces.
@@ -331,6 +338,7 @@ WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<
     std::condition_variable wake;
     std::deque<FileList> pieces; // found, not yet listed, in walk order
     size_t handedOver = 0;       // files put into `pieces` so far
+    bool listed = false;         // the last piece is in `pieces`: handedOver is the total
     bool walkDone = false;
     std::exception_ptr failure;
     std::thread walker([&] {
@@ -347,8 +355,10 @@ WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<
                 handedOver += current.size();
                 pieces.push_back(std::move(current));
                 current.clear();
-                if (!more)
+                if (!more) {
                     walked = walk.stats();
+                    listed = true;
+                }
                 wake.notify_one();
             }
         } catch (...) {
@@ -363,6 +373,7 @@ WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<
     for (;;) {
         FileList piece;
         size_t known = 0;
+        bool complete = false;
         {
             std::unique_lock<std::mutex> lock(mutex);
             while (pieces.empty() && !walkDone) {
@@ -376,9 +387,10 @@ WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<
             piece = std::move(pieces.front());
             pieces.pop_front();
             known = handedOver;
+            complete = listed;
         }
         for (size_t k = 0; k < piece.size() && !*stopped; ++k, ++i)
-            *stopped = !listOne(piece.at(k), i, known);
+            *stopped = !listOne(piece.at(k), i, known, complete);
         if (*stopped)
             break; // the stop flag also ends the walk
     }
@@ -399,13 +411,14 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     m_results.setHitTexts(request.options.beforeHit, request.options.afterHit);
     bool stopped = false;
     ResultEntry listed; // the line of the file at hand, reused
-    // One listed file: `i` of the `known` found so far.
-    auto listOne = [&](std::string_view path, size_t i, size_t known) {
+    // One listed file: `i` of the `known` found so far (`complete`: of all there are).
+    auto listOne = [&](std::string_view path, size_t i, size_t known, bool complete) {
         m_host.pump();
         if (m_stop.load())
             return false;
         if (m_host.showsProgress())
-            m_host.progress(fileProgressText(static_cast<long>(known - i), static_cast<long>(i * 100 / known)));
+            m_host.progress(complete ? fileProgressText(static_cast<long>(known - i), static_cast<long>(i * 100 / known))
+                                     : fileProgressText(static_cast<long>(known), kStillListing));
         listed.setListedFile(path);
         m_results.addLine(listed);
         ++m_counters.filesListed;
@@ -423,7 +436,7 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
         openOutputFile(request, list);
         const size_t n = list.size();
         for (size_t i = 0; i < n && !stopped; ++i)
-            stopped = !listOne(list.at(i), i, n);
+            stopped = !listOne(list.at(i), i, n, true);
     }
     stopped = stopped || m_stop.load();
     if (!stopped && !request.pathsFromScript)
@@ -613,7 +626,7 @@ std::vector<ActivePair> RunDriver::activePairs(const std::vector<PreparedPair>& 
 }
 
 void RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view listed, size_t total,
-                            FileReport& report)
+                            bool complete, FileReport& report)
 {
     std::vector<ActivePair>& pairs = *lane.pairs;
     report.reset(listed, pairs.size());
@@ -629,7 +642,8 @@ void RunDriver::processFile(Run& run, Lane& lane, size_t k, std::string_view lis
         return;
     }
     if (lane.host.showsProgress())
-        lane.host.fileProgress(static_cast<long>(total - k), static_cast<long>(k * 100 / total), path);
+        lane.host.fileProgress(complete ? static_cast<long>(total - k) : static_cast<long>(total),
+                               complete ? static_cast<long>(k * 100 / total) : kStillListing, path);
     if (m_stop.load()) {
         report.fate = FileReport::Fate::NotReached;
         return;
@@ -915,6 +929,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         w->scanner = std::make_unique<FileScanner>(run.scanSettings, w->recorder, w->recorder, m_stop);
         w->pairs = activePairs(run.prepared);
         w->recorder.setShowsProgress(m_host.showsProgress());
+        w->recorder.setLiveHost(&m_host);
         workers.push_back(std::move(w));
     }
     // A task is a group of consecutive files, or one archive. Tasks are cut from the list
@@ -926,6 +941,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
     struct Task {
         size_t first = 0;            // list index of the first file
         size_t total = 0;            // files found when the task was cut (for progress)
+        bool complete = false;       // the walk had ended then: `total` is every file
         size_t archive = SIZE_MAX;   // an archive task: its index in run.archives
         FileList files;
     };
@@ -933,11 +949,12 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
     std::mutex tasksMutex;   // guards the container (not the tasks, which never change)
     size_t cut = 0;          // the list's files already in tasks
     bool archivesCut = false;
-    auto cutTasks = [&](size_t from, size_t to, size_t group) {
+    auto cutTasks = [&](size_t from, size_t to, size_t group, bool complete) {
         for (size_t k = from; k < to; k += group) {
             Task t;
             t.first = k;
             t.total = to;
+            t.complete = complete;
             for (size_t i = k; i < std::min(to, k + group); ++i)
                 t.files.add(run.list.at(i));
             std::lock_guard<std::mutex> lock(tasksMutex);
@@ -951,7 +968,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         const bool walking = run.walk && run.walk->walkOn(piece);
         const size_t listed = run.list.size();
         const size_t fresh = listed - cut;
-        cutTasks(cut, listed, std::clamp<size_t>(fresh / (threads * (run.walk ? 4 : 64)), 1, 64));
+        cutTasks(cut, listed, std::clamp<size_t>(fresh / (threads * (run.walk ? 4 : 64)), 1, 64), !walking);
         cut = listed;
         if (!walking && !archivesCut) {
             archivesCut = true;
@@ -983,7 +1000,7 @@ void RunDriver::searchInParallel(Run& run, size_t threads)
         Lane lane{w.recorder, w.recorder, &w.recorder, w.scanner.get(), &w.pairs, w.cursor.get()};
         if (t->archive == SIZE_MAX) {
             for (size_t i = 0; i < t->files.size() && !m_stop.load(); ++i) {
-                processFile(run, lane, t->first + i, t->files.at(i), t->total, w.report);
+                processFile(run, lane, t->first + i, t->files.at(i), t->total, t->complete, w.report);
                 w.recorder.fileEnd(w.report);
             }
         } else {
@@ -1083,7 +1100,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         bool goOn = true;
         FileReport report;
         for (size_t k = 0; goOn && k < run.list.size(); ++k) {
-            processFile(run, lane, k, run.list.at(k), run.list.size(), report);
+            processFile(run, lane, k, run.list.at(k), run.list.size(), true, report);
             goOn = finishFile(run, report);
         }
         for (size_t a = 0; goOn && a < run.archives.size(); ++a)

@@ -108,9 +108,11 @@ private:
     bool prepareRun(Run& run);
     bool prepareReplace(Run& run);
     bool preparePairs(Run& run);
-    // File number `k` of the list, `path`, one of `total` files found so far. `report` is
-    // written over (its storage is reused from file to file).
-    void processFile(Run& run, Lane& lane, size_t k, std::string_view path, size_t total, FileReport& report);
+    // File number `k` of the list, `path`, one of `total` files found so far (`complete`:
+    // the walk has ended, and they are all). `report` is written over (its storage is
+    // reused from file to file).
+    void processFile(Run& run, Lane& lane, size_t k, std::string_view path, size_t total, bool complete,
+                     FileReport& report);
     // Matchers of their own for one scanning thread.
     static std::vector<ActivePair> activePairs(const std::vector<PreparedPair>& prepared);
     // A search run's files, then its archives, on `threads` workers, with the results in
@@ -167,10 +169,11 @@ private:
     // than before it.
     static bool walksAlongside(const SearchRequest& request, size_t threads);
     // A listing on several threads: a second thread walks (with the others reading ahead)
-    // while this one lists each file found with listOne(path, index, files found so far),
-    // until that returns false, which sets *stopped.
+    // while this one lists each file found with listOne(path, index, files found so far,
+    // whether the walk has ended), until that returns false, which sets *stopped.
     WalkStats listWhileWalking(const SearchRequest& request, std::vector<ArchiveTask>* found,
-                               const std::function<bool(std::string_view, size_t, size_t)>& listOne, bool* stopped);
+                               const std::function<bool(std::string_view, size_t, size_t, bool)>& listOne,
+                               bool* stopped);
     // Walks every path/mask pair of the request into `list`; with `archives`, the same walk
     // also finds the archives of a run that searches them.
     WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,

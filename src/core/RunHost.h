@@ -4,6 +4,7 @@
 // command line asks on the terminal.
 #include "results/HeldBackLines.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,17 @@ inline constexpr std::string_view kDefaultPrinterName = "Default Printer";
 // `outputFile` is that name, compared without regard to case.
 bool namesDefaultPrinter(std::string_view outputFile);
 
-// "N files to process (P% done)", and "TW32 - " followed by the file's name.
+// The `percent` of a file's progress while the walk is still finding files: the number of
+// files is not known yet, and `remaining` stands for the files found so far.
+inline constexpr long kStillListing = -1;
+// "N files to process (P% done)", or "N files found so far" (percent kStillListing); and
+// "TW32 - " followed by the file's name.
 std::string fileProgressText(long remaining, long percent);
 std::string fileTitleText(std::string_view path);
+// The progress of one long file: "N MB of this file searched".
+std::string byteProgressText(int64_t done);
+// How often, at most, a long file reports its progress (RunHost::byteProgress).
+inline constexpr int kByteProgressMs = 200;
 
 enum class Question {
     YesNo,          // Yes / No
@@ -62,7 +71,14 @@ public:
     // fileProgressText() and fileTitleText(), given to progress() and title(); a host that
     // shows only the latest texts now and then may keep the parts and make the texts when
     // it shows them, as this runs once per file.
+    // While the walk is still finding files, `percent` is kStillListing and `remaining` the
+    // files found so far, so that no percentage shown goes backwards as the list grows.
     virtual void fileProgress(long remaining, long percent, std::string_view path);
+    // A file that takes long: `done` bytes of `path` are searched. Every kByteProgressMs
+    // or so while one file is scanned, from the thread that scans it, which in a run on
+    // several threads is a worker, ahead of the file's other lines: a host that shows it
+    // must take it on any thread.
+    virtual void byteProgress(std::string_view /*path*/, int64_t /*done*/) {}
 
     // Printing for the output file "Default Printer". defaultPrinter() names the printer
     // the system would print on, found without showing anything; empty when there is none

@@ -1,4 +1,5 @@
 #include "gui/AboutBox.h"
+#include "gui/TitleFit.h"
 
 #include "gui/UiText.h"
 #include "platform/Environment.h"
@@ -29,6 +30,7 @@ void showAbout(QWidget* parent)
 {
     auto* box = new QMessageBox(QMessageBox::Information, uiText(kTextAboutTitle), aboutText(), QMessageBox::Ok, parent);
     box->setAccessibleName(uiText(kTextAboutTitle));
+    fitTitle(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }

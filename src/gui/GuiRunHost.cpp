@@ -1,4 +1,5 @@
 #include "gui/GuiRunHost.h"
+#include "gui/TitleFit.h"
 
 #include "gui/QuestionDialog.h"
 #include "gui/ResultsPrinter.h"
@@ -109,7 +110,7 @@ void GuiRunHost::postLatest(bool isTitle, const std::string& text)
     std::lock_guard lock(m_latestMutex);
     m_latestText[isTitle] = text;
     m_latestChanged[isTitle] = true;
-    m_latestFromParts[isTitle] = false;
+    m_latestSource[isTitle] = Source::Text;
     postLocked(text.empty());
 }
 
@@ -121,7 +122,19 @@ void GuiRunHost::fileProgress(long remaining, long percent, std::string_view pat
     m_latestPath.assign(path); // keeps its capacity: no allocation per file
     for (int k = 0; k < 2; ++k) {
         m_latestChanged[k] = true;
-        m_latestFromParts[k] = true;
+        m_latestSource[k] = Source::FileParts;
+    }
+    postLocked(false);
+}
+
+void GuiRunHost::byteProgress(std::string_view path, int64_t done)
+{
+    std::lock_guard lock(m_latestMutex);
+    m_latestBytes = done;
+    m_latestPath.assign(path);
+    for (int k = 0; k < 2; ++k) {
+        m_latestChanged[k] = true;
+        m_latestSource[k] = Source::Bytes;
     }
     postLocked(false);
 }
@@ -162,11 +175,14 @@ void GuiRunHost::showLatest()
             m_latestChanged[k] = false;
             if (!changed[k])
                 continue;
-            if (m_latestFromParts[k])
-                texts[k] = fromRun(k == 0 ? fileProgressText(m_latestRemaining, m_latestPercent)
-                                          : fileTitleText(m_latestPath));
-            else
+            if (m_latestSource[k] == Source::Text)
                 texts[k] = fromRun(m_latestText[k]);
+            else if (k == 1)
+                texts[k] = fromRun(fileTitleText(m_latestPath));
+            else if (m_latestSource[k] == Source::FileParts)
+                texts[k] = fromRun(fileProgressText(m_latestRemaining, m_latestPercent));
+            else
+                texts[k] = fromRun(byteProgressText(m_latestBytes));
         }
     }
     if (changed[0])
@@ -220,6 +236,7 @@ void GuiRunHost::openMessageBox(const QString& title, const QString& text)
     auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, m_dialogParent);
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    fitTitle(*box);
     connect(box, &QDialog::finished, this, [this] { deliver(Answer::Yes); });
     m_openDialog = box;
     box->open();

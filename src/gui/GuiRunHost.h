@@ -71,6 +71,8 @@ public:
     void title(const std::string& text) override;
     // Keeps the parts; the texts are made on the GUI thread when they are shown.
     void fileProgress(long remaining, long percent, std::string_view path) override;
+    // Any thread (a worker on a long file): kept as parts like fileProgress.
+    void byteProgress(std::string_view path, int64_t done) override;
     std::string defaultPrinter() override { return m_defaultPrinter; }
     // Prints on the worker thread (painting on a printer is allowed there); a failure is
     // reported as a message.
@@ -128,14 +130,16 @@ private:
 
     // Guarded by m_latestMutex: the latest progress and title of the run, whether each
     // changed since the GUI thread last showed it, whether a post is pending, and when
-    // the last post was made (steady-clock nanoseconds). A text whose m_latestFromParts
-    // is set is made from the file parts below (fileProgress) when it is shown.
+    // the last post was made (steady-clock nanoseconds). A text whose source is not Text
+    // is made from the parts below (fileProgress, byteProgress) when it is shown.
+    enum class Source { Text, FileParts, Bytes };
     std::mutex m_latestMutex;
     std::string m_latestText[2];
     bool m_latestChanged[2] = {false, false};
-    bool m_latestFromParts[2] = {false, false};
+    Source m_latestSource[2] = {Source::Text, Source::Text};
     long m_latestRemaining = 0;
     long m_latestPercent = 0;
+    int64_t m_latestBytes = 0;
     std::string m_latestPath;
     bool m_latestPosted = false;
     long long m_lastPostNs = 0;

@@ -1,4 +1,5 @@
 #include "gui/HelpPage.h"
+#include "gui/TitleFit.h"
 
 #include "gui/UiText.h"
 
@@ -37,6 +38,7 @@ void openHelp(QWidget* parent)
         return;
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tarnwick"), problem, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    fitTitle(*box);
     box->open();
 }
 

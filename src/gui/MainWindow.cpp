@@ -11,7 +11,9 @@
 #include "gui/OptionsSheet.h"
 #include "gui/ResultsDelegate.h"
 #include "gui/ResultsExport.h"
+#include "gui/ResultsListKeys.h"
 #include "gui/ResultsPrinter.h"
+#include "gui/TitleFit.h"
 #include "gui/UiText.h"
 #include "platform/Environment.h"
 
@@ -78,6 +80,15 @@ QString withoutAccelerator(QString text)
     return text.remove(QLatin1Char('&'));
 }
 
+// The name of an input box: its label's text without the accelerator mark and the colon.
+QString boxName(const QString& label)
+{
+    QString name = withoutAccelerator(label);
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    return name;
+}
+
 QComboBox* makeInputBox(QWidget* parent, QLabel* label)
 {
     auto* box = new QComboBox(parent);
@@ -87,7 +98,11 @@ QComboBox* makeInputBox(QWidget* parent, QLabel* label)
     // A long recent item must not widen the window.
     box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     box->setMinimumContentsLength(20);
-    box->setAccessibleName(withoutAccelerator(label->text()));
+    // What is typed stays as typed: no completion from the recent list, which would turn
+    // "sta" into "static" on Enter (the list stays in the drop-down and on Up and Down).
+    box->setCompleter(nullptr);
+    box->setAccessibleName(boxName(label->text()));
+    box->lineEdit()->setAccessibleName(box->accessibleName());
     label->setBuddy(box);
     return box;
 }
@@ -239,7 +254,7 @@ void MainWindow::buildControls()
         // The "..." buttons: the mask dialog and the path chooser; the binary-mode editor
         // is a separate window not built yet.
         auto* more = new QPushButton(QStringLiteral("..."), central);
-        more->setAccessibleName(withoutAccelerator(text).remove(QLatin1Char(':')) + QStringLiteral(" ..."));
+        more->setAccessibleName(boxName(text) + QStringLiteral(" ..."));
         more->setFixedWidth(more->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
         more->setEnabled(false);
         grid->addWidget(label, row, 0);
@@ -248,7 +263,8 @@ void MainWindow::buildControls()
         return std::pair{box, more};
     };
     m_searchBox = addInput(0, QStringLiteral("Search Strin&g:")).first;
-    m_replaceBox = addInput(1, QStringLiteral("Rep&lace:")).first;
+    // Alt+L belongs to the Flags menu, every letter of whose name is taken elsewhere.
+    m_replaceBox = addInput(1, QStringLiteral("&Replace:")).first;
     auto [maskBox, maskMore] = addInput(2, QStringLiteral("&File Mask:"));
     m_maskBox = maskBox;
     m_maskRulesButton = maskMore;
@@ -261,6 +277,7 @@ void MainWindow::buildControls()
     });
     auto [pathBox, pathMore] = addInput(3, QStringLiteral("&Path:"));
     m_pathBox = pathBox;
+    m_pathButton = pathMore;
     pathMore->setEnabled(true);
     pathMore->setToolTip(QStringLiteral("Select Path"));
     connect(pathMore, &QPushButton::clicked, this, [this] {
@@ -318,6 +335,8 @@ void MainWindow::buildControls()
     m_resultsList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_resultsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_resultsList->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Lines are fitted to the list's width (around the found text, paths in the middle).
+    m_resultsList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_delegate = new ResultsDelegate(m_resultsList);
     m_delegate->setColors(m_options.stringColor, m_options.fileColor);
     m_host->setColors(m_options.stringColor, m_options.fileColor);
@@ -325,6 +344,10 @@ void MainWindow::buildControls()
     m_resultsList->setAccessibleName(withoutAccelerator(m_resultsLabel->text()));
     m_resultsLabel->setBuddy(m_resultsList);
     connect(m_resultsList, &QWidget::customContextMenuRequested, this, &MainWindow::showResultsMenu);
+    addListKeys(m_resultsList, [this] {
+        const QRect current = m_resultsList->visualRect(m_resultsList->currentIndex());
+        showResultsMenu(current.isValid() ? current.center() : QPoint(0, 0));
+    });
 
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(grid);
@@ -463,6 +486,7 @@ void MainWindow::showMessage(const QString& text)
     }
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(kIdleTitle), text, QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    fitTitle(*box);
     box->open();
 }
 
@@ -522,14 +546,15 @@ void MainWindow::setRunning(ActiveRun run)
     QPushButton* own = replaceMode ? m_replaceButton : m_searchButton;
     own->setText(active ? QStringLiteral("Stop") : (replaceMode ? QStringLiteral("Replace") : QStringLiteral("Search")));
     own->setAccessibleName(own->text());
-    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_maskRulesButton, m_pathBox})
+    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_maskRulesButton, m_pathBox,
+                                                      m_pathButton})
         w->setEnabled(!active);
     // The pressed command's toolbar button stays down while it is the stop button.
     QAction* command = action(replaceMode ? kCmdReplace : kCmdSearch);
     command->setCheckable(active);
     command->setChecked(active);
     if (active)
-        statusBar()->showMessage(QStringLiteral("Searching..."));
+        statusBar()->showMessage(replaceMode ? QStringLiteral("Replacing...") : QStringLiteral("Searching..."));
     else
         setResultsLabel(QString::fromLatin1(kResultsLabel));
     updateCommands();
@@ -540,7 +565,7 @@ void MainWindow::onRunFinished(RunOutcome outcome)
     m_commandLineStatus = m_controller->exitStatus();
     setRunning(ActiveRun::None);
     setWindowTitle(QString::fromLatin1(kIdleTitle));
-    statusBar()->showMessage(outcome == RunOutcome::Stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready"));
+    statusBar()->showMessage(runEndStatus(*m_model, outcome == RunOutcome::Stopped));
     emit runEnded(outcome);
     if (m_closeRequested || m_closeAfterRun)
         close();
@@ -837,8 +862,8 @@ void MainWindow::viewResultsAsHtml()
         return;
     // The page lives in the data directory and is overwritten each time.
     const std::string path = dataDirectory() + "TwOut.htm";
-    if (writeResultsPage(path))
-        QDesktopServices::openUrl(QUrl::fromLocalFile(toQt(path)));
+    if (writeResultsPage(path) && !QDesktopServices::openUrl(QUrl::fromLocalFile(toQt(path))))
+        showMessage(QStringLiteral("The page %1 could not be opened: no browser was found.").arg(toQt(path)));
 }
 
 } // namespace tw

@@ -135,6 +135,7 @@ private:
     QComboBox* m_maskBox = nullptr;
     QPushButton* m_maskRulesButton = nullptr; // the "..." beside the mask box
     QComboBox* m_pathBox = nullptr;
+    QPushButton* m_pathButton = nullptr;      // the "..." beside the path box
     // Recent-item lists of the four boxes, item 1 first; mirrored by the boxes' lists.
     std::vector<std::string> m_recent[4];
     QCheckBox* m_caseSensitive = nullptr;

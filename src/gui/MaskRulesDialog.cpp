@@ -125,6 +125,15 @@ MaskRulesDialog::MaskRulesDialog(const QString& maskText, QWidget* parent)
 
 QString MaskRulesDialog::maskText() const { return toQt(m_model.text()); }
 
+void MaskRulesDialog::accept()
+{
+    storeFields();
+    const int selected = m_model.selected();
+    if (m_model.canApply() && m_model.fields() != parseMaskRule(m_model.entries()[static_cast<size_t>(selected)]))
+        m_model.apply();
+    QDialog::accept();
+}
+
 template <typename Edit>
 void MaskRulesDialog::edit(Edit&& change)
 {

@@ -21,6 +21,8 @@ public:
 
     // The entries joined into a mask text, as OK writes it back.
     QString maskText() const;
+    // OK: an edit of the fields not yet applied to the selected entry is applied first.
+    void accept() override;
 
 private:
     // Reads the controls into the model's fields, runs one edit, shows the outcome.

@@ -1,4 +1,5 @@
 #include "gui/OptionsSheet.h"
+#include "gui/TitleFit.h"
 
 #include "gui/FilterPage.h"
 #include "gui/GeneralPage.h"
@@ -67,7 +68,9 @@ OptionsSheet::OptionsSheet(const ProgramOptions& options, int startPage, std::st
     setMinimumWidth(420);
 
     m_sink = [this](const QString& text) {
-        QMessageBox::warning(this, QStringLiteral("Tarnwick"), text);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarnwick"), text, QMessageBox::Ok, this);
+        fitTitle(box);
+        box.exec();
     };
 }
 

@@ -1,4 +1,5 @@
 #include "gui/QuestionDialog.h"
+#include "gui/TitleFit.h"
 
 #include <QAbstractButton>
 #include <QPushButton>
@@ -60,6 +61,7 @@ QuestionDialog::QuestionDialog(tw::Question kind, const QString& text, const QSt
                    : kind == Question::ReadOnly    ? QStringLiteral("Confirmation Required")
                                                    : QStringLiteral("Tarnwick"));
     setIcon(QMessageBox::Question);
+    fitTitle(*this);
     // File names are shown as they are, never taken for markup.
     setTextFormat(Qt::PlainText);
     setText(text);

@@ -1,4 +1,5 @@
 #include "gui/RecoveryDialog.h"
+#include "gui/TitleFit.h"
 
 #include "results/ResultEntry.h"
 
@@ -96,6 +97,7 @@ void RecoveryDialog::carryOut(bool restore)
                                 QMessageBox::Ok, parentWidget());
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    fitTitle(*box);
     box->open();
     emit handled(ok);
     accept();

@@ -67,6 +67,11 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return shownText(row);
     case KindRole:
         return static_cast<int>(row.kind);
+    case Qt::ToolTipRole:
+        // A file line may show its path shortened: the tip gives it whole.
+        if (row.kind != LineKind::File || row.pathIndex == kNoPath)
+            return {};
+        [[fallthrough]];
     case PathRole:
         return row.pathIndex == kNoPath ? QString() : decode(m_paths[row.pathIndex].data(), m_paths[row.pathIndex].size());
     case LineNumberRole:
@@ -178,6 +183,16 @@ void ResultsModel::clear()
     m_chunks.clear();
     m_paths.clear();
     endResetModel();
+}
+
+QString runEndStatus(const ResultsModel& model, bool stopped)
+{
+    const int last = model.rowCount() - 1;
+    const bool summary = last >= 0 && model.kindAt(last) == LineKind::Summary;
+    if (!summary)
+        return stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready");
+    const QString text = model.data(model.index(last)).toString();
+    return stopped ? QStringLiteral("Stopped - ") + text : text;
 }
 
 } // namespace tw

@@ -33,7 +33,7 @@ public:
     explicit ResultsModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    // DisplayRole is the line without its markers.
+    // DisplayRole is the line without its markers; ToolTipRole the whole path of a file line.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
 
@@ -83,6 +83,11 @@ private:
                                       // consecutive lines is stored once
     bool m_utf8 = true;               // texts are UTF-8; else a single-byte code page
 };
+
+// The status bar's text once a run has ended: the run's summary (the list's last line),
+// which a long list has scrolled out of view, after "Stopped - " for a stopped run; without
+// a summary "Stopped" or "Ready".
+QString runEndStatus(const ResultsModel& model, bool stopped);
 
 // Lines in the form the model keeps them, made ready on any thread: building the shown
 // text of a line and checking it are most of what a line costs, so the results view does

@@ -1,4 +1,5 @@
 #include "gui/ResultsPrinter.h"
+#include "gui/TitleFit.h"
 
 #include "engine/CharClasses.h"
 #include "gui/ResultsExport.h"
@@ -34,6 +35,7 @@ void showWarning(QWidget* parent, const QString& text)
 {
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Tarnwick"), text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    fitTitle(*box);
     box->open();
 }
 

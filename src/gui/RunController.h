@@ -80,6 +80,7 @@ private:
         {
             m_controller.m_host.fileProgress(remaining, percent, path);
         }
+        void byteProgress(std::string_view path, int64_t done) override { m_controller.m_host.byteProgress(path, done); }
         bool showsProgress() const override { return m_controller.m_host.showsProgress(); }
         std::string defaultPrinter() override { return m_controller.m_host.defaultPrinter(); }
         void printFile(const std::string& path, const std::string& printer) override

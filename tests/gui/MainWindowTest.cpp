@@ -1,6 +1,8 @@
 #include "TestUtil.h"
 #include "gui/MainWindow.h"
 #include "gui/QuestionDialog.h"
+#include "gui/Commands.h"
+#include "gui/UiText.h"
 #include "app/CommandLine.h"
 #include "app/ToolbarLayout.h"
 
@@ -12,14 +14,17 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QLabel>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTest>
 
@@ -72,12 +77,12 @@ TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
 {
     writeFile(m_dir.file("a.txt"), "one\nthe needle here\nthree\n");
     writeFile(m_dir.file("b.dat"), "needle\n");
-    type("Search String:", "needle");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     // Enter in an input box issues Search.
     QSignalSpy ended(&m_window, &MainWindow::runEnded);
-    QTest::keyClick(control<QComboBox>("Path:")->lineEdit(), Qt::Key_Return);
+    QTest::keyClick(control<QComboBox>("Path")->lineEdit(), Qt::Key_Return);
     ASSERT_TRUE(ended.wait(20000));
 
     ResultsModel& model = m_window.model();
@@ -119,9 +124,9 @@ TEST_F(MainWindowTest, SearchShowsFileAndHitLines)
 TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
 {
     writeFile(m_dir.file("<b>x.txt"), "a & needle\n");
-    type("Search String:", "needle");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     ASSERT_TRUE(runWith("Search"));
     const std::string page = m_dir.file("page.htm");
     ASSERT_TRUE(m_window.writeResultsPage(page));
@@ -157,10 +162,10 @@ TEST_F(MainWindowTest, ReplaceAsksThroughTheHostAndRewritesTheFile)
     });
     std::vector<QString> messages;
     m_window.host().setMessageSink([&](const QString& text) { messages.push_back(text); });
-    type("Search String:", "cat");
-    type("Replace:", "cow");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "cat");
+    type("Replace", "cow");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     ASSERT_TRUE(runWith("Replace"));
     EXPECT_EQ(m_window.controller().lastOutcome(), RunOutcome::Completed);
     EXPECT_EQ(readFile(m_dir.file("a.txt")), "cow dog cat\n");
@@ -173,10 +178,10 @@ TEST_F(MainWindowTest, ClosingDuringAQuestionCancelsTheRunAndThenCloses)
 {
     writeFile(m_dir.file("a.txt"), "cat\n");
     m_window.show();
-    type("Search String:", "cat");
-    type("Replace:", "cow");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "cat");
+    type("Replace", "cow");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     QSignalSpy ended(&m_window, &MainWindow::runEnded);
     QTest::mouseClick(control<QPushButton>("Replace"), Qt::LeftButton);
     // The first question (the missing backup directory) is shown as a dialog.
@@ -206,10 +211,10 @@ TEST_F(MainWindowTest, EscapeStopsTheRunAndKeepsTheWindow)
         }
         return kind == Question::ReplaceHit ? Answer::ReplaceThis : Answer::Yes;
     });
-    type("Search String:", "cat");
-    type("Replace:", "cow");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "cat");
+    type("Replace", "cow");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     ASSERT_TRUE(runWith("Replace"));
     EXPECT_NE(m_window.controller().lastOutcome(), RunOutcome::Completed);
     EXPECT_TRUE(m_window.isVisible());
@@ -221,9 +226,9 @@ TEST_F(MainWindowTest, AStopRightAfterTheStartIsNotLost)
     // Enough files that the run cannot end before the stop arrives, even in a slow build.
     for (int i = 0; i < 3000; ++i)
         writeFile(m_dir.file("f" + std::to_string(i) + ".txt"), "needle\n");
-    type("Search String:", "needle");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     QSignalSpy ended(&m_window, &MainWindow::runEnded);
     m_window.runCommand(false);
     m_window.stopRun();
@@ -241,11 +246,11 @@ TEST_F(MainWindowTest, ArrangementRectangleAndRecentItemsPersist)
     m_window.setToolbarItems({kCmdOptions, kToolbarSeparator, kCmdSearch});
     m_window.move(40, 60);
     m_window.resize(700, 480);
-    type("Search String:", "needle");
-    type("File Mask:", "*.txt");
-    type("Path:", m_dir.path());
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
     ASSERT_TRUE(runWith("Search"));
-    type("Search String:", "other");
+    type("Search String", "other");
     m_window.close();
     {
         MainWindow again(config);
@@ -307,13 +312,13 @@ TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
 {
     // A dropped directory is the path with the mask "*.*"; a dropped file splits in two.
     m_window.dropPath(QString::fromStdString(m_dir.path()).chopped(m_dir.path().ends_with('/') ? 1 : 0));
-    EXPECT_EQ(control<QComboBox>("File Mask:")->currentText(), "*.*");
+    EXPECT_EQ(control<QComboBox>("File Mask")->currentText(), "*.*");
     std::string dir = m_dir.path();
     dir.erase(dir.find_last_not_of('/') + 1);
-    EXPECT_EQ(control<QComboBox>("Path:")->currentText().toStdString(), dir + "/");
+    EXPECT_EQ(control<QComboBox>("Path")->currentText().toStdString(), dir + "/");
     writeFile(m_dir.file("x.txt"), "needle\n");
     m_window.dropPath(QString::fromStdString(m_dir.file("x.txt")));
-    EXPECT_EQ(control<QComboBox>("File Mask:")->currentText(), "x.txt");
+    EXPECT_EQ(control<QComboBox>("File Mask")->currentText(), "x.txt");
 
     // "/q" with a search: the run is quiet and the window closes after it.
     m_window.show();
@@ -332,6 +337,176 @@ TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
     EXPECT_FALSE(locked.action(kCmdReplace)->isEnabled());
     locked.runCommand(true);
     EXPECT_FALSE(locked.running());
+}
+
+// Typed text stays as typed: the recent lists offer their items in the drop-down and on
+// Up and Down, but never complete a prefix or swap the case of what was typed.
+TEST_F(MainWindowTest, TypedTextIsNeverCompletedFromTheRecentLists)
+{
+    const QString config = QString::fromStdString(m_config.file("recent.conf"));
+    {
+        QSettings s(config, QSettings::IniFormat);
+        for (const char* group : {"Search_string", "Replace_string", "Mask", "Path"}) {
+            s.setValue("Settings/" + QString::fromLatin1(group) + "1", "static");
+            s.setValue("Settings/" + QString::fromLatin1(group) + "2", "Needle");
+        }
+    }
+    writeFile(m_dir.file("a.txt"), "sta static\n");
+    MainWindow window(config);
+    std::map<QString, QComboBox*> boxes;
+    for (QComboBox* box : window.findChildren<QComboBox*>())
+        boxes[box->accessibleName()] = box;
+    ASSERT_EQ(boxes.size(), 4u);
+    for (const auto& [name, box] : boxes)
+        ASSERT_GE(box->findText("static"), 0) << name.toStdString();
+    // Typed as a user types: into the focused field of the active window.
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (const auto& [name, box] : boxes) {
+        SCOPED_TRACE(name.toStdString());
+        box->lineEdit()->setFocus();
+        for (const char* typed : {"sta", "needle"}) {
+            box->lineEdit()->clear();
+            QTest::keyClicks(box->lineEdit(), typed);
+            EXPECT_EQ(box->currentText(), typed);
+        }
+    }
+    for (const auto& [name, text] : {std::pair{"Search String", "sta"}, std::pair{"Replace", "NEEDLE"},
+                                     std::pair{"File Mask", "*.txt"}, std::pair{"Path", ""}}) {
+        QLineEdit* edit = boxes[name]->lineEdit();
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, text[0] ? QString::fromLatin1(text) : QString::fromStdString(m_dir.path()));
+    }
+    QSignalSpy ended(&window, &MainWindow::runEnded);
+    QTest::keyClick(boxes["Replace"]->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(ended.wait(20000));
+    const std::string heading = window.controller().runHeading();
+    EXPECT_NE(heading.find("Search String: sta\r\n"), std::string::npos) << heading;
+    EXPECT_EQ(boxes["Search String"]->currentText(), "sta");
+    EXPECT_EQ(boxes["Replace"]->currentText(), "NEEDLE");
+    // Down still walks the recent list.
+    QTest::keyClick(boxes["Search String"]->lineEdit(), Qt::Key_Down);
+    EXPECT_EQ(boxes["Search String"]->currentText(), "static");
+}
+
+// Each box and its field carry the label's name, not their text; every Alt letter of the
+// window leads to one place only, so the Flags menu and the Replace box are both reached.
+TEST_F(MainWindowTest, NamesAndAltLettersAreUnambiguous)
+{
+    for (QComboBox* box : m_window.findChildren<QComboBox*>()) {
+        box->setEditText("some text");
+        EXPECT_TRUE(QStringList({"Search String", "Replace", "File Mask", "Path"}).contains(box->accessibleName()))
+            << box->accessibleName().toStdString();
+        EXPECT_EQ(box->lineEdit()->accessibleName(), box->accessibleName());
+    }
+    std::map<QChar, QStringList> letters;
+    const auto take = [&](const QString& text) {
+        const qsizetype amp = text.indexOf('&');
+        if (amp >= 0 && amp + 1 < text.size())
+            letters[text.at(amp + 1).toLower()] << text;
+    };
+    for (QAction* menu : m_window.menuBar()->actions())
+        take(menu->text());
+    for (QLabel* label : m_window.findChildren<QLabel*>())
+        if (label->buddy())
+            take(label->text());
+    for (QCheckBox* flag : m_window.findChildren<QCheckBox*>())
+        take(flag->text());
+    for (const auto& [letter, texts] : letters)
+        EXPECT_EQ(texts.size(), 1) << texts.join(" | ").toStdString();
+
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    QTest::keyClick(&m_window, Qt::Key_L, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    auto* flags = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(flags, nullptr);
+    EXPECT_EQ(flags->title(), "F&lags");
+    flags->close();
+    QTest::keyClick(&m_window, Qt::Key_R, Qt::AltModifier);
+    EXPECT_TRUE(control<QComboBox>("Replace")->lineEdit()->hasFocus());
+}
+
+// The list's keys: Ctrl+End and Ctrl+Home select the last and the first line, Shift+F10
+// opens the list's menu.
+TEST_F(MainWindowTest, ResultsListKeys)
+{
+    for (int i = 0; i < 30; ++i)
+        writeFile(m_dir.file("f" + std::to_string(i) + ".txt"), "needle\n");
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    ASSERT_TRUE(runWith("Search"));
+    auto* list = m_window.findChild<QListView*>();
+    m_window.show();
+    m_window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    list->setFocus();
+    const int last = m_window.model().rowCount() - 1;
+    QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(list->currentIndex().row(), last);
+    EXPECT_EQ(list->selectionModel()->selectedIndexes(), QModelIndexList{m_window.model().index(last)});
+    QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(list->currentIndex().row(), 0);
+    EXPECT_EQ(list->selectionModel()->selectedIndexes(), QModelIndexList{m_window.model().index(0)});
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->actions().front()->text(), uiText(kCmdOpenAssociated));
+    menu->close();
+}
+
+// The status bar names the command at work, every input and "..." is greyed while it runs,
+// and the run's summary stays in the status bar when the list has scrolled past it.
+TEST_F(MainWindowTest, StatusBarAndControlsFollowTheRun)
+{
+    writeFile(m_dir.file("a.txt"), "cat\n");
+    QString during;
+    std::vector<QString> enabledDuring;
+    m_window.host().setAnswerProvider([&](Question kind, const QString&, const QString&) {
+        during = m_window.statusBar()->currentMessage();
+        for (QWidget* w : m_window.findChildren<QWidget*>())
+            if (w->isEnabled() && (qobject_cast<QComboBox*>(w) || qobject_cast<QPushButton*>(w)) &&
+                w->accessibleName() != "Stop")
+                enabledDuring.push_back(w->accessibleName());
+        return kind == Question::ReplaceHit ? Answer::ReplaceAllRemaining : Answer::Yes;
+    });
+    type("Search String", "cat");
+    type("Replace", "cow");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    ASSERT_TRUE(runWith("Replace"));
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cow\n");
+    EXPECT_EQ(during, "Replacing...");
+    EXPECT_EQ(enabledDuring, std::vector<QString>{}); // Search and the "..." buttons too
+    const QString status = m_window.statusBar()->currentMessage();
+    EXPECT_TRUE(status.startsWith("Replaced 1 occurrences in 1 file(s)")) << status.toStdString();
+    EXPECT_EQ(status, m_window.model().data(m_window.model().index(m_window.model().rowCount() - 1)).toString());
+}
+
+// Without a browser the page is written and a message says it could not be shown; the box
+// is wide enough for its title beside the title bar's buttons.
+TEST_F(MainWindowTest, ViewResultsAsHtmlWithoutABrowserSaysSo)
+{
+    writeFile(m_dir.file("a.txt"), "needle\n");
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    ASSERT_TRUE(runWith("Search"));
+    m_window.show();
+    qputenv("BROWSER", "/nonexistent/browser");
+    m_window.action(kCmdViewHtml)->trigger();
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = m_window.findChild<QMessageBox*>()) && box->isVisible(); }, 5000));
+    EXPECT_TRUE(box->text().contains("TwOut.htm")) << box->text().toStdString();
+    QFont titleFont = QApplication::font();
+    titleFont.setBold(true);
+    EXPECT_GE(box->width(), QFontMetrics(titleFont).horizontalAdvance(box->windowTitle()) + 120);
+    box->close();
 }
 
 // A command line's Search starts while the window is built, before its controls exist.

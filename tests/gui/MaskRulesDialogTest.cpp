@@ -127,12 +127,29 @@ TEST(MaskRulesDialog, AcceleratorsReachTheFields)
     EXPECT_EQ(d.maskText(), QStringLiteral("~\\lib\\*\\*.c"));
 }
 
+// OK takes an edit of the fields that Apply was not pressed for, as Apply would; with no
+// edit the entries stay as they are.
+TEST(MaskRulesDialog, OkAppliesAPendingEdit)
+{
+    for (const bool edited : {true, false}) {
+        MaskRulesDialog d(QStringLiteral("*.c;~test*.c"));
+        d.show();
+        if (edited) {
+            control<QRadioButton>(&d, "Exclude")->click();
+            typeInto(&d, "Files Matching:", QStringLiteral("*.h"));
+        }
+        click(&d, "OK");
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+        EXPECT_EQ(d.maskText(), edited ? QStringLiteral("~*.h;~test*.c") : QStringLiteral("*.c;~test*.c"));
+    }
+}
+
 TEST(MaskRulesDialog, OpensFromTheMaskBoxAndWritesTheTextBack)
 {
     test::TempDir config;
     MainWindow window(QString::fromStdString(config.file("tw.conf")));
     window.show();
-    QComboBox* mask = control<QComboBox>(&window, "File Mask:");
+    QComboBox* mask = control<QComboBox>(&window, "File Mask");
     mask->setEditText(QStringLiteral("*.c"));
     bool driven = false;
     QTimer::singleShot(0, [&] {

@@ -202,6 +202,8 @@ TEST(OptionsSheet, FilterPageReadsDatesAndSizes)
         {"", "31/04/2001", "", "", "Invalid day", "After date:"},
         {"", "", "200", "100", "Invalid file size!", "Less than:"},
         {"", "", "", "K", "Invalid file size!", "Greater than:"},
+        {"", "", "-5", "", "Invalid file size!", "Less than:"},
+        {"", "", "", "-1k", "Invalid file size!", "Greater than:"},
         {"01/03/2001", "31/03/2001", "1k", "", nullptr, nullptr},
     };
     for (const auto& c : cases) {

@@ -87,10 +87,10 @@ protected:
     // Starts a replace of "cat" by "cow" in *.txt and answers the missing-backup question.
     void startReplace()
     {
-        type("Search String:", "cat");
-        type("Replace:", "cow");
-        type("File Mask:", "*.txt");
-        type("Path:", m_dir.path());
+        type("Search String", "cat");
+        type("Replace", "cow");
+        type("File Mask", "*.txt");
+        type("Path", m_dir.path());
         for (QPushButton* b : m_window.findChildren<QPushButton*>())
             if (b->accessibleName() == QLatin1String("Replace"))
                 QTest::mouseClick(b, Qt::LeftButton);
@@ -186,9 +186,9 @@ TEST_F(RunDialogsTest, CancellingTheHitDialogLeavesTheFileAndInterruptsTheRun)
 
 TEST_F(RunDialogsTest, NoFilesWereFoundShowsItsFiveTexts)
 {
-    type("Search String:", "cat");
-    type("File Mask:", "*.none");
-    type("Path:", m_dir.path());
+    type("Search String", "cat");
+    type("File Mask", "*.none");
+    type("Path", m_dir.path());
     QSignalSpy ended(&m_window, &MainWindow::runEnded);
     m_window.runCommand(false);
     QMessageBox* box = nullptr;
@@ -272,6 +272,10 @@ TEST(GuiRunHost, ShowsTheLatestProgressAndTitle)
         {[&] { host.fileProgress(3, 50, "/d/b.txt"); host.progress("Extracting"); }, "Extracting", "TW32 - /d/b.txt"},
         {[&] { host.title("TW32 - /d/z.zip"); host.fileProgress(2, 60, "/d/c.txt"); }, "2 files to process (60% done)",
          "TW32 - /d/c.txt"},
+        // While the walk goes on, the files found so far; a long file, its bytes.
+        {[&] { host.fileProgress(40, kStillListing, "/d/e.txt"); }, "40 files found so far", "TW32 - /d/e.txt"},
+        {[&] { host.byteProgress("/d/big.bin", int64_t(3) << 30); }, "3072 MB of this file searched",
+         "TW32 - /d/big.bin"},
     };
     for (const Step& step : steps) {
         std::thread worker(step.report);
