@@ -152,6 +152,7 @@ inline CliResult runProgram(const std::string& program, const std::vector<std::s
     return r;
 }
 
+#ifdef TW_CLI_PATH
 // Runs tarnwick-cli with standard output a pipe that nobody reads any more (as after
 // "| head -1" has exited), with SIGPIPE at its default action as a shell leaves it.
 // `status` is -1 when a signal ended the program.
@@ -184,6 +185,7 @@ inline CliResult runWithClosedOutput(const std::vector<std::string>& args)
     r.err = readFile(io.file("err"));
     return r;
 }
+#endif
 
 // Waits until `path` exists (at most about 30 s).
 inline bool waitForFile(const std::string& path)

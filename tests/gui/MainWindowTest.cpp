@@ -288,10 +288,10 @@ TEST_F(MainWindowTest, ArrangementRectangleAndRecentItemsPersist)
 // started in, so that a first Search finds something.
 TEST_F(MainWindowTest, AFirstStartOffersEveryFileOfTheCurrentDirectory)
 {
-    EXPECT_EQ(control<QComboBox>("File Mask:")->currentText(), "*.*");
+    EXPECT_EQ(control<QComboBox>("File Mask")->currentText(), "*.*");
     const std::string cwd = std::filesystem::current_path().string();
     if (cwd != "/") {
-        EXPECT_EQ(control<QComboBox>("Path:")->currentText().toStdString(), cwd + "/");
+        EXPECT_EQ(control<QComboBox>("Path")->currentText().toStdString(), cwd + "/");
     }
 }
 
