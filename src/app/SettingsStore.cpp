@@ -191,8 +191,10 @@ std::optional<std::string> settingsFileProblem(const QString& path)
 {
     const std::string name = QFile::encodeName(path).toStdString();
     FileStatus status;
-    // The link itself, not what it leads to (lstat).
-    if (!realFileSystem().status(name, &status, false) || status.isRegular)
+    // What a link leads to: a settings file kept elsewhere behind a link (as dotfile
+    // managers do) is read and written there; a FIFO or a device, directly or behind a
+    // link, is never opened. A name that does not exist yet is created as a regular file.
+    if (!realFileSystem().status(name, &status, true) || status.isRegular)
         return std::nullopt;
     return "The settings file " + displayName(name)
            + " is not a regular file: it is not read, and settings are not saved.";

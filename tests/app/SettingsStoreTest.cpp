@@ -82,8 +82,8 @@ TEST(SettingsStoreLocation, UserStoreIsTheApplicationsConfFile)
 }
 
 // A settings file that is no regular file is neither read nor written: a FIFO would keep
-// the program from starting until someone wrote to it, and through a link the settings
-// would be read from and written to some other file.
+// the program from starting until someone wrote to it. A link is followed to a regular
+// file (kept there, the link stays), never to a FIFO.
 TEST_F(SettingsStoreTest, ANameThatIsNoRegularFileDetachesTheStore)
 {
     const std::string path = file().toStdString();
@@ -105,21 +105,27 @@ TEST_F(SettingsStoreTest, ANameThatIsNoRegularFileDetachesTheStore)
     EXPECT_TRUE(std::filesystem::is_fifo(path));
 
     std::filesystem::remove(path);
+    const std::string fifo = m_dir.filePath(QStringLiteral("fifo")).toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, path);
+    EXPECT_TRUE(test::returnsWithin(10, fifo, [&] { EXPECT_TRUE(SettingsStore(file()).problem().has_value()); }));
+
+    std::filesystem::remove(path);
     const QString target = m_dir.filePath(QStringLiteral("elsewhere.conf"));
     QSettings(target, QSettings::IniFormat).setValue("Options/Max Items Saved", 9);
     std::filesystem::create_symlink(target.toStdString(), path);
     {
         SettingsStore store(file());
-        EXPECT_TRUE(store.problem().has_value());
+        EXPECT_FALSE(store.problem().has_value());
         store.loadOptions(loaded);
-        EXPECT_EQ(loaded.maxItemsSaved, ProgramOptions().maxItemsSaved);
-        store.saveWindowRect("Window Position", {1, 2, 600, 500});
+        EXPECT_EQ(loaded.maxItemsSaved, 9);
         store.saveLastTab(2);
         store.sync();
     }
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     const QSettings after(target, QSettings::IniFormat);
-    EXPECT_EQ(after.allKeys(), QStringList{QStringLiteral("Options/Max Items Saved")});
+    EXPECT_TRUE(after.contains(QStringLiteral("Options/Max Items Saved")));
+    EXPECT_GT(after.allKeys().size(), 1);
     // A regular file, or none yet, is used as always.
     std::filesystem::remove(path);
     EXPECT_FALSE(SettingsStore(file()).problem().has_value());
