@@ -29,7 +29,10 @@ export XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data"
 mkdir -p "$XDG_DATA_HOME/tarnwick/safety"
 printf 'half written' > "$tree/src/notes.txt"
 printf 'the original notes\n' > "$XDG_DATA_HOME/tarnwick/safety/TW0001"
-printf 'S\t%s\t%s\n' "$tree/src/notes.txt" "$XDG_DATA_HOME/tarnwick/safety/TW0001" \
+copy="$XDG_DATA_HOME/tarnwick/safety/TW0001"
+# kind, original, copy, the copy's offset and length, its device and inode
+printf 'S\t%s\t%s\t0\t%s\t%s\t%s\n' "$tree/src/notes.txt" "$copy" \
+  "$(stat -c %s "$copy")" "$(stat -c %d "$copy")" "$(stat -c %i "$copy")" \
   > "$XDG_DATA_HOME/tarnwick/recovery.list"
 
 display=:97
