@@ -20,6 +20,7 @@ public:
     bool truncate(int64_t l) override { return m_inner->truncate(l); }
     bool sync() override { return m_inner->sync(); }
     const std::string& path() const override { return m_inner->path(); }
+    bool status(FileStatus* out) override { return m_inner->status(out); }
 
 private:
     std::unique_ptr<File> m_inner;

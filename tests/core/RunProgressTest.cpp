@@ -2,6 +2,7 @@
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "ScratchWrappingFs.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -38,7 +39,7 @@ private:
 };
 
 // The real files, of which those named "slow" take a while for every block read.
-class SlowFs : public FileSystem {
+class SlowFs : public test::ScratchWrappingFs {
 public:
     std::unique_ptr<File> openRead(const std::string& path, int* error) override
     {
@@ -47,37 +48,18 @@ public:
             return std::make_unique<SlowFile>(std::move(f));
         return f;
     }
-    std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
-    {
-        return realFileSystem().openWrite(p, c, t, e);
-    }
-    std::unique_ptr<File> createTemp(const std::string& prefix, int* e) override
-    {
-        return realFileSystem().createTemp(prefix, e);
-    }
-    bool status(const std::string& p, FileStatus* o, bool f) override { return realFileSystem().status(p, o, f); }
-    bool listDirectory(const std::string& p, std::vector<DirEntry>* o) override
-    {
-        return realFileSystem().listDirectory(p, o);
-    }
-    bool removeFile(const std::string& p) override { return realFileSystem().removeFile(p); }
+
+protected:
+    std::unique_ptr<File> wrapScratch(std::unique_ptr<File> inner) override { return inner; }
 
 private:
-    struct SlowFile : File {
-        explicit SlowFile(std::unique_ptr<File> f) : inner(std::move(f)) {}
+    struct SlowFile : test::ForwardingFile {
+        using ForwardingFile::ForwardingFile;
         int64_t read(void* b, size_t n) override
         {
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
-            return inner->read(b, n);
+            return ForwardingFile::read(b, n);
         }
-        bool write(const void* d, size_t n) override { return inner->write(d, n); }
-        bool seek(int64_t o) override { return inner->seek(o); }
-        int64_t position() override { return inner->position(); }
-        bool truncate(int64_t l) override { return inner->truncate(l); }
-        bool sync() override { return inner->sync(); }
-        const std::string& path() const override { return inner->path(); }
-        bool status(FileStatus* out) override { return inner->status(out); }
-        std::unique_ptr<File> inner;
     };
 };
 
