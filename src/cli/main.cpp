@@ -159,14 +159,11 @@ int main(int argc, char** argv)
     tw::CliHost host(stdin, stderr);
     host.setHitTexts(options.beforeHit, options.afterHit);
     // Files whose rewrite was interrupted by a crash: say where their safety copies are.
-    const std::vector<tw::RecoveryEntry> pending = tw::pendingRecoveries(tw::dataDirectory());
-    for (const tw::RecoveryEntry& entry : pending)
-        host.message(tw::formatRecoveryReport(entry), false);
-    if (!pending.empty())
-        host.message("Run tarnwick-cli --recover to put these files back from their copies, or "
-                     "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
-                     "Until then they are not replaced again.",
-                     false);
+    tw::reportPendingRecoveries(tw::dataDirectory(),
+                                "Run tarnwick-cli --recover to put these files back from their copies, or "
+                                "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
+                                "Until then they are not replaced again.",
+                                [&host](const std::string& text) { host.message(text, false); });
     const tw::CommandLineCommand command = tw::chosenCommand(cmd);
     if (command == tw::CommandLineCommand::Touch) {
         host.message("Touch is not available from tarnwick-cli yet.", false);

@@ -264,6 +264,17 @@ std::string formatRecoveryReport(const RecoveryEntry& entry)
     return text;
 }
 
+bool reportPendingRecoveries(const std::string& dataDir, const std::string& advice,
+                             const std::function<void(const std::string&)>& say)
+{
+    const std::vector<RecoveryEntry> pending = pendingRecoveries(dataDir);
+    for (const RecoveryEntry& entry : pending)
+        say(formatRecoveryReport(entry));
+    if (!pending.empty())
+        say(advice);
+    return !pending.empty();
+}
+
 std::string dataDirectoryFailure(const std::string& dir, const std::string& path, int error)
 {
     const std::string why = dir.empty() ? "There is no data directory: neither XDG_DATA_HOME nor HOME is set"

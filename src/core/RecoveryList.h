@@ -82,6 +82,11 @@ std::vector<RecoveryEntry> pendingRecoveries(const std::string& dataDir);
 std::vector<RecoveryEntry> pendingRecoveries(FileSystem& fs, FileOps& ops, const std::string& dataDir);
 // The start-up notice for one entry: which file may be incomplete and where its copy is.
 std::string formatRecoveryReport(const RecoveryEntry& entry);
+// Says, through `say`, which files of the data directory's list a crash left in the middle
+// of a rewrite (each with where its copy is), then `advice` when there was any; returns
+// whether there was.
+bool reportPendingRecoveries(const std::string& dataDir, const std::string& advice,
+                             const std::function<void(const std::string&)>& say);
 // Removes an entry once the user has dealt with it (the copy itself is left alone).
 [[nodiscard]] bool dismissRecovery(const std::string& dataDir, const RecoveryEntry& entry);
 

@@ -1,5 +1,7 @@
 #include "core/UndoScript.h"
 
+#include "core/ConfirmationState.h"
+
 #include <climits>
 
 namespace tw {
@@ -52,18 +54,6 @@ std::string enterSteps(const std::string& dir)
     return out;
 }
 
-std::string directoryPart(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string namePart(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
 std::string undoCopyLine(const std::string& source, const std::string& target)
@@ -75,9 +65,9 @@ std::string undoCopyLine(const std::string& source, const std::string& target)
     // way (back from the starting directory, kept as descriptor 3, when the target is
     // relative), and copy from "/dev/fd/4/NAME" to NAME: every path cp sees is short.
     const bool relativeTarget = target.empty() || target.front() != '/';
-    return std::string("(") + (relativeTarget ? "exec 3<. && " : "") + enterSteps(directoryPart(source)) +
-           "exec 4<. && " + (relativeTarget ? "cd -P /dev/fd/3 && " : "") + enterSteps(directoryPart(target)) +
-           "exec cp -p -- /dev/fd/4/" + shellQuote(namePart(source)) + " " + shellQuote(namePart(target)) + ")\n";
+    return std::string("(") + (relativeTarget ? "exec 3<. && " : "") + enterSteps(directoryOf(source)) +
+           "exec 4<. && " + (relativeTarget ? "cd -P /dev/fd/3 && " : "") + enterSteps(directoryOf(target)) +
+           "exec cp -p -- /dev/fd/4/" + shellQuote(baseName(source)) + " " + shellQuote(baseName(target)) + ")\n";
 }
 
 bool UndoScript::open(const std::string& dataDir)

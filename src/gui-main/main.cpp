@@ -114,14 +114,11 @@ int main(int argc, char** argv)
     if (!unattended) {
         tw::RecoveryDialog::offerPending(&window, tw::dataDirectory());
     } else if (const std::string dir = tw::dataDirectory(); !dir.empty()) {
-        const std::vector<tw::RecoveryEntry> pending = tw::pendingRecoveries(dir);
-        for (const tw::RecoveryEntry& entry : pending)
-            std::fprintf(stderr, "%s\n", tw::formatRecoveryReport(entry).c_str());
-        if (!pending.empty())
-            std::fputs("Start tarnwick without /q to restore these files or keep them as they are "
-                       "(or run tarnwick-cli --recover or --discard-recovery). Until then they are not "
-                       "replaced again.\n",
-                       stderr);
+        tw::reportPendingRecoveries(dir,
+                                    "Start tarnwick without /q to restore these files or keep them as they are "
+                                    "(or run tarnwick-cli --recover or --discard-recovery). Until then they are "
+                                    "not replaced again.",
+                                    [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     }
     QTimer::singleShot(0, &window, [&window] { window.issueCommandLineCommand(); });
     const int status = app.exec();
