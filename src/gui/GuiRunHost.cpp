@@ -44,10 +44,22 @@ QString GuiRunHost::noFilesFoundText(const std::vector<std::string>& paragraphs)
     return fromRun(joinParagraphs(paragraphs));
 }
 
-void GuiRunHost::beginRun()
+void GuiRunHost::beginRun(std::function<void()> applyStop)
 {
+    m_applyStop = std::move(applyStop);
     std::lock_guard lock(m_mutex);
     m_stopping = false;
+}
+
+void GuiRunHost::pump()
+{
+    bool stopping = false;
+    {
+        std::lock_guard lock(m_mutex);
+        stopping = m_stopping;
+    }
+    if (stopping && m_applyStop)
+        m_applyStop();
 }
 
 void GuiRunHost::stopQuestions()
