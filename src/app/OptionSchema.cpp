@@ -2,7 +2,6 @@
 
 #include "platform/Environment.h"
 
-#include <algorithm>
 #include <climits>
 
 namespace tw {

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -125,6 +126,9 @@ private:
     std::string m_defaultPrinter; // the printer found by findDefaultPrinter(); empty: none
     QString m_printRedirect;      // see setPrintRedirect
     std::function<void()> m_applyStop; // see beginRun
+    // Set by stopQuestions(), cleared by beginRun(); read by pump() on the run's threads,
+    // once per block or file, so without the lock.
+    std::atomic<bool> m_stopAsked{false};
     uint32_t m_foundColor = 255;      // GUI thread only: the options' default red
     uint32_t m_fileColor = 0xFF0000;  // GUI thread only: the options' default blue
 
