@@ -1,6 +1,6 @@
 #include "app/FilterEntry.h"
 
-#include "app/OptionsBlock.h"
+#include "app/DateText.h"
 #include "app/PictureText.h"
 
 #include <algorithm>

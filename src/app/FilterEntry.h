@@ -2,7 +2,7 @@
 // What the user types into the filter fields (and the Touch time field): sizes with an
 // optional K or M suffix, and times read against the locale's time picture. The pictures
 // and designators are parameters, so tests use fixed ones; the desktop program passes the
-// locale's. Dates are read by parseShortDate (OptionsBlock.h).
+// locale's. Dates are read by parseShortDate (DateText.h).
 #include "core/ProgramOptions.h"
 
 #include <cstdint>

@@ -2,8 +2,7 @@
 
 #include "core/SearchRequest.h"
 
-#include "app/OptionsBlock.h"
-#include "platform/Environment.h"
+#include "app/OptionSchema.h"
 #include "platform/FileSystem.h"
 #include "results/ResultEntry.h"
 
@@ -154,20 +153,71 @@ bool equalsNoCase(const std::string& a, const std::string& b)
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
-// Reads a decimal number at `*pos` the way atoi does and moves past it.
-int readRectNumber(const std::string& s, size_t* pos)
+QString key(const OptionEntry& e)
 {
-    size_t i = *pos;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+'))
-        negative = s[i++] == '-';
-    long long v = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9' && v < 1000000000LL; ++i)
-        v = v * 10 + (s[i] - '0');
-    *pos = i;
-    return int(negative ? -v : v);
+    return key(e.group == OptionGroup::Flags ? kFlagsGroup : kOptionsGroup, e.key);
+}
+
+// Reads one option, with the record's value (or the entry's own default) for an absent or
+// refused stored value.
+void loadOption(const QSettings* s, const OptionEntry& e, ProgramOptions& o, int maxRegexSize)
+{
+    const QString k = key(e);
+    const int low = saturatedInt(e.low), high = saturatedInt(e.high);
+    switch (e.type) {
+    case OptionType::Bool: e.in<bool>(o) = readBool(s, k, e.in<bool>(o)); break;
+    case OptionType::Int: {
+        int& field = e.in<int>(o);
+        field = readIntIn(s, k, e.loadDefault == OptionDefault::ProcessRegexLimit ? maxRegexSize : field, low, high);
+        break;
+    }
+    case OptionType::Color: e.in<uint32_t>(o) = readColor(s, k, e.in<uint32_t>(o)); break;
+    case OptionType::Text: {
+        std::string& field = e.in<std::string>(o);
+        field = readString(s, k, field);
+        if (field.empty() && e.whenEmpty)
+            field = e.whenEmpty();
+        break;
+    }
+    case OptionType::Bytes64:
+    case OptionType::DayStart:
+    case OptionType::DayEnd: {
+        int64_t& field = e.in<int64_t>(o);
+        field = std::max<int64_t>(readInt64(s, k, field), e.low);
+        break;
+    }
+    case OptionType::MiB: {
+        int64_t& field = e.in<int64_t>(o);
+        field = int64_t(readIntIn(s, k, int(field >> 20), low, high)) << 20;
+        break;
+    }
+    case OptionType::WideInt: {
+        int64_t& field = e.in<int64_t>(o);
+        field = readIntIn(s, k, int(field), low, high);
+        break;
+    }
+    case OptionType::Font:
+        // An absent or empty value gives the built-in font text.
+        e.in<FontDescription>(o) = parseContextFont(readString(s, k, {}));
+        break;
+    }
+}
+
+void saveOption(QSettings& s, const OptionEntry& e, const ProgramOptions& o)
+{
+    const QString k = key(e);
+    switch (e.type) {
+    case OptionType::Bool: writeInt(s, k, e.in<bool>(o) ? 1 : 0); break;
+    case OptionType::Int: writeInt(s, k, e.in<int>(o)); break;
+    case OptionType::Color: writeColor(s, k, e.in<uint32_t>(o)); break;
+    case OptionType::Text: writeString(s, k, e.in<std::string>(o)); break;
+    case OptionType::Bytes64:
+    case OptionType::DayStart:
+    case OptionType::DayEnd: s.setValue(k, int64Bytes(e.in<int64_t>(o))); break;
+    case OptionType::MiB: writeInt(s, k, int(std::clamp<int64_t>(e.in<int64_t>(o) >> 20, e.low, e.high))); break;
+    case OptionType::WideInt: writeInt(s, k, int(std::clamp<int64_t>(e.in<int64_t>(o), e.low, e.high))); break;
+    case OptionType::Font: writeString(s, k, formatContextFont(e.in<FontDescription>(o))); break;
+    }
 }
 
 } // namespace
@@ -218,95 +268,16 @@ void SettingsStore::sync()
 
 void SettingsStore::loadOptions(ProgramOptions& o, int maxRegexSize) const
 {
-    const QSettings* s = m_settings.get();
-    o.searchSubdirs = readBool(s, key(kFlagsGroup, "Search_subdir"), o.searchSubdirs);
-    o.promptMode = readIntIn(s, key(kFlagsGroup, "Prompt_flag"), o.promptMode, 0, 2);
-    o.outputFile = readString(s, key(kOptionsGroup, "Output_File"), o.outputFile);
-    o.stringColor = readColor(s, key(kOptionsGroup, "String Color"), o.stringColor);
-    o.showFirstHitLine = readBool(s, key(kOptionsGroup, "Show_Files"), o.showFirstHitLine);
-    o.maxItemsSaved = readIntIn(s, key(kOptionsGroup, "Max Items Saved"), o.maxItemsSaved, 5, 50);
-    o.fileColor = readColor(s, key(kOptionsGroup, "File Color"), o.fileColor);
-    o.backupPath = readString(s, key(kOptionsGroup, "Backup Path"), o.backupPath);
-    o.contextLines = readIntIn(s, key(kOptionsGroup, "Num Detail Entries"), o.contextLines, 5, 50);
-    o.defaultViewer = readString(s, key(kOptionsGroup, "Default Viewer"), o.defaultViewer);
-    o.beforeHit = readString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
-    o.afterHit = readString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
-    o.maxRegexSize = readIntIn(s, key(kOptionsGroup, "Max Reg Expr"), maxRegexSize, 50, 32767);
-    o.threads = readIntIn(s, key(kOptionsGroup, "Threads"), o.threads, 0, 256);
-    o.writeToBackupDir =
-        readBool(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir);
-    o.unzipDir = readString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
-    o.showFilesWithoutHits =
-        readBool(s, key(kOptionsGroup, "Show Files Without Hits"), o.showFilesWithoutHits);
-    o.displayReplaceString =
-        readBool(s, key(kOptionsGroup, "Display Replace String"), o.displayReplaceString);
-    o.displayFileStats = readBool(s, key(kOptionsGroup, "Display File Stats"), o.displayFileStats);
-    o.minSize = readInt64(s, key(kOptionsGroup, "Min Size Filter"), o.minSize);
-    o.maxSize = readInt64(s, key(kOptionsGroup, "Max Size Filter"), o.maxSize);
-    o.minDate = readInt64(s, key(kOptionsGroup, "Min Date Filter"), o.minDate);
-    o.maxDate = readInt64(s, key(kOptionsGroup, "Max Date Filter"), o.maxDate);
-    o.keepFileTime = readBool(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime);
-    o.stopAfterFirstHit = readBool(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit);
-    o.cacheFileList = readBool(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList);
-    o.useIgnoreFiles = readBool(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles);
-    o.detectUtf16 = readBool(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16);
-    // The archive member bounds, in MiB and as a multiple of the archive's size; 0 is "no
-    // bound", anything else outside the ranges keeps the default.
-    o.maxMemberBytes = int64_t(readIntIn(s, key(kOptionsGroup, "Max Member MB"), int(o.maxMemberBytes >> 20), 0,
-                                         std::numeric_limits<int>::max()))
-                       << 20;
-    o.maxMemberRatio = readIntIn(s, key(kOptionsGroup, "Max Member Ratio"), int(o.maxMemberRatio), 0,
-                                 std::numeric_limits<int>::max());
-
-    // Negative bounds mean nothing; 0 is "no bound".
-    for (int64_t* bound : {&o.minSize, &o.maxSize, &o.minDate, &o.maxDate})
-        *bound = std::max<int64_t>(*bound, 0);
-    if (o.defaultViewer.empty())
-        o.defaultViewer = kDefaultViewerProgram;
-    if (o.unzipDir.empty())
-        o.unzipDir = temporaryDirectory();
-
-    // ParseContextFont falls back to the built-in font text for an empty value.
-    o.contextFont = parseContextFont(readString(s, key(kOptionsGroup, "Context Font"), {}));
+    for (const OptionEntry& e : optionSchema())
+        loadOption(m_settings.get(), e, o, maxRegexSize);
 }
 
 void SettingsStore::saveOptions(const ProgramOptions& o)
 {
     if (!m_settings)
         return;
-    QSettings& s = *m_settings;
-    writeInt(s, key(kFlagsGroup, "Search_subdir"), o.searchSubdirs ? 1 : 0);
-    writeInt(s, key(kFlagsGroup, "Prompt_flag"), o.promptMode);
-    writeString(s, key(kOptionsGroup, "Output_File"), o.outputFile);
-    writeColor(s, key(kOptionsGroup, "String Color"), o.stringColor);
-    writeInt(s, key(kOptionsGroup, "Show_Files"), o.showFirstHitLine ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "Max Items Saved"), o.maxItemsSaved);
-    writeColor(s, key(kOptionsGroup, "File Color"), o.fileColor);
-    writeString(s, key(kOptionsGroup, "Backup Path"), o.backupPath);
-    writeInt(s, key(kOptionsGroup, "Num Detail Entries"), o.contextLines);
-    writeString(s, key(kOptionsGroup, "Default Viewer"), o.defaultViewer);
-    writeString(s, key(kOptionsGroup, "Before Hit"), o.beforeHit);
-    writeString(s, key(kOptionsGroup, "After Hit"), o.afterHit);
-    writeInt(s, key(kOptionsGroup, "Max Reg Expr"), o.maxRegexSize);
-    writeInt(s, key(kOptionsGroup, "Threads"), o.threads);
-    writeInt(s, key(kOptionsGroup, "Write to Backup Dir"), o.writeToBackupDir ? 1 : 0);
-    writeString(s, key(kOptionsGroup, "Unzip Dir"), o.unzipDir);
-    writeInt(s, key(kOptionsGroup, "Show Files Without Hits"), o.showFilesWithoutHits ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "Display Replace String"), o.displayReplaceString ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "Display File Stats"), o.displayFileStats ? 1 : 0);
-    s.setValue(key(kOptionsGroup, "Min Size Filter"), int64Bytes(o.minSize));
-    s.setValue(key(kOptionsGroup, "Max Size Filter"), int64Bytes(o.maxSize));
-    s.setValue(key(kOptionsGroup, "Min Date Filter"), int64Bytes(o.minDate));
-    s.setValue(key(kOptionsGroup, "Max Date Filter"), int64Bytes(o.maxDate));
-    writeInt(s, key(kOptionsGroup, "Keep file time stamp"), o.keepFileTime ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "One hit"), o.stopAfterFirstHit ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "Cache File List"), o.cacheFileList ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "Use Ignore Files"), o.useIgnoreFiles ? 1 : 0);
-    writeInt(s, key(kOptionsGroup, "Detect UTF-16"), o.detectUtf16 ? 1 : 0);
-    constexpr int64_t kIntMax = std::numeric_limits<int>::max();
-    writeInt(s, key(kOptionsGroup, "Max Member MB"), int(std::clamp<int64_t>(o.maxMemberBytes >> 20, 0, kIntMax)));
-    writeInt(s, key(kOptionsGroup, "Max Member Ratio"), int(std::clamp<int64_t>(o.maxMemberRatio, 0, kIntMax)));
-    writeString(s, key(kOptionsGroup, "Context Font"), formatContextFont(o.contextFont));
+    for (const OptionEntry& e : optionSchema())
+        saveOption(*m_settings, e, o);
 }
 
 void SettingsStore::loadMainWindow(MainWindowSettings& v) const
@@ -430,7 +401,7 @@ WindowRect SettingsStore::loadWindowRect(const std::string& name) const
     size_t pos = 0;
     int* fields[] = {&r.left, &r.top, &r.right, &r.bottom};
     for (int k = 0; k < 4; ++k) {
-        *fields[k] = readRectNumber(text, &pos);
+        *fields[k] = saturatedInt(leadingInteger(text, &pos));
         ++pos; // exactly one separator character
     }
     return r;

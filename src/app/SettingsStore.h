@@ -3,6 +3,7 @@
 // in QSettings under organisation "Pellworth Software Inc." and application "TW32", in
 // the groups "Settings", "Flags" and "Options".
 #include "app/MainInputs.h"
+#include "app/OptionSchema.h"
 #include "core/ProgramOptions.h"
 
 #include <QByteArray>
@@ -21,7 +22,6 @@ inline constexpr const char* kSettingsOrganization = "Pellworth Software Inc.";
 inline constexpr const char* kSettingsApplication = "TW32";
 // The regular-expression size limit a fresh process starts with.
 inline constexpr int kDefaultMaxRegexSize = 32767;
-inline constexpr const char* kDefaultViewerProgram = "xdg-open";
 // The Options sheet's pages; "Last Tab" holds the index of one of them.
 inline constexpr int kOptionsPageCount = 5;
 

@@ -5,7 +5,7 @@
 // the status tarnwick-cli gives.
 #include "app/CommandLine.h"
 #include "app/LanguageTable.h"
-#include "app/OptionsBlock.h"
+#include "app/DateText.h"
 #include "app/SettingsStore.h"
 #include "core/RecoveryList.h"
 #include "engine/CharClasses.h"

@@ -1,7 +1,7 @@
 #include "gui/FilterPage.h"
 
 #include "app/FilterEntry.h"
-#include "app/OptionsBlock.h"
+#include "app/DateText.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

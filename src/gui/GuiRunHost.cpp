@@ -44,14 +44,23 @@ QString GuiRunHost::noFilesFoundText(const std::vector<std::string>& paragraphs)
     return fromRun(joinParagraphs(paragraphs));
 }
 
-void GuiRunHost::beginRun()
+void GuiRunHost::beginRun(std::function<void()> applyStop)
 {
+    m_applyStop = std::move(applyStop);
+    m_stopAsked = false;
     std::lock_guard lock(m_mutex);
     m_stopping = false;
 }
 
+void GuiRunHost::pump()
+{
+    if (m_stopAsked.load(std::memory_order_relaxed) && m_applyStop)
+        m_applyStop();
+}
+
 void GuiRunHost::stopQuestions()
 {
+    m_stopAsked = true;
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;

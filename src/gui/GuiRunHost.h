@@ -4,7 +4,8 @@
 // waits for the worker while a question is open). The per-hit question is shown as a
 // ReplaceConfirmDialog, the others as QuestionDialogs, the no-files notice as its own
 // message box. Progress and title go over queued.
-// pump() does nothing: the GUI thread's event loop runs by itself.
+// pump() passes a stop on to the run again while it is being stopped; the GUI thread's
+// event loop runs by itself.
 #include "core/RunHost.h"
 #include "results/ResultEntry.h"
 
@@ -13,6 +14,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -49,8 +51,13 @@ public:
     // The text of the "No Files Were Found" dialog: the paragraphs, a blank line apart.
     static QString noFilesFoundText(const std::vector<std::string>& paragraphs);
 
-    // GUI thread: a run starts; questions are shown again.
-    void beginRun();
+    // GUI thread: a run starts; questions are shown again. `applyStop` sets the run's stop
+    // flag (any thread): once stopQuestions() has been called, each pump() calls it, so a
+    // stop asked for while the run was starting, before the run cleared its flag, is not
+    // lost.
+    void beginRun(std::function<void()> applyStop = {});
+    // GUI thread, once the run's thread has ended: `applyStop` is no longer called.
+    void endRun() { m_applyStop = nullptr; }
     // GUI thread, before a run whose output file is "Default Printer": finds the system's
     // default printer (none: the run writes an ordinary file of that name).
     void findDefaultPrinter();
@@ -64,6 +71,7 @@ public:
     void stopQuestions();
 
     // Worker thread.
+    void pump() override;
     void message(const std::string& text, bool suppressedByQuiet) override;
     void noFilesFound(const std::vector<std::string>& paragraphs, bool suppressedByQuiet) override;
     Answer ask(Question kind, const std::string& text, const HeldBackLines& detail = noHeldBackLines()) override;
@@ -117,6 +125,10 @@ private:
     // Written by the GUI thread only while no run is active, read by the worker during one.
     std::string m_defaultPrinter; // the printer found by findDefaultPrinter(); empty: none
     QString m_printRedirect;      // see setPrintRedirect
+    std::function<void()> m_applyStop; // see beginRun
+    // Set by stopQuestions(), cleared by beginRun(); read by pump() on the run's threads,
+    // once per block or file, so without the lock.
+    std::atomic<bool> m_stopAsked{false};
     uint32_t m_foundColor = 255;      // GUI thread only: the options' default red
     uint32_t m_fileColor = 0xFF0000;  // GUI thread only: the options' default blue
 

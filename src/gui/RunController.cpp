@@ -9,7 +9,7 @@
 namespace tw {
 
 RunController::RunController(GuiRunHost& host, ResultsModel& model, QObject* parent)
-    : QObject(parent), m_host(host), m_view(model), m_driver(m_relay, m_results)
+    : QObject(parent), m_host(host), m_view(model), m_driver(host, m_results)
 {
     m_results.setView(&m_view);
 }
@@ -24,29 +24,48 @@ RunController::~RunController()
         m_thread->wait();
         delete m_thread;
         m_thread = nullptr;
+        m_host.endRun();
     }
+}
+
+RunJob RunController::searchJob(SearchRequest request, const std::string& beforeHit, const std::string& afterHit)
+{
+    RunJob job;
+    job.heading = BuildRunHeading(request, request.startedText);
+    job.listing = request.pairs.empty() || request.pairs.front().searchText.empty();
+    job.usesDefaultPrinter = namesDefaultPrinter(request.options.outputFile);
+    job.beforeHit = beforeHit;
+    job.afterHit = afterHit;
+    job.work = [request = std::move(request), listing = job.listing](RunDriver& driver) mutable {
+        return listing ? driver.ListFilesOnly(request) : driver.ExecuteRun(request);
+    };
+    return job;
 }
 
 bool RunController::start(SearchRequest request, const std::string& beforeHit, const std::string& afterHit)
 {
+    return start(searchJob(std::move(request), beforeHit, afterHit));
+}
+
+bool RunController::start(RunJob job)
+{
     if (m_thread)
         return false;
-    m_request = std::move(request);
-    m_heading = BuildRunHeading(m_request, m_request.startedText);
-    m_results.setHitTexts(beforeHit, afterHit);
+    m_heading = std::move(job.heading);
+    m_listing = job.listing;
+    m_results.setHitTexts(job.beforeHit, job.afterHit);
     m_stopRequested = false;
     m_outcome = RunOutcome::NotRun;
-    m_host.beginRun();
+    m_host.beginRun([this] { m_driver.RequestStop(); });
     // The printer is asked for here, on the GUI thread, and only when it is needed.
-    if (namesDefaultPrinter(m_request.options.outputFile))
+    if (job.usesDefaultPrinter)
         m_host.findDefaultPrinter();
     m_view.startRun();
-    m_thread = QThread::create([this] {
+    m_thread = QThread::create([this, work = std::move(job.work)] {
         if (m_stopRequested)
             return;
         try {
-            const bool listOnly = m_request.pairs.empty() || m_request.pairs.front().searchText.empty();
-            m_outcome = listOnly ? m_driver.ListFilesOnly(m_request) : m_driver.ExecuteRun(m_request);
+            m_outcome = work(m_driver);
         } catch (const std::exception& e) {
             // The run's objects have cleaned up on the way out; say what happened.
             m_host.message(std::string("The run ended early: ") + e.what(), false);
@@ -60,8 +79,7 @@ bool RunController::start(SearchRequest request, const std::string& beforeHit, c
 
 int RunController::exitStatus() const
 {
-    const bool listing = m_request.pairs.empty() || m_request.pairs.front().searchText.empty();
-    return runExitStatus(m_outcome, m_driver.counters(), listing, m_results.outputFailed());
+    return runExitStatus(m_outcome, m_driver.counters(), m_listing, m_results.outputFailed());
 }
 
 void RunController::requestStop()
@@ -73,18 +91,12 @@ void RunController::requestStop()
     m_host.stopQuestions();
 }
 
-void RunController::StopRelay::pump()
-{
-    if (m_controller.m_stopRequested)
-        m_controller.m_driver.RequestStop();
-    m_controller.m_host.pump();
-}
-
 void RunController::onThreadFinished()
 {
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
+    m_host.endRun();
     // Every line of the run is in the view's buffer now; the model gets the rest.
     m_view.finishRun();
     emit runFinished(m_outcome);

@@ -1,13 +1,15 @@
 #pragma once
-// Runs one Search, Replace or file listing at a time on a worker thread: the run driver
-// and the results list live here and are used by the worker only while a run is active;
-// the lines reach the model through a BatchedResultsView. The GUI thread starts and stops
-// runs and hears of their end through runFinished.
+// Runs one job at a time (a Search, Replace or file listing, or any other RunJob) on a
+// worker thread: the run driver and the results list live here and are used by the worker
+// only while a run is active; the lines reach the model through a BatchedResultsView. The
+// GUI thread starts and stops runs and hears of their end through runFinished. The driver's
+// host is the GuiRunHost itself; a stop reaches the run through the host (see start()).
 #include "core/RunDriver.h"
 #include "core/SearchRequest.h"
 #include "gui/BatchedResultsView.h"
 #include "gui/GuiRunHost.h"
 #include "gui/ResultsModel.h"
+#include "gui/RunJob.h"
 #include "results/ResultsList.h"
 
 #include <QObject>
@@ -26,9 +28,15 @@ public:
     // Stops a run still active and waits for the worker.
     ~RunController() override;
 
+    // Starts `job` on the worker thread; false when a run is active already. A stop asked
+    // for from now on reaches the job's run even while it is starting (a run clears its
+    // stop flag as it starts): the host passes it on again at each pump().
+    bool start(RunJob job);
     // Starts `request` (a file listing when its search text is empty) with the given hit
-    // texts; false when a run is active already.
+    // texts, as the job searchJob() makes.
     bool start(SearchRequest request, const std::string& beforeHit, const std::string& afterHit);
+    // The job of a Search, Replace or file listing.
+    static RunJob searchJob(SearchRequest request, const std::string& beforeHit, const std::string& afterHit);
     // The heading of the last run started (its date, texts, path, masks and flags).
     const std::string& runHeading() const { return m_heading; }
     // Requests a stop: the run's stop flag is set and an open question resolves as Cancel.
@@ -55,52 +63,14 @@ signals:
     void runFinished(tw::RunOutcome outcome);
 
 private:
-    // The host the driver sees: everything goes to the GUI host; pump() also passes on a
-    // stop asked for while the run was starting (a run clears its stop flag when it
-    // starts, so a stop asked just before would otherwise be lost).
-    class StopRelay final : public RunHost {
-    public:
-        explicit StopRelay(RunController& controller) : m_controller(controller) {}
-        void pump() override;
-        void message(const std::string& text, bool suppressedByQuiet) override
-        {
-            m_controller.m_host.message(text, suppressedByQuiet);
-        }
-        void noFilesFound(const std::vector<std::string>& paragraphs, bool suppressedByQuiet) override
-        {
-            m_controller.m_host.noFilesFound(paragraphs, suppressedByQuiet);
-        }
-        Answer ask(Question kind, const std::string& text, const HeldBackLines& detail) override
-        {
-            return m_controller.m_host.ask(kind, text, detail);
-        }
-        void progress(const std::string& text) override { m_controller.m_host.progress(text); }
-        void title(const std::string& text) override { m_controller.m_host.title(text); }
-        void fileProgress(long remaining, long percent, std::string_view path) override
-        {
-            m_controller.m_host.fileProgress(remaining, percent, path);
-        }
-        void byteProgress(std::string_view path, int64_t done) override { m_controller.m_host.byteProgress(path, done); }
-        bool showsProgress() const override { return m_controller.m_host.showsProgress(); }
-        std::string defaultPrinter() override { return m_controller.m_host.defaultPrinter(); }
-        void printFile(const std::string& path, const std::string& printer) override
-        {
-            m_controller.m_host.printFile(path, printer);
-        }
-
-    private:
-        RunController& m_controller;
-    };
-
     void onThreadFinished();
 
     GuiRunHost& m_host;
-    StopRelay m_relay{*this};
     BatchedResultsView m_view;
     ResultsList m_results;  // used by the worker only while m_thread is set
     RunDriver m_driver;     // likewise; kept across runs for its file-list cache
-    SearchRequest m_request; // the active run's request, read by the worker
-    std::string m_heading;   // the run heading of m_request
+    std::string m_heading;  // the run heading of the last job started
+    bool m_listing = false; // the last job started lists files
     QThread* m_thread = nullptr; // non-null exactly while a run is active
     RunOutcome m_outcome = RunOutcome::NotRun; // written by the worker, read after it ends
     std::atomic<bool> m_stopRequested{false};  // a stop was asked for the active run
