@@ -85,7 +85,7 @@ void eraseAll(std::string& s, const std::string& what)
 
 std::string fileName(int k)
 {
-    return "f" + std::to_string(k) + ".txt";
+    return std::string("f") + char('0' + k / 10) + char('0' + k % 10) + ".txt";
 }
 
 // Makes the files (or the archive) of `way` in `dir`, runs it and reads back what it gave.
@@ -258,8 +258,6 @@ ScanCaseResult checkScanCase(const ScanCase& c, const std::string& trace)
                 // A replace run shows what the search showed.
                 EXPECT_EQ(withoutReplaceSummary(got.lines), search->lines);
                 EXPECT_EQ(got.fields.size(), search->fields.size() + 1);
-                for (const std::string& out : got.outputs)
-                    EXPECT_EQ(out, got.outputs.front()) << "the copies were replaced alike";
                 if (c.output) {
                     EXPECT_EQ(got.outputs.front(), *c.output);
                 }

@@ -15,7 +15,7 @@ namespace tw::test {
 struct ScanCase {
     std::string content;    // the bytes of each file; must not begin with a byte-order mark
     SearchPair pair;        // search text, flags and replace text
-    int copies = 1;         // files holding `content`: f0.txt, f1.txt, ... (members likewise)
+    int copies = 1;         // files holding `content`: f00.txt, f01.txt, ... (members likewise); at most 100
     bool replace = true;    // also replace, and compare the files' new bytes
     bool displayReplaceString = false;
     int maxDisplayChars = 512;
@@ -35,12 +35,12 @@ struct ScanCase {
 
 struct ScanCaseResult {
     // The reference's lines in output form. A file line names the file alone
-    // ("Processing file : f0.txt"), and the directory the files are in is left out of
+    // ("Processing file : f00.txt"), and the directory the files are in is left out of
     // every other line and of the output, so that "%%TWPATH%%" of a file reads as that of
     // a member of the archive's top level: empty.
     std::vector<std::string> lines;
     long hits = 0;
-    std::string output; // f0.txt after the replace; empty without one
+    std::string output; // f00.txt after the replace; empty without one
 };
 
 // Checks `c` on every way; each way that differs from the reference is a test failure

@@ -15,7 +15,7 @@ TEST(ScanWays, ALiteralAndAPatternGiveTheirLinesAndOutputEveryWay)
     ScanCase c;
     c.content = "one cat\r\ntwo Cat cat\nitem7 item3\n";
     c.pair = scanPair("cat", "dog");
-    c.lines = std::vector<std::string>{"Processing file : f0.txt", "Line   1 - one <cat>", "Line   2 - two Cat <cat>",
+    c.lines = std::vector<std::string>{"Processing file : f00.txt", "Line   1 - one <cat>", "Line   2 - two Cat <cat>",
                                        "Found 2 occurrences.", "Searched 1 file(s), found 2 occurrences in 1 file(s)"};
     c.output = "one dog\r\ntwo Cat dog\nitem7 item3\n";
     checkScanCase(c);
