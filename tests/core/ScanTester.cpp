@@ -161,29 +161,38 @@ std::vector<std::string> withoutReplaceSummary(std::vector<std::string> lines)
 }
 
 // While it lives, the temporary files and the data directory (and so the files of the
-// ways, the safety copies and the recovery list) are on a memory file system when there
-// is one: the durability barriers of each replace then cost nothing.
-class MemoryDirs {
+// ways, the safety copies and the recovery list) are in a private directory, on a memory
+// file system when there is one: the durability barriers of each replace then cost
+// nothing, and a temporary file a run leaves behind is seen.
+class PrivateDirs {
 public:
-    MemoryDirs()
+    PrivateDirs()
     {
-        std::string templ = "/dev/shm/twscanXXXXXX";
-        if (::access("/dev/shm", W_OK) != 0 || !::mkdtemp(templ.data()))
-            return;
+        const bool memory = ::access("/dev/shm", W_OK) == 0;
+        std::string templ = (memory ? std::string("/dev/shm") : std::filesystem::temp_directory_path().string()) +
+                            "/twscanXXXXXX";
+        if (!::mkdtemp(templ.data()))
+            std::abort();
         m_dir = templ + "/";
         keep("TMPDIR", m_oldTmp, m_hadTmp);
         keep("XDG_DATA_HOME", m_oldData, m_hadData);
         ::setenv("TMPDIR", m_dir.c_str(), 1);
         ::setenv("XDG_DATA_HOME", (m_dir + "data").c_str(), 1);
     }
-    ~MemoryDirs()
+    ~PrivateDirs()
     {
-        if (m_dir.empty())
-            return;
         restore("TMPDIR", m_oldTmp, m_hadTmp);
         restore("XDG_DATA_HOME", m_oldData, m_hadData);
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
+    }
+    // The program's temporary files ("TW...") present now.
+    size_t temporaryFiles() const
+    {
+        size_t n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(m_dir))
+            n += e.path().filename().string().rfind("TW", 0) == 0;
+        return n;
     }
 
 private:
@@ -200,7 +209,7 @@ private:
         else
             ::unsetenv(name);
     }
-    std::string m_dir; // empty: the usual places are used
+    std::string m_dir; // ends with "/"
     std::string m_oldTmp, m_oldData;
     bool m_hadTmp = false, m_hadData = false;
 };
@@ -243,13 +252,14 @@ ScanCaseResult checkScanCase(const ScanCase& c, const std::string& trace)
     EXPECT_NE(c.content.rfind("\xFF\xFE", 0), 0u) << "the content must not begin with a byte-order mark";
     EXPECT_NE(c.content.rfind("\xFE\xFF", 0), 0u) << "the content must not begin with a byte-order mark";
     EXPECT_NE(c.content.rfind("\xEF\xBB\xBF", 0), 0u) << "the content must not begin with a byte-order mark";
-    MemoryDirs memory;
+    PrivateDirs dirs;
     ScanCaseResult result;
     std::optional<WayResult> search, replace; // the references
     for (const Way& way : waysOf(c)) {
         SCOPED_TRACE(trace + " | " + way.name());
         TempDir dir;
         WayResult got = runWay(c, way, dir.path());
+        EXPECT_EQ(dirs.temporaryFiles(), 0u) << "the run left temporary files behind";
         EXPECT_EQ(got.outcome, RunOutcome::Completed) << ::testing::PrintToString(got.messages);
         std::optional<WayResult>& ref = way.replace ? replace : search;
         if (!ref) {
