@@ -6,14 +6,12 @@
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "PrivateTempDirs.h"
 #include "TestArchives.h"
 #include "TestUtil.h"
 #include "Utf16Reference.h"
 
 #include <gtest/gtest.h>
-#include <cstdlib>
-#include <filesystem>
-#include <unistd.h>
 
 namespace tw::test {
 namespace {
@@ -160,60 +158,6 @@ std::vector<std::string> withoutReplaceSummary(std::vector<std::string> lines)
     return lines;
 }
 
-// While it lives, the temporary files and the data directory (and so the files of the
-// ways, the safety copies and the recovery list) are in a private directory, on a memory
-// file system when there is one: the durability barriers of each replace then cost
-// nothing, and a temporary file a run leaves behind is seen.
-class PrivateDirs {
-public:
-    PrivateDirs()
-    {
-        const bool memory = ::access("/dev/shm", W_OK) == 0;
-        std::string templ = (memory ? std::string("/dev/shm") : std::filesystem::temp_directory_path().string()) +
-                            "/twscanXXXXXX";
-        if (!::mkdtemp(templ.data()))
-            std::abort();
-        m_dir = templ + "/";
-        keep("TMPDIR", m_oldTmp, m_hadTmp);
-        keep("XDG_DATA_HOME", m_oldData, m_hadData);
-        ::setenv("TMPDIR", m_dir.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (m_dir + "data").c_str(), 1);
-    }
-    ~PrivateDirs()
-    {
-        restore("TMPDIR", m_oldTmp, m_hadTmp);
-        restore("XDG_DATA_HOME", m_oldData, m_hadData);
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir, ec);
-    }
-    // The program's temporary files ("TW...") present now.
-    size_t temporaryFiles() const
-    {
-        size_t n = 0;
-        for (const auto& e : std::filesystem::directory_iterator(m_dir))
-            n += e.path().filename().string().rfind("TW", 0) == 0;
-        return n;
-    }
-
-private:
-    static void keep(const char* name, std::string& old, bool& had)
-    {
-        const char* v = std::getenv(name);
-        had = v != nullptr;
-        old = v ? v : "";
-    }
-    static void restore(const char* name, const std::string& old, bool had)
-    {
-        if (had)
-            ::setenv(name, old.c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    std::string m_dir; // ends with "/"
-    std::string m_oldTmp, m_oldData;
-    bool m_hadTmp = false, m_hadData = false;
-};
-
 std::vector<Way> waysOf(const ScanCase& c)
 {
     const bool utf16 = c.utf16 && isWellFormedUtf8(c.content) && isWellFormedUtf8(c.pair.replaceText);
@@ -252,7 +196,7 @@ ScanCaseResult checkScanCase(const ScanCase& c, const std::string& trace)
     EXPECT_NE(c.content.rfind("\xFF\xFE", 0), 0u) << "the content must not begin with a byte-order mark";
     EXPECT_NE(c.content.rfind("\xFE\xFF", 0), 0u) << "the content must not begin with a byte-order mark";
     EXPECT_NE(c.content.rfind("\xEF\xBB\xBF", 0), 0u) << "the content must not begin with a byte-order mark";
-    PrivateDirs dirs;
+    PrivateTempDirs dirs;
     ScanCaseResult result;
     std::optional<WayResult> search, replace; // the references
     for (const Way& way : waysOf(c)) {
