@@ -343,9 +343,9 @@ TEST(ParallelRun, ReplaceTextTokensShowTheSameAsOnOneThread)
     ::setenv("TW_SCAN_TOKEN", "v%1<(x)", 1);
     test::ScanCase c;
     c.content = "cat dog item7 Cat\r\nitem03 xyzw-12 abcdefghijk\ncat\n";
-    c.copies = 6; // several files, so that both workers take some
+    c.copies = 99; // many files, so that both workers take some
     c.displayReplaceString = true;
-    c.blockSizes = {102400, 17};
+    c.blockSizes = {4096}; // the boundaries are the other tests' business
     auto check = [&](const SearchPair& pair, const std::string& firstFile) {
         c.pair = pair;
         c.output = firstFile;
@@ -367,10 +367,10 @@ TEST(ParallelRun, ReplaceTextTokensShowTheSameAsOnOneThread)
           "cat dog item7 Cat\r\nitem03 50%x %x %1\t-12 abcdefghijk\ncat\n");
 
     GTEST_SKIP(); // fails until the threaded counters are shared
-    // Counters count on over the files in the order of the run on one thread: with more
-    // files, each long enough to keep a worker busy a while, each worker takes some.
-    c.copies = 99;
-
+    // Counters count on over the files in the order of the run on one thread. Which
+    // worker takes which files is the scheduler's choice: two block sizes give each
+    // threaded way two chances to show a counter that a worker keeps for itself.
+    c.blockSizes = {4096, 301};
     struct Counter {
         const char* replace;
         std::function<std::string(int)> nth; // the counter's text at the n-th hit (from 0)
