@@ -23,7 +23,9 @@ struct ScanCase {
     // Block sizes of the runs; the first, on one thread from a plain file, is the reference.
     std::vector<size_t> blockSizes = {102400, 13, 64};
     // The UTF-16 way is taken only when the content and the replace text are UTF-8 (else
-    // they have no UTF-16 form); set false to leave it out anyway.
+    // they have no UTF-16 form); set false to leave it out anyway. A replacement built
+    // from a hit (references, case changes) must stay UTF-8 too, or the UTF-16 file is
+    // rightly left as it was and the ways differ.
     bool utf16 = true;
     // Expectations of the reference, checked when given: its lines (output form, hits
     // between "<" and ">", the files' directory left out: see below), its hits, and the
