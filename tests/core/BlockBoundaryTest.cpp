@@ -7,6 +7,7 @@
 
 #include "FakeHost.h"
 #include "ReplaceTestSupport.h"
+#include "ScanTester.h"
 
 #include <gtest/gtest.h>
 
@@ -178,6 +179,30 @@ TEST(BlockBoundary, LiteralScansAgreeWithAWholeFileScanAtEveryBlockSize)
             }
         }
     }
+}
+
+// Random patterns through whole runs, every way (ScanTester.h): block sizes, threads, UTF-16
+// files, archive members, search and replace.
+TEST(BlockBoundary, RandomPatternsGiveTheSameEveryWay)
+{
+    std::mt19937 rng(20261210);
+    const std::string alphabet = "aab1 \n\r";
+    long withHits = 0;
+    for (int round = 0; round < 40; ++round) {
+        test::ScanCase c;
+        c.content.resize(50 + rng() % 700);
+        for (char& ch : c.content)
+            ch = alphabet[rng() % alphabet.size()];
+        c.pair = test::scanPair(randomPattern(rng), rng() % 2 ? "[%1]" : "%2-%1", true, rng() % 2 == 0);
+        c.maxRegexSize = 4 + static_cast<int>(rng() % 6);
+        c.maxDisplayChars = 6;
+        c.displayReplaceString = true;
+        c.blockSizes = {102400, 1 + rng() % 40, 41 + rng() % 200};
+        withHits += test::checkScanCase(c, "pattern " + c.pair.searchText).hits > 0;
+        if (::testing::Test::HasFailure())
+            return;
+    }
+    EXPECT_GT(withHits, 10);
 }
 
 // A line break shortly before the end of the default block, with the text after it: the

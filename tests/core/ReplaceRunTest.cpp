@@ -4,6 +4,7 @@
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "ScanTester.h"
 #include "ScratchWrappingFs.h"
 #include "TestUtil.h"
 
@@ -68,39 +69,29 @@ struct ReplaceRun {
     }
 };
 
-size_t tempFiles()
-{
-    size_t n = 0;
-    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::temp_directory_path()))
-        n += e.path().filename().string().rfind("TW", 0) == 0;
-    return n;
-}
-
+// Random bytes, also NUL, CR and bytes that are no UTF-8 (so no UTF-16 form), replaced
+// every way: each gives what an in-memory replace-all gives, and leaves no temporary file.
 TEST(ReplaceRun, StreamedRewriteEqualsInMemoryReplaceAll)
 {
-    TempDir dir;
-    test::ScopedTmpDir tmp;
     std::mt19937 rng(3);
     const std::string alphabet("ab\r\n\0\x80\xff ", 8);
-    const size_t tempsBefore = tempFiles();
     for (int round = 0; round < 60; ++round) {
-        std::string text(rng() % 3000, ' ');
-        for (char& c : text)
-            c = alphabet[rng() % alphabet.size()];
+        test::ScanCase c;
+        c.content.resize(rng() % 3000);
+        for (char& ch : c.content)
+            ch = alphabet[rng() % alphabet.size()];
         std::string from(1 + rng() % 3, ' '), to(rng() % 5, ' ');
-        for (char& c : from)
-            c = alphabet[rng() % alphabet.size()];
-        for (char& c : to)
-            c = alphabet[rng() % alphabet.size()];
-        writeFile(dir.file("f.bin"), text);
-        ReplaceRun r(dir.path(), "*.bin");
-        r.addPair(from, to);
-        r.req.blockSize = 8 + rng() % 300;
-        ASSERT_EQ(r.run(), RunOutcome::Completed);
-        ASSERT_EQ(readFile(dir.file("f.bin")), replaceAll(text, from, to))
-            << "round " << round << " block " << r.req.blockSize;
+        for (char& ch : from)
+            ch = alphabet[rng() % alphabet.size()];
+        for (char& ch : to)
+            ch = alphabet[rng() % alphabet.size()];
+        c.pair = test::scanPair(from, to);
+        c.blockSizes = {8 + rng() % 300, 8 + rng() % 300};
+        c.output = replaceAll(c.content, from, to);
+        test::checkScanCase(c, "round " + std::to_string(round));
+        if (::testing::Test::HasFailure())
+            return;
     }
-    EXPECT_EQ(tempFiles(), tempsBefore);
 }
 
 TEST(ReplaceRun, SecondPairSeesTheFirstPairsResult)
@@ -254,7 +245,6 @@ namespace {
 // in-memory rewrite gives.
 TEST(ReplaceRun, WholeWordAndPatternRewritesMatchAReferenceAtAnyBlockSize)
 {
-    TempDir dir;
     std::mt19937 rng(5);
     const std::string alphabet = "ab1 \n_";
     auto word = [](char c) { return c == 'a' || c == 'b' || c == '1' || c == '_'; };
@@ -289,18 +279,14 @@ TEST(ReplaceRun, WholeWordAndPatternRewritesMatchAReferenceAtAnyBlockSize)
                 }
             }
         }
-        writeFile(dir.file("f.txt"), text);
-        ReplaceRun r(dir.path(), "*.txt");
-        SearchPair pair;
-        pair.searchText = pattern ? "a+[1]" : "ab";
-        pair.replaceText = pattern ? "[%1]" : "X";
-        pair.regularExpression = pattern;
-        pair.wholeWord = !pattern;
-        r.req.pairs.push_back(pair);
-        r.req.options.maxRegexSize = 32767;
-        r.req.blockSize = 8 + rng() % 200;
-        ASSERT_EQ(r.run(), RunOutcome::Completed);
-        ASSERT_EQ(readFile(dir.file("f.txt")), expect) << "round " << round << " block " << r.req.blockSize;
+        test::ScanCase c;
+        c.content = text;
+        c.pair = pattern ? test::scanPair("a+[1]", "[%1]", true) : test::scanPair("ab", "X", false, true, true);
+        c.blockSizes = {8 + rng() % 200, 8 + rng() % 200};
+        c.output = expect;
+        test::checkScanCase(c, "round " + std::to_string(round));
+        if (::testing::Test::HasFailure())
+            return;
     }
 }
 

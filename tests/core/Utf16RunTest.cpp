@@ -9,6 +9,7 @@
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "PrivateTempDirs.h"
 #include "ReplaceTestSupport.h"
 #include "TestUtil.h"
 #include "Utf16Reference.h"
@@ -149,6 +150,7 @@ struct TextRun {
 
 TEST(Utf16Replace, RandomHitsReplacedChangeNothingElse)
 {
+    test::PrivateTempDirs fast; // 150 replace runs with backups
     std::mt19937 rng(7);
     for (int round = 0; round < 150; ++round) {
         const bool big = round % 2;

@@ -257,7 +257,6 @@ TEST(GuiRunHost, ShowsTheLatestProgressAndTitle)
     QSignalSpy progress(&host, &GuiRunHost::progressChanged);
     QSignalSpy title(&host, &GuiRunHost::titleChanged);
     const auto latest = [](QSignalSpy& spy) { return spy.isEmpty() ? QString() : spy.last().at(0).toString(); };
-    const auto settle = [&] { QTest::qWait(120); }; // past the interval between posts
     struct Step {
         std::function<void()> report;
         const char* progress;
@@ -280,7 +279,10 @@ TEST(GuiRunHost, ShowsTheLatestProgressAndTitle)
     for (const Step& step : steps) {
         std::thread worker(step.report);
         worker.join();
-        settle();
+        // The reports are in; the one post still on its way, if any, shows the latest.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return latest(progress).toStdString() == step.progress && latest(title).toStdString() == step.title; },
+            10000));
         EXPECT_EQ(latest(progress).toStdString(), step.progress);
         EXPECT_EQ(latest(title).toStdString(), step.title);
     }

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -366,7 +365,9 @@ TEST(IgnoreFiles, GlobalExcludesFileFollowsTheUsersConfiguration)
 }
 
 // Hostile ignore files: huge, very long lines, NUL bytes, patterns of stars everywhere.
-// Each walk ends quickly and the patterns stay cheap.
+// The walk decides them right. The patterns are made so that a backtracking matcher
+// would not come back from them in any useful time, so the test ends only because
+// matching stays linear; how long it takes is bench/ignore.sh's business.
 TEST(IgnoreFiles, HostileIgnoreFilesStayBounded)
 {
     TempDir d;
@@ -386,12 +387,9 @@ TEST(IgnoreFiles, HostileIgnoreFilesStayBounded)
     huge += "keep.c\n"; // beyond the bytes read: not applied
     writeFile(d.file(".gitignore"), huge);
     writeFile(d.file(deepName + "/.gitignore"), stars);
-    const auto t0 = std::chrono::steady_clock::now();
     const auto listed = walkIgnoring(d.path(), "");
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_TRUE(listed.count("keep.c"));
     EXPECT_TRUE(listed.count(deepName + "/" + deepName + "/" + deepName + "b"));
-    EXPECT_LT(seconds, 10.0);
 
     // One pattern against a long name: linear in both, whatever the stars.
     IgnorePattern p;
@@ -402,11 +400,10 @@ TEST(IgnoreFiles, HostileIgnoreFilesStayBounded)
         many += "*a";
     ASSERT_TRUE(q.compile(many + "c"));
     const std::string name(4000, 'a');
-    const auto t1 = std::chrono::steady_clock::now();
     EXPECT_FALSE(p.matches(name + "/x/" + name, name, false));
     EXPECT_FALSE(q.matches(name, name, false));
     EXPECT_TRUE(q.matches(name + "c", name + "c", false));
-    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count(), 5.0);
+    EXPECT_TRUE(p.matches(name + "a/x/" + std::string(500, 'b'), std::string(500, 'b'), false));
 }
 
 // An ignore file is read up to a cap: a line cut there is dropped, not taken as the
