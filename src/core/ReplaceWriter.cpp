@@ -38,7 +38,7 @@ ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, Result
 ReplaceWriter::~ReplaceWriter()
 {
     flushRewrites();
-    ReleaseTempFiles();
+    releaseTempFiles();
 }
 
 void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::string dataDir)
@@ -87,14 +87,14 @@ bool ReplaceWriter::isRecoveryCopy(const std::string& name) const
     return false;
 }
 
-bool ReplaceWriter::CreateTempFiles(size_t pairCount)
+bool ReplaceWriter::createTempFiles(size_t pairCount)
 {
-    ReleaseTempFiles();
+    releaseTempFiles();
     const size_t count = pairCount > 1 ? 2 : 1;
     for (size_t i = 0; i < count; ++i) {
         m_temp[i] = m_fs.createScratch("TW");
         if (!m_temp[i]) {
-            ReleaseTempFiles();
+            releaseTempFiles();
             m_sink.addResultLines(ResultEntry::error(kErrorOpeningTemp));
             return false;
         }
@@ -107,7 +107,7 @@ File* ReplaceWriter::tempFile(int index) const
     return index >= 0 && index < 2 ? m_temp[index].get() : nullptr;
 }
 
-void ReplaceWriter::ReleaseTempFiles()
+void ReplaceWriter::releaseTempFiles()
 {
     flushRewrites();
     m_staging.reset(); // unnamed: gone with its handle

@@ -11,7 +11,7 @@ namespace tw {
 
 namespace {
 
-std::function<void()>& PauseHook()
+std::function<void()>& pauseHook()
 {
     static std::function<void()> hook;
     return hook;
@@ -19,8 +19,8 @@ std::function<void()>& PauseHook()
 
 void pauseForTests(FileSystem& fs)
 {
-    if (PauseHook()) {
-        PauseHook()();
+    if (pauseHook()) {
+        pauseHook()();
         return;
     }
     const char* flag = std::getenv("TW_TEST_PAUSE_COPYBACK");
@@ -55,7 +55,7 @@ std::string createSafetyFile(FileOps& ops, const std::string& dataDir)
 
 void setCopyBackPauseHook(std::function<void()> hook)
 {
-    PauseHook() = std::move(hook);
+    pauseHook() = std::move(hook);
 }
 
 int64_t copyContent(File& from, File& to, const std::function<void()>& afterFirstChunk)
