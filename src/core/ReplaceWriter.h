@@ -109,6 +109,12 @@ private:
     // An entry of the recovery list keeps its copy under `name`.
     bool isRecoveryCopy(const std::string& name) const;
     [[nodiscard]] CommitResult fail(const std::string& message, const std::string& path);
+    // The replaced output does not have the size the replacements make of the original:
+    // reports it and returns true (never for a reformatted file).
+    bool sizeMismatch(const CommitInput& in, int64_t outputSize);
+    // Keeps the replaced output in the staging file and the rewrite in the batch; the
+    // batch is rewritten once it is full.
+    CommitResult stageRewrite(const CommitInput& in, const std::string& backup, const PreciseTimes& times);
 
     // A committed file whose original waits for its batch.
     struct PendingRewrite {
