@@ -4,6 +4,10 @@
 #include "core/KeptBytes.h"
 
 #include "ScratchWrappingFs.h"
+#include "TestArchives.h"
+#include "TestUtil.h"
+#include "core/ArchiveMemberSource.h"
+#include "platform/ArchiveReader.h"
 
 #include <gtest/gtest.h>
 
@@ -80,8 +84,10 @@ struct Pass {
 };
 
 // Reads as the scan does: pieces of random size, some of the zeros offered passed over
-// (`skipAll`: all of them), until the end, an error or `stopAfter` bytes.
-Pass readPass(ByteSource& in, const PatternSource& ref, std::mt19937& rng, bool skipAll = false,
+// (`skipAll`: all of them), until the end, an error or `stopAfter` bytes. `ref` tells the
+// bytes expected (byteAt) and how many zeros follow an offset (zerosFrom).
+template <class Reference>
+Pass readPass(ByteSource& in, const Reference& ref, std::mt19937& rng, bool skipAll = false,
               int64_t stopAfter = std::numeric_limits<int64_t>::max())
 {
     static const size_t pieces[] = {1, 7, 4096, 70000, 250000};
@@ -274,6 +280,71 @@ TEST(KeptBytesTest, HolesAreKeptAsHolesAndOfferedAgain)
     }
     // Only the data beyond the memory bound was written.
     EXPECT_LE(fs.written, 200000 - 65536 + 100000);
+}
+
+// The bytes of a sparse member: its pieces, zeros elsewhere.
+struct PiecesReference {
+    std::vector<test::SparsePiece> pieces;
+    int64_t size;
+    uint8_t byteAt(int64_t at) const
+    {
+        for (const test::SparsePiece& p : pieces)
+            if (p.offset <= at && at < p.offset + static_cast<int64_t>(p.data.size()))
+                return static_cast<uint8_t>(p.data[static_cast<size_t>(at - p.offset)]);
+        return 0;
+    }
+    int64_t zerosFrom(int64_t at) const
+    {
+        int64_t next = size;
+        for (const test::SparsePiece& p : pieces) {
+            if (p.offset <= at && at < p.offset + static_cast<int64_t>(p.data.size()))
+                return 0;
+            if (p.offset > at)
+                next = std::min(next, p.offset);
+        }
+        return next - at;
+    }
+};
+
+// Real archive members: a sparse one's 64 GB hole is offered on every pass without being
+// kept as data, and one that expands beyond its limit fails on every pass as it did first.
+TEST(KeptBytesTest, ArchiveMembersReadAgain)
+{
+    test::TempDir dir;
+    const int64_t size = int64_t{64} << 30;
+    const PiecesReference sparse{{{0, "needle one\n"}, {size / 2, "\nneedle two\n"}}, size};
+    test::writeFile(dir.file("a.tar"), test::sparseTar("disk.img", size, sparse.pieces));
+    test::Member big{"big.txt", "needle"};
+    big.zerosBefore = 4 << 20;
+    ASSERT_TRUE(test::writeArchive(dir.file("b.zip"), "zip", {big}));
+
+    std::mt19937 rng(11);
+    for (const char* name : {"a.tar", "b.zip"}) {
+        SCOPED_TRACE(name);
+        std::string why;
+        auto reader = ArchiveReader::open(realFileSystem().openRead(dir.file(name)), &why);
+        ASSERT_TRUE(reader) << why;
+        ArchiveMember member;
+        ASSERT_EQ(reader->next(&member), ArchiveReader::Step::Member);
+        const bool sparseMember = name == std::string("a.tar");
+        ArchiveMemberSource data(*reader, sparseMember ? size : int64_t{1} << 20);
+        FaultyScratchFs fs;
+        KeptBytes kept(data, fs, 65536);
+        for (int pass = 0; pass < 3; ++pass) {
+            kept.rewind();
+            if (sparseMember) {
+                expectWhole(readPass(kept, sparse, rng, true), size, -1, "sparse");
+                EXPECT_LE(fs.written, 4096);
+            } else {
+                const PiecesReference bytes{{{big.zerosBefore, big.data}}, big.zerosBefore + 6};
+                const Pass p = readPass(kept, bytes, rng);
+                EXPECT_FALSE(p.wrongByte);
+                EXPECT_TRUE(p.error);
+                EXPECT_LE(p.delivered, int64_t{1} << 20);
+                EXPECT_TRUE(data.overLimit());
+            }
+        }
+    }
 }
 
 } // namespace
