@@ -107,6 +107,21 @@ public:
     ScanOutcome copy(ByteSource& in, File& out);
 
 private:
+    // The steps of scan(), sharing the state of one scan.
+    struct ScanState;
+    enum class HitStep { Next, EndScan, Stop };
+    bool searchBlock(ScanState& s, MatchResult& found, bool& endScan);
+    HitStep takeHit(ScanState& s, const MatchResult& found);
+    void showHit(ScanState& s, size_t hitStart, size_t hitLen, int64_t hitAbs);
+    bool replaceHit(ScanState& s, int64_t hitAbs, size_t hitLen, const std::string& replaceText);
+    bool keepOverlap(ScanState& s, const MatchResult& found);
+    void passZeros(ScanState& s);
+    void countLinesTo(ScanState& s, int64_t absEnd);
+    bool writeInput(ScanState& s, int64_t absEnd);
+    bool appendOutput(ScanState& s, const void* data, size_t size, bool isReplacement);
+    bool flushOutput(ScanState& s, bool replacementInside);
+
+private:
     ScanSettings m_settings;
     ResultSink& m_results;
     RunHost& m_host;

@@ -1,5 +1,7 @@
 #include "core/OrderedPipeline.h"
 
+#include "platform/Assert.h"
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -28,6 +30,7 @@ OrderedPipeline::OrderedPipeline(size_t threads, size_t window, size_t memoryBud
     m_slotBytes = std::max<size_t>(memoryBudget / m_window, 64 * 1024);
     m_batchBytes = m_slotBytes / 2;
     m_wakeAfter = std::max<size_t>(m_window / 4, 1);
+    TW_ASSERT(m_window >= m_threads && 2 * m_batchBytes <= m_slotBytes);
 }
 
 OrderedPipeline::~OrderedPipeline() = default;
@@ -44,6 +47,8 @@ RecordedBatch OrderedPipeline::freshBatch()
 void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    // Only a task in flight hands on, into its own slot.
+    TW_ASSERT(windowHolds() && m_head <= task && task < m_next);
     Slot& slot = m_slots[task % m_window];
     // A task beyond its share of memory goes on while the batches held by all tasks stay
     // under the budget, so one task with much output does not hold up the workers. The
@@ -64,6 +69,7 @@ void OrderedPipeline::handOn(size_t task, RecordedBatch& batch, bool last)
         slot.bytes += batch.bytes();
         m_heldBytes += batch.bytes();
         slot.ready.push_back(std::move(batch));
+        TW_ASSERT(slot.bytes <= m_heldBytes);
         if (!last) {
             batch = freshBatch();
             batch.clear();
@@ -82,6 +88,7 @@ bool OrderedPipeline::consumerHasWork() const
     // several finished tasks wait for it, when the workers could not start another task
     // without it, or when no task is left to start; each wake-up then does the work of
     // several tasks instead of costing two thread switches per task.
+    TW_ASSERT(windowHolds());
     size_t finished = 0;
     while (m_head + finished < m_next && finished < m_wakeAfter && m_slots[(m_head + finished) % m_window].done)
         ++finished;
@@ -153,6 +160,7 @@ void OrderedPipeline::workerLoop(size_t worker)
                 m_workersWake.wait(lock);
             }
             task = m_next++;
+            TW_ASSERT(windowHolds());
             batch = freshBatch();
         }
         TaskOutput out(*this, task);
@@ -184,26 +192,79 @@ bool OrderedPipeline::run(size_t count, const std::function<void(size_t, size_t,
     return run(all, 0, produce, consume, idle, stop);
 }
 
+void OrderedPipeline::startRun(const Feeder& feed, size_t lowWater,
+                               const std::function<void(size_t, size_t, TaskOutput&)>& produce)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_slots.assign(m_window, Slot{});
+    m_heldBytes = 0;
+    m_count = 0;
+    m_more = true;
+    m_feeding = false;
+    m_lowWater = lowWater;
+    m_feed = &feed;
+    m_next = 0;
+    m_head = 0;
+    m_abandoned = false;
+    m_failure = nullptr;
+    m_produce = &produce;
+}
+
+// Hands the batches to `consume` in task order until every task is consumed, consume
+// returns false, `stop` is set or a task failed. False when the run ended early.
+bool OrderedPipeline::consumeInOrder(const std::function<bool(RecordedBatch&)>& consume,
+                                     const std::function<void()>& idle, const std::atomic<bool>* stop)
+{
+    bool completed = true;
+    RecordedBatch batch;
+    while (completed) {
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if ((m_head >= m_count && !m_more) || m_failure)
+                break;
+            Slot& slot = m_slots[m_head % m_window];
+            if (slot.ready.empty() && !slot.done) {
+                lock.unlock();
+                idle();
+                lock.lock();
+                m_consumerWake.wait_for(lock, std::chrono::milliseconds(20), [&] {
+                    return m_failure || !slot.ready.empty() || slot.done || (m_head >= m_count && !m_more);
+                });
+                continue;
+            }
+            if (slot.ready.empty()) {
+                // The task is over and all of it taken: its slot goes to the task `window` on.
+                TW_ASSERT(m_head < m_next);
+                slot = Slot{};
+                ++m_head;
+                m_workersWake.notify_all();
+                if (stop && stop->load()) {
+                    completed = false;
+                    break;
+                }
+                continue;
+            }
+            if (m_spare.size() < 2 * m_window)
+                m_spare.push_back(std::move(batch));
+            batch = std::move(slot.ready.front());
+            slot.ready.pop_front();
+            TW_ASSERT(batch.bytes() <= slot.bytes && slot.bytes <= m_heldBytes);
+            slot.bytes -= batch.bytes();
+            m_heldBytes -= batch.bytes();
+            m_workersWake.notify_all();
+        }
+        completed = consume(batch);
+        batch.clear();
+    }
+    return completed;
+}
+
 bool OrderedPipeline::run(const Feeder& feed, size_t lowWater,
                           const std::function<void(size_t, size_t, TaskOutput&)>& produce,
                           const std::function<bool(RecordedBatch&)>& consume, const std::function<void()>& idle,
                           const std::atomic<bool>* stop)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_slots.assign(m_window, Slot{});
-        m_heldBytes = 0;
-        m_count = 0;
-        m_more = true;
-        m_feeding = false;
-        m_lowWater = lowWater;
-        m_feed = &feed;
-        m_next = 0;
-        m_head = 0;
-        m_abandoned = false;
-        m_failure = nullptr;
-        m_produce = &produce;
-    }
+    startRun(feed, lowWater, produce);
     std::vector<std::thread> workers;
     workers.reserve(m_threads);
     // Joins the workers on every way out; an exception from consume ends them too.
@@ -225,45 +286,7 @@ bool OrderedPipeline::run(const Feeder& feed, size_t lowWater,
     for (size_t w = 0; w < m_threads; ++w)
         workers.emplace_back([this, w] { workerLoop(w); });
 
-    bool completed = true;
-    RecordedBatch batch;
-    while (completed) {
-        {
-            std::unique_lock<std::mutex> lock(m_mutex);
-            if ((m_head >= m_count && !m_more) || m_failure)
-                break;
-            Slot& slot = m_slots[m_head % m_window];
-            if (slot.ready.empty() && !slot.done) {
-                lock.unlock();
-                idle();
-                lock.lock();
-                m_consumerWake.wait_for(lock, std::chrono::milliseconds(20), [&] {
-                    return m_failure || !slot.ready.empty() || slot.done || (m_head >= m_count && !m_more);
-                });
-                continue;
-            }
-            if (slot.ready.empty()) {
-                // The task is over and all of it taken: its slot goes to the task `window` on.
-                slot = Slot{};
-                ++m_head;
-                m_workersWake.notify_all();
-                if (stop && stop->load()) {
-                    completed = false;
-                    break;
-                }
-                continue;
-            }
-            if (m_spare.size() < 2 * m_window)
-                m_spare.push_back(std::move(batch));
-            batch = std::move(slot.ready.front());
-            slot.ready.pop_front();
-            slot.bytes -= batch.bytes();
-            m_heldBytes -= batch.bytes();
-            m_workersWake.notify_all();
-        }
-        completed = consume(batch);
-        batch.clear();
-    }
+    const bool completed = consumeInOrder(consume, idle, stop);
     std::exception_ptr failure;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

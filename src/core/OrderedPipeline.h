@@ -92,12 +92,20 @@ private:
         bool done = false;               // the task has handed on its last batch
     };
     void workerLoop(size_t worker);
+    // Sets up the state of a run (no worker runs yet).
+    void startRun(const Feeder& feed, size_t lowWater,
+                  const std::function<void(size_t, size_t, TaskOutput&)>& produce);
+    bool consumeInOrder(const std::function<bool(RecordedBatch&)>& consume, const std::function<void()>& idle,
+                        const std::atomic<bool>* stop);
     // Runs the feeder with m_feeding set; `lock` is released meanwhile. False on failure.
     bool feedTasks(std::unique_lock<std::mutex>& lock);
     void handOn(size_t task, RecordedBatch& batch, bool last);
     // Whether the consumer is to be woken now that a task has ended (m_mutex held).
     bool consumerHasWork() const;
     RecordedBatch freshBatch(); // with m_mutex held
+    // The window's invariants (m_mutex held): m_head <= m_next <= m_count, and at most
+    // m_window tasks in flight (m_next <= m_head + m_window).
+    bool windowHolds() const { return m_head <= m_next && m_next <= m_count && m_next <= m_head + m_window; }
 
     const size_t m_threads;
     const size_t m_window;

@@ -38,7 +38,7 @@ ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, Result
 ReplaceWriter::~ReplaceWriter()
 {
     flushRewrites();
-    ReleaseTempFiles();
+    releaseTempFiles();
 }
 
 void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::string dataDir)
@@ -87,14 +87,14 @@ bool ReplaceWriter::isRecoveryCopy(const std::string& name) const
     return false;
 }
 
-bool ReplaceWriter::CreateTempFiles(size_t pairCount)
+bool ReplaceWriter::createTempFiles(size_t pairCount)
 {
-    ReleaseTempFiles();
+    releaseTempFiles();
     const size_t count = pairCount > 1 ? 2 : 1;
     for (size_t i = 0; i < count; ++i) {
         m_temp[i] = m_fs.createScratch("TW");
         if (!m_temp[i]) {
-            ReleaseTempFiles();
+            releaseTempFiles();
             m_sink.addResultLines(ResultEntry::error(kErrorOpeningTemp));
             return false;
         }
@@ -107,7 +107,7 @@ File* ReplaceWriter::tempFile(int index) const
     return index >= 0 && index < 2 ? m_temp[index].get() : nullptr;
 }
 
-void ReplaceWriter::ReleaseTempFiles()
+void ReplaceWriter::releaseTempFiles()
 {
     flushRewrites();
     m_staging.reset(); // unnamed: gone with its handle
@@ -228,21 +228,31 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     FileStatus output;
     if (!in.output->status(&output))
         return fail(kErrorWriting, in.path);
-    const int64_t expected = in.status.size - in.sizeChange;
-    if (!in.reformatted && expected != output.size) {
-        char head[200];
-        std::snprintf(head, sizeof head,
-                      "Mismatch between expected and actual size after replace:\n%lld bytes expected, "
-                      "%lld bytes actual in file\n",
-                      static_cast<long long>(expected), static_cast<long long>(output.size));
-        const std::string text = head + displayName(in.path);
-        ++m_errorLines;
-        if (m_quiet)
-            m_sink.addResultLines(ResultEntry::error(text, in.path));
-        m_host.message(text, m_quiet);
+    if (sizeMismatch(in, output.size))
         return CommitResult::Failed;
-    }
+    return stageRewrite(in, backup, times);
+}
 
+bool ReplaceWriter::sizeMismatch(const CommitInput& in, int64_t outputSize)
+{
+    const int64_t expected = in.status.size - in.sizeChange;
+    if (in.reformatted || expected == outputSize)
+        return false;
+    char head[200];
+    std::snprintf(head, sizeof head,
+                  "Mismatch between expected and actual size after replace:\n%lld bytes expected, "
+                  "%lld bytes actual in file\n",
+                  static_cast<long long>(expected), static_cast<long long>(outputSize));
+    const std::string text = head + displayName(in.path);
+    ++m_errorLines;
+    if (m_quiet)
+        m_sink.addResultLines(ResultEntry::error(text, in.path));
+    m_host.message(text, m_quiet);
+    return true;
+}
+
+CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, const std::string& backup, const PreciseTimes& times)
+{
     // The rewrite waits in the batch; the replaced text is kept in the staging file.
     if (!m_staging)
         m_staging = m_fs.createScratch("TW");

@@ -6,10 +6,10 @@
 // Sequence for one replace run:
 //   ReplaceWriter w(fs, ops, host, sink, confirmation);
 //   w.startRun(options, quiet, dataDirectory());
-//   if (!w.CreateTempFiles(pairCount)) -> end the run (the error line was added)
+//   if (!w.createTempFiles(pairCount)) -> end the run (the error line was added)
 //   per file with replacements, after its pairs, with the input file closed:
 //       w.CommitFile(input)   // may cancel: check confirmation.cancelled()
-//   w.ReleaseTempFiles(); w.endRun();
+//   w.releaseTempFiles(); w.endRun();
 //   summary: w.replacements(), w.filesReplaced()
 #include "core/ConfirmationState.h"
 #include "core/ProgramOptions.h"
@@ -73,7 +73,7 @@ public:
     void startRun(const ProgramOptions& options, bool quiet, std::string dataDir);
     // Two temporary files "TW..." (the second only for more than one pair). On failure the
     // results line "Error opening temp file" is added and false returned.
-    [[nodiscard]] bool CreateTempFiles(size_t pairCount);
+    [[nodiscard]] bool createTempFiles(size_t pairCount);
     // Temporary file 0 or 1 (null when not created).
     File* tempFile(int index) const;
     // Decides, makes the backup and stages the rewrite of the original; the rewrite itself
@@ -86,7 +86,7 @@ public:
     // Originals rewritten together; 1 (the default) rewrites each at its commit.
     void setBatchLimit(size_t files) { m_batchLimit = files == 0 ? 1 : files; }
     // Closes and deletes the temporary files.
-    void ReleaseTempFiles();
+    void releaseTempFiles();
     // Closes the undo script.
     void endRun();
 
@@ -109,6 +109,12 @@ private:
     // An entry of the recovery list keeps its copy under `name`.
     bool isRecoveryCopy(const std::string& name) const;
     [[nodiscard]] CommitResult fail(const std::string& message, const std::string& path);
+    // The replaced output does not have the size the replacements make of the original:
+    // reports it and returns true (never for a reformatted file).
+    bool sizeMismatch(const CommitInput& in, int64_t outputSize);
+    // Keeps the replaced output in the staging file and the rewrite in the batch; the
+    // batch is rewritten once it is full.
+    CommitResult stageRewrite(const CommitInput& in, const std::string& backup, const PreciseTimes& times);
 
     // A committed file whose original waits for its batch.
     struct PendingRewrite {
@@ -130,7 +136,7 @@ private:
     ProgramOptions m_options;
     bool m_quiet = false;
     std::string m_dataDir;           // ends with "/", or empty when there is none
-    std::unique_ptr<File> m_temp[2]; // the run's temporary outputs, deleted by ReleaseTempFiles
+    std::unique_ptr<File> m_temp[2]; // the run's temporary outputs, deleted by releaseTempFiles
     std::vector<PendingRewrite> m_pending; // committed, original not yet rewritten
     std::unique_ptr<File> m_staging; // the replaced texts of m_pending, one after another
     int64_t m_pendingBytes = 0;      // bytes used in m_staging

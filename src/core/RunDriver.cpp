@@ -585,7 +585,7 @@ bool RunDriver::prepareReplace(Run& run)
     run.writer.startRun(run.opt, run.quiet, dataDir);
     // Originals are rewritten in batches that share their flushes to disk.
     run.writer.setBatchLimit(256);
-    return run.writer.CreateTempFiles(run.request.pairs.size());
+    return run.writer.createTempFiles(run.request.pairs.size());
 }
 
 bool RunDriver::preparePairs(Run& run)
@@ -858,7 +858,7 @@ void RunDriver::endRun(Run& run)
 {
     if (run.replace) {
         m_results.endHoldBack();
-        run.writer.ReleaseTempFiles();
+        run.writer.releaseTempFiles();
         run.writer.endRun();
         m_counters.fileErrors += run.writer.errorLines();
     }

@@ -11,7 +11,7 @@ namespace tw {
 
 namespace {
 
-std::function<void()>& PauseHook()
+std::function<void()>& pauseHook()
 {
     static std::function<void()> hook;
     return hook;
@@ -19,8 +19,8 @@ std::function<void()>& PauseHook()
 
 void pauseForTests(FileSystem& fs)
 {
-    if (PauseHook()) {
-        PauseHook()();
+    if (pauseHook()) {
+        pauseHook()();
         return;
     }
     const char* flag = std::getenv("TW_TEST_PAUSE_COPYBACK");
@@ -55,7 +55,7 @@ std::string createSafetyFile(FileOps& ops, const std::string& dataDir)
 
 void setCopyBackPauseHook(std::function<void()> hook)
 {
-    PauseHook() = std::move(hook);
+    pauseHook() = std::move(hook);
 }
 
 int64_t copyContent(File& from, File& to, const std::function<void()>& afterFirstChunk)
@@ -90,98 +90,200 @@ int64_t copySegment(File& from, int64_t offset, int64_t length, File& to, const 
     }
 }
 
-void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
+namespace {
+
+// The safety file a batch shares for the originals without a backup: their unchanged
+// copies one after another.
+struct SharedSafetyFile {
+    std::string path;           // "" until made, or when it could not be made
+    std::unique_ptr<File> file; // open while the copies are written
+    FileStatus status;          // its identity, which the entries name
+    int64_t size = 0;           // the copies written so far
+};
+
+// The item's backup is its unchanged copy. Its length lets a recovery tell a complete
+// backup from a torn one, its identity the backup from any other file put under its name.
+void takeBackupAsCopy(FileSystem& fs, RewriteItem& item)
 {
-    // 1. An unchanged copy of every original: its backup, or a segment of one safety
-    // file shared by the batch.
+    RecoveryEntry& entry = item.outcome.entry;
+    entry.safetyCopy = item.existingCopy;
+    FileStatus copy;
+    if (fs.status(item.existingCopy, &copy, /*followLinks=*/false) && copy.isRegular) {
+        entry.copyLength = copy.size;
+        entry.copyDevice = copy.device;
+        entry.copyInode = copy.inode;
+    }
+}
+
+// Appends the original's content to the shared safety file, made on first use. False when
+// no copy was made: the item is then not rewritten (its result says Changed, when the
+// original is no longer the scanned file, or NotStarted).
+bool copyIntoSharedFile(FileSystem& fs, FileOps& ops, const std::string& dataDir, SharedSafetyFile& shared,
+                        RewriteItem& item)
+{
+    if (!shared.file) {
+        shared.path = createSafetyFile(ops, dataDir);
+        shared.file = shared.path.empty() ? nullptr : fs.openWrite(shared.path, false, false);
+        // Its identity goes into the entries, so that a recovery reads only this file.
+        if (shared.file && !shared.file->status(&shared.status)) {
+            shared.file.reset();
+            fs.removeFile(shared.path);
+        }
+    }
+    auto original = shared.file ? fs.openRead(item.originalPath) : nullptr;
+    FileStatus now;
+    if (original && item.checkExpected && (!original->status(&now) || !unchangedSince(item.expected, now))) {
+        item.outcome.result = RewriteResult::Changed;
+        return false;
+    }
+    const int64_t n = original && shared.file->seek(shared.size) ? copyContent(*original, *shared.file) : -1;
+    if (n < 0)
+        return false;
+    RecoveryEntry& entry = item.outcome.entry;
+    entry.safetyCopy = shared.path;
+    entry.copyDevice = shared.status.device;
+    entry.copyInode = shared.status.inode;
+    entry.copyOffset = shared.size;
+    entry.copyLength = n;
+    shared.size += n;
+    return true;
+}
+
+// Step 1: an unchanged copy of every original, its backup or a segment of the shared
+// safety file. Returns the items that have one, in order.
+std::vector<RewriteItem*> makeSafetyCopies(FileSystem& fs, FileOps& ops, const std::string& dataDir,
+                                           std::vector<RewriteItem>& items, SharedSafetyFile& shared)
+{
     std::vector<RewriteItem*> ready;
-    std::string sharedPath;
-    std::unique_ptr<File> shared;
-    FileStatus sharedStatus;
-    int64_t sharedSize = 0;
     for (RewriteItem& item : items) {
         RecoveryEntry& entry = item.outcome.entry;
         item.outcome.result = RewriteResult::NotStarted;
         entry.original = item.originalPath;
         entry.copyIsBackup = !item.existingCopy.empty();
-        if (entry.copyIsBackup) {
-            entry.safetyCopy = item.existingCopy;
-            // The backup's length lets a recovery tell a complete backup from a torn one,
-            // its identity the backup from any other file put under its name.
-            FileStatus copy;
-            if (fs.status(item.existingCopy, &copy, /*followLinks=*/false) && copy.isRegular) {
-                entry.copyLength = copy.size;
-                entry.copyDevice = copy.device;
-                entry.copyInode = copy.inode;
-            }
-            ready.push_back(&item);
+        if (entry.copyIsBackup)
+            takeBackupAsCopy(fs, item);
+        else if (!copyIntoSharedFile(fs, ops, dataDir, shared, item))
             continue;
-        }
-        if (!shared) {
-            sharedPath = createSafetyFile(ops, dataDir);
-            shared = sharedPath.empty() ? nullptr : fs.openWrite(sharedPath, false, false);
-            // Its identity goes into the entries, so that a recovery reads only this file.
-            if (shared && !shared->status(&sharedStatus)) {
-                shared.reset();
-                fs.removeFile(sharedPath);
-            }
-        }
-        auto original = shared ? fs.openRead(item.originalPath) : nullptr;
-        FileStatus now;
-        if (original && item.checkExpected && (!original->status(&now) || !unchangedSince(item.expected, now))) {
-            item.outcome.result = RewriteResult::Changed;
-            continue;
-        }
-        const int64_t n = original && shared->seek(sharedSize) ? copyContent(*original, *shared) : -1;
-        if (n < 0)
-            continue;
-        entry.safetyCopy = sharedPath;
-        entry.copyDevice = sharedStatus.device;
-        entry.copyInode = sharedStatus.inode;
-        entry.copyOffset = sharedSize;
-        entry.copyLength = n;
-        sharedSize += n;
         ready.push_back(&item);
     }
-    shared.reset();
+    shared.file.reset();
+    return ready;
+}
+
+// Every file system that holds a copy (`copies`) or an original of the items gets one
+// barrier. False when one failed.
+bool syncFileSystemsOf(FileSystem& fs, const std::vector<RewriteItem*>& ready, bool copies)
+{
+    std::vector<uint64_t> done;
+    bool ok = true;
+    for (RewriteItem* item : ready) {
+        const std::string& path = copies ? item->outcome.entry.safetyCopy : item->originalPath;
+        FileStatus st;
+        if (!fs.status(path, &st)) {
+            ok = false;
+            continue;
+        }
+        if (std::find(done.begin(), done.end(), st.device) != done.end())
+            continue;
+        done.push_back(st.device);
+        ok = syncFileSystemOf(path) && ok;
+    }
+    return ok;
+}
+
+// Gives the rewritten file back the last-write time it had. False when that failed.
+bool putLastWriteBack(const RewriteItem& item, File& target)
+{
+    PreciseTimes current;
+    const bool read = target.readTimes(&current);
+    current.lastWriteSec = item.keepLastWrite->lastWriteSec;
+    current.lastWriteNsec = item.keepLastWrite->lastWriteNsec;
+    return target.setTimes(current) && read;
+}
+
+// Step 3 for one item: the original is overwritten from its start and cut, under its
+// lock; a failure puts the copy back. The entries the list may drop (originals left
+// untouched or put back) go to `finished`.
+void rewriteOne(FileSystem& fs, RewriteItem& item, std::vector<RecoveryEntry>& finished)
+{
+    RecoveryEntry& entry = item.outcome.entry;
+    // The guard handle holds the lock for the whole rewrite; the original must still be
+    // the scanned file when the lock is ours.
+    auto guard = fs.openRead(item.originalPath);
+    FileStatus now;
+    if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
+        || (item.checkExpected && !unchangedSince(item.expected, now))) {
+        item.outcome.result = RewriteResult::Changed;
+        finished.push_back(entry); // untouched
+        return;
+    }
+    const bool clear = item.clearReadOnly && isReadOnlyMode(now.mode);
+    if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
+        finished.push_back(entry); // untouched: NotStarted
+        return;
+    }
+    auto putModeBack = [&] { return !clear || guard->setMode(now.mode); };
+    // Opened again for writing (a read-only original could not be opened so before);
+    // it must lead to the very file that is locked and checked.
+    auto target = fs.openWrite(item.originalPath, false, false);
+    FileStatus opened;
+    if (!target || !target->status(&opened) || !sameFile(opened, now)) {
+        item.outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
+        item.statusRestored = putModeBack();
+        finished.push_back(entry); // untouched
+        return;
+    }
+    const int64_t written =
+        copySegment(*item.source, item.sourceOffset, item.sourceLength, *target, [&] { pauseForTests(fs); });
+    if (written >= 0 && target->truncate(written)) {
+        item.outcome.result = RewriteResult::Done;
+        const bool modeBack = putModeBack();
+        item.statusRestored = item.keepLastWrite ? putLastWriteBack(item, *target) && modeBack : modeBack;
+        return;
+    }
+    bool restored = restoreFrom(fs, entry, *target);
+    target.reset();
+    if (!restored) {
+        // The handle may be what failed; try once more through a fresh one.
+        auto again = fs.openWrite(item.originalPath, false, false);
+        FileStatus st;
+        if (again && again->status(&st) && sameFile(st, now))
+            restored = restoreFrom(fs, entry, *again);
+    }
+    item.statusRestored = putModeBack();
+    item.outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
+    if (restored)
+        finished.push_back(entry);
+}
+
+} // namespace
+
+void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
+{
+    // 1. An unchanged copy of every original: its backup, or a segment of one safety
+    // file shared by the batch.
+    SharedSafetyFile shared;
+    const std::vector<RewriteItem*> ready = makeSafetyCopies(fs, ops, dataDir, items, shared);
     // The shared safety file goes once no entry needs it; backups always stay.
     size_t sharedUsers = 0;
     for (RewriteItem* item : ready)
         sharedUsers += item->outcome.entry.copyIsBackup ? 0 : 1;
     auto dropSafetyCopy = [&](const RecoveryEntry& entry) {
         if (!entry.copyIsBackup && --sharedUsers == 0)
-            fs.removeFile(sharedPath);
+            fs.removeFile(shared.path);
     };
     if (ready.empty()) {
-        if (!sharedPath.empty())
-            fs.removeFile(sharedPath);
+        if (!shared.path.empty())
+            fs.removeFile(shared.path);
         return;
     }
-    // Every file system that holds a copy or an original gets one barrier.
-    auto syncAll = [&](bool copies) {
-        std::vector<uint64_t> done;
-        bool ok = true;
-        for (RewriteItem* item : ready) {
-            const std::string& path = copies ? item->outcome.entry.safetyCopy : item->originalPath;
-            FileStatus st;
-            if (!fs.status(path, &st)) {
-                ok = false;
-                continue;
-            }
-            if (std::find(done.begin(), done.end(), st.device) != done.end())
-                continue;
-            done.push_back(st.device);
-            ok = syncFileSystemOf(path) && ok;
-        }
-        return ok;
-    };
 
     // 2. The copies reach the disk, then the list names them all.
     std::vector<RecoveryEntry> entries;
     for (RewriteItem* item : ready)
         entries.push_back(item->outcome.entry);
     RecoveryList list(fs, ops, dataDir);
-    if (!syncAll(true) || !list.add(entries)) {
+    if (!syncFileSystemsOf(fs, ready, true) || !list.add(entries)) {
         for (RewriteItem* item : ready)
             dropSafetyCopy(item->outcome.entry);
         return;
@@ -189,66 +291,11 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
 
     // 3. Each original is overwritten from its start and cut; a failure puts the copy back.
     std::vector<RecoveryEntry> finished;
-    for (RewriteItem* item : ready) {
-        RecoveryEntry& entry = item->outcome.entry;
-        // The guard handle holds the lock for the whole rewrite; the original must still be
-        // the scanned file when the lock is ours.
-        auto guard = fs.openRead(item->originalPath);
-        FileStatus now;
-        if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
-            || (item->checkExpected && !unchangedSince(item->expected, now))) {
-            item->outcome.result = RewriteResult::Changed;
-            finished.push_back(entry); // untouched
-            continue;
-        }
-        const bool clear = item->clearReadOnly && isReadOnlyMode(now.mode);
-        if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
-            finished.push_back(entry); // untouched: NotStarted
-            continue;
-        }
-        auto putModeBack = [&] { return !clear || guard->setMode(now.mode); };
-        // Opened again for writing (a read-only original could not be opened so before);
-        // it must lead to the very file that is locked and checked.
-        auto target = fs.openWrite(item->originalPath, false, false);
-        FileStatus opened;
-        if (!target || !target->status(&opened) || !sameFile(opened, now)) {
-            item->outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
-            item->statusRestored = putModeBack();
-            finished.push_back(entry); // untouched
-            continue;
-        }
-        const int64_t written =
-            copySegment(*item->source, item->sourceOffset, item->sourceLength, *target, [&] { pauseForTests(fs); });
-        if (written >= 0 && target->truncate(written)) {
-            item->outcome.result = RewriteResult::Done;
-            bool restored = putModeBack();
-            if (item->keepLastWrite) {
-                PreciseTimes current;
-                restored = target->readTimes(&current) && restored;
-                current.lastWriteSec = item->keepLastWrite->lastWriteSec;
-                current.lastWriteNsec = item->keepLastWrite->lastWriteNsec;
-                restored = target->setTimes(current) && restored;
-            }
-            item->statusRestored = restored;
-            continue;
-        }
-        bool restored = restoreFrom(fs, entry, *target);
-        target.reset();
-        if (!restored) {
-            // The handle may be what failed; try once more through a fresh one.
-            auto again = fs.openWrite(item->originalPath, false, false);
-            FileStatus st;
-            if (again && again->status(&st) && sameFile(st, now))
-                restored = restoreFrom(fs, entry, *again);
-        }
-        item->statusRestored = putModeBack();
-        item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
-        if (restored)
-            finished.push_back(entry);
-    }
+    for (RewriteItem* item : ready)
+        rewriteOne(fs, *item, finished);
 
     // 4. The new contents reach the disk before the copies go away.
-    const bool durable = syncAll(false);
+    const bool durable = syncFileSystemsOf(fs, ready, false);
     for (RewriteItem* item : ready)
         if (item->outcome.result == RewriteResult::Done && durable)
             finished.push_back(item->outcome.entry);

@@ -38,7 +38,7 @@ struct WriterFixture : ::testing::Test {
         confirmation.startRun(options.promptMode);
         writer = std::make_unique<ReplaceWriter>(*fs, realFileOps(), host, sink, confirmation);
         writer->startRun(options, quiet, data);
-        ASSERT_TRUE(writer->CreateTempFiles(1));
+        ASSERT_TRUE(writer->createTempFiles(1));
     }
     std::string makeFile(const std::string& rel, const std::string& content)
     {
@@ -318,15 +318,15 @@ TEST_F(WriterFixture, TempFilesAreCreatedAndDeleted)
     confirmation.startRun(2);
     writer = std::make_unique<ReplaceWriter>(*fs, realFileOps(), host, sink, confirmation);
     writer->startRun(options, true, data);
-    ASSERT_TRUE(writer->CreateTempFiles(3));
+    ASSERT_TRUE(writer->createTempFiles(3));
     ASSERT_TRUE(writer->tempFile(0) && writer->tempFile(1));
     const std::string p0 = writer->tempFile(0)->path(), p1 = writer->tempFile(1)->path();
     EXPECT_EQ(baseName(p0).rfind("TW", 0), 0u);
-    writer->ReleaseTempFiles();
+    writer->releaseTempFiles();
     FileStatus st;
     EXPECT_FALSE(realFileSystem().status(p0, &st));
     EXPECT_FALSE(realFileSystem().status(p1, &st));
-    ASSERT_TRUE(writer->CreateTempFiles(1));
+    ASSERT_TRUE(writer->createTempFiles(1));
     EXPECT_EQ(writer->tempFile(1), nullptr);
 }
 

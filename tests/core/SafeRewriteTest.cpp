@@ -68,7 +68,7 @@ TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
             options.backupPath = dir.path() + "bak/";
         ReplaceWriter writer(fs, realFileOps(), host, sink, confirmation);
         writer.startRun(options, true, data);
-        ASSERT_TRUE(writer.CreateTempFiles(1));
+        ASSERT_TRUE(writer.createTempFiles(1));
         File* out = writer.tempFile(0);
         ASSERT_TRUE(out->write(newContent.data(), newContent.size()));
         const std::string tempPath = out->path();
@@ -82,7 +82,7 @@ TEST_F(SafeFixture, FailedCopyBackLeavesTheOriginalIntact)
         in.replacements = 1;
         in.sizeChange = in.status.size - static_cast<int64_t>(newContent.size());
         EXPECT_EQ(writer.CommitFile(in), CommitResult::Failed);
-        writer.ReleaseTempFiles();
+        writer.releaseTempFiles();
 
         EXPECT_TRUE(readFile(path) == oldContent) << "original changed";
         EXPECT_TRUE(sink.contains("Error writing (another app may own it) file victim.bin"));

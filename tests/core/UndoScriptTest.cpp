@@ -39,7 +39,7 @@ TEST(UndoScriptRun, RestoresAwkwardNames)
     options.backupPath = bak;
     ReplaceWriter writer(realFileSystem(), realFileOps(), host, sink, confirmation);
     writer.startRun(options, true, data);
-    ASSERT_TRUE(writer.CreateTempFiles(1));
+    ASSERT_TRUE(writer.createTempFiles(1));
     ::mkdir((src + "sub dir").c_str(), 0755);
     std::vector<std::string> originals;
     for (size_t i = 0; i < names.size(); ++i) {
