@@ -9,7 +9,7 @@
 
 namespace tw {
 
-FileScanner::FileScanner(const ScanSettings& settings, ResultSink& results, RunHost& host, std::atomic<bool>& stop)
+FileScanner::FileScanner(const ScanSettings& settings, ResultStream& results, RunHost& host, std::atomic<bool>& stop)
     : m_settings(settings), m_results(results), m_host(host), m_stop(stop)
 {
     m_buffer.resize(std::max<size_t>(m_settings.blockSize, 16));
@@ -55,6 +55,8 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
     std::string replacement; // the replace text of the current hit, when it varies
     if (m_hit.path != file.path)
         m_hit.path = file.path;
+    if (m_hit.archivePath != file.archivePath)
+        m_hit.archivePath = file.archivePath;
 
     // Invariants: buf[0, have) holds the file bytes [blockPos, blockPos + have); `last`
     // says the file ends at blockPos + have. Offsets are 64-bit file positions; p and the
