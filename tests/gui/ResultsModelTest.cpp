@@ -1,6 +1,8 @@
 #include "core/RunDriver.h"
 #include "gui/BatchedResultsView.h"
+#include "gui/ResultsExport.h"
 #include "gui/ResultsModel.h"
+#include "results/HtmlPage.h"
 #include "results/ResultsList.h"
 
 #include "TestUtil.h"
@@ -226,6 +228,18 @@ TEST(ResultsModel, RowsOfARunKeepThePlaceOfTheirLines)
         EXPECT_EQ(hits, 2 + 1 + 6 + 2 + 2);
         EXPECT_EQ(memberHits, 2);
         EXPECT_EQ(binaryHits, 2);
+
+        // The list's page is the page of the run's own lines (a member's file line links
+        // to its archive).
+        ASSERT_TRUE(writeHtmlPage(model, "heading\r\n", dir.file("list.htm")));
+        std::unique_ptr<File> out = realFileSystem().openWrite(dir.file("run.htm"), true, true);
+        ASSERT_TRUE(out);
+        HtmlResultsView page(*out, "heading\r\n", HtmlOptions{});
+        for (const ResultEntry& e : recorded.lines)
+            page.appendLine(e);
+        ASSERT_TRUE(page.finish());
+        out.reset();
+        EXPECT_EQ(test::readFile(dir.file("list.htm")), test::readFile(dir.file("run.htm")));
     }
 }
 
