@@ -39,10 +39,11 @@ public:
         NameBeginRole,               // int: where the part in the file colour starts; -1 when none
         ArchivePathRole,             // QString: the archive that holds PathRole; empty for plain files
         FileOffsetRole,              // qlonglong: hit lines: byte offset of the hit in the file
-                                     // (or member); else -1
+                                     // (or member); else -1 (ResultFields::fileOffset)
         HitColumnRole,               // int: hit lines: where the found text starts in the context
-                                     // shown after the "Line N - " prefix, in bytes; else -1
+                                     // shown after the line's prefix, in bytes; else -1
         HitLengthRole,               // int: hit lines: the hit's length in bytes; else 0
+                                     // (ResultFields::hitLength)
         BinaryRole,                  // bool: hit lines: found in a binary file (placed by
                                      // FileOffsetRole; LineNumberRole is 0)
         PathBytesRole,               // QByteArray: PathRole's bytes as the run named the file

@@ -29,10 +29,13 @@ enum class LineKind : uint8_t {
 // the end, where a derived type may place its own small fields.
 struct ResultFields {
     long lineNumber = 0;     // hit lines of text files: the line of the hit (from 1); else 0
-    int64_t fileOffset = -1; // hit lines: absolute offset of the hit in the file; else -1
+    int64_t fileOffset = -1; // hit lines: absolute offset of the hit in the bytes the scan read
+                             // (the file, the member, or a UTF-16 text decoded); else -1
     int hitColumn = -1;      // hit lines: where the found text starts in the shown context
-                             // (bytes after the "Line N - " prefix, markers not counted); else -1
-    int hitLength = 0;       // hit lines: length of the hit in the file; 0 for other lines
+                             // (bytes after the "Line N - " or "Offset 0x... - " prefix,
+                             // markers not counted); else -1
+    int hitLength = 0;       // hit lines: length of the hit, leaving out the line ends it
+                             // begins with (which fileOffset still counts); 0 for other lines
     LineKind kind = LineKind::Other;
     bool binary = false;     // hit lines: found in a binary file
 
