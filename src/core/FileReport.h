@@ -27,6 +27,7 @@ struct FileReport {
     {
         fate = Fate::Scanned;
         state.path.assign(path);
+        state.archivePath.clear();
         state.binary = false;
         state.reformatted = false;
         state.sizeChange = 0;

@@ -10,7 +10,7 @@
 
 namespace tw {
 
-FileScanner::FileScanner(const ScanSettings& settings, ResultSink& results, RunHost& host, std::atomic<bool>& stop)
+FileScanner::FileScanner(const ScanSettings& settings, ResultStream& results, RunHost& host, std::atomic<bool>& stop)
     : m_settings(settings), m_results(results), m_host(host), m_stop(stop)
 {
     m_buffer.resize(std::max<size_t>(m_settings.blockSize, 16));
@@ -83,6 +83,8 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
     ScanState s{in, pair, matcher, pairIndex, file, hooks, display, keepBefore, m_buffer.size(), m_buffer.data()};
     if (m_hit.path != file.path)
         m_hit.path = file.path;
+    if (m_hit.archivePath != file.archivePath)
+        m_hit.archivePath = file.archivePath;
     m_outBuffer.clear();
 
     // A file that takes long shows how far the scan has come, a few times a second.

@@ -8,7 +8,7 @@
 #include "engine/Matcher.h"
 #include "core/PreparedPair.h"
 #include "platform/FileSystem.h"
-#include "results/ResultSink.h"
+#include "results/ResultStream.h"
 
 #include <atomic>
 #include <memory>
@@ -33,7 +33,8 @@ struct ActivePair {
 
 // Per-file state shared by the pairs of one file.
 struct FileState {
-    std::string path;
+    std::string path;             // an archive member: its name in the archive
+    std::string archivePath;      // the archive that holds the member; empty for plain files
     bool binary = false;          // decided on the first block of the first pair
     bool reformatted = false;     // a reformat wrote the whole output
     int64_t sizeChange = 0;       // (search length - replace length) over replacements written
@@ -95,7 +96,7 @@ enum class ScanOutcome { Done, ReadError, WriteFailed, Abandoned, Stopped };
 
 class FileScanner {
 public:
-    FileScanner(const ScanSettings& settings, ResultSink& results, RunHost& host, std::atomic<bool>& stop);
+    FileScanner(const ScanSettings& settings, ResultStream& results, RunHost& host, std::atomic<bool>& stop);
 
     // Scans `in` from its current position to its end for pair number `pairIndex`.
     // `firstPair` decides binary detection. With `hooks` the replaced text is written to
@@ -123,7 +124,7 @@ private:
 
 private:
     ScanSettings m_settings;
-    ResultSink& m_results;
+    ResultStream& m_results;
     RunHost& m_host;
     std::atomic<bool>& m_stop;
     std::vector<uint8_t> m_buffer; // one block; reused for every block of every file

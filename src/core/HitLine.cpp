@@ -221,7 +221,6 @@ ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string
 void setHitFields(ResultEntry& e, const HitLineInput& in, size_t contextStart)
 {
     e.kind = LineKind::Hit;
-    e.archivePath.clear();
     e.binary = in.binary;
     e.lineNumber = in.binary ? 0 : in.lineNumber;
     e.fileOffset = in.fileOffset;

@@ -32,7 +32,8 @@ void buildHitLineInto(std::string& out, const HitLineInput& in, const CharClasse
 // The results line of a hit in `path`: `text` is BuildHitLine(in, cc, &contextStart); the
 // fields come from `in` (the hit length leaves out line ends at the start of the hit).
 ResultEntry hitEntry(const HitLineInput& in, std::string text, const std::string& path, size_t contextStart);
-// Sets the fields of a hit entry whose text is already in `e.text` (its path is left alone).
+// Sets the fields of a hit entry whose text is already in `e.text` (its path and archive
+// path are left alone).
 void setHitFields(ResultEntry& e, const HitLineInput& in, size_t contextStart);
 
 // Binary when any of the first min(length, 1024) bytes is below 0x09.

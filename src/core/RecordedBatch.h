@@ -33,14 +33,11 @@ struct RecordedBatch {
         uint32_t offset = 0;
         uint32_t length = 0;
     };
-    struct Event {
+    // A Line event's ResultFields are those of its entry; other events use lineNumber and
+    // fileOffset as their operation says.
+    struct Event : ResultFields {
         Op op = Op::Line;
-        LineKind kind = LineKind::Other;
-        bool flag = false; // Line: binary; Message: suppressed by quiet
-        int hitLength = 0;
-        int hitColumn = -1;
-        long lineNumber = 0;
-        int64_t fileOffset = -1;
+        bool flag = false;  // Message: suppressed by quiet
         uint32_t index = 0; // FileEnd: into reports
         Span text, path, archive;
     };
@@ -73,12 +70,7 @@ struct RecordedBatch {
         e.text.assign(view(ev.text));
         e.path.assign(view(ev.path));
         e.archivePath.assign(view(ev.archive));
-        e.kind = ev.kind;
-        e.binary = ev.flag;
-        e.hitLength = ev.hitLength;
-        e.hitColumn = ev.hitColumn;
-        e.lineNumber = ev.lineNumber;
-        e.fileOffset = ev.fileOffset;
+        e.fields() = ev.fields();
     }
 };
 

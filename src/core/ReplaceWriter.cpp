@@ -6,7 +6,7 @@
 
 namespace tw {
 
-void reportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
+void reportFileError(ResultStream& sink, RunHost& host, bool quiet, const std::string& message,
                      const std::string& path)
 {
     const std::string text = message + " " + displayName(baseName(path));
@@ -29,7 +29,7 @@ std::string backupName(const std::string& path, const std::string& startPath, co
     return backupDir + backupRelativeName(path, startPath);
 }
 
-ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultSink& sink,
+ReplaceWriter::ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultStream& sink,
                              ConfirmationState& confirmation)
     : m_fs(fs), m_ops(ops), m_host(host), m_sink(sink), m_confirmation(confirmation), m_undo(fs, ops)
 {

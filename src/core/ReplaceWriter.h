@@ -18,7 +18,7 @@
 #include "core/UndoScript.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
-#include "results/ResultSink.h"
+#include "results/ResultStream.h"
 
 #include <memory>
 #include <set>
@@ -55,7 +55,7 @@ enum class CommitResult {
 
 // A failure for one file: the results line "<message> <name without directory>" and the
 // same text as a message (kept off screen in quiet mode).
-void reportFileError(ResultSink& sink, RunHost& host, bool quiet, const std::string& message,
+void reportFileError(ResultStream& sink, RunHost& host, bool quiet, const std::string& message,
                      const std::string& path);
 
 // The backup name of `path`: the part after `startPath` appended to `backupDir`. A path
@@ -66,7 +66,7 @@ std::string backupRelativeName(const std::string& path, const std::string& start
 
 class ReplaceWriter {
 public:
-    ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultSink& sink, ConfirmationState& confirmation);
+    ReplaceWriter(FileSystem& fs, FileOps& ops, RunHost& host, ResultStream& sink, ConfirmationState& confirmation);
     ~ReplaceWriter();
 
     // Resets the counters; the undo script is opened by the first commit with a backup.
@@ -131,7 +131,7 @@ private:
     FileSystem& m_fs;
     FileOps& m_ops;
     RunHost& m_host;
-    ResultSink& m_sink;
+    ResultStream& m_sink;
     ConfirmationState& m_confirmation;
     ProgramOptions m_options;
     bool m_quiet = false;

@@ -58,12 +58,7 @@ void ResultRecorder::addLine(const ResultEntry& entry)
     }
     const RecordedBatch::Span archive = b.store(entry.archivePath);
     RecordedBatch::Event& ev = push(RecordedBatch::Op::Line);
-    ev.kind = entry.kind;
-    ev.flag = entry.binary;
-    ev.hitLength = entry.hitLength;
-    ev.hitColumn = entry.hitColumn;
-    ev.lineNumber = entry.lineNumber;
-    ev.fileOffset = entry.fileOffset;
+    ev.fields() = entry.fields();
     ev.text = text;
     ev.path = m_lastPathSpan;
     ev.archive = archive;

@@ -2,15 +2,15 @@
 // The results list and the front end as a worker thread sees them: everything a file's
 // work sends to either is recorded into the task's batch, to be replayed in file order on
 // the run's own thread. Only what a search does on a file is recorded (file lines, lines,
-// messages, progress, title); holding back, the output file and questions belong to the
-// run's thread and are refused here.
+// messages, progress, title). Holding back and the output file belong to the run's thread:
+// a recorder is only a line stream, and it answers every question with Cancel.
 #include "core/OrderedPipeline.h"
 #include "core/RunHost.h"
-#include "results/ResultSink.h"
+#include "results/ResultStream.h"
 
 namespace tw {
 
-class ResultRecorder final : public ResultSink, public RunHost {
+class ResultRecorder final : public ResultStream, public RunHost {
 public:
     ResultRecorder() = default;
     // The task whose output is recorded now.
@@ -27,7 +27,7 @@ public:
     // The work on one file or member is done; the steps that follow it get `report`.
     void fileEnd(const FileReport& report);
 
-    // ResultSink
+    // ResultStream
     void setPendingFile(const std::string& path, const std::string& archivePath = {}) override;
     void emitPendingFileLine() override
     {
@@ -38,19 +38,6 @@ public:
         }
     }
     void addLine(const ResultEntry& entry) override;
-    bool beginHoldBack() override { return false; }
-    void flushHeldBack() override {}
-    void discardHeldBack() override {}
-    void endHoldBack() override {}
-    const HeldBackLines& heldBack() override { return noHeldBackLines(); }
-    void setHitTexts(std::string, std::string) override {}
-    bool openOutputFile(const std::string&, size_t, const std::function<std::string(size_t)>&) override
-    {
-        return false;
-    }
-    bool hasOutputFile() const override { return false; }
-    void closeOutputFile() override {}
-    void writeToOutput(const std::string&) override {}
 
     // RunHost
     void message(const std::string& text, bool suppressedByQuiet) override;

@@ -68,9 +68,9 @@ std::string nowText()
 // confirmation state and the special operations.
 class RunReplaceHooks final : public ReplaceHooks {
 public:
-    RunReplaceHooks(ConfirmationState& conf, RunHost& host, ResultSink& sink, std::atomic<bool>& stop, bool quiet,
-                    bool oneHit, long& fileErrors)
-        : m_conf(conf), m_host(host), m_sink(sink), m_stop(stop), m_quiet(quiet), m_oneHit(oneHit),
+    RunReplaceHooks(ConfirmationState& conf, RunHost& host, ResultStream& lines, HeldBackStore& held,
+                    std::atomic<bool>& stop, bool quiet, bool oneHit, long& fileErrors)
+        : m_conf(conf), m_host(host), m_lines(lines), m_held(held), m_stop(stop), m_quiet(quiet), m_oneHit(oneHit),
           m_fileErrors(fileErrors)
     {
     }
@@ -82,7 +82,7 @@ public:
     {
         if (!m_conf.hitNeedsAnswer())
             return m_conf.decideHit(m_host, {}, noHeldBackLines(), file.path);
-        return m_conf.decideHit(m_host, buildHitQuestion(hitLine, replaceText, file.binary), m_sink.heldBack(),
+        return m_conf.decideHit(m_host, buildHitQuestion(hitLine, replaceText, file.binary), m_held.heldBack(),
                                 file.path);
     }
     void replaced() override
@@ -93,7 +93,7 @@ public:
     void writeFailed(const FileState& file, bool whileWritingReplacement) override
     {
         ++m_fileErrors;
-        reportFileError(m_sink, m_host, m_quiet,
+        reportFileError(m_lines, m_host, m_quiet,
                         whileWritingReplacement ? "Error writing replace string to temp file"
                                                 : "Error writing to temp file",
                         file.path);
@@ -103,7 +103,8 @@ public:
 private:
     ConfirmationState& m_conf;
     RunHost& m_host;
-    ResultSink& m_sink;
+    ResultStream& m_lines; // the error lines
+    HeldBackStore& m_held; // the lines the per-hit question shows
     std::atomic<bool>& m_stop;
     bool m_quiet;
     bool m_oneHit;
@@ -455,7 +456,7 @@ struct RunDriver::Run {
     Run(RunDriver& d, SearchRequest& r)
         : request(r), opt(r.options), quiet(r.quiet), replace(r.replaceMode),
           writer(d.m_fs, realFileOps(), d.m_host, d.m_results, confirmation),
-          hooks(confirmation, d.m_host, d.m_results, d.m_stop, r.quiet, r.options.stopAfterFirstHit,
+          hooks(confirmation, d.m_host, d.m_results, d.m_results, d.m_stop, r.quiet, r.options.stopAfterFirstHit,
                 d.m_counters.fileErrors)
     {
     }
@@ -1251,6 +1252,7 @@ FileReport RunDriver::processMember(Run& run, Lane& lane, ArchiveReader& reader,
     FileReport report;
     FileState& file = report.state;
     file.path = member.name;
+    file.archivePath = archivePath;
     file.pairCounts.assign((*lane.pairs).size(), PairCounts{});
     if (member.encrypted) {
         // Its data cannot be read without a password; it is named, and not searched.

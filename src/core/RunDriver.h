@@ -76,7 +76,7 @@ private:
     // results list, host and counters (on the run's thread), or into a worker's recorder,
     // replayed in file order on the run's thread.
     struct Lane {
-        ResultSink& results;
+        ResultStream& results;
         RunHost& host;
         ResultRecorder* recorder = nullptr; // null: straight to the run
         FileScanner* scanner = nullptr;     // null while listing

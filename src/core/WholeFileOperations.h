@@ -15,7 +15,7 @@
 #include "core/ParagraphFormatter.h"
 #include "core/RunHost.h"
 #include "platform/FileSystem.h"
-#include "results/ResultSink.h"
+#include "results/ResultStream.h"
 
 #include <cstdint>
 #include <string>
@@ -33,7 +33,7 @@ struct SpecialOutcome {
 struct SpecialContext {
     ConfirmationState& confirmation;
     RunHost& host;
-    ResultSink& sink;
+    ResultStream& sink;
     bool quiet = false;
     std::string filePath; // full path of the file being processed
 };

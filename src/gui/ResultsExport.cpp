@@ -19,8 +19,9 @@ QString fromBytes(const std::string& s)
     return textIsUtf8() ? QString::fromStdString(s) : QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// The row as a results line again: its text with the markers put back where the model
-// says the file name or the found text stands.
+// The row as a results line again: its fields, path and archive path as the run made
+// them, and its text with the markers put back where the model says the file name or the
+// found text stands.
 ResultEntry markedEntry(const ResultsModel& model, int row)
 {
     const QModelIndex index = model.index(row);
@@ -29,6 +30,9 @@ ResultEntry markedEntry(const ResultsModel& model, int row)
     const int begin = index.data(ResultsModel::HitBeginRole).toInt();
     const int end = index.data(ResultsModel::HitEndRole).toInt();
     ResultEntry entry;
+    entry.fields() = model.fieldsAt(row);
+    entry.path = model.pathAt(row);
+    entry.archivePath = model.archivePathAt(row);
     const auto bytes = toBytes;
     if (name >= 0) {
         entry.text = bytes(text.left(name)) + std::string(kNameMarker) + bytes(text.mid(name));

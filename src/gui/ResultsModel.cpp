@@ -1,6 +1,7 @@
 #include "gui/ResultsModel.h"
 
 #include "engine/CharClasses.h"
+#include "platform/Assert.h"
 #include "results/ResultText.h"
 
 #include <QByteArrayView>
@@ -47,14 +48,35 @@ void ResultsModel::storeText(std::string_view text, Row& row)
     row.chunk = static_cast<uint32_t>(m_chunks.size() - 1);
     row.offset = static_cast<uint32_t>(chunk.size());
     row.textLength = static_cast<uint32_t>(text.size());
+    [[maybe_unused]] const char* const before = chunk.data();
     chunk += text;
+    // The chunk had room for the text: rows stored before still point at their bytes.
+    TW_ASSERT(chunk.data() == before);
+}
+
+bool ResultsModel::rowStored(const Row& row) const
+{
+    const bool text = row.chunk < m_chunks.size() && row.offset <= m_chunks[row.chunk].size() &&
+                      row.textLength <= m_chunks[row.chunk].size() - row.offset;
+    const bool place = row.place == kNoPlace || row.place < m_places.size();
+    const bool hit = (row.hitBegin == kNoHit && row.hitEnd == kNoHit) ||
+                     (row.hitBegin <= row.hitEnd && row.hitEnd <= row.textLength);
+    const bool name = row.nameBegin == kNoHit || row.nameBegin <= row.textLength;
+    return text && place && hit && name;
 }
 
 const std::string& ResultsModel::pathAt(int row) const
 {
     static const std::string none;
-    const uint32_t k = m_rows[static_cast<size_t>(row)].pathIndex;
-    return k == kNoPath ? none : m_paths[k];
+    const Place* place = placeOf(m_rows[static_cast<size_t>(row)]);
+    return place ? place->path : none;
+}
+
+const std::string& ResultsModel::archivePathAt(int row) const
+{
+    static const std::string none;
+    const Place* place = placeOf(m_rows[static_cast<size_t>(row)]);
+    return place ? place->archivePath : none;
 }
 
 QVariant ResultsModel::data(const QModelIndex& index, int role) const
@@ -62,6 +84,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() < 0 || static_cast<size_t>(index.row()) >= m_rows.size())
         return {};
     const Row& row = m_rows[static_cast<size_t>(index.row())];
+    const Place* place = placeOf(row);
     switch (role) {
     case Qt::DisplayRole:
         return shownText(row);
@@ -69,13 +92,27 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
         return static_cast<int>(row.kind);
     case Qt::ToolTipRole:
         // A file line may show its path shortened: the tip gives it whole.
-        if (row.kind != LineKind::File || row.pathIndex == kNoPath)
+        if (row.kind != LineKind::File || !place)
             return {};
         [[fallthrough]];
     case PathRole:
-        return row.pathIndex == kNoPath ? QString() : decode(m_paths[row.pathIndex].data(), m_paths[row.pathIndex].size());
+        return place ? decode(place->path) : QString();
+    case ArchivePathRole:
+        return place ? decode(place->archivePath) : QString();
+    case PathBytesRole:
+        return place ? QByteArray::fromStdString(place->path) : QByteArray();
+    case ArchivePathBytesRole:
+        return place ? QByteArray::fromStdString(place->archivePath) : QByteArray();
     case LineNumberRole:
         return static_cast<qlonglong>(row.lineNumber);
+    case FileOffsetRole:
+        return static_cast<qlonglong>(row.fileOffset);
+    case HitColumnRole:
+        return row.hitColumn;
+    case HitLengthRole:
+        return row.hitLength;
+    case BinaryRole:
+        return row.binary;
     case NameBeginRole:
         if (row.nameBegin == kNoHit)
             return -1;
@@ -102,6 +139,13 @@ QHash<int, QByteArray> ResultsModel::roleNames() const
     names[HitBeginRole] = "hitBegin";
     names[HitEndRole] = "hitEnd";
     names[NameBeginRole] = "nameBegin";
+    names[ArchivePathRole] = "archivePath";
+    names[FileOffsetRole] = "fileOffset";
+    names[HitColumnRole] = "hitColumn";
+    names[HitLengthRole] = "hitLength";
+    names[BinaryRole] = "binary";
+    names[PathBytesRole] = "pathBytes";
+    names[ArchivePathBytesRole] = "archivePathBytes";
     return names;
 }
 
@@ -111,29 +155,33 @@ void ResultsModel::Batch::add(const ResultEntry& entry)
         m_utf8 = activeCharClasses().kind == CodePageKind::Utf8;
     listForm(entry, m_shown);
     Row row;
+    row.fields() = entry.fields();
     row.offset = static_cast<uint32_t>(m_text.size());
     row.textLength = static_cast<uint32_t>(m_shown.text.size());
     m_text += m_shown.text;
     row.latin1 =
         m_utf8 && !QByteArrayView(m_shown.text.data(), static_cast<qsizetype>(m_shown.text.size())).isValidUtf8();
-    if (!entry.path.empty()) {
-        if (m_pathCount == 0 || m_paths[m_pathCount - 1] != entry.path) {
-            if (m_pathCount < m_paths.size())
-                m_paths[m_pathCount] = entry.path;
-            else
-                m_paths.push_back(entry.path);
-            ++m_pathCount;
+    if (!entry.path.empty() || !entry.archivePath.empty()) {
+        const bool same = m_placeCount > 0 && m_places[m_placeCount - 1].path == entry.path &&
+                          m_places[m_placeCount - 1].archivePath == entry.archivePath;
+        if (!same) {
+            if (m_placeCount == m_places.size())
+                m_places.emplace_back();
+            // Assigned over a spare entry, whose strings keep their capacity.
+            m_places[m_placeCount].path = entry.path;
+            m_places[m_placeCount].archivePath = entry.archivePath;
+            ++m_placeCount;
         }
-        row.pathIndex = static_cast<uint32_t>(m_pathCount - 1);
+        row.place = static_cast<uint32_t>(m_placeCount - 1);
     }
-    row.lineNumber = entry.lineNumber;
     if (m_shown.hitBegin != std::string::npos) {
         row.hitBegin = static_cast<uint32_t>(m_shown.hitBegin);
         row.hitEnd = static_cast<uint32_t>(m_shown.hitEnd);
     }
     if (m_shown.nameBegin != std::string::npos)
         row.nameBegin = static_cast<uint32_t>(m_shown.nameBegin);
-    row.kind = entry.kind;
+    TW_ASSERT(m_placeCount <= m_places.size());
+    TW_ASSERT(row.offset + row.textLength == m_text.size());
     m_rows.push_back(row);
 }
 
@@ -141,7 +189,7 @@ void ResultsModel::Batch::clear()
 {
     m_rows.clear();
     m_text.clear();
-    m_pathCount = 0;
+    m_placeCount = 0;
 }
 
 void ResultsModel::appendLines(std::span<const ResultEntry> lines)
@@ -159,16 +207,20 @@ void ResultsModel::appendBatch(Batch& batch)
     const int first = static_cast<int>(m_rows.size());
     beginInsertRows(QModelIndex(), first, first + static_cast<int>(batch.size()) - 1);
     m_utf8 = batch.m_utf8;
-    // The batch's first path continues the model's last one when they are the same file.
-    const bool continues = batch.m_pathCount > 0 && !m_paths.empty() && m_paths.back() == batch.m_paths[0];
-    const size_t pathBase = m_paths.size() - (continues ? 1 : 0);
-    for (size_t k = continues ? 1 : 0; k < batch.m_pathCount; ++k)
-        m_paths.push_back(std::move(batch.m_paths[k]));
+    // The batch's first place continues the model's last one when they are the same file.
+    const bool continues = batch.m_placeCount > 0 && !m_places.empty() && m_places.back() == batch.m_places[0];
+    const size_t placeBase = m_places.size() - (continues ? 1 : 0);
+    for (size_t k = continues ? 1 : 0; k < batch.m_placeCount; ++k) {
+        TW_ASSERT(m_places.empty() || !(m_places.back() == batch.m_places[k]));
+        m_places.push_back(std::move(batch.m_places[k]));
+    }
     const std::string_view text(batch.m_text);
     for (Row row : batch.m_rows) {
+        TW_ASSERT(row.place == kNoPlace || row.place < batch.m_placeCount);
         storeText(text.substr(row.offset, row.textLength), row);
-        if (row.pathIndex != kNoPath)
-            row.pathIndex = static_cast<uint32_t>(pathBase + row.pathIndex);
+        if (row.place != kNoPlace)
+            row.place = static_cast<uint32_t>(placeBase + row.place);
+        TW_ASSERT(rowStored(row));
         m_rows.push_back(row);
     }
     endInsertRows();
@@ -181,7 +233,7 @@ void ResultsModel::clear()
     m_rows.clear();
     m_rows.shrink_to_fit();
     m_chunks.clear();
-    m_paths.clear();
+    m_places.clear();
     endResetModel();
 }
 

@@ -52,16 +52,11 @@ ResultEntry ResultEntry::listedFile(const std::string& path, const std::string& 
 
 void ResultEntry::setListedFile(std::string_view file)
 {
-    const ResultEntry blank;
     assignFileLineText(text, file, {});
     path.assign(file);
     archivePath.clear();
+    fields() = ResultFields{};
     kind = LineKind::ListedFile;
-    hitLength = blank.hitLength;
-    binary = blank.binary;
-    lineNumber = blank.lineNumber;
-    fileOffset = blank.fileOffset;
-    hitColumn = blank.hitColumn;
 }
 
 ResultEntry ResultEntry::replaceText(const std::string& text, const std::string& path)

@@ -2,9 +2,11 @@
 // One line of the results list: its kind, the file and place it is about, and its text with
 // the in-band markers the renderers (ResultText.h) turn into what the user sees. Readers use
 // the fields; only the renderers look at the markers.
-#include <cstdint>
+#include "results/ResultFields.h"
+
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tw {
 
@@ -13,32 +15,17 @@ inline constexpr std::string_view kHitBegin = "\x01\x02";   // the found text st
 inline constexpr std::string_view kHitEnd = "\x01\x03";     // the found text ends here
 inline constexpr std::string_view kFileLinePrefix = "Processing file : ";
 
-enum class LineKind : uint8_t {
-    Other,       // a line of none of the kinds below
-    File,        // "Processing file : name" before the first line of a file
-    ListedFile,  // one file of a file listing (same text as a file line)
-    Hit,         // "Line N - ..." or "Offset 0x... - ..." with the found text between the hit markers
-    ReplaceText, // the replace text shown under a hit
-    Count,       // "Found N occurrences." or "No occurrences found!"
-    Error,       // a file error, a temporary-file error, lost held-back lines
-    Recovery,    // where the safety copy of a file whose rewrite failed is kept
-    Done,        // a whole-file operation that was performed (prepend, append, reformat)
-    Summary,     // the run's totals (shown without their leading name marker)
-    PairSummary, // the totals of one search/replace pair of a script
-    Notice,      // "Execution interrupted by the user!"
-};
-
-struct ResultEntry {
+// The scalar fields (kind, place of the hit) are the ResultFields block; `e.fields()` is
+// that block as a whole.
+struct ResultEntry : ResultFields {
     std::string text{};        // the line with its markers
-    int hitLength = 0;         // hit lines: length of the hit in the file; 0 for other lines
-    LineKind kind = LineKind::Other;
     std::string path{};        // the file the line is about; empty when it is about no one file
+                               // (hit lines of an archive member: the member's name)
     std::string archivePath{}; // the archive that holds `path`; empty for plain files
-    bool binary = false;       // hit lines: found in a binary file
-    long lineNumber = 0;       // hit lines of text files: the line of the hit (from 1); else 0
-    int64_t fileOffset = -1;   // hit lines: absolute offset of the hit in the file; else -1
-    int hitColumn = -1;        // hit lines: where the found text starts in the shown context
-                               // (bytes after the "Line N - " prefix, markers not counted); else -1
+
+    ResultEntry() = default;
+    // A line of kind Other with `text` (and the hit length `hitLength`).
+    ResultEntry(std::string lineText, int lineHitLength) : text(std::move(lineText)) { hitLength = lineHitLength; }
 
     // The file line of `path` (inside `archivePath` when that is not empty).
     static ResultEntry fileLine(const std::string& path, const std::string& archivePath = {});

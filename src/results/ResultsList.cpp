@@ -1,16 +1,18 @@
 #include "results/ResultsList.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tw {
 
 namespace {
 
-// A held-back record: a fixed header (little-endian) followed by the text, the path and
-// the archive path.
-//   u32 text length, u32 hit length, u8 kind, u8 binary, u32 path length,
-//   u32 archive path length, i64 line number, i64 file offset, i32 hit column
-constexpr size_t kRecordHeader = 4 + 4 + 1 + 1 + 4 + 4 + 8 + 8 + 4;
+// A held-back record: a fixed header followed by the text, the path and the archive path.
+// The header holds three u32 lengths (text, path, archive path; little-endian) and then the
+// line's ResultFields as they are in memory: the store is a temporary file that only this
+// process reads back.
+constexpr size_t kRecordLengths = 4 + 4 + 4;
+constexpr size_t kRecordHeader = kRecordLengths + sizeof(ResultFields);
 
 template <typename T> char* put(char* out, T value, int bytes)
 {
@@ -37,14 +39,9 @@ void appendRecord(std::string& out, const ResultEntry& e, bool samePath)
     char header[kRecordHeader];
     char* h = header;
     h = put(h, e.text.size(), 4);
-    h = put(h, static_cast<uint32_t>(e.hitLength), 4);
-    h = put(h, static_cast<uint8_t>(e.kind), 1);
-    h = put(h, e.binary ? 1 : 0, 1);
     h = put(h, samePath ? kSamePath : e.path.size(), 4);
     h = put(h, e.archivePath.size(), 4);
-    h = put(h, e.lineNumber, 8);
-    h = put(h, e.fileOffset, 8);
-    put(h, static_cast<uint32_t>(e.hitColumn), 4);
+    std::memcpy(h, &e.fields(), sizeof(ResultFields));
     out.append(header, kRecordHeader);
     out += e.text;
     if (!samePath)
@@ -55,23 +52,18 @@ void appendRecord(std::string& out, const ResultEntry& e, bool samePath)
 // Bytes of the record whose header starts at `p` (kRecordHeader bytes must be there).
 size_t recordSize(const char* p)
 {
-    const uint64_t pathLen = get(p + 10, 4);
-    return kRecordHeader + get(p, 4) + (pathLen == kSamePath ? 0 : pathLen) + get(p + 14, 4);
+    const uint64_t pathLen = get(p + 4, 4);
+    return kRecordHeader + get(p, 4) + (pathLen == kSamePath ? 0 : pathLen) + get(p + 8, 4);
 }
 
 // The record at `p` (recordSize(p) bytes must be there).
 ResultEntry readRecord(const char* p, const std::string& heldBackPath)
 {
     ResultEntry e;
-    const size_t textLen = get(p, 4), archiveLen = get(p + 14, 4);
-    const bool samePath = get(p + 10, 4) == kSamePath;
-    const size_t pathLen = samePath ? 0 : get(p + 10, 4);
-    e.hitLength = static_cast<int>(static_cast<uint32_t>(get(p + 4, 4)));
-    e.kind = static_cast<LineKind>(get(p + 8, 1));
-    e.binary = get(p + 9, 1) != 0;
-    e.lineNumber = static_cast<long>(get(p + 18, 8));
-    e.fileOffset = static_cast<int64_t>(get(p + 26, 8));
-    e.hitColumn = static_cast<int>(static_cast<uint32_t>(get(p + 34, 4)));
+    const size_t textLen = get(p, 4), archiveLen = get(p + 8, 4);
+    const bool samePath = get(p + 4, 4) == kSamePath;
+    const size_t pathLen = samePath ? 0 : get(p + 4, 4);
+    std::memcpy(&e.fields(), p + kRecordLengths, sizeof(ResultFields));
     const char* data = p + kRecordHeader;
     e.text.assign(data, textLen);
     if (samePath)

@@ -136,8 +136,13 @@ TEST(ArchiveRun, MembersPassTheFileMaskAndReadArchiveBarMember)
     EXPECT_EQ(r.lines(), (std::vector<std::string>{"Processing file : " + dir.file("a.zip") + " | doc/x.txt",
                                                    "Line   1 - one needle", "Found 1 occurrences.",
                                                    "Searched 1 file(s), found 1 occurrences in 1 file(s)"}));
-    EXPECT_EQ(r.view.lines[0].archivePath, dir.file("a.zip"));
-    EXPECT_EQ(r.view.lines[0].path, "doc/x.txt");
+    // The file line and the hit line both name the member and its archive; the hit's
+    // offset is in the member.
+    for (const int k : {0, 1}) {
+        EXPECT_EQ(r.view.lines[k].archivePath, dir.file("a.zip"));
+        EXPECT_EQ(r.view.lines[k].path, "doc/x.txt");
+    }
+    EXPECT_EQ(r.view.lines[1].fileOffset, 4);
     // Nothing was unpacked anywhere: the tree and the temporary directory are as before.
     EXPECT_EQ(treeOf(dir.path()), before);
     EXPECT_TRUE(treeOf(tmp.path()).empty());

@@ -4,7 +4,8 @@
 // fails writes to one file after a number of bytes.
 #include "core/RunHost.h"
 #include "platform/FileSystem.h"
-#include "results/ResultSink.h"
+#include "results/HeldBackLines.h"
+#include "results/ResultStream.h"
 #include "results/ResultText.h"
 
 #include "TestUtil.h"
@@ -44,7 +45,9 @@ public:
     }
 };
 
-class RecordingSink : public ResultSink, private HeldBackLines {
+// Records the lines it is sent as their texts (a file line as the list would make it);
+// they are also what it shows as held back to a question.
+class RecordingSink : public ResultStream, private HeldBackLines {
 public:
     std::vector<std::string> lines;
     std::string pending;
@@ -57,19 +60,7 @@ public:
         pending.clear();
     }
     void addLine(const ResultEntry& entry) override { lines.push_back(entry.text); }
-    bool beginHoldBack() override { return true; }
-    void flushHeldBack() override {}
-    void discardHeldBack() override {}
-    void endHoldBack() override {}
-    const HeldBackLines& heldBack() override { return *this; }
-    void setHitTexts(std::string, std::string) override {}
-    bool openOutputFile(const std::string& name, size_t, const std::function<std::string(size_t)>&) override
-    {
-        return name.empty(); // records lines only: no output file
-    }
-    bool hasOutputFile() const override { return false; }
-    void closeOutputFile() override {}
-    void writeToOutput(const std::string&) override {}
+    const HeldBackLines& heldBack() const { return *this; }
     bool contains(const std::string& text) const
     {
         for (const auto& l : lines)

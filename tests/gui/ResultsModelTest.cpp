@@ -1,11 +1,20 @@
+#include "core/RunDriver.h"
 #include "gui/BatchedResultsView.h"
+#include "gui/ResultsExport.h"
 #include "gui/ResultsModel.h"
+#include "results/HtmlPage.h"
+#include "results/ResultsList.h"
+
+#include "TestUtil.h"
+#include "core/FakeHost.h"
+#include "core/TestArchives.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <random>
 #include <thread>
 
@@ -88,20 +97,30 @@ TEST(ResultsModel, ABatchIsOneInsertion)
 
 // Lines split at random into batches that are reused give the very rows of one batch:
 // a path that runs on from one batch into the next, a batch emptied and filled again with
-// fewer paths or shorter texts than before.
+// fewer paths or shorter texts than before, one member name in two archives and on disk.
+// Every row keeps the path, archive path and fields of its own line.
 TEST(ResultsModel, ReusedBatchesGiveTheRowsOfOneBatch)
 {
     std::mt19937 rng(7);
-    const std::string paths[] = {"/d/a.txt", "/d/b.txt", "/e/c.txt"};
+    const std::string paths[] = {"/d/a.txt", "/d/b.txt", "m.txt"};
+    const std::string archives[] = {"", "/z/one.zip", "/z/two.zip"};
     std::vector<ResultEntry> lines;
     for (int i = 0; i < 3000; ++i) {
         const std::string& path = paths[rng() % 3];
-        if (rng() % 4 == 0)
-            lines.push_back(ResultEntry::fileLine(path));
-        else
-            lines.push_back(hitLine("Line " + std::to_string(i) + " - " + std::string(rng() % 40, 'x') +
-                                        (rng() % 5 == 0 ? "\xE9" : ""),
-                                    i, path));
+        const std::string& archive = path == "m.txt" ? archives[rng() % 3] : archives[0];
+        if (rng() % 4 == 0) {
+            lines.push_back(ResultEntry::fileLine(path, archive));
+            continue;
+        }
+        lines.push_back(hitLine("Line " + std::to_string(i) + " - " + std::string(rng() % 40, 'x') +
+                                    (rng() % 5 == 0 ? "\xE9" : ""),
+                                i, path));
+        ResultEntry& e = lines.back();
+        e.archivePath = archive;
+        e.fileOffset = static_cast<int64_t>(rng()) << 8;
+        e.hitColumn = static_cast<int>(rng() % 1000);
+        e.hitLength = static_cast<int>(rng() % 100);
+        e.binary = rng() % 2 == 0;
     }
     ResultsModel whole;
     whole.appendLines(lines);
@@ -119,6 +138,108 @@ TEST(ResultsModel, ReusedBatchesGiveTheRowsOfOneBatch)
         ASSERT_EQ(split.pathAt(r), lines[static_cast<size_t>(r)].path);
         for (int role : {int(Qt::DisplayRole), int(ResultsModel::HitBeginRole), int(ResultsModel::LineNumberRole)})
             ASSERT_EQ(split.data(split.index(r), role), whole.data(whole.index(r), role));
+        const ResultEntry& line = lines[static_cast<size_t>(r)];
+        ASSERT_EQ(split.fieldsAt(r), line.fields());
+        ASSERT_EQ(split.pathAt(r), line.path);
+        ASSERT_EQ(split.archivePathAt(r), line.archivePath);
+        ASSERT_EQ(whole.archivePathAt(r), line.archivePath);
+    }
+}
+
+// The rows of a real run (several hits a line, a long line, a binary file, an archive
+// member; on the run's thread and on workers) hold exactly the fields, path and archive
+// path of the lines the run made, as a second view of the same list received them, and
+// a hit row leads back to the very bytes of its hit.
+TEST(ResultsModel, RowsOfARunKeepThePlaceOfTheirLines)
+{
+    test::TempDir dir;
+    std::string text = "needle needle\nno\n" + std::string(500, 'x') + "needle" + std::string(300, 'y') + "\n";
+    for (int i = 0; i < 40; ++i)
+        text += i % 7 == 0 ? "a needle in line\n" : "hay\n";
+    test::writeFile(dir.file("a.txt"), text);
+    std::string bytes("\x00\x01\x02needle", 9);
+    bytes += std::string(3000, '\x07') + "needle" + std::string(20, '\0');
+    test::writeFile(dir.file("b.bin"), bytes);
+    const std::string member = "hay\nneedle and needle\n";
+    ASSERT_TRUE(test::writeArchive(dir.file("c.zip"), "zip", {{"in/m.txt", member}}));
+    const std::string zip = dir.file("c.zip");
+    auto hitBytes = [&](const ResultEntry& e) {
+        const std::string data = e.archivePath.empty() ? test::readFile(e.path) : member;
+        return data.substr(static_cast<size_t>(e.fileOffset), static_cast<size_t>(e.hitLength));
+    };
+
+    for (const size_t threads : {size_t(1), size_t(2)}) {
+        SCOPED_TRACE(threads);
+        test::FakeHost host;
+        ResultsList list;
+        ResultsModel model;
+        BatchedResultsView view(model);
+        MemoryResultsView recorded;
+        list.setView(&view);
+        list.setCopyView(&recorded);
+        RunDriver driver(host, list);
+        SearchRequest request;
+        SearchPair pair;
+        pair.searchText = "needle";
+        pair.caseSensitive = true;
+        request.pairs.push_back(pair);
+        request.pathMasks.push_back({dir.path(), "*.txt;*.bin"});
+        request.quiet = true;
+        request.threads = threads;
+        request.blockSize = 4096;
+        view.startRun();
+        driver.ExecuteRun(request);
+        view.finishRun();
+
+        ASSERT_EQ(model.rowCount(), static_cast<int>(recorded.lines.size()));
+        int hits = 0, memberHits = 0, binaryHits = 0;
+        for (int r = 0; r < model.rowCount(); ++r) {
+            const ResultEntry& e = recorded.lines[static_cast<size_t>(r)];
+            const QModelIndex index = model.index(r);
+            SCOPED_TRACE(e.text);
+            ASSERT_EQ(model.fieldsAt(r), e.fields());
+            ASSERT_EQ(model.pathAt(r), e.path);
+            ASSERT_EQ(model.archivePathAt(r), e.archivePath);
+            EXPECT_EQ(model.data(index, ResultsModel::KindRole).toInt(), static_cast<int>(e.kind));
+            EXPECT_EQ(model.data(index, ResultsModel::PathBytesRole).toByteArray().toStdString(), e.path);
+            EXPECT_EQ(model.data(index, ResultsModel::ArchivePathBytesRole).toByteArray().toStdString(),
+                      e.archivePath);
+            EXPECT_EQ(model.data(index, ResultsModel::LineNumberRole).toLongLong(), e.lineNumber);
+            EXPECT_EQ(model.data(index, ResultsModel::FileOffsetRole).toLongLong(), e.fileOffset);
+            EXPECT_EQ(model.data(index, ResultsModel::HitColumnRole).toInt(), e.hitColumn);
+            EXPECT_EQ(model.data(index, ResultsModel::HitLengthRole).toInt(), e.hitLength);
+            EXPECT_EQ(model.data(index, ResultsModel::BinaryRole).toBool(), e.binary);
+            if (e.kind != LineKind::Hit)
+                continue;
+            ++hits;
+            memberHits += e.archivePath == zip && e.path == "in/m.txt";
+            binaryHits += e.binary;
+            EXPECT_EQ(hitBytes(e), "needle");
+            if (!e.binary) {
+                const std::string data = e.archivePath.empty() ? test::readFile(e.path) : member;
+                const auto before = data.begin() + static_cast<long>(e.fileOffset);
+                EXPECT_EQ(e.lineNumber, 1 + std::count(data.begin(), before, '\n'));
+            }
+            // The shown hit starts hitColumn bytes after the line's prefix (the lines here
+            // show their bytes one for one).
+            const QString shown = model.data(index).toString();
+            EXPECT_EQ(model.data(index, ResultsModel::HitBeginRole).toInt(), shown.indexOf(" - ") + 3 + e.hitColumn);
+        }
+        EXPECT_EQ(hits, 2 + 1 + 6 + 2 + 2);
+        EXPECT_EQ(memberHits, 2);
+        EXPECT_EQ(binaryHits, 2);
+
+        // The list's page is the page of the run's own lines (a member's file line links
+        // to its archive).
+        ASSERT_TRUE(writeHtmlPage(model, "heading\r\n", dir.file("list.htm")));
+        std::unique_ptr<File> out = realFileSystem().openWrite(dir.file("run.htm"), true, true);
+        ASSERT_TRUE(out);
+        HtmlResultsView page(*out, "heading\r\n", HtmlOptions{});
+        for (const ResultEntry& e : recorded.lines)
+            page.appendLine(e);
+        ASSERT_TRUE(page.finish());
+        out.reset();
+        EXPECT_EQ(test::readFile(dir.file("list.htm")), test::readFile(dir.file("run.htm")));
     }
 }
 
