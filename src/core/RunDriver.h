@@ -57,7 +57,7 @@ public:
     RunOutcome ExecuteRun(SearchRequest& request);
     RunOutcome ListFilesOnly(const SearchRequest& request);
     // Sets the stop flag; the run notices it between entries, blocks and files.
-    void RequestStop() { m_stop.store(true); }
+    void requestStop() { m_stop.store(true); }
     // True from the start of a run until it has returned, whatever way it ends.
     bool running() const { return m_active.load(); }
 

@@ -18,7 +18,7 @@ RunController::~RunController()
 {
     if (m_thread) {
         m_stopRequested = true;
-        m_driver.RequestStop();
+        m_driver.requestStop();
         m_host.stopQuestions();
         // The worker no longer waits for the GUI thread, so it ends.
         m_thread->wait();
@@ -69,14 +69,14 @@ void RunController::requestStop()
     if (!m_thread)
         return;
     m_stopRequested = true;
-    m_driver.RequestStop();
+    m_driver.requestStop();
     m_host.stopQuestions();
 }
 
 void RunController::StopRelay::pump()
 {
     if (m_controller.m_stopRequested)
-        m_controller.m_driver.RequestStop();
+        m_controller.m_driver.requestStop();
     m_controller.m_host.pump();
 }
 

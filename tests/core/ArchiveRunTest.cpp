@@ -74,7 +74,7 @@ struct ArchiveRun {
         std::thread watchdog([&] {
             std::unique_lock<std::mutex> lock(m);
             if (!cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; }))
-                driver.RequestStop();
+                driver.requestStop();
         });
         const RunOutcome outcome = run(text, path, mask, tweak);
         {
