@@ -3,18 +3,15 @@
 #include "core/FileSearch.h"
 #include "core/ListWalk.h"
 #include "core/ParallelSearch.h"
-#include "core/RecoveryList.h"
 #include "core/RunLedger.h"
 #include "core/RunPlan.h"
 #include "platform/Environment.h"
-#include "platform/FileOps.h"
 #include "platform/PathText.h"
 #include "select/DirectoryReadAhead.h"
 #include "select/FileWalker.h"
 #include "select/MemberSelection.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -127,11 +124,6 @@ void RunDriver::closeOutput()
         m_printFile.clear();
         m_printer.clear();
     }
-}
-
-void RunDriver::addSummary(const std::string& text)
-{
-    m_results.addLine(ResultEntry::summary(text));
 }
 
 WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<ArchiveTask>* found,
@@ -248,21 +240,17 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
     if (!stopped && !request.pathsFromScript)
         stopped = !listArchives(request, archives) || m_stop.load();
     m_counters.directories = walked.directories;
-    addSummary(formatText("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories));
+    m_results.addLine(ResultEntry::summary(
+        formatText("Found %ld files in %ld directories", m_counters.filesListed, m_counters.directories)));
     if (stopped)
         m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
     closeOutput();
     return stopped ? RunOutcome::Stopped : RunOutcome::Completed;
 }
 
-bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
+bool RunDriver::prepareFileList(RunPlan& run)
 {
     const ProgramOptions& opt = run.opt;
-    if (run.replace && !run.quiet && opt.backupPath.empty() &&
-        m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
-            Answer::Yes)
-        return false;
-
     // The file list (from the cache when nothing changed since it was built).
     for (const PathMaskPair& pm : run.request.pathMasks) {
         run.pathKey += pm.path + '\n';
@@ -285,7 +273,18 @@ bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
                                               nullptr);
     else
         buildFileList(run.request, run.list, &run.starts, &run.archives);
-    if (m_stop.load() || refusesResultsPage(run.request, run.list))
+    return !m_stop.load() && !refusesResultsPage(run.request, run.list);
+}
+
+bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
+{
+    const ProgramOptions& opt = run.opt;
+    if (run.replace && !run.quiet && opt.backupPath.empty() &&
+        m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
+            Answer::Yes)
+        return false;
+
+    if (!prepareFileList(run))
         return false;
 
     m_results.setHitTexts(opt.beforeHit, opt.afterHit);
@@ -294,7 +293,7 @@ bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
         m_results.writeToOutput(
             BuildRunHeading(run.request, run.request.startedText.empty() ? nowText() : run.request.startedText));
 
-    if (run.replace ? !prepareReplace(run, ledger) : !ledger.prepareSearch())
+    if (run.replace ? !ledger.prepareReplace() : !ledger.prepareSearch())
         return false;
     if (!preparePairs(run))
         return false;
@@ -309,43 +308,6 @@ bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
     run.backupPath = withTrailingSlash(opt.backupPath);
     chooseThreads(run);
     return true;
-}
-
-bool RunDriver::prepareReplace(RunPlan& run, RunLedger& ledger)
-{
-    // Replace keeps a copy of every file it rewrites, and the list of them, in the data
-    // directory: a run that cannot write there replaces nothing and names the cause.
-    int error = 0;
-    const std::string dataDir = dataDirectory(&error);
-    if (dataDir.empty()) {
-        const std::string dir = dataDirectoryLocation();
-        m_host.message(dataDirectoryFailure(dir, dir, error), false);
-        return false;
-    }
-    // Another run that holds the recovery list's lock is in the middle of writing files;
-    // wait a little for it rather than for ever. The lock is only tested here; the writer
-    // takes it again while it writes.
-    FileOps& ops = realFileOps();
-    const std::string lockPath = dataDir + kRecoveryLockName;
-    std::unique_ptr<FileLock> lock = ops.lockFile(lockPath, 0, &error);
-    if (!lock && error == EWOULDBLOCK) {
-        m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
-        lock = ops.lockFile(lockPath, kRecoveryLockWaitMs / 2, &error);
-        if (!lock && error == EWOULDBLOCK) {
-            m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
-                           "Try again when it has finished.",
-                           false);
-            return false;
-        }
-    }
-    const std::string problem =
-        lock ? dataDirectoryUnwritable(m_fs, ops, dataDir) : dataDirectoryFailure(dataDir, lockPath, error);
-    if (!problem.empty()) {
-        m_host.message(problem, false);
-        return false;
-    }
-    (void)run;
-    return ledger.prepareReplace(dataDir);
 }
 
 bool RunDriver::preparePairs(RunPlan& run)

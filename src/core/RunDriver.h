@@ -104,7 +104,9 @@ private:
 
     // The steps of ExecuteRun.
     bool prepareRun(RunPlan& plan, RunLedger& ledger);
-    bool prepareReplace(RunPlan& plan, RunLedger& ledger);
+    // The file list (from the cache when nothing changed since it was built), the start
+    // of the walk alongside the search, or the archives; false when the run is to end.
+    bool prepareFileList(RunPlan& plan);
     bool preparePairs(RunPlan& plan);
     // The threads a prepared search uses: one when the shown replacements count hits
     // across files (a counter in a replace text), whose numbers follow the file order.
@@ -139,7 +141,6 @@ private:
                             std::vector<ArchiveTask>* archives);
     // The lane straight to the run: its results list, host and counters.
     Lane straightLane(RunLedger* ledger);
-    void addSummary(const std::string& text);
     void closeOutput();
 
     RunHost& m_host;

@@ -3,13 +3,17 @@
 #include "core/FileSearch.h"
 #include "core/RunDriver.h"
 #include "core/RunTexts.h"
+#include "core/RecoveryList.h"
+#include "platform/Environment.h"
 #include "platform/FileOps.h"
+
+#include <cerrno>
 
 namespace tw {
 
 RunLedger::RunLedger(RunPlan& plan, RunHost& host, ResultSink& results, FileSystem& fs, RunCounters& counters,
                      std::atomic<bool>& stop, FileDecision decision)
-    : m_plan(plan), m_host(host), m_results(results), m_counters(counters), m_stop(stop),
+    : m_plan(plan), m_host(host), m_results(results), m_fs(fs), m_counters(counters), m_stop(stop),
       m_decision(std::move(decision)), m_writer(fs, realFileOps(), host, results, m_confirmation),
       m_replaceSide(std::make_unique<ReplaceSide>(ReplaceSide{m_confirmation, m_writer}))
 {
@@ -31,7 +35,7 @@ bool RunLedger::prepareSearch()
     return m_holdsBack;
 }
 
-bool RunLedger::prepareReplace(const std::string& dataDir)
+bool RunLedger::startReplace(const std::string& dataDir)
 {
     // Replace runs hold each file's lines back until the file is decided.
     m_holdsBack = m_results.beginHoldBack();
@@ -44,6 +48,42 @@ bool RunLedger::prepareReplace(const std::string& dataDir)
     // Originals are rewritten in batches that share their flushes to disk.
     m_writer.setBatchLimit(256);
     return m_writer.CreateTempFiles(m_plan.request.pairs.size());
+}
+
+bool RunLedger::prepareReplace()
+{
+    // Replace keeps a copy of every file it rewrites, and the list of them, in the data
+    // directory: a run that cannot write there replaces nothing and names the cause.
+    int error = 0;
+    const std::string dataDir = dataDirectory(&error);
+    if (dataDir.empty()) {
+        const std::string dir = dataDirectoryLocation();
+        m_host.message(dataDirectoryFailure(dir, dir, error), false);
+        return false;
+    }
+    // Another run that holds the recovery list's lock is in the middle of writing files;
+    // wait a little for it rather than for ever. The lock is only tested here; the writer
+    // takes it again while it writes.
+    FileOps& ops = realFileOps();
+    const std::string lockPath = dataDir + kRecoveryLockName;
+    std::unique_ptr<FileLock> lock = ops.lockFile(lockPath, 0, &error);
+    if (!lock && error == EWOULDBLOCK) {
+        m_host.message("Waiting for another Tarnwick run to finish writing files...", false);
+        lock = ops.lockFile(lockPath, kRecoveryLockWaitMs / 2, &error);
+        if (!lock && error == EWOULDBLOCK) {
+            m_host.message("Another Tarnwick run is still writing files; nothing was replaced. "
+                           "Try again when it has finished.",
+                           false);
+            return false;
+        }
+    }
+    const std::string problem =
+        lock ? dataDirectoryUnwritable(m_fs, ops, dataDir) : dataDirectoryFailure(dataDir, lockPath, error);
+    if (!problem.empty()) {
+        m_host.message(problem, false);
+        return false;
+    }
+    return startReplace(dataDir);
 }
 
 void RunLedger::flushHeldBack()

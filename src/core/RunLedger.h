@@ -48,9 +48,10 @@ public:
     // Search runs with a decision hold their files' lines back; false (with the error line
     // out) when the held-back store cannot be made.
     bool prepareSearch();
-    // Replace runs: the held-back store, the writer and its temporary files. False when
-    // the run cannot go on (the error line is out).
-    bool prepareReplace(const std::string& dataDir);
+    // Replace runs: a data directory that can be written and no other run writing files,
+    // then the held-back store, the writer and its temporary files. False when the run
+    // cannot go on (the cause was told).
+    bool prepareReplace();
     // A file's (or member's) lines begin: lines held back until now belong to no file and
     // are shown.
     void fileStarts();
@@ -62,6 +63,7 @@ public:
     void endRun();
 
 private:
+    bool startReplace(const std::string& dataDir);
     bool decideFile(const FileReport& report) const;
     // A kept file: totals, its count line, the per-pair tallies.
     void countFile(const FileReport& report);
@@ -73,6 +75,7 @@ private:
     RunPlan& m_plan;
     RunHost& m_host;
     ResultSink& m_results;
+    FileSystem& m_fs;
     RunCounters& m_counters;
     std::atomic<bool>& m_stop;
     FileDecision m_decision; // empty: every scanned file is kept
