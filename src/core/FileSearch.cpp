@@ -456,33 +456,33 @@ void FileSearch::searchMember(ArchiveReader& reader, const ArchiveMember& member
 
 ScanOutcome FileSearch::scanMemberPair(size_t pi, MemberRead& read, FileReport& report)
 {
-    const std::string& archivePath = read.archivePath;
-    const std::string shown = memberText(archivePath, read.member.name);
     // With one reading pair the member goes straight to the scan; with more, the first
     // keeps it for the others, which read it to its end first when the scan stopped short.
-    const bool keeps = m_readingPairs > 1;
     const bool fromArchive = !read.read;
     read.read = true;
     if (!fromArchive && !read.tee.drain()) {
-        m_lane.fileError(read.data.overLimit() ? oversizedText(archivePath, read.member.name, read.limit)
-                                               : fileErrorText("Error reading file ", shown),
-                         archivePath, false, false);
+        memberReadError(read, true); // the rest of the member came from the archive
         return ScanOutcome::ReadError;
     }
     KeptBytes::Reader kept(m_kept);
-    ByteSource& raw = fromArchive ? (keeps ? static_cast<ByteSource&>(read.tee) : read.data) : kept;
+    ByteSource& raw = !fromArchive ? kept : m_readingPairs > 1 ? static_cast<ByteSource&>(read.tee) : read.data;
     DecodingSource source(raw, m_plan.opt.detectUtf16);
     const ScanOutcome outcome = m_scanner.scan(source, m_pairs[pi], pi, report.state, pi == 0, nullptr);
-    if (outcome == ScanOutcome::ReadError) {
-        // A member whose header understated its size is cut off at the limit.
-        std::string text = read.data.overLimit() ? oversizedText(archivePath, read.member.name, read.limit)
-                           : !fromArchive        ? fileErrorText("Error reading file ", shown)
-                           : read.tee.keepFailed()
-                               ? fileErrorText("Error reading file ", shown, "Error writing to temp file")
-                               : fileErrorText("Error reading file ", shown, read.reader.errorText());
-        m_lane.fileError(text, archivePath, false, false);
-    }
+    if (outcome == ScanOutcome::ReadError)
+        memberReadError(read, fromArchive);
     return outcome;
+}
+
+void FileSearch::memberReadError(const MemberRead& read, bool fromArchive)
+{
+    // A member whose header understated its size is cut off at the limit.
+    const std::string& archivePath = read.archivePath;
+    const std::string shown = memberText(archivePath, read.member.name);
+    m_lane.fileError(read.data.overLimit()   ? oversizedText(archivePath, read.member.name, read.limit)
+                     : read.tee.keepFailed() ? fileErrorText("Error reading file ", shown, "Error writing to temp file")
+                     : fromArchive           ? fileErrorText("Error reading file ", shown, read.reader.errorText())
+                                             : fileErrorText("Error reading file ", shown),
+                     archivePath, false, false);
 }
 
 } // namespace tw

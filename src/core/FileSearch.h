@@ -102,6 +102,9 @@ private:
     bool readsInput(size_t pi) const;
     ScanOutcome scanFilePair(size_t pi, File& in, FileReport& report);
     ScanOutcome scanMemberPair(size_t pi, MemberRead& read, FileReport& report);
+    // The error line of a member that could not be read (from the archive, or again from
+    // its kept bytes).
+    void memberReadError(const MemberRead& read, bool fromArchive);
     ScanOutcome applySpecialOperation(size_t pairIndex, File& input, FileState& file, File& output);
     void searchMember(ArchiveReader& reader, const ArchiveMember& member, const std::string& archivePath,
                       const std::string& progressText, FileReport& report);
