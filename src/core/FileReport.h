@@ -1,6 +1,8 @@
 #pragma once
-// What the work on one file (or archive member) found out, for the steps that follow it in
-// file order: counting, the file's summary lines, the decision and the commit.
+// What the work on one file (or archive member) found out (FileSearch), for the steps that
+// follow it in file order on the run's thread (RunLedger): the decision, then counting,
+// the file's closing lines and the commit. A script's expression decides from the per-pair
+// counters in `state`.
 #include "core/FileScanner.h"
 #include "platform/FileSystem.h"
 

@@ -13,6 +13,7 @@
 #include "engine/LiteralScan.h"
 #include "engine/PatternScan.h"
 #include "engine/ReplaceTokens.h"
+#include "platform/Assert.h"
 
 #include <algorithm>
 #include <limits>
@@ -23,6 +24,7 @@ namespace tw {
 
 void Lane::countSearched()
 {
+    TW_ASSERT((recorder == nullptr) != (counters == nullptr));
     if (recorder)
         recorder->fileSearched();
     else
@@ -171,6 +173,7 @@ void FileSearch::expandFileTokens(size_t pi, const std::string& path)
 template <class ScanPair>
 void FileSearch::runPairs(FileReport& report, ScanPair&& scanPair)
 {
+    TW_ASSERT(report.state.pairCounts.size() == m_pairs.size());
     report.pairsRan = true;
     for (size_t pi = 0; pi < m_pairs.size(); ++pi) {
         expandFileTokens(pi, report.state.path);

@@ -42,6 +42,7 @@ struct RunCounters;
 
 // Where the work on a file sends its lines, messages, counts and reports: straight to the
 // run (results list, host, the run's counters and ledger), or into a worker's recorder.
+// Exactly one of `recorder` and `counters` is set.
 struct Lane {
     ResultSink& results;
     RunHost& host;

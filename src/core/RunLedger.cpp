@@ -4,6 +4,7 @@
 #include "core/RunDriver.h"
 #include "core/RunTexts.h"
 #include "core/RecoveryList.h"
+#include "platform/Assert.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
 
@@ -99,6 +100,7 @@ void RunLedger::fileStarts()
 
 bool RunLedger::finishFile(const FileReport& report)
 {
+    TW_ASSERT(report.state.pairCounts.size() == m_plan.request.pairs.size());
     switch (report.fate) {
     case FileReport::Fate::Skipped:
         flushHeldBack();
