@@ -161,7 +161,8 @@ void FileSearch::expandFileTokens(size_t pi, const std::string& path)
 {
     const PreparedPair& pp = m_plan.prepared[pi];
     ActivePair& pair = m_pairs[pi];
-    if (pair.special != SpecialOp::None || pp.regex || !(hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes)))
+    if (pair.special != SpecialOp::None || pp.regex ||
+        !(hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes)))
         return;
     std::string search = pp.searchBytes;
     ExpandFileTokens(search, path);
@@ -420,8 +421,8 @@ bool FileSearch::searchArchive(size_t index, FileReport& report)
         return true;
     MemberSelection selection(task.memberMask, ListWalk::filterBounds(m_plan.opt));
     return forEachSelectedMember(m_lane, m_stop, task.path, *reader, selection, [&](const ArchiveMember& member) {
-        searchMember(*reader, member, task.path, zipProgressText(count - opened + 1, archivePercent(count, opened, *reader)),
-                     report);
+        const long percent = archivePercent(count, opened, *reader);
+        searchMember(*reader, member, task.path, zipProgressText(count - opened + 1, percent), report);
         return m_lane.handOn(report, m_stop);
     });
 }
