@@ -90,15 +90,12 @@ int64_t copySegment(File& from, int64_t offset, int64_t length, File& to, const 
     }
 }
 
-namespace {
-
-// Step 1 of a batch: an unchanged copy of every original, its backup or a segment of one
-// safety file shared by the batch (`sharedPath`, empty when none was made). Returns the
-// items that have their copy.
-std::vector<RewriteItem*> copyOriginals(FileSystem& fs, FileOps& ops, const std::string& dataDir,
-                                        std::vector<RewriteItem>& items, std::string& sharedPath)
+void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
 {
+    // 1. An unchanged copy of every original: its backup, or a segment of one safety
+    // file shared by the batch.
     std::vector<RewriteItem*> ready;
+    std::string sharedPath;
     std::unique_ptr<File> shared;
     FileStatus sharedStatus;
     int64_t sharedSize = 0;
@@ -146,97 +143,7 @@ std::vector<RewriteItem*> copyOriginals(FileSystem& fs, FileOps& ops, const std:
         sharedSize += n;
         ready.push_back(&item);
     }
-    return ready;
-}
-
-// Every file system that holds a copy (`copies`) or an original of `ready` gets one barrier.
-bool syncFileSystems(FileSystem& fs, const std::vector<RewriteItem*>& ready, bool copies)
-{
-    std::vector<uint64_t> done;
-    bool ok = true;
-    for (RewriteItem* item : ready) {
-        const std::string& path = copies ? item->outcome.entry.safetyCopy : item->originalPath;
-        FileStatus st;
-        if (!fs.status(path, &st)) {
-            ok = false;
-            continue;
-        }
-        if (std::find(done.begin(), done.end(), st.device) != done.end())
-            continue;
-        done.push_back(st.device);
-        ok = syncFileSystemOf(path) && ok;
-    }
-    return ok;
-}
-
-// Step 3 for one original: overwritten from its start and cut; a failure puts the copy
-// back. An entry whose original is untouched or restored goes to `finished`.
-void rewriteOne(FileSystem& fs, RewriteItem& item, std::vector<RecoveryEntry>& finished)
-{
-    RecoveryEntry& entry = item.outcome.entry;
-    // The guard handle holds the lock for the whole rewrite; the original must still be
-    // the scanned file when the lock is ours.
-    auto guard = fs.openRead(item.originalPath);
-    FileStatus now;
-    if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
-        || (item.checkExpected && !unchangedSince(item.expected, now))) {
-        item.outcome.result = RewriteResult::Changed;
-        finished.push_back(entry); // untouched
-        return;
-    }
-    const bool clear = item.clearReadOnly && isReadOnlyMode(now.mode);
-    if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
-        finished.push_back(entry); // untouched: NotStarted
-        return;
-    }
-    auto putModeBack = [&] { return !clear || guard->setMode(now.mode); };
-    // Opened again for writing (a read-only original could not be opened so before);
-    // it must lead to the very file that is locked and checked.
-    auto target = fs.openWrite(item.originalPath, false, false);
-    FileStatus opened;
-    if (!target || !target->status(&opened) || !sameFile(opened, now)) {
-        item.outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
-        item.statusRestored = putModeBack();
-        finished.push_back(entry); // untouched
-        return;
-    }
-    const int64_t written =
-        copySegment(*item.source, item.sourceOffset, item.sourceLength, *target, [&] { pauseForTests(fs); });
-    if (written >= 0 && target->truncate(written)) {
-        item.outcome.result = RewriteResult::Done;
-        bool restored = putModeBack();
-        if (item.keepLastWrite) {
-            PreciseTimes current;
-            restored = target->readTimes(&current) && restored;
-            current.lastWriteSec = item.keepLastWrite->lastWriteSec;
-            current.lastWriteNsec = item.keepLastWrite->lastWriteNsec;
-            restored = target->setTimes(current) && restored;
-        }
-        item.statusRestored = restored;
-        return;
-    }
-    bool restored = restoreFrom(fs, entry, *target);
-    target.reset();
-    if (!restored) {
-        // The handle may be what failed; try once more through a fresh one.
-        auto again = fs.openWrite(item.originalPath, false, false);
-        FileStatus st;
-        if (again && again->status(&st) && sameFile(st, now))
-            restored = restoreFrom(fs, entry, *again);
-    }
-    item.statusRestored = putModeBack();
-    item.outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
-    if (restored)
-        finished.push_back(entry);
-}
-
-} // namespace
-
-void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
-{
-    // 1. An unchanged copy of every original.
-    std::string sharedPath;
-    const std::vector<RewriteItem*> ready = copyOriginals(fs, ops, dataDir, items, sharedPath);
+    shared.reset();
     // The shared safety file goes once no entry needs it; backups always stay.
     size_t sharedUsers = 0;
     for (RewriteItem* item : ready)
@@ -250,13 +157,31 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
             fs.removeFile(sharedPath);
         return;
     }
+    // Every file system that holds a copy or an original gets one barrier.
+    auto syncAll = [&](bool copies) {
+        std::vector<uint64_t> done;
+        bool ok = true;
+        for (RewriteItem* item : ready) {
+            const std::string& path = copies ? item->outcome.entry.safetyCopy : item->originalPath;
+            FileStatus st;
+            if (!fs.status(path, &st)) {
+                ok = false;
+                continue;
+            }
+            if (std::find(done.begin(), done.end(), st.device) != done.end())
+                continue;
+            done.push_back(st.device);
+            ok = syncFileSystemOf(path) && ok;
+        }
+        return ok;
+    };
 
     // 2. The copies reach the disk, then the list names them all.
     std::vector<RecoveryEntry> entries;
     for (RewriteItem* item : ready)
         entries.push_back(item->outcome.entry);
     RecoveryList list(fs, ops, dataDir);
-    if (!syncFileSystems(fs, ready, true) || !list.add(entries)) {
+    if (!syncAll(true) || !list.add(entries)) {
         for (RewriteItem* item : ready)
             dropSafetyCopy(item->outcome.entry);
         return;
@@ -264,11 +189,66 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
 
     // 3. Each original is overwritten from its start and cut; a failure puts the copy back.
     std::vector<RecoveryEntry> finished;
-    for (RewriteItem* item : ready)
-        rewriteOne(fs, *item, finished);
+    for (RewriteItem* item : ready) {
+        RecoveryEntry& entry = item->outcome.entry;
+        // The guard handle holds the lock for the whole rewrite; the original must still be
+        // the scanned file when the lock is ours.
+        auto guard = fs.openRead(item->originalPath);
+        FileStatus now;
+        if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
+            || (item->checkExpected && !unchangedSince(item->expected, now))) {
+            item->outcome.result = RewriteResult::Changed;
+            finished.push_back(entry); // untouched
+            continue;
+        }
+        const bool clear = item->clearReadOnly && isReadOnlyMode(now.mode);
+        if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
+            finished.push_back(entry); // untouched: NotStarted
+            continue;
+        }
+        auto putModeBack = [&] { return !clear || guard->setMode(now.mode); };
+        // Opened again for writing (a read-only original could not be opened so before);
+        // it must lead to the very file that is locked and checked.
+        auto target = fs.openWrite(item->originalPath, false, false);
+        FileStatus opened;
+        if (!target || !target->status(&opened) || !sameFile(opened, now)) {
+            item->outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
+            item->statusRestored = putModeBack();
+            finished.push_back(entry); // untouched
+            continue;
+        }
+        const int64_t written =
+            copySegment(*item->source, item->sourceOffset, item->sourceLength, *target, [&] { pauseForTests(fs); });
+        if (written >= 0 && target->truncate(written)) {
+            item->outcome.result = RewriteResult::Done;
+            bool restored = putModeBack();
+            if (item->keepLastWrite) {
+                PreciseTimes current;
+                restored = target->readTimes(&current) && restored;
+                current.lastWriteSec = item->keepLastWrite->lastWriteSec;
+                current.lastWriteNsec = item->keepLastWrite->lastWriteNsec;
+                restored = target->setTimes(current) && restored;
+            }
+            item->statusRestored = restored;
+            continue;
+        }
+        bool restored = restoreFrom(fs, entry, *target);
+        target.reset();
+        if (!restored) {
+            // The handle may be what failed; try once more through a fresh one.
+            auto again = fs.openWrite(item->originalPath, false, false);
+            FileStatus st;
+            if (again && again->status(&st) && sameFile(st, now))
+                restored = restoreFrom(fs, entry, *again);
+        }
+        item->statusRestored = putModeBack();
+        item->outcome.result = restored ? RewriteResult::FailedRestored : RewriteResult::FailedUnrestored;
+        if (restored)
+            finished.push_back(entry);
+    }
 
     // 4. The new contents reach the disk before the copies go away.
-    const bool durable = syncFileSystems(fs, ready, false);
+    const bool durable = syncAll(false);
     for (RewriteItem* item : ready)
         if (item->outcome.result == RewriteResult::Done && durable)
             finished.push_back(item->outcome.entry);
