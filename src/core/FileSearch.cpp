@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace tw {
 
@@ -122,7 +123,7 @@ private:
 FileSearch::FileSearch(const RunPlan& plan, const Lane& lane, FileSystem& fs, std::atomic<bool>& stop,
                        const ReplaceSide* replace)
     : m_plan(plan), m_lane(lane), m_fs(fs), m_stop(stop), m_replace(replace),
-      m_scanner(plan.scanSettings, m_lane.results, m_lane.host, stop), m_kept(fs)
+      m_scanner(plan.scanSettings, m_lane.results, m_lane.host, stop)
 {
     if (m_replace)
         m_hooks = std::make_unique<ReplaceHooksImpl>(m_replace->confirmation, m_lane, stop, plan.quiet,
@@ -340,11 +341,12 @@ int64_t memberLimit(const ProgramOptions& o, int64_t archiveSize)
 
 } // namespace
 
-// One member as its pairs read it: the first reading pair straight from the archive
-// (keeping the bytes when more pairs follow), the others from the kept bytes.
+// One member as its pairs read it: straight from the archive with one reading pair; with
+// more, through a keeper, so that the first pair reads it from the archive and every later
+// pair reads the kept bytes again from their start.
 struct FileSearch::MemberRead {
-    MemberRead(ArchiveReader& r, const ArchiveMember& m, const std::string& a, int64_t l, KeptBytes& kept)
-        : reader(r), member(m), archivePath(a), limit(l), data(r, l), tee(data, kept)
+    MemberRead(ArchiveReader& r, const ArchiveMember& m, const std::string& a, int64_t l)
+        : reader(r), member(m), archivePath(a), limit(l), data(r, l)
     {
     }
     ArchiveReader& reader;
@@ -352,8 +354,7 @@ struct FileSearch::MemberRead {
     const std::string& archivePath;
     int64_t limit;
     ArchiveMemberSource data;
-    KeptBytes::Tee tee;
-    bool read = false; // a pair has read the member from the archive
+    std::optional<KeptBytes> kept;
 };
 
 long archivePercent(long archives, long opened, const ArchiveReader& reader)
@@ -453,39 +454,33 @@ void FileSearch::searchMember(ArchiveReader& reader, const ArchiveMember& member
         report.fate = FileReport::Fate::NotReached;
         return;
     }
-    m_kept.clear();
-    MemberRead read(reader, member, archivePath, limit, m_kept);
+    MemberRead read(reader, member, archivePath, limit);
+    if (m_readingPairs > 1)
+        read.kept.emplace(read.data, m_fs);
     runPairs(report, [&](size_t pi) { return scanMemberPair(pi, read, report); });
 }
 
 ScanOutcome FileSearch::scanMemberPair(size_t pi, MemberRead& read, FileReport& report)
 {
-    // With one reading pair the member goes straight to the scan; with more, the first
-    // keeps it for the others, which read it to its end first when the scan stopped short.
-    const bool fromArchive = !read.read;
-    read.read = true;
-    if (!fromArchive && !read.tee.drain()) {
-        memberReadError(read, true); // the rest of the member came from the archive
-        return ScanOutcome::ReadError;
-    }
-    KeptBytes::Reader kept(m_kept);
-    ByteSource& raw = !fromArchive ? kept : m_readingPairs > 1 ? static_cast<ByteSource&>(read.tee) : read.data;
+    if (read.kept)
+        read.kept->rewind();
+    ByteSource& raw = read.kept ? static_cast<ByteSource&>(*read.kept) : read.data;
     DecodingSource source(raw, m_plan.opt.detectUtf16);
     const ScanOutcome outcome = m_scanner.scan(source, m_pairs[pi], pi, report.state, pi == 0, nullptr);
     if (outcome == ScanOutcome::ReadError)
-        memberReadError(read, fromArchive);
+        memberReadError(read);
     return outcome;
 }
 
-void FileSearch::memberReadError(const MemberRead& read, bool fromArchive)
+void FileSearch::memberReadError(const MemberRead& read)
 {
     // A member whose header understated its size is cut off at the limit.
     const std::string& archivePath = read.archivePath;
     const std::string shown = memberText(archivePath, read.member.name);
-    m_lane.fileError(read.data.overLimit()   ? oversizedText(archivePath, read.member.name, read.limit)
-                     : read.tee.keepFailed() ? fileErrorText("Error reading file ", shown, "Error writing to temp file")
-                     : fromArchive           ? fileErrorText("Error reading file ", shown, read.reader.errorText())
-                                             : fileErrorText("Error reading file ", shown),
+    const bool keeping = read.kept && read.kept->keepingFailed();
+    m_lane.fileError(read.data.overLimit() ? oversizedText(archivePath, read.member.name, read.limit)
+                     : keeping ? fileErrorText("Error reading file ", shown, "Error writing to temp file")
+                               : fileErrorText("Error reading file ", shown, read.reader.errorText()),
                      archivePath, false, false);
 }
 

@@ -13,7 +13,8 @@
 //
 // Archives: each is opened once. A member is read from the archive once: with more than one
 // searching pair its bytes are kept while the first pair reads them (KeptBytes: memory up
-// to a bound, beyond it an unnamed temporary file) and every later pair reads them there.
+// to a bound, beyond it an unnamed temporary file; holes and read errors kept as well) and
+// every later pair reads them there.
 #include "core/FileReport.h"
 #include "core/FileScanner.h"
 #include "core/KeptBytes.h"
@@ -103,9 +104,8 @@ private:
     bool readsInput(size_t pi) const;
     ScanOutcome scanFilePair(size_t pi, File& in, FileReport& report);
     ScanOutcome scanMemberPair(size_t pi, MemberRead& read, FileReport& report);
-    // The error line of a member that could not be read (from the archive, or again from
-    // its kept bytes).
-    void memberReadError(const MemberRead& read, bool fromArchive);
+    // The error line of a member that could not be read (from the archive, or kept).
+    void memberReadError(const MemberRead& read);
     ScanOutcome applySpecialOperation(size_t pairIndex, File& input, FileState& file, File& output);
     void searchMember(ArchiveReader& reader, const ArchiveMember& member, const std::string& archivePath,
                       const std::string& progressText, FileReport& report);
@@ -119,7 +119,6 @@ private:
     FileScanner m_scanner;
     std::vector<ActivePair> m_pairs;        // per pair: the plan's prepared pair made ready to scan
     size_t m_readingPairs = 0;              // pairs that read a searched input
-    KeptBytes m_kept;                       // a member's bytes, for the pairs after the first
 };
 
 // Opens an archive for reading; reports (through `lane`) and returns null when it cannot

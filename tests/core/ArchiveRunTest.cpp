@@ -1,6 +1,7 @@
 // Search and listing runs over archives, built by the tests with libarchive's writer:
 // the member rules (masks, filters, order, texts), and hostile archives that must neither
 // write anything, follow anything, hang nor end the run.
+#include "core/KeptBytes.h"
 #include "core/RunDriver.h"
 #include "results/ResultText.h"
 #include "results/ResultsList.h"
@@ -682,8 +683,9 @@ protected:
 TEST(ArchiveRun, SeveralPairsReadEachMemberOnce)
 {
     TempDir dir;
-    std::string big(5 << 20, 'x');
-    for (size_t at : {size_t{100}, (size_t{4} << 20) - 3, big.size() - 10})
+    // Beyond the bytes a keeper holds in memory, with a hit across the bound.
+    std::string big(KeptBytes::kDefaultMemoryBytes + (1 << 20), 'x');
+    for (size_t at : {size_t{100}, KeptBytes::kDefaultMemoryBytes - 3, big.size() - 10})
         big.replace(at, 6, "needle");
     for (size_t line = 4000; line < big.size(); line += 70001)
         big[line] = '\n';
