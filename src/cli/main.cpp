@@ -27,7 +27,7 @@ tw::RunDriver* g_driver = nullptr;
 void onInterrupt(int)
 {
     if (g_driver)
-        g_driver->RequestStop();
+        g_driver->requestStop();
 }
 
 void printHelp()
@@ -213,7 +213,7 @@ int main(int argc, char** argv)
     // through its files; a search or a listing has nothing left to do and stops at once.
     // Either ends with the write error and exit status 2.
     if (!replaceMode)
-        view.setOnFailure([&driver] { driver.RequestStop(); });
+        view.setOnFailure([&driver] { driver.requestStop(); });
 
     tw::RunOutcome outcome = tw::RunOutcome::NotRun;
     try {

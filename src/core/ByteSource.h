@@ -1,5 +1,6 @@
 #pragma once
-// What the per-file scan reads: a file, and later an archive member or a decoded stream.
+// What the per-file scan reads: a file, an archive member, a member's kept bytes (KeptBytes,
+// when several pairs read one member) or a decoded stream.
 // Read forwards only; the scan keeps the overlap between blocks in its own buffer, so no
 // source needs to seek.
 #include "platform/FileSystem.h"

@@ -1,9 +1,12 @@
 #pragma once
-// What the work on one file (or archive member) found out, for the steps that follow it in
-// file order: counting, the file's summary lines, the decision and the commit.
+// What the work on one file (or archive member) found out (FileSearch), for the steps that
+// follow it in file order on the run's thread (RunLedger): the decision, then counting,
+// the file's closing lines and the commit. A script's expression decides from the per-pair
+// counters in `state`.
 #include "core/FileScanner.h"
 #include "platform/FileSystem.h"
 
+#include <cstdint>
 #include <string_view>
 
 namespace tw {
@@ -20,11 +23,13 @@ struct FileReport {
     FileStatus status;    // replace runs: taken on the descriptor when the file was opened
     File* output = nullptr; // replace runs: the temporary file holding the last pair's output
     bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
+    size_t listIndex = SIZE_MAX; // the file's index in the run's list; SIZE_MAX for a member
 
     // Starts the report of a new file over this one. The path and the counters keep their
     // capacity, so a worker that reuses one report allocates nothing per file.
-    void reset(std::string_view path, size_t pairs)
+    void reset(std::string_view path, size_t pairs, size_t index = SIZE_MAX)
     {
+        listIndex = index;
         fate = Fate::Scanned;
         state.path.assign(path);
         state.archivePath.clear();

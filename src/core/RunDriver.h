@@ -1,9 +1,12 @@
 #pragma once
-// One run of the Search or Replace command. A run is a sequence of named steps:
-//   prepareRun (checks, file list, output file, replace set-up, preparePairs)
-//   -> for each file: processFile(k) fills a FileReport (its counters; its lines are in
-//      the results, held back while the file is undecided)
-//   -> decideFile (keep the file's outcome?) -> commitFile (replace: rewrite the original)
+// One run of the Search or Replace command, or a listing. A run is a sequence of named
+// steps (ExecuteRun):
+//   prepareRun (checks, file list, output file, replace set-up, preparePairs: the RunPlan)
+//   -> for each file and archive member: a FileSearch runs every pair over it and fills a
+//      FileReport (on this thread, or on the workers of a ParallelSearch, whose records are
+//      replayed here in file order)
+//   -> the RunLedger takes each report in file order: decide (keep the file's outcome?),
+//      then count, show or discard its lines, commit (replace: rewrite the original)
 //   -> addSummaries -> endRun (clean-up, on every way out).
 // Results go to a ResultSink (the results list); the user is reached through a RunHost.
 #include "core/FileReport.h"
@@ -11,6 +14,7 @@
 #include "core/PreparedPair.h"
 #include "core/RecordedBatch.h"
 #include "core/RunHost.h"
+#include "core/RunTexts.h"
 #include "core/SearchRequest.h"
 #include "platform/ArchiveReader.h"
 #include "platform/FileSystem.h"
@@ -25,8 +29,6 @@
 #include <string>
 
 namespace tw {
-
-class ResultRecorder;
 
 struct RunCounters {
     long filesSearched = 0;
@@ -47,6 +49,10 @@ enum class RunOutcome {
     Stopped,   // Stop, or a cancelled confirmation
 };
 
+struct RunPlan;
+class RunLedger;
+struct Lane;
+
 class RunDriver {
 public:
     RunDriver(RunHost& host, ResultSink& results, FileSystem& fs = realFileSystem());
@@ -57,9 +63,15 @@ public:
     RunOutcome ExecuteRun(SearchRequest& request);
     RunOutcome ListFilesOnly(const SearchRequest& request);
     // Sets the stop flag; the run notices it between entries, blocks and files.
-    void RequestStop() { m_stop.store(true); }
+    void requestStop() { m_stop.store(true); }
     // True from the start of a run until it has returned, whatever way it ends.
     bool running() const { return m_active.load(); }
+
+    // Decides for each scanned file of later runs whether its outcome is kept (from its
+    // report: the per-pair counters). With a decision a search run holds each file's lines
+    // back until it is decided; a dropped file shows nothing, adds nothing to the totals
+    // and is not rewritten. Empty (the default): every scanned file is kept.
+    void setFileDecision(std::function<bool(const FileReport&)> decide) { m_decision = std::move(decide); }
 
     const RunCounters& counters() const { return m_counters; }
     FileListCache& cache() { return m_cache; }
@@ -70,20 +82,6 @@ public:
     static size_t workerThreads(size_t requested);
 
 private:
-    struct Run;
-    struct Worker;
-    // Where the work on a file sends its lines, messages and counts: straight to the run's
-    // results list, host and counters (on the run's thread), or into a worker's recorder,
-    // replayed in file order on the run's thread.
-    struct Lane {
-        ResultStream& results;
-        RunHost& host;
-        ResultRecorder* recorder = nullptr; // null: straight to the run
-        FileScanner* scanner = nullptr;     // null while listing
-        std::vector<ActivePair>* pairs = nullptr;
-        DirectoryCursor* cursor = nullptr; // search runs: opens the files of one directory after another
-    };
-
     // Marks a run active for its lifetime and idle again on every way out.
     class RunGuard {
     public:
@@ -105,61 +103,24 @@ private:
     };
 
     // The steps of ExecuteRun.
-    bool prepareRun(Run& run);
-    bool prepareReplace(Run& run);
-    bool preparePairs(Run& run);
-    // File number `k` of the list, `path`, one of `total` files found so far (`complete`:
-    // the walk has ended, and they are all). `report` is written over (its storage is
-    // reused from file to file).
-    void processFile(Run& run, Lane& lane, size_t k, std::string_view path, size_t total, bool complete,
-                     FileReport& report);
-    // Matchers of their own for one scanning thread.
-    static std::vector<ActivePair> activePairs(const std::vector<PreparedPair>& prepared);
-    // A search run's files, then its archives, on `threads` workers, with the results in
-    // list order.
-    void searchInParallel(Run& run, size_t threads);
-    // Carries out what a worker recorded; false when the run is to end.
-    // Reused by every replayed event, so that replaying allocates nothing once warm.
-    struct ReplayBuffers {
-        ResultEntry line;
-        std::string path, archivePath;
-    };
-    bool replay(Run& run, const RecordedBatch& batch, ReplayBuffers& buffers);
-    // After a file or member: finishFile on the run's thread, or recorded for it.
-    bool handOn(Run& run, Lane& lane, const FileReport& report);
-    void countSearched(Lane& lane);
-    void countError(Lane& lane);
-    void countArchive(Lane& lane);
-    // What follows a file's pairs (counts, stats lines, commit, flush); false ends the loop.
-    bool finishFile(Run& run, const FileReport& report);
-    // The archive phase of a search run, for archive number `index` of the list: its
-    // members in order. False when the run is to end.
-    bool searchArchive(Run& run, Lane& lane, size_t index);
-    FileReport processMember(Run& run, Lane& lane, ArchiveReader& reader, const ArchiveMember& member,
-                             const std::string& archivePath, const std::string& progressText);
-    // Reads the members of one archive in order and hands those `selection` takes to
-    // `visit`. A read error ends the archive with its error line. False when the run is
-    // to end: a stop, or `visit` returned false.
-    bool forEachSelectedMember(Lane& lane, const std::string& archivePath, ArchiveReader& reader,
-                               MemberSelection& selection,
-                               const std::function<bool(const ArchiveMember&)>& visit);
+    bool prepareRun(RunPlan& plan, RunLedger& ledger);
+    // The file list (from the cache when nothing changed since it was built), the start
+    // of the walk alongside the search, or the archives; false when the run is to end.
+    bool prepareFileList(RunPlan& plan);
+    bool preparePairs(RunPlan& plan);
+    // The threads a prepared search uses: one when the shown replacements count hits
+    // across files (a counter in a replace text), whose numbers follow the file order.
+    void chooseThreads(RunPlan& plan);
+    // The files, then the archives, on this thread.
+    void searchOnThisThread(RunPlan& plan, RunLedger& ledger);
+    void addSummaries(RunPlan& plan, RunLedger& ledger, bool stopped);
+
     // Listing: the selected members of every archive, from the archive's directory.
     bool listArchives(const SearchRequest& request, const std::vector<ArchiveTask>& archives);
     // The archives below the request's paths (the "ZIP Mask" walk, without date and size
     // filters); empty unless the request searches archives. Only used when the file list
     // comes from the cache: otherwise buildFileList finds them in its walk.
     std::vector<ArchiveTask> buildArchiveList(const SearchRequest& request);
-    // Opens an archive for reading; reports and returns null when it cannot be read.
-    std::unique_ptr<ArchiveReader> openArchive(Lane& lane, const std::string& path, bool quiet);
-    // The archive phase's progress, as in "(%ld%% done)", while in the `opened`th archive.
-    static long archivePercent(long archives, long opened, const ArchiveReader& reader);
-    ScanOutcome applySpecialOperation(Run& run, ActivePair& pair, size_t pairIndex, File& input, FileState& file,
-                                      File& output);
-    bool decideFile(const Run& run, const FileReport& report);
-    void commitFile(Run& run, const FileReport& report);
-    void tallyPairs(Run& run, const FileReport& report);
-    void addSummaries(Run& run, bool stopped);
-    void endRun(Run& run);
 
     bool openOutputFile(const SearchRequest& request, const FileList& list);
     // The request's results page would take the place of one of the run's files or of its
@@ -178,10 +139,8 @@ private:
     // also finds the archives of a run that searches them.
     WalkStats buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
                             std::vector<ArchiveTask>* archives);
-    // "message" + the file name without directory, as a results line and a message.
-    void reportFileError(const std::string& message, const std::string& path, bool quiet);
-    void reportFileError(Lane& lane, const std::string& message, const std::string& path, bool quiet);
-    void addSummary(const std::string& text);
+    // The lane straight to the run: its results list, host and counters.
+    Lane straightLane(RunLedger* ledger);
     void closeOutput();
 
     RunHost& m_host;
@@ -191,12 +150,10 @@ private:
     std::atomic<bool> m_active{false}; // a run is in progress (see RunGuard)
     RunCounters m_counters;
     FileListCache m_cache;
+    std::function<bool(const FileReport&)> m_decision; // see setFileDecision
     // The run's output file stands in for "Default Printer": the temporary file printed on
     // m_printer and deleted when the output is closed. Both empty otherwise.
     std::string m_printFile, m_printer;
 };
-
-// Builds the run heading written at the start of the output file.
-std::string BuildRunHeading(const SearchRequest& request, const std::string& dateTime);
 
 } // namespace tw

@@ -45,6 +45,15 @@ public:
     int widthEstimate() const { return m_widthEstimate; }
 
     int numberedCount() const { return static_cast<int>(m_numbered.size()); }
+    // The compiled replace text holds a running counter: the replacements it builds depend
+    // on the hits before them.
+    bool replaceCounts() const
+    {
+        for (const ReplElement& piece : m_replace)
+            if (piece.counterMode != 0)
+                return true;
+        return false;
+    }
 
     // Mask mode: true when the whole name matches ('?' one character, '*' any run).
     // Always case-insensitive.

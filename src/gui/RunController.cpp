@@ -18,7 +18,7 @@ RunController::~RunController()
 {
     if (m_thread) {
         m_stopRequested = true;
-        m_driver.RequestStop();
+        m_driver.requestStop();
         m_host.stopQuestions();
         // The worker no longer waits for the GUI thread, so it ends.
         m_thread->wait();
@@ -56,7 +56,7 @@ bool RunController::start(RunJob job)
     m_results.setHitTexts(job.beforeHit, job.afterHit);
     m_stopRequested = false;
     m_outcome = RunOutcome::NotRun;
-    m_host.beginRun([this] { m_driver.RequestStop(); });
+    m_host.beginRun([this] { m_driver.requestStop(); });
     // The printer is asked for here, on the GUI thread, and only when it is needed.
     if (job.usesDefaultPrinter)
         m_host.findDefaultPrinter();
@@ -87,7 +87,7 @@ void RunController::requestStop()
     if (!m_thread)
         return;
     m_stopRequested = true;
-    m_driver.RequestStop();
+    m_driver.requestStop();
     m_host.stopQuestions();
 }
 

@@ -1,11 +1,13 @@
 // Search and listing runs over archives, built by the tests with libarchive's writer:
 // the member rules (masks, filters, order, texts), and hostile archives that must neither
 // write anything, follow anything, hang nor end the run.
+#include "core/KeptBytes.h"
 #include "core/RunDriver.h"
 #include "results/ResultText.h"
 #include "results/ResultsList.h"
 
 #include "FakeHost.h"
+#include "ScratchWrappingFs.h"
 #include "TestArchives.h"
 #include "TestUtil.h"
 
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -74,7 +77,7 @@ struct ArchiveRun {
         std::thread watchdog([&] {
             std::unique_lock<std::mutex> lock(m);
             if (!cv.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; }))
-                driver.RequestStop();
+                driver.requestStop();
         });
         const RunOutcome outcome = run(text, path, mask, tweak);
         {
@@ -652,6 +655,94 @@ TEST(ArchiveRun, AnUnreadableArchiveGivesAnErrorLine)
     r.run("needle", dir.path(), "*.txt");
     EXPECT_TRUE(r.hasLine("Error opening a.zip")) << r.all();
     EXPECT_TRUE(r.hasLine("Searched 1 file(s), found 1 occurrences in 1 file(s)")) << r.all();
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+// Counts the opens of each path; the held-back and kept bytes' scratch files are counted too.
+class CountingFs final : public test::ScratchWrappingFs {
+public:
+    std::unique_ptr<File> openRead(const std::string& p, int* e) override
+    {
+        ++opens[p];
+        return ScratchWrappingFs::openRead(p, e);
+    }
+    std::map<std::string, int> opens;
+    int scratches = 0;
+
+protected:
+    std::unique_ptr<File> wrapScratch(std::unique_ptr<File> inner) override
+    {
+        ++scratches;
+        return inner;
+    }
+};
+
+// Several pairs over an archive: each archive is opened once and each member read from it
+// once, and the pairs find in the members what they find in the same files on disk, also
+// in a member larger than the bytes kept in memory.
+TEST(ArchiveRun, SeveralPairsReadEachMemberOnce)
+{
+    TempDir dir;
+    // Beyond the bytes a keeper holds in memory, with a hit across the bound.
+    std::string big(KeptBytes::kDefaultMemoryBytes + (1 << 20), 'x');
+    for (size_t at : {size_t{100}, KeptBytes::kDefaultMemoryBytes - 3, big.size() - 10})
+        big.replace(at, 6, "needle");
+    for (size_t line = 4000; line < big.size(); line += 70001)
+        big[line] = '\n';
+    const std::vector<Member> members = {
+        {"a.txt", "cat needle\nconcat\ncut cat\n"}, {"big.txt", big}, {"b.txt", "no hits here\n"}, {"c.txt", "cot"}};
+    std::filesystem::create_directories(dir.file("arc"));
+    ASSERT_TRUE(writeArchive(dir.file("arc/m.zip"), "zip", members));
+    for (const Member& m : members)
+        test::writeFile(dir.file("plain/" + m.name), m.data);
+
+    auto search = [&](const std::string& path, size_t threads, CountingFs& fs) {
+        test::FakeHost host;
+        MemoryResultsView view;
+        ResultsList results(fs);
+        results.setView(&view);
+        RunDriver driver(host, results, fs);
+        SearchRequest req;
+        for (const auto& [text, regex] : {std::pair{"needle", false}, {"cat", false}, {"c+[a-z]t", true}}) {
+            SearchPair pair;
+            pair.searchText = text;
+            pair.regularExpression = regex;
+            req.pairs.push_back(pair);
+        }
+        req.pathMasks.push_back({path, "*.txt"});
+        req.searchZips = true;
+        req.zipMask = "*.zip";
+        req.quiet = true;
+        req.threads = threads;
+        req.blockSize = 4096;
+        req.options.maxRegexSize = 32767;
+        req.options.displayFileStats = true;
+        EXPECT_EQ(driver.ExecuteRun(req), RunOutcome::Completed);
+        std::vector<std::string> lines; // every field but the file's place
+        for (const ResultEntry& e : view.lines)
+            if (e.kind == LineKind::File)
+                lines.push_back("file " + (e.archivePath.empty() ? std::filesystem::path(e.path).filename().string() : e.path));
+            else if (e.kind != LineKind::Summary)
+                lines.push_back(std::to_string(static_cast<int>(e.kind)) + "|" + e.text + "|" +
+                                std::to_string(e.lineNumber) + "|" + std::to_string(e.fileOffset) + "|" +
+                                std::to_string(e.hitColumn) + "|" + std::to_string(e.hitLength));
+        return lines;
+    };
+    CountingFs plainFs;
+    const std::vector<std::string> expect = search(dir.file("plain/"), 1, plainFs);
+    ASSERT_GT(expect.size(), 12u);
+    for (const size_t threads : {size_t{1}, size_t{2}}) {
+        SCOPED_TRACE(threads);
+        CountingFs fs;
+        EXPECT_EQ(search(dir.file("arc/"), threads, fs), expect);
+        EXPECT_EQ(fs.opens[dir.file("arc/m.zip")], 1);
+        EXPECT_GE(fs.scratches, 1) << "the big member's bytes beyond the memory bound";
+    }
 }
 
 } // namespace

@@ -189,7 +189,7 @@ TEST(RunDriver, StopEndsTheRunWithTheInterruptedLine)
     int blocks = 0;
     run.host.onPump = [&] {
         if (++blocks == 8) // five walk entries (archives are found in the same walk), then one block per file
-            run.driver.RequestStop();
+            run.driver.requestStop();
     };
     EXPECT_EQ(run.search("hit", dir.path(), "*.txt"), RunOutcome::Stopped);
     const auto lines = shownLines(run.view);

@@ -1,0 +1,202 @@
+#include "core/ParallelSearch.h"
+
+#include "core/FileSearch.h"
+#include "core/OrderedPipeline.h"
+#include "core/ResultRecorder.h"
+#include "core/RunDriver.h"
+#include "core/RunLedger.h"
+
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace tw {
+
+// A search thread: a recorder for what its files produce, and a FileSearch of its own
+// (scanner, matchers) that sends everything to the recorder.
+struct ParallelSearch::Worker {
+    Worker(const RunPlan& plan, FileSystem& fs, std::atomic<bool>& stop)
+        : search(plan, Lane{recorder, recorder, &recorder}, fs, stop, nullptr)
+    {
+    }
+    ResultRecorder recorder;
+    FileSearch search;
+    FileReport report; // the file at hand; copied into the recorder's batch when it is done
+    // Made, used and released on the worker's own thread, which has its own descriptors.
+    std::unique_ptr<DirectoryCursor> cursor;
+};
+
+// A task is a group of consecutive files, or one archive.
+struct ParallelSearch::Task {
+    size_t first = 0;          // list index of the first file
+    size_t total = 0;          // files found when the task was cut (for progress)
+    bool complete = false;     // the walk had ended then: `total` is every file
+    size_t archive = SIZE_MAX; // an archive task: its index in the plan's archives
+    FileList files;
+};
+
+// The tasks, cut from the list as it is found: all at once when it is complete, otherwise
+// by the workers as they walk on (the feeder runs on one worker at a time). Consecutive
+// files go together so that a tree of small files costs a hand-over per group rather than
+// per file; groups stay small enough to share the work out evenly.
+class ParallelSearch::Tasks {
+public:
+    Tasks(RunPlan& plan, size_t threads) : m_plan(plan), m_threads(threads) {}
+
+    // The feeder: walks on (when walking) and cuts what is new; the number of tasks.
+    size_t feed(bool* more)
+    {
+        // Small walk pieces first, so that the workers start at once, then larger ones
+        // (up to 256 files a thread) as the list grows.
+        const size_t piece = std::clamp<size_t>(m_plan.list.size() / 2, 32, 256 * m_threads);
+        const bool walking = m_plan.walk && m_plan.walk->walkOn(piece);
+        const size_t listed = m_plan.list.size();
+        const size_t fresh = listed - m_cut;
+        cutFiles(m_cut, listed, std::clamp<size_t>(fresh / (m_threads * (m_plan.walk ? 4 : 64)), 1, 64), !walking);
+        m_cut = listed;
+        if (!walking && !m_archivesCut) {
+            m_archivesCut = true;
+            for (size_t a = 0; a < m_plan.archives.size(); ++a) {
+                Task t;
+                t.archive = a;
+                std::lock_guard<std::mutex> lock(m_mutex);
+                m_tasks.push_back(std::move(t));
+            }
+        }
+        *more = walking;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_tasks.size();
+    }
+    const Task& at(size_t task)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_tasks[task];
+    }
+
+private:
+    void cutFiles(size_t from, size_t to, size_t group, bool complete)
+    {
+        for (size_t k = from; k < to; k += group) {
+            Task t;
+            t.first = k;
+            t.total = to;
+            t.complete = complete;
+            for (size_t i = k; i < std::min(to, k + group); ++i)
+                t.files.add(m_plan.list.at(i));
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_tasks.push_back(std::move(t));
+        }
+    }
+
+    RunPlan& m_plan;
+    size_t m_threads;
+    std::deque<Task> m_tasks; // elements never move once added
+    std::mutex m_mutex;       // guards the container (not the tasks, which never change)
+    size_t m_cut = 0;         // the list's files already in tasks
+    bool m_archivesCut = false;
+};
+
+ParallelSearch::ParallelSearch(RunPlan& plan, RunLedger& ledger, ResultSink& results, RunHost& host, FileSystem& fs,
+                               RunCounters& counters, std::atomic<bool>& stop)
+    : m_plan(plan), m_ledger(ledger), m_results(results), m_host(host), m_fs(fs), m_counters(counters), m_stop(stop)
+{
+}
+
+void ParallelSearch::run(size_t threads)
+{
+    // Workers scan the tasks and record what each produces; this thread replays the
+    // records in list order and does every step that follows a file (the ledger), so the
+    // results are those of the same run on one thread.
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (size_t i = 0; i < threads; ++i) {
+        auto w = std::make_unique<Worker>(m_plan, m_fs, m_stop);
+        w->recorder.setShowsProgress(m_host.showsProgress());
+        w->recorder.setLiveHost(&m_host);
+        workers.push_back(std::move(w));
+    }
+    Tasks tasks(m_plan, threads);
+    auto produce = [&](size_t worker, size_t task, TaskOutput& out) {
+        const Task& t = tasks.at(task);
+        // A worker opens, reads and closes its own files and releases its cursor before it
+        // ends (below), so it can keep its descriptors to itself.
+        Worker& w = *workers[worker];
+        if (!w.cursor) {
+            m_fs.ownDescriptorsForThisThread();
+            w.cursor = m_fs.newDirectoryCursor();
+            w.search.setCursor(w.cursor.get());
+        }
+        w.recorder.setOutput(&out);
+        if (t.archive == SIZE_MAX) {
+            for (size_t i = 0; i < t.files.size() && !m_stop.load(); ++i) {
+                w.search.searchFile(t.first + i, t.files.at(i), t.total, t.complete, w.report);
+                w.recorder.fileEnd(w.report);
+            }
+        } else {
+            w.search.searchArchive(t.archive, w.report);
+        }
+        w.recorder.setOutput(nullptr);
+    };
+    ReplayBuffers buffers;
+    auto consume = [&](RecordedBatch& batch) { return replay(batch, buffers); };
+    OrderedPipeline pipeline(threads, std::max<size_t>(4 * threads, 16));
+    pipeline.setWorkerEnd([&](size_t worker) {
+        workers[worker]->search.setCursor(nullptr);
+        workers[worker]->cursor.reset();
+    });
+    pipeline.run([&](bool* more) { return tasks.feed(more); }, 2 * threads, produce, consume,
+                 [this] { m_host.pump(); }, &m_stop);
+}
+
+bool ParallelSearch::replay(const RecordedBatch& batch, ReplayBuffers& buffers)
+{
+    ResultEntry& line = buffers.line;
+    using Op = RecordedBatch::Op;
+    for (const RecordedBatch::Event& ev : batch.events) {
+        switch (ev.op) {
+        case Op::PendingFile:
+            buffers.path.assign(batch.view(ev.text));
+            buffers.archivePath.assign(batch.view(ev.path));
+            m_ledger.fileStarts();
+            m_results.setPendingFile(buffers.path, buffers.archivePath);
+            break;
+        case Op::EmitPending:
+            m_results.emitPendingFileLine();
+            break;
+        case Op::Line:
+            batch.entryOf(ev, line);
+            m_results.addLine(line);
+            break;
+        case Op::Message:
+            m_host.message(std::string(batch.view(ev.text)), ev.flag);
+            break;
+        case Op::Progress:
+            m_host.progress(std::string(batch.view(ev.text)));
+            break;
+        case Op::Title:
+            m_host.title(std::string(batch.view(ev.text)));
+            break;
+        case Op::FileProgress:
+            m_host.fileProgress(static_cast<long>(ev.lineNumber), ev.fileOffset, batch.view(ev.text));
+            break;
+        case Op::FileSearched:
+            ++m_counters.filesSearched;
+            break;
+        case Op::FileError:
+            ++m_counters.fileErrors;
+            break;
+        case Op::ArchiveOpened:
+            ++m_counters.archivesDone;
+            break;
+        case Op::FileEnd:
+            m_host.pump();
+            if (!m_ledger.finishFile(batch.reports[ev.index]))
+                return false;
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace tw
