@@ -200,7 +200,7 @@ int main(int argc, char** argv)
         }
         tw::HtmlOptions html;
         html.utf8 = tw::localeUsesUtf8();
-        htmlView = std::make_unique<tw::HtmlResultsView>(*htmlSpool, tw::BuildRunHeading(request, request.startedText),
+        htmlView = std::make_unique<tw::HtmlResultsView>(*htmlSpool, tw::buildRunHeading(request, request.startedText),
                                                          html);
         results.setCopyView(htmlView.get());
     }

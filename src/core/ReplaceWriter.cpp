@@ -1,5 +1,6 @@
 #include "core/ReplaceWriter.h"
 
+#include "core/RunTexts.h"
 #include "core/SafeRewrite.h"
 
 #include <cstdio>
@@ -9,7 +10,7 @@ namespace tw {
 void reportFileError(ResultStream& sink, RunHost& host, bool quiet, const std::string& message,
                      const std::string& path)
 {
-    const std::string text = message + " " + displayName(baseName(path));
+    const std::string text = fileErrorText(message + " ", displayName(baseName(path)));
     sink.addResultLines(ResultEntry::error(text, path));
     host.message(text, quiet);
 }

@@ -291,7 +291,7 @@ bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
     openOutputFile(run.request, run.list);
     if (m_results.hasOutputFile())
         m_results.writeToOutput(
-            BuildRunHeading(run.request, run.request.startedText.empty() ? nowText() : run.request.startedText));
+            buildRunHeading(run.request, run.request.startedText.empty() ? nowText() : run.request.startedText));
 
     if (run.replace ? !ledger.prepareReplace() : !ledger.prepareSearch())
         return false;

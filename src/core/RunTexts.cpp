@@ -43,7 +43,7 @@ std::string searchedText(long searched, long hits, long filesWithHits)
     return formatText("Searched %ld file(s), found %ld occurrences in %ld file(s)", searched, hits, filesWithHits);
 }
 
-std::string BuildRunHeading(const SearchRequest& request, const std::string& dateTime)
+std::string buildRunHeading(const SearchRequest& request, const std::string& dateTime)
 {
     const SearchPair* pair = request.pairs.empty() ? nullptr : &request.pairs.front();
     std::string h = dateTime + "\r\n";

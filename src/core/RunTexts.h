@@ -17,7 +17,7 @@ std::string formatText(const char* fmt, long a, long b = 0, long c = 0);
 // The local date and time, as the run heading shows it.
 std::string nowText();
 // Builds the run heading written at the start of the output file.
-std::string BuildRunHeading(const SearchRequest& request, const std::string& dateTime);
+std::string buildRunHeading(const SearchRequest& request, const std::string& dateTime);
 // The paragraphs of the notice of a run that searched no file.
 std::vector<std::string> noFilesParagraphs();
 

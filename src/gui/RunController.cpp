@@ -31,7 +31,7 @@ RunController::~RunController()
 RunJob RunController::searchJob(SearchRequest request, const std::string& beforeHit, const std::string& afterHit)
 {
     RunJob job;
-    job.heading = BuildRunHeading(request, request.startedText);
+    job.heading = buildRunHeading(request, request.startedText);
     job.listing = request.pairs.empty() || request.pairs.front().searchText.empty();
     job.usesDefaultPrinter = namesDefaultPrinter(request.options.outputFile);
     job.beforeHit = beforeHit;
