@@ -212,23 +212,6 @@ TEST(ParallelRun, GivesTheResultsOfTheRunOnOneThread)
 // A counter in the replace text counts the hits of the whole run in file order: with
 // "Display Replace String" every shown replacement must be the number the run on one
 // thread shows, whichever worker found the hit.
-TEST(ParallelRun, ReplaceCountersShownCountInFileOrder)
-{
-    TempDir dir;
-    for (int i = 0; i < 60; ++i)
-        test::writeFile(dir.file("d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt"),
-                        "cat1 x cat22\nnone\ncat3\n");
-    for (const char* replace : {"cat%1>", "%1>100>"}) {
-        SCOPED_TRACE(replace);
-        const Combo c{"cat+[0-9]", replace, true, true, false, true, true, false, false, true, false, false,
-                      4096};
-        const Outcome one = runOnce(dir, c, 1);
-        ASSERT_EQ(one.hits, 180);
-        const Outcome many = runOnce(dir, c, 3);
-        EXPECT_EQ(many.lines, one.lines);
-    }
-}
-
 TEST(ParallelRun, AStoppedRunShowsAPrefixOfTheRunOnOneThread)
 {
     TempDir dir;
