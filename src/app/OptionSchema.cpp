@@ -90,8 +90,6 @@ constexpr bool schemaIsConsistent()
         const bool ranged = e.type == OptionType::Int || e.type == OptionType::MiB || e.type == OptionType::WideInt;
         if (e.field.index() != fieldIndexFor(e.type) || (ranged && e.low > e.high))
             return false;
-        if (e.whenEmpty && e.type != OptionType::Text)
-            return false;
         if (e.inBlock && (!blockFirst || e.type == OptionType::MiB || e.type == OptionType::WideInt
                           || e.type == OptionType::Font))
             return false; // the options block has no text form for these
