@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <exception>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,14 +53,140 @@ void printHelp()
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
-// Ends the page in `spool` and copies it to `path` (created or emptied).
-bool writeHtmlPage(tw::HtmlResultsView& view, tw::File& spool, const std::string& path)
+// The help, the version and the recovery commands, which run instead of a search; nothing
+// when `args` asks for a run.
+std::optional<int> runInformationCommand(const std::vector<std::string>& args)
 {
-    if (!view.finish())
-        return false;
-    std::unique_ptr<tw::File> out = tw::realFileSystem().openOutput(path);
-    return out && tw::copyContent(spool, *out) >= 0 && out->sync();
+    if (args.empty()) {
+        printHelp();
+        return 2;
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+        printHelp();
+        return 0;
+    }
+    if (args[0] == "--version") {
+        std::printf("tarnwick-cli %s\n", TW_VERSION);
+        return 0;
+    }
+    if (args[0] != "--recover" && args[0] != "--discard-recovery")
+        return std::nullopt;
+    // Deals with the files whose rewrite a crash interrupted, then exits.
+    std::vector<std::string> lines;
+    const std::string dataDir = tw::dataDirectory();
+    const bool ok = args[0] == "--recover"
+                        ? tw::recoverPending(tw::realFileSystem(), tw::realFileOps(), dataDir, &lines)
+                        : tw::discardPending(tw::realFileSystem(), tw::realFileOps(), dataDir, &lines);
+    for (const std::string& line : lines)
+        std::fprintf(stderr, "%s\n", line.c_str());
+    if (lines.empty())
+        std::fputs("No interrupted rewrite is pending.\n", stderr);
+    return ok ? 0 : 2;
 }
+
+// Takes "--html FILE" (the run's results also go to that file as an HTML page) and
+// "--threads N" (overrides the setting) out of `args`, wherever they stand among the
+// switches. False, with the message out, when a value is missing or wrong.
+bool takeValueOptions(std::vector<std::string>& args, std::string& htmlPath, int& threads)
+{
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--html" && args[i] != "--threads")
+            continue;
+        const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+        if (args[i] == "--html") {
+            if (value.empty()) {
+                std::fputs("--html needs the name of the page to write.\n", stderr);
+                return false;
+            }
+            htmlPath = value;
+        } else {
+            const bool digits = !value.empty() && value.size() <= 3 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            if (!digits || std::stoi(value) > 256) {
+                std::fputs("--threads needs a number of threads from 0 to 256 (0: one per core).\n", stderr);
+                return false;
+            }
+            threads = std::stoi(value);
+        }
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        --i;
+    }
+    return true;
+}
+
+// The saved options and window inputs, with the run's "--threads" (when not -1) and
+// "--ignore-files" applied.
+void loadSettings(tw::ProgramOptions& options, tw::MainWindowSettings& saved, int threads, bool ignoreFiles)
+{
+    tw::SettingsStore store;
+    if (const auto& problem = store.problem())
+        std::fprintf(stderr, "%s\n", problem->c_str());
+    store.loadOptions(options);
+    if (threads >= 0)
+        options.threads = threads;
+    if (ignoreFiles)
+        options.useIgnoreFiles = true;
+    store.loadMainWindow(saved);
+}
+
+// A word the shell made of an unquoted mask: says so.
+bool reportsStrayArgument(const std::vector<std::string>& args)
+{
+    const auto stray = tw::findStrayArgument(args);
+    if (stray)
+        std::fprintf(stderr,
+                     "Unexpected argument \"%s\": quote masks so that the shell does not expand them, "
+                     "as in /P \"sub/*.txt\".\n",
+                     tw::displayName(*stray).c_str());
+    return stray.has_value();
+}
+
+// Runs the request (a listing when `listing`); an exception ends the run as stopped.
+tw::RunOutcome runRequest(tw::RunDriver& driver, tw::SearchRequest& request, tw::CliHost& host, bool listing)
+{
+    try {
+        return listing ? driver.ListFilesOnly(request) : driver.ExecuteRun(request);
+    } catch (const std::exception& e) {
+        // The run's objects have cleaned up on the way out (temporary files deleted,
+        // staged rewrites finished); say what happened.
+        host.message(std::string("The run ended early: ") + e.what(), false);
+        return tw::RunOutcome::Stopped;
+    }
+}
+
+// Whether everything written to standard output got there; says so when not.
+bool standardOutputWritten(const tw::StreamResultsView& view, tw::CliHost& host)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout) && !view.failed())
+        return true;
+    host.message("Error writing to output file standard output", false);
+    return false;
+}
+
+// The HTML page of a run, gathered in an unnamed scratch file while the run goes on.
+struct HtmlSpool {
+    std::unique_ptr<tw::File> spool;
+    std::unique_ptr<tw::HtmlResultsView> view;
+
+    bool open(const tw::SearchRequest& request)
+    {
+        spool = tw::realFileSystem().createScratch("TWH");
+        if (!spool)
+            return false;
+        tw::HtmlOptions html;
+        html.utf8 = tw::localeUsesUtf8();
+        view = std::make_unique<tw::HtmlResultsView>(*spool, tw::buildRunHeading(request, request.startedText), html);
+        return true;
+    }
+    // Ends the page and copies it to `path` (created or emptied).
+    bool writeTo(const std::string& path)
+    {
+        if (!view->finish())
+            return false;
+        std::unique_ptr<tw::File> out = tw::realFileSystem().openOutput(path);
+        return out && tw::copyContent(*spool, *out) >= 0 && out->sync();
+    }
+};
 
 } // namespace
 
@@ -74,85 +201,23 @@ int main(int argc, char** argv)
     if (!isatty(STDOUT_FILENO))
         std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        printHelp();
-        return 2;
-    }
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        printHelp();
-        return 0;
-    }
-    if (!args.empty() && args[0] == "--version") {
-        std::printf("tarnwick-cli %s\n", TW_VERSION);
-        return 0;
-    }
-    if (!args.empty() && (args[0] == "--recover" || args[0] == "--discard-recovery")) {
-        // Deals with the files whose rewrite a crash interrupted, then exits.
-        std::vector<std::string> lines;
-        const std::string dataDir = tw::dataDirectory();
-        const bool ok = args[0] == "--recover"
-                          ? tw::recoverPending(tw::realFileSystem(), tw::realFileOps(), dataDir, &lines)
-                          : tw::discardPending(tw::realFileSystem(), tw::realFileOps(), dataDir, &lines);
-        for (const std::string& line : lines)
-            std::fprintf(stderr, "%s\n", line.c_str());
-        if (lines.empty())
-            std::fputs("No interrupted rewrite is pending.\n", stderr);
-        return ok ? 0 : 2;
-    }
-    // "--html FILE" may stand anywhere among the switches: the run's results also go to
-    // that file as an HTML page.
+    if (const std::optional<int> status = runInformationCommand(args))
+        return *status;
     std::string htmlPath;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--html")
-            continue;
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            std::fputs("--html needs the name of the page to write.\n", stderr);
-            return 2;
-        }
-        htmlPath = args[i + 1];
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        --i;
-    }
-    // "--threads N" may stand anywhere among the switches too; it overrides the setting.
     int threads = -1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--threads")
-            continue;
-        const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
-        const bool digits = !value.empty() && value.size() <= 3 &&
-                            value.find_first_not_of("0123456789") == std::string::npos;
-        if (!digits || std::stoi(value) > 256) {
-            std::fputs("--threads needs a number of threads from 0 to 256 (0: one per core).\n", stderr);
-            return 2;
-        }
-        threads = std::stoi(value);
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        --i;
-    }
+    if (!takeValueOptions(args, htmlPath, threads))
+        return 2;
     // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
     const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
-    tw::SettingsStore store;
-    if (const auto& problem = store.problem())
-        std::fprintf(stderr, "%s\n", problem->c_str());
     tw::ProgramOptions options;
-    store.loadOptions(options);
-    if (threads >= 0)
-        options.threads = threads;
-    if (ignoreFiles)
-        options.useIgnoreFiles = true;
     tw::MainWindowSettings saved;
-    store.loadMainWindow(saved);
+    loadSettings(options, saved, threads, ignoreFiles);
     tw::MainInputs& inputs = saved.inputs;
-    if (const auto stray = tw::findStrayArgument(args)) {
-        std::fprintf(stderr,
-                     "Unexpected argument \"%s\": quote masks so that the shell does not expand them, "
-                     "as in /P \"sub/*.txt\".\n",
-                     tw::displayName(*stray).c_str());
+    if (reportsStrayArgument(args))
         return 2;
-    }
     const tw::CommandLineRequest cmd = tw::parseCommandLine(tw::joinArguments(args));
     tw::applyCommandLine(cmd, inputs, options);
 
@@ -190,19 +255,13 @@ int main(int argc, char** argv)
     // the run is over. The run refuses to start when that name is one of its files or its
     // output file, which the page would take the place of.
     request.resultsPage = htmlPath;
-    std::unique_ptr<tw::File> htmlSpool;
-    std::unique_ptr<tw::HtmlResultsView> htmlView;
+    HtmlSpool html;
     if (!htmlPath.empty()) {
-        htmlSpool = tw::realFileSystem().createScratch("TWH");
-        if (!htmlSpool) {
+        if (!html.open(request)) {
             host.message("Error opening temp file", false);
             return 2;
         }
-        tw::HtmlOptions html;
-        html.utf8 = tw::localeUsesUtf8();
-        htmlView = std::make_unique<tw::HtmlResultsView>(*htmlSpool, tw::buildRunHeading(request, request.startedText),
-                                                         html);
-        results.setCopyView(htmlView.get());
+        results.setCopyView(html.view.get());
     }
 
     tw::RunDriver driver(host, results);
@@ -215,26 +274,16 @@ int main(int argc, char** argv)
     if (!replaceMode)
         view.setOnFailure([&driver] { driver.requestStop(); });
 
-    tw::RunOutcome outcome = tw::RunOutcome::NotRun;
-    try {
-        outcome = searchText.empty() ? driver.ListFilesOnly(request) : driver.ExecuteRun(request);
-    } catch (const std::exception& e) {
-        // The run's objects have cleaned up on the way out (temporary files deleted,
-        // staged rewrites finished); say what happened.
-        host.message(std::string("The run ended early: ") + e.what(), false);
-        outcome = tw::RunOutcome::Stopped;
-    }
+    const tw::RunOutcome outcome = runRequest(driver, request, host, searchText.empty());
     g_driver = nullptr;
     // Results that could not be written are a failure, whatever was found.
     int status = tw::runExitStatus(outcome, driver.counters(), searchText.empty(), results.outputFailed());
     if (results.outputFailed())
         host.message("Error writing to output file " + tw::displayName(options.outputFile), false);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) || view.failed()) {
-        host.message("Error writing to output file standard output", false);
+    if (!standardOutputWritten(view, host))
         status = 2;
-    }
     // A run that was refused writes no page: its name may be one of the run's files.
-    if (htmlView && outcome != tw::RunOutcome::NotRun && !writeHtmlPage(*htmlView, *htmlSpool, htmlPath)) {
+    if (html.view && outcome != tw::RunOutcome::NotRun && !html.writeTo(htmlPath)) {
         host.message("Error writing to output file " + tw::displayName(htmlPath), false);
         status = 2;
     }

@@ -34,6 +34,12 @@ Lane RunDriver::straightLane(RunLedger* ledger)
     return Lane{m_results, m_host, nullptr, &m_counters, ledger};
 }
 
+void RunDriver::outputFileError(const std::string& name, bool quiet)
+{
+    straightLane(nullptr).fileError(fileErrorText("Error writing to output file ", displayName(baseName(name))), name,
+                                    true, quiet);
+}
+
 bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& list)
 {
     std::string name = request.options.outputFile;
@@ -51,8 +57,7 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
             m_printFile = name;
             m_printer = std::move(printer);
         } else {
-            straightLane(nullptr).fileError(fileErrorText("Error writing to output file ", displayName(baseName(name))), name,
-                                        true, request.quiet);
+            outputFileError(name, request.quiet);
             return false;
         }
     }
@@ -63,8 +68,7 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
         m_printFile.clear();
         name = request.options.outputFile;
     }
-    straightLane(nullptr).fileError(fileErrorText("Error writing to output file ", displayName(baseName(name))), name,
-                                        true, request.quiet);
+    outputFileError(name, request.quiet);
     return false;
 }
 

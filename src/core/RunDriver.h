@@ -123,6 +123,8 @@ private:
     std::vector<ArchiveTask> buildArchiveList(const SearchRequest& request);
 
     bool openOutputFile(const SearchRequest& request, const FileList& list);
+    // "Error writing to output file" and the file's name, as a results line and a message.
+    void outputFileError(const std::string& name, bool quiet);
     // The request's results page would take the place of one of the run's files or of its
     // output file: says so and returns true.
     bool refusesResultsPage(const SearchRequest& request, const FileList& list);

@@ -24,10 +24,8 @@ RunLedger::RunLedger(RunPlan& plan, RunHost& host, ResultSink& results, FileSyst
 
 RunLedger::~RunLedger() = default;
 
-bool RunLedger::prepareSearch()
+bool RunLedger::beginHoldBack()
 {
-    if (!m_decision)
-        return true;
     m_holdsBack = m_results.beginHoldBack();
     if (!m_holdsBack) {
         m_results.addLine(ResultEntry::error(kErrorOpeningTemp));
@@ -36,15 +34,16 @@ bool RunLedger::prepareSearch()
     return m_holdsBack;
 }
 
+bool RunLedger::prepareSearch()
+{
+    return !m_decision || beginHoldBack();
+}
+
 bool RunLedger::startReplace(const std::string& dataDir)
 {
     // Replace runs hold each file's lines back until the file is decided.
-    m_holdsBack = m_results.beginHoldBack();
-    if (!m_holdsBack) {
-        m_results.addLine(ResultEntry::error(kErrorOpeningTemp));
-        ++m_counters.fileErrors;
+    if (!beginHoldBack())
         return false;
-    }
     m_writer.startRun(m_plan.opt, m_plan.quiet, dataDir);
     // Originals are rewritten in batches that share their flushes to disk.
     m_writer.setBatchLimit(256);

@@ -64,6 +64,9 @@ public:
 
 private:
     bool startReplace(const std::string& dataDir);
+    // The results hold each file's lines back from now on; false (with the error line out)
+    // when the held-back store cannot be made.
+    bool beginHoldBack();
     bool decideFile(const FileReport& report) const;
     // A kept file: totals, its count line, the per-pair tallies.
     void countFile(const FileReport& report);
