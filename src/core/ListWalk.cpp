@@ -29,6 +29,7 @@ bool ListWalk::walkOn(size_t files)
             // the date and size filters (members are filtered by their own dates and sizes).
             m_found.clear();
             m_walker.setSecondSelection(m_request.zipMask, m_archives ? &m_found : nullptr);
+            m_walker.setEntry(m_pair);
             m_walker.begin(pm.path, pm.mask, m_request.searchSubdirectories, m_list, m_starts);
             m_begun = true;
         }

@@ -287,6 +287,8 @@ bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
         m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
             Answer::Yes)
         return false;
+    if (!ledger.prepareExpression())
+        return false;
 
     if (!prepareFileList(run))
         return false;

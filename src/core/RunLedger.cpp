@@ -1,5 +1,6 @@
 #include "core/RunLedger.h"
 
+#include "core/ExpressionFilter.h"
 #include "core/FileSearch.h"
 #include "core/RunDriver.h"
 #include "core/RunTexts.h"
@@ -34,9 +35,21 @@ bool RunLedger::beginHoldBack()
     return m_holdsBack;
 }
 
+bool RunLedger::prepareExpression()
+{
+    const std::string& text = m_plan.request.expression;
+    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+        return true;
+    m_expression = std::make_unique<ExpressionFilter>(text, m_plan.request.pairs.size(), m_plan.replace);
+    if (m_expression->error().empty())
+        return true;
+    m_host.message(m_expression->error(), m_plan.quiet);
+    return false;
+}
+
 bool RunLedger::prepareSearch()
 {
-    return !m_decision || beginHoldBack();
+    return (!m_decision && !m_expression) || beginHoldBack();
 }
 
 bool RunLedger::startReplace(const std::string& dataDir)
@@ -115,8 +128,14 @@ bool RunLedger::finishFile(const FileReport& report)
         break;
     }
     if (!decideFile(report)) {
+        // The file counts as one without hits: its lines go, its file line is pending again.
         if (m_holdsBack)
             m_results.discardHeldBack();
+        if (m_plan.opt.showFilesWithoutHits) {
+            m_results.setPendingFile(report.state.path, report.state.archivePath);
+            m_results.addResultLines(ResultEntry::count("No occurrences found!", report.state.path));
+            flushHeldBack();
+        }
         return !m_stop.load();
     }
     countFile(report);
@@ -131,10 +150,10 @@ bool RunLedger::finishFile(const FileReport& report)
     return true;
 }
 
-bool RunLedger::decideFile(const FileReport& report) const
+bool RunLedger::decideFile(const FileReport& report)
 {
     // A script's expression decides here, from the file's per-pair counters.
-    return !m_decision || m_decision(report);
+    return (!m_expression || m_expression->keeps(report)) && (!m_decision || m_decision(report));
 }
 
 void RunLedger::countFile(const FileReport& report)
@@ -176,7 +195,7 @@ void RunLedger::commitFile(const FileReport& report)
     CommitInput ci;
     ci.path = file.path;
     ci.startPath = starts.empty() ? directoryOf(file.path) : starts[m_startIndex].directory;
-    ci.backupDir = m_plan.backupPath;
+    ci.backupDir = backupDirectory(starts.empty() ? 0 : starts[m_startIndex].entry);
     ci.status = report.status;
     ci.output = report.output;
     ci.replacements = replacements;
@@ -186,6 +205,16 @@ void RunLedger::commitFile(const FileReport& report)
     // the run through the confirmation's cancel handler.
     if (m_writer.CommitFile(ci) != CommitResult::Replaced && m_confirmation.cancelled())
         m_stop.store(true);
+}
+
+std::string RunLedger::backupDirectory(size_t entry) const
+{
+    // The files of a script's several path entries keep their backups apart: those of the
+    // first entry under "Path1/" of the backup directory, and so on.
+    const SearchRequest& request = m_plan.request;
+    if (m_plan.backupPath.empty() || !request.pathsFromScript || request.pathMasks.size() < 2)
+        return m_plan.backupPath;
+    return m_plan.backupPath + "Path" + std::to_string(entry + 1) + "/";
 }
 
 void RunLedger::addSummary(const std::string& text)

@@ -26,6 +26,7 @@
 
 namespace tw {
 
+class ExpressionFilter;
 struct RunCounters;
 struct ReplaceSide;
 
@@ -45,6 +46,9 @@ public:
     const ReplaceSide& replaceSide() const { return *m_replaceSide; }
     RunCounters& counters() { return m_counters; }
 
+    // A script's expression (the request's), parsed and checked for the run's pairs; false,
+    // with its message told, when it cannot be used.
+    bool prepareExpression();
     // Search runs with a decision hold their files' lines back; false (with the error line
     // out) when the held-back store cannot be made.
     bool prepareSearch();
@@ -67,7 +71,9 @@ private:
     // The results hold each file's lines back from now on; false (with the error line out)
     // when the held-back store cannot be made.
     bool beginHoldBack();
-    bool decideFile(const FileReport& report) const;
+    bool decideFile(const FileReport& report);
+    // The backup directory of the files of path entry `entry` of the request.
+    std::string backupDirectory(size_t entry) const;
     // A kept file: totals, its count line, the per-pair tallies.
     void countFile(const FileReport& report);
     void tallyPairs(const FileReport& report);
@@ -82,6 +88,7 @@ private:
     RunCounters& m_counters;
     std::atomic<bool>& m_stop;
     FileDecision m_decision; // empty: every scanned file is kept
+    std::unique_ptr<ExpressionFilter> m_expression; // the script's expression; null: none
     ConfirmationState m_confirmation;
     ReplaceWriter m_writer;
     std::unique_ptr<ReplaceSide> m_replaceSide;

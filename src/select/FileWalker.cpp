@@ -60,7 +60,7 @@ bool FileWalker::step(size_t directories)
                 return false;
             m_start = m_startDirs[m_nextStart++];
             if (m_starts)
-                m_starts->push_back(StartPath{m_out->size(), m_start});
+                m_starts->push_back(StartPath{m_out->size(), m_start, m_entry});
             if (stopped())
                 return endWalk();
             for (WalkFilter* f : m_filters)

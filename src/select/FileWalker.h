@@ -21,6 +21,7 @@ class DirectoryReadAhead;
 struct StartPath {
     size_t firstIndex = 0;
     std::string directory; // ends with "/"
+    size_t entry = 0;      // the walk's path entry it came from (see FileWalker::setEntry)
 };
 
 struct WalkStats {
@@ -65,6 +66,9 @@ public:
     void begin(const std::string& pathText, const std::string& maskText, bool subdirectories, FileList& out,
                std::vector<StartPath>* starts = nullptr);
     bool step(size_t directories);
+    // The number the start directories of the next begin() or build() are given in `starts`
+    // (a run's path entries are numbered so that each file's entry is known).
+    void setEntry(size_t entry) { m_entry = entry; }
 
     const WalkStats& stats() const { return m_stats; }
 
@@ -110,6 +114,7 @@ private:
     bool m_subdirectories = true;
     FileList* m_out = nullptr;
     std::vector<StartPath>* m_starts = nullptr;
+    size_t m_entry = 0;
     std::vector<Pending> m_pending;
     // Reused by every directory.
     std::vector<DirEntry> m_entries;

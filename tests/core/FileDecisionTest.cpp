@@ -1,6 +1,7 @@
-// A decision on each scanned file (the hook a script's expression will use): a dropped file
+// A decision on each scanned file (the hook, and a script's expression): a dropped file
 // shows no line, adds nothing to the totals, summaries or per-pair tallies, and a dropped
-// replace leaves the file as it was, on one thread and on several.
+// replace leaves the file as it was, on one thread and on several. A script with several
+// path entries keeps each entry's backups apart.
 #include "core/RunDriver.h"
 #include "results/ResultsList.h"
 
@@ -63,7 +64,6 @@ struct DecisionRun {
         req.options.maxRegexSize = 32767;
         req.options.cacheFileList = false;
         req.options.displayFileStats = true;
-        req.options.showFilesWithoutHits = true;
         req.options.backupPath = dir.file("backup");
         if (withDecision)
             driver.setFileDecision([this](const FileReport& r) {
@@ -174,6 +174,94 @@ TEST(FileDecision, DroppedReplaceFilesStayAsTheyWere)
     }
     ASSERT_GT(replaced, 0);
     EXPECT_EQ(run.driver.counters().filesReplaced, replaced);
+}
+
+// The expression of the request: "E1 AND NOT E2" keeps the files with a cat and no dog.
+TEST(FileDecision, ExpressionKeepsWhatItSelects)
+{
+    TempDir dir;
+    makeFiles(dir);
+    std::vector<std::string> first;
+    for (const size_t threads : {size_t{1}, size_t{3}}) {
+        SCOPED_TRACE(threads);
+        DecisionRun run(dir, false, threads, false);
+        run.req.expression = "E1 AND NOT E2";
+        run.req.options.showFilesWithoutHits = true;
+        ASSERT_EQ(run.driver.ExecuteRun(run.req), RunOutcome::Completed);
+        long hits = 0, withHits = 0;
+        for (int i = 0; i < kFiles; ++i) {
+            const bool keep = i % 4 > 0 && i % 3 == 0;
+            hits += keep ? i % 4 : 0;
+            withHits += keep;
+            // A dropped file counts as one without hits: its file line and nothing more.
+            std::vector<std::string> lines;
+            for (const ResultEntry& e : run.view.lines)
+                if (e.path == dir.file(nameOf(i)) && e.kind != LineKind::File)
+                    lines.push_back(e.text);
+            if (keep)
+                EXPECT_EQ(lines.back(), "Found " + std::to_string(i % 4) + " occurrences.") << i;
+            else
+                EXPECT_EQ(lines, std::vector<std::string>{"No occurrences found!"}) << i;
+        }
+        EXPECT_EQ(run.driver.counters().totalHits, hits);
+        EXPECT_EQ(run.driver.counters().filesWithHits, withHits);
+        if (first.empty())
+            first = run.body();
+        else
+            EXPECT_EQ(run.body(), first);
+    }
+}
+
+TEST(FileDecision, UnusableExpressionRunsNothing)
+{
+    TempDir dir;
+    makeFiles(dir);
+    for (const char* expression : {"E3", "E1 OR FOO", "(E1", "E1 AND"}) {
+        SCOPED_TRACE(expression);
+        DecisionRun run(dir, false, 1, false);
+        run.req.expression = expression;
+        EXPECT_EQ(run.driver.ExecuteRun(run.req), RunOutcome::NotRun);
+        ASSERT_EQ(run.host.messages.size(), 1u);
+        if (expression[1] == '3') {
+            EXPECT_EQ(run.host.messages[0], "Cannot use variable E3");
+        }
+        EXPECT_EQ(run.driver.counters().filesSearched, 0);
+        EXPECT_TRUE(run.view.lines.empty());
+    }
+}
+
+// A replace script over two path entries: the backups of each entry under "PathN/", and the
+// files its expression drops left alone. With one entry the backups go straight below.
+TEST(FileDecision, ScriptPathEntriesKeepTheirBackupsApart)
+{
+    TempDir dir;
+    makeFiles(dir);
+    DecisionRun run(dir, true, 1, false);
+    run.req.pathMasks = {{dir.file("d1/"), "*.txt"}, {dir.file("d2/"), "*.txt"}};
+    run.req.pathsFromScript = true;
+    run.req.expression = "E1 > 1";
+    ASSERT_EQ(run.driver.ExecuteRun(run.req), RunOutcome::Completed);
+    long replaced = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        SCOPED_TRACE(nameOf(i));
+        const int entry = i % 3; // 0: not below either entry
+        const bool rewritten = entry > 0 && i % 4 > 1;
+        EXPECT_EQ(readFile(dir.file(nameOf(i))) != contentOf(i), rewritten);
+        const std::string backup = "backup/Path" + std::to_string(entry) + "/f" + std::to_string(i) + ".txt";
+        EXPECT_EQ(std::filesystem::exists(dir.file(backup)), rewritten);
+        replaced += rewritten;
+    }
+    ASSERT_GT(replaced, 0);
+    EXPECT_EQ(run.driver.counters().filesReplaced, replaced);
+
+    TempDir one;
+    makeFiles(one);
+    DecisionRun single(one, true, 1, false);
+    single.req.pathMasks = {{one.file("d1/"), "*.txt"}};
+    single.req.pathsFromScript = true;
+    ASSERT_EQ(single.driver.ExecuteRun(single.req), RunOutcome::Completed);
+    EXPECT_TRUE(std::filesystem::exists(one.file("backup/f1.txt")));
+    EXPECT_FALSE(std::filesystem::exists(one.file("backup/Path1")));
 }
 
 } // namespace
