@@ -46,6 +46,10 @@ struct ScriptLoadResult {
 
 // The largest script file read; a larger one is refused like an unreadable file.
 inline constexpr size_t kMaxScriptFileSize = size_t(256) << 20;
+// The most pairs and path entries (together) read from one file. Each costs a few hundred
+// bytes in memory however short it is in the file, so a file of tiny entries is cut off
+// here (with a message) instead of taking many times its size in memory.
+inline constexpr size_t kMaxScriptEntries = 1000000;
 
 // Replaces the script's content with the file's (text, binary or plain-lines format). An
 // empty path resets the description and the options and leaves the rest. A file that

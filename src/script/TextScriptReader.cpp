@@ -111,6 +111,8 @@ size_t TextScriptReader::readSection(size_t pos)
 size_t TextScriptReader::readSearch(size_t pos)
 {
     appendCurrentPair();
+    if (full())
+        return npos;
     SectionHeader header;
     const auto block = sectionContent(pos, &header);
     if (!block)
@@ -144,6 +146,8 @@ size_t TextScriptReader::readReplace(size_t pos)
 size_t TextScriptReader::readPath(size_t pos)
 {
     appendCurrentPair();
+    if (full())
+        return npos;
     const auto block = sectionContent(pos);
     if (!block)
         return npos;
@@ -164,6 +168,12 @@ std::optional<ContentBlock> TextScriptReader::sectionContent(size_t pos, Section
     if (block.next == npos)
         return std::nullopt;
     return block;
+}
+
+bool TextScriptReader::full()
+{
+    m_cutOff = m_script.pairs.size() + m_script.paths.size() >= kMaxScriptEntries;
+    return m_cutOff;
 }
 
 void TextScriptReader::appendCurrentPair()
