@@ -1,6 +1,7 @@
 #include "script/TextScriptReader.h"
 
 #include "core/SearchRequest.h"
+#include "platform/Assert.h"
 
 namespace tw {
 
@@ -93,7 +94,11 @@ size_t TextScriptReader::readOptions(size_t pos)
 
 size_t TextScriptReader::readSection(size_t pos)
 {
-    switch (*sectionAt(m_text, pos)) {
+    const std::optional<SectionKind> kind = sectionAt(m_text, pos);
+    TW_ASSERT(kind); // `pos` comes from nextSection
+    if (!kind)
+        return npos;
+    switch (*kind) {
     case SectionKind::Search: return readSearch(pos);
     case SectionKind::Replace: return readReplace(pos);
     case SectionKind::Path: return readPath(pos);
