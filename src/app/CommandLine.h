@@ -1,7 +1,6 @@
 #pragma once
 // Parsing of the program's command line ("/S", "/R", "/P", "/O", "/C", "/B", "/T" and
-// the flag letters "idwxhtrqn"), the path/mask split used for "/P" and by scripts, and
-// the checks made on the run inputs before a run starts.
+// the flag letters "idwxhtrqn") and the checks made on the run inputs before a run starts.
 #include "app/MainInputs.h"
 #include "core/ProgramOptions.h"
 
@@ -73,24 +72,10 @@ std::optional<std::string> findStrayArgument(const std::vector<std::string>& arg
 // realpath, the rest normalised. Used to compare directories as the same place.
 std::string canonicalDirectory(const std::string& path);
 
-// "~/..." with the home directory in front; any other text unchanged.
-std::string expandHome(const std::string& path);
-
 // The path a first start offers while the path list is empty: the current directory
 // `currentDir`, or the home directory `home` when that is "/" (a program started from the
 // desktop), so that a first Search finds something. Ends with "/".
 std::string firstStartPath(const std::string& currentDir, const std::string& home);
-
-// Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in
-// "/", and the mask part. The split comes before the first ";", "*" or "?" (else the last
-// "." or "/"), unless everything up to the last "/" before the first ";" names an existing
-// directory: then only what follows it is mask, so a directory named "**" or "rel.2" is
-// a directory. A text without a directory part is all mask and the path is
-// `currentDir`. A relative directory part is resolved against `currentDir` and made
-// canonical when it exists; when it does not exist the path comes back empty.
-// `currentDir` empty means the process's current directory.
-void SplitPathAndMask(const std::string& text, std::string* path, std::string* mask,
-                      const std::string& currentDir = {});
 
 // Puts a parsed command line into the run inputs and options: its flags replace the
 // saved ones, its texts replace them only when given.
