@@ -4,6 +4,7 @@
 // the checks made on the run inputs before a run starts.
 #include "app/MainInputs.h"
 #include "core/ProgramOptions.h"
+#include "script/ScriptFile.h" // SplitPathAndMask
 
 #include <optional>
 #include <string>
@@ -81,17 +82,6 @@ std::string expandHome(const std::string& path);
 // desktop), so that a first Search finds something. Ends with "/".
 std::string firstStartPath(const std::string& currentDir, const std::string& home);
 
-// Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in
-// "/", and the mask part. The split comes before the first ";", "*" or "?" (else the last
-// "." or "/"), unless everything up to the last "/" before the first ";" names an existing
-// directory: then only what follows it is mask, so a directory named "**" or "rel.2" is
-// a directory. A text without a directory part is all mask and the path is
-// `currentDir`. A relative directory part is resolved against `currentDir` and made
-// canonical when it exists; when it does not exist the path comes back empty.
-// `currentDir` empty means the process's current directory.
-void SplitPathAndMask(const std::string& text, std::string* path, std::string* mask,
-                      const std::string& currentDir = {});
-
 // Puts a parsed command line into the run inputs and options: its flags replace the
 // saved ones, its texts replace them only when given.
 void applyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
@@ -100,6 +90,12 @@ void applyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
 // The one command a command line issues once the window is up.
 enum class CommandLineCommand { None, Touch, Replace, Search };
 CommandLineCommand chosenCommand(const CommandLineRequest& request);
+
+// The backup directory of a replace run against one start path (a literal path box or a
+// script's path entry): the message when they are the same directory, or when the backup
+// directory lies inside the path walked with subdirectories (options.searchSubdirs);
+// nothing otherwise, and nothing when either is empty.
+std::optional<std::string> checkBackupDirectory(const std::string& path, const ProgramOptions& options);
 
 // The checks made on the inputs before a run (and before the settings are saved).
 // Returns the message to show, or nothing when the inputs are acceptable. Checks that
