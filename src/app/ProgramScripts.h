@@ -30,6 +30,13 @@ ScriptReadContext scriptReadContext(const MainInputs& inputs, const ProgramOptio
 // A loader (for acceptInputs) that reads with scriptReadContext(inputs, options).
 ScriptLoader programScriptLoader(const MainInputs& inputs, const ProgramOptions& options);
 
+// A command line's "/C": the named script becomes the last script file of `window`, is read
+// with the window's flags and `options`, and is shown in the boxes (showScriptInInputs).
+// False, with what to show in `messages`, when the name is empty, the file cannot be read
+// or the script has neither pairs nor path entries.
+bool takeCommandLineScript(const std::string& name, MainWindowSettings& window, const ProgramOptions& options,
+                           Script& script, std::vector<std::string>* messages);
+
 // The main window's search text, replace text, flags, whitespace mask (and the binary-mode
 // blocks behind placeholders), path and mask as a script of one pair and one path entry.
 Script dumpScript(const MainWindowSettings& window);
