@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "core/SearchRequest.h"
+#include "script/ScriptFile.h"
 #include "platform/Environment.h"
 #include "platform/PathText.h"
 
@@ -292,89 +293,11 @@ std::string joinArguments(const std::vector<std::string>& args)
     return out;
 }
 
-std::string expandHome(const std::string& path)
-{
-    if (!startsWith(path, "~/"))
-        return path;
-    const char* home = std::getenv("HOME");
-    if (!home || !*home)
-        return path;
-    std::string h = home;
-    while (h.size() > 1 && h.back() == '/')
-        h.pop_back();
-    if (h == "/")
-        h.clear();
-    return h + path.substr(1);
-}
-
 std::string firstStartPath(const std::string& currentDir, const std::string& home)
 {
     if (currentDir.find_first_not_of('/') == std::string::npos && !home.empty())
         return withTrailingSlash(home);
     return withTrailingSlash(currentDir.empty() ? std::string("/") : currentDir);
-}
-
-namespace {
-
-// True when `dir` ("~/" expanded, a relative one taken in `currentDir`) is a directory.
-bool isExistingDirectory(const std::string& dir, const std::string& currentDir)
-{
-    const std::string full = expandHome(dir);
-    std::error_code ec;
-    return std::filesystem::is_directory(full[0] == '/' ? full : currentDir + full, ec);
-}
-
-} // namespace
-
-void SplitPathAndMask(const std::string& textIn, std::string* path, std::string* mask,
-                      const std::string& currentDirIn)
-{
-    const std::string text = textIn; // `path` or `mask` may alias the input
-    const std::string currentDir =
-        withTrailingSlash(currentDirIn.empty() ? currentDirectory() : currentDirIn);
-
-    size_t split = text.find(';');
-    if (split == std::string::npos)
-        split = text.find('*');
-    if (split == std::string::npos)
-        split = text.find('?');
-    if (split == std::string::npos)
-        split = text.rfind('.');
-    if (split == std::string::npos)
-        split = text.rfind('/');
-    size_t slash = split == std::string::npos ? std::string::npos : text.rfind('/', split);
-    // A directory part that exists is a directory, whatever characters its names hold:
-    // only what follows the last "/" of the first piece is then mask.
-    const size_t lastSlash = text.rfind('/', text.find(';'));
-    if (lastSlash != std::string::npos && lastSlash != slash &&
-        isExistingDirectory(text.substr(0, lastSlash + 1), currentDir))
-        slash = lastSlash;
-
-    std::string p, m;
-    if (slash == std::string::npos) {
-        m = text;
-        p = currentDir;
-    } else {
-        m = text.substr(slash + 1);
-        p = expandHome(text.substr(0, slash + 1));
-        if (p[0] != '/') {
-            // Relative: resolved against the current directory when it exists there.
-            namespace fs = std::filesystem;
-            const fs::path joined = currentDir + p;
-            std::error_code ec;
-            if (fs::is_directory(joined, ec)) {
-                const fs::path canon = fs::canonical(joined, ec);
-                p = ec ? std::string() : canon.string();
-            } else {
-                p.clear();
-            }
-        }
-    }
-    p = withTrailingSlash(std::move(p));
-    if (!m.empty() && m[0] == ';')
-        m.erase(0, 1);
-    *path = std::move(p);
-    *mask = std::move(m);
 }
 
 CommandLineCommand chosenCommand(const CommandLineRequest& r)

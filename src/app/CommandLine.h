@@ -1,7 +1,6 @@
 #pragma once
 // Parsing of the program's command line ("/S", "/R", "/P", "/O", "/C", "/B", "/T" and
-// the flag letters "idwxhtrqn"), the path/mask split used for "/P" and by scripts, and
-// the checks made on the run inputs before a run starts.
+// the flag letters "idwxhtrqn") and the checks made on the run inputs before a run starts.
 #include "app/MainInputs.h"
 #include "core/ProgramOptions.h"
 #include "script/ScriptFile.h" // SplitPathAndMask
@@ -73,9 +72,6 @@ std::optional<std::string> findStrayArgument(const std::vector<std::string>& arg
 // A directory as a canonical path ending in "/": the existing part resolved through
 // realpath, the rest normalised. Used to compare directories as the same place.
 std::string canonicalDirectory(const std::string& path);
-
-// "~/..." with the home directory in front; any other text unchanged.
-std::string expandHome(const std::string& path);
 
 // The path a first start offers while the path list is empty: the current directory
 // `currentDir`, or the home directory `home` when that is "/" (a program started from the

@@ -94,4 +94,14 @@ bool readOptionsBlock(std::string_view text, ProgramOptions& o, std::string_view
     return any;
 }
 
+ScriptOptionsCodec scriptOptionsCodec(std::string datePicture)
+{
+    ScriptOptionsCodec codec;
+    codec.read = [datePicture](std::string_view text, ProgramOptions& options) {
+        return readOptionsBlock(text, options, datePicture);
+    };
+    codec.write = [datePicture](const ProgramOptions& options) { return formatOptionsBlock(options, datePicture); };
+    return codec;
+}
+
 } // namespace tw

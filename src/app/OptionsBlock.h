@@ -5,6 +5,7 @@
 #include "app/DateText.h"
 #include "app/OptionSchema.h"
 #include "core/ProgramOptions.h"
+#include "script/ScriptFile.h"
 
 #include <string>
 #include <string_view>
@@ -22,5 +23,9 @@ std::string formatOptionsBlock(const ProgramOptions& options, std::string_view d
 // taken.
 bool readOptionsBlock(std::string_view text, ProgramOptions& options,
                       std::string_view datePicture, size_t* endPosition = nullptr);
+
+// The codec through which script files read and write their options block: the two
+// functions above, with dates in `datePicture`.
+ScriptOptionsCodec scriptOptionsCodec(std::string datePicture);
 
 } // namespace tw

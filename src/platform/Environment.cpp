@@ -85,4 +85,19 @@ std::string currentDirectory()
     return buf.empty() ? std::string("/") : withTrailingSlash(std::move(buf));
 }
 
+std::string expandHome(const std::string& path)
+{
+    if (path.compare(0, 2, "~/") != 0)
+        return path;
+    const char* home = std::getenv("HOME");
+    if (!home || !*home)
+        return path;
+    std::string h = home;
+    while (h.size() > 1 && h.back() == '/')
+        h.pop_back();
+    if (h == "/")
+        h.clear();
+    return h + path.substr(1);
+}
+
 } // namespace tw

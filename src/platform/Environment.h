@@ -24,4 +24,7 @@ std::string temporaryDirectory();
 // The current working directory, ending with "/".
 std::string currentDirectory();
 
+// "~/..." with the home directory ($HOME) in front; any other text unchanged.
+std::string expandHome(const std::string& path);
+
 } // namespace tw

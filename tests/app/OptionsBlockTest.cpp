@@ -276,5 +276,30 @@ TEST(ContextFont, FormatReadsBack)
     expectSameFont(parseContextFont(formatContextFont(f)), f);
 }
 
+// A script's options go through its file and come back whole; its subdirectory state is
+// what "Search_subdir" carries, written from the state unless that defers to the window.
+TEST(OptionsBlock, ScriptRoundTrip)
+{
+    const ScriptOptionsCodec codec = scriptOptionsCodec(kPicture);
+    for (ScriptSubdirs state : {ScriptSubdirs::No, ScriptSubdirs::Yes, ScriptSubdirs::FromWindow}) {
+        Script written;
+        written.options = changedOptions();
+        written.subdirectories = state;
+        written.paths.push_back({"/src/", "*.c"});
+        ScriptReadContext context;
+        context.codec = codec;
+        Script read;
+        ASSERT_TRUE(readScriptBytes(read, formatScript(written, codec), "/s.tws", context).read);
+        ASSERT_TRUE(read.options);
+        ProgramOptions expected = changedOptions();
+        if (state != ScriptSubdirs::FromWindow)
+            expected.searchSubdirs = state == ScriptSubdirs::Yes;
+        expectSameOptions(*read.options, expected);
+        EXPECT_EQ(read.subdirectories, expected.searchSubdirs ? ScriptSubdirs::Yes : ScriptSubdirs::No);
+        ASSERT_EQ(read.paths.size(), 1u);
+        EXPECT_EQ(read.paths[0].mask, "*.c");
+    }
+}
+
 } // namespace
 } // namespace tw
