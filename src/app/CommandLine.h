@@ -3,7 +3,6 @@
 // the flag letters "idwxhtrqn") and the checks made on the run inputs before a run starts.
 #include "app/MainInputs.h"
 #include "core/ProgramOptions.h"
-#include "script/ScriptFile.h" // SplitPathAndMask
 
 #include <optional>
 #include <string>

@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/LanguageTable.h"
 #include "core/SearchRequest.h"
+#include "platform/Environment.h"
 
 #include <filesystem>
 #include <system_error>
