@@ -335,6 +335,11 @@ void applyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOp
             inputs.path = path;
         inputs.mask = mask;
     }
+    applyCommandLineOptions(r, options);
+}
+
+void applyCommandLineOptions(const CommandLineRequest& r, ProgramOptions& options)
+{
     if (r.outputFileGiven)
         options.outputFile = expandHome(r.outputFile);
     if (r.backupPathGiven)

@@ -82,6 +82,10 @@ std::string firstStartPath(const std::string& currentDir, const std::string& hom
 void applyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
                       ProgramOptions& options, const std::string& currentDir = {});
 
+// The options a command line sets ("/O", "/B", and "n" with a Replace): they hold for the
+// run whatever options it runs with, a script's own included.
+void applyCommandLineOptions(const CommandLineRequest& request, ProgramOptions& options);
+
 // The one command a command line issues once the window is up.
 enum class CommandLineCommand { None, Touch, Replace, Search };
 CommandLineCommand chosenCommand(const CommandLineRequest& request);

@@ -35,9 +35,10 @@ ScriptLoader programScriptLoader(const MainInputs& inputs, const ProgramOptions&
     };
 }
 
-bool takeCommandLineScript(const std::string& name, MainWindowSettings& window, const ProgramOptions& options,
-                           Script& script, std::vector<std::string>* messages)
+bool takeCommandLineScript(const CommandLineRequest& commandLine, MainWindowSettings& window,
+                           const ProgramOptions& options, Script& script, std::vector<std::string>* messages)
 {
+    const std::string& name = commandLine.scriptFile;
     if (name.empty()) {
         messages->push_back("/C needs the name of a script file.");
         return false;
@@ -46,6 +47,8 @@ bool takeCommandLineScript(const std::string& name, MainWindowSettings& window, 
     ScriptLoadResult loaded = loadScript(script, window.lastScriptFile, scriptReadContext(window.inputs, options));
     for (std::string& m : loaded.messages)
         messages->push_back(std::move(m));
+    if (script.options)
+        applyCommandLineOptions(commandLine, *script.options);
     showScriptInInputs(window.inputs, script, window.lastScriptFile);
     if (loaded.read && script.empty())
         messages->push_back("The script file " + window.lastScriptFile + " holds neither search strings nor paths.");

@@ -4,6 +4,7 @@
 // block, the locale's date picture for its dates), and the two scripts the program writes
 // itself in the data directory: "TWDUMP.TWS" (the main window's inputs as a one-pair,
 // one-path script) and "EXPLORER.TWS" (several dropped files and directories).
+#include "app/CommandLine.h"
 #include "app/MainInputs.h"
 #include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
@@ -32,10 +33,11 @@ ScriptLoader programScriptLoader(const MainInputs& inputs, const ProgramOptions&
 
 // A command line's "/C": the named script becomes the last script file of `window`, is read
 // with the window's flags and `options`, and is shown in the boxes (showScriptInInputs).
-// False, with what to show in `messages`, when the name is empty, the file cannot be read
-// or the script has neither pairs nor path entries.
-bool takeCommandLineScript(const std::string& name, MainWindowSettings& window, const ProgramOptions& options,
-                           Script& script, std::vector<std::string>* messages);
+// The options the command line names ("/O", "/B", "n") hold for the script's own options
+// too. False, with what to show in `messages`, when the name is empty, the file cannot be
+// read or the script has neither pairs nor path entries.
+bool takeCommandLineScript(const CommandLineRequest& commandLine, MainWindowSettings& window,
+                           const ProgramOptions& options, Script& script, std::vector<std::string>* messages);
 
 // The main window's search text, replace text, flags, whitespace mask (and the binary-mode
 // blocks behind placeholders), path and mask as a script of one pair and one path entry.

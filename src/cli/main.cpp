@@ -147,11 +147,11 @@ bool reportsStrayArgument(const std::vector<std::string>& args)
 
 // "/C": the script becomes the last script file, is read and shown in the boxes; false
 // (after saying why) when it cannot be used.
-bool takeScript(const std::string& name, tw::MainWindowSettings& saved, const tw::ProgramOptions& options,
+bool takeScript(const tw::CommandLineRequest& cmd, tw::MainWindowSettings& saved, const tw::ProgramOptions& options,
                 tw::Script& script, tw::CliHost& host)
 {
     std::vector<std::string> messages;
-    const bool taken = tw::takeCommandLineScript(name, saved, options, script, &messages);
+    const bool taken = tw::takeCommandLineScript(cmd, saved, options, script, &messages);
     for (const std::string& text : messages)
         host.message(text, false);
     return taken;
@@ -245,7 +245,7 @@ int main(int argc, char** argv)
                                 "Until then they are not replaced again.",
                                 [&host](const std::string& text) { host.message(text, false); });
     tw::Script script;
-    if (cmd.scriptFileGiven && !takeScript(cmd.scriptFile, saved, options, script, host))
+    if (cmd.scriptFileGiven && !takeScript(cmd, saved, options, script, host))
         return 2;
     tw::CommandLineCommand command = tw::chosenCommand(cmd);
     if (command == tw::CommandLineCommand::Touch) {

@@ -465,7 +465,7 @@ void MainWindow::takeCommandLine(const CommandLineRequest& request)
     // "/C": the script becomes the last script file and the boxes show it.
     if (request.scriptFileGiven) {
         std::vector<std::string> messages;
-        takeCommandLineScript(request.scriptFile, m_saved, m_options, m_script, &messages);
+        takeCommandLineScript(request, m_saved, m_options, m_script, &messages);
         for (const std::string& text : messages)
             showMessage(toQt(text));
     }

@@ -77,7 +77,10 @@ TEST(ProgramScripts, CommandLineScriptBecomesTheLastScriptFileAndIsShown)
     window.inputs.searchText = "typed";
     Script script;
     std::vector<std::string> messages;
-    ASSERT_TRUE(takeCommandLineScript(dir.file("sub/../s.tws"), window, ProgramOptions(), script, &messages));
+    CommandLineRequest commandLine;
+    commandLine.scriptFile = dir.file("sub/../s.tws");
+    commandLine.scriptFileGiven = true;
+    ASSERT_TRUE(takeCommandLineScript(commandLine, window, ProgramOptions(), script, &messages));
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(window.lastScriptFile, dir.file("s.tws"));
     const std::string shown = std::string(kScriptPrefix) + dir.file("s.tws");
@@ -91,10 +94,33 @@ TEST(ProgramScripts, CommandLineScriptBecomesTheLastScriptFileAndIsShown)
         MainWindowSettings w;
         w.inputs.searchText = "typed";
         messages.clear();
-        EXPECT_FALSE(takeCommandLineScript(dir.file(name), w, ProgramOptions(), script, &messages)) << name;
+        commandLine.scriptFile = dir.file(name);
+        EXPECT_FALSE(takeCommandLineScript(commandLine, w, ProgramOptions(), script, &messages)) << name;
         EXPECT_FALSE(messages.empty()) << name;
         EXPECT_EQ(w.inputs.searchText, "typed") << name;
     }
+}
+
+// The options a command line names hold for a script's own options; the others stay the
+// script's.
+TEST(ProgramScripts, CommandLineOptionsHoldForTheScriptsOwn)
+{
+    TempDir dir;
+    writeFile(dir.file("s.tws"), "[Script for Tarnwick]\r\n[Options]\r\nSearch_subdir=1\r\nPrompt_flag=0\r\n"
+                                 "Output_File=/x/out.txt\r\nBackup Path=/x/bak/\r\nBefore Hit=[[\r\n"
+                                 "[Search]\r\na\r\n[Replace]\r\nb\r\n[End of Tarnwick Script]\r\n");
+    MainWindowSettings window;
+    Script script;
+    std::vector<std::string> messages;
+    const CommandLineRequest commandLine =
+        parseCommandLine(joinArguments({"/C", dir.file("s.tws"), "/R", "/n", "/B", "/y/bak/"}));
+    ASSERT_TRUE(takeCommandLineScript(commandLine, window, ProgramOptions(), script, &messages));
+    ASSERT_TRUE(script.options.has_value());
+    EXPECT_EQ(script.options->promptMode, 2);
+    EXPECT_EQ(script.options->backupPath, "/y/bak/");
+    EXPECT_EQ(script.options->outputFile, "/x/out.txt");
+    EXPECT_EQ(script.options->beforeHit, "[[");
+    EXPECT_EQ(script.subdirectories, ScriptSubdirs::Yes);
 }
 
 } // namespace

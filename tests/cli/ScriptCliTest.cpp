@@ -78,6 +78,19 @@ TEST_F(ScriptCli, ReplaceScriptRewritesWithBackupsAndUndoLines)
         << undo;
 }
 
+// A script's own options are in force for its run, its subdirectory state too.
+TEST_F(ScriptCli, TheScriptsOwnOptionsAreInForce)
+{
+    writeFile(m_tree.file("sub/a.txt"), "alpha\n");
+    const std::string s = script("[Options]\r\nSearch_subdir=1\r\nBefore Hit=[[\r\nAfter Hit=]]\r\n"
+                                 "Display File Stats=0\r\n[Search]\r\nalpha\r\n[Replace]\r\n\r\n"
+                                 "[Path]\r\n" + m_tree.path() + "*.txt\r\n");
+    const CliResult r = CliProcess({"/C", s}).wait();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Processing file : " + m_tree.file("sub/a.txt") + "\nLine   1 - [[alpha]]\n"
+                     "Searched 1 file(s), found 1 occurrences in 1 file(s)\n");
+}
+
 // A script's relative directory that does not exist selects nothing: never the files of
 // the current directory. A script that cannot be read runs nothing.
 TEST_F(ScriptCli, ScriptsThatSelectNothingOrCannotBeRead)
