@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/LanguageTable.h"
 #include "core/SearchRequest.h"
+#include "platform/Assert.h"
 #include "platform/Environment.h"
 
 #include <filesystem>
@@ -44,6 +45,7 @@ struct ScriptBox {
 
 AcceptedInputs refused(AcceptedInputs result, std::string message, InputBox focus)
 {
+    TW_ASSERT(!message.empty() && focus != InputBox::None);
     result.message = std::move(message);
     result.focus = focus;
     return result;
@@ -82,9 +84,11 @@ void loadUnlessLoaded(Script& script, const std::string& file, const ScriptLoade
     if (tried || (!script.filePath.empty() && sameScriptFile(script.filePath, file)))
         return;
     tried = true;
-    ScriptLoadResult loaded = load(script, file);
+    ScriptLoadResult loaded = load(script, scriptFileName(file)); // "~/" expanded
     for (std::string& m : loaded.messages)
         result.loadMessages.push_back(std::move(m));
+    // A script that was read has the name it was read under; one that was not is empty.
+    TW_ASSERT(loaded.read ? sameScriptFile(script.filePath, file) : script.empty());
 }
 
 // Step 4 after the pairing rule: the backup directory against every path the run walks.

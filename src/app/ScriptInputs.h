@@ -46,8 +46,10 @@ struct ScriptUse {
 using ScriptLoader = std::function<ScriptLoadResult(Script& script, const std::string& path)>;
 
 struct AcceptedInputs {
-    std::string message;            // why the inputs were refused; empty when accepted
-    InputBox focus = InputBox::None; // the box the refusal points at
+    // Why the inputs were refused and the box the refusal points at; an empty message (and
+    // no box) when they were accepted.
+    std::string message;
+    InputBox focus = InputBox::None;
     // What loading the script said (a file that cannot be read, an invalid expression),
     // to be shown before `message`.
     std::vector<std::string> loadMessages;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <unistd.h>
 
@@ -184,12 +185,24 @@ TEST(ScriptInputs, LoadsTheNamedScriptOnceAndMakesItTheLastScriptFile)
     EXPECT_EQ(r.loadMessages, std::vector<std::string>{"Cannot read script file\n/s/gone.tws"});
     EXPECT_EQ(r.message, "No Search Strings were entered in Script!");
     EXPECT_TRUE(script.empty());
+    // "~/" names the home directory.
+    const char* home = std::getenv("HOME");
+    const std::string oldHome = home ? home : "";
+    ::setenv("HOME", "/s", 1);
+    in.searchText = P + "~/full.tws";
+    r = acceptInputs(in, false, ProgramOptions(), script, last, scripts.loader());
+    ::setenv("HOME", oldHome.c_str(), 1);
+    EXPECT_TRUE(r.accepted()) << r.message;
+    EXPECT_EQ(script.filePath, "/s/full.tws");
+    EXPECT_EQ(last, "/s/full.tws");
+
     // Nothing refers to a script: nothing is loaded and the last script file stays.
     in.searchText = "plain";
     const int loads = scripts.loads;
     r = acceptInputs(in, true, ProgramOptions(), script, last, scripts.loader());
     EXPECT_TRUE(r.accepted() && !r.use.inUse() && r.use.file.empty());
     EXPECT_EQ(scripts.loads, loads);
+    EXPECT_EQ(last, "/s/full.tws");
 }
 
 TEST(ScriptInputs, ShowingAScriptInTheBoxes)
