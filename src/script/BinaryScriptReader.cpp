@@ -61,30 +61,35 @@ bool readPair(BinaryCursor& in, SearchPair* pair)
 
 } // namespace
 
-void readBinaryScript(std::string_view bytes, Script& script)
+bool readBinaryScript(std::string_view bytes, Script& script)
 {
     BinaryCursor in(bytes.substr(4));
     uint32_t pairs = 0;
     if (!in.u32(&pairs))
-        return;
+        return false;
     // Each pair takes at least 20 bytes, so a count larger than the file runs out of bytes
     // after a bounded number of rounds.
     for (uint32_t i = 0; i < pairs; ++i) {
+        if (script.pairs.size() >= kMaxScriptEntries)
+            return true;
         SearchPair pair;
         if (!readPair(in, &pair))
-            return;
+            return false;
         script.pairs.push_back(std::move(pair));
     }
     uint32_t strings = 0;
     if (!in.u32(&strings))
-        return;
+        return false;
     // Path and mask alternate; a last path without its mask is dropped.
     for (uint32_t i = 0; i + 1 < strings; i += 2) {
+        if (script.pairs.size() + script.paths.size() >= kMaxScriptEntries)
+            return true;
         PathMaskPair entry;
         if (!in.text(&entry.path) || !in.text(&entry.mask))
-            return;
+            return false;
         script.paths.push_back(std::move(entry));
     }
+    return false;
 }
 
 } // namespace tw

@@ -19,8 +19,9 @@ SearchPair plainPair(std::string_view searchText, const ScriptReadContext& conte
 
 } // namespace
 
-std::vector<SearchPair> readPlainLines(std::string_view bytes, const ScriptReadContext& context)
+std::vector<SearchPair> readPlainLines(std::string_view bytes, const ScriptReadContext& context, bool* cutOff)
 {
+    *cutOff = false;
     std::vector<SearchPair> pairs;
     std::optional<SearchPair> pending; // a search text waiting for its replace line
     for (size_t pos = 0; pos < bytes.size();) {
@@ -37,6 +38,10 @@ std::vector<SearchPair> readPlainLines(std::string_view bytes, const ScriptReadC
             pairs.push_back(std::move(*pending));
             pending.reset();
         } else if (!line.empty()) {
+            if (pairs.size() >= kMaxScriptEntries) {
+                *cutOff = true;
+                break;
+            }
             pending = plainPair(line, context);
         }
     }

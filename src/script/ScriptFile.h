@@ -46,13 +46,21 @@ struct ScriptLoadResult {
 
 // The largest script file read; a larger one is refused like an unreadable file.
 inline constexpr size_t kMaxScriptFileSize = size_t(256) << 20;
+// The most pairs and path entries (together) read from one file. Each costs a few hundred
+// bytes in memory however short it is in the file, so a file of tiny entries is cut off
+// here (with a message) instead of taking many times its size in memory.
+inline constexpr size_t kMaxScriptEntries = 1000000;
 
 // Replaces the script's content with the file's (text, binary or plain-lines format). An
 // empty path resets the description and the options and leaves the rest. A file that
-// cannot be read resets the script and clears its path.
+// cannot be read (also one that is not a regular file, such as a FIFO, which is never
+// waited on, or one larger than kMaxScriptFileSize) resets the script and clears its path.
 ScriptLoadResult loadScript(Script& script, const std::string& path, const ScriptReadContext& context);
 
-// The reader on bytes already read (`path` becomes the script's path).
+// The reader on bytes already read (`path` becomes the script's path). Bytes of a binary
+// file are read up to where they run out; a file of more than kMaxScriptEntries pairs and
+// paths is read up to that many, with a message. An expression that does not validate
+// against the pairs read is cleared, with its message.
 ScriptLoadResult readScriptBytes(Script& script, std::string_view bytes, const std::string& path,
                                  const ScriptReadContext& context);
 
@@ -62,7 +70,9 @@ std::string formatScript(const Script& script, const ScriptOptionsCodec& codec);
 // Writes the text form to `path`: into a new file beside it that replaces the old one only
 // when complete (keeping the old file's permissions). Returns the message to show, or an
 // empty text on success ("Cannot save empty script file." for a script with neither pairs
-// nor path entries); on success the script's path becomes `path`.
+// nor path entries; "Cannot write script file\n<path>\n<reason>" when the file cannot be
+// written, the old file then being as it was); on success the script's path becomes `path`.
+// A symbolic link at `path` is refused: it is neither written through nor replaced.
 std::string saveScript(Script& script, const std::string& path, const ScriptOptionsCodec& codec);
 
 // Splits a path-and-mask text ("/src/*.c;*.h") into the directory part, which ends in

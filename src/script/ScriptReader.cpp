@@ -51,18 +51,21 @@ ScriptLoadResult readScriptBytes(Script& script, std::string_view bytes, const s
     clearForReading(script, path);
     if (bytes.size() < 4)
         return result; // too short for any format: an empty script
+    bool cutOff = false;
     if (leadingMark(bytes) == kBinaryScriptMark) {
-        readBinaryScript(bytes, script);
-        return result;
-    }
-    if (TextScriptReader(bytes, script, context).read()) {
+        cutOff = readBinaryScript(bytes, script);
+    } else if (TextScriptReader reader(bytes, script, context); reader.read()) {
+        cutOff = reader.cutOff();
         validateExpression(script, result.messages);
-        return result;
+    } else {
+        // Neither a pair nor a path: not a script in the text form, so nothing of what the
+        // text reader found (description, expression, options) is kept.
+        clearForReading(script, path);
+        script.pairs = readPlainLines(bytes, context, &cutOff);
     }
-    // Neither a pair nor a path: not a script in the text form, so nothing of what the
-    // text reader found (description, expression, options) is kept.
-    clearForReading(script, path);
-    script.pairs = readPlainLines(bytes, context);
+    if (cutOff)
+        result.messages.push_back("Only the first " + std::to_string(kMaxScriptEntries) +
+                                  " pairs and paths of the script file were read\n" + path);
     return result;
 }
 

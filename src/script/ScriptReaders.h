@@ -14,10 +14,12 @@ inline constexpr uint32_t kBinaryScriptMark = 2600;
 // to `script`. The counts and lengths in the file are not trusted: reading ends where the
 // next item does not fit in the bytes left, and what was read whole before that point is
 // kept (complete pairs, complete path/mask couples). Nothing is reserved from a count.
-void readBinaryScript(std::string_view bytes, Script& script);
+// Returns true when reading stopped at kMaxScriptEntries.
+bool readBinaryScript(std::string_view bytes, Script& script);
 
 // The pairs of a plain-lines file: a non-empty line is a search text and the next line its
-// replace text (lines end in LF or CR LF); the pairs get the context's flags.
-std::vector<SearchPair> readPlainLines(std::string_view bytes, const ScriptReadContext& context);
+// replace text (lines end in LF or CR LF); the pairs get the context's flags. *cutOff
+// tells whether reading stopped at kMaxScriptEntries.
+std::vector<SearchPair> readPlainLines(std::string_view bytes, const ScriptReadContext& context, bool* cutOff);
 
 } // namespace tw

@@ -8,10 +8,10 @@ namespace {
 
 constexpr const char* kLineEnd = "\r\n";
 
-// A comment is one line: what follows a line break in it would be read as content.
+// A comment is one line: what follows a line feed in it would be read as content.
 std::string_view oneLine(std::string_view comment)
 {
-    return comment.substr(0, comment.find_first_of("\r\n"));
+    return comment.substr(0, comment.find('\n'));
 }
 
 bool isPlaceholder(const std::string& text)

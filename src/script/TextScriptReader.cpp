@@ -1,6 +1,7 @@
 #include "script/TextScriptReader.h"
 
 #include "core/SearchRequest.h"
+#include "platform/Assert.h"
 
 namespace tw {
 
@@ -93,7 +94,11 @@ size_t TextScriptReader::readOptions(size_t pos)
 
 size_t TextScriptReader::readSection(size_t pos)
 {
-    switch (*sectionAt(m_text, pos)) {
+    const std::optional<SectionKind> kind = sectionAt(m_text, pos);
+    TW_ASSERT(kind); // `pos` comes from nextSection
+    if (!kind)
+        return npos;
+    switch (*kind) {
     case SectionKind::Search: return readSearch(pos);
     case SectionKind::Replace: return readReplace(pos);
     case SectionKind::Path: return readPath(pos);
@@ -111,6 +116,8 @@ size_t TextScriptReader::readSection(size_t pos)
 size_t TextScriptReader::readSearch(size_t pos)
 {
     appendCurrentPair();
+    if (full())
+        return npos;
     SectionHeader header;
     const auto block = sectionContent(pos, &header);
     if (!block)
@@ -144,6 +151,8 @@ size_t TextScriptReader::readReplace(size_t pos)
 size_t TextScriptReader::readPath(size_t pos)
 {
     appendCurrentPair();
+    if (full())
+        return npos;
     const auto block = sectionContent(pos);
     if (!block)
         return npos;
@@ -164,6 +173,12 @@ std::optional<ContentBlock> TextScriptReader::sectionContent(size_t pos, Section
     if (block.next == npos)
         return std::nullopt;
     return block;
+}
+
+bool TextScriptReader::full()
+{
+    m_cutOff = m_script.pairs.size() + m_script.paths.size() >= kMaxScriptEntries;
+    return m_cutOff;
 }
 
 void TextScriptReader::appendCurrentPair()

@@ -19,6 +19,8 @@ public:
     // Reads the whole text; true when at least one pair or path entry was read. One pass:
     // every byte is looked at a bounded number of times, whatever the sections hold.
     bool read();
+    // Whether reading stopped at kMaxScriptEntries.
+    bool cutOff() const { return m_cutOff; }
 
 private:
     // The description, then "[Expression]" and "[Options]" when they follow it in that
@@ -34,12 +36,15 @@ private:
     // The content of the section whose header is at `pos`; nothing when the block has no end.
     std::optional<ContentBlock> sectionContent(size_t pos, SectionHeader* header = nullptr) const;
     void appendCurrentPair();
+    // True (and reading is to end) when the script holds kMaxScriptEntries entries.
+    bool full();
 
     std::string_view m_text;
     Script& m_script;
     const ScriptReadContext& m_context;
     // The pair whose "[Search" section has been read and whose "[Replace" has not come yet.
     std::optional<SearchPair> m_current;
+    bool m_cutOff = false; // a section was left unread because the script was full
 };
 
 } // namespace tw

@@ -41,6 +41,36 @@ inline std::string describe(const Script& s)
     return out;
 }
 
+// Every field a script file carries, each with its length, so that two scripts are the same
+// exactly when their dumps are.
+inline std::string dump(const Script& s)
+{
+    std::string out;
+    auto field = [&out](const std::string& name, const std::string& value) {
+        out += name + "(" + std::to_string(value.size()) + ")" + value + " ";
+    };
+    field("description", s.description);
+    field("expression", s.expression);
+    out += s.options ? "options " : "";
+    out += "subdirs" + std::to_string(int(s.subdirectories)) + " ";
+    for (const SearchPair& p : s.pairs) {
+        out += "\npair " + pairFlags(p) + " ";
+        field("search", p.searchText);
+        field("replace", p.replaceText);
+        field("searchBlock", p.binarySearchBlock);
+        field("replaceBlock", p.binaryReplaceBlock);
+        field("searchComment", p.searchComment);
+        field("replaceComment", p.replaceComment);
+        field("mask", p.ignoreWhitespaceMask);
+    }
+    for (const PathMaskPair& e : s.paths) {
+        out += "\nentry ";
+        field("path", e.path);
+        field("mask", e.mask);
+    }
+    return out;
+}
+
 inline void putU32(std::string& out, uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
