@@ -375,6 +375,13 @@ TEST_F(MainWindowTest, ScriptsFromTheCommandLineAndFromADropAreShownAndRun)
     EXPECT_EQ(control<QComboBox>("Search String")->currentText(), "needle");
     ASSERT_TRUE(runWith("Search"));
     EXPECT_EQ(m_window.controller().exitStatus(), 0);
+    // The last script file is kept with the settings.
+    m_window.close();
+    EXPECT_EQ(QSettings(QString::fromStdString(m_config.file("tw.conf")), QSettings::IniFormat)
+                  .value("Options/Last Script File")
+                  .toString()
+                  .toStdString(),
+              explorer);
 }
 
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
