@@ -2,12 +2,14 @@
 
 #include "app/CommandLine.h"
 #include "app/LanguageTable.h"
+#include "app/OptionSchema.h"
 #include "core/SearchRequest.h"
 #include "platform/Assert.h"
 #include "platform/Environment.h"
 
 #include <filesystem>
 #include <system_error>
+#include <variant>
 
 namespace tw {
 
@@ -161,9 +163,19 @@ bool subdirectoriesInForce(const ProgramOptions& program, const Script* script, 
     return program.searchSubdirs;
 }
 
+ProgramOptions withScriptOptions(const ProgramOptions& program, const ProgramOptions& script)
+{
+    ProgramOptions options = program;
+    for (const OptionEntry& entry : optionSchema())
+        if (entry.inBlock)
+            std::visit([&](auto field) { options.*field = script.*field; }, entry.field);
+    return options;
+}
+
 ProgramOptions optionsInForce(const ProgramOptions& program, const Script* script, const ScriptUse& use)
 {
-    ProgramOptions options = script && use.inUse() && script->options ? *script->options : program;
+    ProgramOptions options =
+        script && use.inUse() && script->options ? withScriptOptions(program, *script->options) : program;
     options.searchSubdirs = subdirectoriesInForce(program, script, use);
     return options;
 }

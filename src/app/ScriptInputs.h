@@ -75,9 +75,14 @@ struct AcceptedInputs {
 AcceptedInputs acceptInputs(const MainInputs& inputs, bool replaceMode, const ProgramOptions& options,
                             Script& script, std::string& lastScriptFile, const ScriptLoader& load);
 
-// The options a run is made with: the script's own when the run takes pairs or paths from
-// a script that has them, the program's otherwise; "Search_subdir" is the subdirectory
-// state in force (subdirectoriesInForce).
+// The program's options with the lines of a script's options block taken from the script's
+// own: the options a block does not hold (the threads, the ignore files, the context font,
+// the archive bounds) stay the program's as they are now.
+ProgramOptions withScriptOptions(const ProgramOptions& program, const ProgramOptions& script);
+
+// The options a run is made with: the script's own (withScriptOptions) when the run takes
+// pairs or paths from a script that has them, the program's otherwise; "Search_subdir" is
+// the subdirectory state in force (subdirectoriesInForce).
 ProgramOptions optionsInForce(const ProgramOptions& program, const Script* script, const ScriptUse& use);
 
 // Whether the run walks subdirectories: the script's state when the run takes pairs or

@@ -339,14 +339,16 @@ TEST(ScriptRequest, OptionsAndSubdirectoriesInForce)
             f.script.options = ProgramOptions();
             f.script.options->beforeHit = *c.scriptBeforeHit;
             f.script.options->searchSubdirs = !c.windowSubdirs; // overridden by the state
-            f.script.options->threads = 2;
+            f.script.options->threads = 2;    // not a line of the block: the program's hold
+            f.script.options->useIgnoreFiles = true;
         }
         const ScriptUse use = c.inUse ? ScriptUse{"/s.tws", false, true, false} : ScriptUse{};
         const SearchRequest r = f.build(use);
         EXPECT_EQ(r.options.beforeHit, c.beforeHit) << c.beforeHit << int(c.state);
         EXPECT_EQ(r.searchSubdirectories, c.subdirs) << c.beforeHit << int(c.state);
         EXPECT_EQ(r.options.searchSubdirs, c.subdirs);
-        EXPECT_EQ(r.threads, c.scriptBeforeHit && c.inUse ? 2u : 3u);
+        EXPECT_EQ(r.threads, 3u);
+        EXPECT_FALSE(r.options.useIgnoreFiles);
     }
 }
 
