@@ -183,8 +183,7 @@ bool MainWindow::startSearchAtOnce()
         return false;
     Script script = m_script;
     std::string last = m_saved.lastScriptFile;
-    const AcceptedInputs accepted = acceptInputs(m_saved.inputs, false, m_options, script, last,
-                                                 programScriptLoader(m_saved.inputs, m_options));
+    const AcceptedInputs accepted = acceptInputs(m_saved.inputs, false, m_options, script, last, scriptLoader());
     if (!accepted.accepted() || !accepted.loadMessages.empty())
         return false;
     m_script = std::move(script);
@@ -466,6 +465,7 @@ void MainWindow::takeCommandLine(const CommandLineRequest& request)
     if (request.scriptFileGiven) {
         std::vector<std::string> messages;
         takeCommandLineScript(request, m_saved, m_options, m_script, &messages);
+        noteScriptRead(m_script);
         for (const std::string& text : messages)
             showMessage(toQt(text));
     }
@@ -538,11 +538,41 @@ void MainWindow::runCommand(bool replaceMode)
 
 AcceptedInputs MainWindow::acceptForRun(bool replaceMode)
 {
-    AcceptedInputs accepted = acceptInputs(m_saved.inputs, replaceMode, m_options, m_script, m_saved.lastScriptFile,
-                                           programScriptLoader(m_saved.inputs, m_options));
+    forgetChangedScript();
+    AcceptedInputs accepted =
+        acceptInputs(m_saved.inputs, replaceMode, m_options, m_script, m_saved.lastScriptFile, scriptLoader());
     for (const std::string& text : accepted.loadMessages)
         showMessage(toQt(text));
     return accepted;
+}
+
+void MainWindow::forgetChangedScript()
+{
+    if (m_script.filePath.empty())
+        return;
+    const QFileInfo file(toQt(m_script.filePath));
+    if (m_scriptReadFrom != file.filePath() || m_scriptReadTime != file.lastModified() ||
+        m_scriptReadSize != file.size()) {
+        m_script.reset();
+        m_scriptReadFrom.clear();
+    }
+}
+
+void MainWindow::noteScriptRead(const Script& script)
+{
+    const QFileInfo file(toQt(script.filePath));
+    m_scriptReadFrom = file.filePath();
+    m_scriptReadTime = file.lastModified();
+    m_scriptReadSize = file.size();
+}
+
+ScriptLoader MainWindow::scriptLoader()
+{
+    return [this, load = programScriptLoader(m_saved.inputs, m_options)](Script& script, const std::string& path) {
+        ScriptLoadResult loaded = load(script, path);
+        noteScriptRead(script);
+        return loaded;
+    };
 }
 
 bool MainWindow::startRun(bool replaceMode, const ScriptUse& use)
@@ -736,6 +766,7 @@ void MainWindow::dropItems(const QStringList& paths)
     m_saved.lastScriptFile = file;
     takeInputs(); // the flags a plain-lines file would take
     const ScriptLoadResult loaded = loadScript(m_script, file, scriptReadContext(m_saved.inputs, m_options));
+    noteScriptRead(m_script);
     for (const std::string& text : loaded.messages)
         showMessage(toQt(text));
     showScript();

@@ -14,6 +14,7 @@
 #include "gui/ResultsModel.h"
 #include "gui/RunController.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <map>
@@ -130,6 +131,13 @@ private:
     // The last script file in the boxes (showScriptInInputs), and the flags it greys.
     void showScript();
     void focusBox(InputBox box);
+    // A script whose file has changed since it was read is read again by the next check:
+    // scripts are edited outside the program.
+    void forgetChangedScript();
+    // Remembers the file `script` was just read from, as it is now.
+    void noteScriptRead(const Script& script);
+    // Reads scripts with the window's flags and options, noting each file read.
+    ScriptLoader scriptLoader();
     void showMessage(const QString& text);
     void setRunning(ActiveRun run);
     void onRunFinished(RunOutcome outcome);
@@ -141,6 +149,10 @@ private:
     ProgramOptions m_options;               // the options in force for the next run
     MainWindowSettings m_saved;             // the window's saved values; inputs updated per run
     Script m_script;                        // the script last read (the boxes may name it)
+    // The file m_script was read from, as it was then: its path, time and size.
+    QString m_scriptReadFrom;
+    QDateTime m_scriptReadTime;
+    qint64 m_scriptReadSize = -1;
     QByteArray m_savedToolbar;              // the toolbar layout as saveSettings last wrote it
 
     QComboBox* m_searchBox = nullptr;

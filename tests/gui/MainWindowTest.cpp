@@ -358,6 +358,13 @@ TEST_F(MainWindowTest, ScriptsFromTheCommandLineAndFromADropAreShownAndRun)
     EXPECT_FALSE(m_window.action(kCmdRegularExpression)->isEnabled());
     ASSERT_TRUE(runWith("Search"));
     EXPECT_EQ(m_window.controller().exitStatus(), 0);
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("a.txt"));
+    // The script's file changed since it was read: the next run reads it again.
+    writeFile(script, "[Script for Tarnwick]\r\n[Search]\r\nhay\r\n[Replace]\r\n\r\n[Path]\r\n" + m_dir.path() +
+                          "*.txt\r\n[Path]\r\n" + m_dir.path() + "sub/\r\n[End of Tarnwick Script]\r\n");
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("b.txt"));
+    EXPECT_EQ(m_window.script().paths.size(), 2u);
     EXPECT_EQ(readFile(m_dir.file("a.txt")), "needle\n");
     // A literal search text gives the flags back.
     type("Search String", "needle");
