@@ -50,32 +50,40 @@ TEST_F(ScriptCli, SearchScriptWithTwoPairsAndAnExpression)
 }
 
 // A replace run from a script goes the way of every replace: each file is rewritten
-// through its backup (in a directory per path entry) and gets its undo line.
+// through its backup and gets its undo line. With one path entry the backups go to the
+// backup directory itself, with several to a directory per entry ("Path1/", "Path2/").
 TEST_F(ScriptCli, ReplaceScriptRewritesWithBackupsAndUndoLines)
 {
-    writeFile(m_tree.file("one/a.txt"), "old thing\n");
-    writeFile(m_tree.file("two/b.txt"), "an old Thing\n");
-    writeFile(m_tree.file("two/c.log"), "old\n");
-    TempDir bak;
-    const std::string s = script("[Search]\r\nold\r\n[Replace]\r\nnew\r\n"
-                                 "[Search /i]\r\nthing\r\n[Replace]\r\nstuff\r\n"
-                                 "[Path]\r\n" + m_tree.path() + "one/*.txt\r\n"
-                                 "[Path]\r\n" + m_tree.path() + "two/*.txt\r\n");
-    const CliResult r = CliProcess({"/C", s, "/R", "/n", "/B", bak.path()}).wait();
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Replaced 4 occurrences in 2 file(s)"), std::string::npos) << r.out;
-    EXPECT_EQ(readFile(m_tree.file("one/a.txt")), "new stuff\n");
-    EXPECT_EQ(readFile(m_tree.file("two/b.txt")), "an new stuff\n");
-    EXPECT_EQ(readFile(m_tree.file("two/c.log")), "old\n");
-    EXPECT_EQ(readFile(bak.file("Path1/a.txt")), "old thing\n");
-    EXPECT_EQ(readFile(bak.file("Path2/b.txt")), "an old Thing\n");
-    const std::string undo = readFile(m_data.path() + "tarnwick/twundo.sh");
-    EXPECT_NE(undo.find("cp -p -- '" + bak.file("Path1/a.txt") + "' '" + m_tree.file("one/a.txt") + "'"),
-              std::string::npos)
-        << undo;
-    EXPECT_NE(undo.find("cp -p -- '" + bak.file("Path2/b.txt") + "' '" + m_tree.file("two/b.txt") + "'"),
-              std::string::npos)
-        << undo;
+    for (const bool twoEntries : {false, true}) {
+        SCOPED_TRACE(twoEntries ? "two path entries" : "one path entry");
+        TempDir tree, bak;
+        writeFile(tree.file("one/a.txt"), "old thing\n");
+        writeFile(tree.file("two/b.txt"), "an old Thing\n");
+        writeFile(tree.file("two/c.log"), "old\n");
+        const std::string s = script("[Search]\r\nold\r\n[Replace]\r\nnew\r\n"
+                                     "[Search /i]\r\nthing\r\n[Replace]\r\nstuff\r\n"
+                                     "[Path]\r\n" + tree.path() + "one/*.txt\r\n" +
+                                     (twoEntries ? "[Path]\r\n" + tree.path() + "two/*.txt\r\n" : ""));
+        const CliResult r = CliProcess({"/C", s, "/R", "/n", "/B", bak.path()}).wait();
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find(twoEntries ? "Replaced 4 occurrences in 2 file(s)" : "Replaced 2 occurrences in 1 file(s)"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(readFile(tree.file("one/a.txt")), "new stuff\n");
+        EXPECT_EQ(readFile(tree.file("two/b.txt")), twoEntries ? "an new stuff\n" : "an old Thing\n");
+        EXPECT_EQ(readFile(tree.file("two/c.log")), "old\n");
+        const std::string undo = readFile(m_data.path() + "tarnwick/twundo.sh");
+        const std::string backupA = bak.file(twoEntries ? "Path1/a.txt" : "a.txt");
+        EXPECT_EQ(readFile(backupA), "old thing\n");
+        EXPECT_NE(undo.find("cp -p -- '" + backupA + "' '" + tree.file("one/a.txt") + "'"), std::string::npos)
+            << undo;
+        if (twoEntries) {
+            EXPECT_EQ(readFile(bak.file("Path2/b.txt")), "an old Thing\n");
+            EXPECT_NE(undo.find("cp -p -- '" + bak.file("Path2/b.txt") + "' '" + tree.file("two/b.txt") + "'"),
+                      std::string::npos)
+                << undo;
+        }
+    }
 }
 
 // A script's own options are in force for its run, its subdirectory state too.
