@@ -1,8 +1,8 @@
 #!/bin/sh
 # Takes pictures of the real desktop program under a virtual X display: the recovery
 # dialog at start, the main window, a search, the include/exclude mask dialog, a replace
-# with its questions open, every page of the Options sheet, Customize Toolbar, About and
-# "No Files Were Found".
+# with its questions open, every page of the Options sheet, Customize Toolbar, About,
+# "No Files Were Found", and a script named on the command line shown in the boxes.
 # Prints the folder of the PNGs.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -eu
@@ -24,6 +24,8 @@ tree=$(mktemp -d)
 mkdir -p "$tree/src/sub"
 printf 'int main()\n{\n    return search_me(1);\n}\n' > "$tree/src/main.c"
 printf '/* search_me twice: search_me */\n' > "$tree/src/sub/util.h"
+printf '[Script for Tarnwick]\r\n[Search]\r\nsearch_me\r\n[Replace]\r\nfound_you\r\n[Path]\r\n%s\r\n[End of Tarnwick Script]\r\n' \
+  "$tree/src/*.c;*.h" > "$tree/rename.tws"
 export XDG_CONFIG_HOME="$out/config" XDG_DATA_HOME="$out/data"
 # A rewrite that was interrupted: its file and safety copy, as a crash leaves them.
 mkdir -p "$XDG_DATA_HOME/tarnwick/safety"
@@ -110,4 +112,19 @@ key alt+p ctrl+a; typed "$tree/nothing-here/"
 key Return
 shot no-files-found 2
 key Return
+sleep 1
+
+# A script named on the command line fills the boxes and greys the flags it decides;
+# Search runs it.
+key alt+a x
+wait $app 2>/dev/null || true
+"$build/tarnwick" /C "$tree/rename.tws" &
+app=$!
+sleep 2
+key Escape # the interrupted rewrite is still pending: "Decide Later"
+win=$(xdotool search --sync --name "^Tarnwick$" 2>/dev/null | head -1 || true)
+xdotool windowmove "$win" 20 20 2>/dev/null || true
+shot script-shown 2
+key ctrl+f
+shot script-search 2
 echo "$out"

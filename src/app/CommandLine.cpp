@@ -335,6 +335,11 @@ void applyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOp
             inputs.path = path;
         inputs.mask = mask;
     }
+    applyCommandLineOptions(r, options);
+}
+
+void applyCommandLineOptions(const CommandLineRequest& r, ProgramOptions& options)
+{
     if (r.outputFileGiven)
         options.outputFile = expandHome(r.outputFile);
     if (r.backupPathGiven)
@@ -342,6 +347,26 @@ void applyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOp
     // "n" only matters for the Replace command the command line issues.
     if (r.noPrompts && chosenCommand(r) == CommandLineCommand::Replace)
         options.promptMode = 2;
+}
+
+std::optional<std::string> checkBackupDirectory(const std::string& pathText, const ProgramOptions& options)
+{
+    // An empty backup path means no backups, which cannot clash with the path.
+    if (options.backupPath.empty() || pathText.empty())
+        return std::nullopt;
+    const std::string backup = canonicalDirectory(expandHome(options.backupPath));
+    const std::string path = canonicalDirectory(expandHome(pathText));
+    if (backup == path)
+        return std::string(
+            "Please select a backup directory different than the one you want to process "
+            "files in.");
+    // Inside a tree walked with its subdirectories, the backups would be searched and
+    // replaced in turn.
+    if (options.searchSubdirs && startsWith(backup, path))
+        return std::string(
+            "The backup directory lies inside the directory being processed with its "
+            "subdirectories. Please select a backup directory outside it.");
+    return std::nullopt;
 }
 
 std::optional<std::string> checkInputs(const MainInputs& inputs, bool replaceMode,
@@ -353,21 +378,9 @@ std::optional<std::string> checkInputs(const MainInputs& inputs, bool replaceMod
         return std::string("Please enter a valid path!");
     if (!replaceMode)
         return std::nullopt;
-    // An empty backup path means no backups, which cannot clash with the path.
-    if (!options.backupPath.empty() && !startsWith(inputs.path, kScriptPrefix)) {
-        const std::string backup = canonicalDirectory(expandHome(options.backupPath));
-        const std::string path = canonicalDirectory(expandHome(inputs.path));
-        if (backup == path)
-            return std::string(
-                "Please select a backup directory different than the one you want to process "
-                "files in.");
-        // Inside a tree walked with its subdirectories, the backups would be searched and
-        // replaced in turn.
-        if (options.searchSubdirs && startsWith(backup, path))
-            return std::string(
-                "The backup directory lies inside the directory being processed with its "
-                "subdirectories. Please select a backup directory outside it.");
-    }
+    if (!startsWith(inputs.path, kScriptPrefix))
+        if (auto problem = checkBackupDirectory(inputs.path, options))
+            return problem;
     if (options.writeToBackupDir && options.backupPath.empty())
         return std::string(
             "You must specify a backup directory when using the Write to Backup Dir Option.");

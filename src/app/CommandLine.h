@@ -82,9 +82,19 @@ std::string firstStartPath(const std::string& currentDir, const std::string& hom
 void applyCommandLine(const CommandLineRequest& request, MainInputs& inputs,
                       ProgramOptions& options, const std::string& currentDir = {});
 
+// The options a command line sets ("/O", "/B", and "n" with a Replace): they hold for the
+// run whatever options it runs with, a script's own included.
+void applyCommandLineOptions(const CommandLineRequest& request, ProgramOptions& options);
+
 // The one command a command line issues once the window is up.
 enum class CommandLineCommand { None, Touch, Replace, Search };
 CommandLineCommand chosenCommand(const CommandLineRequest& request);
+
+// The backup directory of a replace run against one start path (a literal path box or a
+// script's path entry): the message when they are the same directory, or when the backup
+// directory lies inside the path walked with subdirectories (options.searchSubdirs);
+// nothing otherwise, and nothing when either is empty.
+std::optional<std::string> checkBackupDirectory(const std::string& path, const ProgramOptions& options);
 
 // The checks made on the inputs before a run (and before the settings are saved).
 // Returns the message to show, or nothing when the inputs are acceptable. Checks that

@@ -8,29 +8,48 @@ namespace tw {
 
 SearchRequest buildRunRequest(const RunRequestInputs& in)
 {
+    const Script* script = in.scriptUse.inUse() ? in.script : nullptr;
     SearchRequest request;
     request.replaceMode = in.replaceMode;
-    request.options = in.options;
+    request.options = optionsInForce(in.options, script, in.scriptUse);
     request.quiet = in.unattended || in.quiet; // every unattended run is quiet
     request.unattended = in.unattended;
-    request.searchSubdirectories = in.options.searchSubdirs;
+    request.searchSubdirectories = request.options.searchSubdirs;
     request.searchZips = in.inputs.searchZips;
     request.maxDisplayChars = in.saved.maxDisplayChars;
-    request.threads = static_cast<size_t>(std::max(in.options.threads, 0));
+    request.threads = static_cast<size_t>(std::max(request.options.threads, 0));
     request.startedText = runStartedText();
     request.zipMask = in.saved.zipMask;
     request.zipFileMask = in.saved.zipFileMask;
-    SearchPair pair;
-    pair.searchText = in.inputs.searchText;
-    pair.replaceText = in.inputs.replaceText;
-    pair.caseSensitive = in.inputs.caseSensitive;
-    pair.wholeWord = in.inputs.wholeWord;
-    pair.regularExpression = in.inputs.regularExpression;
-    pair.ignoreWhitespace = in.inputs.ignoreWhitespace;
-    pair.ignoreWhitespaceMask = in.inputs.ignoreWhitespaceMask;
-    request.pairs.push_back(pair);
-    request.pathMasks.push_back(PathMaskPair{in.inputs.path, in.inputs.mask});
+    if (script && in.scriptUse.pairs) {
+        request.pairsFromScript = true;
+        request.pairs = script->pairs;
+        request.expression = script->expression;
+    } else {
+        SearchPair pair;
+        pair.searchText = in.inputs.searchText;
+        pair.replaceText = in.inputs.replaceText;
+        pair.caseSensitive = in.inputs.caseSensitive;
+        pair.wholeWord = in.inputs.wholeWord;
+        pair.regularExpression = in.inputs.regularExpression;
+        pair.ignoreWhitespace = in.inputs.ignoreWhitespace;
+        pair.ignoreWhitespaceMask = in.inputs.ignoreWhitespaceMask;
+        request.pairs.push_back(pair);
+    }
+    if (script && in.scriptUse.paths) {
+        request.pathsFromScript = true;
+        request.masksFromScript = in.scriptUse.masks;
+        for (const PathMaskPair& entry : script->paths)
+            request.pathMasks.push_back(PathMaskPair{entry.path, in.scriptUse.masks ? entry.mask : in.inputs.mask});
+    } else {
+        request.pathMasks.push_back(PathMaskPair{in.inputs.path, in.inputs.mask});
+    }
     return request;
+}
+
+bool isListing(const SearchRequest& request)
+{
+    return !request.pairsFromScript && (request.pairs.empty() || request.pairs.front().searchText.empty());
 }
 
 int runExitStatus(RunOutcome outcome, const RunCounters& counters, bool listing, bool outputFailed)

@@ -3,6 +3,7 @@
 // options and the saved settings. The desktop program and tarnwick-cli both build their
 // requests here, so a run started either way is the same run.
 #include "app/MainInputs.h"
+#include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
 #include "core/ProgramOptions.h"
 #include "core/RunDriver.h"
@@ -19,9 +20,24 @@ struct RunRequestInputs {
     bool replaceMode = false;
     bool unattended = false; // from the command line: quiet, no questions left to the user
     bool quiet = false;      // "Quiet Mode" for an attended run
+    // The script the boxes name (acceptInputs) and what the run takes from it; none: the
+    // run is made of the boxes alone.
+    const Script* script = nullptr;
+    ScriptUse scriptUse = {};
 };
 
+// The request of the inputs. A run from a script takes every pair of the script when the
+// search box names it (with the script's expression, whose variables are those pairs), and
+// every path entry when the path box names it, each with its own masks when the mask box
+// names the script too and with the mask box's text otherwise. A path entry whose
+// directory did not exist when the script was read has an empty path, which the walk
+// starts nowhere from: the entry selects no file (and keeps its place, so the entries
+// after it keep their numbers). The options are those in force (optionsInForce).
 SearchRequest buildRunRequest(const RunRequestInputs& in);
+
+// Whether the request lists the selected files instead of searching them: an empty search
+// text in the search box. Pairs from a script are always searched.
+bool isListing(const SearchRequest& request);
 
 // The exit status of a run started from the command line, as grep gives it: 2 when it did
 // not complete (refused, stopped or cancelled), produced a file error line or could not

@@ -305,6 +305,8 @@ void SettingsStore::loadMainWindow(MainWindowSettings& v) const
     v.quietMode = readBool(s, key(kFlagsGroup, "Quiet Mode"), v.quietMode);
     v.flatToolbar = readBool(s, key(kFlagsGroup, "Flat Toolbar"), v.flatToolbar);
     v.lastScriptFile = readString(s, key(kOptionsGroup, "Last Script File"), v.lastScriptFile);
+    if (const auto bmScript = readText(s, key(kOptionsGroup, "Last BM Script File")))
+        v.lastBmScriptFile = bmScript->toStdString();
     v.binarySearchBlock = readBlock(s, key(kFlagsGroup, "Binary Search"), v.binarySearchBlock);
     v.binaryReplaceBlock = readBlock(s, key(kFlagsGroup, "Binary Replace"), v.binaryReplaceBlock);
 }
@@ -325,6 +327,8 @@ void SettingsStore::saveMainWindow(const MainWindowSettings& v)
     writeInt(s, key(kFlagsGroup, "Ignore Whitespace"), in.ignoreWhitespace ? 1 : 0);
     writeString(s, key(kFlagsGroup, "Ignore Whitespace Mask"), in.ignoreWhitespaceMask);
     writeString(s, key(kOptionsGroup, "Last Script File"), v.lastScriptFile);
+    if (v.lastBmScriptFile)
+        writeString(s, key(kOptionsGroup, "Last BM Script File"), *v.lastBmScriptFile);
     writeInt(s, key(kOptionsGroup, "Search Zips"), in.searchZips ? 1 : 0);
     for (const auto& [name, block] : {std::pair{"Binary Search", &v.binarySearchBlock},
                                       std::pair{"Binary Replace", &v.binaryReplaceBlock}})

@@ -28,6 +28,9 @@ inline constexpr int kOptionsPageCount = 5;
 struct MainWindowSettings {
     MainInputs inputs;            // the four texts, four search flags, whitespace mask, "Search Zips"
     std::string lastScriptFile;   // "Last Script File"
+    // "Last BM Script File": the script last applied in the binary-mode editor; absent
+    // until one is, and then written with the rest.
+    std::optional<std::string> lastBmScriptFile;
     // Only read: they take effect when set in the store by hand and are never written.
     bool noReplace = false;         // "No Replace"
     std::string zipMask = "*.zip";  // "ZIP Mask"
@@ -91,8 +94,9 @@ public:
 
     // Reads the main window's values with the record's current values as defaults.
     void loadMainWindow(MainWindowSettings& values) const;
-    // Writes the texts, the four search flags, the whitespace mask, "Last Script File"
-    // and "Search Zips"; the read-only values are left alone.
+    // Writes the texts, the four search flags, the whitespace mask, "Last Script File",
+    // "Last BM Script File" (when set), "Search Zips" and the binary-mode blocks; the
+    // read-only values are left alone.
     void saveMainWindow(const MainWindowSettings& values);
 
     // `boxName` is "Search_string", "Replace_string", "Mask" or "Path".

@@ -2,7 +2,9 @@
 // exits with 0 when something was found, 1 when nothing was, 2 when the command did not
 // run or was stopped.
 #include "app/CommandLine.h"
+#include "app/ProgramScripts.h"
 #include "app/RunRequest.h"
+#include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
@@ -34,12 +36,14 @@ void onInterrupt(int)
 void printHelp()
 {
     std::puts(
-        "Usage: tarnwick-cli [/S\"search\"] [/R\"replace\"] [/P path/mask] [/O output] [/B backup] [/flags]\n"
+        "Usage: tarnwick-cli [/S\"search\"] [/R\"replace\"] [/P path/mask] [/C script] [/O output] [/B backup] [/flags]\n"
         "Searches the files that match the masks below the path and prints every results line.\n"
         "  /S text   search text (quote it when it holds spaces; \\\" is a quote inside quotes)\n"
         "  /R text   replace text (replace mode)\n"
         "  /P text   one start path, optionally ending in masks separated by ';': /src/*.c;*.h\n"
         "            (quote it, so that the shell does not expand the masks)\n"
+        "  /C file   run a script file (.tws): its search/replace pairs, its paths with their\n"
+        "            masks, its expression and its own options; a search, or a replace with /R\n"
         "  /O file   write the results to a file instead of standard output\n"
         "  /B dir    backup directory for replace runs\n"
         "  /idwxhrqn flag letters: i case-insensitive, d subdirectories, w whole word,\n"
@@ -141,6 +145,18 @@ bool reportsStrayArgument(const std::vector<std::string>& args)
     return stray.has_value();
 }
 
+// "/C": the script becomes the last script file, is read and shown in the boxes; false
+// (after saying why) when it cannot be used.
+bool takeScript(const tw::CommandLineRequest& cmd, tw::MainWindowSettings& saved, const tw::ProgramOptions& options,
+                tw::Script& script, tw::CliHost& host)
+{
+    std::vector<std::string> messages;
+    const bool taken = tw::takeCommandLineScript(cmd, saved, options, script, &messages);
+    for (const std::string& text : messages)
+        host.message(text, false);
+    return taken;
+}
+
 // Runs the request (a listing when `listing`); an exception ends the run as stopped.
 tw::RunOutcome runRequest(tw::RunDriver& driver, tw::SearchRequest& request, tw::CliHost& host, bool listing)
 {
@@ -222,31 +238,43 @@ int main(int argc, char** argv)
     tw::applyCommandLine(cmd, inputs, options);
 
     tw::CliHost host(stdin, stderr);
-    host.setHitTexts(options.beforeHit, options.afterHit);
     // Files whose rewrite was interrupted by a crash: say where their safety copies are.
     tw::reportPendingRecoveries(tw::dataDirectory(),
                                 "Run tarnwick-cli --recover to put these files back from their copies, or "
                                 "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
                                 "Until then they are not replaced again.",
                                 [&host](const std::string& text) { host.message(text, false); });
-    const tw::CommandLineCommand command = tw::chosenCommand(cmd);
+    tw::Script script;
+    if (cmd.scriptFileGiven && !takeScript(cmd, saved, options, script, host))
+        return 2;
+    tw::CommandLineCommand command = tw::chosenCommand(cmd);
     if (command == tw::CommandLineCommand::Touch) {
         host.message("Touch is not available from tarnwick-cli yet.", false);
         return 2;
     }
+    // A script alone is run as a search: the command-line program always does something.
+    if (command == tw::CommandLineCommand::None && cmd.scriptFileGiven)
+        command = tw::CommandLineCommand::Search;
     const bool replaceMode = command == tw::CommandLineCommand::Replace;
-    if (const auto problem = tw::checkInputs(inputs, replaceMode, options)) {
-        host.message(*problem, false);
+    const tw::AcceptedInputs accepted = tw::acceptInputs(inputs, replaceMode, options, script, saved.lastScriptFile,
+                                                         tw::programScriptLoader(inputs, options));
+    for (const std::string& text : accepted.loadMessages)
+        host.message(text, false);
+    if (!accepted.accepted()) {
+        host.message(accepted.message, false);
         return 2;
     }
 
-    tw::SearchRequest request =
-        tw::buildRunRequest({inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true});
-    const std::string& searchText = request.pairs.front().searchText;
+    tw::SearchRequest request = tw::buildRunRequest(
+        {inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true, &script, accepted.use});
+    // The options in force: a script's own replace the program's for its run.
+    const tw::ProgramOptions& inForce = request.options;
+    host.setHitTexts(inForce.beforeHit, inForce.afterHit);
+    const bool listing = tw::isListing(request);
 
     tw::ResultsList results;
-    results.setHitTexts(options.beforeHit, options.afterHit);
-    tw::StreamResultsView view(stdout, options.beforeHit, options.afterHit);
+    results.setHitTexts(inForce.beforeHit, inForce.afterHit);
+    tw::StreamResultsView view(stdout, inForce.beforeHit, inForce.afterHit);
     // With an output file the list is not shown, so nothing goes to standard output.
     // When the output file cannot be used, the lines come to standard output instead.
     results.setView(&view, true);
@@ -274,12 +302,12 @@ int main(int argc, char** argv)
     if (!replaceMode)
         view.setOnFailure([&driver] { driver.requestStop(); });
 
-    const tw::RunOutcome outcome = runRequest(driver, request, host, searchText.empty());
+    const tw::RunOutcome outcome = runRequest(driver, request, host, listing);
     g_driver = nullptr;
     // Results that could not be written are a failure, whatever was found.
-    int status = tw::runExitStatus(outcome, driver.counters(), searchText.empty(), results.outputFailed());
+    int status = tw::runExitStatus(outcome, driver.counters(), listing, results.outputFailed());
     if (results.outputFailed())
-        host.message("Error writing to output file " + tw::displayName(options.outputFile), false);
+        host.message("Error writing to output file " + tw::displayName(inForce.outputFile), false);
     if (!standardOutputWritten(view, host))
         status = 2;
     // A run that was refused writes no page: its name may be one of the run's files.

@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include "app/ProgramScripts.h"
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
 #include "app/WindowPlacement.h"
@@ -176,11 +177,22 @@ MainWindow::MainWindow(const QString& configFile, const CommandLineRequest* comm
 
 bool MainWindow::startSearchAtOnce()
 {
-    // Only a Search: a Replace may ask before it starts, which needs the window.
-    if (m_commandLineCommand != CommandLineCommand::Search || checkInputs(m_saved.inputs, false, m_options))
+    // Only a Search: a Replace may ask before it starts, which needs the window. Inputs
+    // that are refused are left to issueCommandLineCommand(), which says why.
+    if (m_commandLineCommand != CommandLineCommand::Search)
         return false;
-    if (!startRun(false))
+    Script script = m_script;
+    std::string last = m_saved.lastScriptFile;
+    const AcceptedInputs accepted = acceptInputs(m_saved.inputs, false, m_options, script, last, scriptLoader());
+    if (!accepted.accepted() || !accepted.loadMessages.empty())
         return false;
+    m_script = std::move(script);
+    m_saved.lastScriptFile = std::move(last);
+    if (!startRun(false, accepted.use))
+        return false;
+    // The boxes are built after this and show the script.
+    if (accepted.scriptChanged)
+        showScriptInInputs(m_saved.inputs, m_script, m_saved.lastScriptFile);
     m_commandLineCommand = CommandLineCommand::None;
     return true;
 }
@@ -369,8 +381,10 @@ void MainWindow::buildControls()
     connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);
     connect(m_resultsList->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &MainWindow::updateCommands);
-    // A script reference in the search box greys the flags that the script decides.
+    // A script reference in the search box greys the flags that the script decides,
+    // whether it is typed or picked from the list.
     connect(m_searchBox, &QComboBox::editTextChanged, this, &MainWindow::updateCommands);
+    connect(m_searchBox, &QComboBox::currentIndexChanged, this, &MainWindow::updateCommands);
 }
 
 void MainWindow::loadRecentItems()
@@ -447,6 +461,14 @@ void MainWindow::takeCommandLine(const CommandLineRequest& request)
     tw::applyCommandLine(request, m_saved.inputs, m_options);
     m_closeAfterRun = request.closeAfterRun;
     m_commandLineCommand = chosenCommand(request);
+    // "/C": the script becomes the last script file and the boxes show it.
+    if (request.scriptFileGiven) {
+        std::vector<std::string> messages;
+        takeCommandLineScript(request, m_saved, m_options, m_script, &messages);
+        noteScriptRead(m_script);
+        for (const std::string& text : messages)
+            showMessage(toQt(text));
+    }
 }
 
 void MainWindow::applyCommandLine(const CommandLineRequest& request)
@@ -500,29 +522,96 @@ void MainWindow::runCommand(bool replaceMode)
     if (replaceMode && m_saved.noReplace)
         return;
     takeInputs();
-    if (const auto problem = checkInputs(m_saved.inputs, replaceMode, m_options)) {
-        if (!m_closeAfterRun)
-            showMessage(toQt(*problem));
-        else
-            std::fprintf(stderr, "%s\n", problem->c_str());
+    const AcceptedInputs accepted = acceptForRun(replaceMode);
+    if (!accepted.accepted()) {
+        showMessage(toQt(accepted.message));
+        focusBox(accepted.focus);
         return;
     }
-    if (replaceMode && m_options.writeToBackupDir && m_options.backupPath.empty()) {
-        showMessage(QStringLiteral(
-            "You must specify a backup directory when using the Write to Backup Dir Option."));
-        return;
-    }
-    if (startRun(replaceMode))
+    if (startRun(replaceMode, accepted.use))
         setRunning(replaceMode ? ActiveRun::Replace : ActiveRun::Search);
+    // A script named for the first time is shown in the boxes; the run takes what the
+    // boxes named when it was accepted.
+    if (accepted.scriptChanged)
+        showScript();
 }
 
-bool MainWindow::startRun(bool replaceMode)
+AcceptedInputs MainWindow::acceptForRun(bool replaceMode)
+{
+    forgetChangedScript();
+    AcceptedInputs accepted =
+        acceptInputs(m_saved.inputs, replaceMode, m_options, m_script, m_saved.lastScriptFile, scriptLoader());
+    for (const std::string& text : accepted.loadMessages)
+        showMessage(toQt(text));
+    return accepted;
+}
+
+void MainWindow::forgetChangedScript()
+{
+    if (m_script.filePath.empty())
+        return;
+    const QFileInfo file(toQt(m_script.filePath));
+    if (m_scriptReadFrom != file.filePath() || m_scriptReadTime != file.lastModified() ||
+        m_scriptReadSize != file.size()) {
+        m_script.reset();
+        m_scriptReadFrom.clear();
+    }
+}
+
+void MainWindow::noteScriptRead(const Script& script)
+{
+    const QFileInfo file(toQt(script.filePath));
+    m_scriptReadFrom = file.filePath();
+    m_scriptReadTime = file.lastModified();
+    m_scriptReadSize = file.size();
+}
+
+ScriptLoader MainWindow::scriptLoader()
+{
+    return [this, load = programScriptLoader(m_saved.inputs, m_options)](Script& script, const std::string& path) {
+        ScriptLoadResult loaded = load(script, path);
+        noteScriptRead(script);
+        return loaded;
+    };
+}
+
+bool MainWindow::startRun(bool replaceMode, const ScriptUse& use)
 {
     rememberInputs();
     SearchRequest request = buildRunRequest({m_saved.inputs, m_options, m_saved, replaceMode,
-                                             /*unattended=*/false, m_saved.quietMode || m_closeAfterRun});
+                                             /*unattended=*/false, m_saved.quietMode || m_closeAfterRun, &m_script,
+                                             use});
     m_model->clear();
-    return m_controller->start(std::move(request), m_options.beforeHit, m_options.afterHit);
+    // The hit markers of the options in force: a script's own options replace the program's.
+    const std::string beforeHit = request.options.beforeHit;
+    const std::string afterHit = request.options.afterHit;
+    return m_controller->start(std::move(request), beforeHit, afterHit);
+}
+
+void MainWindow::showScript()
+{
+    showScriptInInputs(m_saved.inputs, m_script, m_saved.lastScriptFile);
+    const MainInputs& in = m_saved.inputs;
+    const std::pair<QComboBox*, const std::string*> boxes[] = {
+        {m_searchBox, &in.searchText}, {m_replaceBox, &in.replaceText}, {m_maskBox, &in.mask}, {m_pathBox, &in.path}};
+    for (const auto& [box, text] : boxes)
+        if (box)
+            box->setEditText(toQt(*text));
+    updateCommands();
+}
+
+void MainWindow::focusBox(InputBox box)
+{
+    QComboBox* target = nullptr;
+    switch (box) {
+    case InputBox::Search: target = m_searchBox; break;
+    case InputBox::Replace: target = m_replaceBox; break;
+    case InputBox::Mask: target = m_maskBox; break;
+    case InputBox::Path: target = m_pathBox; break;
+    case InputBox::None: break;
+    }
+    if (target)
+        target->setFocus();
 }
 
 void MainWindow::stopRun()
@@ -624,21 +713,63 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
+namespace {
+
+// The local files and directories of a drop; empty when anything else is among them.
+QStringList droppedPaths(const QMimeData* data)
+{
+    QStringList paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        paths.push_back(url.toLocalFile());
+    }
+    return paths;
+}
+
+} // namespace
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    // One local file or directory; several items make a script, which comes later.
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!running() && urls.size() == 1 && urls.front().isLocalFile())
+    // One local file or directory becomes the mask and path; several make a script.
+    if (!running() && !droppedPaths(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (running() || urls.size() != 1 || !urls.front().isLocalFile())
+    const QStringList paths = droppedPaths(event->mimeData());
+    if (running() || paths.isEmpty())
         return;
-    dropPath(urls.front().toLocalFile());
+    if (paths.size() == 1)
+        dropPath(paths.front());
+    else
+        dropItems(paths);
     event->acceptProposedAction();
+}
+
+void MainWindow::dropItems(const QStringList& paths)
+{
+    std::vector<std::string> items;
+    for (const QString& p : paths)
+        items.push_back(fromQt(p));
+    const std::string dir = dataDirectory();
+    if (dir.empty()) {
+        showMessage(QStringLiteral("The data directory %1 cannot be used.").arg(toQt(dataDirectoryLocation())));
+        return;
+    }
+    std::string file;
+    if (const std::string problem = writeExplorerScript(items, dir, &file); !problem.empty()) {
+        showMessage(toQt(problem));
+        return;
+    }
+    m_saved.lastScriptFile = file;
+    takeInputs(); // the flags a plain-lines file would take
+    const ScriptLoadResult loaded = loadScript(m_script, file, scriptReadContext(m_saved.inputs, m_options));
+    noteScriptRead(m_script);
+    for (const std::string& text : loaded.messages)
+        showMessage(toQt(text));
+    showScript();
 }
 
 void MainWindow::dropPath(const QString& dropped)

@@ -7,12 +7,14 @@
 // enabled state follows the rules of CommandRules.h.
 #include "app/CommandLine.h"
 #include "app/CommandRules.h"
+#include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
 #include "core/ProgramOptions.h"
 #include "gui/GuiRunHost.h"
 #include "gui/ResultsModel.h"
 #include "gui/RunController.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <map>
@@ -74,6 +76,12 @@ public:
     QToolBar* toolbar() const { return m_toolbar; }
     // Takes one dropped file or directory as the mask and path (what a drop does).
     void dropPath(const QString& path);
+    // Several dropped items: "EXPLORER.TWS" in the data directory gets a path entry for
+    // each that exists and becomes the last script file, which is read and shown.
+    void dropItems(const QStringList& paths);
+    // The script the boxes name, as last read.
+    const Script& script() const { return m_script; }
+    const std::string& lastScriptFile() const { return m_saved.lastScriptFile; }
 
     GuiRunHost& host() { return *m_host; }
     ResultsModel& model() { return *m_model; }
@@ -115,9 +123,21 @@ private:
     // Adds the accepted inputs to the four recent-item lists (m_recent), and the boxes
     // show the new lists when they are built.
     void rememberInputs();
-    // Starts the run of the accepted inputs in m_saved and m_options; false when the
-    // controller refuses it.
-    bool startRun(bool replaceMode);
+    // The checks before a run (acceptInputs), with what loading the script said shown.
+    AcceptedInputs acceptForRun(bool replaceMode);
+    // Starts the run of the accepted inputs in m_saved and m_options, taking from m_script
+    // what `use` says; false when the controller refuses it.
+    bool startRun(bool replaceMode, const ScriptUse& use);
+    // The last script file in the boxes (showScriptInInputs), and the flags it greys.
+    void showScript();
+    void focusBox(InputBox box);
+    // A script whose file has changed since it was read is read again by the next check:
+    // scripts are edited outside the program.
+    void forgetChangedScript();
+    // Remembers the file `script` was just read from, as it is now.
+    void noteScriptRead(const Script& script);
+    // Reads scripts with the window's flags and options, noting each file read.
+    ScriptLoader scriptLoader();
     void showMessage(const QString& text);
     void setRunning(ActiveRun run);
     void onRunFinished(RunOutcome outcome);
@@ -128,6 +148,11 @@ private:
     std::unique_ptr<SettingsStore> m_store; // never null
     ProgramOptions m_options;               // the options in force for the next run
     MainWindowSettings m_saved;             // the window's saved values; inputs updated per run
+    Script m_script;                        // the script last read (the boxes may name it)
+    // The file m_script was read from, as it was then: its path, time and size.
+    QString m_scriptReadFrom;
+    QDateTime m_scriptReadTime;
+    qint64 m_scriptReadSize = -1;
     QByteArray m_savedToolbar;              // the toolbar layout as saveSettings last wrote it
 
     QComboBox* m_searchBox = nullptr;

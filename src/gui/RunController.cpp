@@ -32,7 +32,7 @@ RunJob RunController::searchJob(SearchRequest request, const std::string& before
 {
     RunJob job;
     job.heading = buildRunHeading(request, request.startedText);
-    job.listing = request.pairs.empty() || request.pairs.front().searchText.empty();
+    job.listing = isListing(request);
     job.usesDefaultPrinter = namesDefaultPrinter(request.options.outputFile);
     job.beforeHit = beforeHit;
     job.afterHit = afterHit;

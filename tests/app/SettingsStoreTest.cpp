@@ -352,6 +352,7 @@ TEST_F(SettingsStoreTest, MainWindowRoundTripLeavesReadOnlyValuesAlone)
     written.inputs.searchZips = false;
     written.inputs.ignoreWhitespaceMask = " \\t";
     written.lastScriptFile = "/home/u/s.tws";
+    written.lastBmScriptFile = "/home/u/bm 2.tws";
     written.noReplace = true;
     written.zipMask = "*.7z";
     written.maxDisplayChars = 9;
@@ -378,6 +379,7 @@ TEST_F(SettingsStoreTest, MainWindowRoundTripLeavesReadOnlyValuesAlone)
     EXPECT_FALSE(read.inputs.searchZips);
     EXPECT_EQ(read.inputs.ignoreWhitespaceMask, " \\t");
     EXPECT_EQ(read.lastScriptFile, written.lastScriptFile);
+    EXPECT_EQ(read.lastBmScriptFile, written.lastBmScriptFile);
     // Never written, so they come back at their defaults.
     EXPECT_FALSE(read.noReplace);
     EXPECT_EQ(read.zipMask, "*.zip");
@@ -390,6 +392,19 @@ TEST_F(SettingsStoreTest, MainWindowRoundTripLeavesReadOnlyValuesAlone)
     EXPECT_FALSE(s.contains("Flags/Quiet Mode"));
     EXPECT_EQ(s.value("Flags/Whole Word").toInt(), 1);
     EXPECT_EQ(s.value("Options/Search Zips").toInt(), 0);
+    EXPECT_EQ(s.value("Options/Last Script File").toString(), "/home/u/s.tws");
+    EXPECT_EQ(s.value("Options/Last BM Script File").toString(), "/home/u/bm 2.tws");
+    EXPECT_EQ(s.value("Flags/Binary Replace").toByteArray(), QByteArray("\\r\\n"));
+
+    // "Last BM Script File" stays absent until a script is applied in binary mode.
+    QTemporaryDir other;
+    const QString otherFile = other.filePath(QStringLiteral("TW32.conf"));
+    SettingsStore(otherFile).saveMainWindow(MainWindowSettings());
+    MainWindowSettings fresh;
+    SettingsStore(otherFile).loadMainWindow(fresh);
+    EXPECT_FALSE(fresh.lastBmScriptFile.has_value());
+    EXPECT_FALSE(QSettings(otherFile, QSettings::IniFormat).contains("Options/Last BM Script File"));
+    EXPECT_TRUE(QSettings(otherFile, QSettings::IniFormat).contains("Options/Last Script File"));
 }
 
 TEST_F(SettingsStoreTest, RecentItems)

@@ -339,6 +339,58 @@ TEST_F(MainWindowTest, DropsNoReplaceAndTheCloseAfterRunFlag)
     EXPECT_FALSE(locked.running());
 }
 
+// A script named on the command line is shown in the boxes and greys the flags it decides;
+// Search runs it. Several dropped files become EXPLORER.TWS, shown in the mask and path boxes.
+TEST_F(MainWindowTest, ScriptsFromTheCommandLineAndFromADropAreShownAndRun)
+{
+    writeFile(m_dir.file("a.txt"), "needle\n");
+    writeFile(m_dir.file("b.txt"), "hay\n");
+    const std::string script = m_dir.file("s.tws");
+    writeFile(script, "[Script for Tarnwick]\r\n[Search]\r\nneedle\r\n[Replace]\r\npin\r\n[Path]\r\n" +
+                          m_dir.path() + "*.txt\r\n[End of Tarnwick Script]\r\n");
+    m_window.applyCommandLine(parseCommandLine("/C\"" + script + "\""));
+    const QString shown = QString::fromLatin1(kScriptPrefix) + QString::fromStdString(script);
+    for (const char* box : {"Search String", "Replace", "File Mask", "Path"})
+        EXPECT_EQ(control<QComboBox>(box)->currentText(), shown) << box;
+    EXPECT_EQ(m_window.lastScriptFile(), script);
+    EXPECT_FALSE(m_window.action(kCmdCaseSensitive)->isEnabled());
+    EXPECT_FALSE(m_window.action(kCmdIgnoreWhitespace)->isEnabled());
+    EXPECT_FALSE(m_window.action(kCmdRegularExpression)->isEnabled());
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.controller().exitStatus(), 0);
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("a.txt"));
+    // The script's file changed since it was read: the next run reads it again.
+    writeFile(script, "[Script for Tarnwick]\r\n[Search]\r\nhay\r\n[Replace]\r\n\r\n[Path]\r\n" + m_dir.path() +
+                          "*.txt\r\n[Path]\r\n" + m_dir.path() + "sub/\r\n[End of Tarnwick Script]\r\n");
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("b.txt"));
+    EXPECT_EQ(m_window.script().paths.size(), 2u);
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "needle\n");
+    // A literal search text gives the flags back.
+    type("Search String", "needle");
+    EXPECT_TRUE(m_window.action(kCmdCaseSensitive)->isEnabled());
+
+    m_window.dropItems({QString::fromStdString(m_dir.file("a.txt")), QString::fromStdString(m_dir.file("b.txt"))});
+    const std::string explorer = std::string(std::getenv("XDG_DATA_HOME")) + "/tarnwick/EXPLORER.TWS";
+    EXPECT_EQ(m_window.lastScriptFile(), explorer);
+    EXPECT_EQ(readFile(explorer), "[Script for Tarnwick]\r\n[Path]\r\n" + m_dir.file("a.txt") + "\r\n[Path]\r\n" +
+                                      m_dir.file("b.txt") + "\r\n[End of Tarnwick Script]\r\n");
+    EXPECT_EQ(m_window.script().paths.size(), 2u);
+    const QString dropped = QString::fromLatin1(kScriptPrefix) + QString::fromStdString(explorer);
+    EXPECT_EQ(control<QComboBox>("File Mask")->currentText(), dropped);
+    EXPECT_EQ(control<QComboBox>("Path")->currentText(), dropped);
+    EXPECT_EQ(control<QComboBox>("Search String")->currentText(), "needle");
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.controller().exitStatus(), 0);
+    // The last script file is kept with the settings.
+    m_window.close();
+    EXPECT_EQ(QSettings(QString::fromStdString(m_config.file("tw.conf")), QSettings::IniFormat)
+                  .value("Options/Last Script File")
+                  .toString()
+                  .toStdString(),
+              explorer);
+}
+
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
 // Up and Down, but never complete a prefix or swap the case of what was typed.
 TEST_F(MainWindowTest, TypedTextIsNeverCompletedFromTheRecentLists)
