@@ -239,7 +239,10 @@ void ResultsModel::clear()
 
 QString runEndStatus(const ResultsModel& model, bool stopped)
 {
-    const int last = model.rowCount() - 1;
+    // The run's last summary, above the per-pair summaries of a script and the stop notice.
+    int last = model.rowCount() - 1;
+    while (last >= 0 && (model.kindAt(last) == LineKind::PairSummary || model.kindAt(last) == LineKind::Notice))
+        --last;
     const bool summary = last >= 0 && model.kindAt(last) == LineKind::Summary;
     if (!summary)
         return stopped ? QStringLiteral("Stopped") : QStringLiteral("Ready");

@@ -91,7 +91,7 @@ ResultEntry ResultEntry::summary(const std::string& text)
 
 ResultEntry ResultEntry::pairSummary(const std::string& text)
 {
-    return make(LineKind::PairSummary, text);
+    return make(LineKind::PairSummary, std::string(kNameMarker) + text);
 }
 
 ResultEntry ResultEntry::notice(const std::string& text)
