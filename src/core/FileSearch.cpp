@@ -103,7 +103,7 @@ void FileSearch::makePairs()
     }
     for (size_t pi = 0; pi < m_pairs.size(); ++pi)
         m_readingPairs += readsInput(pi) ? 1 : 0;
-    if (!m_replace && m_readingPairs > 1) {
+    if (!m_replace && m_readingPairs > 1 && m_plan.request.readFilesOnce) {
         m_screen = std::make_unique<PairScreen>(m_plan.prepared);
         if (!m_screen->screensAny())
             m_screen.reset();
