@@ -101,8 +101,12 @@ void FileSearch::makePairs()
         }
         m_pairs.push_back(std::move(ap));
     }
-    for (size_t pi = 0; pi < m_pairs.size(); ++pi)
+    for (size_t pi = 0; pi < m_pairs.size(); ++pi) {
         m_readingPairs += readsInput(pi) ? 1 : 0;
+        const PreparedPair& pp = m_plan.prepared[pi];
+        m_namesFile.push_back(m_pairs[pi].special == SpecialOp::None && !pp.regex &&
+                              (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes)));
+    }
     if (!m_replace && m_readingPairs > 1 && m_plan.request.readFilesOnce) {
         m_screen = std::make_unique<PairScreen>(m_plan.prepared);
         if (!m_screen->screensAny())
@@ -118,11 +122,10 @@ bool FileSearch::readsInput(size_t pi) const
 
 void FileSearch::expandFileTokens(size_t pi, const std::string& path)
 {
+    if (!m_namesFile[pi])
+        return;
     const PreparedPair& pp = m_plan.prepared[pi];
     ActivePair& pair = m_pairs[pi];
-    if (pair.special != SpecialOp::None || pp.regex ||
-        !(hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes)))
-        return;
     std::string search = pp.searchBytes;
     ExpandFileTokens(search, path);
     pair.replaceText = pp.replaceBytes;

@@ -113,6 +113,7 @@ private:
     FileScanner m_scanner;
     std::vector<ActivePair> m_pairs;        // per pair: the plan's prepared pair made ready to scan
     size_t m_readingPairs = 0;              // pairs that read a searched input
+    std::vector<bool> m_namesFile;          // per pair: a literal whose texts name the file
     // Search runs with several reading pairs, some of them screened: the screen, and the
     // file's bytes kept for the pairs after the first (m_kept[0, m_keptCapacity), at most
     // kKeptFileBytes; the piece buffer takes what lies beyond).

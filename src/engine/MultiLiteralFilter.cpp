@@ -13,7 +13,52 @@ namespace {
 const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
+// A guess at how often byte c stands in source text and prose (per hundred bytes); only
+// the choice of the bytes looked up depends on it, so a poor guess costs speed alone.
+double frequency(uint8_t c)
+{
+    if (c == ' ')
+        return 15;
+    if (c == 'e' || c == 't' || c == 'a' || c == 'o' || c == 'i' || c == 'n' || c == 's' || c == 'r')
+        return 6;
+    if (c >= 'a' && c <= 'z')
+        return 2.5;
+    if (c == '_' || c == '\n' || c == '\t')
+        return 3;
+    if (c == '(' || c == ')' || c == ',' || c == ';' || c == '*' || c == '=' || c == '-' || c == '>' || c == '.')
+        return 1.5;
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return 1;
+    return 0.3;
+}
+
 } // namespace
+
+size_t MultiLiteralFilter::rarestWindow(const std::string& bytes, bool caseSensitive, const CharClasses& classes)
+{
+    // The window of kPositions bytes whose bytes (with their other case) are rarest
+    // together: the fewer places it lets through, the fewer comparisons.
+    auto weight = [&](uint8_t c) {
+        double f = frequency(c);
+        if (!caseSensitive)
+            for (unsigned v = 0; v < 256; ++v)
+                if (v != c && classes.upper[v] == classes.upper[c])
+                    f += frequency(static_cast<uint8_t>(v));
+        return f;
+    };
+    size_t best = 0;
+    double bestScore = 0;
+    for (size_t off = 0; off + kPositions <= bytes.size(); ++off) {
+        double score = 1;
+        for (size_t j = 0; j < kPositions; ++j)
+            score *= weight(static_cast<uint8_t>(bytes[off + j]));
+        if (off == 0 || score < bestScore) {
+            best = off;
+            bestScore = score;
+        }
+    }
+    return best;
+}
 
 MultiLiteralFilter::MultiLiteralFilter(std::vector<Needle> needles, const CharClasses& classes)
     : m_classes(classes), m_needles(std::move(needles))
@@ -23,9 +68,10 @@ MultiLiteralFilter::MultiLiteralFilter(std::vector<Needle> needles, const CharCl
         if (!n.caseSensitive)
             for (char& c : e.folded)
                 c = static_cast<char>(classes.upper[static_cast<uint8_t>(c)]);
-        for (size_t j = 0; j < kPositions && j < n.bytes.size(); ++j) {
+        e.offset = rarestWindow(n.bytes, n.caseSensitive, classes);
+        for (size_t j = 0; j < kPositions && e.offset + j < n.bytes.size(); ++j) {
             // Every byte whose fold is the string's folded byte, or the byte alone.
-            const auto c = static_cast<uint8_t>(n.bytes[j]);
+            const auto c = static_cast<uint8_t>(n.bytes[e.offset + j]);
             for (unsigned v = 0; v < 256; ++v)
                 if (v == c || (!n.caseSensitive && classes.upper[v] == classes.upper[c]))
                     e.accepted[j].push_back(static_cast<uint8_t>(v));
@@ -75,7 +121,7 @@ void MultiLiteralFilter::rebuild()
                 m_low[j][v & 15] |= bit;
                 m_high[j][v >> 4] |= bit;
             };
-            if (j >= e.folded.size()) {
+            if (e.offset + j >= e.folded.size()) {
                 for (unsigned v = 0; v < 256; ++v)
                     set(v);
                 continue;
@@ -86,7 +132,7 @@ void MultiLiteralFilter::rebuild()
     }
 }
 
-bool MultiLiteralFilter::verifyAt(const uint8_t* data, size_t len, size_t s, uint8_t bits)
+bool MultiLiteralFilter::verifyAt(const uint8_t* data, size_t len, size_t p, uint8_t bits)
 {
     bool newlySeen = false;
     while (bits) {
@@ -97,11 +143,16 @@ bool MultiLiteralFilter::verifyAt(const uint8_t* data, size_t len, size_t s, uin
                 continue;
             const Entry& e = m_entries[i];
             const size_t L = e.folded.size();
-            if (s + L > len)
+            // The string would start before data or end after it: its place in the text
+            // is looked at with the bytes around it (the tail and the next piece).
+            if (p < e.offset || p - e.offset + L > len)
                 continue;
+            const size_t s = p - e.offset;
             bool same = true;
             if (e.caseSensitive) {
-                same = std::memcmp(data + s, e.folded.data(), L) == 0;
+                same = data[s] == static_cast<uint8_t>(e.folded[0]) &&
+                       data[s + L - 1] == static_cast<uint8_t>(e.folded[L - 1]) &&
+                       std::memcmp(data + s, e.folded.data(), L) == 0;
             } else {
                 const auto* f = reinterpret_cast<const uint8_t*>(e.folded.data());
                 for (size_t k = 0; k < L && same; ++k)
@@ -122,10 +173,8 @@ inline uint8_t MultiLiteralFilter::bitsAt(const uint8_t* data, size_t len, size_
 {
     // Past the end any byte will do: a string that would reach there is not compared.
     uint8_t bits = m_table[0][data[s]];
-    if (s + 1 < len)
-        bits &= m_table[1][data[s + 1]];
-    if (s + 2 < len)
-        bits &= m_table[2][data[s + 2]];
+    for (size_t j = 1; j < kPositions && s + j < len; ++j)
+        bits &= m_table[j][data[s + j]];
     return bits;
 }
 
@@ -154,43 +203,49 @@ __attribute__((target("avx2"))) inline __m256i broadcastTable(const std::array<u
 __attribute__((target("avx2"))) size_t MultiLiteralFilter::scanVector(const uint8_t* data, size_t len, size_t from,
                                                                       size_t startLimit)
 {
+    static_assert(kPositions == 4);
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i zero = _mm256_setzero_si256();
-    __m256i lo[kPositions], hi[kPositions];
-    for (size_t j = 0; j < kPositions; ++j) {
-        lo[j] = broadcastTable(m_low[j]);
-        hi[j] = broadcastTable(m_high[j]);
-    }
+    __m256i lo0, lo1, lo2, lo3, hi0, hi1, hi2, hi3; // in registers: one per position
+#define TW_LOAD_TABLES()                                                                                         \
+    lo0 = broadcastTable(m_low[0]), lo1 = broadcastTable(m_low[1]), lo2 = broadcastTable(m_low[2]),               \
+    lo3 = broadcastTable(m_low[3]), hi0 = broadcastTable(m_high[0]), hi1 = broadcastTable(m_high[1]),             \
+    hi2 = broadcastTable(m_high[2]), hi3 = broadcastTable(m_high[3])
+    TW_LOAD_TABLES();
     size_t p = from;
     while (p < startLimit && p + 32 + kPositions - 1 <= len) {
-        const __m256i x0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + p));
-        const __m256i x1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + p + 1));
-        const __m256i x2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + p + 2));
-        const __m256i r = _mm256_and_si256(_mm256_and_si256(nibbleLookup(x0, lo[0], hi[0], nibble),
-                                                            nibbleLookup(x1, lo[1], hi[1], nibble)),
-                                           nibbleLookup(x2, lo[2], hi[2], nibble));
+        // Each position's bytes through its tables, the positions' buckets and-ed.
+        const uint8_t* at = data + p;
+        const __m256i r01 = _mm256_and_si256(
+            nibbleLookup(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)), lo0, hi0, nibble),
+            nibbleLookup(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1)), lo1, hi1, nibble));
+        const __m256i r23 = _mm256_and_si256(
+            nibbleLookup(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 2)), lo2, hi2, nibble),
+            nibbleLookup(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 3)), lo3, hi3, nibble));
+        const __m256i r = _mm256_and_si256(r01, r23);
+        p += 32;
+        if (_mm256_testz_si256(r, r))
+            continue;
         auto mask = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(r, zero)));
-        if (startLimit - p < 32)
-            mask &= (uint32_t{1} << (startLimit - p)) - 1;
+        const size_t base = p - 32;
+        if (startLimit - base < 32)
+            mask &= (uint32_t{1} << (startLimit - base)) - 1;
         bool changed = false;
         while (mask) {
-            const size_t s = p + static_cast<size_t>(__builtin_ctz(mask));
+            const size_t s = base + static_cast<size_t>(__builtin_ctz(mask));
             mask &= mask - 1;
             const uint8_t bits = bitsAt(data, len, s);
             if (bits && verifyAt(data, len, s, bits))
                 changed = true;
         }
-        p += 32;
         if (changed) {
             if (m_unseen == 0)
                 return startLimit;
             rebuild();
-            for (size_t j = 0; j < kPositions; ++j) {
-                lo[j] = broadcastTable(m_low[j]);
-                hi[j] = broadcastTable(m_high[j]);
-            }
+            TW_LOAD_TABLES();
         }
     }
+#undef TW_LOAD_TABLES
     return p;
 }
 #endif
@@ -215,10 +270,10 @@ void MultiLiteralFilter::feed(const uint8_t* data, size_t len)
         return;
     const size_t keep = m_maxLength - 1; // m_maxLength >= 1 while a needle is unseen
     if (!m_tail.empty()) {
-        // Starts in the tail, with as much of this piece as the longest string needs.
+        // Strings that start in the tail, with as much of this piece as the longest needs.
         m_joint.assign(m_tail.begin(), m_tail.end());
         m_joint.insert(m_joint.end(), data, data + std::min(len, keep));
-        scanRange(m_joint.data(), m_joint.size(), 0, m_tail.size());
+        scanRange(m_joint.data(), m_joint.size(), 0, m_joint.size());
     }
     scanRange(data, len, 0, len);
     if (m_unseen == 0)

@@ -10,9 +10,10 @@
 // exactly when the string occurs in the text fed so far. Whole-word and every other
 // condition of a scan are left to the scan.
 //
-// The pass looks at three bytes per position at once: each string's first three bytes
-// (fewer for shorter strings) give its bucket's bit in a table per position, and only a
-// position whose three bytes leave a bucket bit set is compared. With AVX2 the tables are
+// The pass looks at four bytes per position at once: four consecutive bytes of each
+// string (its rarest four by a guess at byte frequencies; fewer for shorter strings) give
+// its bucket's bit in a table per position, and only a position whose four bytes leave a
+// bucket bit set is compared. With AVX2 the tables are
 // looked up by nibbles, 32 positions a step; without it (or forceScalar) byte by byte. A
 // string once seen leaves the tables, so strings that are common in a text stop costing
 // anything after their first occurrence, and the pass ends once all are seen.
@@ -48,23 +49,26 @@ public:
     void forceScalar(bool scalar) { m_scalar = scalar; }
 
 private:
-    static constexpr size_t kPositions = 3; // bytes of a string looked up per position
+    static constexpr size_t kPositions = 4; // bytes of a string looked up per position
     static constexpr size_t kBuckets = 8;   // bits of a table entry
 
     struct Entry {
         std::string folded; // the bytes through the fold (case-insensitive strings)
         bool caseSensitive;
         size_t bucket = 0;
+        size_t offset = 0;  // the bytes looked up: folded[offset, offset + kPositions)
         // Per position: the bytes that can stand there; empty past the string's end (any).
         std::array<std::vector<uint8_t>, kPositions> accepted{};
     };
 
     // Makes the tables from the strings not yet seen.
     void rebuild();
-    // Compares the strings of `bits`' buckets at data[s]; true when one was newly seen.
-    bool verifyAt(const uint8_t* data, size_t len, size_t s, uint8_t bits);
-    // Looks at the starts [from, startLimit) of data[0, len); a string is compared only
-    // where it lies wholly inside data.
+    static size_t rarestWindow(const std::string& bytes, bool caseSensitive, const CharClasses& classes);
+    // Compares the strings of `bits`' buckets whose looked-up bytes would begin at data[p];
+    // true when one was newly seen.
+    bool verifyAt(const uint8_t* data, size_t len, size_t p, uint8_t bits);
+    // Looks at the places [from, startLimit) of data[0, len) where a string's looked-up
+    // bytes may begin; a string is compared only where it lies wholly inside data.
     void scanRange(const uint8_t* data, size_t len, size_t from, size_t startLimit);
     size_t scanVector(const uint8_t* data, size_t len, size_t from, size_t startLimit);
     uint8_t bitsAt(const uint8_t* data, size_t len, size_t s) const;
