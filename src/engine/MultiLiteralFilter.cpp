@@ -97,8 +97,17 @@ void MultiLiteralFilter::begin()
     m_tablesFresh = true;
 }
 
+bool MultiLiteralFilter::rebuildDue() const
+{
+    // Strings seen since the tables were made only cost comparisons that are skipped; the
+    // tables are made again once a sixteenth of theirs are seen (at once with up to 16),
+    // so that many strings seen in one text cost work in proportion to their number.
+    return (m_inTables - m_unseen) * 16 >= std::max<size_t>(m_inTables, 16);
+}
+
 void MultiLiteralFilter::rebuild()
 {
+    m_inTables = m_unseen;
     for (auto& t : m_table)
         t.fill(0);
     for (auto& t : m_low)
@@ -241,8 +250,10 @@ __attribute__((target("avx2"))) size_t MultiLiteralFilter::scanVector(const uint
         if (changed) {
             if (m_unseen == 0)
                 return startLimit;
-            rebuild();
-            TW_LOAD_TABLES();
+            if (rebuildDue()) {
+                rebuild();
+                TW_LOAD_TABLES();
+            }
         }
     }
 #undef TW_LOAD_TABLES
@@ -259,7 +270,7 @@ void MultiLiteralFilter::scanRange(const uint8_t* data, size_t len, size_t from,
 #endif
     for (; p < startLimit && m_unseen > 0; ++p) {
         const uint8_t bits = bitsAt(data, len, p);
-        if (bits && verifyAt(data, len, p, bits) && m_unseen > 0)
+        if (bits && verifyAt(data, len, p, bits) && m_unseen > 0 && rebuildDue())
             rebuild();
     }
 }

@@ -63,6 +63,7 @@ private:
 
     // Makes the tables from the strings not yet seen.
     void rebuild();
+    bool rebuildDue() const;
     static size_t rarestWindow(const std::string& bytes, bool caseSensitive, const CharClasses& classes);
     // Compares the strings of `bits`' buckets whose looked-up bytes would begin at data[p];
     // true when one was newly seen.
@@ -81,6 +82,7 @@ private:
     size_t m_maxLength = 0;
     bool m_scalar = false;
     bool m_tablesFresh = false;     // the tables hold every non-empty needle (as after begin())
+    size_t m_inTables = 0;          // unseen needles when the tables were made (>= m_unseen)
     // Per position j of a string and byte value v: the buckets of unseen strings that can
     // have v at j (all of them for strings shorter than j + 1).
     std::array<std::array<uint8_t, 256>, kPositions> m_table{};
