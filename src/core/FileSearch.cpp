@@ -201,7 +201,6 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
 
 // ---- One read for all pairs (search runs) -------------------------------------------
 
-
 ScanOutcome FileSearch::scanScreenedPair(size_t pi, File& in, FileReport& report, FileRead& read)
 {
     if (!read.done) {
