@@ -270,6 +270,8 @@ ScanOutcome FileSearch::readOnce(File& in, FileReport& report, FileRead& read)
         total += got;
         if (keeping)
             read.size += static_cast<size_t>(got);
+        // The kept bytes are the file's first bytes, within the bound.
+        TW_ASSERT(read.size <= kKeptFileBytes && static_cast<int64_t>(read.size) <= total);
         if (const auto now = std::chrono::steady_clock::now();
             now - lastReport >= std::chrono::milliseconds(kByteProgressMs)) {
             lastReport = now;

@@ -2,6 +2,7 @@
 // Bytes already in memory read as a source: a file read once and kept for the pairs that
 // scan it after that read.
 #include "core/ByteSource.h"
+#include "platform/Assert.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,6 +15,7 @@ public:
 
     int64_t read(void* buffer, size_t count) override
     {
+        TW_ASSERT(m_pos <= m_size);
         const size_t n = std::min(count, m_size - m_pos);
         std::memcpy(buffer, m_data + m_pos, n);
         m_pos += n;
