@@ -277,7 +277,8 @@ ScanOutcome FileSearch::readOnce(File& in, FileReport& report, FileRead& read)
             lastReport = now;
             m_lane.host.byteProgress(path, total);
         }
-        if (static_cast<size_t>(got) < want || (!keeping && m_screen->allSeen())) {
+        // Beyond the kept bytes the rest is read only while the screen may still learn.
+        if (static_cast<size_t>(got) < want || (!keeping && (m_screen->allSeen() || read.utf16))) {
             read.whole = static_cast<size_t>(total) == read.size && static_cast<size_t>(got) < want;
             read.screened = !read.utf16;
             return ScanOutcome::Done;

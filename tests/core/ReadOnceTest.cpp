@@ -86,7 +86,7 @@ Outcome run(SearchRequest req, bool readOnce, FileSystem& fs)
 
 // Files of words that the pairs below find, nearly find (in other case, cut by a block
 // edge, inside a longer word) or do not find; some binary, some with a byte-order mark
-// (UTF-8 or UTF-16), some empty, and one beyond what a search keeps in memory.
+// (UTF-8 or UTF-16), some empty, and two beyond what a search keeps in memory.
 void makeFiles(const TempDir& dir, std::mt19937& rng)
 {
     const char* words[] = {"cat", "CAT", "concat", "dog", "do g", "do\t\tg", "Dog", "ca", "t", " ", "\n",
@@ -111,8 +111,12 @@ void makeFiles(const TempDir& dir, std::mt19937& rng)
     std::string big(size_t{4} << 20, 'q');
     for (int k = 0; k < 12; ++k)
         big.replace(rng() % (big.size() - 8), 3, k % 2 ? "dog" : "cat");
-    big.replace(big.size() - 40, 3, "CAT"); // beyond the kept bytes
-    test::writeFile(dir.file("big.dat"), big + "zebra");
+    test::writeFile(dir.file("big.dat"), big + "xCATx zebra"); // these two beyond the kept bytes
+    // UTF-16 (big-endian) beyond the kept bytes, "cat" at its end.
+    std::string wide = "\xFE\xFF";
+    for (size_t i = 0; i < (size_t{5} << 19); ++i)
+        wide += std::string("\0q", 2);
+    test::writeFile(dir.file("big16.dat"), wide + std::string("\0c\0a\0t", 6));
 }
 
 SearchPair randomPair(std::mt19937& rng)
