@@ -16,6 +16,22 @@ FileScanner::FileScanner(const ScanSettings& settings, ResultStream& results, Ru
     m_buffer.resize(std::max<size_t>(m_settings.blockSize, 16));
 }
 
+size_t FileScanner::prepareBlock(const ActivePair& pair)
+{
+    const Matcher& matcher = *pair.matcher;
+    const size_t display = displayBytes();
+    const size_t keepBefore = std::max(matcher.contextBefore(), display);
+    // Each block hands back up to twice the matcher's reach, to be searched again with the
+    // next; a block twice that long keeps the share searched twice at most a half, and in
+    // practice far less, since a hand-back starts at the last undecided candidate. The
+    // block stays no longer than that: with two workers, blocks beyond about 128 KB made
+    // copying the file in several times slower (the caches no longer hold it).
+    const size_t need = 4 * matcher.reach() + keepBefore + 2 * display + 8;
+    if (m_buffer.size() < need)
+        m_buffer.resize(need);
+    return m_buffer.size();
+}
+
 ScanOutcome FileScanner::copy(ByteSource& in, File& out)
 {
     uint8_t* const buf = m_buffer.data();
@@ -70,16 +86,9 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
                               ReplaceHooks* hooks)
 {
     Matcher& matcher = *pair.matcher;
-    const size_t display = static_cast<size_t>(std::max(m_settings.maxDisplayChars, 1)) + 1;
+    const size_t display = displayBytes();
     const size_t keepBefore = std::max(matcher.contextBefore(), display);
-    // Each block hands back up to twice the matcher's reach, to be searched again with the
-    // next; a block twice that long keeps the share searched twice at most a half, and in
-    // practice far less, since a hand-back starts at the last undecided candidate. The
-    // block stays no longer than that: with two workers, blocks beyond about 128 KB made
-    // copying the file in several times slower (the caches no longer hold it).
-    const size_t need = 4 * matcher.reach() + keepBefore + 2 * display + 8;
-    if (m_buffer.size() < need)
-        m_buffer.resize(need);
+    prepareBlock(pair);
     ScanState s{in, pair, matcher, pairIndex, file, hooks, display, keepBefore, m_buffer.size(), m_buffer.data()};
     if (m_hit.path != file.path)
         m_hit.path = file.path;

@@ -10,6 +10,7 @@
 #include "platform/FileSystem.h"
 #include "results/ResultStream.h"
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -104,6 +105,12 @@ public:
     ScanOutcome scan(ByteSource& in, ActivePair& pair, size_t pairIndex, FileState& file, bool firstPair,
                      ReplaceHooks* hooks);
 
+    // Grows the block as a scan for `pair` does first and gives its size: a search that
+    // leaves out a scan calls it in its place, so that the blocks of every later scan (and
+    // so the share of a file's start that decides whether it is binary) stay those of the
+    // run that scans every pair.
+    size_t prepareBlock(const ActivePair& pair);
+
     // Copies the rest of `in` to `out` unchanged (around a special operation).
     ScanOutcome copy(ByteSource& in, File& out);
 
@@ -111,6 +118,8 @@ private:
     // The steps of scan(), sharing the state of one scan.
     struct ScanState;
     enum class HitStep { Next, EndScan, Stop };
+    // A hit line's bytes on each side of its hit, and one more.
+    size_t displayBytes() const { return static_cast<size_t>(std::max(m_settings.maxDisplayChars, 1)) + 1; }
     bool searchBlock(ScanState& s, MatchResult& found, bool& endScan);
     HitStep takeHit(ScanState& s, const MatchResult& found);
     void showHit(ScanState& s, size_t hitStart, size_t hitLen, int64_t hitAbs);

@@ -3,6 +3,8 @@
 #include "core/ArchiveMemberSource.h"
 #include "core/ConfirmationState.h"
 #include "core/DecodingSource.h"
+#include "core/HitLine.h"
+#include "core/MemorySource.h"
 #include "core/ReplaceWriter.h"
 #include "core/ResultRecorder.h"
 #include "core/RunDriver.h"
@@ -16,6 +18,8 @@
 #include "platform/Assert.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -97,8 +101,17 @@ void FileSearch::makePairs()
         }
         m_pairs.push_back(std::move(ap));
     }
-    for (size_t pi = 0; pi < m_pairs.size(); ++pi)
+    for (size_t pi = 0; pi < m_pairs.size(); ++pi) {
         m_readingPairs += readsInput(pi) ? 1 : 0;
+        const PreparedPair& pp = m_plan.prepared[pi];
+        m_namesFile.push_back(m_pairs[pi].special == SpecialOp::None && !pp.regex &&
+                              (hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes)));
+    }
+    if (!m_replace && m_readingPairs > 1 && m_plan.request.readFilesOnce) {
+        m_screen = std::make_unique<PairScreen>(m_plan.prepared);
+        if (!m_screen->screensAny())
+            m_screen.reset();
+    }
 }
 
 bool FileSearch::readsInput(size_t pi) const
@@ -109,11 +122,10 @@ bool FileSearch::readsInput(size_t pi) const
 
 void FileSearch::expandFileTokens(size_t pi, const std::string& path)
 {
+    if (!m_namesFile[pi])
+        return;
     const PreparedPair& pp = m_plan.prepared[pi];
     ActivePair& pair = m_pairs[pi];
-    if (pair.special != SpecialOp::None || pp.regex ||
-        !(hasFileTokens(pp.searchBytes) || hasFileTokens(pp.replaceBytes)))
-        return;
     std::string search = pp.searchBytes;
     ExpandFileTokens(search, path);
     pair.replaceText = pp.replaceBytes;
@@ -142,6 +154,16 @@ void FileSearch::runPairs(FileReport& report, ScanPair&& scanPair)
     }
 }
 
+// A file as the pairs of a screened search read it.
+struct FileSearch::FileRead {
+    bool done = false;     // the first reading pair has read it through the screen
+    size_t size = 0;       // its first bytes in m_kept (all of them when `whole`)
+    bool whole = false;    // m_kept holds the whole file
+    bool screened = false; // the screen's answers hold for the file: it was read to its end
+                           // (or every screened pair seen), and not as UTF-16
+    bool utf16 = false;    // "Detect UTF-16" finds a UTF-16 mark: the scans decode it
+};
+
 void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, bool complete, FileReport& report)
 {
     report.reset(listed, m_pairs.size(), k);
@@ -169,7 +191,114 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
     }
     if (m_replace)
         m_replace->confirmation.onFileOpened();
+    if (m_screen) {
+        FileRead read;
+        runPairs(report, [&](size_t pi) { return scanScreenedPair(pi, *in, report, read); });
+        return;
+    }
     runPairs(report, [&](size_t pi) { return scanFilePair(pi, *in, report); });
+}
+
+// ---- One read for all pairs (search runs) -------------------------------------------
+
+ScanOutcome FileSearch::scanScreenedPair(size_t pi, File& in, FileReport& report, FileRead& read)
+{
+    if (!read.done) {
+        const ScanOutcome outcome = readOnce(in, report, read);
+        if (outcome != ScanOutcome::Done)
+            return outcome;
+    }
+    if (read.screened && !m_screen->mayHit(pi)) {
+        // Its bytes are not in the file: no hit, which is all its scan would find.
+        if (pi == 0)
+            detectBinaryUnscanned(read, report);
+        else
+            m_scanner.prepareBlock(m_pairs[pi]);
+        return ScanOutcome::Done;
+    }
+    if (!read.whole)
+        return scanFilePair(pi, in, report); // too large to keep, or its read failed
+    MemorySource source(m_kept.get(), read.size);
+    TextScan text(source, m_plan.opt.detectUtf16, report.state, nullptr);
+    return text.finish(m_scanner.scan(text.source(), m_pairs[pi], pi, report.state, pi == 0, nullptr));
+}
+
+void FileSearch::detectBinaryUnscanned(const FileRead& read, FileReport& report)
+{
+    // The scan would decide on its first block of what it reads: the file after a UTF-8
+    // mark when "Detect UTF-16" is on (a UTF-16 file is never left out).
+    TW_ASSERT(!read.utf16);
+    const size_t block = m_scanner.prepareBlock(m_pairs[0]);
+    const uint8_t* data = m_kept.get();
+    size_t size = read.size;
+    if (m_plan.opt.detectUtf16 && size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        data += 3;
+        size -= 3;
+    }
+    report.state.binary = looksBinary(data, std::min(size, block));
+}
+
+ScanOutcome FileSearch::readOnce(File& in, FileReport& report, FileRead& read)
+{
+    read.done = true;
+    const std::string& path = report.state.path;
+    if (!in.seek(0)) { // where the first pair's scan would seek
+        m_lane.fileError(fileErrorText("Error seeking in file ", displayName(baseName(path))), path, true,
+                         m_plan.quiet);
+        return ScanOutcome::Abandoned;
+    }
+    m_screen->begin();
+    int64_t total = 0;
+    auto lastReport = std::chrono::steady_clock::now();
+    for (;;) {
+        m_lane.host.pump();
+        const bool keeping = read.size < kKeptFileBytes;
+        const size_t want = keeping ? std::min(kReadPiece, kKeptFileBytes - read.size) : kReadPiece;
+        if (keeping)
+            keepRoomFor(read.size + want);
+        else
+            m_piece.resize(kReadPiece);
+        uint8_t* to = keeping ? m_kept.get() + read.size : m_piece.data();
+        const int64_t got = in.read(to, want);
+        if (got < 0)
+            return ScanOutcome::Done; // neither whole nor screened: every pair reads the file
+        if (total == 0)
+            read.utf16 = m_plan.opt.detectUtf16 && got >= 2 &&
+                         ((to[0] == 0xFF && to[1] == 0xFE) || (to[0] == 0xFE && to[1] == 0xFF));
+        if (!read.utf16)
+            m_screen->feed(to, static_cast<size_t>(got));
+        total += got;
+        if (keeping)
+            read.size += static_cast<size_t>(got);
+        // The kept bytes are the file's first bytes, within the bound.
+        TW_ASSERT(read.size <= kKeptFileBytes && static_cast<int64_t>(read.size) <= total);
+        if (const auto now = std::chrono::steady_clock::now();
+            now - lastReport >= std::chrono::milliseconds(kByteProgressMs)) {
+            lastReport = now;
+            m_lane.host.byteProgress(path, total);
+        }
+        // Beyond the kept bytes the rest is read only while the screen may still learn.
+        if (static_cast<size_t>(got) < want || (!keeping && (m_screen->allSeen() || read.utf16))) {
+            read.whole = static_cast<size_t>(total) == read.size && static_cast<size_t>(got) < want;
+            read.screened = !read.utf16;
+            return ScanOutcome::Done;
+        }
+        if (m_stop.load())
+            return ScanOutcome::Stopped;
+    }
+}
+
+void FileSearch::keepRoomFor(size_t size)
+{
+    TW_ASSERT(size <= kKeptFileBytes);
+    if (size <= m_keptCapacity)
+        return;
+    const size_t capacity = std::min(std::max(size, 2 * m_keptCapacity), kKeptFileBytes);
+    auto grown = std::make_unique<uint8_t[]>(capacity);
+    if (m_keptCapacity > 0)
+        std::memcpy(grown.get(), m_kept.get(), m_keptCapacity);
+    m_kept = std::move(grown);
+    m_keptCapacity = capacity;
 }
 
 ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)

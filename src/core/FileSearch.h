@@ -11,6 +11,13 @@
 // order on the run's thread. After each archive member the report is handed on through the
 // lane too (to the RunLedger, or recorded for it); after a file the caller hands it on.
 //
+// A search run with several pairs reads each file once (PairScreen): the first pair that
+// reads the file reads it whole, keeping it in memory up to kKeptFileBytes, while the
+// screen learns which literal pairs can hit it. A pair that cannot hit the file is not
+// scanned (it keeps 0 hits, as its scan would give); the others scan the kept bytes, or the
+// file again when it was too large to keep. A file whose first read fails is scanned pair
+// by pair from the file, as without the screen, so its error comes where it always did.
+//
 // Archives: each is opened once. A member is read from the archive once: with more than one
 // searching pair its bytes are kept while the first pair reads them (KeptBytes: memory up
 // to a bound, beyond it an unnamed temporary file; holes and read errors kept as well) and
@@ -20,6 +27,7 @@
 #include "core/KeptBytes.h"
 #include "core/Lane.h"
 #include "core/ListWalk.h"
+#include "core/PairScreen.h"
 #include "core/RunHost.h"
 #include "core/RunPlan.h"
 #include "platform/ArchiveReader.h"
@@ -82,6 +90,13 @@ private:
     // empty literal).
     bool readsInput(size_t pi) const;
     ScanOutcome scanFilePair(size_t pi, File& in, FileReport& report);
+    // A search run's pair over a file read once for all pairs (see above).
+    struct FileRead;
+    ScanOutcome scanScreenedPair(size_t pi, File& in, FileReport& report, FileRead& read);
+    ScanOutcome readOnce(File& in, FileReport& report, FileRead& read);
+    void keepRoomFor(size_t size);
+    // Pair 0 left out: the file is binary as its scan would have found.
+    void detectBinaryUnscanned(const FileRead& read, FileReport& report);
     ScanOutcome scanMemberPair(size_t pi, MemberRead& read, FileReport& report);
     // The error line of a member that could not be read (from the archive, or kept).
     void memberReadError(const MemberRead& read);
@@ -98,6 +113,16 @@ private:
     FileScanner m_scanner;
     std::vector<ActivePair> m_pairs;        // per pair: the plan's prepared pair made ready to scan
     size_t m_readingPairs = 0;              // pairs that read a searched input
+    std::vector<bool> m_namesFile;          // per pair: a literal whose texts name the file
+    // Search runs with several reading pairs, some of them screened: the screen, and the
+    // file's bytes kept for the pairs after the first (m_kept[0, m_keptCapacity), at most
+    // kKeptFileBytes; the piece buffer takes what lies beyond).
+    std::unique_ptr<PairScreen> m_screen;
+    std::unique_ptr<uint8_t[]> m_kept;
+    size_t m_keptCapacity = 0;
+    std::vector<uint8_t> m_piece;
+    static constexpr size_t kKeptFileBytes = size_t{4} << 20;
+    static constexpr size_t kReadPiece = size_t{128} << 10; // read and screened at a time
 };
 
 // Opens an archive for reading; reports (through `lane`) and returns null when it cannot

@@ -61,8 +61,17 @@ PreparedPair preparePair(const SearchPair& pair, int maxRepeat, const Environmen
 
     if (out.special == SpecialOp::None) {
         // 4. "Ignore Whitespace" may turn a literal search into a pattern.
-        if (pair.ignoreWhitespace && !out.regex && ConvertWhitespaceRuns(search, replace, pair.ignoreWhitespaceMask) > 0)
-            out.regex = true;
+        if (pair.ignoreWhitespace && !out.regex) {
+            // Every byte before the first whitespace stays a literal of the pattern (its
+            // pattern specials escaped); a backslash ends them, since it may escape a
+            // whitespace byte.
+            const std::string mask = ExpandEscapes(pair.ignoreWhitespaceMask);
+            const std::string before = search.substr(0, search.find_first_of(mask + "\\"));
+            if (ConvertWhitespaceRuns(search, replace, pair.ignoreWhitespaceMask) > 0) {
+                out.regex = true;
+                out.leadingBytes = before;
+            }
+        }
         // 5. Compile the pattern with its replace text.
         if (out.regex) {
             PatternOptions options;

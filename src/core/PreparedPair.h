@@ -33,6 +33,10 @@ struct PreparedPair {
     int reformatColumns = 0;  // for Reformat
     std::unique_ptr<SrchPattern> pattern; // set when regex and the compile succeeded
     std::string error;        // "Error parsing: %s" when the compile failed; the pair is then not searched
+    // A pattern made by "Ignore Whitespace": bytes every hit begins with (those before the
+    // search text's first whitespace or backslash, matched with the pair's case rule);
+    // empty when there are none or the pair is not such a pattern.
+    std::string leadingBytes;
 
     bool usable() const { return error.empty(); }
 };

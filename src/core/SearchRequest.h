@@ -49,6 +49,10 @@ struct SearchRequest {
     bool unattended = false;
     int maxDisplayChars = 512; // "Max Display Chars"
     size_t blockSize = 102400; // read block; tests make it small to force block boundaries
+    // A search with several pairs reads each file once and scans only the pairs that can
+    // hit it (FileSearch, PairScreen); false: every pair reads the file on its own, as the
+    // check of that path in the tests does.
+    bool readFilesOnce = true;
     // Search runs spread their files over this many worker threads (0: one per core; 1:
     // the run's own thread only). Replace runs always use the run's own thread.
     size_t threads = 1;
