@@ -4,6 +4,7 @@
 // and, in replace mode, streams the replaced copy to an output file so that every input
 // byte is either copied or replaced exactly once.
 #include "core/ByteSource.h"
+#include "core/PageAlignedBytes.h"
 #include "core/RunHost.h"
 #include "engine/Matcher.h"
 #include "core/PreparedPair.h"
@@ -136,7 +137,7 @@ private:
     ResultStream& m_results;
     RunHost& m_host;
     std::atomic<bool>& m_stop;
-    std::vector<uint8_t> m_buffer; // one block; reused for every block of every file
+    PageAlignedBytes m_buffer; // one block; reused for every block of every file
     std::string m_outBuffer;       // replace mode: output not yet written (below kOutputChunk)
     ResultEntry m_hit;             // the current hit line; refilled for every hit, so its
                                    // strings keep their capacity and a hit allocates nothing

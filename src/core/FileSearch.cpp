@@ -218,7 +218,7 @@ ScanOutcome FileSearch::scanScreenedPair(size_t pi, File& in, FileReport& report
     }
     if (!read.whole)
         return scanFilePair(pi, in, report); // too large to keep, or its read failed
-    MemorySource source(m_kept.get(), read.size);
+    MemorySource source(m_kept.data(), read.size);
     TextScan text(source, m_plan.opt.detectUtf16, report.state, nullptr);
     return text.finish(m_scanner.scan(text.source(), m_pairs[pi], pi, report.state, pi == 0, nullptr));
 }
@@ -229,7 +229,7 @@ void FileSearch::detectBinaryUnscanned(const FileRead& read, FileReport& report)
     // mark when "Detect UTF-16" is on (a UTF-16 file is never left out).
     TW_ASSERT(!read.utf16);
     const size_t block = m_scanner.prepareBlock(m_pairs[0]);
-    const uint8_t* data = m_kept.get();
+    const uint8_t* data = m_kept.data();
     size_t size = read.size;
     if (m_plan.opt.detectUtf16 && size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
         data += 3;
@@ -258,7 +258,7 @@ ScanOutcome FileSearch::readOnce(File& in, FileReport& report, FileRead& read)
             keepRoomFor(read.size + want);
         else
             m_piece.resize(kReadPiece);
-        uint8_t* to = keeping ? m_kept.get() + read.size : m_piece.data();
+        uint8_t* to = keeping ? m_kept.data() + read.size : m_piece.data();
         const int64_t got = in.read(to, want);
         if (got < 0)
             return ScanOutcome::Done; // neither whole nor screened: every pair reads the file
@@ -291,14 +291,9 @@ ScanOutcome FileSearch::readOnce(File& in, FileReport& report, FileRead& read)
 void FileSearch::keepRoomFor(size_t size)
 {
     TW_ASSERT(size <= kKeptFileBytes);
-    if (size <= m_keptCapacity)
+    if (size <= m_kept.size())
         return;
-    const size_t capacity = std::min(std::max(size, 2 * m_keptCapacity), kKeptFileBytes);
-    auto grown = std::make_unique<uint8_t[]>(capacity);
-    if (m_keptCapacity > 0)
-        std::memcpy(grown.get(), m_kept.get(), m_keptCapacity);
-    m_kept = std::move(grown);
-    m_keptCapacity = capacity;
+    m_kept.resize(std::min(std::max(size, 2 * m_kept.size()), kKeptFileBytes));
 }
 
 ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)

@@ -115,12 +115,11 @@ private:
     size_t m_readingPairs = 0;              // pairs that read a searched input
     std::vector<bool> m_namesFile;          // per pair: a literal whose texts name the file
     // Search runs with several reading pairs, some of them screened: the screen, and the
-    // file's bytes kept for the pairs after the first (m_kept[0, m_keptCapacity), at most
+    // file's bytes kept for the pairs after the first (m_kept, at most
     // kKeptFileBytes; the piece buffer takes what lies beyond).
     std::unique_ptr<PairScreen> m_screen;
-    std::unique_ptr<uint8_t[]> m_kept;
-    size_t m_keptCapacity = 0;
-    std::vector<uint8_t> m_piece;
+    PageAlignedBytes m_kept;
+    PageAlignedBytes m_piece;
     static constexpr size_t kKeptFileBytes = size_t{4} << 20;
     static constexpr size_t kReadPiece = size_t{128} << 10; // read and screened at a time
 };
