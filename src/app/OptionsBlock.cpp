@@ -33,10 +33,17 @@ void takeLineValue(const OptionEntry& e, std::string_view value, ProgramOptions&
 {
     switch (e.type) {
     case OptionType::Bool: e.in<bool>(o) = leadingInteger(value) != 0; break;
-    case OptionType::Int: e.in<int>(o) = saturatedInt(leadingInteger(value)); break;
+    case OptionType::Int: {
+        // A number outside the option's bounds is refused as the settings store refuses
+        // it: the field keeps the value it has (the program's, under a script's block).
+        const int64_t v = leadingInteger(value);
+        if (v >= e.low && v <= e.high)
+            e.in<int>(o) = static_cast<int>(v);
+        break;
+    }
     case OptionType::Color: e.in<uint32_t>(o) = uint32_t(leadingInteger(value)); break;
     case OptionType::Text: e.in<std::string>(o) = std::string(value); break;
-    case OptionType::Bytes64: e.in<int64_t>(o) = leadingInteger(value); break;
+    case OptionType::Bytes64: e.in<int64_t>(o) = std::max<int64_t>(leadingInteger(value), e.low); break;
     case OptionType::DayStart:
     case OptionType::DayEnd:
         if (value.empty() || value == "0") {

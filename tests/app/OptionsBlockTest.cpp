@@ -132,14 +132,30 @@ TEST(OptionsBlock, NoMatchingLine)
     expectSameOptions(read, ProgramOptions());
 }
 
-TEST(OptionsBlock, NegativeSizesAndTrailingText)
+// Values out of an option's bounds are refused as the settings store refuses them: a number
+// keeps the value the record has, a size below zero is no bound.
+TEST(OptionsBlock, OutOfBoundsValuesAndTrailingText)
 {
     ProgramOptions read;
-    ASSERT_TRUE(readOptionsBlock("Min Size Filter=-5\r\nMax Size Filter=77 bytes\r\nOne hit=1\r\n",
+    read.promptMode = 1;
+    read.maxItemsSaved = 20;
+    read.contextLines = 7;
+    read.maxRegexSize = 500;
+    ASSERT_TRUE(readOptionsBlock("Prompt_flag=7\r\nMax Items Saved=51\r\nNum Detail Entries=4\r\n"
+                                 "Max Reg Expr=99999999999\r\nMin Size Filter=-5\r\nMax Size Filter=77 bytes\r\n"
+                                 "One hit=1\r\n",
                                  read, kPicture));
-    EXPECT_EQ(read.minSize, -5);
+    EXPECT_EQ(read.promptMode, 1);
+    EXPECT_EQ(read.maxItemsSaved, 20);
+    EXPECT_EQ(read.contextLines, 7);
+    EXPECT_EQ(read.maxRegexSize, 500);
+    EXPECT_EQ(read.minSize, 0);
     EXPECT_EQ(read.maxSize, 77);
     EXPECT_TRUE(read.stopAfterFirstHit);
+    ASSERT_TRUE(readOptionsBlock("Prompt_flag=2\r\nMax Items Saved=50\r\nNum Detail Entries=5\r\n", read, kPicture));
+    EXPECT_EQ(read.promptMode, 2);
+    EXPECT_EQ(read.maxItemsSaved, 50);
+    EXPECT_EQ(read.contextLines, 5);
 }
 
 struct DateCase {
