@@ -204,6 +204,37 @@ struct HtmlSpool {
     }
 };
 
+// The run the command line asks for: the script "/C" names taken into the boxes, the command
+// chosen, the inputs accepted and the request built. Nothing, once the reason is told, when
+// the command does not run.
+std::optional<tw::SearchRequest> commandRequest(const tw::CommandLineRequest& cmd, tw::MainWindowSettings& saved,
+                                                tw::ProgramOptions& options, tw::Script& script, tw::CliHost& host)
+{
+    tw::MainInputs& inputs = saved.inputs;
+    if (cmd.scriptFileGiven && !takeScript(cmd, saved, options, script, host))
+        return std::nullopt;
+    tw::CommandLineCommand command = tw::chosenCommand(cmd);
+    if (command == tw::CommandLineCommand::Touch) {
+        host.message("Touch is not available from tarnwick-cli yet.", false);
+        return std::nullopt;
+    }
+    // A script alone is run as a search: the command-line program always does something.
+    if (command == tw::CommandLineCommand::None && cmd.scriptFileGiven)
+        command = tw::CommandLineCommand::Search;
+    const bool replaceMode = command == tw::CommandLineCommand::Replace;
+    const tw::AcceptedInputs accepted = tw::acceptInputs(inputs, replaceMode, options, script, saved.lastScriptFile,
+                                                         tw::programScriptLoader(inputs, options));
+    for (const std::string& text : accepted.loadMessages)
+        host.message(text, false);
+    if (!accepted.accepted()) {
+        host.message(accepted.message, false);
+        return std::nullopt;
+    }
+
+    return tw::buildRunRequest(
+        {inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true, &script, accepted.use});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -245,28 +276,11 @@ int main(int argc, char** argv)
                                 "Until then they are not replaced again.",
                                 [&host](const std::string& text) { host.message(text, false); });
     tw::Script script;
-    if (cmd.scriptFileGiven && !takeScript(cmd, saved, options, script, host))
+    std::optional<tw::SearchRequest> made = commandRequest(cmd, saved, options, script, host);
+    if (!made)
         return 2;
-    tw::CommandLineCommand command = tw::chosenCommand(cmd);
-    if (command == tw::CommandLineCommand::Touch) {
-        host.message("Touch is not available from tarnwick-cli yet.", false);
-        return 2;
-    }
-    // A script alone is run as a search: the command-line program always does something.
-    if (command == tw::CommandLineCommand::None && cmd.scriptFileGiven)
-        command = tw::CommandLineCommand::Search;
-    const bool replaceMode = command == tw::CommandLineCommand::Replace;
-    const tw::AcceptedInputs accepted = tw::acceptInputs(inputs, replaceMode, options, script, saved.lastScriptFile,
-                                                         tw::programScriptLoader(inputs, options));
-    for (const std::string& text : accepted.loadMessages)
-        host.message(text, false);
-    if (!accepted.accepted()) {
-        host.message(accepted.message, false);
-        return 2;
-    }
-
-    tw::SearchRequest request = tw::buildRunRequest(
-        {inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true, &script, accepted.use});
+    tw::SearchRequest& request = *made;
+    const bool replaceMode = request.replaceMode;
     // The options in force: a script's own replace the program's for its run.
     const tw::ProgramOptions& inForce = request.options;
     host.setHitTexts(inForce.beforeHit, inForce.afterHit);
