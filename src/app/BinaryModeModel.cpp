@@ -157,25 +157,26 @@ void BinaryModeModel::applyTo(SearchPair& pair) const
     }
 }
 
-long BinaryModeModel::applyScript(const std::string& path, const BlockScriptLoader& load,
-                                  const EnvironmentLookup& env, int maxRepeat)
+BlockScriptResult BinaryModeModel::applyScript(const std::string& path, const ScriptLoader& load,
+                                               const EnvironmentLookup& env, int maxRepeat)
 {
+    BlockScriptResult result;
     if (!editable())
-        return 0;
+        return result;
     m_lastScriptFile = path;
     Script script;
-    if (!load(path, script))
-        return -1;
+    result.load = load(script, path);
+    if (!result.load.read)
+        return result;
     std::string text = m_block;
-    long hits = 0;
     for (const SearchPair& pair : script.pairs) {
         const PreparedPair prepared = preparePair(pair, maxRepeat, env);
         if (prepared.usable() && prepared.special == SpecialOp::None)
-            hits += replaceAllHits(text, prepared);
+            result.hits += replaceAllHits(text, prepared);
     }
-    if (hits != 0)
+    if (result.hits != 0)
         m_block = std::move(text);
-    return hits;
+    return result;
 }
 
 ScriptChoiceStart BinaryModeModel::scriptChoiceStart(const std::string& lastScriptFile)

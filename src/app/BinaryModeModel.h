@@ -11,6 +11,7 @@
 #include "core/SearchRequest.h"
 #include "engine/CodeTable.h"
 #include "engine/ReplaceTokens.h"
+#include "app/ScriptInputs.h"
 #include "script/Script.h"
 
 #include <functional>
@@ -35,9 +36,12 @@ enum class BlockOperation { UseSearchString = 0, AddAtTop = 1, AddAtBottom = 2 }
 // Which field of a pair the dialog edits.
 enum class BlockSide { Search, Replace };
 
-// Loads a script file into `script`; false when it cannot be read (the loader shows the
-// script reader's messages itself).
-using BlockScriptLoader = std::function<bool(const std::string& path, Script& script)>;
+// What Apply Script did: the loader's result (its messages are shown by the dialog) and
+// the number of hits replaced in the block.
+struct BlockScriptResult {
+    ScriptLoadResult load;
+    long hits = 0;
+};
 
 // Where the file choice of Apply Script starts: a folder (empty: the current one) and a name.
 struct ScriptChoiceStart {
@@ -92,9 +96,9 @@ public:
     // Apply Script: every pair of the script loaded from `path` replaces its hits in the
     // block, each pair on the result of the ones before; the block changes only when there
     // was a hit. Pairs that cannot be prepared, and those that do not search, are skipped.
-    // Returns the number of hits, or -1 when the script cannot be loaded.
-    long applyScript(const std::string& path, const BlockScriptLoader& load, const EnvironmentLookup& env,
-                     int maxRepeat);
+    // `maxRepeat` is the repeat limit of the pairs' patterns.
+    BlockScriptResult applyScript(const std::string& path, const ScriptLoader& load, const EnvironmentLookup& env,
+                                  int maxRepeat);
     // The script file last chosen ("Last BM Script File").
     const std::string& lastScriptFile() const { return m_lastScriptFile; }
     void setLastScriptFile(std::string path) { m_lastScriptFile = std::move(path); }
