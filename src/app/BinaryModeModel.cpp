@@ -5,7 +5,7 @@
 #include "engine/PatternScan.h"
 #include "platform/Assert.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace tw {
 

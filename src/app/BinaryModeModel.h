@@ -14,7 +14,6 @@
 #include "app/ScriptInputs.h"
 #include "script/Script.h"
 
-#include <functional>
 #include <string>
 #include <string_view>
 
@@ -88,7 +87,8 @@ public:
     // OK, step by step: the first refusal or question, or Accept.
     OkCheck checkOk() const;
     // The answer Yes to the doubling question: every backslash doubled, or, for a regular
-    // expression, each of "\%<>" escaped.
+    // expression, each of "\%<>" escaped. OK then closes with the block as it is, even
+    // when the doubling took it over the limit.
     void doubleBackslashes();
     // The block handed back by OK goes into the pair and the field shows the placeholder.
     void applyTo(SearchPair& pair) const;

@@ -199,6 +199,7 @@ TEST(BinaryModeModel, ApplyScript)
                                    scriptPair("+[A-N]", "#", true), // runs of capitals
                                    scriptPair("%%ENVVAR=SIDE%%", "right")}; // environment tokens
     shelf["/s/none.tws"].pairs = {scriptPair("zzz", "y")};
+    shelf["/s/quote.tws"].pairs = {scriptPair("^", "> ", true)}; // empty hits after each line break
 
     BinaryModeModel model("banana", BlockSide::Search, false, utf8());
     EXPECT_EQ(model.applyScript("/s/ab.tws", load, env, 32767).hits, 3);
@@ -210,6 +211,10 @@ TEST(BinaryModeModel, ApplyScript)
     EXPECT_TRUE(chained.load.read);
     EXPECT_EQ(model.block(), "b#a right");
     EXPECT_EQ(chained.hits, 2 + 1 + 1);
+
+    model.setBlock("ab\r\ncd\nef");
+    EXPECT_EQ(model.applyScript("/s/quote.tws", load, env, 32767).hits, 2);
+    EXPECT_EQ(model.block(), "ab\r\n> cd\n> ef");
 
     model.setBlock("unchanged");
     EXPECT_EQ(model.applyScript("/s/none.tws", load, env, 32767).hits, 0);
