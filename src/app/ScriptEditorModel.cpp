@@ -94,6 +94,7 @@ void ScriptEditorModel::applyPair()
 {
     if (m_selectedPair == kNone)
         return;
+    TW_ASSERT(m_selectedPair < pairCount());
     SearchPair& pair = m_script.pairs[size_t(m_selectedPair)];
     if (!sameShownPair(pair, m_pairFields)) {
         // The row keeps what the page does not show (comments, counters, whitespace mask).
@@ -108,6 +109,7 @@ void ScriptEditorModel::insertPair(bool ctrl)
     if (ctrl)
         m_pairFields = m_seed.pair;
     const int at = m_selectedPair == kNone ? 0 : m_selectedPair;
+    TW_ASSERT(at <= pairCount());
     SearchPair pair = m_pairFields;
     // A new pair starts without the counters of a run the fields may have come from.
     pair.hitsInFile = pair.replacementsInFile = pair.totalHits = pair.totalReplacements = pair.filesWithHits = 0;
@@ -203,6 +205,7 @@ void ScriptEditorModel::applyPath()
 {
     if (m_selectedPath == kNone || !takePathField())
         return;
+    TW_ASSERT(m_selectedPath < pathCount());
     PathMaskPair& entry = m_script.paths[size_t(m_selectedPath)];
     if (entry.path != m_pathField || entry.mask != m_maskField) {
         entry = {m_pathField, m_maskField};
@@ -228,6 +231,7 @@ void ScriptEditorModel::insertPath(bool ctrl)
     if (m_maskField.empty())
         m_maskField = "*.*";
     const int at = m_selectedPath == kNone ? 0 : m_selectedPath;
+    TW_ASSERT(at <= pathCount());
     m_script.paths.insert(m_script.paths.begin() + at, PathMaskPair{m_pathField, m_maskField});
     m_selectedPath = at;
     m_pathsModified = true;
