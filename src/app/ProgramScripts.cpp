@@ -1,6 +1,7 @@
 #include "app/ProgramScripts.h"
 
 #include "app/OptionsBlock.h"
+#include "app/RunRequest.h"
 #include "core/SearchRequest.h"
 #include "platform/PathText.h"
 
@@ -58,18 +59,11 @@ bool takeCommandLineScript(const CommandLineRequest& commandLine, MainWindowSett
 Script dumpScript(const MainWindowSettings& window)
 {
     const MainInputs& in = window.inputs;
-    SearchPair pair;
-    pair.searchText = in.searchText;
-    pair.replaceText = in.replaceText;
+    SearchPair pair = windowPair(in);
     if (in.searchText == kBinaryPlaceholder)
         pair.binarySearchBlock = window.binarySearchBlock;
     if (in.replaceText == kBinaryPlaceholder)
         pair.binaryReplaceBlock = window.binaryReplaceBlock;
-    pair.caseSensitive = in.caseSensitive;
-    pair.wholeWord = in.wholeWord;
-    pair.regularExpression = in.regularExpression;
-    pair.ignoreWhitespace = in.ignoreWhitespace;
-    pair.ignoreWhitespaceMask = in.ignoreWhitespaceMask;
     Script script;
     script.pairs.push_back(std::move(pair));
     script.paths.push_back(PathMaskPair{in.path, in.mask});

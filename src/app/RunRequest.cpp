@@ -26,15 +26,7 @@ SearchRequest buildRunRequest(const RunRequestInputs& in)
         request.pairs = script->pairs;
         request.expression = script->expression;
     } else {
-        SearchPair pair;
-        pair.searchText = in.inputs.searchText;
-        pair.replaceText = in.inputs.replaceText;
-        pair.caseSensitive = in.inputs.caseSensitive;
-        pair.wholeWord = in.inputs.wholeWord;
-        pair.regularExpression = in.inputs.regularExpression;
-        pair.ignoreWhitespace = in.inputs.ignoreWhitespace;
-        pair.ignoreWhitespaceMask = in.inputs.ignoreWhitespaceMask;
-        request.pairs.push_back(pair);
+        request.pairs.push_back(windowPair(in.inputs));
     }
     if (script && in.scriptUse.paths) {
         request.pathsFromScript = true;
@@ -45,6 +37,19 @@ SearchRequest buildRunRequest(const RunRequestInputs& in)
         request.pathMasks.push_back(PathMaskPair{in.inputs.path, in.inputs.mask});
     }
     return request;
+}
+
+SearchPair windowPair(const MainInputs& in)
+{
+    SearchPair pair;
+    pair.searchText = in.searchText;
+    pair.replaceText = in.replaceText;
+    pair.caseSensitive = in.caseSensitive;
+    pair.wholeWord = in.wholeWord;
+    pair.regularExpression = in.regularExpression;
+    pair.ignoreWhitespace = in.ignoreWhitespace;
+    pair.ignoreWhitespaceMask = in.ignoreWhitespaceMask;
+    return pair;
 }
 
 bool isListing(const SearchRequest& request)

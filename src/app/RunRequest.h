@@ -35,6 +35,9 @@ struct RunRequestInputs {
 // after it keep their numbers). The options are those in force (optionsInForce).
 SearchRequest buildRunRequest(const RunRequestInputs& in);
 
+// The one pair of the main window's boxes and flags (binary blocks aside).
+SearchPair windowPair(const MainInputs& inputs);
+
 // Whether the request lists the selected files instead of searching them: an empty search
 // text in the search box. Pairs from a script are always searched.
 bool isListing(const SearchRequest& request);

@@ -3,31 +3,29 @@
 #include "engine/Expression.h"
 #include "platform/Assert.h"
 
+#include <tuple>
 #include <utility>
 
 namespace tw {
 
 namespace {
 
-// What the Search/Replace page shows of a pair and Apply compares.
+// What the Search/Replace page shows of a pair: what Apply compares and copies.
+template <class Pair>
+auto shownFields(Pair& p)
+{
+    return std::tie(p.searchText, p.replaceText, p.binarySearchBlock, p.binaryReplaceBlock, p.caseSensitive,
+                    p.wholeWord, p.regularExpression, p.ignoreWhitespace);
+}
+
 bool sameShownPair(const SearchPair& a, const SearchPair& b)
 {
-    return a.searchText == b.searchText && a.replaceText == b.replaceText && a.caseSensitive == b.caseSensitive
-           && a.wholeWord == b.wholeWord && a.binarySearchBlock == b.binarySearchBlock
-           && a.binaryReplaceBlock == b.binaryReplaceBlock && a.regularExpression == b.regularExpression
-           && a.ignoreWhitespace == b.ignoreWhitespace;
+    return shownFields(a) == shownFields(b);
 }
 
 void copyShownPair(const SearchPair& from, SearchPair& to)
 {
-    to.searchText = from.searchText;
-    to.replaceText = from.replaceText;
-    to.binarySearchBlock = from.binarySearchBlock;
-    to.binaryReplaceBlock = from.binaryReplaceBlock;
-    to.caseSensitive = from.caseSensitive;
-    to.wholeWord = from.wholeWord;
-    to.regularExpression = from.regularExpression;
-    to.ignoreWhitespace = from.ignoreWhitespace;
+    shownFields(to) = shownFields(from);
 }
 
 void clearPairTexts(SearchPair& pair)

@@ -333,6 +333,36 @@ void MainWindow::buildControls()
         connect(box, &QCheckBox::toggled, this, &MainWindow::updateCommands);
     }
 
+    buildResultsList(central);
+
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(grid);
+    layout->addLayout(flags);
+    layout->addWidget(m_resultsLabel);
+    layout->addWidget(m_resultsList, 1);
+    setCentralWidget(central);
+
+    connect(m_searchButton, &QPushButton::clicked, this, [this] { runCommand(false); });
+    connect(m_replaceButton, &QPushButton::clicked, this, [this] { runCommand(true); });
+    // Enter in an input box issues Search (or stops the search that is running).
+    for (QComboBox* box : {m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
+        connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { runCommand(false); });
+    // Ctrl+C in the list copies the selected lines (or all) with the run heading.
+    auto* copy = new QShortcut(QKeySequence::Copy, m_resultsList, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(copy, &QShortcut::activated, this, &MainWindow::copyResults);
+    // Escape stops a run; it never closes the window.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);
+    connect(m_resultsList->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &MainWindow::updateCommands);
+    // A script reference in the search box greys the flags that the script decides,
+    // whether it is typed or picked from the list.
+    connect(m_searchBox, &QComboBox::editTextChanged, this, &MainWindow::updateCommands);
+    connect(m_searchBox, &QComboBox::currentIndexChanged, this, &MainWindow::updateCommands);
+}
+
+void MainWindow::buildResultsList(QWidget* central)
+{
     m_resultsLabel = new QLabel(QString::fromLatin1(kResultsLabel), central);
     // The label shows the run's progress several times a second: a long text must neither
     // widen the window nor make the layout recompute every widget below it.
@@ -360,31 +390,6 @@ void MainWindow::buildControls()
         const QRect current = m_resultsList->visualRect(m_resultsList->currentIndex());
         showResultsMenu(current.isValid() ? current.center() : QPoint(0, 0));
     });
-
-    auto* layout = new QVBoxLayout(central);
-    layout->addLayout(grid);
-    layout->addLayout(flags);
-    layout->addWidget(m_resultsLabel);
-    layout->addWidget(m_resultsList, 1);
-    setCentralWidget(central);
-
-    connect(m_searchButton, &QPushButton::clicked, this, [this] { runCommand(false); });
-    connect(m_replaceButton, &QPushButton::clicked, this, [this] { runCommand(true); });
-    // Enter in an input box issues Search (or stops the search that is running).
-    for (QComboBox* box : {m_searchBox, m_replaceBox, m_maskBox, m_pathBox})
-        connect(box->lineEdit(), &QLineEdit::returnPressed, this, [this] { runCommand(false); });
-    // Ctrl+C in the list copies the selected lines (or all) with the run heading.
-    auto* copy = new QShortcut(QKeySequence::Copy, m_resultsList, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(copy, &QShortcut::activated, this, &MainWindow::copyResults);
-    // Escape stops a run; it never closes the window.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &MainWindow::stopRun);
-    connect(m_resultsList->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &MainWindow::updateCommands);
-    // A script reference in the search box greys the flags that the script decides,
-    // whether it is typed or picked from the list.
-    connect(m_searchBox, &QComboBox::editTextChanged, this, &MainWindow::updateCommands);
-    connect(m_searchBox, &QComboBox::currentIndexChanged, this, &MainWindow::updateCommands);
 }
 
 void MainWindow::loadRecentItems()

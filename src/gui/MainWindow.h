@@ -104,6 +104,8 @@ private:
     // The command line's inputs, options and command, into the window's state only.
     void takeCommandLine(const CommandLineRequest& request);
     void buildControls();
+    // The label above the results list and the list itself, with its delegate and keys.
+    void buildResultsList(QWidget* central);
     // One action per command, with its text, hint, tool tip, picture and key.
     void buildActions();
     void buildMenus();
