@@ -314,25 +314,7 @@ void MainWindow::buildControls()
     buttons->addStretch();
     grid->addLayout(buttons, 0, 3, 4, 1);
 
-    m_caseSensitive = makeFlag(central, QStringLiteral("&Case Sensitive"));
-    m_wholeWord = makeFlag(central, QStringLiteral("&Whole Word Match"));
-    m_regularExpression = makeFlag(central, QStringLiteral("Regular E&xpression"));
-    m_subdirectories = makeFlag(central, QStringLiteral("Search &Subdirectories"));
-    auto* flags = new QHBoxLayout;
-    for (QCheckBox* flag : {m_caseSensitive, m_wholeWord, m_regularExpression, m_subdirectories})
-        flags->addWidget(flag);
-    flags->addStretch();
-    const std::pair<QCheckBox*, int> mirrored[] = {{m_caseSensitive, kCmdCaseSensitive},
-                                                   {m_wholeWord, kCmdWholeWord},
-                                                   {m_regularExpression, kCmdRegularExpression},
-                                                   {m_subdirectories, kCmdSearchSubdirs}};
-    for (const auto& [box, id] : mirrored) {
-        QAction* a = action(id);
-        connect(a, &QAction::toggled, box, &QCheckBox::setChecked);
-        connect(box, &QCheckBox::toggled, a, &QAction::setChecked);
-        connect(box, &QCheckBox::toggled, this, &MainWindow::updateCommands);
-    }
-
+    QHBoxLayout* flags = buildFlags(central);
     buildResultsList(central);
 
     auto* layout = new QVBoxLayout(central);
@@ -359,6 +341,29 @@ void MainWindow::buildControls()
     // whether it is typed or picked from the list.
     connect(m_searchBox, &QComboBox::editTextChanged, this, &MainWindow::updateCommands);
     connect(m_searchBox, &QComboBox::currentIndexChanged, this, &MainWindow::updateCommands);
+}
+
+QHBoxLayout* MainWindow::buildFlags(QWidget* central)
+{
+    m_caseSensitive = makeFlag(central, QStringLiteral("&Case Sensitive"));
+    m_wholeWord = makeFlag(central, QStringLiteral("&Whole Word Match"));
+    m_regularExpression = makeFlag(central, QStringLiteral("Regular E&xpression"));
+    m_subdirectories = makeFlag(central, QStringLiteral("Search &Subdirectories"));
+    auto* flags = new QHBoxLayout;
+    for (QCheckBox* flag : {m_caseSensitive, m_wholeWord, m_regularExpression, m_subdirectories})
+        flags->addWidget(flag);
+    flags->addStretch();
+    const std::pair<QCheckBox*, int> mirrored[] = {{m_caseSensitive, kCmdCaseSensitive},
+                                                   {m_wholeWord, kCmdWholeWord},
+                                                   {m_regularExpression, kCmdRegularExpression},
+                                                   {m_subdirectories, kCmdSearchSubdirs}};
+    for (const auto& [box, id] : mirrored) {
+        QAction* a = action(id);
+        connect(a, &QAction::toggled, box, &QCheckBox::setChecked);
+        connect(box, &QCheckBox::toggled, a, &QAction::setChecked);
+        connect(box, &QCheckBox::toggled, this, &MainWindow::updateCommands);
+    }
+    return flags;
 }
 
 void MainWindow::buildResultsList(QWidget* central)

@@ -23,6 +23,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QAction;
 class QListView;
@@ -104,6 +105,8 @@ private:
     // The command line's inputs, options and command, into the window's state only.
     void takeCommandLine(const CommandLineRequest& request);
     void buildControls();
+    // The four flag check boxes, each mirroring its menu command, in a row.
+    QHBoxLayout* buildFlags(QWidget* central);
     // The label above the results list and the list itself, with its delegate and keys.
     void buildResultsList(QWidget* central);
     // One action per command, with its text, hint, tool tip, picture and key.
