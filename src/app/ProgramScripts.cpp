@@ -59,11 +59,7 @@ bool takeCommandLineScript(const CommandLineRequest& commandLine, MainWindowSett
 Script dumpScript(const MainWindowSettings& window)
 {
     const MainInputs& in = window.inputs;
-    SearchPair pair = windowPair(in);
-    if (in.searchText == kBinaryPlaceholder)
-        pair.binarySearchBlock = window.binarySearchBlock;
-    if (in.replaceText == kBinaryPlaceholder)
-        pair.binaryReplaceBlock = window.binaryReplaceBlock;
+    SearchPair pair = windowPair(in, window);
     Script script;
     script.pairs.push_back(std::move(pair));
     script.paths.push_back(PathMaskPair{in.path, in.mask});

@@ -26,7 +26,7 @@ SearchRequest buildRunRequest(const RunRequestInputs& in)
         request.pairs = script->pairs;
         request.expression = script->expression;
     } else {
-        request.pairs.push_back(windowPair(in.inputs));
+        request.pairs.push_back(windowPair(in.inputs, in.saved));
     }
     if (script && in.scriptUse.paths) {
         request.pathsFromScript = true;
@@ -39,7 +39,7 @@ SearchRequest buildRunRequest(const RunRequestInputs& in)
     return request;
 }
 
-SearchPair windowPair(const MainInputs& in)
+SearchPair windowPair(const MainInputs& in, const MainWindowSettings& blocks)
 {
     SearchPair pair;
     pair.searchText = in.searchText;
@@ -49,6 +49,10 @@ SearchPair windowPair(const MainInputs& in)
     pair.regularExpression = in.regularExpression;
     pair.ignoreWhitespace = in.ignoreWhitespace;
     pair.ignoreWhitespaceMask = in.ignoreWhitespaceMask;
+    if (in.searchText == kBinaryPlaceholder)
+        pair.binarySearchBlock = blocks.binarySearchBlock;
+    if (in.replaceText == kBinaryPlaceholder)
+        pair.binaryReplaceBlock = blocks.binaryReplaceBlock;
     return pair;
 }
 

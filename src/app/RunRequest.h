@@ -35,8 +35,9 @@ struct RunRequestInputs {
 // after it keep their numbers). The options are those in force (optionsInForce).
 SearchRequest buildRunRequest(const RunRequestInputs& in);
 
-// The one pair of the main window's boxes and flags (binary blocks aside).
-SearchPair windowPair(const MainInputs& inputs);
+// The one pair of the main window's boxes and flags; a box showing the binary-mode
+// placeholder brings the block kept for it in `blocks`.
+SearchPair windowPair(const MainInputs& inputs, const MainWindowSettings& blocks);
 
 // Whether the request lists the selected files instead of searching them: an empty search
 // text in the search box. Pairs from a script are always searched.

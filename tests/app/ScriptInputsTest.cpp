@@ -299,6 +299,20 @@ TEST(ScriptRequest, PairsPathsAndMasksComeFromWhereTheBoxesSay)
     EXPECT_EQ(r.pathMasks[0].path, "/w/");
     EXPECT_EQ(r.pathMasks[0].mask, "*.txt;*.md");
 
+    // A box showing the binary-mode placeholder brings the block kept for it; a box
+    // with text of its own leaves the kept block behind.
+    f.saved.binarySearchBlock = "\\0x00";
+    f.saved.binaryReplaceBlock = "\\r\\n";
+    f.in.searchText = kBinaryPlaceholder;
+    r = f.build({});
+    EXPECT_EQ(r.pairs[0].binarySearchBlock, "\\0x00");
+    EXPECT_EQ(r.pairs[0].binaryReplaceBlock, "");
+    f.in.searchText = "window";
+    f.in.replaceText = kBinaryPlaceholder;
+    r = f.build({}, true);
+    EXPECT_EQ(r.pairs[0].binarySearchBlock, "");
+    EXPECT_EQ(r.pairs[0].binaryReplaceBlock, "\\r\\n");
+
     // A script pair without a search text (an append, say) is still searched.
     f.script.pairs = {pair("", "tail")};
     EXPECT_FALSE(isListing(f.build({"/s.tws", true, false, false})));
