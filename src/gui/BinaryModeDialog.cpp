@@ -1,5 +1,6 @@
 #include "gui/BinaryModeDialog.h"
 
+#include "app/ProgramScripts.h"
 #include "gui/CodePageText.h"
 #include "gui/CodeTableModel.h"
 #include "platform/Environment.h"
@@ -8,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -77,6 +79,9 @@ BinaryModeDialog::BinaryModeDialog(std::string block, BlockSide side, bool regul
 {
     setWindowTitle(QStringLiteral("Binary Mode"));
     m_model.setLastScriptFile(std::move(lastScriptFile));
+    // Without the opener's reader, scripts are read with the default inputs and options.
+    if (!m_scripts.load)
+        m_scripts.load = programScriptLoader(MainInputs(), ProgramOptions());
     if (!m_scripts.environment)
         m_scripts.environment = getEnvironmentVariable;
     m_message = [this](const QString& text) {
@@ -98,7 +103,35 @@ BinaryModeDialog::BinaryModeDialog(std::string block, BlockSide side, bool regul
     m_editor->setTabChangesFocus(true);
     m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     label->setBuddy(m_editor);
+    // Created in the order Tab visits them: block, operations, table, its buttons, OK, Cancel.
+    QWidget* operations = buildOperations();
+    operations->setVisible(side == BlockSide::Search);
+    QLayout* table = buildCodeTable();
+    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    for (QAbstractButton* b : box->buttons())
+        b->setAccessibleName(plain(b->text()));
+    box->button(QDialogButtonBox::Ok)->setDefault(true);
 
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(m_editor, 1);
+    layout->addWidget(operations);
+    layout->addLayout(table, 1);
+    layout->addWidget(box);
+
+    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_editor, &QPlainTextEdit::textChanged, this,
+            [this] { m_model.setBlock(codePageFromText(m_editor->toPlainText())); });
+
+    showBlock(m_model.block().size());
+    updateEnabling();
+    resize(560, 520);
+    m_editor->setFocus();
+}
+
+QLayout* BinaryModeDialog::buildCodeTable()
+{
     m_codes = new CodeTableModel(m_model.codeTable(), this);
     m_table = named(new QTableView(this), QStringLiteral("Code Table"));
     m_table->setModel(m_codes);
@@ -121,27 +154,10 @@ BinaryModeDialog::BinaryModeDialog(std::string block, BlockSide side, bool regul
     for (QPushButton* b : {m_addCode, m_paste, m_applyScript})
         buttons->addWidget(b);
     buttons->addStretch();
-    auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    for (QAbstractButton* b : box->buttons())
-        b->setAccessibleName(plain(b->text()));
-    box->button(QDialogButtonBox::Ok)->setDefault(true);
+    auto* row = new QHBoxLayout;
+    row->addWidget(m_table, 1);
+    row->addLayout(buttons);
 
-    auto* tableRow = new QHBoxLayout;
-    tableRow->addWidget(m_table, 1);
-    tableRow->addLayout(buttons);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(label);
-    layout->addWidget(m_editor, 1);
-    QWidget* operations = buildOperations();
-    layout->addWidget(operations);
-    operations->setVisible(side == BlockSide::Search);
-    layout->addLayout(tableRow, 1);
-    layout->addWidget(box);
-
-    connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_editor, &QPlainTextEdit::textChanged, this,
-            [this] { m_model.setBlock(codePageFromText(m_editor->toPlainText())); });
     connect(m_addCode, &QPushButton::clicked, this, [this] {
         if (m_table->currentIndex().isValid())
             addCode(m_table->currentIndex().row());
@@ -149,11 +165,7 @@ BinaryModeDialog::BinaryModeDialog(std::string block, BlockSide side, bool regul
     connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex& i) { addCode(i.row()); });
     connect(m_paste, &QPushButton::clicked, this, &BinaryModeDialog::pasteText);
     connect(m_applyScript, &QPushButton::clicked, this, &BinaryModeDialog::applyScript);
-
-    showBlock(m_model.block().size());
-    updateEnabling();
-    resize(560, 520);
-    m_editor->setFocus();
+    return row;
 }
 
 QWidget* BinaryModeDialog::buildOperations()
@@ -229,7 +241,7 @@ void BinaryModeDialog::pasteText()
 
 void BinaryModeDialog::applyScript()
 {
-    if (!m_model.editable() || !m_scripts.load)
+    if (!m_model.editable())
         return;
     const ScriptChoiceStart start = BinaryModeModel::scriptChoiceStart(m_model.lastScriptFile());
     const QString path = m_chooseScript(QString::fromStdString(start.folder), QString::fromStdString(start.name));

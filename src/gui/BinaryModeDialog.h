@@ -14,6 +14,7 @@
 
 class QObject;
 class QEvent;
+class QLayout;
 class QPlainTextEdit;
 class QPushButton;
 class QRadioButton;
@@ -24,7 +25,8 @@ namespace tw {
 
 class CodeTableModel;
 
-// What Apply Script needs from the window that opens the dialog.
+// What Apply Script needs from the window that opens the dialog. An empty loader reads with
+// the default inputs and options; an empty lookup reads the process environment.
 struct BinaryScriptAccess {
     ScriptLoader load;
     EnvironmentLookup environment;
@@ -60,6 +62,7 @@ protected:
 
 private:
     QWidget* buildOperations();
+    QLayout* buildCodeTable();
     void addCode(int row);
     void pasteText();
     void applyScript();

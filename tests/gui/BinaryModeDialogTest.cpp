@@ -74,6 +74,8 @@ TEST(BinaryModeDialog, CodeTableAddsCodesInEitherCodePage)
         EXPECT_EQ(d.windowTitle(), QStringLiteral("Binary Mode"));
         QTableView* table = control<QTableView>(&d, "Code Table");
         EXPECT_EQ(table->model()->rowCount(), 256);
+        EXPECT_EQ(table->columnWidth(0), table->viewport()->width() / 3);
+        EXPECT_EQ(table->columnWidth(1), table->viewport()->width() * 6 / 10);
         EXPECT_EQ(cell(&d, 0x80, 0), QStringLiteral("\\0x80"));
         EXPECT_EQ(cell(&d, 0x80, 1), QStringLiteral("\\0x80 - #128"));
         EXPECT_FALSE(control<QWidget>(&d, "Search block use")->isVisible()); // a replace block
