@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAbstractButton>
 #include <QClipboard>
+#include <QKeySequence>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -198,6 +201,24 @@ TEST(BinaryModeDialog, KeysAndNames)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(o.dialog.result(), QDialog::Accepted);
     EXPECT_EQ(o.dialog.block(), "ab\n");
+}
+
+// Alt plus a letter reaches each choice of a search block and the block itself; a clash
+// of two letters would leave one of them unreached.
+TEST(BinaryModeDialog, AcceleratorsOfASearchBlock)
+{
+    Opened o("abc", BlockSide::Search);
+    o.dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&o.dialog));
+    QPlainTextEdit* editor = o.editor("Search Block:");
+    const auto reached = [&](Qt::Key key, const std::function<bool()>& done) {
+        QTest::keyClick(&o.dialog, key, Qt::AltModifier);
+        EXPECT_TRUE(QTest::qWaitFor(done, 10000)) << QKeySequence(key).toString().toStdString();
+    };
+    reached(Qt::Key_B, [&] { return control<QRadioButton>(&o.dialog, "Add at bottom of file")->isChecked(); });
+    reached(Qt::Key_T, [&] { return control<QRadioButton>(&o.dialog, "Add at top of file")->isChecked(); });
+    reached(Qt::Key_U, [&] { return editor->toPlainText() == QStringLiteral("abc"); });
+    reached(Qt::Key_K, [&] { return editor->hasFocus(); });
 }
 
 // Editor positions are UTF-16 units and the block's are bytes: the selection over the euro
