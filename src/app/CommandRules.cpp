@@ -12,7 +12,6 @@ bool commandAvailable(int id)
     case kCmdOpenDefaultViewer:
     case kCmdOpenWith:
     case kCmdViewContext:
-    case kCmdScript:
         return false;
     default:
         return true;

@@ -6,6 +6,7 @@
 #include "app/WindowPlacement.h"
 #include "gui/Commands.h"
 #include "gui/AboutBox.h"
+#include "gui/BinaryModeDialog.h"
 #include "gui/CustomizeToolbarDialog.h"
 #include "gui/HelpPage.h"
 #include "gui/MaskRulesDialog.h"
@@ -14,6 +15,7 @@
 #include "gui/ResultsExport.h"
 #include "gui/ResultsListKeys.h"
 #include "gui/ResultsPrinter.h"
+#include "gui/ScriptEditorDialog.h"
 #include "gui/TitleFit.h"
 #include "gui/UiText.h"
 #include "platform/Environment.h"
@@ -240,6 +242,7 @@ void MainWindow::buildActions()
     connect(action(kCmdViewHtml), &QAction::triggered, this, &MainWindow::viewResultsAsHtml);
     connect(action(kCmdCustomizeToolbar), &QAction::triggered, this, &MainWindow::customizeToolbar);
     connect(action(kCmdOptions), &QAction::triggered, this, &MainWindow::showOptions);
+    connect(action(kCmdScript), &QAction::triggered, this, &MainWindow::editScript);
     connect(action(kCmdPrintResults), &QAction::triggered, this, [this] {
         printResults(this, *m_model, m_controller->runHeading(), m_options.beforeHit, m_options.afterHit);
     });
@@ -263,24 +266,26 @@ void MainWindow::buildControls()
     const auto addInput = [&](int row, const QString& text) {
         auto* label = new QLabel(text, central);
         QComboBox* box = makeInputBox(central, label);
-        // The "..." buttons: the mask dialog and the path chooser; the binary-mode editor
-        // is a separate window not built yet.
+        // The "..." buttons: the binary-mode editor, the mask dialog and the path chooser.
         auto* more = new QPushButton(QStringLiteral("..."), central);
         more->setAccessibleName(boxName(text) + QStringLiteral(" ..."));
         more->setFixedWidth(more->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
-        more->setEnabled(false);
         grid->addWidget(label, row, 0);
         grid->addWidget(box, row, 1);
         grid->addWidget(more, row, 2);
         return std::pair{box, more};
     };
-    m_searchBox = addInput(0, QStringLiteral("Search Strin&g:")).first;
+    std::tie(m_searchBox, m_searchBlockButton) = addInput(0, QStringLiteral("Search Strin&g:"));
     // Alt+L belongs to the Flags menu, every letter of whose name is taken elsewhere.
-    m_replaceBox = addInput(1, QStringLiteral("&Replace:")).first;
+    std::tie(m_replaceBox, m_replaceBlockButton) = addInput(1, QStringLiteral("&Replace:"));
+    for (const auto& [button, side] : {std::pair{m_searchBlockButton, BlockSide::Search},
+                                       std::pair{m_replaceBlockButton, BlockSide::Replace}}) {
+        button->setToolTip(QStringLiteral("Binary Mode"));
+        connect(button, &QPushButton::clicked, this, [this, side = side] { editBinaryBlock(side); });
+    }
     auto [maskBox, maskMore] = addInput(2, QStringLiteral("&File Mask:"));
     m_maskBox = maskBox;
     m_maskRulesButton = maskMore;
-    maskMore->setEnabled(true);
     maskMore->setToolTip(QStringLiteral("Include/Exclude Files and Directories"));
     connect(maskMore, &QPushButton::clicked, this, [this] {
         MaskRulesDialog dialog(m_maskBox->currentText(), this);
@@ -290,7 +295,6 @@ void MainWindow::buildControls()
     auto [pathBox, pathMore] = addInput(3, QStringLiteral("&Path:"));
     m_pathBox = pathBox;
     m_pathButton = pathMore;
-    pathMore->setEnabled(true);
     pathMore->setToolTip(QStringLiteral("Select Path"));
     connect(pathMore, &QPushButton::clicked, this, [this] {
         QString start = m_pathBox->currentText();
@@ -971,13 +975,10 @@ void MainWindow::showOptions()
 {
     if (running())
         return;
-    OptionsSheet sheet(m_options, m_store->loadLastTab(), OptionsSheet::localDatePicture(), this);
-    const bool accepted = sheet.exec() == QDialog::Accepted;
-    m_store->saveLastTab(sheet.currentPage());
-    m_store->sync();
-    if (!accepted)
+    const std::optional<ProgramOptions> sheet = runOptionsSheet(m_options, this);
+    if (!sheet)
         return;
-    const ProgramOptions& edited = sheet.options();
+    const ProgramOptions& edited = *sheet;
     const bool colorsChanged = edited.stringColor != m_options.stringColor || edited.fileColor != m_options.fileColor;
     const bool lengthChanged = edited.maxItemsSaved != m_options.maxItemsSaved;
     m_options = edited;
@@ -1005,6 +1006,89 @@ void MainWindow::viewResultsAsHtml()
     const std::string path = dataDirectory() + "TwOut.htm";
     if (writeResultsPage(path) && !QDesktopServices::openUrl(QUrl::fromLocalFile(toQt(path))))
         showMessage(QStringLiteral("The page %1 could not be opened: no browser was found.").arg(toQt(path)));
+}
+
+std::optional<ProgramOptions> MainWindow::runOptionsSheet(const ProgramOptions& options, QWidget* parent)
+{
+    OptionsSheet sheet(options, m_store->loadLastTab(), OptionsSheet::localDatePicture(), parent);
+    const bool accepted = sheet.exec() == QDialog::Accepted;
+    m_store->saveLastTab(sheet.currentPage());
+    m_store->sync();
+    if (!accepted)
+        return std::nullopt;
+    return sheet.options();
+}
+
+void MainWindow::editBinaryBlock(BlockSide side)
+{
+    if (running())
+        return;
+    const bool search = side == BlockSide::Search;
+    QComboBox* box = search ? m_searchBox : m_replaceBox;
+    std::string& kept = search ? m_saved.binarySearchBlock : m_saved.binaryReplaceBlock;
+    const bool ctrl = QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier);
+    const std::string start = BinaryModeModel::startingBlock(kept, fromQt(box->currentText()), true, ctrl);
+    if (std::optional<std::string> block = runBinaryModeDialog(start, side, m_regularExpression->isChecked(), this)) {
+        kept = std::move(*block);
+        box->setEditText(QString::fromLatin1(kBinaryPlaceholder));
+    }
+}
+
+std::optional<std::string> MainWindow::runBinaryModeDialog(const std::string& block, BlockSide side,
+                                                           bool regularExpression, QWidget* parent)
+{
+    BinaryScriptAccess scripts{scriptLoader(), getEnvironmentVariable,
+                               m_options.maxRegexSize > 0 ? m_options.maxRegexSize : kDefaultMaxRegexSize};
+    BinaryModeDialog dialog(block, side, regularExpression, m_saved.lastBmScriptFile.value_or(std::string()),
+                            std::move(scripts), parent);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    // Apply Script's choice is remembered whether or not the block is taken.
+    if (!dialog.lastScriptFile().empty())
+        m_saved.lastBmScriptFile = dialog.lastScriptFile();
+    if (!accepted)
+        return std::nullopt;
+    return dialog.block();
+}
+
+void MainWindow::editScript()
+{
+    if (running())
+        return;
+    takeInputs();
+    if (QGuiApplication::keyboardModifiers().testFlag(Qt::ControlModifier)) {
+        if (const std::string problem = writeDumpScript(m_saved, dataDirectory()); !problem.empty())
+            showMessage(toQt(problem));
+    }
+    // The editor opens on the script last read, read again when its file has changed;
+    // after a change it opens on the last script file.
+    forgetChangedScript();
+    if (m_script.empty() && m_script.filePath.empty() && !m_saved.lastScriptFile.empty())
+        m_script.filePath = scriptFileName(m_saved.lastScriptFile);
+    ScriptEditorSeed seed{windowPair(m_saved.inputs, m_saved), m_saved.inputs.path, m_saved.inputs.mask, m_options};
+    ScriptEditorServices services;
+    services.load = scriptLoader();
+    services.save = [this](Script& script, const std::string& path) {
+        std::string problem = saveScript(script, path, scriptOptionsCodec(localDatePicture()));
+        if (problem.empty())
+            noteScriptRead(script); // what was written is what the window holds
+        return problem;
+    };
+    services.editBlock = [this](const std::string& block, BlockSide side, bool regularExpression, QWidget* parent) {
+        return runBinaryModeDialog(block, side, regularExpression, parent);
+    };
+    services.editOptions = [this](const ProgramOptions& options, QWidget* parent) {
+        return runOptionsSheet(options, parent);
+    };
+    ScriptEditorDialog editor(m_script, std::move(seed), std::move(services), this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    if (m_script.filePath.empty()) {
+        // The boxes name a script by its file: one never saved cannot be named.
+        showMessage(QStringLiteral("The script has no file yet: save it with \"Save As...\" to use it."));
+        return;
+    }
+    m_saved.lastScriptFile = m_script.filePath;
+    showScript();
 }
 
 } // namespace tw

@@ -6,6 +6,7 @@
 // RunController. Every command has one QAction, shared by the menu and the toolbar, whose
 // enabled state follows the rules of CommandRules.h.
 #include "app/CommandLine.h"
+#include "app/BinaryModeModel.h"
 #include "app/CommandRules.h"
 #include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
@@ -19,6 +20,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QCheckBox;
@@ -119,6 +121,20 @@ private:
     void viewResultsAsHtml();
     // The Options sheet over a copy of the options; on OK the copy is taken over.
     void showOptions();
+    // The Options sheet on `options`, opening on the page last used (which it remembers):
+    // the edited copy on OK.
+    std::optional<ProgramOptions> runOptionsSheet(const ProgramOptions& options, QWidget* parent);
+    // The "..." beside the search or the replace box: the Binary Mode dialog on the block
+    // kept for the box (with Ctrl, or while the box shows a text of its own, on that
+    // text); on OK the block is kept and the box shows the placeholder.
+    void editBinaryBlock(BlockSide side);
+    // The Binary Mode dialog on `block`: the new block on OK. The script file its Apply
+    // Script chose is remembered either way.
+    std::optional<std::string> runBinaryModeDialog(const std::string& block, BlockSide side, bool regularExpression,
+                                                   QWidget* parent);
+    // The Script command: with Ctrl, the boxes are first written as TWDUMP.TWS; then the
+    // Script Editor on the window's script, whose "Use Script" shows it in the boxes.
+    void editScript();
     // The recent-item lists from the store, and the first-use texts of empty boxes.
     void loadRecentItems();
     // The boxes and flags show m_recent and m_saved's inputs.
@@ -162,6 +178,8 @@ private:
 
     QComboBox* m_searchBox = nullptr;
     QComboBox* m_replaceBox = nullptr;
+    QPushButton* m_searchBlockButton = nullptr;  // the "..." beside the search box
+    QPushButton* m_replaceBlockButton = nullptr; // the "..." beside the replace box
     QComboBox* m_maskBox = nullptr;
     QPushButton* m_maskRulesButton = nullptr; // the "..." beside the mask box
     QComboBox* m_pathBox = nullptr;

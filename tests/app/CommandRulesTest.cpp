@@ -53,6 +53,8 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
         {kCmdSearchSubdirs, script, true},
         {kCmdSearchZips, searching, false},
         {kCmdCustomizeToolbar, searching, false},
+        {kCmdScript, script, true},
+        {kCmdScript, replacing, false},
         // Commands whose windows are not part of the program are never enabled.
         {kCmdTouch, idle, false},
         {kCmdViewContext, onHit, false},

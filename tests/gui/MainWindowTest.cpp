@@ -1,5 +1,6 @@
 #include "TestUtil.h"
 #include "gui/MainWindow.h"
+#include "gui/BinaryModeDialog.h"
 #include "gui/QuestionDialog.h"
 #include "gui/Commands.h"
 #include "gui/UiText.h"
@@ -20,6 +21,7 @@
 #include <QMenuBar>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -27,6 +29,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <filesystem>
@@ -389,6 +392,51 @@ TEST_F(MainWindowTest, ScriptsFromTheCommandLineAndFromADropAreShownAndRun)
                   .toString()
                   .toStdString(),
               explorer);
+}
+
+// The "..." beside the search box opens the Binary Mode dialog on the typed text (the
+// block is still empty); OK keeps the block and puts the placeholder in the box, and the
+// run searches the block's bytes. Reopened, the dialog shows the kept block; with Ctrl, the
+// box's text. The block is kept with the settings.
+TEST_F(MainWindowTest, BinaryBlocksAreEditedBesideTheBoxesRunAndKept)
+{
+    writeFile(m_dir.file("a.bin"), std::string("x\0\x01y", 4));
+    writeFile(m_dir.file("b.bin"), std::string("x\0y", 3));
+    type("File Mask", "*.bin");
+    type("Path", m_dir.path());
+    type("Search String", "\\0x00\\0x01");
+    QPushButton* more = control<QPushButton>("Search String ...");
+    const auto answer = [&](const char* expectedBlock, bool ok, std::string* seen = nullptr) {
+        QTimer::singleShot(0, &m_window, [=] {
+            auto* d = qobject_cast<BinaryModeDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            const QString shown = d->findChild<QPlainTextEdit*>()->toPlainText();
+            if (seen)
+                *seen = shown.toStdString();
+            EXPECT_EQ(shown.toStdString(), expectedBlock);
+            ok ? d->accept() : d->reject();
+        });
+    };
+    answer("\\0x00\\0x01", true);
+    QTest::mouseClick(more, Qt::LeftButton);
+    EXPECT_EQ(control<QComboBox>("Search String")->currentText(), kBinaryPlaceholder);
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.controller().exitStatus(), 0);
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("a.bin"));
+    for (int i = 0; i < m_window.model().rowCount(); ++i)
+        EXPECT_NE(m_window.model().pathAt(i), m_dir.file("b.bin"));
+
+    answer("\\0x00\\0x01", false); // the kept block, not the placeholder
+    QTest::mouseClick(more, Qt::LeftButton);
+    answer("Binary mode -->>", false); // Ctrl: the box's own text
+    QTest::mouseClick(more, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(control<QComboBox>("Search String")->currentText(), kBinaryPlaceholder);
+
+    m_window.close();
+    EXPECT_EQ(QSettings(QString::fromStdString(m_config.file("tw.conf")), QSettings::IniFormat)
+                  .value("Flags/Binary Search")
+                  .toByteArray(),
+              QByteArray("\\0x00\\0x01"));
 }
 
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
