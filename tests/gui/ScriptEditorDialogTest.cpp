@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -256,6 +257,14 @@ TEST(ScriptEditorDialog, SaveAsAndLoadBack)
     EXPECT_TRUE(again.messages[0].startsWith(QStringLiteral("Cannot read script file"))) << again.messages[0].toStdString();
     EXPECT_TRUE(rows(pairsPage(&again.dialog), "Pairs").isEmpty());
     EXPECT_EQ(again.dialog.windowTitle(), QStringLiteral("Script Editor"));
+
+    // An empty script that names a file is read when the editor opens; what that says is
+    // shown once the editor is up.
+    Script named;
+    named.filePath = dir.file("gone.tws");
+    Editor opened(named);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.messages.isEmpty(); }, 10000));
+    EXPECT_TRUE(opened.messages.value(0).startsWith(QStringLiteral("Cannot read script file")));
 }
 
 TEST(ScriptEditorDialog, AdvancedPageChecksTheExpressionAndKeepsTheBoxesConsistent)
@@ -318,6 +327,67 @@ TEST(ScriptEditorDialog, AdvancedPageChecksTheExpressionAndKeepsTheBoxesConsiste
     QTest::keyClick(control<QLineEdit>(page, "Process file when expression is non-zero:"), Qt::Key_Return);
     EXPECT_EQ(e.dialog.result(), QDialog::Accepted);
     EXPECT_EQ(script.description, "one\n");
+}
+
+// The letter after "&" in a control's text, or 0.
+QChar mnemonic(const QString& text)
+{
+    const qsizetype at = text.indexOf(QLatin1Char('&'));
+    return at >= 0 && at + 1 < text.size() ? text[at + 1].toUpper() : QChar();
+}
+
+// On each page, every control has an accessible name, Alt+letter names one control only,
+// and Tab reaches every control of the page and the dialog's buttons.
+TEST(ScriptEditorDialog, EachPageHasDistinctMnemonicsAndTabReachesEveryControl)
+{
+    Script script;
+    script.pairs = {pair("a", "A"), pair("b", "B"), pair("c", "C")};
+    script.paths = {{"/a/", "*"}, {"/b/", "*"}, {"/c/", "*"}};
+    ScriptEditorServices services = fileServices();
+    services.editBlock = [](const std::string&, BlockSide, bool, QWidget*) { return std::optional<std::string>(); };
+    services.editOptions = [](const ProgramOptions&, QWidget*) { return std::optional<ProgramOptions>(); };
+    Editor e(script, {}, services);
+    e.dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&e.dialog));
+    control<QTableView>(pairsPage(&e.dialog), "Pairs")->selectRow(1);
+    control<QTableView>(pathsPage(&e.dialog), "Paths")->selectRow(1);
+    QTabWidget* tabs = control<QTabWidget>(&e.dialog, "Pages");
+    for (int index = 0; index < tabs->count(); ++index) {
+        tabs->setCurrentIndex(index);
+        QWidget* page = tabs->widget(index);
+        QList<QWidget*> controls;
+        QMap<QChar, QString> letters;
+        for (QWidget* w : e.dialog.findChildren<QWidget*>()) {
+            const bool onPage = page->isAncestorOf(w) || !tabs->isAncestorOf(w);
+            if (!onPage)
+                continue;
+            QString text;
+            if (auto* b = qobject_cast<QAbstractButton*>(w))
+                text = b->text();
+            else if (auto* l = qobject_cast<QLabel*>(w))
+                text = l->text();
+            if (const QChar letter = mnemonic(text); !letter.isNull()) {
+                EXPECT_FALSE(letters.contains(letter)) << tabs->tabText(index).toStdString() << ": "
+                                                       << text.toStdString() << " and "
+                                                       << letters.value(letter).toStdString();
+                letters[letter] = text;
+            }
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible()) {
+                EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+                if (w->isEnabled())
+                    controls << w;
+            }
+        }
+        QSet<QWidget*> reached;
+        page->nextInFocusChain()->setFocus(Qt::TabFocusReason);
+        for (int k = 0; k < 3 * controls.size(); ++k) {
+            reached.insert(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (QWidget* w : controls)
+            EXPECT_TRUE(reached.contains(w)) << tabs->tabText(index).toStdString() << ": Tab never reaches "
+                                             << w->accessibleName().toStdString();
+    }
 }
 
 // A long script: the list is a view over the script, so an edit is one row's work.
