@@ -349,7 +349,8 @@ QWidget* ScriptEditorDialog::buildAdvancedPage()
 
 void ScriptEditorDialog::connectPairs()
 {
-    connect(m_pairApply, &QPushButton::clicked, this, [this] { editPairs(ListChange::Row, [this] { m_model.applyPair(); }); });
+    connect(m_pairApply, &QPushButton::clicked, this,
+            [this] { editPairs(ListChange::Row, [this] { m_model.applyPair(); }); });
     connect(m_pairInsert, &QPushButton::clicked, this, [this] {
         const bool ctrl = m_ctrlHeld();
         editPairs(ListChange::All, [this, ctrl] { m_model.insertPair(ctrl); });
@@ -360,7 +361,8 @@ void ScriptEditorDialog::connectPairs()
         const bool ctrl = m_ctrlHeld();
         editPairs(ListChange::All, [this, ctrl] { m_model.removeAllPairs(ctrl); });
     });
-    connect(m_pairUp, &QPushButton::clicked, this, [this] { editPairs(ListChange::Swap, [this] { m_model.movePairUp(); }); });
+    connect(m_pairUp, &QPushButton::clicked, this,
+            [this] { editPairs(ListChange::Swap, [this] { m_model.movePairUp(); }); });
     connect(m_pairDown, &QPushButton::clicked, this,
             [this] { editPairs(ListChange::Swap, [this] { m_model.movePairDown(); }); });
     connect(m_comment, &QPushButton::clicked, this, &ScriptEditorDialog::editComments);
@@ -381,7 +383,8 @@ void ScriptEditorDialog::connectPairs()
 
 void ScriptEditorDialog::connectPaths()
 {
-    connect(m_pathApply, &QPushButton::clicked, this, [this] { editPaths(ListChange::Row, [this] { m_model.applyPath(); }); });
+    connect(m_pathApply, &QPushButton::clicked, this,
+            [this] { editPaths(ListChange::Row, [this] { m_model.applyPath(); }); });
     connect(m_pathInsert, &QPushButton::clicked, this, [this] {
         const bool ctrl = m_ctrlHeld();
         editPaths(ListChange::All, [this, ctrl] { m_model.insertPath(ctrl); });
@@ -392,7 +395,8 @@ void ScriptEditorDialog::connectPaths()
         const bool ctrl = m_ctrlHeld();
         editPaths(ListChange::All, [this, ctrl] { m_model.removeAllPaths(ctrl); });
     });
-    connect(m_pathUp, &QPushButton::clicked, this, [this] { editPaths(ListChange::Swap, [this] { m_model.movePathUp(); }); });
+    connect(m_pathUp, &QPushButton::clicked, this,
+            [this] { editPaths(ListChange::Swap, [this] { m_model.movePathUp(); }); });
     connect(m_pathDown, &QPushButton::clicked, this,
             [this] { editPaths(ListChange::Swap, [this] { m_model.movePathDown(); }); });
     connect(m_maskRules, &QPushButton::clicked, this, [this] {

@@ -254,7 +254,8 @@ TEST(ScriptEditorDialog, SaveAsAndLoadBack)
     again.chosen = QString::fromStdString(dir.file("missing.tws"));
     click(&again.dialog, "Load...");
     ASSERT_EQ(again.messages.size(), 1);
-    EXPECT_TRUE(again.messages[0].startsWith(QStringLiteral("Cannot read script file"))) << again.messages[0].toStdString();
+    EXPECT_TRUE(again.messages[0].startsWith(QStringLiteral("Cannot read script file")))
+        << again.messages[0].toStdString();
     EXPECT_TRUE(rows(pairsPage(&again.dialog), "Pairs").isEmpty());
     EXPECT_EQ(again.dialog.windowTitle(), QStringLiteral("Script Editor"));
 
@@ -277,7 +278,8 @@ TEST(ScriptEditorDialog, AdvancedPageChecksTheExpressionAndKeepsTheBoxesConsiste
     QTabWidget* tabs = control<QTabWidget>(&e.dialog, "Pages");
     tabs->setCurrentIndex(2);
     QWidget* page = control<QWidget>(&e.dialog, "Advanced");
-    EXPECT_EQ(control<QLineEdit>(page, "Process file when expression is non-zero:")->text(), QStringLiteral("E1 OR E2"));
+    const char* expression = "Process file when expression is non-zero:";
+    EXPECT_EQ(control<QLineEdit>(page, expression)->text(), QStringLiteral("E1 OR E2"));
     QCheckBox* useProgram = control<QCheckBox>(page, "Use Program Options");
     QCheckBox* subdirs = control<QCheckBox>(page, "Search Subdirectories");
     EXPECT_TRUE(useProgram->isChecked());
@@ -287,7 +289,7 @@ TEST(ScriptEditorDialog, AdvancedPageChecksTheExpressionAndKeepsTheBoxesConsiste
     // A bad expression keeps the page, with the evaluator's message.
     for (const char* text : {"E1 AND (", "E3"}) {
         e.messages.clear();
-        typeInto(page, "Process file when expression is non-zero:", QString::fromLatin1(text));
+        typeInto(page, expression, QString::fromLatin1(text));
         tabs->setCurrentIndex(0);
         EXPECT_EQ(tabs->currentIndex(), 2) << text;
         const Expression parsed(text);
@@ -297,7 +299,7 @@ TEST(ScriptEditorDialog, AdvancedPageChecksTheExpressionAndKeepsTheBoxesConsiste
 
     // Use Program Options off: the program's subdirectory setting, changeable; on again:
     // indeterminate and fixed.
-    typeInto(page, "Process file when expression is non-zero:", QStringLiteral("e1 or e2"));
+    typeInto(page, expression, QStringLiteral("e1 or e2"));
     useProgram->click();
     EXPECT_EQ(subdirs->checkState(), Qt::Checked);
     EXPECT_TRUE(subdirs->isEnabled());
@@ -324,7 +326,7 @@ TEST(ScriptEditorDialog, AdvancedPageChecksTheExpressionAndKeepsTheBoxesConsiste
     QTest::keyClicks(description, QStringLiteral("one"));
     QTest::keyClick(description, Qt::Key_Return);
     EXPECT_TRUE(e.dialog.isVisible());
-    QTest::keyClick(control<QLineEdit>(page, "Process file when expression is non-zero:"), Qt::Key_Return);
+    QTest::keyClick(control<QLineEdit>(page, expression), Qt::Key_Return);
     EXPECT_EQ(e.dialog.result(), QDialog::Accepted);
     EXPECT_EQ(script.description, "one\n");
 }
