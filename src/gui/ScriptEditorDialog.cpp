@@ -229,12 +229,11 @@ QWidget* ScriptEditorDialog::buildPairsPage()
         flags->addWidget(b);
     flags->addStretch();
 
-    const Script& script = m_model.script();
     m_pairRows = new ScriptListModel(
         {QStringLiteral("Search String"), QStringLiteral("Replace String")},
-        [&script] { return static_cast<int>(script.pairs.size()); },
-        [&script](int row, int column) {
-            const SearchPair& p = script.pairs[size_t(row)];
+        [this] { return static_cast<int>(m_model.script().pairs.size()); },
+        [this](int row, int column) {
+            const SearchPair& p = m_model.script().pairs[size_t(row)];
             return toQt(column == 0 ? p.searchText : p.replaceText);
         },
         this);
@@ -277,12 +276,11 @@ QWidget* ScriptEditorDialog::buildPathsPage()
     m_maskRules->setToolTip(QStringLiteral("Include/Exclude Files and Directories"));
     m_choosePath->setToolTip(uiText(kTextSelectPath));
 
-    const Script& script = m_model.script();
     m_pathRows = new ScriptListModel(
         {QStringLiteral("Path"), QStringLiteral("File Mask")},
-        [&script] { return static_cast<int>(script.paths.size()); },
-        [&script](int row, int column) {
-            const PathMaskPair& p = script.paths[size_t(row)];
+        [this] { return static_cast<int>(m_model.script().paths.size()); },
+        [this](int row, int column) {
+            const PathMaskPair& p = m_model.script().paths[size_t(row)];
             return toQt(column == 0 ? p.path : p.mask);
         },
         this);
