@@ -174,7 +174,11 @@ ScriptEditorDialog::ScriptEditorDialog(Script& script, ScriptEditorSeed seed, Sc
     resize(640, 460);
 }
 
-ScriptEditorDialog::~ScriptEditorDialog() = default;
+ScriptEditorDialog::~ScriptEditorDialog()
+{
+    // The pages go while the editor model that their lists read is still there.
+    delete m_tabs;
+}
 
 void ScriptEditorDialog::setMessageSink(std::function<void(const QString&)> sink) { m_sink = std::move(sink); }
 
