@@ -62,16 +62,17 @@ QPushButton* moreButton(const QString& field, QWidget* parent)
     return b;
 }
 
-// A labelled line edit with an optional "..." button, in row `row` of `grid`.
-QLineEdit* addField(QGridLayout* grid, int row, const QString& label, QPushButton* more, QWidget* parent)
+// A labelled line edit and its "..." button in row `row` of `grid`; the button is
+// returned in `more`.
+QLineEdit* addField(QGridLayout* grid, int row, const QString& label, QPushButton** more, QWidget* parent)
 {
     auto* caption = new QLabel(label, parent);
     auto* edit = named(new QLineEdit(parent), label);
     caption->setBuddy(edit);
+    *more = moreButton(label, parent);
     grid->addWidget(caption, row, 0);
     grid->addWidget(edit, row, 1);
-    if (more)
-        grid->addWidget(more, row, 2);
+    grid->addWidget(*more, row, 2);
     return edit;
 }
 
@@ -218,12 +219,8 @@ QWidget* ScriptEditorDialog::buildPairsPage()
 {
     auto* page = new QWidget;
     auto* fields = new QGridLayout;
-    m_searchBlock = moreButton(QStringLiteral("Search String"), nullptr);
-    m_search = addField(fields, 0, QStringLiteral("Search Stri&ng:"), nullptr, page);
-    fields->addWidget(m_searchBlock, 0, 2);
-    m_replaceBlock = moreButton(QStringLiteral("Replace String"), nullptr);
-    m_replace = addField(fields, 1, QStringLiteral("Re&place String:"), nullptr, page);
-    fields->addWidget(m_replaceBlock, 1, 2);
+    m_search = addField(fields, 0, QStringLiteral("Search Stri&ng:"), &m_searchBlock, page);
+    m_replace = addField(fields, 1, QStringLiteral("Re&place String:"), &m_replaceBlock, page);
     auto* flags = new QHBoxLayout;
     m_case = checkBox(QStringLiteral("&Case Sensitive"), page);
     m_wholeWord = checkBox(QStringLiteral("Match &Whole Word"), page);
@@ -257,11 +254,7 @@ QWidget* ScriptEditorDialog::buildPairsPage()
     layout->addLayout(fields);
     layout->addLayout(flags);
     layout->addLayout(list, 1);
-    // The "..." buttons follow their fields in the Tab order.
-    QWidget::setTabOrder(m_search, m_searchBlock);
-    QWidget::setTabOrder(m_searchBlock, m_replace);
-    QWidget::setTabOrder(m_replace, m_replaceBlock);
-    QWidget::setTabOrder(m_replaceBlock, m_case);
+    // The list, made without a parent, comes before its buttons in the Tab order.
     QWidget::setTabOrder(m_ignoreWhitespace, m_pairs);
     QWidget::setTabOrder(m_pairs, m_pairApply);
     return page;
@@ -271,12 +264,8 @@ QWidget* ScriptEditorDialog::buildPathsPage()
 {
     auto* page = new QWidget;
     auto* fields = new QGridLayout;
-    m_mask = addField(fields, 0, QStringLiteral("File &Mask(s):"), nullptr, page);
-    m_maskRules = moreButton(QStringLiteral("File Mask(s)"), page);
-    fields->addWidget(m_maskRules, 0, 2);
-    m_path = addField(fields, 1, QStringLiteral("&Path:"), nullptr, page);
-    m_choosePath = moreButton(QStringLiteral("Path"), page);
-    fields->addWidget(m_choosePath, 1, 2);
+    m_mask = addField(fields, 0, QStringLiteral("File &Mask(s):"), &m_maskRules, page);
+    m_path = addField(fields, 1, QStringLiteral("&Path:"), &m_choosePath, page);
     m_maskRules->setToolTip(QStringLiteral("Include/Exclude Files and Directories"));
     m_choosePath->setToolTip(uiText(kTextSelectPath));
 
@@ -301,9 +290,6 @@ QWidget* ScriptEditorDialog::buildPathsPage()
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(fields);
     layout->addLayout(list, 1);
-    QWidget::setTabOrder(m_mask, m_maskRules);
-    QWidget::setTabOrder(m_maskRules, m_path);
-    QWidget::setTabOrder(m_path, m_choosePath);
     QWidget::setTabOrder(m_choosePath, m_paths);
     QWidget::setTabOrder(m_paths, m_pathApply);
     return page;
