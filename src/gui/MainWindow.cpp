@@ -1,5 +1,6 @@
 #include "gui/MainWindow.h"
 
+#include "app/OptionsBlock.h"
 #include "app/ProgramScripts.h"
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
@@ -649,7 +650,8 @@ void MainWindow::setRunning(ActiveRun run)
     QPushButton* own = replaceMode ? m_replaceButton : m_searchButton;
     own->setText(active ? QStringLiteral("Stop") : (replaceMode ? QStringLiteral("Replace") : QStringLiteral("Search")));
     own->setAccessibleName(own->text());
-    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_replaceBox, m_maskBox, m_maskRulesButton, m_pathBox,
+    for (QWidget* w : std::initializer_list<QWidget*>{m_searchBox, m_searchBlockButton, m_replaceBox,
+                                                      m_replaceBlockButton, m_maskBox, m_maskRulesButton, m_pathBox,
                                                       m_pathButton})
         w->setEnabled(!active);
     // The pressed command's toolbar button stays down while it is the stop button.

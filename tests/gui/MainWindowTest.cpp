@@ -1,6 +1,7 @@
 #include "TestUtil.h"
 #include "gui/MainWindow.h"
 #include "gui/BinaryModeDialog.h"
+#include "gui/ScriptEditorDialog.h"
 #include "gui/QuestionDialog.h"
 #include "gui/Commands.h"
 #include "gui/UiText.h"
@@ -437,6 +438,79 @@ TEST_F(MainWindowTest, BinaryBlocksAreEditedBesideTheBoxesRunAndKept)
                   .value("Flags/Binary Search")
                   .toByteArray(),
               QByteArray("\\0x00\\0x01"));
+}
+
+// A button of one page of the script editor.
+QPushButton* pageButton(QWidget* editor, const char* page, const char* name)
+{
+    for (QWidget* w : editor->findChildren<QWidget*>())
+        if (w->accessibleName() == QLatin1String(page))
+            for (QPushButton* b : w->findChildren<QPushButton*>())
+                if (b->accessibleName() == QLatin1String(name))
+                    return b;
+    ADD_FAILURE() << "no button " << name << " on " << page;
+    return nullptr;
+}
+
+// The Script command opens the script editor. A pair and a path taken from the boxes with
+// Ctrl, Use Script, "Save changes?" Yes and a file choice save the script, and the boxes
+// then name it and Search runs it. Ctrl+Script writes TWDUMP.TWS first; the editor opens on
+// the script in use, whose edited pair, saved again, is what the next run searches.
+TEST_F(MainWindowTest, TheScriptEditorBuildsSavesAndReopensTheScriptTheWindowRuns)
+{
+    writeFile(m_dir.file("a.txt"), "needle\n");
+    writeFile(m_dir.file("b.txt"), "hay\n");
+    const std::string saved = m_dir.file("made.tws");
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    QAction* script = m_window.action(kCmdScript);
+    ASSERT_TRUE(script->isEnabled());
+    const auto inEditor = [&](std::function<void(ScriptEditorDialog&)> steps) {
+        QTimer::singleShot(0, &m_window, [=] {
+            auto* d = qobject_cast<ScriptEditorDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            d->setFileChooser([=](const QString&, bool saving) {
+                EXPECT_TRUE(saving);
+                return QString::fromStdString(saved);
+            });
+            d->setQuestion([](const QString& q) { return q == kSaveChangesQuestion; });
+            steps(*d);
+        });
+    };
+    inEditor([](ScriptEditorDialog& d) {
+        d.setCtrlHeld([] { return true; });
+        QTest::mouseClick(pageButton(&d, "Search/Replace", "Insert"), Qt::LeftButton);
+        QTest::mouseClick(pageButton(&d, "Path/Mask", "Insert"), Qt::LeftButton);
+        d.accept();
+    });
+    script->trigger();
+    const QString named = QString::fromLatin1(kScriptPrefix) + QString::fromStdString(saved);
+    EXPECT_EQ(control<QComboBox>("Search String")->currentText(), named);
+    EXPECT_EQ(control<QComboBox>("Path")->currentText(), named);
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.controller().exitStatus(), 0);
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("a.txt"));
+
+    inEditor([](ScriptEditorDialog& d) {
+        ASSERT_EQ(d.model().script().pairs.size(), 1u);
+        EXPECT_EQ(d.model().script().pairs[0].searchText, "needle");
+        QLineEdit* search = nullptr;
+        for (QLineEdit* e : d.findChildren<QLineEdit*>())
+            if (e->accessibleName() == QLatin1String("Search String:"))
+                search = e;
+        ASSERT_NE(search, nullptr);
+        search->setText(QStringLiteral("hay"));
+        QTest::mouseClick(pageButton(&d, "Search/Replace", "Apply"), Qt::LeftButton);
+        d.accept();
+    });
+    QTest::mouseClick(m_window.toolbar()->widgetForAction(script), Qt::LeftButton, Qt::ControlModifier);
+    const std::string dump = std::string(std::getenv("XDG_DATA_HOME")) + "/tarnwick/TWDUMP.TWS";
+    EXPECT_NE(readFile(dump).find("]\r\n" + std::string(kScriptPrefix) + saved + "\r\n[Replace]"), std::string::npos)
+        << readFile(dump);
+    EXPECT_NE(readFile(saved).find("\r\nhay\r\n"), std::string::npos);
+    ASSERT_TRUE(runWith("Search"));
+    EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("b.txt"));
 }
 
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
