@@ -2,7 +2,8 @@
 # Takes pictures of the real desktop program under a virtual X display: the recovery
 # dialog at start, the main window, a search, the include/exclude mask dialog, a replace
 # with its questions open, every page of the Options sheet, Customize Toolbar, About,
-# "No Files Were Found", and a script named on the command line shown in the boxes.
+# "No Files Were Found", a script named on the command line shown in the boxes, each page
+# of the script editor, and the Binary Mode dialog with its code table at 0x80.
 # Prints the folder of the PNGs.
 # Usage: scripts/screenshots.sh [BUILD_DIR]
 set -eu
@@ -127,4 +128,24 @@ xdotool windowmove "$win" 20 20 2>/dev/null || true
 shot script-shown 2
 key ctrl+f
 shot script-search 2
+
+# The script editor on that script (View, Script...): each page, then Cancel.
+key alt+v; sleep 0.5; key s; sleep 0.5
+xdotool search --name "^Script Editor" >/dev/null 2>&1 || key Return
+shot script-editor-pairs 2
+key ctrl+Tab
+shot script-editor-paths
+key ctrl+Tab
+shot script-editor-advanced
+key Escape
+sleep 1
+
+# The Binary Mode dialog from the "..." beside the replace box, with the code table
+# scrolled to row 0x80 and that row selected.
+key alt+r Tab space
+sleep 1
+key Tab Tab
+xdotool key --delay 5 --repeat 128 Down
+shot binary-mode 2
+key Escape
 echo "$out"

@@ -116,7 +116,7 @@ BinaryModeDialog::BinaryModeDialog(std::string block, BlockSide side, bool regul
     layout->addWidget(label);
     layout->addWidget(m_editor, 1);
     layout->addWidget(operations);
-    layout->addLayout(table, 1);
+    layout->addLayout(table, 2); // the table gets the larger share of the height
     layout->addWidget(box);
 
     connect(box, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -140,6 +140,9 @@ QLayout* BinaryModeDialog::buildCodeTable()
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
     m_table->setFont(m_editor->font());
+    // One line of text per row, as in a list.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->viewport()->installEventFilter(this);
 
     auto makeButton = [this](const char* text) {
