@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace tw {
@@ -33,6 +34,20 @@ namespace {
 QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string fromQt(const QString& text) { return text.toStdString(); }
+
+// A list cell shows at most the first 1,024 bytes of a text (cut before a UTF-8 character
+// that would not fit), with an ellipsis: a row cannot show more, and turning a megabyte of
+// text into a string on every paint would stall the list.
+QString cellText(const std::string& text)
+{
+    constexpr size_t kMaxCellBytes = 1024;
+    if (text.size() <= kMaxCellBytes)
+        return toQt(text);
+    size_t cut = kMaxCellBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return toQt(text.substr(0, cut)) + QChar(0x2026);
+}
 
 // A control's accessible name: its text without accelerator marks.
 QString plain(QString text) { return text.remove(QLatin1Char('&')); }
@@ -68,6 +83,9 @@ QLineEdit* addField(QGridLayout* grid, int row, const QString& label, QPushButto
 {
     auto* caption = new QLabel(label, parent);
     auto* edit = named(new QLineEdit(parent), label);
+    // A line edit cuts what it is given to 32,767 characters unless told otherwise; a
+    // script's texts may be longer, and Apply must not store a shortened copy.
+    edit->setMaxLength(std::numeric_limits<int>::max());
     caption->setBuddy(edit);
     *more = moreButton(label, parent);
     grid->addWidget(caption, row, 0);
@@ -235,7 +253,7 @@ QWidget* ScriptEditorDialog::buildPairsPage()
         [this] { return static_cast<int>(m_model.script().pairs.size()); },
         [this](int row, int column) {
             const SearchPair& p = m_model.script().pairs[size_t(row)];
-            return toQt(column == 0 ? p.searchText : p.replaceText);
+            return cellText(column == 0 ? p.searchText : p.replaceText);
         },
         this);
     m_pairs = makeTable(m_pairRows, QStringLiteral("Pairs"));
@@ -274,7 +292,7 @@ QWidget* ScriptEditorDialog::buildPathsPage()
         [this] { return static_cast<int>(m_model.script().paths.size()); },
         [this](int row, int column) {
             const PathMaskPair& p = m_model.script().paths[size_t(row)];
-            return toQt(column == 0 ? p.path : p.mask);
+            return cellText(column == 0 ? p.path : p.mask);
         },
         this);
     m_paths = makeTable(m_pathRows, QStringLiteral("Paths"));

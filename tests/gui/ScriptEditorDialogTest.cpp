@@ -415,5 +415,22 @@ TEST(ScriptEditorDialog, OpensTenThousandPairsAndAppliesOne)
     EXPECT_EQ(script.pairs[9999].searchText, "changed");
 }
 
+// A megabyte of search text: the field holds it whole, so Apply of the unchanged row keeps
+// it whole and marks nothing; the list shows the start of it.
+TEST(ScriptEditorDialog, AMegabyteSearchTextIsKeptWhole)
+{
+    Script script;
+    const std::string big = std::string(1 << 20, 'x') + "\xc3\xa9"; // ends in a two-byte character
+    script.pairs = {pair(big, "r"), pair("b", "B")};
+    Editor e(script);
+    QWidget* page = pairsPage(&e.dialog);
+    EXPECT_EQ(control<QLineEdit>(page, "Search String:")->text().size(), qsizetype(big.size()) - 1);
+    click(page, "Apply");
+    EXPECT_EQ(script.pairs[0].searchText, big);
+    EXPECT_FALSE(e.dialog.model().modified());
+    const QString cell = control<QTableView>(page, "Pairs")->model()->index(0, 0).data().toString();
+    EXPECT_EQ(cell, QString(1024, QLatin1Char('x')) + QChar(0x2026));
+}
+
 } // namespace
 } // namespace tw
