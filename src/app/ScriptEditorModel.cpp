@@ -377,8 +377,14 @@ bool ScriptEditorModel::saveAs(const std::string& path, std::vector<std::string>
 
 void ScriptEditorModel::load(const std::string& path, std::vector<std::string>* messages)
 {
-    ScriptLoadResult result = m_loader(m_script, path);
+    // The file is read into a script of its own: one that cannot be read leaves the
+    // editor's script, unsaved edits and all, as it was.
+    Script loaded;
+    ScriptLoadResult result = m_loader(loaded, path);
     messages->insert(messages->end(), result.messages.begin(), result.messages.end());
+    if (!result.read)
+        return;
+    m_script = std::move(loaded);
     m_pairsModified = m_pathsModified = m_advancedModified = false;
     showAll();
 }

@@ -150,7 +150,8 @@ public:
     // modified flags. False with the saver's message.
     bool saveAs(const std::string& path, std::vector<std::string>* messages);
     // Load: replaces the script with the file's, clears the modified flags and shows the
-    // new content on every page.
+    // new content on every page. A file that cannot be read changes nothing but the
+    // messages.
     void load(const std::string& path, std::vector<std::string>* messages);
 
     // Use Script and Cancel: the active page's fields are read (on a failure the dialog

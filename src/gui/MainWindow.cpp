@@ -585,7 +585,10 @@ ScriptLoader MainWindow::scriptLoader()
 {
     return [this, load = programScriptLoader(m_saved.inputs, m_options)](Script& script, const std::string& path) {
         ScriptLoadResult loaded = load(script, path);
-        noteScriptRead(script);
+        // A file that could not be read says nothing about the script the window holds
+        // (the script editor keeps its own when a load fails).
+        if (loaded.read)
+            noteScriptRead(script);
         return loaded;
     };
 }

@@ -425,10 +425,15 @@ TEST(ScriptEditorModel, OpeningAndLoadReadTheFileAndShowItOnEveryPage)
     EXPECT_EQ(e.selectedPair(), 0);
     EXPECT_EQ(e.fileChoiceStart(), "b.tws");
 
-    // A file that cannot be read: its message, an emptied script.
+    // A file that cannot be read: its message; the script, its edits and the page stay.
+    e.switchPage(ScriptEditorPage::Pairs, &messages);
+    e.insertPair(false);
     e.load("gone.tws", &messages);
     EXPECT_EQ(messages, std::vector<std::string>{"Cannot read script file\ngone.tws"});
-    EXPECT_EQ(e.selectedPair(), ScriptEditorModel::kNone);
+    EXPECT_EQ(s.pairs.size(), 3u);
+    EXPECT_EQ(s.filePath, "b.tws");
+    EXPECT_TRUE(e.pairsModified());
+    EXPECT_EQ(e.selectedPair(), 0);
 }
 
 } // namespace
