@@ -305,6 +305,10 @@ ProgramOptions ScriptEditorModel::optionsForSheet() const
 
 void ScriptEditorModel::acceptSheetOptions(const ProgramOptions& options)
 {
+    // Options changed on a script that had some already: nothing else on the page need
+    // change, so the flag is set here, or Use Script would leave the change unsaved.
+    if (m_script.options && !(*m_script.options == options))
+        m_advancedModified = true;
     m_script.options = options;
     m_advanced.useProgramOptions = false;
 }

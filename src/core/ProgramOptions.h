@@ -16,6 +16,8 @@ struct FontDescription {
     std::string faceName = "Courier";
     int charSet = 0;
     int quality = 0;
+
+    bool operator==(const FontDescription&) const = default;
 };
 
 struct ProgramOptions {
@@ -50,6 +52,8 @@ struct ProgramOptions {
     int64_t maxMemberBytes = int64_t(64) << 30;
     int64_t maxMemberRatio = 10000;
     std::string backupPath;
+
+    bool operator==(const ProgramOptions&) const = default;
 };
 
 } // namespace tw

@@ -347,6 +347,17 @@ TEST(ScriptEditorModel, ProgramOptionsBoxDecidesTheScriptsOwnOptions)
     e.model.acceptSheetOptions(sheet);
     EXPECT_FALSE(e.model.advancedFields().useProgramOptions);
     EXPECT_EQ(e.model.optionsForSheet().beforeHit, "{");
+
+    // On a script that has options, an OK that changes them marks the script modified; one
+    // that changes nothing does not.
+    Editor owned(scriptOf(1, 1));
+    owned.script.options = sheet;
+    owned.model.acceptSheetOptions(sheet);
+    EXPECT_FALSE(owned.model.modified());
+    sheet.contextLines = 9;
+    owned.model.acceptSheetOptions(sheet);
+    EXPECT_TRUE(owned.model.advancedModified());
+    EXPECT_EQ(owned.model.useScript(&owned.messages), EditorClose::AskToSave);
 }
 
 TEST(ScriptEditorModel, ClosingAsksToSaveOnlyWhatIsUnsaved)
