@@ -73,6 +73,8 @@ public:
     // Moves to decoded offset `offset` (at or after the current one unless seekable).
     bool moveTo(int64_t offset)
     {
+        m_at = m_filled = 0;
+        m_ended = false;
         if (seekable()) {
             m_pending.clear();
             m_pendingPos = 0;
@@ -87,6 +89,38 @@ public:
                 return got == 0;
         }
         return true;
+    }
+
+    // The block cursor over what read() hands out: more() makes bytes current (1), or
+    // says the text ended (0) or could not be read (-1).
+    int more()
+    {
+        if (m_at < m_filled)
+            return 1;
+        if (m_block.empty())
+            m_block.resize(kBlock);
+        const int64_t got = read(m_block.data(), m_block.size());
+        if (got < 0)
+            return -1;
+        m_at = 0;
+        m_filled = static_cast<size_t>(got);
+        m_ended = got == 0;
+        return got > 0 ? 1 : 0;
+    }
+    bool ended() const { return m_ended; }
+    size_t at() const { return m_at; }
+    size_t filled() const { return m_filled; }
+    const char* current() const { return reinterpret_cast<const char*>(m_block.data() + m_at); }
+    void take(size_t count)
+    {
+        TW_ASSERT(count <= m_filled - m_at);
+        m_at += count;
+    }
+    // The index of the next LF in the current bytes, or filled() when none is there.
+    size_t findLf() const
+    {
+        const void* lf = std::memchr(m_block.data() + m_at, '\n', m_filled - m_at);
+        return lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - m_block.data()) : m_filled;
     }
 
     bool readFailed(std::string* error)
@@ -127,6 +161,10 @@ private:
     size_t m_pendingPos = 0;
     bool m_direct = false; // reads go to the file itself (after a seek)
     int64_t m_pos = 0;     // decoded offset of the next byte read() hands out
+    // The block of more(): m_block[m_at, m_filled) is current; m_ended once a read gave 0.
+    std::vector<uint8_t> m_block;
+    size_t m_at = 0, m_filled = 0;
+    bool m_ended = false;
 };
 
 namespace {
@@ -158,7 +196,7 @@ std::string_view withoutCr(std::string_view piece)
 } // namespace
 
 ContextPager::ContextPager(FileSystem& fs, int contextLines, bool detectUtf16)
-    : m_fs(fs), m_n(std::max(contextLines, 1)), m_detect(detectUtf16)
+    : m_fs(fs), m_n(std::clamp(contextLines, 1, 50)), m_detect(detectUtf16)
 {
 }
 
@@ -248,89 +286,81 @@ bool ContextPager::load(long first, int64_t start, bool skipLine)
     Page page;
     page.first = first;
     page.status = reader.status() ? *reader.status() : FileStatus{};
-    std::vector<uint8_t> block(kBlock);
-    size_t at = 0, filled = 0;
-    int64_t pos = start < 0 ? 0 : start;
-    long line = start < 0 ? 1 : first;
     if (start > 0 && !reader.moveTo(start))
         return reader.readFailed(&m_error);
-    bool eof = false;
-    // Takes the next block when the one at hand is used up; false at the end or on error.
-    auto more = [&]() -> int {
-        if (at < filled)
-            return 1;
-        const int64_t got = reader.read(block.data(), block.size());
-        if (got < 0)
-            return -1;
-        at = 0;
-        filled = static_cast<size_t>(got);
-        eof = got == 0;
-        return got > 0 ? 1 : 0;
-    };
-    // Passes over lines before the first shown one (and the rest of a cut line).
-    while (line < first || skipLine) {
-        const int step = more();
-        if (step < 0)
-            return reader.readFailed(&m_error);
-        if (step == 0)
-            break;
-        const void* lf = std::memchr(block.data() + at, '\n', filled - at);
-        const size_t next = lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - block.data()) + 1 : filled;
-        pos += static_cast<int64_t>(next - at);
-        at = next;
-        if (lf) {
-            if (skipLine)
-                skipLine = false;
-            else
-                ++line;
-        }
-    }
-    page.start = pos;
-    const long wanted = 2 * m_n + 1;
+    page.start = start < 0 ? 0 : start;
+    long line = start < 0 ? 1 : first;
+    if (!skipLines(reader, first, skipLine, &line, &page.start))
+        return reader.readFailed(&m_error);
     long lines = 0;
-    size_t lineLength = 0; // bytes of the current line, LF not counted
-    while (line >= first && lines < wanted) {
-        const int step = more();
-        if (step < 0)
-            return reader.readFailed(&m_error);
-        if (step == 0)
-            break;
-        const void* lf = std::memchr(block.data() + at, '\n', filled - at);
-        const size_t lfAt = lf ? static_cast<size_t>(static_cast<const uint8_t*>(lf) - block.data()) : filled;
-        size_t take = lfAt - at;
-        if (lineLength + take > kBlock) {
-            take = kBlock - lineLength; // the line is cut here and ends the page
-            page.raw.append(reinterpret_cast<const char*>(block.data() + at), take);
-            at += take;
-            page.cut = true;
-            break;
-        }
-        lineLength += take;
-        const size_t next = lf ? lfAt + 1 : filled;
-        page.raw.append(reinterpret_cast<const char*>(block.data() + at), next - at);
-        at = next;
-        if (lf) {
-            ++lines;
-            lineLength = 0;
-        }
-    }
-    const bool partial = lineLength > 0 || page.cut;
+    bool partial = false;
+    if (line >= first && !collectLines(reader, page, &lines, &partial))
+        return reader.readFailed(&m_error);
     // The page ends the file when nothing follows it.
-    if (!page.cut && !eof) {
-        const int step = more();
-        if (step < 0)
-            return reader.readFailed(&m_error);
-        eof = step == 0;
-    }
-    page.atEnd = !page.cut && eof;
+    if (!page.cut && !reader.ended() && reader.more() < 0)
+        return reader.readFailed(&m_error);
+    page.atEnd = !page.cut && reader.ended();
     page.end = page.start + static_cast<int64_t>(page.raw.size());
     page.last = std::max(first, first + lines + (partial ? 1 : 0) - 1);
-    TW_ASSERT(page.end >= page.start);
+    TW_ASSERT(page.end >= page.start && page.last >= page.first);
     m_page = std::move(page);
     m_utf16 = reader.utf16();
     m_markLength = reader.markLength();
     makeDisplay();
     m_error.clear();
+    return true;
+}
+
+bool ContextPager::skipLines(Reader& reader, long first, bool skipLine, long* line, int64_t* pos)
+{
+    // Passes over the lines before the first shown one (and the rest of a cut line).
+    while (*line < first || skipLine) {
+        const int step = reader.more();
+        if (step <= 0)
+            return step == 0;
+        const size_t lf = reader.findLf();
+        const size_t next = lf < reader.filled() ? lf + 1 : lf;
+        *pos += static_cast<int64_t>(next - reader.at());
+        reader.take(next - reader.at());
+        if (lf < reader.filled()) {
+            if (skipLine)
+                skipLine = false;
+            else
+                ++*line;
+        }
+    }
+    return true;
+}
+
+bool ContextPager::collectLines(Reader& reader, Page& page, long* lines, bool* partial)
+{
+    const long wanted = 2 * m_n + 1;
+    size_t lineLength = 0; // bytes of the current line, LF not counted
+    while (*lines < wanted) {
+        const int step = reader.more();
+        if (step < 0)
+            return false;
+        if (step == 0)
+            break;
+        const size_t lf = reader.findLf();
+        const size_t take = lf - reader.at();
+        if (lineLength + take > kBlock) {
+            // The line is cut here and ends the page.
+            page.raw.append(reader.current(), kBlock - lineLength);
+            reader.take(kBlock - lineLength);
+            page.cut = true;
+            break;
+        }
+        lineLength += take;
+        const size_t next = lf < reader.filled() ? lf + 1 : lf;
+        page.raw.append(reader.current(), next - reader.at());
+        reader.take(next - reader.at());
+        if (next > lf) {
+            ++*lines;
+            lineLength = 0;
+        }
+    }
+    *partial = lineLength > 0 || page.cut;
     return true;
 }
 
@@ -373,8 +403,12 @@ bool ContextPager::selection(size_t* begin, size_t* end) const
             ++at;
     } else if (m_hit.line >= m_page.first && m_hit.line <= m_page.last) {
         size_t lineStart = 0;
-        for (long l = m_page.first; l < m_hit.line; ++l)
-            lineStart = raw.find('\n', lineStart) + 1;
+        for (long l = m_page.first; l < m_hit.line; ++l) {
+            const size_t lf = raw.find('\n', lineStart);
+            if (lf == std::string::npos)
+                return false;
+            lineStart = lf + 1;
+        }
         at = m_page.start + static_cast<int64_t>(lineStart) + m_hit.column;
     }
     if (at < m_page.start || at >= m_page.end || raw.empty())

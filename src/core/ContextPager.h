@@ -112,6 +112,9 @@ private:
     // Reads the page of lines first .. first + 2N from `start` (-1: counting from line 1);
     // with `skipLine` the bytes up to the next LF are passed over first.
     bool load(long first, int64_t start, bool skipLine);
+    bool skipLines(Reader& reader, long first, bool skipLine, long* line, int64_t* pos);
+    // Takes up to 2N + 1 lines into the page; `partial`: the last one has no LF.
+    bool collectLines(Reader& reader, Page& page, long* lines, bool* partial);
     bool findLineStartBack(int64_t before, long lines, int64_t* start);
     void makeDisplay();
     std::string newRangeBytes(std::string_view shown, std::string_view edited, bool* ok) const;
@@ -120,7 +123,7 @@ private:
     bool setError(const std::string& text);
 
     FileSystem& m_fs;
-    long m_n;                  // N, at least 1
+    long m_n;                  // N, 1 to 50
     bool m_detect;
     ContextHit m_hit;
     Page m_page;

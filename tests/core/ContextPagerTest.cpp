@@ -224,6 +224,18 @@ TEST_F(ContextPagerTest, SaveWritesOnlyTheEditedLinesWithTheFilesLineEnds)
     EXPECT_EQ(p.save(p.displayText(), edited, settings).status, SaveStatus::Saved);
     expected.replace(expected.find("LINE 13"), 7, "line 13");
     EXPECT_EQ(readFile(path), expected);
+
+    // With a UTF-8 byte-order mark the search's offsets leave the mark out; a save keeps it.
+    const std::string marked = make("bom.txt", "\xEF\xBB\xBF" + numbered(3));
+    ASSERT_TRUE(fs.status(marked, &st));
+    settings.searchEnded = st.lastWrite;
+    ContextPager d(fs, 5, true);
+    ASSERT_TRUE(d.open({marked, "", 2, 0, 4, 7}));
+    EXPECT_EQ(selected(d), "line");
+    edited = d.displayText();
+    edited.replace(edited.find("line 2"), 6, "second");
+    ASSERT_EQ(d.save(d.displayText(), edited, settings).status, SaveStatus::Saved);
+    EXPECT_EQ(readFile(marked), "\xEF\xBB\xBFline 1\nsecond\nline 3\n");
 }
 
 TEST_F(ContextPagerTest, SaveRefusesChangedFilesAndKeepsABackup)
