@@ -509,11 +509,12 @@ SaveOutcome ContextPager::save(std::string_view shown, std::string_view edited, 
     }
     // The file must be the one read for the page, unchanged since the search (or since our
     // own last save) and since the page was read, with the shown bytes still in place.
+    const FileTime trusted = m_trustedPath == m_hit.path ? m_trustedSince : 0;
     std::unique_ptr<File> original = m_fs.openRead(m_hit.path);
     FileStatus now;
     std::string current(m_page.raw.size(), '\0');
     const bool same = original && original->status(&now) && unchangedSince(m_page.status, now) &&
-                      now.lastWrite <= std::max(settings.searchEnded, m_trustedSince) &&
+                      now.lastWrite <= std::max(settings.searchEnded, trusted) &&
                       original->seek(m_markLength + m_page.start) &&
                       (current.empty() || original->read(current.data(), current.size()) ==
                                               static_cast<int64_t>(current.size())) &&
@@ -531,8 +532,10 @@ SaveOutcome ContextPager::save(std::string_view shown, std::string_view edited, 
         return outcome;
     }
     FileStatus written;
-    if (m_fs.status(m_hit.path, &written))
-        m_trustedSince = std::max(m_trustedSince, written.lastWrite);
+    if (m_fs.status(m_hit.path, &written)) {
+        m_trustedSince = std::max(trusted, written.lastWrite);
+        m_trustedPath = m_hit.path;
+    }
     // The hit's place may have moved; the page is read again from its first line.
     m_hit.offset = -1;
     m_hit.line = 0;

@@ -132,7 +132,10 @@ private:
     bool m_droppedCr = false;  // the display left out the raw text's last byte, a CR
     bool m_utf16 = false;
     int64_t m_markLength = 0;  // bytes of a UTF-8 byte-order mark before the decoded text
-    FileTime m_trustedSince = 0; // writes up to this time are our own (a save)
+    // Writes to m_trustedPath up to m_trustedSince are our own saves, not changes since
+    // the search.
+    std::string m_trustedPath;
+    FileTime m_trustedSince = 0;
     std::string m_error;
 };
 

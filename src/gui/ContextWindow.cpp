@@ -146,7 +146,6 @@ void ContextWindow::showPage()
 {
     QString path = QString::fromStdString(m_pager.shownPath());
     path.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    m_label->setTextFormat(Qt::PlainText);
     m_label->setText(path + QString::fromStdString(m_pager.linesText()));
     const std::string& display = m_pager.displayText();
     m_text->setPlainText(toWidget(display));
@@ -238,7 +237,8 @@ bool ContextWindow::eventFilter(QObject* watched, QEvent* event)
 void ContextWindow::done(int result)
 {
     // Cancel, Escape and the close box all end here.
-    m_closedRect = (isMinimized() || isMaximized()) ? QRect() : geometry();
+    // The rectangle as move() and resize() take it, as the main window stores its own.
+    m_closedRect = (isMinimized() || isMaximized() || isFullScreen()) ? QRect() : QRect(pos(), size());
     QDialog::done(result);
 }
 

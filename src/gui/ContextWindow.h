@@ -37,7 +37,8 @@ using ContextNeighbour = std::function<std::optional<ContextHit>(int step, bool 
 class ContextWindow final : public QDialog {
     Q_OBJECT
 public:
-    // `saved`: the stored "View Context Position", empty to centre the window.
+    // `saved`: the stored "View Context Position" (top-left as move() takes it, size as
+    // resize() takes it), empty to centre the window.
     ContextWindow(ContextHit hit, ContextSettings settings, ContextNeighbour neighbour, QRect saved,
                   QWidget* parent = nullptr);
     ~ContextWindow() override;
@@ -46,8 +47,8 @@ public:
     // loadError() is the message to show instead.
     bool loaded() const { return m_loaded; }
     QString loadError() const { return QString::fromStdString(m_pager.error()); }
-    // The rectangle to store when the window closed neither minimised nor maximised;
-    // empty otherwise (and while it is open).
+    // The rectangle to store when the window closed neither minimised nor maximised (in
+    // the form `saved` takes); empty otherwise (and while it is open).
     QRect rectangleToSave() const { return m_closedRect; }
     // Messages go to a message box unless replaced.
     void setMessageSink(std::function<void(const QString&)> sink) { m_message = std::move(sink); }

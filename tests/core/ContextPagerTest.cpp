@@ -1,5 +1,6 @@
 #include "core/ContextPager.h"
 #include "platform/Environment.h"
+#include "platform/FileOps.h"
 #include "ReplaceTestSupport.h"
 #include "TestArchives.h"
 
@@ -7,7 +8,7 @@
 
 #include <random>
 #include <sys/stat.h>
-#include <utime.h>
+#include <fcntl.h>
 
 namespace tw {
 namespace {
@@ -224,6 +225,16 @@ TEST_F(ContextPagerTest, SaveWritesOnlyTheEditedLinesWithTheFilesLineEnds)
     EXPECT_EQ(p.save(p.displayText(), edited, settings).status, SaveStatus::Saved);
     expected.replace(expected.find("LINE 13"), 7, "line 13");
     EXPECT_EQ(readFile(path), expected);
+
+    // Our own save is no change since the search, for that file only: another file written
+    // after the search but before that save is refused.
+    const std::string other = make("other.txt", numbered(3));
+    int64_t sec = 0, nsec = 0;
+    fromFileTime(settings.searchEnded + 1, &sec, &nsec);
+    const timespec times[2] = {{sec, nsec}, {sec, nsec}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+    ASSERT_TRUE(p.open({other, "", 1, 0, 4}));
+    EXPECT_EQ(p.save(p.displayText(), "x", settings).status, SaveStatus::Modified);
 
     // With a UTF-8 byte-order mark the search's offsets leave the mark out; a save keeps it.
     const std::string marked = make("bom.txt", "\xEF\xBB\xBF" + numbered(3));
