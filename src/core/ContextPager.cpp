@@ -52,7 +52,6 @@ public:
     bool utf16() const { return m_source->isUtf16(); }
     int64_t markLength() const { return m_source->form() == TextForm::Utf8Bom ? 3 : 0; }
     const FileStatus* status() const { return m_hasStatus ? &m_status : nullptr; }
-    File* file() const { return m_file.get(); }
 
     // Decoded bytes from the current position on: count, fewer at the end, -1 on error.
     int64_t read(uint8_t* buffer, size_t count)
@@ -224,7 +223,7 @@ bool ContextPager::open(const ContextHit& hit)
 {
     const ContextHit before = m_hit;
     m_hit = hit;
-    const long first = std::max(1L, hit.line - m_n);
+    const long first = hit.line > m_n ? hit.line - m_n : 1;
     if (load(first, -1, false))
         return true;
     m_hit = before;
@@ -435,7 +434,7 @@ std::string ContextPager::newRangeBytes(std::string_view shown, std::string_view
 {
     // Lines the edit left as they were keep the file's bytes and line ends: the equal lines
     // at the start and at the end, and between them the longest common run of lines. A
-    // new line ends as the file's line before it.
+    // changed or new line ends as the file's line it takes the place of, or the line before.
     const std::vector<std::string_view> file = splitLines(m_page.raw);
     const std::vector<std::string_view> before = splitLines(shown);
     const std::vector<std::string_view> after = splitLines(edited);
@@ -481,7 +480,8 @@ std::string ContextPager::newRangeBytes(std::string_view shown, std::string_view
             keep(head + i);
             ++i, ++j;
         } else if (j < ma && (i == mb || !align || lcs[i * (ma + 1) + j + 1] >= lcs[(i + 1) * (ma + 1) + j])) {
-            const size_t near = head + i > 0 ? head + i - 1 : 0;
+            // The line end of the file line it takes the place of, else of the line before.
+            const size_t near = i < mb ? head + i : head + i > 0 ? head + i - 1 : 0;
             pieces.push_back({withoutCr(after[head + j]), ending(std::min(near, file.size() - 1))});
             ++j;
         } else {

@@ -109,6 +109,7 @@ ContextWindow::ContextWindow(ContextHit hit, ContextSettings settings, ContextNe
     if (m_loaded)
         showPage();
     updateEnabling();
+    m_text->setFocus();
 }
 
 ContextWindow::~ContextWindow() = default;

@@ -1,4 +1,5 @@
 #include "TestUtil.h"
+#include "engine/CharClasses.h"
 #include "gui/ContextWindow.h"
 #include "platform/Environment.h"
 
@@ -130,6 +131,38 @@ TEST(ContextWindow, PagesMovesBetweenHitsAndSaves)
 
     pushButton(&w, "&Cancel")->click();
     EXPECT_EQ(w.rectangleToSave(), QRect(w.pos(), w.size()));
+}
+
+TEST(ContextWindow, SaveKeepsTheBytesOfLinesTheWidgetCannotShowAsTheyAre)
+{
+    // Invalid UTF-8, a paragraph separator and a NUL show as stand-ins; lines not edited
+    // keep their bytes, in both code pages.
+    const CodePageKind before = activeCharClasses().kind;
+    for (const CodePageKind kind : {CodePageKind::Utf8, CodePageKind::Windows1252}) {
+        setActiveCodePage(kind);
+        test::TempDir dir;
+        const std::string path = dir.file("odd.txt");
+        const std::string text = std::string("ok\n\xC3 bad \xE2\x80\xA9 sep") + '\0' + "z\nedit me\r\nend";
+        test::writeFile(path, text);
+        FileStatus st;
+        ASSERT_TRUE(realFileSystem().status(path, &st));
+        ContextSettings settings;
+        settings.save = {dataDirectory(), "", st.lastWrite};
+        ContextWindow w({path, "", 3, 0, 4}, settings, {}, QRect());
+        ASSERT_TRUE(w.loaded());
+        auto* edit = w.findChild<QPlainTextEdit*>();
+        EXPECT_EQ(edit->document()->blockCount(), 4);
+        EXPECT_EQ(edit->textCursor().selectedText(), "edit");
+        edit->textCursor().insertText("EDIT");
+        std::vector<QString> messages;
+        w.setMessageSink([&](const QString& m) { messages.push_back(m); });
+        pushButton(&w, "&Save")->click();
+        EXPECT_TRUE(messages.empty());
+        std::string expected = text;
+        expected.replace(expected.find("edit"), 4, "EDIT");
+        EXPECT_EQ(test::readFile(path), expected);
+    }
+    setActiveCodePage(before);
 }
 
 } // namespace
