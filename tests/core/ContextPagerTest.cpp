@@ -249,6 +249,58 @@ TEST_F(ContextPagerTest, SaveWritesOnlyTheEditedLinesWithTheFilesLineEnds)
     EXPECT_EQ(readFile(marked), "\xEF\xBB\xBFline 1\nsecond\nline 3\n");
 }
 
+TEST_F(ContextPagerTest, RandomSavesChangeExactlyTheEditedLine)
+{
+    std::mt19937 rng(7);
+    const char alphabet[] = {'a', 'b', '\n', '\n', '\r', '\t', '\x01', '\xC3'};
+    ContextSaveSettings settings{dataDirectory(), "", 0};
+    for (int round = 0; round < 40; ++round) {
+        std::string text(1 + rng() % 200, 'a');
+        for (char& c : text)
+            c = alphabet[rng() % sizeof alphabet];
+        const std::string path = make("s.txt", text);
+        FileStatus st;
+        ASSERT_TRUE(fs.status(path, &st));
+        settings.searchEnded = st.lastWrite;
+        const long lines = static_cast<long>(std::count(text.begin(), text.end(), '\n')) + 1;
+        ContextPager p(fs, 2, false);
+        ASSERT_TRUE(p.open({path, "", 1 + static_cast<long>(rng() % static_cast<unsigned long>(lines)), 0, 1}));
+        SaveOutcome out = p.save(p.displayText(), p.displayText(), settings);
+        ASSERT_EQ(out.status, SaveStatus::Saved) << out.message;
+        ASSERT_EQ(readFile(path), text) << "round " << round;
+
+        // Display line k becomes "EDITED"; in the file, that line's text without its line end.
+        std::vector<std::string> shown;
+        std::string display = p.displayText();
+        for (size_t from = 0;;) {
+            const size_t lf = display.find('\n', from);
+            shown.push_back(display.substr(from, lf == std::string::npos ? std::string::npos : lf - from));
+            if (lf == std::string::npos)
+                break;
+            from = lf + 1;
+        }
+        // The empty piece after a page's last LF is no line of the page.
+        const size_t k = rng() % (shown.size() > 1 && shown.back().empty() ? shown.size() - 1 : shown.size());
+        std::string edited;
+        for (size_t i = 0; i < shown.size(); ++i)
+            edited += (i == k ? std::string("EDITED") + (i + 1 < shown.size() ? "\r\n" : "") : shown[i]) +
+                      (i + 1 < shown.size() && i != k ? "\n" : "");
+        size_t lineStart = static_cast<size_t>(p.startOffset());
+        for (size_t i = 0; i < k; ++i)
+            lineStart = text.find('\n', lineStart) + 1;
+        size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = static_cast<size_t>(p.endOffset());
+        else if (lineEnd > lineStart && text[lineEnd - 1] == '\r')
+            --lineEnd;
+        std::string expected = text;
+        expected.replace(lineStart, lineEnd - lineStart, "EDITED");
+        out = p.save(p.displayText(), edited, settings);
+        ASSERT_EQ(out.status, SaveStatus::Saved) << out.message;
+        EXPECT_EQ(readFile(path), expected) << "round " << round << " line " << k;
+    }
+}
+
 TEST_F(ContextPagerTest, SaveRefusesChangedFilesAndKeepsABackup)
 {
     const std::string text = numbered(10);
