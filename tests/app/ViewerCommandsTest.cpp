@@ -321,5 +321,60 @@ TEST(ViewerCommands, HostilePathsReachAStartedProgramAsOneArgumentAndRunNothing)
               "Error -1 shelling\n " + dir.file("none"));
 }
 
+// Sets PATH while it lives.
+class ScopedPath {
+public:
+    explicit ScopedPath(const std::string& path) : m_old(std::getenv("PATH") ? std::getenv("PATH") : "")
+    {
+        ::setenv("PATH", path.c_str(), 1);
+    }
+    ~ScopedPath() { ::setenv("PATH", m_old.c_str(), 1); }
+
+private:
+    std::string m_old;
+};
+
+TEST(ViewerCommands, AssociationIsAskedOfXdgMimeAndItsAnswerChecked)
+{
+    TempDir bin, files;
+    // A stand-in for xdg-mime: the type is named in a file beside it, the program for
+    // "text/plain" is fixed, and what it was asked is kept.
+    writeFile(bin.file("xdg-mime"), "#!/bin/sh\n"
+                                    "printf '%s\\n' \"$@\" >> '" + bin.file("asked") + "'\n"
+                                    "if [ \"$2\" = filetype ]; then cat '" + bin.file("type") + "'; exit 0; fi\n"
+                                    "if [ \"$3\" = text/plain ]; then printf 'org.example.Ed.desktop\\nmore\\n'; fi\n");
+    writeFile(bin.file("BYTEGLASS"), "#!/bin/sh\n");
+    ASSERT_EQ(::chmod(bin.file("xdg-mime").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(bin.file("BYTEGLASS").c_str(), 0755), 0);
+    const std::string file = files.file("a $(b).txt");
+    writeFile(file, "x");
+    ScopedPath path(bin.path() + ":/usr/bin:/bin");
+    QtViewerSystem system;
+    struct Case {
+        std::string type, program;
+    };
+    for (const Case& c : std::vector<Case>{{"text/plain\n", "org.example.Ed.desktop"},
+                                           {"text/html\n", ""},
+                                           {"text/plain; x\n", ""},
+                                           {"\n", ""},
+                                           {"../../plain\n", ""}}) {
+        writeFile(bin.file("type"), c.type);
+        std::filesystem::remove(bin.file("asked"));
+        EXPECT_EQ(system.associatedProgram(file), c.program) << c.type;
+        const std::string asked = test::readFile(bin.file("asked"));
+        EXPECT_EQ(asked.substr(0, asked.find('\n', asked.find('\n') + 1) + 1), "query\nfiletype\n") << asked;
+        EXPECT_NE(asked.find("\n" + file + "\n"), std::string::npos) << asked;
+    }
+    EXPECT_EQ(system.findProgram(kBinaryViewerName), bin.file("BYTEGLASS"));
+    EXPECT_FALSE(system.openWithDefaultAction(file)); // no opener was handed in
+    Words opened;
+    QtViewerSystem withOpener([&](const std::string& p) {
+        opened.push_back(p);
+        return true;
+    });
+    EXPECT_TRUE(withOpener.openWithDefaultAction(file));
+    EXPECT_EQ(opened, Words{file});
+}
+
 } // namespace
 } // namespace tw
