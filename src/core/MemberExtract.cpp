@@ -2,6 +2,7 @@
 
 #include "core/RunTexts.h"
 #include "platform/ArchiveReader.h"
+#include "platform/Assert.h"
 #include "results/ResultEntry.h"
 
 #include <algorithm>
@@ -63,6 +64,7 @@ std::string copyData(ArchiveReader& reader, File& out, int64_t limit)
     std::vector<char> block(kCopyBlock);
     int64_t written = 0; // bytes of the member placed in the copy, holes included
     for (;;) {
+        TW_ASSERT(written == reader.memberOffset()); // the copy keeps pace with the member
         const int64_t hole = reader.holeAhead();
         if (hole > 0) {
             if (limit > 0 && written + hole > limit)
