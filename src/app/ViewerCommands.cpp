@@ -1,5 +1,7 @@
 #include "app/ViewerCommands.h"
 
+#include "core/MemberExtract.h"
+
 #include <array>
 #include <cctype>
 #include <filesystem>
@@ -252,6 +254,23 @@ bool opensAsProgram(FileSystem& fs, const std::string& path)
     // on the open file.
     std::unique_ptr<File> opened = fs.openRead(file);
     return !opened || !readsAsData(*opened);
+}
+
+std::string viewerFile(const std::string& path, const std::string& archivePath, const ProgramOptions& options,
+                       FileSystem& fs, FileOps& ops, const std::string& dataDir, std::string* file)
+{
+    file->clear();
+    if (archivePath.empty()) {
+        *file = path;
+        return {};
+    }
+    std::string error;
+    const std::string directory = extractionDirectory(fs, ops, dataDir, &error);
+    if (directory.empty())
+        return error;
+    const MemberExtraction copy = extractMember(fs, archivePath, path, directory, options.maxMemberBytes);
+    *file = copy.path;
+    return copy.error;
 }
 
 std::string shellingErrorText(const std::string& program)

@@ -9,6 +9,7 @@
 // in it is expanded or run, and the placeholders are replaced inside the words afterwards,
 // so whatever bytes a path holds it reaches the program as one argument.
 #include "core/ProgramOptions.h"
+#include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
 #include <cstdint>
@@ -72,6 +73,13 @@ std::vector<std::string> binaryViewerCommand(const std::string& program, const V
 // is not a regular file or cannot be read to tell. A link is judged by its own name and
 // by the file it leads to.
 bool opensAsProgram(FileSystem& fs, const std::string& path);
+
+// The file a viewer is given for a line of the results: `path` itself, or for a line of an
+// archive member (`archivePath` not empty; `path` is then the member's name) a new copy of
+// the member in "<dataDir>view/" (core's extractMember, bounded by maxMemberBytes). Returns
+// the message to show, "" when *file is set.
+std::string viewerFile(const std::string& path, const std::string& archivePath, const ProgramOptions& options,
+                       FileSystem& fs, FileOps& ops, const std::string& dataDir, std::string* file);
 
 // The entry points. Each returns the message to show, "" when the program started (or
 // when there was nothing to open).

@@ -4,6 +4,7 @@
 #include "app/QtViewerSystem.h"
 #include "app/ViewerCommands.h"
 
+#include "core/TestArchives.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -248,6 +249,27 @@ TEST(ViewerCommands, EntryPointsStartTheRightProgramOrSayWhyNot)
         sys.startWorks = false;
         EXPECT_EQ(openBinaryViewer(hit, sys), missing);
     }
+}
+
+TEST(ViewerCommands, AMemberIsGivenToTheViewerAsACopyOfItsOwn)
+{
+    TempDir data, dir;
+    const std::string archive = dir.file("a.zip");
+    ASSERT_TRUE(test::writeArchive(archive, "zip", {{"m/x.txt", "member text"}}));
+    writeFile(dir.file("bad.zip"), "PK"); // not an archive: reading it fails
+    ProgramOptions options;
+    std::string file = "stale";
+    EXPECT_EQ(viewerFile("/d/plain.txt", "", options, realFileSystem(), realFileOps(), data.path(), &file), "");
+    EXPECT_EQ(file, "/d/plain.txt");
+    EXPECT_EQ(viewerFile("m/x.txt", archive, options, realFileSystem(), realFileOps(), data.path(), &file), "");
+    EXPECT_EQ(file, data.file("view/TWV1.txt"));
+    EXPECT_EQ(test::readFile(file), "member text");
+    options.maxMemberBytes = 5;
+    EXPECT_NE(viewerFile("m/x.txt", archive, options, realFileSystem(), realFileOps(), data.path(), &file), "");
+    EXPECT_NE(viewerFile("m/x.txt", dir.file("bad.zip"), options, realFileSystem(), realFileOps(), data.path(), &file),
+              "");
+    EXPECT_EQ(file, "");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data.file("view")), {}), 1);
 }
 
 // Everything written to the FIFO `fd` (opened for reading, without waiting) by the one
