@@ -1,6 +1,7 @@
 #pragma once
 // The small interface between the program and the file system. Everything above the
 // platform layer reaches files only through it, so tests can substitute a faulty one.
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -148,6 +149,17 @@ public:
     [[nodiscard]] virtual std::unique_ptr<File> openOutput(const std::string& path, int* error = nullptr)
     {
         return openWrite(path, true, true, error);
+    }
+    // Creates `path` as a new regular file, open for reading and writing, with permission
+    // bits `mode`. Fails (EEXIST) when anything already has the name, a link included, so
+    // nothing planted there beforehand is ever written through.
+    [[nodiscard]] virtual std::unique_ptr<File> createNew(const std::string& path, uint32_t mode, int* error = nullptr)
+    {
+        (void)path;
+        (void)mode;
+        if (error)
+            *error = ENOTSUP;
+        return nullptr;
     }
     // A new unique temporary file in the temporary directory whose name starts with `prefix`.
     [[nodiscard]] virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;

@@ -154,6 +154,16 @@ public:
         }
         return std::make_unique<PosixFile>(fd, path);
     }
+    std::unique_ptr<File> createNew(const std::string& path, uint32_t mode, int* error) override
+    {
+        const int fd = openRegularFile(path, O_RDWR | O_CLOEXEC | O_CREAT | O_EXCL, mode & 07777);
+        if (fd < 0) {
+            if (error)
+                *error = errno;
+            return nullptr;
+        }
+        return std::make_unique<PosixFile>(fd, path);
+    }
     std::unique_ptr<File> openOutput(const std::string& path, int* error) override
     {
         struct stat st {};
