@@ -8,10 +8,6 @@ bool commandAvailable(int id)
     case kCmdTouch:
     case kCmdTouchSelected:
     case kCmdFileOperations:
-    case kCmdOpenAssociated:
-    case kCmdOpenDefaultViewer:
-    case kCmdOpenWith:
-    case kCmdViewContext:
         return false;
     default:
         return true;

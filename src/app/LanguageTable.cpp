@@ -24,7 +24,8 @@ constexpr BuiltInText kBuiltIn[] = {
     {kTextScriptBothOrNeither,
      "The search strings and the replace strings must either both come from a script or neither."},
     {kTextViewerNotFound,
-     "Byteglass could not be found.\nThe free viewer can be downloaded from the download page of its maker."},
+     "Byteglass could not be found.\nDownload a free copy from https://byteglass.example.org/ and put it on your "
+     "PATH."},
     {kTextDefaultSearch, "Search"},
     {kTextDefaultMask, "*.*"},
     {kTextOptionsCaption, "Tarnwick Options"},

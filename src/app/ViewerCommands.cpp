@@ -1,7 +1,9 @@
 #include "app/ViewerCommands.h"
 
+#include "app/LanguageTable.h"
 #include "core/MemberExtract.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <filesystem>
@@ -105,6 +107,16 @@ bool hasProgramName(const std::string& path)
 bool anyExecuteBit(const FileStatus& st)
 {
     return (st.mode & 0111) != 0;
+}
+
+// Programs that open a file with whatever the desktop associates with its type.
+bool opensByType(const std::string& program)
+{
+    const size_t slash = program.rfind('/');
+    const std::string_view name = std::string_view(program).substr(slash == std::string::npos ? 0 : slash + 1);
+    static const std::array<std::string_view, 7> kOpeners = {"xdg-open", "gio",       "kde-open",  "kde-open5",
+                                                             "gnome-open", "exo-open", "mimeopen"};
+    return std::find(kOpeners.begin(), kOpeners.end(), name) != kOpeners.end();
 }
 
 // The open file is a regular file without execute bits and does not begin with "#!".
@@ -293,6 +305,10 @@ std::string openAssociated(const ViewerTarget& target, const ProgramOptions& opt
     const std::vector<std::string> argv = fallbackViewerCommand(options.defaultViewer, target.path, &error);
     if (argv.empty())
         return error;
+    // A viewer that itself opens files by their type (the default, xdg-open) would hand a
+    // program straight back to its association: such a file is not opened at all.
+    if (opensByType(argv[0]) && opensAsProgram(fs, target.path))
+        return kNoAssociationText;
     return system.start(argv, directoryOf(target.path), nullptr) ? std::string()
                                                                   : shellingErrorText(options.defaultViewer);
 }
@@ -324,7 +340,7 @@ std::string openBinaryViewer(const ViewerTarget& target, ViewerSystem& system)
         return {};
     const std::string program = system.findProgram(kBinaryViewerName);
     if (program.empty() || !system.start(binaryViewerCommand(program, target), directoryOf(target.path), nullptr))
-        return kBinaryViewerMissingText;
+        return activeLanguage().text(kTextViewerNotFound); // a language file may replace it
     return {};
 }
 

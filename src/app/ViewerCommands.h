@@ -92,9 +92,6 @@ std::string openBinaryViewer(const ViewerTarget& target, ViewerSystem& system);
 // The messages.
 inline constexpr const char* kNoAssociationText = "Could not find association";
 inline constexpr const char* kBinaryViewerName = "BYTEGLASS";
-inline constexpr const char* kBinaryViewerMissingText =
-    "Byteglass could not be found.\n"
-    "Download a free copy from https://byteglass.example.org/ and put it on your PATH.";
 // "Error %d shelling\n %s": the code is -1 (a start that failed has no other number on
 // Linux) and the text the program that was to start.
 std::string shellingErrorText(const std::string& program);

@@ -5,6 +5,7 @@
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
 #include "app/WindowPlacement.h"
+#include "core/MemberExtract.h"
 #include "gui/Commands.h"
 #include "gui/AboutBox.h"
 #include "gui/BinaryModeDialog.h"
@@ -244,6 +245,10 @@ void MainWindow::buildActions()
     connect(action(kCmdCustomizeToolbar), &QAction::triggered, this, &MainWindow::customizeToolbar);
     connect(action(kCmdOptions), &QAction::triggered, this, &MainWindow::showOptions);
     connect(action(kCmdScript), &QAction::triggered, this, &MainWindow::editScript);
+    connect(action(kCmdOpenAssociated), &QAction::triggered, this, [this] { m_opener->openAssociated(); });
+    connect(action(kCmdOpenDefaultViewer), &QAction::triggered, this, [this] { m_opener->openDefaultViewer(); });
+    connect(action(kCmdOpenWith), &QAction::triggered, this, [this] { m_opener->openWithProgram(); });
+    connect(action(kCmdViewContext), &QAction::triggered, this, [this] { m_opener->viewContext(); });
     connect(action(kCmdPrintResults), &QAction::triggered, this, [this] {
         printResults(this, *m_model, m_controller->runHeading(), m_options.beforeHit, m_options.afterHit);
     });
@@ -396,6 +401,24 @@ void MainWindow::buildResultsList(QWidget* central)
     m_resultsList->setAccessibleName(withoutAccelerator(m_resultsLabel->text()));
     m_resultsLabel->setBuddy(m_resultsList);
     connect(m_resultsList, &QWidget::customContextMenuRequested, this, &MainWindow::showResultsMenu);
+    // A double click or Enter opens the line: View Context for a hit, the file's own
+    // program for a file line.
+    m_opener = std::make_unique<ResultsOpener>(this, m_resultsList, *m_model, m_options, *m_store,
+                                               [this](const QString& text) { showMessage(text); });
+    const auto openLine = [this] {
+        if (!running() || m_model->kindAt(m_resultsList->currentIndex().row()) == LineKind::Hit)
+            m_opener->openCurrent();
+    };
+    connect(m_resultsList, &QAbstractItemView::doubleClicked, this, openLine);
+    for (const int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), m_resultsList, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(enter, &QShortcut::activated, this, [this, openLine] {
+            if (m_resultsList->currentIndex().isValid())
+                openLine();
+        });
+    }
+    // Copies of archive members left for viewers by an earlier session are removed.
+    removeExtractedMembers(realFileSystem(), dataDirectory() + "view/");
     addListKeys(m_resultsList, [this] {
         const QRect current = m_resultsList->visualRect(m_resultsList->currentIndex());
         showResultsMenu(current.isValid() ? current.center() : QPoint(0, 0));
@@ -671,6 +694,12 @@ void MainWindow::setRunning(ActiveRun run)
 void MainWindow::onRunFinished(RunOutcome outcome)
 {
     m_commandLineStatus = m_controller->exitStatus();
+    if (m_opener) {
+        // View Context saves only into files not changed since this moment.
+        const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+        m_opener->setRunEnded((ms / 1000 + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond +
+                              (ms % 1000) * (kFileTimeTicksPerSecond / 1000));
+    }
     setRunning(ActiveRun::None);
     setWindowTitle(QString::fromLatin1(kIdleTitle));
     statusBar()->showMessage(runEndStatus(*m_model, outcome == RunOutcome::Stopped));

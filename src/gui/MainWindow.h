@@ -13,6 +13,7 @@
 #include "core/ProgramOptions.h"
 #include "gui/GuiRunHost.h"
 #include "gui/ResultsModel.h"
+#include "gui/ResultsOpener.h"
 #include "gui/RunController.h"
 
 #include <QDateTime>
@@ -87,6 +88,8 @@ public:
     const std::string& lastScriptFile() const { return m_saved.lastScriptFile; }
 
     GuiRunHost& host() { return *m_host; }
+    // Opens the results list's current line (viewers, View Context).
+    ResultsOpener& opener() { return *m_opener; }
     ResultsModel& model() { return *m_model; }
     const RunController& controller() const { return *m_controller; }
 
@@ -204,6 +207,7 @@ private:
     std::vector<int> m_toolbarItems;     // what the toolbar shows, separators as 0
 
     ResultsModel* m_model = nullptr;              // owned by the window (QObject child)
+    std::unique_ptr<ResultsOpener> m_opener;      // made with the results list
     std::unique_ptr<GuiRunHost> m_host;           // outlives m_controller
     std::unique_ptr<RunController> m_controller;  // destroyed first: stops and joins the worker
     ActiveRun m_active = ActiveRun::None;         // the command of the active run

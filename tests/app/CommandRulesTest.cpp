@@ -55,9 +55,10 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
         {kCmdCustomizeToolbar, searching, false},
         {kCmdScript, script, true},
         {kCmdScript, replacing, false},
+        {kCmdViewContext, onHit, true}, // also during a run
+        {kCmdOpenDefaultViewer, idleWithResults, false}, // no viewer set
         // Commands whose windows are not part of the program are never enabled.
         {kCmdTouch, idle, false},
-        {kCmdViewContext, onHit, false},
         {kCmdFileOperations, idleWithResults, false},
     };
     for (const auto& c : cases)

@@ -215,6 +215,9 @@ TEST(ViewerCommands, EntryPointsStartTheRightProgramOrSayWhyNot)
         EXPECT_EQ(openAssociated({batch, 3}, none, fs, sys), kNoAssociationText);
         none.defaultViewer = "'ed";
         EXPECT_NE(openAssociated({batch, 3}, none, fs, sys).find("not closed"), std::string::npos);
+        // A viewer that opens by type would hand the batch file back to its association.
+        none.defaultViewer = "/usr/bin/xdg-open %PATH%";
+        EXPECT_EQ(openAssociated({batch, 3}, none, fs, sys), kNoAssociationText);
         EXPECT_EQ(openAssociated({"", 3}, options, fs, sys), "");
         EXPECT_EQ(sys.started.size(), 2u);
     }
