@@ -1,6 +1,7 @@
 #include "TestUtil.h"
 #include "gui/MainWindow.h"
 #include "gui/BinaryModeDialog.h"
+#include "gui/ContextWindow.h"
 #include "gui/ScriptEditorDialog.h"
 #include "gui/QuestionDialog.h"
 #include "gui/Commands.h"
@@ -511,6 +512,104 @@ TEST_F(MainWindowTest, TheScriptEditorBuildsSavesAndReopensTheScriptTheWindowRun
     EXPECT_NE(readFile(saved).find("\r\nhay\r\n"), std::string::npos);
     ASSERT_TRUE(runWith("Search"));
     EXPECT_EQ(m_window.model().pathAt(0), m_dir.file("b.txt"));
+}
+
+// Records what the viewers would start instead of starting it.
+struct RecordingViewers final : ViewerSystem {
+    std::vector<std::vector<std::string>>* started;
+    explicit RecordingViewers(std::vector<std::vector<std::string>>* out) : started(out) {}
+    bool start(const std::vector<std::string>& argv, const std::string&, std::string*) override
+    {
+        started->push_back(argv);
+        return true;
+    }
+    std::string associatedProgram(const std::string&) override { return {}; }
+    bool openWithDefaultAction(const std::string&) override { return false; }
+    std::string findProgram(const std::string& name) override { return "/opt/" + name; }
+};
+
+// The lines of the results open where the place they keep says: a binary hit in the hex
+// viewer, a file line in the viewers, a text hit in View Context (by the command and by a
+// double click), whose arrows move to the next hit of the list.
+TEST_F(MainWindowTest, ResultLinesOpenInTheViewersAndInViewContext)
+{
+    std::string text;
+    for (int k = 1; k <= 20; ++k)
+        text += (k == 7 || k == 15 ? "the needle " : "line ") + std::to_string(k) + "\n";
+    writeFile(m_dir.file("a.txt"), text);
+    writeFile(m_dir.file("b.bin"), std::string("\0\0\0\0needle", 10));
+    type("Search String", "needle");
+    type("File Mask", "*.txt;*.bin");
+    type("Path", m_dir.path());
+    ASSERT_TRUE(runWith("Search"));
+    ResultsModel& model = m_window.model();
+    std::map<std::string, std::vector<int>> hits; // file -> its hit rows
+    int fileRow = -1;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        if (model.kindAt(row) == LineKind::Hit)
+            hits[model.pathAt(row)].push_back(row);
+        else if (model.kindAt(row) == LineKind::File && model.pathAt(row) == m_dir.file("a.txt"))
+            fileRow = row;
+    }
+    ASSERT_EQ(hits[m_dir.file("a.txt")].size(), 2u);
+    ASSERT_EQ(hits[m_dir.file("b.bin")].size(), 1u);
+    ASSERT_GE(fileRow, 0);
+
+    std::vector<std::vector<std::string>> started;
+    m_window.opener().setViewerSystem(std::make_unique<RecordingViewers>(&started));
+    m_window.opener().setProgramChooser([](QWidget*) { return QStringLiteral("/opt/pick"); });
+    auto* list = m_window.findChild<QListView*>();
+    const auto makeCurrent = [&](int row) { list->setCurrentIndex(model.index(row)); };
+    makeCurrent(hits[m_dir.file("b.bin")][0]);
+    m_window.show();
+    m_window.activateWindow();
+    list->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started.back(), (std::vector<std::string>{"/opt/BYTEGLASS", m_dir.file("b.bin"), "-S4", "-E10"}));
+    makeCurrent(fileRow);
+    for (const int id : {kCmdOpenAssociated, kCmdOpenWith}) {
+        ASSERT_TRUE(m_window.action(id)->isEnabled()) << id;
+        m_window.action(id)->trigger();
+    }
+    ASSERT_EQ(started.size(), 3u);
+    EXPECT_EQ(started[1], (std::vector<std::string>{"xdg-open", m_dir.file("a.txt")})); // no association
+    EXPECT_EQ(started[2], (std::vector<std::string>{"/opt/pick", m_dir.file("a.txt")}));
+
+    const std::string a = m_dir.file("a.txt");
+    int opened = 0; // View Context windows seen
+    const auto inContext = [&](std::function<void(ContextWindow&)> steps) {
+        QTimer::singleShot(0, &m_window, [=, &opened] {
+            auto* w = qobject_cast<ContextWindow*>(QApplication::activeModalWidget());
+            ASSERT_NE(w, nullptr);
+            ++opened;
+            steps(*w);
+            w->reject();
+        });
+    };
+    const auto label = [](ContextWindow& w) { return w.findChild<QLabel*>()->text().toStdString(); };
+    const auto selected = [](ContextWindow& w) {
+        return w.findChild<QPlainTextEdit*>()->textCursor().selectedText().toStdString();
+    };
+    makeCurrent(hits[a][0]);
+    inContext([&](ContextWindow& w) {
+        EXPECT_EQ(label(w), a + " (&lines 2-12)");
+        EXPECT_EQ(selected(w), "needle");
+        QTest::keyClick(w.findChild<QPlainTextEdit*>(), Qt::Key_PageDown, Qt::ControlModifier);
+        EXPECT_EQ(label(w), a + " (&lines 10-20)");
+        EXPECT_EQ(selected(w), "needle");
+    });
+    ASSERT_TRUE(m_window.action(kCmdViewContext)->isEnabled());
+    m_window.action(kCmdViewContext)->trigger();
+    EXPECT_EQ(list->currentIndex().row(), hits[a][1]); // the arrow moved the list too
+
+    inContext([&](ContextWindow& w) { EXPECT_EQ(label(w), a + " (&lines 2-12)"); });
+    const QRect first = list->visualRect(model.index(hits[a][0]));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, first.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(started.size(), 3u);
 }
 
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
