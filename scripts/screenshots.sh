@@ -1,6 +1,7 @@
 #!/bin/sh
 # Takes pictures of the real desktop program under a virtual X display: the recovery
-# dialog at start, the main window, a search, the include/exclude mask dialog, a replace
+# dialog at start, the main window, a search, View Context on its first hit, the
+# include/exclude mask dialog, a replace
 # with its questions open, every page of the Options sheet, Customize Toolbar, About,
 # "No Files Were Found", a script named on the command line shown in the boxes, each page
 # of the script editor, and the Binary Mode dialog with its code table at 0x80.
@@ -70,6 +71,12 @@ key Tab Tab ctrl+a; typed "*.c;*.h"
 key alt+p ctrl+a; typed "$tree/src/"
 key Return
 shot after-search 2
+
+# View Context on the first hit: the results list (Alt+U), its second line, Enter.
+key alt+u Home Down Return
+shot view-context 2
+key Escape
+sleep 1
 
 # The mask dialog: the "..." beside the mask box comes just before the path box.
 key alt+p shift+Tab space
