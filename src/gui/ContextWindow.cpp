@@ -1,6 +1,7 @@
 #include "gui/ContextWindow.h"
 
-#include "app/WindowPlacement.h"
+#include "gui/WindowGeometry.h"
+
 #include "gui/CodePageText.h"
 #include "gui/ContextFont.h"
 
@@ -12,7 +13,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -94,13 +94,7 @@ ContextWindow::ContextWindow(ContextHit hit, ContextSettings settings, ContextNe
     connect(m_previous, &QToolButton::clicked, this, [this] { moveToHit(-1); });
     connect(m_next, &QToolButton::clicked, this, [this] { moveToHit(1); });
 
-    std::vector<QRect> screens;
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        screens.push_back(primary->availableGeometry());
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen != QGuiApplication::primaryScreen())
-            screens.push_back(screen->availableGeometry());
-    const QRect placed = placeWindow(saved, screens, QSize(640, 480), QSize(kMinWidth, kMinHeight));
+    const QRect placed = placedRect(saved, QSize(640, 480), QSize(kMinWidth, kMinHeight));
     move(placed.topLeft());
     resize(placed.size());
 

@@ -4,7 +4,6 @@
 #include "app/ProgramScripts.h"
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
-#include "app/WindowPlacement.h"
 #include "core/MemberExtract.h"
 #include "gui/Commands.h"
 #include "gui/AboutBox.h"
@@ -20,6 +19,7 @@
 #include "gui/ScriptEditorDialog.h"
 #include "gui/TitleFit.h"
 #include "gui/UiText.h"
+#include "gui/WindowGeometry.h"
 #include "platform/Environment.h"
 
 #include <QAction>
@@ -45,7 +45,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
 #include <QStatusBar>
@@ -710,17 +709,8 @@ void MainWindow::onRunFinished(RunOutcome outcome)
 
 void MainWindow::restoreWindowRect()
 {
-    const WindowRect r = m_store->loadWindowRect("Window Position");
-    const QRect saved = r.isEmpty() ? QRect() : QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
-    // The saved rectangle (which may come from another scale factor, a screen that is gone
-    // or a hand-edited file) or the default one, fitted into the screen it lands on.
-    std::vector<QRect> screens;
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        screens.push_back(primary->availableGeometry());
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen != QGuiApplication::primaryScreen())
-            screens.push_back(screen->availableGeometry());
-    const QRect placed = placeWindow(saved, screens, QSize(760, 520), QSize(kMinWidth, kMinHeight));
+    const QRect placed = placedRect(fromStoredRect(m_store->loadWindowRect("Window Position")), QSize(760, 520),
+                                    QSize(kMinWidth, kMinHeight));
     move(placed.topLeft());
     resize(placed.size());
 }
@@ -735,8 +725,7 @@ void MainWindow::saveSettings()
         m_store->saveRecentItems(kBoxNames[k], fromQt(boxes[k]->currentText()), m_recent[k], m_options.maxItemsSaved);
     // The rectangle of a minimised or maximised window is not the one to come back to.
     if (!isMinimized() && !isMaximized() && !isFullScreen()) {
-        const QRect g(pos(), size());
-        m_store->saveWindowRect("Window Position", {g.left(), g.top(), g.left() + g.width(), g.top() + g.height()});
+        m_store->saveWindowRect("Window Position", toStoredRect(QRect(pos(), size())));
     }
     m_savedToolbar = encodeToolbarLayout({m_toolbarItems, saveState()});
     m_store->saveToolbar(m_savedToolbar);

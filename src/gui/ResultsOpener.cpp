@@ -5,6 +5,7 @@
 #include "app/SettingsStore.h"
 #include "gui/ContextWindow.h"
 #include "gui/ResultsModel.h"
+#include "gui/WindowGeometry.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -33,11 +34,6 @@ QString chooseProgram(QWidget* parent)
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
         return {};
     return chooser.selectedFiles().constFirst();
-}
-
-QRect toRect(const WindowRect& r)
-{
-    return r.isEmpty() ? QRect() : QRect(QPoint(r.left, r.top), QPoint(r.right - 1, r.bottom - 1));
 }
 
 } // namespace
@@ -187,7 +183,7 @@ void ResultsOpener::viewContext()
             m_list->setCurrentIndex(m_model.index(*row));
         return contextHit(*row);
     };
-    ContextWindow window(*hit, settings, std::move(neighbour), toRect(m_store.loadWindowRect("View Context Position")),
+    ContextWindow window(*hit, settings, std::move(neighbour), fromStoredRect(m_store.loadWindowRect("View Context Position")),
                          m_window);
     if (!window.loaded()) {
         m_message(window.loadError());
@@ -196,7 +192,7 @@ void ResultsOpener::viewContext()
     window.exec();
     const QRect r = window.rectangleToSave();
     if (!r.isEmpty())
-        m_store.saveWindowRect("View Context Position", {r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+        m_store.saveWindowRect("View Context Position", toStoredRect(r));
 }
 
 } // namespace tw

@@ -1,3 +1,4 @@
+#include "GuiControls.h"
 #include "TestUtil.h"
 #include "app/OptionsBlock.h"
 #include "app/ProgramScripts.h"
@@ -22,15 +23,7 @@
 namespace tw {
 namespace {
 
-template <typename W>
-W* control(QWidget* top, const char* accessibleName)
-{
-    for (W* w : top->findChildren<W*>())
-        if (w->accessibleName() == QLatin1String(accessibleName))
-            return w;
-    ADD_FAILURE() << "no control named " << accessibleName;
-    return nullptr;
-}
+using test::control;
 
 void click(QWidget* dialog, const char* name) { control<QAbstractButton>(dialog, name)->click(); }
 

@@ -1,3 +1,4 @@
+#include "GuiControls.h"
 #include "TestUtil.h"
 #include "gui/MainWindow.h"
 #include "gui/MaskRulesDialog.h"
@@ -20,22 +21,11 @@
 #include <ostream>
 
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QStringList& list, std::ostream* os) { *os << '"' << list.join(';').toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace tw {
 namespace {
 
-template <typename W>
-W* control(QWidget* top, const char* accessibleName)
-{
-    for (W* w : top->findChildren<W*>())
-        if (w->accessibleName() == QLatin1String(accessibleName))
-            return w;
-    ADD_FAILURE() << "no control named " << accessibleName;
-    return nullptr;
-}
+using test::control;
 
 QStringList rows(QWidget* dialog)
 {

@@ -1,4 +1,5 @@
 // The Script Editor driven through its controls, found by their accessible names.
+#include "GuiControls.h"
 #include "TestUtil.h"
 #include "app/OptionsBlock.h"
 #include "engine/Expression.h"
@@ -21,22 +22,11 @@
 
 #include <ostream>
 
-QT_BEGIN_NAMESPACE
-inline void PrintTo(const QStringList& list, std::ostream* os) { *os << '"' << list.join(';').toStdString() << '"'; }
-QT_END_NAMESPACE
 
 namespace tw {
 namespace {
 
-template <typename W>
-W* control(QWidget* top, const char* accessibleName)
-{
-    for (W* w : top->findChildren<W*>())
-        if (w->accessibleName() == QLatin1String(accessibleName))
-            return w;
-    ADD_FAILURE() << "no control named " << accessibleName;
-    return nullptr;
-}
+using test::control;
 
 // Pages repeat the names of their list buttons, so those are looked up within a page.
 QWidget* pairsPage(QWidget* d) { return control<QWidget>(d, "Search/Replace"); }

@@ -1,0 +1,28 @@
+#pragma once
+// Finding a window's controls the way a screen reader names them.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QWidget>
+
+#include <ostream>
+
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QStringList& list, std::ostream* os) { *os << '"' << list.join(';').toStdString() << '"'; }
+QT_END_NAMESPACE
+
+namespace tw::test {
+
+// The child of `top` of type W whose accessible name is `accessibleName`; a test failure
+// and null when there is none.
+template <typename W>
+W* control(QWidget* top, const char* accessibleName)
+{
+    for (W* w : top->findChildren<W*>())
+        if (w->accessibleName() == QLatin1String(accessibleName))
+            return w;
+    ADD_FAILURE() << "no control named " << accessibleName;
+    return nullptr;
+}
+
+} // namespace tw::test
