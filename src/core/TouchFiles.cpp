@@ -1,8 +1,11 @@
 #include "core/TouchFiles.h"
 
+#include "core/ListWalk.h"
 #include "core/RunTexts.h"
+#include "select/FileList.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -108,14 +111,33 @@ TouchOutcome TouchFiles::apply(const std::string& path, TouchSink& sink)
     return report(sink, TouchOutcome::Touched, path, path);
 }
 
+bool collectTouchFiles(FileSystem& fs, const SearchRequest& request, FileList& list, const std::atomic<bool>* stop,
+                       std::function<void()> pump)
+{
+    ListWalk walk(fs, request, list, nullptr, nullptr, stop, std::move(pump));
+    walk.walkOn(SIZE_MAX);
+    return !(stop && stop->load()) && walk.finished();
+}
+
 TouchCounts TouchFiles::applyAll(const std::vector<std::string>& paths, TouchSink& sink,
                                  const std::atomic<bool>* stop)
 {
+    return applyEach(paths.size(), [&paths](size_t i) { return paths[i]; }, sink, stop);
+}
+
+TouchCounts TouchFiles::applyAll(const FileList& paths, TouchSink& sink, const std::atomic<bool>* stop)
+{
+    return applyEach(paths.size(), [&paths](size_t i) { return std::string(paths.at(i)); }, sink, stop);
+}
+
+TouchCounts TouchFiles::applyEach(size_t count, const std::function<std::string(size_t)>& pathAt, TouchSink& sink,
+                                  const std::atomic<bool>* stop)
+{
     TouchCounts counts;
-    for (const std::string& path : paths) {
+    for (size_t i = 0; i < count; ++i) {
         if (stop && stop->load(std::memory_order_relaxed))
             break;
-        switch (apply(path, sink)) {
+        switch (apply(pathAt(i), sink)) {
         case TouchOutcome::Touched:
             ++counts.touched;
             break;

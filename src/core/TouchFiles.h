@@ -5,10 +5,12 @@
 // are read but setting them does nothing, and a creation time cannot be set (it is left
 // alone without an error). A symbolic link in the list is never followed: it is left
 // alone with a line saying so.
+#include "core/SearchRequest.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -78,6 +80,14 @@ std::string touchSummaryText(const TouchCounts& counts);
 // status cannot be read.
 std::optional<uint32_t> touchAttributesOf(FileSystem& fs, const std::string& path);
 
+class FileList;
+
+// The files a run of `request` would select (its paths and masks, include and exclude
+// rules, date and size filters, a script's paths), without archives, into `list`. False
+// when `stop` was set before the walk was over. `pump`, when set, runs before every entry.
+bool collectTouchFiles(FileSystem& fs, const SearchRequest& request, FileList& list,
+                       const std::atomic<bool>* stop, std::function<void()> pump = {});
+
 class TouchFiles {
 public:
     TouchFiles(FileSystem& fs, FileOps& ops, const TouchRequest& request) : m_fs(fs), m_ops(ops), m_request(request)
@@ -89,8 +99,11 @@ public:
     // Touches every path in order until `stop` (when given) is set.
     TouchCounts applyAll(const std::vector<std::string>& paths, TouchSink& sink,
                          const std::atomic<bool>* stop = nullptr);
+    TouchCounts applyAll(const FileList& paths, TouchSink& sink, const std::atomic<bool>* stop = nullptr);
 
 private:
+    TouchCounts applyEach(size_t count, const std::function<std::string(size_t)>& pathAt, TouchSink& sink,
+                          const std::atomic<bool>* stop);
     bool setTimes(const std::string& path, const FileStatus& st);
     TouchOutcome report(TouchSink& sink, TouchOutcome outcome, const std::string& path, std::string text);
 
