@@ -1,9 +1,14 @@
+#include "core/RunDriver.h"
 #include "core/TouchFiles.h"
+#include "results/ResultsList.h"
+#include "select/FileList.h"
 
+#include "FakeHost.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -150,6 +155,36 @@ TEST_F(TouchFixture, AttributeModes)
     EXPECT_EQ(touchAttributesOf(realFileSystem(), dir.file(".hid")), std::nullopt);
     writeFile(dir.file(".hid"), "");
     EXPECT_EQ(touchAttributesOf(realFileSystem(), dir.file(".hid")), kAttrHidden);
+}
+
+// Through the driver: the files a run selects (masks, subdirectories), then touched.
+TEST_F(TouchFixture, DriverCollectsAsARunAndTouches)
+{
+    writeFile(dir.file("sub/deep.txt"), "d");
+    writeFile(dir.file("other.log"), "e");
+    setStatTimes(dir.file("other.log"), kOld, 0, kOld, 0);
+    test::FakeHost host;
+    ResultsList results;
+    RunDriver driver(host, results);
+    SearchRequest request;
+    request.pathMasks.push_back({dir.path(), "*.txt"});
+    request.searchSubdirectories = true;
+    FileList list;
+    ASSERT_EQ(driver.CollectTouchList(request, list), RunOutcome::Completed);
+    std::vector<std::string> found;
+    for (size_t i = 0; i < list.size(); ++i)
+        found.emplace_back(list.at(i));
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, (std::vector<std::string>{readOnly, file, dir.file("sub/deep.txt"), target}));
+
+    TouchRequest touch;
+    touch.newTime = fileTimeOf(kNew);
+    EXPECT_EQ(driver.TouchFileList(list, touch), RunOutcome::Completed);
+    for (const std::string& p : found)
+        EXPECT_EQ(lstatOf(p).st_mtim.tv_sec, kNew) << p;
+    EXPECT_EQ(lstatOf(dir.file("other.log")).st_mtim.tv_sec, kOld);
+    EXPECT_EQ(lstatOf(link).st_mtim.tv_sec, kOld);
+    EXPECT_EQ(driver.counters().fileErrors, 0);
 }
 
 } // namespace
