@@ -1,4 +1,4 @@
-// tarnwick-cli: runs one Search, Replace or file listing from a command line, unattended, and
+// tarnwick-cli: runs one Search, Replace, Touch or file listing from a command line, unattended, and
 // exits with 0 when something was found, 1 when nothing was, 2 when the command did not
 // run or was stopped.
 #include "app/CommandLine.h"
@@ -6,15 +6,20 @@
 #include "app/RunRequest.h"
 #include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
+#include "app/TouchModel.h"
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
 #include "core/RunDriver.h"
 #include "core/SafeRewrite.h"
+#include "core/TouchFiles.h"
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
 #include "results/HtmlPage.h"
+#include "select/FileList.h"
 
+#include <atomic>
 #include <csignal>
+#include <ctime>
 #include <exception>
 #include <optional>
 #include <cstdio>
@@ -46,8 +51,11 @@ void printHelp()
         "            masks, its expression and its own options; a search, or a replace with /R\n"
         "  /O file   write the results to a file instead of standard output\n"
         "  /B dir    backup directory for replace runs\n"
-        "  /idwxhrqn flag letters: i case-insensitive, d subdirectories, w whole word,\n"
-        "            x regular expression, h ignore whitespace, r replace, q close, n no prompts\n"
+        "  /T text   touch: every selected file gets this date and time (\"DATE TIME\" in the\n"
+        "            locale's pictures) as its modification time; /t or /T alone: now\n"
+        "  /idwxhtrqn flag letters: i case-insensitive, d subdirectories, w whole word,\n"
+        "            x regular expression, h ignore whitespace, t touch, r replace, q close,\n"
+        "            n no prompts\n"
         "An empty search text lists the selected files.\n"
         "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
@@ -214,9 +222,10 @@ std::optional<tw::SearchRequest> commandRequest(const tw::CommandLineRequest& cm
     if (cmd.scriptFileGiven && !takeScript(cmd, saved, options, script, host))
         return std::nullopt;
     tw::CommandLineCommand command = tw::chosenCommand(cmd);
+    // Touch takes only the file selection: the search and replace texts play no part.
     if (command == tw::CommandLineCommand::Touch) {
-        host.message("Touch is not available from tarnwick-cli yet.", false);
-        return std::nullopt;
+        inputs.searchText.clear();
+        inputs.replaceText.clear();
     }
     // A script alone is run as a search: the command-line program always does something.
     if (command == tw::CommandLineCommand::None && cmd.scriptFileGiven)
@@ -233,6 +242,66 @@ std::optional<tw::SearchRequest> commandRequest(const tw::CommandLineRequest& cm
 
     return tw::buildRunRequest(
         {inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true, &script, accepted.use});
+}
+
+std::atomic<bool> g_touchStop{false};
+
+void onTouchInterrupt(int) { g_touchStop.store(true); }
+
+// Prints each touched file on standard output and every other line on standard error.
+class PrintingTouchSink : public tw::TouchSink {
+public:
+    explicit PrintingTouchSink(tw::CliHost& host) : m_host(host) {}
+    void line(const tw::TouchLine& line) override
+    {
+        if (line.outcome == tw::TouchOutcome::Touched)
+            std::printf("%s\n", tw::displayName(line.text).c_str());
+        else
+            m_host.message(tw::displayName(line.text), false);
+    }
+
+private:
+    tw::CliHost& m_host;
+};
+
+// "/T": every file the request selects gets the "/T" date and time as its modification
+// time, or the current time when the switch had no value. Exit status 0 when a file was
+// touched, 1 when none was selected, 2 for a value that is no date and time, a stop or a
+// file that could not be touched.
+int runTouch(const tw::CommandLineRequest& cmd, const tw::SearchRequest& request, tw::CliHost& host)
+{
+    tw::TouchRequest touch;
+    touch.newTime = tw::toFileTime(::time(nullptr), 0);
+    const bool now = !cmd.touchDateTimeGiven || cmd.touchDateTime.empty() || cmd.touchDateTime == "Now";
+    if (!now) {
+        std::string error;
+        const std::optional<tw::FileTime> when =
+            tw::parseTouchDateTime(cmd.touchDateTime, tw::systemTouchPictures(), &error);
+        if (!when) {
+            host.message(error, false);
+            return 2;
+        }
+        touch.newTime = *when;
+    }
+    std::signal(SIGINT, onTouchInterrupt);
+    std::signal(SIGTERM, onTouchInterrupt);
+    tw::FileList list;
+    bool stopped = !tw::collectTouchFiles(tw::realFileSystem(), request, list, &g_touchStop);
+    PrintingTouchSink sink(host);
+    tw::TouchCounts counts;
+    if (!stopped) {
+        tw::TouchFiles files(tw::realFileSystem(), tw::realFileOps(), touch);
+        counts = files.applyAll(list, sink, &g_touchStop);
+        stopped = g_touchStop.load();
+    }
+    std::printf("%s\n", tw::touchSummaryText(counts).c_str());
+    if (stopped)
+        host.message("Execution interrupted by the user!", false);
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return 2;
+    if (stopped || counts.failed != 0)
+        return 2;
+    return counts.touched > 0 ? 0 : 1;
 }
 
 } // namespace
@@ -280,6 +349,8 @@ int main(int argc, char** argv)
     if (!made)
         return 2;
     tw::SearchRequest& request = *made;
+    if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch)
+        return runTouch(cmd, request, host);
     const bool replaceMode = request.replaceMode;
     // The options in force: a script's own replace the program's for its run.
     const tw::ProgramOptions& inForce = request.options;

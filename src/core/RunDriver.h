@@ -16,6 +16,7 @@
 #include "core/RunHost.h"
 #include "core/RunTexts.h"
 #include "core/SearchRequest.h"
+#include "core/TouchFiles.h"
 #include "platform/ArchiveReader.h"
 #include "platform/FileSystem.h"
 #include "results/ResultSink.h"
@@ -62,6 +63,12 @@ public:
     // the host's pump() during a run.
     RunOutcome ExecuteRun(SearchRequest& request);
     RunOutcome ListFilesOnly(const SearchRequest& request);
+    // Touch, as runs of this driver (one at a time, stopped by requestStop): the files a
+    // run of `request` would select into `list` (nothing goes to the results); then
+    // `touch` applied to each file of `list` in order, with a results line for each file
+    // left alone or in error and the summary. Defined in RunDriverTouch.cpp.
+    RunOutcome CollectTouchList(const SearchRequest& request, FileList& list);
+    RunOutcome TouchFileList(const FileList& list, const TouchRequest& touch);
     // Sets the stop flag; the run notices it between entries, blocks and files.
     void requestStop() { m_stop.store(true); }
     // True from the start of a run until it has returned, whatever way it ends.

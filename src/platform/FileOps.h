@@ -26,6 +26,23 @@ public:
     [[nodiscard]] virtual bool setMode(const std::string& path, uint32_t mode) = 0;
     [[nodiscard]] virtual bool readTimes(const std::string& path, PreciseTimes* out) = 0;
     [[nodiscard]] virtual bool setTimes(const std::string& path, const PreciseTimes& times) = 0;
+    // Sets the last-write time of `path` itself, and its last-access time when
+    // `setAccess`; a symbolic link is never followed (a link's own times are set). The
+    // base class cannot do this and fails with ENOSYS.
+    [[nodiscard]] virtual bool setOwnTimes(const std::string& path, const PreciseTimes& times, bool setAccess)
+    {
+        (void)path, (void)times, (void)setAccess;
+        errno = ENOSYS;
+        return false;
+    }
+    // Sets the permission bits of `path` itself, never through a symbolic link (which
+    // fails). The base class cannot do this and fails with ENOSYS.
+    [[nodiscard]] virtual bool setOwnMode(const std::string& path, uint32_t mode)
+    {
+        (void)path, (void)mode;
+        errno = ENOSYS;
+        return false;
+    }
     // Both names lead to the same file (same device and inode).
     [[nodiscard]] virtual bool sameFile(const std::string& a, const std::string& b) = 0;
     // Atomically replaces `to` by `from` (same file system).

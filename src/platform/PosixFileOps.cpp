@@ -2,6 +2,7 @@
 #include "platform/PosixFile.h"
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include <cerrno>
@@ -90,6 +91,33 @@ public:
         timespec ts[2];
         toTimespecs(t, ts);
         return ::utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
+    }
+    bool setOwnTimes(const std::string& path, const PreciseTimes& t, bool setAccess) override
+    {
+        timespec ts[2];
+        toTimespecs(t, ts);
+        if (!setAccess)
+            ts[0].tv_nsec = UTIME_OMIT;
+        return ::utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    bool setOwnMode(const std::string& path, uint32_t mode) override
+    {
+        // An O_PATH descriptor names the entry itself; with O_NOFOLLOW it is the link, not
+        // what the link leads to, which is refused.
+        Descriptor fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() < 0)
+            return false;
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0)
+            return false;
+        if (S_ISLNK(st.st_mode)) {
+            errno = ELOOP;
+            return false;
+        }
+        // The descriptor's entry in /proc leads to the file it was opened on, whatever
+        // happens to the name meanwhile.
+        const std::string procPath = "/proc/self/fd/" + std::to_string(fd.get());
+        return ::chmod(procPath.c_str(), static_cast<mode_t>(mode & 07777)) == 0;
     }
     bool sameFile(const std::string& a, const std::string& b) override
     {

@@ -47,6 +47,43 @@ TEST_F(OpsFixture, TimesKeepNanoseconds)
     EXPECT_EQ(st.lastWrite, toFileTime(1234567890, 123456789));
 }
 
+// The "own" calls act on the entry named, never through a link: a link's own time is
+// set and its target's is not; a link's mode is refused, the target keeping its own.
+TEST_F(OpsFixture, OwnTimesAndModeNeverGoThroughALink)
+{
+    const std::string f = dir + "f", link = dir + "l";
+    std::ofstream(f) << "x";
+    ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(f.c_str(), link.c_str()), 0);
+    PreciseTimes old;
+    old.lastWriteSec = old.lastAccessSec = 1000000000;
+    ASSERT_TRUE(realFileOps().setTimes(f, old));
+    PreciseTimes t;
+    t.lastWriteSec = 1234567890;
+    t.lastAccessSec = 1111111111;
+    ASSERT_TRUE(realFileOps().setOwnTimes(link, t, false));
+    struct stat st {};
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
+    EXPECT_FALSE(realFileOps().setOwnMode(link, 0444));
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+
+    // On the file itself: the access time only when asked for; the mode as given.
+    ASSERT_TRUE(realFileOps().setOwnTimes(f, t, false));
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
+    EXPECT_EQ(st.st_atim.tv_sec, 1000000000);
+    ASSERT_TRUE(realFileOps().setOwnTimes(f, t, true));
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_atim.tv_sec, 1111111111);
+    ASSERT_TRUE(realFileOps().setOwnMode(f, 0400));
+    ASSERT_EQ(::stat(f.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0400u);
+}
+
 TEST_F(OpsFixture, FileTimeConversionRoundTrips)
 {
     for (const int64_t sec : {-11644473600LL, -1LL, 0LL, 1700000000LL}) {
