@@ -268,6 +268,41 @@ std::string fileOperationTarget(const FileOperationRequest& request, const FileO
     return plainRelative(relative) ? destination + relative : std::string();
 }
 
+FileOperationHooks hostFileOperationHooks(RunHost& host, std::function<bool()> stop)
+{
+    FileOperationHooks hooks;
+    hooks.askOverwrite = [&host](const std::string& target) {
+        switch (host.ask(Question::ReadOnly, overwriteQuestion(target))) {
+        case Answer::Yes:
+            return OverwriteAnswer::Yes;
+        case Answer::YesToAll:
+            return OverwriteAnswer::YesToAll;
+        case Answer::Cancel:
+            return OverwriteAnswer::NoToAll;
+        default:
+            return OverwriteAnswer::No;
+        }
+    };
+    hooks.progress = [&host](size_t index, size_t total, const std::string& path) {
+        host.fileProgress(static_cast<long>(total - index), static_cast<long>(index * 100 / total), path);
+        host.pump();
+    };
+    hooks.stopRequested = std::move(stop);
+    return hooks;
+}
+
+std::string overwriteQuestion(const std::string& target)
+{
+    return displayName(target) + "\nexists already. Replace it?";
+}
+
+void addFileOperationLines(ResultStream& sink, const FileOperationSummary& summary, FileOperationKind kind)
+{
+    for (const std::string& line : summary.errorLines)
+        sink.addLine(ResultEntry::error(displayName(line)));
+    sink.addLine(ResultEntry::summary(summary.text(kind)));
+}
+
 FileOperationSummary runFileOperation(FileSystem& fs, FileOps& ops, const FileOperationRequest& request,
                                       const FileOperationHooks& hooks)
 {

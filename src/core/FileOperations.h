@@ -5,7 +5,9 @@
 // whose size is checked before the source goes. Links are never followed: a link in the
 // list is itself the file that is moved or removed. Archive members are extracted one at
 // a time to a file of the program's and copied from there; the archive never changes.
+#include "core/RunHost.h"
 #include "platform/FileOps.h"
+#include "results/ResultStream.h"
 #include "platform/FileSystem.h"
 
 #include <cstddef>
@@ -63,6 +65,15 @@ std::string fileOperationTarget(const FileOperationRequest& request, const FileO
 // Runs the operation on every file of the request, in order.
 FileOperationSummary runFileOperation(FileSystem& fs, FileOps& ops, const FileOperationRequest& request,
                                       const FileOperationHooks& hooks);
+
+// Hooks that ask through the run host ("Confirmation Required": Yes, Yes to All, No; its
+// Cancel, also the dialog closed, answers No to All), show each file as the progress and
+// pump the host; `stop` is asked before each file.
+FileOperationHooks hostFileOperationHooks(RunHost& host, std::function<bool()> stop);
+// The question asked before an existing target is replaced.
+std::string overwriteQuestion(const std::string& target);
+// The refusals as error lines, then the summary line.
+void addFileOperationLines(ResultStream& sink, const FileOperationSummary& summary, FileOperationKind kind);
 
 // Error line texts (followed by a space and the file's name).
 inline constexpr const char* kOntoItself = "Cannot copy a file onto itself";

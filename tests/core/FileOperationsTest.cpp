@@ -4,6 +4,7 @@
 #include "core/FileOperations.h"
 
 #include "TestArchives.h"
+#include "FakeHost.h"
 #include "ReplaceTestSupport.h"
 #include "TestUtil.h"
 
@@ -270,6 +271,19 @@ TEST(FileOperations, ExistingTargetsAreReplacedOnlyByTheAnswer)
     s = run(r, hooks);
     EXPECT_EQ(asked, 2u);
     EXPECT_EQ(readFile(out.file("1")) + readFile(out.file("2")) + readFile(out.file("3")), "old1new2new3");
+
+    // Through the run host: its question closed unanswered (Cancel) is No to All.
+    for (const char* n : {"1", "2", "3"})
+        writeFile(out.file(n), std::string("old") + n);
+    test::FakeHost host;
+    host.answers = {Answer::Yes};
+    bool stop = false;
+    s = run(r, hostFileOperationHooks(host, [&] { return stop; }));
+    EXPECT_EQ(host.questions, (std::vector<std::string>{overwriteQuestion(out.file("1")), overwriteQuestion(out.file("2"))}));
+    EXPECT_EQ(readFile(out.file("1")) + readFile(out.file("2")) + readFile(out.file("3")), "new1old2old3");
+    EXPECT_EQ(s.text(FileOperationKind::Copy), "1 file copied, 0 failed, 2 skipped");
+    stop = true;
+    EXPECT_TRUE(run(r, hostFileOperationHooks(host, [&] { return stop; })).stopped);
 }
 
 TEST(FileOperations, MembersAreCopiedOutAndTheArchiveStaysAsItWas)
