@@ -255,6 +255,9 @@ std::string FileOperationSummary::text(FileOperationKind kind) const
 
 std::string fileOperationTarget(const FileOperationRequest& request, const FileOperationItem& item)
 {
+    // No destination is no place at all, never the root.
+    if (request.destination.empty())
+        return {};
     const std::string destination = withSlash(request.destination);
     std::string relative = lastPart(item.path);
     if (request.preserve && item.archivePath.empty())

@@ -58,7 +58,7 @@ struct FileOperationSummary {
     std::string text(FileOperationKind kind) const;
 };
 
-// The name the file gets at the destination (which ends with "/"); empty when the name
+// The name the file gets at the destination; empty when there is no destination or the name
 // would leave the destination.
 std::string fileOperationTarget(const FileOperationRequest& request, const FileOperationItem& item);
 

@@ -71,6 +71,8 @@ TEST(FileOperations, TargetNamesKeepThePathBelowTheFirstStartPathThatHoldsIt)
     EXPECT_EQ(fileOperationTarget(r, {"../..", "/data/a.zip"}), "");
     r.preserve = false;
     EXPECT_EQ(fileOperationTarget(r, {"/data/a/b.txt", {}}), "/out/b.txt");
+    r.destination.clear();
+    EXPECT_EQ(fileOperationTarget(r, {"/data/a/b.txt", {}}), "");
 }
 
 TEST(FileOperations, CopyAndMoveKeepContentModeAndTimesAndTouchOnlyListedFiles)
