@@ -22,18 +22,27 @@ std::vector<FileOperationItem> FileOperationModel::filesOfRows(const std::vector
 {
     std::vector<FileOperationItem> files;
     std::set<std::pair<std::string, std::string>> seen;
-    auto take = [&](const ResultEntry& row) {
-        if (!row.path.empty() && seen.emplace(row.path, row.archivePath).second)
+    // A line of a file's block (its hits, replace texts, count, operation done) stands for
+    // the file; an error or recovery line may name a file that was never listed, or a copy.
+    auto standsForFile = [](LineKind kind, bool fileLinesOnly) {
+        if (kind == LineKind::File || kind == LineKind::ListedFile)
+            return true;
+        return !fileLinesOnly && (kind == LineKind::Hit || kind == LineKind::ReplaceText
+                                  || kind == LineKind::Count || kind == LineKind::Done);
+    };
+    auto take = [&](const ResultEntry& row, bool fileLinesOnly) {
+        if (!row.path.empty() && standsForFile(row.kind, fileLinesOnly)
+            && seen.emplace(row.path, row.archivePath).second)
             files.push_back({row.path, row.archivePath});
     };
     if (selected.empty())
         for (const ResultEntry& row : rows)
-            take(row);
+            take(row, true);
     std::vector<size_t> inOrder = selected;
     std::sort(inOrder.begin(), inOrder.end());
     for (size_t index : inOrder)
         if (index < rows.size())
-            take(rows[index]);
+            take(rows[index], false);
     return files;
 }
 

@@ -32,6 +32,7 @@ TEST(FileOperationModel, FilesOfTheResultsListEachOnceInListOrder)
         ResultEntry::fileLine("m/x.txt", "/d/z.zip"),
         ResultEntry::fileLine("m/x.txt", "/d/y.zip"),
         ResultEntry::fileLine("/d/b\x1b.txt"),
+        ResultEntry::error("Error reading file c.txt", "/d/c.txt"),
         ResultEntry::summary("Searched 3 file(s), found 2 occurrences in 2 file(s)"),
     };
     const struct {
@@ -39,8 +40,9 @@ TEST(FileOperationModel, FilesOfTheResultsListEachOnceInListOrder)
         std::vector<std::string> shown;
     } cases[] = {
         {{}, {"/d/a.txt", "/d/z.zip | m/x.txt", "/d/y.zip | m/x.txt", "/d/b?.txt"}},
-        {{4, 1, 0, 5, 99}, {"/d/a.txt", "/d/b?.txt"}},
-        {{5}, {}},
+        {{4, 1, 0, 5, 6, 99}, {"/d/a.txt", "/d/b?.txt"}},
+        {{1}, {"/d/a.txt"}},
+        {{5, 6}, {}},
     };
     for (const auto& c : cases) {
         FileOperationModel m(FileOperationModel::filesOfRows(rows, c.selected), {}, FileOperationKind::Copy);
