@@ -123,8 +123,11 @@ private:
             return Outcome::Done;
         if (existing.isDirectory)
             return refuse(kTargetIsDirectory, target);
-        FileStatus followed;
-        if (source && m_fs.status(target, &followed) && sameFile(followed, *source))
+        // The source itself, or for a link in the list the file it leads to: a link
+        // renamed over that file would leave the link alone, pointing at itself.
+        FileStatus followed, sourceFollowed;
+        if (source && m_fs.status(target, &followed)
+            && (sameFile(followed, *source) || (m_fs.status(path, &sourceFollowed) && sameFile(followed, sourceFollowed))))
             return refuse(kOntoItself, path);
         if (isOneOfTheFiles(m_fs, target, m_request.files.size(), [&](size_t i) {
                 const FileOperationItem& f = m_request.files[i];

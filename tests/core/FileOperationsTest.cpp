@@ -204,6 +204,15 @@ TEST(FileOperations, LinksAreNeverFollowed)
     s = run(requestOf(FileOperationKind::Move, {dir.file("mv")}, out.path()));
     EXPECT_EQ(s.done, 1u);
     EXPECT_TRUE(S_ISLNK(lstatOf(out.file("mv")).st_mode));
+    // A link is never moved over the file it leads to.
+    writeFile(dir.file("real/g.txt"), "gee");
+    ASSERT_EQ(::symlink(dir.file("real/g.txt").c_str(), dir.file("g.txt").c_str()), 0);
+    FileOperationHooks yesToAll;
+    yesToAll.askOverwrite = [](const std::string&) { return OverwriteAnswer::YesToAll; };
+    s = run(requestOf(FileOperationKind::Move, {dir.file("g.txt")}, dir.file("real")), yesToAll);
+    EXPECT_EQ(s.errorLines, std::vector<std::string>{std::string(kOntoItself) + " g.txt"});
+    EXPECT_EQ(readFile(dir.file("real/g.txt")), "gee");
+    EXPECT_TRUE(S_ISREG(lstatOf(dir.file("real/g.txt")).st_mode));
     // Deleting links removes the links, to a file or to a directory alike.
     s = run(requestOf(FileOperationKind::Delete, {dir.file("lf"), dir.file("ld")}, ""));
     EXPECT_EQ(s.done, 2u);
