@@ -127,7 +127,8 @@ private:
         // renamed over that file would leave the link alone, pointing at itself.
         FileStatus followed, sourceFollowed;
         if (source && m_fs.status(target, &followed)
-            && (sameFile(followed, *source) || (m_fs.status(path, &sourceFollowed) && sameFile(followed, sourceFollowed))))
+            && (sameFile(followed, *source)
+                || (m_fs.status(path, &sourceFollowed) && sameFile(followed, sourceFollowed))))
             return refuse(kOntoItself, path);
         if (isOneOfTheFiles(m_fs, target, m_request.files.size(), [&](size_t i) {
                 const FileOperationItem& f = m_request.files[i];

@@ -127,7 +127,10 @@ public:
     {
         return real().createUniqueFile(d, p, e);
     }
-    std::unique_ptr<FileLock> lockFile(const std::string& p, int t, int* e) override { return real().lockFile(p, t, e); }
+    std::unique_ptr<FileLock> lockFile(const std::string& p, int t, int* e) override
+    {
+        return real().lockFile(p, t, e);
+    }
     PlaceResult placeFile(const std::string& root, const std::string& rel, uint32_t mode, const PreciseTimes* times,
                           const FileStatus* notSameAs, const std::function<bool(File&)>& fill) override
     {
@@ -290,7 +293,8 @@ TEST(FileOperations, ExistingTargetsAreReplacedOnlyByTheAnswer)
     host.answers = {Answer::Yes};
     bool stop = false;
     s = run(r, hostFileOperationHooks(host, [&] { return stop; }));
-    EXPECT_EQ(host.questions, (std::vector<std::string>{overwriteQuestion(out.file("1")), overwriteQuestion(out.file("2"))}));
+    EXPECT_EQ(host.questions,
+              (std::vector<std::string>{overwriteQuestion(out.file("1")), overwriteQuestion(out.file("2"))}));
     EXPECT_EQ(readFile(out.file("1")) + readFile(out.file("2")) + readFile(out.file("3")), "new1old2old3");
     EXPECT_EQ(s.text(FileOperationKind::Copy), "1 file copied, 0 failed, 2 skipped");
     stop = true;
