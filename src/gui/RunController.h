@@ -41,6 +41,10 @@ public:
     const std::string& runHeading() const { return m_heading; }
     // Requests a stop: the run's stop flag is set and an open question resolves as Cancel.
     void requestStop();
+    // For a job's work on the worker thread: a stop was asked for the active run, and the
+    // results list its lines go to (after those already there).
+    bool stopRequested() const { return m_stopRequested.load(); }
+    ResultStream& jobResults() { return m_results; }
     // True from start() until runFinished has been emitted.
     bool running() const { return m_thread != nullptr; }
 
