@@ -2,18 +2,6 @@
 
 namespace tw {
 
-bool commandAvailable(int id)
-{
-    switch (id) {
-    case kCmdTouch:
-    case kCmdTouchSelected:
-    case kCmdFileOperations:
-        return false;
-    default:
-        return true;
-    }
-}
-
 bool isToggleCommand(int id)
 {
     return id >= kCmdCaseSensitive && id <= kCmdIgnoreWhitespace;
@@ -21,8 +9,6 @@ bool isToggleCommand(int id)
 
 bool commandEnabled(int id, const WindowState& s)
 {
-    if (!commandAvailable(id))
-        return false;
     const bool idle = s.idle();
     switch (id) {
     case kCmdSearch:

@@ -50,13 +50,8 @@ struct WindowState {
     bool idle() const { return active == ActiveRun::None; }
 };
 
-// True when the command may be used in `state`. Commands whose windows are not part of
-// the program yet are never enabled (see commandAvailable).
+// True when the command may be used in `state`.
 bool commandEnabled(int id, const WindowState& state);
-
-// False for the commands whose windows are not part of this program yet; they are listed
-// in the menus and toolbar, greyed.
-bool commandAvailable(int id);
 
 // The commands that toggle a flag and show a check mark.
 bool isToggleCommand(int id);

@@ -2,6 +2,8 @@
 
 #include "app/OptionsBlock.h"
 #include "app/ProgramScripts.h"
+#include "app/FileOperationModel.h"
+#include "app/TouchModel.h"
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
 #include "core/MemberExtract.h"
@@ -9,6 +11,8 @@
 #include "gui/AboutBox.h"
 #include "gui/BinaryModeDialog.h"
 #include "gui/CustomizeToolbarDialog.h"
+#include "gui/FileOperationJob.h"
+#include "gui/FileOperationsDialog.h"
 #include "gui/HelpPage.h"
 #include "gui/MaskRulesDialog.h"
 #include "gui/OptionsSheet.h"
@@ -18,6 +22,7 @@
 #include "gui/ResultsPrinter.h"
 #include "gui/ScriptEditorDialog.h"
 #include "gui/TitleFit.h"
+#include "gui/TouchDialog.h"
 #include "gui/UiText.h"
 #include "gui/WindowGeometry.h"
 #include "platform/Environment.h"
@@ -55,6 +60,8 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <numeric>
+#include <set>
 #include <tuple>
 
 namespace tw {
@@ -248,6 +255,9 @@ void MainWindow::buildActions()
     connect(action(kCmdOpenDefaultViewer), &QAction::triggered, this, [this] { m_opener->openDefaultViewer(); });
     connect(action(kCmdOpenWith), &QAction::triggered, this, [this] { m_opener->openWithProgram(); });
     connect(action(kCmdViewContext), &QAction::triggered, this, [this] { m_opener->viewContext(); });
+    connect(action(kCmdTouch), &QAction::triggered, this, &MainWindow::touchFiles);
+    connect(action(kCmdFileOperations), &QAction::triggered, this,
+            [this] { fileOperations(FileOperationKind::Copy); });
     connect(action(kCmdPrintResults), &QAction::triggered, this, [this] {
         printResults(this, *m_model, m_controller->runHeading(), m_options.beforeHit, m_options.afterHit);
     });
@@ -416,6 +426,13 @@ void MainWindow::buildResultsList(QWidget* central)
                 openLine();
         });
     }
+    // Delete, F7 and F8 in the list: File Operations with Delete, Move or Copy chosen.
+    for (const auto& [key, kind] : {std::pair{Qt::Key_Delete, FileOperationKind::Delete},
+                                    std::pair{Qt::Key_F7, FileOperationKind::Move},
+                                    std::pair{Qt::Key_F8, FileOperationKind::Copy}}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), m_resultsList, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, kind = kind] { fileOperations(kind); });
+    }
     // Copies of archive members left for viewers by an earlier session are removed.
     removeExtractedMembers(realFileSystem(), dataDirectory() + "view/");
     addListKeys(m_resultsList, [this] {
@@ -525,7 +542,7 @@ void MainWindow::issueCommandLineCommand()
         runCommand(command == CommandLineCommand::Replace);
         break;
     case CommandLineCommand::Touch:
-        showMessage(QStringLiteral("Touch is not available in this version."));
+        touchFiles();
         break;
     case CommandLineCommand::None:
         break;
@@ -703,6 +720,8 @@ void MainWindow::onRunFinished(RunOutcome outcome)
     setWindowTitle(QString::fromLatin1(kIdleTitle));
     statusBar()->showMessage(runEndStatus(*m_model, outcome == RunOutcome::Stopped));
     emit runEnded(outcome);
+    if (std::function<void(RunOutcome)> next = std::exchange(m_whenRunEnds, {}))
+        next(outcome);
     if (m_closeRequested || m_closeAfterRun)
         close();
 }
@@ -889,6 +908,8 @@ void MainWindow::buildMenus()
         if (QAction* command = action(id)) {
             a->setIcon(command->icon());
             connect(a, &QAction::triggered, command, &QAction::trigger);
+        } else if (id == kCmdTouchSelected) { // the list's menu alone has it
+            connect(a, &QAction::triggered, this, &MainWindow::touchSelectedFiles);
         }
         m_contextActions.emplace_back(a, id);
     }
@@ -1112,6 +1133,126 @@ void MainWindow::editScript()
     }
     m_saved.lastScriptFile = m_script.filePath;
     showScript();
+}
+
+void MainWindow::touchFiles()
+{
+    if (running()) {
+        if (m_active == ActiveRun::Touch)
+            stopRun();
+        return;
+    }
+    takeInputs();
+    // Touch takes only the file selection: the search and replace texts play no part.
+    MainInputs in = m_saved.inputs;
+    in.searchText.clear();
+    in.replaceText.clear();
+    forgetChangedScript();
+    const AcceptedInputs accepted =
+        acceptInputs(in, false, m_options, m_script, m_saved.lastScriptFile, scriptLoader());
+    for (const std::string& text : accepted.loadMessages)
+        showMessage(toQt(text));
+    if (!accepted.accepted()) {
+        showMessage(toQt(accepted.message));
+        focusBox(accepted.focus);
+        return;
+    }
+    const SearchRequest request =
+        buildRunRequest({in, m_options, m_saved, false, false, m_saved.quietMode, &m_script, accepted.use});
+    auto files = std::make_shared<FileList>();
+    RunJob job;
+    job.work = [request, files](RunDriver& driver) { return driver.CollectTouchList(request, *files); };
+    job.heading = m_controller->runHeading();
+    m_model->clear();
+    if (!m_controller->start(std::move(job)))
+        return;
+    setRunning(ActiveRun::Touch);
+    m_whenRunEnds = [this, files](RunOutcome outcome) {
+        if (outcome == RunOutcome::Completed && !files->empty())
+            openTouchDialog(files);
+    };
+}
+
+void MainWindow::touchSelectedFiles()
+{
+    if (running())
+        return;
+    auto files = std::make_shared<FileList>();
+    std::set<std::string> seen;
+    for (const QModelIndex& index : m_resultsList->selectionModel()->selectedIndexes()) {
+        const int row = index.row();
+        // Files inside archives cannot be touched; every other line names its file.
+        if (m_model->pathAt(row).empty() || !m_model->archivePathAt(row).empty())
+            continue;
+        if (seen.insert(m_model->pathAt(row)).second)
+            files->add(m_model->pathAt(row));
+    }
+    if (!files->empty())
+        openTouchDialog(std::move(files));
+}
+
+void MainWindow::openTouchDialog(std::shared_ptr<FileList> files)
+{
+    std::vector<std::optional<uint32_t>> attributes;
+    attributes.reserve(files->size());
+    for (size_t k = 0; k < files->size(); ++k)
+        attributes.push_back(touchAttributesOf(realFileSystem(), std::string(files->at(k))));
+    TouchDialog dialog(systemTouchPictures(), localNowFileTime(), attributes, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    RunJob job;
+    job.work = [files, touch = dialog.request()](RunDriver& driver) { return driver.TouchFileList(*files, touch); };
+    job.heading = m_controller->runHeading();
+    if (m_controller->start(std::move(job)))
+        setRunning(ActiveRun::Touch);
+}
+
+void MainWindow::fileOperations(FileOperationKind kind)
+{
+    if (running() || m_model->rowCount() == 0)
+        return;
+    // Only the lines that matter are copied out of the list: the selected ones, or the
+    // file lines when none is selected.
+    std::vector<ResultEntry> rows;
+    const QModelIndexList selected = m_resultsList->selectionModel()->selectedIndexes();
+    const auto take = [&](int row) {
+        ResultEntry entry;
+        entry.fields() = m_model->fieldsAt(row);
+        entry.path = m_model->pathAt(row);
+        entry.archivePath = m_model->archivePathAt(row);
+        rows.push_back(std::move(entry));
+    };
+    std::vector<int> order;
+    for (const QModelIndex& index : selected)
+        order.push_back(index.row());
+    std::sort(order.begin(), order.end());
+    for (const int row : order)
+        take(row);
+    std::vector<size_t> chosen(rows.size());
+    std::iota(chosen.begin(), chosen.end(), size_t(0));
+    if (selected.isEmpty())
+        for (int row = 0; row < m_model->rowCount(); ++row)
+            if (m_model->kindAt(row) == LineKind::File)
+                take(row);
+    std::vector<FileOperationItem> files = FileOperationModel::filesOfRows(rows, chosen);
+    if (files.empty())
+        return;
+    // The start paths keep the files' places below them: a script's paths when the path
+    // box names the script, else the path box's.
+    takeInputs();
+    const bool scriptPaths = scriptReference(m_saved.inputs.path).has_value() && !m_script.paths.empty();
+    std::vector<std::string> scriptDirs;
+    for (const PathMaskPair& entry : m_script.paths)
+        scriptDirs.push_back(entry.path);
+    std::vector<std::string> starts = scriptPaths ? FileOperationModel::startPathsOf(scriptDirs)
+                                                  : FileOperationModel::startPathsOf(m_saved.inputs.path);
+    FileOperationsDialog dialog(FileOperationModel(std::move(files), std::move(starts), kind), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    std::string error;
+    const std::string extractDir = extractionDirectory(realFileSystem(), realFileOps(), dataDirectory(), &error);
+    if (m_controller->start(fileOperationJob(dialog.request(extractDir), *m_host, *m_controller)))
+        setRunning(ActiveRun::Touch);
 }
 
 } // namespace tw

@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/BinaryModeModel.h"
 #include "app/CommandRules.h"
+#include "core/FileOperations.h"
 #include "app/ScriptInputs.h"
 #include "app/SettingsStore.h"
 #include "core/ProgramOptions.h"
@@ -19,6 +20,7 @@
 #include <QDateTime>
 #include <QMainWindow>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -135,6 +137,15 @@ private:
     // Script chose is remembered either way.
     std::optional<std::string> runBinaryModeDialog(const std::string& block, BlockSide side, bool regularExpression,
                                                    QWidget* parent);
+    // Touch (Ctrl+T; while Touch runs, its Stop): the files a run would select are
+    // collected on the worker, then the Touch dialog opens on them and its OK touches them
+    // in a second run. Touch Selected Files takes the files of the selected results lines.
+    void touchFiles();
+    void touchSelectedFiles();
+    void openTouchDialog(std::shared_ptr<FileList> files);
+    // File Operations on the files of the selected results lines (all file lines when none
+    // is selected), with `kind` chosen; the operation runs on the worker.
+    void fileOperations(FileOperationKind kind);
     // The Script command: with Ctrl, the boxes are first written as TWDUMP.TWS; then the
     // Script Editor on the window's script, whose "Use Script" shows it in the boxes.
     void editScript();
@@ -211,6 +222,9 @@ private:
     std::unique_ptr<GuiRunHost> m_host;           // outlives m_controller
     std::unique_ptr<RunController> m_controller;  // destroyed first: stops and joins the worker
     ActiveRun m_active = ActiveRun::None;         // the command of the active run
+    // The next step of the command whose run is active (Touch opens its dialog once the
+    // files are collected); called once, when that run ends.
+    std::function<void(RunOutcome)> m_whenRunEnds;
     bool m_closeRequested = false; // the window was closed during a run: close once it ends
     bool m_closeAfterRun = false;  // "/q": the command line's run is quiet, then the window closes
     int m_commandLineStatus = 2;   // see commandLineStatus()

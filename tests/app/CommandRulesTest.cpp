@@ -25,6 +25,8 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
     regex.regularExpression = true;
     WindowState script;
     script.scriptSearch = true;
+    WindowState touching;
+    touching.active = ActiveRun::Touch;
     WindowState onHit;
     onHit.currentIsHitLine = true;
     onHit.active = ActiveRun::Search;
@@ -57,9 +59,11 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
         {kCmdScript, replacing, false},
         {kCmdViewContext, onHit, true}, // also during a run
         {kCmdOpenDefaultViewer, idleWithResults, false}, // no viewer set
-        // Commands whose windows are not part of the program are never enabled.
-        {kCmdTouch, idle, false},
-        {kCmdFileOperations, idleWithResults, false},
+        {kCmdTouch, idle, true},
+        {kCmdTouch, touching, true}, // its own Stop
+        {kCmdTouch, searching, false},
+        {kCmdFileOperations, idleWithResults, true},
+        {kCmdFileOperations, idle, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(commandEnabled(c.id, c.state), c.enabled) << c.id;

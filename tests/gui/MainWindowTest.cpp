@@ -148,7 +148,9 @@ TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
     EXPECT_TRUE(enabled["&Copy Search Results"]);
     EXPECT_TRUE(enabled["View Results as &HTML"]);
     EXPECT_TRUE(enabled["&Search\tCtrl+F"]);
-    EXPECT_FALSE(enabled["&Touch...\tCtrl+T"]);
+    EXPECT_TRUE(enabled["&Touch...\tCtrl+T"]);
+    EXPECT_TRUE(enabled["&File Operations..."]);
+    EXPECT_TRUE(enabled["Open with &Default Viewer"]); // xdg-open unless another is set
     EXPECT_EQ(enabled.size(), 24u);
 }
 
