@@ -2,6 +2,8 @@
 #include "gui/MainWindow.h"
 #include "gui/BinaryModeDialog.h"
 #include "gui/ContextWindow.h"
+#include "gui/FileOperationsDialog.h"
+#include "gui/TouchDialog.h"
 #include "gui/ScriptEditorDialog.h"
 #include "gui/QuestionDialog.h"
 #include "gui/Commands.h"
@@ -34,6 +36,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -612,6 +615,85 @@ TEST_F(MainWindowTest, ResultLinesOpenInTheViewersAndInViewContext)
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, first.center());
     EXPECT_EQ(opened, 2);
     EXPECT_EQ(started.size(), 3u);
+}
+
+// Delete in the results list opens File Operations with Delete chosen on the selected
+// line's file; OK removes that file alone, on the worker, and the list ends with the
+// summary line.
+TEST_F(MainWindowTest, DeleteInTheResultsListRemovesTheSelectedFileOnly)
+{
+    writeFile(m_dir.file("a.txt"), "needle\n");
+    writeFile(m_dir.file("b.txt"), "needle\n");
+    type("Search String", "needle");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    ASSERT_TRUE(runWith("Search"));
+    ResultsModel& model = m_window.model();
+    int hitOfA = -1;
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.kindAt(row) == LineKind::Hit && model.pathAt(row) == m_dir.file("a.txt"))
+            hitOfA = row;
+    ASSERT_GE(hitOfA, 0);
+    auto* list = m_window.findChild<QListView*>();
+    list->setCurrentIndex(model.index(hitOfA)); // selects it too
+    m_window.show();
+    m_window.activateWindow();
+    list->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_window));
+    bool seen = false;
+    QTimer::singleShot(0, &m_window, [&] {
+        auto* d = qobject_cast<FileOperationsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        seen = true;
+        EXPECT_EQ(d->model().operation(), FileOperationKind::Delete);
+        ASSERT_EQ(d->model().fileCount(), 1u);
+        EXPECT_EQ(d->model().fileText(0), m_dir.file("a.txt"));
+        d->accept();
+    });
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_TRUE(seen);
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("a.txt")));
+    EXPECT_EQ(readFile(m_dir.file("b.txt")), "needle\n");
+    const QString last = model.data(model.index(model.rowCount() - 1)).toString();
+    EXPECT_TRUE(last.contains(QStringLiteral("1 file"))) << last.toStdString();
+}
+
+// Ctrl+T collects the files the boxes select on the worker, then the Touch dialog opens on
+// them; its OK sets their modification time to the time it shows.
+TEST_F(MainWindowTest, TouchCollectsTheSelectedFilesThenTouchesThem)
+{
+    writeFile(m_dir.file("old.txt"), "x\n");
+    writeFile(m_dir.file("keep.dat"), "x\n");
+    const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 400);
+    for (const char* name : {"old.txt", "keep.dat"})
+        std::filesystem::last_write_time(m_dir.file(name), past);
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    bool seen = false;
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    const std::function<void()> answer = [&] {
+        auto* d = qobject_cast<TouchDialog*>(QApplication::activeModalWidget());
+        if (!d) { // the files are still being collected
+            QTimer::singleShot(10, &m_window, answer);
+            return;
+        }
+        seen = true;
+        d->accept();
+    };
+    QTimer::singleShot(0, &m_window, answer);
+    m_window.action(kCmdTouch)->trigger();
+    ASSERT_TRUE(ended.wait(20000)); // the collection
+    ASSERT_TRUE(seen);
+    if (ended.count() < 2) {
+        ASSERT_TRUE(ended.wait(20000)); // the touch
+    }
+    const auto age = [&](const char* name) {
+        return std::filesystem::file_time_type::clock::now() - std::filesystem::last_write_time(m_dir.file(name));
+    };
+    EXPECT_LT(age("old.txt"), std::chrono::hours(1));
+    EXPECT_GT(age("keep.dat"), std::chrono::hours(24 * 300));
 }
 
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
