@@ -1,7 +1,7 @@
 #!/bin/sh
 # Takes pictures of the real desktop program under a virtual X display: the recovery
-# dialog at start, the main window, a search, View Context on its first hit, the
-# include/exclude mask dialog, a replace
+# dialog at start, the main window, a search, View Context on its first hit, File
+# Operations, Touch, the include/exclude mask dialog, a replace
 # with its questions open, every page of the Options sheet, Customize Toolbar, About,
 # "No Files Were Found", a script named on the command line shown in the boxes, each page
 # of the script editor, and the Binary Mode dialog with its code table at 0x80.
@@ -67,7 +67,7 @@ shot main-window
 # The search box has the focus at start; each box starts with its first-use text, so
 # the text is selected before typing.
 key ctrl+a; typed "search_me"
-key Tab Tab ctrl+a; typed "*.c;*.h"
+key alt+f ctrl+a; typed "*.c;*.h"
 key alt+p ctrl+a; typed "$tree/src/"
 key Return
 shot after-search 2
@@ -75,6 +75,17 @@ shot after-search 2
 # View Context on the first hit: the results list (Alt+U), its second line, Enter.
 key alt+u Home Down Return
 shot view-context 2
+key Escape
+sleep 1
+
+# File Operations on that line's file (F8: Copy chosen), then Touch on the files the boxes
+# select (Ctrl+T); both cancelled.
+key alt+u Home Down F8
+shot file-operations 2
+key Escape
+sleep 1
+key ctrl+t
+shot touch 3
 key Escape
 sleep 1
 

@@ -1163,7 +1163,6 @@ void MainWindow::touchFiles()
     RunJob job;
     job.work = [request, files](RunDriver& driver) { return driver.CollectTouchList(request, *files); };
     job.heading = m_controller->runHeading();
-    m_model->clear();
     if (!m_controller->start(std::move(job)))
         return;
     setRunning(ActiveRun::Touch);
@@ -1203,6 +1202,8 @@ void MainWindow::openTouchDialog(std::shared_ptr<FileList> files)
     RunJob job;
     job.work = [files, touch = dialog.request()](RunDriver& driver) { return driver.TouchFileList(*files, touch); };
     job.heading = m_controller->runHeading();
+    // The list shows what the touch did; until OK it keeps what was there.
+    m_model->clear();
     if (m_controller->start(std::move(job)))
         setRunning(ActiveRun::Touch);
 }
