@@ -1,5 +1,7 @@
 #include "gui/BinaryModeDialog.h"
 
+#include "gui/AccessibleName.h"
+
 #include "app/ProgramScripts.h"
 #include "gui/CodePageText.h"
 #include "gui/CodeTableModel.h"
@@ -34,16 +36,6 @@ namespace {
 
 constexpr const char* kReplaceBlockLabel = "Replace Bloc&k:";
 constexpr const char* kMessageTitle = "Binary Mode";
-
-// A control's accessible name: its text without accelerator marks.
-QString plain(QString text) { return text.remove(QLatin1Char('&')); }
-
-template <typename W>
-W* named(W* w, const QString& text)
-{
-    w->setAccessibleName(plain(text).trimmed());
-    return w;
-}
 
 // The editor's positions count UTF-16 units, the model's count bytes of the block.
 size_t byteOffset(const QString& text, int position)
@@ -109,7 +101,7 @@ BinaryModeDialog::BinaryModeDialog(std::string block, BlockSide side, bool regul
     QLayout* table = buildCodeTable();
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* b : box->buttons())
-        b->setAccessibleName(plain(b->text()));
+        b->setAccessibleName(accessibleText(b->text()));
     box->button(QDialogButtonBox::Ok)->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);

@@ -1,5 +1,7 @@
 #include "gui/FileOperationsDialog.h"
 
+#include "gui/AccessibleName.h"
+
 #include "app/LanguageTable.h"
 #include "gui/UiText.h"
 
@@ -20,16 +22,6 @@ namespace tw {
 namespace {
 
 QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-// A control's accessible name: its text without accelerator marks.
-QString plain(QString text) { return text.remove(QLatin1Char('&')); }
-
-template <typename W>
-W* named(W* w, const QString& text)
-{
-    w->setAccessibleName(plain(text).trimmed());
-    return w;
-}
 
 } // namespace
 
@@ -84,7 +76,7 @@ FileOperationsDialog::FileOperationsDialog(FileOperationModel model, QWidget* pa
     choices->addWidget(m_preserve, 3, 0, 1, 3);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* b : box->buttons())
-        b->setAccessibleName(plain(b->text()));
+        b->setAccessibleName(accessibleText(b->text()));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(filesLabel);
     layout->addWidget(m_files, 1);

@@ -1,5 +1,7 @@
 #include "gui/MaskRulesDialog.h"
 
+#include "gui/AccessibleName.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -19,16 +21,6 @@ namespace {
 QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 std::string fromQt(const QString& text) { return text.toStdString(); }
-
-// A control's accessible name: its text without accelerator marks, on one line.
-QString plain(QString text) { return text.remove(QLatin1Char('&')).replace(QLatin1Char('\n'), QLatin1Char(' ')); }
-
-template <typename W>
-W* named(W* w, const QString& text)
-{
-    w->setAccessibleName(plain(text).trimmed());
-    return w;
-}
 
 } // namespace
 
@@ -97,7 +89,7 @@ MaskRulesDialog::MaskRulesDialog(const QString& maskText, QWidget* parent)
     top->addLayout(editButtons);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     for (QAbstractButton* b : box->buttons())
-        b->setAccessibleName(plain(b->text()));
+        b->setAccessibleName(accessibleText(b->text()));
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(box);

@@ -1,5 +1,7 @@
 #include "gui/ScriptEditorDialog.h"
 
+#include "gui/AccessibleName.h"
+
 #include "gui/HelpPage.h"
 #include "gui/MaskRulesDialog.h"
 #include "gui/ScriptCommentsDialog.h"
@@ -49,16 +51,6 @@ QString cellText(const std::string& text)
     return toQt(text.substr(0, cut)) + QChar(0x2026);
 }
 
-// A control's accessible name: its text without accelerator marks.
-QString plain(QString text) { return text.remove(QLatin1Char('&')); }
-
-template <typename W>
-W* named(W* w, const QString& text)
-{
-    w->setAccessibleName(plain(text));
-    return w;
-}
-
 QPushButton* button(const QString& text, QWidget* parent)
 {
     auto* b = named(new QPushButton(text, parent), text);
@@ -71,7 +63,7 @@ QPushButton* button(const QString& text, QWidget* parent)
 QPushButton* moreButton(const QString& field, QWidget* parent)
 {
     auto* b = new QPushButton(QStringLiteral("..."), parent);
-    b->setAccessibleName(plain(field).remove(QLatin1Char(':')) + QStringLiteral(" ..."));
+    b->setAccessibleName(accessibleText(field).remove(QLatin1Char(':')) + QStringLiteral(" ..."));
     b->setAutoDefault(false);
     b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
     return b;

@@ -1,5 +1,7 @@
 #include "gui/TouchDialog.h"
 
+#include "gui/AccessibleName.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -18,16 +20,6 @@ namespace tw {
 namespace {
 
 QString toQt(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
-// A control's accessible name: its text without accelerator marks.
-QString plain(QString text) { return text.remove(QLatin1Char('&')).trimmed(); }
-
-template <typename W>
-W* named(W* w, const QString& text)
-{
-    w->setAccessibleName(plain(text));
-    return w;
-}
 
 Qt::CheckState checkStateOf(AttributeState state)
 {

@@ -1,5 +1,6 @@
 // The File Operations dialog over its model, opened directly, and its request run as a
 // job of the run controller.
+#include "GuiControls.h"
 #include "TestUtil.h"
 #include "gui/FileOperationJob.h"
 #include "gui/FileOperationsDialog.h"
@@ -23,15 +24,7 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-template <typename W>
-W* control(QWidget* top, const char* accessibleName)
-{
-    for (W* w : top->findChildren<W*>())
-        if (w->accessibleName() == QLatin1String(accessibleName))
-            return w;
-    ADD_FAILURE() << "no control named " << accessibleName;
-    return nullptr;
-}
+using test::control;
 
 TEST(FileOperationsDialog, OkNeedsADestinationAndGivesTheFilesStillSelected)
 {

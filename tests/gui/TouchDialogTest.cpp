@@ -1,3 +1,4 @@
+#include "GuiControls.h"
 #include "gui/TouchDialog.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,7 @@
 namespace tw {
 namespace {
 
-template <typename W>
-W* control(QWidget* top, const char* accessibleName)
-{
-    for (W* w : top->findChildren<W*>())
-        if (w->accessibleName() == QLatin1String(accessibleName))
-            return w;
-    ADD_FAILURE() << "no control named " << accessibleName;
-    return nullptr;
-}
+using test::control;
 
 void typeInto(QWidget* dialog, const char* name, const QString& text)
 {
