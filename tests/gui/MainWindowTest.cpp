@@ -661,7 +661,8 @@ TEST_F(MainWindowTest, DeleteInTheResultsListRemovesTheSelectedFileOnly)
 }
 
 // Ctrl+T collects the files the boxes select on the worker, then the Touch dialog opens on
-// them; its OK sets their modification time to the time it shows.
+// them; its OK sets their modification time to the time it shows. From the results list's
+// menu it opens on the selected lines' files.
 TEST_F(MainWindowTest, TouchCollectsTheSelectedFilesThenTouchesThem)
 {
     writeFile(m_dir.file("old.txt"), "x\n");
@@ -694,6 +695,31 @@ TEST_F(MainWindowTest, TouchCollectsTheSelectedFilesThenTouchesThem)
     };
     EXPECT_LT(age("old.txt"), std::chrono::hours(1));
     EXPECT_GT(age("keep.dat"), std::chrono::hours(24 * 300));
+
+    // "Touch Selected Files" in the results list's menu: the selected line's file only.
+    std::filesystem::last_write_time(m_dir.file("old.txt"), past);
+    writeFile(m_dir.file("hit.dat"), "needle\n");
+    std::filesystem::last_write_time(m_dir.file("hit.dat"), past);
+    type("Search String", "needle");
+    type("File Mask", "*.dat");
+    ASSERT_TRUE(runWith("Search"));
+    auto* list = m_window.findChild<QListView*>();
+    list->setCurrentIndex(m_window.model().index(0)); // the file line of hit.dat
+    ASSERT_EQ(m_window.model().pathAt(0), m_dir.file("hit.dat"));
+    QAction* touchSelected = nullptr;
+    for (QMenu* menu : m_window.findChildren<QMenu*>())
+        for (QAction* a : menu->actions())
+            if (a->text() == QStringLiteral("&Touch Selected Files"))
+                touchSelected = a;
+    ASSERT_NE(touchSelected, nullptr);
+    seen = false;
+    QTimer::singleShot(0, &m_window, answer);
+    QSignalSpy touched(&m_window, &MainWindow::runEnded);
+    touchSelected->trigger();
+    ASSERT_TRUE(seen);
+    ASSERT_TRUE(touched.wait(20000));
+    EXPECT_LT(age("hit.dat"), std::chrono::hours(1));
+    EXPECT_GT(age("old.txt"), std::chrono::hours(24 * 300));
 }
 
 // Typed text stays as typed: the recent lists offer their items in the drop-down and on
