@@ -1,5 +1,7 @@
 #include "app/BinaryModeModel.h"
 
+#include "engine/Utf8Text.h"
+
 #include "engine/Escapes.h"
 #include "engine/LiteralMatcher.h"
 #include "engine/PatternScan.h"
@@ -14,11 +16,6 @@ namespace {
 bool isFixedText(std::string_view text)
 {
     return text == kPrependBlock || text == kAppendBlock;
-}
-
-bool isUtf8Continuation(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "app/OptionSchema.h"
 
+#include "engine/Utf8Text.h"
+
 #include "platform/Environment.h"
 
 #include <climits>
@@ -7,18 +9,6 @@
 namespace tw {
 
 namespace {
-
-// Cuts a UTF-8 text to at most `maxBytes` without splitting a character.
-std::string cutUtf8(std::string s, size_t maxBytes)
-{
-    if (s.size() <= maxBytes)
-        return s;
-    size_t n = maxBytes;
-    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80)
-        --n;
-    s.resize(n);
-    return s;
-}
 
 using PO = ProgramOptions;
 

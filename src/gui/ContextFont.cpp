@@ -1,5 +1,7 @@
 #include "gui/ContextFont.h"
 
+#include "engine/Utf8Text.h"
+
 #include <QFontInfo>
 
 #include <algorithm>
@@ -41,14 +43,8 @@ FontDescription fromQFont(const QFont& font, const FontDescription& previous)
     d.italic = font.italic() ? 1 : 0;
     d.underline = font.underline() ? 1 : 0;
     d.strikeOut = font.strikeOut() ? 1 : 0;
-    std::string face = font.family().toStdString();
     // At most 31 bytes, not splitting a character.
-    if (face.size() > 31) {
-        size_t n = 31;
-        while (n > 0 && (static_cast<unsigned char>(face[n]) & 0xC0) == 0x80)
-            --n;
-        face.resize(n);
-    }
+    const std::string face = cutUtf8(font.family().toStdString(), 31);
     if (face != previous.faceName)
         d.pitchAndFamily = info.fixedPitch() ? kFixedPitch | kModernFamily : kVariablePitch | kSwissFamily;
     d.faceName = face;

@@ -7,6 +7,7 @@
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
 #include "core/MemberExtract.h"
+#include "platform/FileOps.h"
 #include "gui/Commands.h"
 #include "gui/AboutBox.h"
 #include "gui/BinaryModeDialog.h"
@@ -713,8 +714,7 @@ void MainWindow::onRunFinished(RunOutcome outcome)
     if (m_opener) {
         // View Context saves only into files not changed since this moment.
         const qint64 ms = QDateTime::currentMSecsSinceEpoch();
-        m_opener->setRunEnded((ms / 1000 + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond +
-                              (ms % 1000) * (kFileTimeTicksPerSecond / 1000));
+        m_opener->setRunEnded(toFileTime(ms / 1000, (ms % 1000) * 1000000));
     }
     setRunning(ActiveRun::None);
     setWindowTitle(QString::fromLatin1(kIdleTitle));

@@ -1,5 +1,6 @@
 #include "gui/ScriptEditorDialog.h"
 
+#include "engine/Utf8Text.h"
 #include "gui/AccessibleName.h"
 
 #include "gui/HelpPage.h"
@@ -45,10 +46,7 @@ QString cellText(const std::string& text)
     constexpr size_t kMaxCellBytes = 1024;
     if (text.size() <= kMaxCellBytes)
         return toQt(text);
-    size_t cut = kMaxCellBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut;
-    return toQt(text.substr(0, cut)) + QChar(0x2026);
+    return toQt(cutUtf8(text.substr(0, kMaxCellBytes + 1), kMaxCellBytes)) + QChar(0x2026);
 }
 
 QPushButton* button(const QString& text, QWidget* parent)
