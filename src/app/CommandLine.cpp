@@ -261,6 +261,16 @@ std::optional<std::string> findStrayArgument(const std::vector<std::string>& arg
     return stray;
 }
 
+std::optional<std::string> findLongOption(const std::vector<std::string>& args)
+{
+    std::optional<std::string> found;
+    classifyArguments(args, [&](const std::string& a, ArgRole role) {
+        if (role != ArgRole::Value && !found && a.starts_with("--"))
+            found = a;
+    });
+    return found;
+}
+
 bool takeLongOption(std::vector<std::string>& args, std::string_view name)
 {
     const auto before = args.size();

@@ -68,6 +68,10 @@ bool isBareSwitch(const std::string& argument);
 // file name the shell made of an unquoted mask), or nothing.
 std::optional<std::string> findStrayArgument(const std::vector<std::string>& args);
 
+// The first argument that stands where a switch would and begins with "--": a long option
+// that was not taken out as a known one. A value of a bare value switch ("/S --x") is not one.
+std::optional<std::string> findLongOption(const std::vector<std::string>& args);
+
 // A directory as a canonical path ending in "/": the existing part resolved through
 // realpath, the rest normalised. Used to compare directories as the same place.
 std::string canonicalDirectory(const std::string& path);

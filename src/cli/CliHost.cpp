@@ -93,13 +93,24 @@ void StreamResultsView::appendLine(const ResultEntry& entry)
     if (m_failed)
         return;
     m_line.clear();
-    appendOutputForm(m_line, entry.text, m_before, m_after);
+    if (m_coloured)
+        appendColouredForm(m_line, entry.text, m_nameColour, m_hitColour);
+    else
+        appendOutputForm(m_line, entry.text, m_before, m_after);
     m_line.push_back('\n');
-    if (std::fwrite(m_line.data(), 1, m_line.size(), m_out) == m_line.size())
-        return;
+    write(m_line);
+}
+
+bool StreamResultsView::write(std::string_view text)
+{
+    if (m_failed)
+        return false;
+    if (std::fwrite(text.data(), 1, text.size(), m_out) == text.size())
+        return true;
     m_failed = true;
     if (m_onFailure)
         m_onFailure();
+    return false;
 }
 
 } // namespace tw

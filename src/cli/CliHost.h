@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace tw {
@@ -45,6 +46,16 @@ public:
     {
     }
     void appendLine(const ResultEntry& entry) override;
+    // Shows file names and found texts in these colours (SGR sequences, see
+    // sgrForeground) instead of the before/after texts.
+    void setColours(std::string nameColour, std::string hitColour)
+    {
+        m_nameColour = std::move(nameColour);
+        m_hitColour = std::move(hitColour);
+        m_coloured = true;
+    }
+    // Writes `text` as it is; false when the write failed (now or before).
+    bool write(std::string_view text);
     // A write to the stream failed; nothing more is written to it.
     bool failed() const { return m_failed; }
     // Called once, on the thread that delivers the lines, when a write first fails.
@@ -55,6 +66,8 @@ private:
     bool m_failed = false;
     std::function<void()> m_onFailure;
     std::string m_before, m_after;
+    bool m_coloured = false;
+    std::string m_nameColour, m_hitColour;
     std::string m_line; // the line being written; kept so its capacity is reused
 };
 

@@ -15,14 +15,17 @@
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
 #include "results/HtmlPage.h"
+#include "results/JsonResultsView.h"
 #include "select/FileList.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <ctime>
 #include <exception>
 #include <optional>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <unistd.h>
@@ -62,6 +65,10 @@ void printHelp()
         "  --html FILE         also write the run's results to FILE as an HTML page\n"
         "  --threads N         search with N worker threads (0: one per core; 1: one thread)\n"
         "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
+        "  --color=WHEN        show file names and found texts in the File and String Colors: auto\n"
+        "                      (the default: when standard output is a terminal), always or never\n"
+        "  --json              print the results as JSON Lines: begin, match, end and summary\n"
+        "                      messages; other lines go to standard error\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
@@ -124,6 +131,79 @@ bool takeValueOptions(std::vector<std::string>& args, std::string& htmlPath, int
         --i;
     }
     return true;
+}
+
+// How the results come to standard output.
+struct OutputChoice {
+    enum class Colour { Auto, Always, Never } colour = Colour::Auto;
+    bool json = false;
+};
+
+// Takes "--color=WHEN" and "--json" out of `args`, wherever they stand among the switches.
+// False, with the message out, for a colour choice that is missing or unknown.
+bool takeOutputOptions(std::vector<std::string>& args, OutputChoice& choice)
+{
+    constexpr std::string_view colour = "--color";
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.compare(0, colour.size(), colour) != 0 || (a.size() > colour.size() && a[colour.size()] != '='))
+            continue;
+        const std::string value = a.size() > colour.size() ? a.substr(colour.size() + 1) : std::string();
+        if (value == "auto")
+            choice.colour = OutputChoice::Colour::Auto;
+        else if (value == "always")
+            choice.colour = OutputChoice::Colour::Always;
+        else if (value == "never")
+            choice.colour = OutputChoice::Colour::Never;
+        else {
+            std::fprintf(stderr, "%s: the colour choice is one of --color=auto, --color=always and --color=never.\n",
+                         tw::displayName(a).c_str());
+            return false;
+        }
+        args.erase(args.begin() + static_cast<long>(i));
+        --i;
+    }
+    choice.json = tw::takeLongOption(args, "--json");
+    return true;
+}
+
+// Whether standard output shows colours: asked for, or "auto" on a terminal that is not
+// "dumb" while NO_COLOR is unset or empty. JSON is never coloured.
+bool showsColour(const OutputChoice& choice)
+{
+    if (choice.json || choice.colour == OutputChoice::Colour::Never)
+        return false;
+    if (choice.colour == OutputChoice::Colour::Always)
+        return true;
+    const char* term = std::getenv("TERM");
+    const char* noColour = std::getenv("NO_COLOR");
+    return isatty(STDOUT_FILENO) == 1 && !(term && std::strcmp(term, "dumb") == 0) && !(noColour && *noColour);
+}
+
+// A long option that is not one of this program's: says so.
+bool reportsUnknownOption(const std::vector<std::string>& args)
+{
+    const auto option = tw::findLongOption(args);
+    if (option)
+        std::fprintf(stderr, "Unknown option \"%s\" (tarnwick-cli --help lists the options).\n",
+                     tw::displayName(*option).c_str());
+    return option.has_value();
+}
+
+// The run's counts for the summary of the JSON output.
+tw::JsonRunTotals jsonTotals(const tw::RunCounters& c, std::chrono::steady_clock::duration elapsed)
+{
+    tw::JsonRunTotals t;
+    t.searches = c.filesSearched;
+    t.searchesWithMatch = c.filesWithHits;
+    t.matches = c.totalHits;
+    t.replacements = c.replacements;
+    t.filesReplaced = c.filesReplaced;
+    t.fileErrors = c.fileErrors;
+    t.filesListed = c.filesListed;
+    t.directories = c.directories;
+    t.elapsedNanos = std::chrono::duration_cast<std::chrono::nanoseconds>(elapsed).count();
+    return t;
 }
 
 // The saved options and window inputs, with the run's "--threads" (when not -1) and
@@ -321,7 +401,8 @@ int main(int argc, char** argv)
         return *status;
     std::string htmlPath;
     int threads = -1;
-    if (!takeValueOptions(args, htmlPath, threads))
+    OutputChoice output;
+    if (!takeValueOptions(args, htmlPath, threads) || !takeOutputOptions(args, output))
         return 2;
     // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
     const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
@@ -332,7 +413,7 @@ int main(int argc, char** argv)
     tw::MainWindowSettings saved;
     loadSettings(options, saved, threads, ignoreFiles);
     tw::MainInputs& inputs = saved.inputs;
-    if (reportsStrayArgument(args))
+    if (reportsUnknownOption(args) || reportsStrayArgument(args))
         return 2;
     const tw::CommandLineRequest cmd = tw::parseCommandLine(tw::joinArguments(args));
     tw::applyCommandLine(cmd, inputs, options);
@@ -352,6 +433,10 @@ int main(int argc, char** argv)
     if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch)
         return runTouch(cmd, request, host);
     const bool replaceMode = request.replaceMode;
+    // A replace run's JSON output gives each replaced hit its replacement, which the run
+    // shows only with "Display Replace String".
+    if (output.json && replaceMode)
+        request.options.displayReplaceString = true;
     // The options in force: a script's own replace the program's for its run.
     const tw::ProgramOptions& inForce = request.options;
     host.setHitTexts(inForce.beforeHit, inForce.afterHit);
@@ -360,9 +445,16 @@ int main(int argc, char** argv)
     tw::ResultsList results;
     results.setHitTexts(inForce.beforeHit, inForce.afterHit);
     tw::StreamResultsView view(stdout, inForce.beforeHit, inForce.afterHit);
+    if (showsColour(output))
+        view.setColours(tw::sgrForeground(inForce.fileColor), tw::sgrForeground(inForce.stringColor));
+    tw::JsonResultsView json([&view](std::string_view text) { return view.write(text); },
+                             [&host](std::string_view text) { host.message(std::string(text), false); });
     // With an output file the list is not shown, so nothing goes to standard output.
     // When the output file cannot be used, the lines come to standard output instead.
-    results.setView(&view, true);
+    if (output.json)
+        results.setView(&json, true);
+    else
+        results.setView(&view, true);
 
     // The page is gathered in an unnamed scratch file and written to its name only when
     // the run is over. The run refuses to start when that name is one of its files or its
@@ -381,14 +473,16 @@ int main(int argc, char** argv)
     g_driver = &driver;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
-    // Standard output that went away: a replace run writes nothing more to it and goes on
-    // through its files; a search or a listing has nothing left to do and stops at once.
-    // Either ends with the write error and exit status 2.
-    if (!replaceMode)
-        view.setOnFailure([&driver] { driver.requestStop(); });
+    // Standard output that went away (the reader closed the pipe) stops the run as Stop
+    // does: a replace run commits the file it has finished through the crash-safe rewrite
+    // and leaves the rest untouched. The run ends with the write error and exit status 2.
+    view.setOnFailure([&driver] { driver.requestStop(); });
 
+    const auto started = std::chrono::steady_clock::now();
     const tw::RunOutcome outcome = runRequest(driver, request, host, listing);
     g_driver = nullptr;
+    if (json.showedLines())
+        json.finish(jsonTotals(driver.counters(), std::chrono::steady_clock::now() - started));
     // Results that could not be written are a failure, whatever was found.
     int status = tw::runExitStatus(outcome, driver.counters(), listing, results.outputFailed());
     if (results.outputFailed())

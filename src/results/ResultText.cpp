@@ -31,6 +31,37 @@ void appendOutputForm(std::string& out, std::string_view text, std::string_view 
     out.append(rest.substr(e + kHitEnd.size()));
 }
 
+std::string sgrForeground(uint32_t bgr)
+{
+    return "\x1b[38;2;" + std::to_string(bgr & 0xFF) + ';' + std::to_string((bgr >> 8) & 0xFF) + ';' +
+           std::to_string((bgr >> 16) & 0xFF) + 'm';
+}
+
+void appendColouredForm(std::string& out, std::string_view text, std::string_view nameColour,
+                        std::string_view hitColour)
+{
+    if (const size_t n = text.find(kNameMarker); n != std::string_view::npos) {
+        out.append(text.substr(0, n));
+        out.append(nameColour);
+        appendDisplayName(out, text.substr(n + kNameMarker.size()));
+        out.append(kSgrReset);
+        return;
+    }
+    const size_t b = text.find(kHitBegin);
+    if (b == std::string_view::npos) {
+        out.append(text);
+        return;
+    }
+    out.append(text.substr(0, b));
+    out.append(hitColour);
+    const std::string_view rest = text.substr(b + kHitBegin.size());
+    const size_t e = rest.find(kHitEnd);
+    out.append(rest.substr(0, e));
+    out.append(kSgrReset);
+    if (e != std::string_view::npos)
+        out.append(rest.substr(e + kHitEnd.size()));
+}
+
 std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)
 {
     std::string out;

@@ -5,6 +5,7 @@
 #include "results/HeldBackLines.h"
 #include "results/ResultEntry.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,17 @@ std::string outputForm(std::string_view text, std::string_view beforeHit, std::s
 // Appends the output form of `text` to `out` (no allocation once `out` has grown to the
 // longest line: the form of every line shown on a stream or written to the output file).
 void appendOutputForm(std::string& out, std::string_view text, std::string_view beforeHit, std::string_view afterHit);
+
+// Terminal colours: the 24-bit foreground SGR sequence of an option colour (0x00BBGGRR),
+// and the sequence that ends it.
+std::string sgrForeground(uint32_t bgr);
+inline constexpr std::string_view kSgrReset = "\x1b[0m";
+// The standard-output form for a colour terminal: the name after a name marker in
+// `nameColour`, the found text in `hitColour` instead of the before/after texts (each
+// followed by kSgrReset, so that no colour stays open at the end of the line); other
+// lines as appendOutputForm has them.
+void appendColouredForm(std::string& out, std::string_view text, std::string_view nameColour,
+                        std::string_view hitColour);
 
 // The line as the output file holds it (ends with CR LF).
 std::string outputFileLine(const ResultEntry& entry, std::string_view beforeHit, std::string_view afterHit);
