@@ -185,6 +185,44 @@ inline CliResult runWithClosedOutput(const std::vector<std::string>& args)
     r.err = readFile(io.file("err"));
     return r;
 }
+
+// Runs tarnwick-cli with standard output a pipe whose reader takes the first line and then
+// closes its end (as "| head -1" does), with SIGPIPE at its default action. `out` is what
+// the reader took; `status` is -1 when a signal ended the program.
+inline CliResult runIntoFirstLineReader(const std::vector<std::string>& args)
+{
+    TempDir io;
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGPIPE, SIG_DFL);
+        ::close(fds[0]);
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[1]);
+        std::freopen("/dev/null", "r", stdin);
+        std::freopen(io.file("err").c_str(), "w", stderr);
+        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TW_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    CliResult r;
+    char buffer[4096];
+    ssize_t n = 0;
+    while (r.out.find('\n') == std::string::npos && (n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        r.out.append(buffer, static_cast<size_t>(n));
+    ::close(fds[0]);
+    int st = 0;
+    ::waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = readFile(io.file("err"));
+    return r;
+}
 #endif
 
 // Waits until `path` exists (at most about 30 s).

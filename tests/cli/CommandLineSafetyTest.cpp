@@ -143,13 +143,17 @@ TEST_F(CliSafety, TheNullDeviceTakesTheOutputAndThePage)
     }
 }
 
-TEST_F(CliSafety, AClosedOutputPipeEndsASearchAndNeverCutsAReplaceRunShort)
+TEST_F(CliSafety, AClosedOutputPipeStopsTheRunAndEveryFileIsWholeOrUntouched)
 {
-    // Far more results than the output's buffer holds, so the pipe breaks early in the run.
+    // Far more results than the output's buffer and the pipe hold, so the pipe breaks early
+    // in the run.
     const std::string line = std::string(60, 'x') + " foo\n";
     std::string content;
     for (int i = 0; i < 30; ++i)
         content += line;
+    std::string replaced = content;
+    for (size_t p = 0; (p = replaced.find("foo", p)) != std::string::npos; p += 3)
+        replaced.replace(p, 3, "bar");
     const int files = 200;
     for (int i = 0; i < files; ++i)
         writeFile(m_tree.file("f" + std::to_string(1000 + i) + ".txt"), content);
@@ -160,13 +164,33 @@ TEST_F(CliSafety, AClosedOutputPipeEndsASearchAndNeverCutsAReplaceRunShort)
         EXPECT_EQ(search.status, 2);
         EXPECT_NE(search.err.find("Error writing to output file standard output"), std::string::npos) << search.err;
     }
-    const CliResult replace = test::runWithClosedOutput({"/Sfoo", "/Rbar", "/P", all, "/n"});
-    EXPECT_EQ(replace.status, 2);
-    EXPECT_NE(replace.err.find("Error writing to output file standard output"), std::string::npos) << replace.err;
-    int replaced = 0;
-    for (int i = 0; i < files; ++i)
-        replaced += readFile(m_tree.file("f" + std::to_string(1000 + i) + ".txt")).find("foo") == std::string::npos;
-    EXPECT_EQ(replaced, files);
+    // A replace run whose reader goes after one line stops as Stop does: the files it
+    // committed are replaced whole, the rest are untouched, and nothing is left to recover.
+    for (const char* json : {"", "--json"}) {
+        SCOPED_TRACE(json);
+        std::vector<std::string> args{"/Sfoo", "/Rbar", "/P", all, "/n"};
+        if (*json)
+            args.emplace_back(json);
+        const CliResult replace = test::runIntoFirstLineReader(args);
+        EXPECT_EQ(replace.status, 2) << replace.err;
+        EXPECT_NE(replace.out.find('\n'), std::string::npos);
+        EXPECT_NE(replace.err.find("Error writing to output file standard output"), std::string::npos) << replace.err;
+        int untouched = 0;
+        for (int i = 0; i < files; ++i) {
+            const std::string now = readFile(m_tree.file("f" + std::to_string(1000 + i) + ".txt"));
+            EXPECT_TRUE(now == content || now == replaced) << i;
+            untouched += now == content;
+            writeFile(m_tree.file("f" + std::to_string(1000 + i) + ".txt"), content);
+        }
+        EXPECT_GT(untouched, 0);
+        size_t entries = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(m_tree.path()))
+            ++entries;
+        EXPECT_EQ(entries, static_cast<size_t>(files));
+        const CliResult recover = run({"--recover"});
+        EXPECT_EQ(recover.status, 0);
+        EXPECT_EQ(recover.err, "No interrupted rewrite is pending.\n");
+    }
 }
 
 TEST_F(CliSafety, UnwritableOutputIsAFailure)
