@@ -430,8 +430,14 @@ int main(int argc, char** argv)
     if (!made)
         return 2;
     tw::SearchRequest& request = *made;
-    if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch)
+    if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch) {
+        // Touch prints the files it touched, which have no JSON messages.
+        if (output.json) {
+            host.message("--json does not apply to Touch (/T).", false);
+            return 2;
+        }
         return runTouch(cmd, request, host);
+    }
     const bool replaceMode = request.replaceMode;
     // A replace run's JSON output gives each replaced hit its replacement, which the run
     // shows only with "Display Replace String".

@@ -44,6 +44,7 @@ void JsonResultsView::appendLine(const ResultEntry& entry)
     case LineKind::File:
     case LineKind::ListedFile:
         beginFile(entry.path, entry.archivePath);
+        m_fileListed = entry.kind == LineKind::ListedFile;
         return;
     case LineKind::Hit:
         // Hit lines follow their file line; one that does not starts its file here.
@@ -68,7 +69,8 @@ void JsonResultsView::finish(const JsonRunTotals& totals)
     m_line.assign("{\"type\":\"summary\",\"data\":{\"elapsed_total\":");
     appendDuration(m_line, totals.elapsedNanos);
     m_line.append(",\"stats\":");
-    appendStats(m_line, m_matchedLines, totals.matches, totals.searches, totals.searchesWithMatch, totals.elapsedNanos);
+    appendStats(m_line, m_matchedLines, totals.matches, totals.searches, totals.searchesWithMatch, totals.elapsedNanos,
+                m_bytesPrinted);
     // The counts beyond the common format, inside the same stats object.
     m_line.pop_back();
     const std::pair<const char*, long> extra[] = {{"replacements", totals.replacements},
@@ -91,6 +93,8 @@ void JsonResultsView::beginFile(const std::string& path, const std::string& arch
     m_archivePath = archivePath;
     m_inFile = true;
     m_fileMatches = 0;
+    m_fileListed = false;
+    m_fileBytesBefore = m_bytesPrinted;
     m_line.assign("{\"type\":\"begin\",\"data\":{");
     appendPath(m_line);
     m_line.append("}}\n");
@@ -104,7 +108,9 @@ void JsonResultsView::endFile()
     m_line.assign("{\"type\":\"end\",\"data\":{");
     appendPath(m_line);
     m_line.append(",\"binary_offset\":null,\"stats\":");
-    appendStats(m_line, m_fileMatches, m_fileMatches, 1, m_fileMatches > 0 ? 1 : 0, 0);
+    // A listed file was not searched.
+    appendStats(m_line, m_fileMatches, m_fileMatches, m_fileListed ? 0 : 1, m_fileMatches > 0 ? 1 : 0, 0,
+                m_bytesPrinted - m_fileBytesBefore);
     m_line.append("}}\n");
     send();
     m_inFile = false;
@@ -174,7 +180,7 @@ void JsonResultsView::appendPath(std::string& out) const
 }
 
 void JsonResultsView::appendStats(std::string& out, long matchedLines, long matches, long searches, long withMatch,
-                                  int64_t nanos) const
+                                  int64_t nanos, uint64_t bytesPrinted)
 {
     out.append("{\"elapsed\":");
     appendDuration(out, nanos);
@@ -184,7 +190,7 @@ void JsonResultsView::appendStats(std::string& out, long matchedLines, long matc
     appendNumber(out, withMatch);
     // The bytes read are not counted by the run.
     out.append(",\"bytes_searched\":0,\"bytes_printed\":");
-    appendNumber(out, static_cast<int64_t>(m_bytesPrinted));
+    appendNumber(out, static_cast<int64_t>(bytesPrinted));
     out.append(",\"matched_lines\":");
     appendNumber(out, matchedLines);
     out.append(",\"matches\":");

@@ -50,9 +50,9 @@ private:
     // that took the hit's place.
     void writeMatch(const std::string* replacement);
     void appendPath(std::string& out) const;
-    // The stats object; only the bytes printed so far come from the view itself.
-    void appendStats(std::string& out, long matchedLines, long matches, long searches, long withMatch,
-                     int64_t nanos) const;
+    // The stats object of a file or of the run.
+    static void appendStats(std::string& out, long matchedLines, long matches, long searches, long withMatch,
+                            int64_t nanos, uint64_t bytesPrinted);
     void send();
 
     Writer m_write;
@@ -65,12 +65,15 @@ private:
     bool m_inFile = false;
     std::string m_path, m_archivePath;
     long m_fileMatches = 0;
+    bool m_fileListed = false;      // the file came from a file listing
+    uint64_t m_fileBytesBefore = 0; // m_bytesPrinted when its begin message was written
     // A hit line waits for the line after it, which may be its replacement. Set only while
     // m_inFile.
     bool m_matchWaiting = false;
     ResultEntry m_match;
     long m_matchedLines = 0;
-    uint64_t m_bytesPrinted = 0;
+    uint64_t m_bytesPrinted = 0; // bytes of the messages written
+
 };
 
 } // namespace tw
