@@ -12,11 +12,13 @@ constexpr size_t kUnknown = static_cast<size_t>(-2);
 
 } // namespace
 
-PatternScan::PatternScan(const SrchPattern& program)
+PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
     : m_program(program), m_state(program.m_chain.size()), m_altNext(program.m_maxAlternatives, 0),
-      m_counters(program.m_replace.size())
+      m_counters(program.m_replace.size()), m_skipBySpans(skipBySpans)
 {
 }
+
+PatternScan::~PatternScan() = default;
 
 bool PatternScan::litAt(const std::string& lit, size_t p, size_t hi) const
 {
@@ -343,9 +345,11 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
     size_t s = 0, e = 0;
     int c = 0;
     if (searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
+        m_searchWork += s - lo;
         m = {true, s, e, c};
         return true;
     }
+    m_searchWork += hi - lo;
     if (el.minCount == 0) {
         m = {true, lo, lo, 0};
         return true;
@@ -355,6 +359,34 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
         return true;
     }
     return false;
+}
+
+// The last start in [lo, end) of the first evaluated element, taken exactly once (one of
+// its alternatives, as the first element's search accepts it); lo when there is none.
+size_t PatternScan::lastFirstElementBefore(size_t lo, size_t end) const
+{
+    const SrchElement& el = m_program.m_chain[m_program.m_order[0]];
+    const size_t W = m_program.m_window;
+    for (size_t p = end; p > lo;) {
+        --p;
+        if (altAt(el, p, std::min(m_len, p + W)) > 0)
+            return p;
+    }
+    return lo;
+}
+
+bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
+{
+    if (skip.engaged)
+        return true;
+    constexpr size_t kMinWork = 65536;
+    if (!m_skipBySpans || m_searchWork < kMinWork || m_searchWork / 2 < start - skip.from)
+        return false;
+    if (!m_spans)
+        m_spans = std::make_unique<SpanFilter>(m_program.m_chain, m_program.m_caseSensitive, m_program.m_fold);
+    m_spans->reset(m_block, m_len);
+    skip.engaged = true;
+    return true;
 }
 
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
@@ -393,12 +425,16 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
     size_t cacheFrom = 0, cacheS = 0, cacheE = 0;
     int cacheN = 0;
 
+    m_searchWork = 0;
+    SpanSkip skip;
+    skip.from = from;
     size_t start = from;
     while (start < len) {
         for (MatchState& st : m_state)
             st.matched = false;
         size_t s0 = start, e0 = start;
         int c0 = 0;
+        bool fromSearch = false; // s0 is the first element's next start at or after `start`
         if (first == 0 && el0.writtenOp == '^' && buf.startsFile && start == 0) {
             if (!last && W > len)
                 return needMore(start);
@@ -415,6 +451,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 s0 = cacheS;
                 e0 = cacheE;
                 c0 = cacheN;
+                fromSearch = true;
             } else if (el0.minCount == 0) {
                 s0 = e0 = start;
             } else if (first == n - 1 && el0.writtenOp == '$') {
@@ -431,6 +468,33 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
         // room after a first element found near or beyond start + W.
         const size_t ws = std::max(start, s0 - std::min(s0, m_program.m_roomBefore));
         const size_t we = std::min(len, std::max({e0, ws + W, s0 + m_program.m_roomFrom}));
+        // Next start after a failed attempt: one past a literal's start, or past the end of
+        // a set's run.
+        const size_t next = std::max((el0.isSet && e0 > s0) ? e0 : s0 + 1, start + 1);
+
+        if (spanSkipEngaged(skip, start)) {
+            const size_t y = m_spans->firstEnd(ws);
+            if (y == SpanFilter::npos || y > we) {
+                // This attempt fails, and so does every later one until the first element
+                // reaches `until`: each window ends by its first element's start + W, and
+                // starts no earlier than this one (or, with no span left, the attempts up
+                // to there are decided within this block and find nothing).
+                if (y == SpanFilter::npos && last)
+                    return result;
+                const size_t until = y == SpanFilter::npos ? firstUndecided : y - std::min(y, W);
+                start = next;
+                if (fromSearch && !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1 && until > next) {
+                    // The starts an attempt-by-attempt search would visit are one past each
+                    // start of the first element: go on from one past the last before the
+                    // first at or after `until`.
+                    cacheFound = searchForward(first, until, len, W, &cacheS, &cacheE, &cacheN);
+                    start = lastFirstElementBefore(s0, cacheFound ? cacheS : len) + 1;
+                    cacheFrom = start;
+                    cacheValid = true;
+                }
+                continue;
+            }
+        }
 
         bool matched = true;
         for (int i = 1; i < n && matched; ++i)
@@ -460,9 +524,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return result;
             }
         }
-        // Next start: one past a literal's start, or past the end of a set's run.
-        const size_t next = (el0.isSet && e0 > s0) ? e0 : s0 + 1;
-        start = std::max(next, start + 1);
+        start = next;
     }
     return last ? result : needMore(std::min(start, len));
 }
