@@ -379,7 +379,7 @@ bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
 {
     if (skip.engaged)
         return true;
-    constexpr size_t kMinWork = 65536;
+    constexpr size_t kMinWork = 4096;
     if (!m_skipBySpans || m_searchWork < kMinWork || m_searchWork / 2 < start - skip.from)
         return false;
     if (!m_spans)
