@@ -384,6 +384,10 @@ bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
         return false;
     if (!m_spans)
         m_spans = std::make_unique<SpanFilter>(m_program.m_chain, m_program.m_caseSensitive, m_program.m_fold);
+    if (!m_spans->usable()) {
+        m_skipBySpans = false;
+        return false;
+    }
     m_spans->reset(m_block, m_len);
     skip.engaged = true;
     return true;

@@ -28,6 +28,15 @@ SpanFilter::SpanFilter(const std::vector<SrchElement>& chain, bool caseSensitive
 {
     constexpr size_t kMaxRequired = 3;
     size_t positions = 0;
+    for (const SrchElement& el : chain) {
+        positions += el.isSet ? 1 : 0;
+        for (const std::string& lit : el.literals)
+            positions += lit.size();
+    }
+    if (positions > kMaxPositions)
+        return;
+    m_usable = true;
+    positions = 0;
     bool haveRequired = false;
     m_tailFrom = 0;
     for (const SrchElement& el : chain) {
@@ -165,7 +174,7 @@ size_t SpanFilter::skipToRequired()
 
 size_t SpanFilter::firstEnd(size_t from)
 {
-    if (from < m_lastFrom)
+    if (!m_usable || from < m_lastFrom)
         return 0;
     m_lastFrom = from;
     if (m_foundEnd != npos && m_foundStart >= from)

@@ -25,7 +25,14 @@ class SpanFilter {
 public:
     static constexpr size_t npos = static_cast<size_t>(-1);
 
+    // Patterns with more literal bytes than this get no filter: its tables take 256 bytes a
+    // position.
+    static constexpr size_t kMaxPositions = 4096;
+
     SpanFilter(const std::vector<SrchElement>& chain, bool caseSensitive, const std::array<uint8_t, 256>& fold);
+
+    // False when the chain is too long for a filter; firstEnd() then always answers 0.
+    bool usable() const { return m_usable; }
 
     // Starts a pass over block[0, len).
     void reset(const uint8_t* block, size_t len);
@@ -48,6 +55,7 @@ private:
     size_t skipToRequired();
     void clearThreads();
 
+    bool m_usable = false;
     std::vector<Element> m_elements;
     // Per automaton position, the bytes it takes: byte b at position k when
     // m_accept[k * 256 + b]. Invariant: m_accept.size() == 256 * m_value.size().
