@@ -375,6 +375,19 @@ size_t PatternScan::lastFirstElementBefore(size_t lo, size_t end) const
     return lo;
 }
 
+// The start of the first attempt whose first element, taken exactly once, lies at or after
+// `until`, when the attempts from the one at s0 up to there all fail. An attempt-by-attempt
+// search would start one past each start of the first element in turn: so one past the last
+// before the first at or after `until`.
+size_t PatternScan::passAttempts(size_t s0, size_t until, FirstSearch& cache)
+{
+    const int first = m_program.m_order[0];
+    cache.found = searchForward(first, until, m_len, m_program.m_window, &cache.s, &cache.e, &cache.count);
+    cache.from = lastFirstElementBefore(s0, cache.found ? cache.s : m_len) + 1;
+    cache.valid = true;
+    return cache.from;
+}
+
 bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
 {
     if (skip.engaged)
@@ -423,11 +436,9 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
             std::max(start, firstUndecided - std::min(firstUndecided, m_program.m_roomBefore));
         return result;
     };
-    // The first evaluated element's search result from `cacheFrom` on holds for every later
-    // start up to the position found, which keeps elements that may match empty linear.
-    bool cacheValid = false, cacheFound = false;
-    size_t cacheFrom = 0, cacheS = 0, cacheE = 0;
-    int cacheN = 0;
+    // The first evaluated element's last search, which keeps elements that may match empty
+    // linear.
+    FirstSearch cache;
 
     m_searchWork = 0;
     SpanSkip skip;
@@ -444,17 +455,17 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return needMore(start);
             c0 = runForward(first, 0, std::min(len, W), &e0);
         } else {
-            if (!(cacheValid && start >= cacheFrom && (!cacheFound || start <= cacheS))) {
-                cacheFound = searchForward(first, start, len, W, &cacheS, &cacheE, &cacheN);
-                cacheFrom = start;
-                cacheValid = true;
+            if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
+                cache.found = searchForward(first, start, len, W, &cache.s, &cache.e, &cache.count);
+                cache.from = start;
+                cache.valid = true;
             }
-            if (!last && (!cacheFound || cacheS + W > len))
+            if (!last && (!cache.found || cache.s + W > len))
                 return needMore(start);
-            if (cacheFound) {
-                s0 = cacheS;
-                e0 = cacheE;
-                c0 = cacheN;
+            if (cache.found) {
+                s0 = cache.s;
+                e0 = cache.e;
+                c0 = cache.count;
                 fromSearch = true;
             } else if (el0.minCount == 0) {
                 s0 = e0 = start;
@@ -486,16 +497,8 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 if (y == SpanFilter::npos && last)
                     return result;
                 const size_t until = y == SpanFilter::npos ? firstUndecided : y - std::min(y, W);
-                start = next;
-                if (fromSearch && !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1 && until > next) {
-                    // The starts an attempt-by-attempt search would visit are one past each
-                    // start of the first element: go on from one past the last before the
-                    // first at or after `until`.
-                    cacheFound = searchForward(first, until, len, W, &cacheS, &cacheE, &cacheN);
-                    start = lastFirstElementBefore(s0, cacheFound ? cacheS : len) + 1;
-                    cacheFrom = start;
-                    cacheValid = true;
-                }
+                const bool takenOnce = !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1;
+                start = fromSearch && takenOnce && until > next ? passAttempts(s0, until, cache) : next;
                 continue;
             }
         }

@@ -71,6 +71,14 @@ private:
         size_t from = 0; // the call's start
     };
     bool spanSkipEngaged(SpanSkip& skip, size_t start);
+    // The first evaluated element's search from `from` on; it holds for every later start up
+    // to the position found.
+    struct FirstSearch {
+        bool valid = false, found = false;
+        size_t from = 0, s = 0, e = 0;
+        int count = 0;
+    };
+    size_t passAttempts(size_t s0, size_t until, FirstSearch& cache);
 
     const SrchPattern& m_program;
     // The buffer of the current search; valid while the caller keeps it.
