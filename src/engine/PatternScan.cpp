@@ -344,12 +344,20 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
     }
     size_t s = 0, e = 0;
     int c = 0;
-    if (searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
+    // A search that failed in [lo, hi) fails from any later lo up to the same hi: each
+    // candidate is judged by the bytes up to hi alone, and a set's run found from inside an
+    // earlier run is a shorter one (an earlier run cut at the window would have been taken).
+    SearchMiss& miss = m_misses[static_cast<size_t>(k)];
+    const bool knownMiss = m_skipBySpans && miss.hi == hi && lo >= miss.lo && miss.lo != SearchMiss::kNone;
+    if (!knownMiss && searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
         m_searchWork += s - lo;
         m = {true, s, e, c};
         return true;
     }
-    m_searchWork += hi - lo;
+    if (!knownMiss) {
+        m_searchWork += hi - lo;
+        miss = {lo, hi};
+    }
     if (el.minCount == 0) {
         m = {true, lo, lo, 0};
         return true;
@@ -441,6 +449,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
     FirstSearch cache;
 
     m_searchWork = 0;
+    m_misses.assign(m_state.size(), SearchMiss{});
     SpanSkip skip;
     skip.from = from;
     size_t start = from;

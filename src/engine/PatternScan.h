@@ -19,7 +19,8 @@ namespace tw {
 class PatternScan final : public Matcher {
 public:
     // `program` must outlive the scan; one that is not ok() finds nothing. Without
-    // `skipBySpans` every attempt runs in full (the same hits, found the slow way).
+    // `skipBySpans` every attempt runs in full, every element search too (the same hits,
+    // found the slow way).
     explicit PatternScan(const SrchPattern& program, bool skipBySpans = true);
     ~PatternScan() override;
 
@@ -93,6 +94,12 @@ private:
     bool m_hasHit = false;
     std::vector<CounterState> m_counters; // per piece of the replace chain
     bool m_skipBySpans = true;
+    // Per element, the last range of this findNext() call in which its search found nothing.
+    struct SearchMiss {
+        static constexpr size_t kNone = static_cast<size_t>(-1);
+        size_t lo = kNone, hi = 0;
+    };
+    std::vector<SearchMiss> m_misses;
     std::unique_ptr<SpanFilter> m_spans;  // built when first needed
     size_t m_searchWork = 0;              // bytes the later elements' searches of this call spanned
 };
