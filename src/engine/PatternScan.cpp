@@ -354,10 +354,11 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
         m = {true, s, e, c};
         return true;
     }
-    if (!knownMiss) {
-        m_searchWork += hi - lo;
+    // Counted as searched either way: the span filter is taken on by what a search without
+    // it would read.
+    m_searchWork += hi - lo;
+    if (!knownMiss)
         miss = {lo, hi};
-    }
     if (el.minCount == 0) {
         m = {true, lo, lo, 0};
         return true;
