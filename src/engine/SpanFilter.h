@@ -10,7 +10,7 @@
 //
 // The pass follows all partial spans at once, keeping for each automaton position only the
 // latest start that reaches it, so it costs O(bytes x positions) whatever the input and
-// never looks at a byte twice for one buffer. Queries must come with starts that do not
+// never looks at a byte twice between two resets. Queries must come with starts that do not
 // decrease; the pass goes on from where the previous query stopped.
 #include "engine/SrchElement.h"
 
