@@ -12,11 +12,13 @@ constexpr size_t kUnknown = static_cast<size_t>(-2);
 
 } // namespace
 
-PatternScan::PatternScan(const SrchPattern& program)
+PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
     : m_program(program), m_state(program.m_chain.size()), m_altNext(program.m_maxAlternatives, 0),
-      m_counters(program.m_replace.size())
+      m_counters(program.m_replace.size()), m_skipBySpans(skipBySpans)
 {
 }
+
+PatternScan::~PatternScan() = default;
 
 bool PatternScan::litAt(const std::string& lit, size_t p, size_t hi) const
 {
@@ -342,10 +344,21 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
     }
     size_t s = 0, e = 0;
     int c = 0;
-    if (searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
+    // A search that failed in [lo, hi) fails from any later lo up to the same hi: each
+    // candidate is judged by the bytes up to hi alone, and a set's run found from inside an
+    // earlier run is a shorter one (an earlier run cut at the window would have been taken).
+    SearchMiss& miss = m_misses[static_cast<size_t>(k)];
+    const bool knownMiss = m_skipBySpans && miss.hi == hi && lo >= miss.lo && miss.lo != SearchMiss::kNone;
+    if (!knownMiss && searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
+        m_searchWork += s - lo;
         m = {true, s, e, c};
         return true;
     }
+    // Counted as searched either way: the span filter is taken on by what a search without
+    // it would read.
+    m_searchWork += hi - lo;
+    if (!knownMiss)
+        miss = {lo, hi};
     if (el.minCount == 0) {
         m = {true, lo, lo, 0};
         return true;
@@ -355,6 +368,51 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
         return true;
     }
     return false;
+}
+
+// The last start in [lo, end) of the first evaluated element, taken exactly once (one of
+// its alternatives, as the first element's search accepts it); lo when there is none.
+size_t PatternScan::lastFirstElementBefore(size_t lo, size_t end) const
+{
+    const SrchElement& el = m_program.m_chain[m_program.m_order[0]];
+    const size_t W = m_program.m_window;
+    for (size_t p = end; p > lo;) {
+        --p;
+        if (altAt(el, p, std::min(m_len, p + W)) > 0)
+            return p;
+    }
+    return lo;
+}
+
+// The start of the first attempt whose first element, taken exactly once, lies at or after
+// `until`, when the attempts from the one at s0 up to there all fail. An attempt-by-attempt
+// search would start one past each start of the first element in turn: so one past the last
+// before the first at or after `until`.
+size_t PatternScan::passAttempts(size_t s0, size_t until, FirstSearch& cache)
+{
+    const int first = m_program.m_order[0];
+    cache.found = searchForward(first, until, m_len, m_program.m_window, &cache.s, &cache.e, &cache.count);
+    cache.from = lastFirstElementBefore(s0, cache.found ? cache.s : m_len) + 1;
+    cache.valid = true;
+    return cache.from;
+}
+
+bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
+{
+    if (skip.engaged)
+        return true;
+    constexpr size_t kMinWork = 4096;
+    if (!m_skipBySpans || m_searchWork < kMinWork || m_searchWork / 2 < start - skip.from)
+        return false;
+    if (!m_spans)
+        m_spans = std::make_unique<SpanFilter>(m_program.m_chain, m_program.m_caseSensitive, m_program.m_fold);
+    if (!m_spans->usable()) {
+        m_skipBySpans = false;
+        return false;
+    }
+    m_spans->reset(m_block, m_len);
+    skip.engaged = true;
+    return true;
 }
 
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
@@ -387,34 +445,38 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
             std::max(start, firstUndecided - std::min(firstUndecided, m_program.m_roomBefore));
         return result;
     };
-    // The first evaluated element's search result from `cacheFrom` on holds for every later
-    // start up to the position found, which keeps elements that may match empty linear.
-    bool cacheValid = false, cacheFound = false;
-    size_t cacheFrom = 0, cacheS = 0, cacheE = 0;
-    int cacheN = 0;
+    // The first evaluated element's last search, which keeps elements that may match empty
+    // linear.
+    FirstSearch cache;
 
+    m_searchWork = 0;
+    m_misses.assign(m_state.size(), SearchMiss{});
+    SpanSkip skip;
+    skip.from = from;
     size_t start = from;
     while (start < len) {
         for (MatchState& st : m_state)
             st.matched = false;
         size_t s0 = start, e0 = start;
         int c0 = 0;
+        bool fromSearch = false; // s0 is the first element's next start at or after `start`
         if (first == 0 && el0.writtenOp == '^' && buf.startsFile && start == 0) {
             if (!last && W > len)
                 return needMore(start);
             c0 = runForward(first, 0, std::min(len, W), &e0);
         } else {
-            if (!(cacheValid && start >= cacheFrom && (!cacheFound || start <= cacheS))) {
-                cacheFound = searchForward(first, start, len, W, &cacheS, &cacheE, &cacheN);
-                cacheFrom = start;
-                cacheValid = true;
+            if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
+                cache.found = searchForward(first, start, len, W, &cache.s, &cache.e, &cache.count);
+                cache.from = start;
+                cache.valid = true;
             }
-            if (!last && (!cacheFound || cacheS + W > len))
+            if (!last && (!cache.found || cache.s + W > len))
                 return needMore(start);
-            if (cacheFound) {
-                s0 = cacheS;
-                e0 = cacheE;
-                c0 = cacheN;
+            if (cache.found) {
+                s0 = cache.s;
+                e0 = cache.e;
+                c0 = cache.count;
+                fromSearch = true;
             } else if (el0.minCount == 0) {
                 s0 = e0 = start;
             } else if (first == n - 1 && el0.writtenOp == '$') {
@@ -431,6 +493,25 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
         // room after a first element found near or beyond start + W.
         const size_t ws = std::max(start, s0 - std::min(s0, m_program.m_roomBefore));
         const size_t we = std::min(len, std::max({e0, ws + W, s0 + m_program.m_roomFrom}));
+        // Next start after a failed attempt: one past a literal's start, or past the end of
+        // a set's run.
+        const size_t next = std::max((el0.isSet && e0 > s0) ? e0 : s0 + 1, start + 1);
+
+        if (spanSkipEngaged(skip, start)) {
+            const size_t y = m_spans->firstEnd(ws);
+            if (y == SpanFilter::npos || y > we) {
+                // This attempt fails, and so does every later one until the first element
+                // reaches `until`: each window ends by its first element's start + W, and
+                // starts no earlier than this one (or, with no span left, the attempts up
+                // to there are decided within this block and find nothing).
+                if (y == SpanFilter::npos && last)
+                    return result;
+                const size_t until = y == SpanFilter::npos ? firstUndecided : y - std::min(y, W);
+                const bool takenOnce = !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1;
+                start = fromSearch && takenOnce && until > next ? passAttempts(s0, until, cache) : next;
+                continue;
+            }
+        }
 
         bool matched = true;
         for (int i = 1; i < n && matched; ++i)
@@ -460,9 +541,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return result;
             }
         }
-        // Next start: one past a literal's start, or past the end of a set's run.
-        const size_t next = (el0.isSet && e0 > s0) ? e0 : s0 + 1;
-        start = std::max(next, start + 1);
+        start = next;
     }
     return last ? result : needMore(std::min(start, len));
 }

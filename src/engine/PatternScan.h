@@ -5,10 +5,12 @@
 // elements' matched ranges of the last hit and the replace counters of the run.
 #include "engine/Matcher.h"
 #include "engine/ReplElement.h"
+#include "engine/SpanFilter.h"
 #include "engine/SrchPattern.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,8 +18,11 @@ namespace tw {
 
 class PatternScan final : public Matcher {
 public:
-    // `program` must outlive the scan; one that is not ok() finds nothing.
-    explicit PatternScan(const SrchPattern& program);
+    // `program` must outlive the scan; one that is not ok() finds nothing. Without
+    // `skipBySpans` every attempt runs in full, every element search too (the same hits,
+    // found the slow way).
+    explicit PatternScan(const SrchPattern& program, bool skipBySpans = true);
+    ~PatternScan() override;
 
     MatchResult findNext(const ScanBuffer& buf, size_t from) override;
     size_t contextBefore() const override { return 0; } // a search never reads before `from`
@@ -57,6 +62,24 @@ private:
     bool searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
     size_t nextAlternative(int k, size_t p, size_t hi) const;
     bool matchElement(int k, size_t ws, size_t we);
+    size_t lastFirstElementBefore(size_t lo, size_t end) const;
+
+    // The attempts of one findNext() call whose window holds no relaxed span (SpanFilter)
+    // cannot match. The filter is taken on once the attempts' element searches have read
+    // far more bytes than the search has advanced.
+    struct SpanSkip {
+        bool engaged = false;
+        size_t from = 0; // the call's start
+    };
+    bool spanSkipEngaged(SpanSkip& skip, size_t start);
+    // The first evaluated element's search from `from` on; it holds for every later start up
+    // to the position found.
+    struct FirstSearch {
+        bool valid = false, found = false;
+        size_t from = 0, s = 0, e = 0;
+        int count = 0;
+    };
+    size_t passAttempts(size_t s0, size_t until, FirstSearch& cache);
 
     const SrchPattern& m_program;
     // The buffer of the current search; valid while the caller keeps it.
@@ -70,6 +93,15 @@ private:
     bool m_trimFront = false, m_trimBack = false; // anchor bytes left out of the hit
     bool m_hasHit = false;
     std::vector<CounterState> m_counters; // per piece of the replace chain
+    bool m_skipBySpans = true;
+    // Per element, the last range of this findNext() call in which its search found nothing.
+    struct SearchMiss {
+        static constexpr size_t kNone = static_cast<size_t>(-1);
+        size_t lo = kNone, hi = 0;
+    };
+    std::vector<SearchMiss> m_misses;
+    std::unique_ptr<SpanFilter> m_spans;  // built when first needed
+    size_t m_searchWork = 0;              // bytes the later elements' searches of this call spanned
 };
 
 } // namespace tw

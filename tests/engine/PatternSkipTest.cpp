@@ -1,0 +1,141 @@
+// Passing over attempts by the relaxed-span filter must not change a single hit nor the
+// bytes any element took (the replace tokens read them): random star-, repeat- and
+// group-heavy patterns over texts of long lines, compared with the same scan made attempt by
+// attempt over the whole text, and blockwise the way the per-file scan feeds a file.
+#include "engine/PatternScan.h"
+#include "engine/SrchPattern.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+namespace tw {
+namespace {
+
+// Each hit as "start,end" and, for every numbered element, the length and a hash of the
+// bytes it took.
+std::vector<std::string> scanAll(const SrchPattern& pattern, const std::string& text, bool skip, size_t blockLen)
+{
+    PatternScan scan(pattern, skip);
+    std::vector<std::string> out;
+    const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+    size_t base = 0, from = 0; // the block starts at file offset `base`
+    while (true) {
+        const size_t len = std::min(blockLen, text.size() - base);
+        const ScanBuffer buf{data + base, len, base == 0, base + len == text.size()};
+        const MatchResult r = from <= len ? scan.findNext(buf, from) : MatchResult{};
+        if (r.kind == MatchResult::NoHit)
+            return out;
+        if (r.kind == MatchResult::NeedMore) {
+            EXPECT_FALSE(buf.endsFile);
+            EXPECT_GT(base + r.resume + len, base + from) << "no progress";
+            if (r.resume == 0 && len == blockLen)
+                return out; // cannot happen with blocks above twice the reach
+            base += r.resume;
+            from = 0;
+            continue;
+        }
+        std::string line = std::to_string(base + r.start) + "," + std::to_string(base + r.end);
+        for (int n = 1; n <= pattern.numberedCount(); ++n)
+        {
+            const std::string taken = scan.elementText(n);
+            line += "|" + std::to_string(taken.size()) + ":" + std::to_string(std::hash<std::string>{}(taken) % 100000);
+        }
+        out.push_back(line);
+        from = r.end > r.start ? r.end : r.end + 1;
+        if (from >= len && buf.endsFile)
+            return out;
+    }
+}
+
+std::string randomPattern(std::mt19937& rng)
+{
+    static const char* const pieces[] = {"a",   "ab",   "d",      "*",     "*",      "*",        "+",
+                                         "?",   "*[ab]", "+[a]",  "+2-4[a]", "+3(ab)", "(a|ab|ba)", "*(ab|b)",
+                                         "+(a|d)", "![b]", "+[b-d]", "^",   "$",      "+1-2(a)",  "?[d]"};
+    std::uniform_int_distribution<size_t> count(2, 7), pick(0, std::size(pieces) - 1);
+    std::string p;
+    for (size_t n = count(rng); n > 0; --n)
+        p += pieces[pick(rng)];
+    return p;
+}
+
+// About 100 KB of lines over few letters: long runs of 'a', some 'b', rare 'd', CR LF ends,
+// a few lines of many thousand bytes.
+std::string randomText(std::mt19937& rng)
+{
+    std::uniform_int_distribution<int> percent(0, 99);
+    std::string t;
+    while (t.size() < 100000) {
+        const int roll = percent(rng);
+        const size_t len = roll < 3 ? 20000 + static_cast<size_t>(percent(rng)) * 300
+                                    : static_cast<size_t>(percent(rng)) * (roll < 30 ? 30 : 2);
+        for (size_t k = 0; k < len; ++k) {
+            const int c = percent(rng);
+            t += c < 80 ? 'a' : c < 97 ? 'b' : c < 98 ? 'A' : c < 99 ? 'c' : 'd';
+        }
+        t += percent(rng) < 10 ? "\r\n" : "\n";
+    }
+    return t;
+}
+
+TEST(PatternSkip, RandomPatternsFindTheSameHitsAndElements)
+{
+    std::mt19937 rng(5150);
+    size_t hits = 0;
+    for (int round = 0; round < 24; ++round) {
+        PatternOptions o;
+        o.caseSensitive = round % 4 != 1;
+        const std::string pattern = randomPattern(rng);
+        auto p = SrchPattern::compile(pattern, nullptr, o);
+        ASSERT_TRUE(p->ok()) << pattern;
+        const std::string text = randomText(rng);
+        const std::vector<std::string> expected = scanAll(*p, text, false, text.size());
+        hits += expected.size();
+        EXPECT_EQ(scanAll(*p, text, true, text.size()), expected) << pattern;
+        const size_t block = 2 * p->widthEstimate() * 2 + 1 + rng() % 30000;
+        EXPECT_EQ(scanAll(*p, text, true, block), expected) << pattern << " in blocks of " << block;
+    }
+    EXPECT_GT(hits, 1000u);
+}
+
+TEST(PatternSkip, HostilePatternsFindTheSameHitsAndElements)
+{
+    // Many stars before a byte that is rare or missing, plus-repeats of one byte, groups
+    // that start everywhere but rarely finish; the rare byte sits at a line's start or end,
+    // or across the edge of a block.
+    const char* const patterns[] = {"*a*a*a*d", "a*a*a*a*a*d", "*a*b", "+[a]+[a]+[a]b", "*a*a*b",
+                                    "(a|b)*(ab|ba)*(d|c)", "+(a |b )(a|b)+[a-d](d|c)", "a*d$", "^a*a*d",
+                                    "+[ab]*(ad|da)", "*[ab]d*[a]d", "*b*d", "*b*d+[a]"};
+    std::mt19937 rng(99);
+    for (const char* const pattern : patterns) {
+        auto p = SrchPattern::compile(pattern, nullptr, PatternOptions{});
+        ASSERT_TRUE(p->ok()) << pattern;
+        // A 'b' far before the next one, which is near a 'd': the landing of a pass over
+        // attempts decides where the window of the next one starts.
+        const std::string farApart = std::string(100, 'a') + "b" + std::string(25000, 'a') + "b" + "aada\n";
+        std::string text;
+        bool planted = false;
+        while (text.size() < 70000) {
+            if (text.size() > 30000 && !planted) {
+                text += farApart;
+                planted = true;
+            }
+            const size_t len = 50 + rng() % (rng() % 8 == 0 ? 9000 : 300);
+            std::string line(len, 'a');
+            for (size_t k = 0; k < len / 20; ++k)
+                line[rng() % len] = rng() % 3 ? 'b' : ' ';
+            if (rng() % 5 == 0)
+                line[rng() % 2 ? 0 : len - 1] = rng() % 2 ? 'd' : 'c';
+            text += line + (rng() % 4 ? "\n" : "\r\n");
+        }
+        const std::vector<std::string> expected = scanAll(*p, text, false, text.size());
+        EXPECT_EQ(scanAll(*p, text, true, text.size()), expected) << pattern;
+        for (const size_t block : {size_t(4 * p->widthEstimate() + 7), size_t(4 * p->widthEstimate() + 20011)})
+            EXPECT_EQ(scanAll(*p, text, true, block), expected) << pattern << " in blocks of " << block;
+    }
+}
+
+} // namespace
+} // namespace tw
