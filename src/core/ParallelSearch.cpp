@@ -58,6 +58,8 @@ public:
         const size_t fresh = listed - m_cut;
         cutFiles(m_cut, listed, std::clamp<size_t>(fresh / (m_threads * (m_plan.walk ? 4 : 64)), 1, 64), !walking);
         m_cut = listed;
+        if (!m_plan.keepList)
+            m_plan.list.forget(); // the tasks hold copies of their paths
         if (!walking && !m_archivesCut) {
             m_archivesCut = true;
             for (size_t a = 0; a < m_plan.archives.size(); ++a) {

@@ -268,6 +268,7 @@ bool RunDriver::prepareFileList(RunPlan& run)
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
     if (opt.useIgnoreFiles)
         run.maskKey += "ignore files\n";
+    run.keepList = opt.cacheFileList && m_keepsListForNextRun;
     // Replace runs never open archives (searchesArchives is false for them).
     run.threads = run.replace ? 1 : workerThreads(run.request.threads);
     if (opt.cacheFileList &&
@@ -413,7 +414,7 @@ void RunDriver::searchOnThisThread(RunPlan& plan, RunLedger& ledger)
 void RunDriver::addSummaries(RunPlan& plan, RunLedger& ledger, bool stopped)
 {
     // The list is not used after this point: the cache takes it over.
-    if (!stopped && plan.opt.cacheFileList && (!plan.walk || plan.walk->finished()))
+    if (!stopped && plan.keepList && (!plan.walk || plan.walk->finished()))
         m_cache.store(plan.maskKey, plan.pathKey, plan.request.searchSubdirectories, std::move(plan.list),
                       plan.starts);
     if (stopped)

@@ -31,44 +31,57 @@ void FileList::add(std::string_view directory, std::string_view name)
     const size_t record = lengthBytes + name.size();
     if (m_blocks.empty() || m_blocks.back().size() + record > kBlockBytes)
         m_blocks.emplace_back();
-    std::string& block = m_blocks.back();
-    if (m_count % kStride == 0)
+    std::vector<char>& block = m_blocks.back();
+    if (block.size() + record > block.capacity())
+        // Grown by doubling, but never past kBlockBytes (a vector reserves exactly what it
+        // is asked for; a string would go on doubling and leave half of a full block unused).
+        block.reserve(std::max(block.size() + record, std::min(kBlockBytes, 2 * block.capacity())));
+    if ((m_count - m_base) % kStride == 0)
         m_marks.push_back(Mark{static_cast<uint32_t>(m_blocks.size() - 1), static_cast<uint32_t>(block.size())});
-    block.append(length, lengthBytes);
-    block.append(name);
+    block.insert(block.end(), length, length + lengthBytes);
+    block.insert(block.end(), name.begin(), name.end());
     ++m_count;
-    TW_ASSERT(m_marks.size() == (m_count + kStride - 1) / kStride);
+    TW_ASSERT(m_marks.size() == (m_count - m_base + kStride - 1) / kStride);
+}
+
+void FileList::forget()
+{
+    const size_t count = m_count;
+    clear();
+    m_count = count;
+    m_base = count;
 }
 
 void FileList::clear()
 {
     // Swapped out, so that a list used again starts small.
-    std::vector<std::string>().swap(m_blocks);
+    std::vector<std::vector<char>>().swap(m_blocks);
     std::vector<Mark>().swap(m_marks);
     std::vector<Run>().swap(m_runs);
     std::string().swap(m_directories);
     m_count = 0;
+    m_base = 0;
 }
 
 size_t FileList::memoryBytes() const
 {
-    size_t bytes = m_blocks.capacity() * sizeof(std::string) + m_marks.capacity() * sizeof(Mark) +
+    size_t bytes = m_blocks.capacity() * sizeof(std::vector<char>) + m_marks.capacity() * sizeof(Mark) +
                    m_runs.capacity() * sizeof(Run) + m_directories.capacity();
-    for (const std::string& b : m_blocks)
+    for (const std::vector<char>& b : m_blocks)
         bytes += b.capacity();
     return bytes;
 }
 
 std::string FileList::at(size_t i) const
 {
-    TW_ASSERT(i < m_count);
+    TW_ASSERT(m_base <= i && i < m_count);
     Cursor cursor(*this, i);
     return std::string(cursor.next());
 }
 
 size_t FileList::runOf(size_t i) const
 {
-    TW_ASSERT(!m_runs.empty() && m_runs.front().first == 0);
+    TW_ASSERT(!m_runs.empty() && m_runs.front().first == m_base);
     const auto after = std::upper_bound(m_runs.begin(), m_runs.end(), i,
                                         [](size_t index, const Run& run) { return index < run.first; });
     return static_cast<size_t>(after - m_runs.begin()) - 1;
@@ -80,7 +93,7 @@ std::string_view FileList::readRecord(size_t* block, size_t* offset) const
         ++*block;
         *offset = 0;
     }
-    const std::string& b = m_blocks[*block];
+    const std::vector<char>& b = m_blocks[*block];
     size_t length = 0;
     for (unsigned shift = 0;; shift += 7) {
         const auto byte = static_cast<unsigned char>(b[(*offset)++]);
@@ -97,7 +110,7 @@ std::string_view FileList::readRecord(size_t* block, size_t* offset) const
 FileList::Cursor::Cursor(const FileList& list, size_t first)
     : m_list(list), m_index(first), m_block(0), m_offset(0), m_run(SIZE_MAX), m_dirSize(0)
 {
-    TW_ASSERT(first <= list.m_count);
+    TW_ASSERT(list.m_base <= first && first <= list.m_count);
     if (first == list.m_count) {
         // At the end: the next entry added is read from where the last block ends.
         if (!list.m_blocks.empty()) {
@@ -106,10 +119,11 @@ FileList::Cursor::Cursor(const FileList& list, size_t first)
         }
         return;
     }
-    const Mark& mark = list.m_marks[first / kStride];
+    const size_t fromBase = first - list.m_base;
+    const Mark& mark = list.m_marks[fromBase / kStride];
     m_block = mark.block;
     m_offset = mark.offset;
-    for (size_t k = first - first % kStride; k < first; ++k)
+    for (size_t k = fromBase % kStride; k > 0; --k)
         list.readRecord(&m_block, &m_offset);
 }
 

@@ -26,6 +26,12 @@ public:
     // The path of entry i (i < size()).
     std::string at(size_t i) const;
     void clear();
+    // Lets go of the entries so far: size() and the indices of the entries added later stay
+    // as they were, but only those can be read. For a list that is read as it grows and
+    // need not be kept.
+    void forget();
+    // The first entry that can be read (0 unless forget() was called).
+    size_t first() const { return m_base; }
     // The bytes the list holds on the heap (its blocks, marks, runs and directories).
     size_t memoryBytes() const;
 
@@ -70,14 +76,15 @@ private:
     // next block when this one ends there).
     std::string_view readRecord(size_t* block, size_t* offset) const;
 
-    // Invariants: m_marks.size() == (m_count + kStride - 1) / kStride; m_runs is ordered by
-    // `first`, begins at entry 0 when not empty, and no run is empty; every block but the
-    // last holds at most kBlockBytes unless it holds one record alone.
-    std::vector<std::string> m_blocks; // records: the name's length (7 bits a byte, high bit: more), the name
-    std::vector<Mark> m_marks;         // entry k * kStride
+    // Invariants: m_base <= m_count; m_marks.size() == (m_count - m_base + kStride - 1) /
+    // kStride; m_runs is ordered by `first`, begins at entry m_base when not empty, and no
+    // run is empty; a block holds at most kBlockBytes unless it holds one record alone.
+    std::vector<std::vector<char>> m_blocks; // records: the name's length (7 bits a byte, high bit: more), the name
+    std::vector<Mark> m_marks;         // entry m_base + k * kStride
     std::vector<Run> m_runs;
     std::string m_directories; // every run's directory, one after another
     size_t m_count = 0;
+    size_t m_base = 0; // the entries before it are forgotten
 };
 
 } // namespace tw
