@@ -476,6 +476,8 @@ int main(int argc, char** argv)
     }
 
     tw::RunDriver driver(host, results);
+    // One run per process: no later run would use its file list.
+    driver.setKeepsListForNextRun(false);
     g_driver = &driver;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

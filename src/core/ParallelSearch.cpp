@@ -5,6 +5,7 @@
 #include "core/ResultRecorder.h"
 #include "core/RunDriver.h"
 #include "core/RunLedger.h"
+#include "platform/Assert.h"
 
 #include <algorithm>
 #include <deque>
@@ -35,6 +36,7 @@ struct ParallelSearch::Task {
     bool complete = false;     // the walk had ended then: `total` is every file
     size_t archive = SIZE_MAX; // an archive task: its index in the plan's archives
     FileList files;
+    bool done = false;         // its worker has finished it
 };
 
 // The tasks, cut from the list as it is found: all at once when it is complete, otherwise
@@ -56,6 +58,8 @@ public:
         const size_t fresh = listed - m_cut;
         cutFiles(m_cut, listed, std::clamp<size_t>(fresh / (m_threads * (m_plan.walk ? 4 : 64)), 1, 64), !walking);
         m_cut = listed;
+        if (!m_plan.keepList)
+            m_plan.list.forget(); // the tasks hold copies of their paths
         if (!walking && !m_archivesCut) {
             m_archivesCut = true;
             for (size_t a = 0; a < m_plan.archives.size(); ++a) {
@@ -67,24 +71,38 @@ public:
         }
         *more = walking;
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_tasks.size();
+        return m_dropped + m_tasks.size();
     }
     const Task& at(size_t task)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_tasks[task];
+        TW_ASSERT(task >= m_dropped && task - m_dropped < m_tasks.size());
+        return m_tasks[task - m_dropped];
+    }
+    // A worker is done with `task`: the tasks done from the oldest on are dropped, so that
+    // only the tasks in flight keep their paths.
+    void done(size_t task)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        TW_ASSERT(task >= m_dropped && task - m_dropped < m_tasks.size());
+        m_tasks[task - m_dropped].done = true;
+        while (!m_tasks.empty() && m_tasks.front().done) {
+            m_tasks.pop_front();
+            ++m_dropped;
+        }
     }
 
 private:
     void cutFiles(size_t from, size_t to, size_t group, bool complete)
     {
+        FileList::Cursor paths(m_plan.list, from);
         for (size_t k = from; k < to; k += group) {
             Task t;
             t.first = k;
             t.total = to;
             t.complete = complete;
             for (size_t i = k; i < std::min(to, k + group); ++i)
-                t.files.add(m_plan.list.at(i));
+                t.files.add(paths.next());
             std::lock_guard<std::mutex> lock(m_mutex);
             m_tasks.push_back(std::move(t));
         }
@@ -92,8 +110,11 @@ private:
 
     RunPlan& m_plan;
     size_t m_threads;
-    std::deque<Task> m_tasks; // elements never move once added
-    std::mutex m_mutex;       // guards the container (not the tasks, which never change)
+    // The tasks from m_dropped on; a task is dropped once it and every task before it are
+    // done. The others never move (a deque's ends change, not its middle).
+    std::deque<Task> m_tasks;
+    size_t m_dropped = 0;
+    std::mutex m_mutex;       // guards the container and `done` (not the rest of a task, which never changes)
     size_t m_cut = 0;         // the list's files already in tasks
     bool m_archivesCut = false;
 };
@@ -129,14 +150,16 @@ void ParallelSearch::run(size_t threads)
         }
         w.recorder.setOutput(&out);
         if (t.archive == SIZE_MAX) {
-            for (size_t i = 0; i < t.files.size() && !m_stop.load(); ++i) {
-                w.search.searchFile(t.first + i, t.files.at(i), t.total, t.complete, w.report);
+            for (FileList::Cursor files(t.files); !files.atEnd() && !m_stop.load();) {
+                const size_t i = files.index();
+                w.search.searchFile(t.first + i, files.next(), t.total, t.complete, w.report);
                 w.recorder.fileEnd(w.report);
             }
         } else {
             w.search.searchArchive(t.archive, w.report);
         }
         w.recorder.setOutput(nullptr);
+        tasks.done(task);
     };
     ReplayBuffers buffers;
     auto consume = [&](RecordedBatch& batch) { return replay(batch, buffers); };

@@ -191,8 +191,8 @@ WalkStats RunDriver::listWhileWalking(const SearchRequest& request, std::vector<
             known = handedOver;
             complete = listed;
         }
-        for (size_t k = 0; k < piece.size() && !*stopped; ++k, ++i)
-            *stopped = !listOne(piece.at(k), i, known, complete);
+        for (FileList::Cursor files(piece); !files.atEnd() && !*stopped; ++i)
+            *stopped = !listOne(files.next(), i, known, complete);
         if (*stopped)
             break; // the stop flag also ends the walk
     }
@@ -237,8 +237,10 @@ RunOutcome RunDriver::ListFilesOnly(const SearchRequest& request)
             return RunOutcome::NotRun;
         openOutputFile(request, list);
         const size_t n = list.size();
-        for (size_t i = 0; i < n && !stopped; ++i)
-            stopped = !listOne(list.at(i), i, n, true);
+        for (FileList::Cursor files(list); !files.atEnd() && !stopped;) {
+            const size_t i = files.index();
+            stopped = !listOne(files.next(), i, n, true);
+        }
     }
     stopped = stopped || m_stop.load();
     if (!stopped && !request.pathsFromScript)
@@ -266,6 +268,7 @@ bool RunDriver::prepareFileList(RunPlan& run)
                    std::to_string(bounds.smallest) + ' ' + std::to_string(bounds.largest) + '\n';
     if (opt.useIgnoreFiles)
         run.maskKey += "ignore files\n";
+    run.keepList = opt.cacheFileList && m_keepsListForNextRun;
     // Replace runs never open archives (searchesArchives is false for them).
     run.threads = run.replace ? 1 : workerThreads(run.request.threads);
     if (opt.cacheFileList &&
@@ -399,8 +402,9 @@ void RunDriver::searchOnThisThread(RunPlan& plan, RunLedger& ledger)
     FileSearch search(plan, lane, m_fs, m_stop, plan.replace ? &ledger.replaceSide() : nullptr);
     bool goOn = true;
     FileReport report;
-    for (size_t k = 0; goOn && k < plan.list.size(); ++k) {
-        search.searchFile(k, plan.list.at(k), plan.list.size(), true, report);
+    for (FileList::Cursor files(plan.list); goOn && !files.atEnd();) {
+        const size_t k = files.index();
+        search.searchFile(k, files.next(), plan.list.size(), true, report);
         goOn = ledger.finishFile(report);
     }
     for (size_t a = 0; goOn && a < plan.archives.size(); ++a)
@@ -410,7 +414,7 @@ void RunDriver::searchOnThisThread(RunPlan& plan, RunLedger& ledger)
 void RunDriver::addSummaries(RunPlan& plan, RunLedger& ledger, bool stopped)
 {
     // The list is not used after this point: the cache takes it over.
-    if (!stopped && plan.opt.cacheFileList && (!plan.walk || plan.walk->finished()))
+    if (!stopped && plan.keepList && (!plan.walk || plan.walk->finished()))
         m_cache.store(plan.maskKey, plan.pathKey, plan.request.searchSubdirectories, std::move(plan.list),
                       plan.starts);
     if (stopped)

@@ -80,6 +80,11 @@ public:
     // and is not rewritten. Empty (the default): every scanned file is kept.
     void setFileDecision(std::function<bool(const FileReport&)> decide) { m_decision = std::move(decide); }
 
+    // A driver that makes one run only (the command line) keeps no file list for a next
+    // run: the list cache stays empty, and a search keeps only the paths of the files in
+    // flight. On by default.
+    void setKeepsListForNextRun(bool keep) { m_keepsListForNextRun = keep; }
+
     const RunCounters& counters() const { return m_counters; }
     FileListCache& cache() { return m_cache; }
 
@@ -159,6 +164,7 @@ private:
     std::atomic<bool> m_active{false}; // a run is in progress (see RunGuard)
     RunCounters m_counters;
     FileListCache m_cache;
+    bool m_keepsListForNextRun = true; // see setKeepsListForNextRun
     std::function<bool(const FileReport&)> m_decision; // see setFileDecision
     // The run's output file stands in for "Default Printer": the temporary file printed on
     // m_printer and deleted when the output is closed. Both empty otherwise.

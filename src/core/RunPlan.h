@@ -25,6 +25,9 @@ struct RunPlan {
     const bool quiet;
     const bool replace;
     FileList list;
+    // `list` goes to the file-list cache after the run. When it does not, a search that
+    // walks as it searches forgets each piece of it once the piece is cut into tasks.
+    bool keepList = true;
     std::vector<StartPath> starts;      // the start path of each part of `list`
     std::string pathKey, maskKey;       // the file-list cache's keys
     std::vector<PreparedPair> prepared; // per pair, in request order

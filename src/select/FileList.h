@@ -1,7 +1,13 @@
 #pragma once
-// The ordered list of selected files: one growing block of NUL-terminated full paths,
-// read back in insertion order.
+// The ordered list of selected files, kept compact: a list of a million files takes about
+// ten megabytes. Consecutive paths of one directory share one copy of the directory (a
+// "run"); the names are packed one after another, each behind its length, in blocks of at
+// most kBlockBytes that never move once full, so the list grows without copying what it
+// holds. Every kStride-th entry is marked (its block and place), so at() reads at most
+// kStride - 1 names before the one asked for; a Cursor reads the paths in order at no cost
+// per path beyond copying its name.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,29 +16,75 @@ namespace tw {
 
 class FileList {
 public:
-    void add(std::string_view path)
-    {
-        m_offsets.push_back(m_block.size());
-        m_block.append(path);
-        m_block.push_back('\0');
-    }
-    size_t size() const { return m_offsets.size(); }
-    bool empty() const { return m_offsets.empty(); }
-    std::string_view at(size_t i) const
-    {
-        const size_t b = m_offsets[i];
-        const size_t e = (i + 1 < m_offsets.size() ? m_offsets[i + 1] : m_block.size()) - 1;
-        return std::string_view(m_block).substr(b, e - b);
-    }
-    void clear()
-    {
-        m_block.clear();
-        m_offsets.clear();
-    }
+    // Adds a path; the part up to its last "/" is its directory.
+    void add(std::string_view path);
+    // Adds the path `directory` + `name` (`directory` empty or ending with "/", `name`
+    // without one).
+    void add(std::string_view directory, std::string_view name);
+    size_t size() const { return m_count; }
+    bool empty() const { return m_count == 0; }
+    // The path of entry i (i < size()).
+    std::string at(size_t i) const;
+    void clear();
+    // Lets go of the entries so far: size() and the indices of the entries added later stay
+    // as they were, but only those can be read. For a list that is read as it grows and
+    // need not be kept.
+    void forget();
+    // The first entry that can be read (0 unless forget() was called).
+    size_t first() const { return m_base; }
+    // The bytes the list holds on the heap (its blocks, marks, runs and directories).
+    size_t memoryBytes() const;
+
+    // Reads the paths from entry `first` on, in order. The list may grow meanwhile (on the
+    // same thread): the cursor then reads on into the new entries.
+    class Cursor {
+    public:
+        explicit Cursor(const FileList& list, size_t first = 0);
+        bool atEnd() const { return m_index >= m_list.m_count; }
+        size_t index() const { return m_index; }
+        // The path of entry index() and moves on; valid until the next call. Not at the end.
+        std::string_view next();
+
+    private:
+        const FileList& m_list;
+        size_t m_index;    // the entry next() reads
+        size_t m_block;    // where its name's record begins
+        size_t m_offset;
+        size_t m_run;      // the run it belongs to
+        size_t m_dirSize;  // m_path begins with the directory of run m_run, this long
+        std::string m_path;
+    };
+
+    static constexpr size_t kBlockBytes = 64 * 1024;
+    static constexpr size_t kStride = 64;
 
 private:
-    std::string m_block;          // every path followed by a NUL
-    std::vector<size_t> m_offsets; // start of entry i in m_block
+    // Consecutive entries of one directory: entries first.. up to the next run's first.
+    struct Run {
+        size_t first = 0;
+        size_t dirStart = 0; // the directory in m_directories
+        size_t dirSize = 0;
+    };
+    // Where the record of an entry begins.
+    struct Mark {
+        uint32_t block = 0;
+        uint32_t offset = 0;
+    };
+    std::string_view directoryOf(const Run& run) const { return std::string_view(m_directories).substr(run.dirStart, run.dirSize); }
+    size_t runOf(size_t i) const;
+    // Reads the record at m_blocks[*block][*offset]: its name, and moves on past it (to the
+    // next block when this one ends there).
+    std::string_view readRecord(size_t* block, size_t* offset) const;
+
+    // Invariants: m_base <= m_count; m_marks.size() == (m_count - m_base + kStride - 1) /
+    // kStride; m_runs is ordered by `first`, begins at entry m_base when not empty, and no
+    // run is empty; a block holds at most kBlockBytes unless it holds one record alone.
+    std::vector<std::vector<char>> m_blocks; // records: the name's length (7 bits a byte, high bit: more), the name
+    std::vector<Mark> m_marks;         // entry m_base + k * kStride
+    std::vector<Run> m_runs;
+    std::string m_directories; // every run's directory, one after another
+    size_t m_count = 0;
+    size_t m_base = 0; // the entries before it are forgotten
 };
 
 } // namespace tw

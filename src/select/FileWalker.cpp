@@ -157,11 +157,11 @@ bool FileWalker::walkDirectory(Pending current)
             continue;
         }
         if (current.first && accepts(entry)) {
-            m_out->add(m_full);
+            m_out->add(current.path, e.name);
             ++m_stats.files;
         }
         if (current.second && secondAccepts(entry))
-            m_secondOut->add(m_full);
+            m_secondOut->add(current.path, e.name);
     }
     // The last subdirectory is named ahead first: the walk comes to it last.
     for (auto it = m_subdirs.rbegin(); it != m_subdirs.rend(); ++it) {

@@ -272,17 +272,21 @@ TEST(ParallelRun, LeavesTheDescriptorsOfTheRunsThreadAsTheyWere)
 }
 
 // A threaded search walks as it searches; the list it leaves in the cache is the whole
-// list, which the next run takes (a file added since is not seen), unless it was stopped.
+// list, which the next run takes (a file added since is not seen), unless it was stopped or
+// its driver keeps no list for a next run.
 TEST(ParallelRun, AThreadedRunCachesTheWholeList)
 {
     TempDir dir;
     std::mt19937 rng(12);
     makeTree(dir, rng);
-    for (const bool stop : {false, true}) {
+    enum Mode { Kept, Stopped, RunsOnce };
+    for (const Mode mode : {Kept, Stopped, RunsOnce}) {
+        const bool stop = mode == Stopped;
         Harness h;
         StoppingView& view = h.view;
         RunDriver& driver = h.driver;
         view.stopAfter = stop ? 5 : 0;
+        driver.setKeepsListForNextRun(mode != RunsOnce);
         SearchRequest req;
         SearchPair pair;
         pair.searchText = "cat";
@@ -295,13 +299,15 @@ TEST(ParallelRun, AThreadedRunCachesTheWholeList)
         req.options.cacheFileList = true;
         driver.ExecuteRun(req);
         const long first = driver.counters().filesSearched;
-        test::writeFile(dir.file(stop ? "d0/late2.txt" : "d0/late.txt"), "cat");
+        test::writeFile(dir.file("d0/late" + std::to_string(mode) + ".txt"), "cat");
         view.stopAfter = 0;
         driver.ExecuteRun(req);
         const long second = driver.counters().filesSearched;
         if (stop) {
             EXPECT_LT(first, 100) << "stopped early";
             EXPECT_GT(second, 120) << "a stopped run leaves no list to reuse";
+        } else if (mode == RunsOnce) {
+            EXPECT_EQ(second, first + 1) << "a driver that runs once keeps no list";
         } else {
             EXPECT_GT(first, 100);
             EXPECT_EQ(second, first) << "the cached list was reused";
