@@ -48,9 +48,32 @@ std::string shellQuoted(std::string_view text)
     return out + "'";
 }
 
-std::string firstLine(std::string_view help)
+// A help text's first clause, for a shell's list: "run a script file" of "run a script
+// file (.tws): ...".
+std::string shortHelp(std::string_view help)
 {
-    return std::string(help.substr(0, help.find('\n')));
+    size_t end = help.find('\n');
+    for (std::string_view stop : {"; ", " (", ": "}) {
+        const size_t at = help.find(stop);
+        if (at != std::string_view::npos && at >= 5 && at < end)
+            end = at;
+    }
+    return std::string(help.substr(0, end));
+}
+
+// A shell pattern of every option that takes a value ("/S|/s|...|--html|--threads").
+std::string namesTakingValues()
+{
+    std::string out;
+    for (const CliOption& o : cliOptions()) {
+        if (o.argument.empty())
+            continue;
+        std::string names(o.name);
+        if (o.kind == CliOptionKind::ValueSwitch)
+            names += "|/" + std::string(1, char(o.name[1] - 'A' + 'a'));
+        out += (out.empty() ? "" : "|") + names;
+    }
+    return out;
 }
 
 std::string bashScript(std::string_view program, unsigned which)
@@ -92,7 +115,7 @@ std::string zshEntries(unsigned program, bool longOptions)
         if (!(o.programs & program) || (o.kind == CliOptionKind::LongOption && !longOptions))
             continue;
         const std::string name = o.kind == CliOptionKind::FlagLetter ? "/" + std::string(o.name) : std::string(o.name);
-        out += "        " + shellQuoted(name + ":" + firstLine(o.help)) + "\n";
+        out += "        " + shellQuoted(name + ":" + shortHelp(o.help)) + "\n";
     }
     return out;
 }
@@ -127,15 +150,17 @@ std::string fishScript(std::string_view program, unsigned which)
         const std::string c = "complete -c " + std::string(program);
         out += c + " -n " + files + " -F\n";
         out += c + " -n " + dirs + " -f -a '(__fish_complete_directories)'\n";
+        // No option is offered where a value is due.
+        const std::string noValueDue = " -n 'not __tarnwick_after \"^(" + namesTakingValues() + ")\\$\"'";
         for (const CliOption& o : cliOptions()) {
             if (!(o.programs & which))
                 continue;
-            const std::string d = " -d " + shellQuoted(firstLine(o.help));
+            const std::string d = " -d " + shellQuoted(shortHelp(o.help));
             if (o.kind == CliOptionKind::LongOption)
                 out += c + " -l " + std::string(o.name.substr(2)) + (o.argument.empty() ? "" : " -r") +
                        (o.completion == CliCompletion::File ? " -F" : "") + d + "\n";
             else
-                out += c + " -a " +
+                out += c + noValueDue + " -a " +
                        shellQuoted(o.kind == CliOptionKind::FlagLetter ? "/" + std::string(o.name) : std::string(o.name)) +
                        d + "\n";
         }
