@@ -11,7 +11,8 @@ dir="${1:-build-pkg}"
 # TW_JOBS, when set, limits the parallel compile jobs (ninja picks its own number otherwise).
 j="${TW_JOBS:+-j$TW_JOBS}"
 if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTW_BUILD_TESTS=OFF -DTW_BUILD_BENCH=OFF >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTW_BUILD_TESTS=OFF \
+    -DTW_BUILD_BENCH=OFF >/dev/null
 fi
 ninja -C "$dir" $j tarnwick-cli tw-docs $(grep -q '^TW_GUI:BOOL=OFF' "$dir/CMakeCache.txt" || echo tarnwick)
 rm -rf "$dir/packages"

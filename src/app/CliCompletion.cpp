@@ -124,14 +124,14 @@ std::string zshScript(std::string_view program, unsigned which)
 {
     return "#compdef " + std::string(program) + "\n"
            "# zsh completion for " + std::string(program) + "\n"
-           "local -a options\n"
-           "options=(\n" + zshEntries(which, which == kCliProgram) + ")\n"
+           "local -a switches\n"
+           "switches=(\n" + zshEntries(which, which == kCliProgram) + ")\n"
            "case ${words[CURRENT-1]} in\n"
            "    (" + namesCompleting(CliCompletion::File, "|") + ") _files; return ;;\n"
            "    (" + namesCompleting(CliCompletion::Directory, "|") + ") _files -/; return ;;\n"
            "esac\n"
            "if [[ $PREFIX == -* || $PREFIX == / || $PREFIX == /? ]]; then\n"
-           "    _describe -t options option options\n"
+           "    _describe -t options option switches\n"
            "else\n"
            "    _files\n"
            "fi\n";
