@@ -55,13 +55,14 @@ std::string optionEntries(CliOptionKind kind, unsigned program)
         if (o.kind != kind || !(o.programs & program))
             continue;
         out += ".TP\n";
-        std::string name = roffArgument(kind == CliOptionKind::FlagLetter ? std::string(o.name) : std::string(o.name));
+        std::string name = roffArgument(o.name);
         if (!o.alias.empty())
             name = roffArgument(std::string(o.alias) + ", " + std::string(o.name));
         if (o.argument.empty())
             out += ".B " + name + "\n";
         else
-            out += ".BI " + name + " " + roffArgument(" " + std::string(o.argument)) + "\n";
+            out += ".BI " + name + " " +
+                   roffArgument((o.argument[0] == '=' ? "" : " ") + std::string(o.argument)) + "\n";
         out += roff(o.manText.empty() ? oneLine(o.help) : std::string(o.manText)) + "\n";
     }
     return out;

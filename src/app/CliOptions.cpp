@@ -136,7 +136,9 @@ std::string hangingText(const std::string& lead, std::string_view lines)
 
 std::string withArgument(const CliOption& o)
 {
-    return o.argument.empty() ? std::string(o.name) : std::string(o.name) + ' ' + std::string(o.argument);
+    if (o.argument.empty() || o.argument[0] == '=')
+        return std::string(o.name) + std::string(o.argument);
+    return std::string(o.name) + ' ' + std::string(o.argument);
 }
 
 // "  /idwxhtrqn flag letters: i case-insensitive, ..." wrapped to the line width.

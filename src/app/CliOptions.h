@@ -23,9 +23,10 @@ enum CliProgram : unsigned { kCliProgram = 1u, kDesktopProgram = 2u, kBothProgra
 
 struct CliOption {
     CliOptionKind kind;
-    // "/S", "i" or "--html" (a long option's value follows as a separate argument).
+    // "/S", "i" or "--html".
     std::string_view name;
-    // The value's name ("text", "FILE"); empty when it takes none.
+    // The value's name ("text", "FILE"), or "=" and its name for a long option whose value
+    // is attached ("=WHEN" for "--color=WHEN"); empty when it takes none.
     std::string_view argument;
     // The --help text: lines separated by "\n", without their indentation. A flag letter's
     // is its few words in the flag letters' line.

@@ -107,7 +107,8 @@ TEST(OptionDocs, EveryAcceptedOptionIsInHelpManPagesAndCompletions)
     EXPECT_EQ(accepted, inTable);
     for (const std::string& name : accepted) {
         SCOPED_TRACE(name);
-        EXPECT_TRUE(contains(help, " " + name + " ") || contains(help, " " + name + ","));
+        EXPECT_TRUE(contains(help, " " + name + " ") || contains(help, " " + name + ",") ||
+                    contains(help, " " + name + "="));
         EXPECT_TRUE(contains(cliMan, roffName(name)));
         if (name.rfind("--", 0) != 0)
             continue;
