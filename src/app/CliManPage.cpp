@@ -163,8 +163,10 @@ std::string examples(bool cli)
     out += example("Replace without questions, with backups and an undo script, then undo it:",
                    p + " /S\"static\" /R\"STATIC\" /P ~/copy/\"*.c\" /d /n /B ~/backup\n"
                        "sh ~/.local/share/tarnwick/twundo.sh");
+    out += example(cli ? "Put back the files whose rewrite a crash interrupted:"
+                       : "Put back the files whose rewrite a crash interrupted (the window offers it too):",
+                   "tarnwick-cli --recover");
     if (cli) {
-        out += example("Put back the files whose rewrite a crash interrupted:", "tarnwick-cli --recover");
         out += example("Write the results as an HTML page too, skipping what git ignores:",
                        "tarnwick-cli /S\"TODO\" /P ~/project/\"*.*\" /d --ignore-files --html /tmp/todo.html");
     } else {
