@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 #include <regex>
 #include <set>
 
@@ -15,14 +16,19 @@ namespace tw::test {
 namespace {
 
 // Every long option the programs' parsers compare an argument with: the string literals
-// "--name" (and "-h") in their sources, so that an option added there is caught here
-// whatever way it is taken.
+// "--name" (and "-h") in their sources (every file of src/cli, the command line's parser
+// and the desktop program's main), so that an option added there is caught here whatever
+// way it is taken.
 std::set<std::string> acceptedLongOptions()
 {
+    std::vector<std::string> files = {std::string(TW_SOURCE_DIR) + "/src/app/CommandLine.cpp",
+                                      std::string(TW_SOURCE_DIR) + "/src/gui-main/main.cpp"};
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(TW_SOURCE_DIR) + "/src/cli"))
+        files.push_back(entry.path().string());
     std::set<std::string> names;
     const std::regex literal("\"(--[a-z][a-z-]*|-h)[=\"]");
-    for (const char* file : {"/src/cli/main.cpp", "/src/app/CommandLine.cpp", "/src/gui-main/main.cpp"}) {
-        const std::string text = readFile(std::string(TW_SOURCE_DIR) + file);
+    for (const std::string& file : files) {
+        const std::string text = readFile(file);
         EXPECT_FALSE(text.empty()) << file;
         for (auto it = std::sregex_iterator(text.begin(), text.end(), literal); it != std::sregex_iterator(); ++it)
             names.insert((*it)[1]);
