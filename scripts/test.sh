@@ -1,7 +1,8 @@
 #!/bin/sh
-# Installs what is missing, builds everything and runs every test: once in the normal build,
-# once with AddressSanitizer and UndefinedBehaviorSanitizer, the threaded search once with
-# ThreadSanitizer, and the engine tests once more with scalar byte scans. Fails when a test fails.
+# Installs what is missing, builds everything and runs every test: once in the normal build
+# (and the Debian packages made from it), once with AddressSanitizer and
+# UndefinedBehaviorSanitizer, the threaded search once with ThreadSanitizer, and the engine
+# tests once more with scalar byte scans. Fails when a test fails.
 set -eu
 cd "$(dirname "$0")/.."
 # TW_JOBS, when set, limits the parallel compile jobs (ninja picks its own number otherwise).
@@ -12,6 +13,10 @@ ninja -C build $j
 # Tests use their own settings and data directories.
 export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
 ctest --test-dir build --output-on-failure -j2
+
+# The Debian packages, made from the build above: lintian, and the programs, the desktop
+# file, the metainfo and the manual pages checked from the unpacked packages.
+sh scripts/package-test.sh build
 
 # The checking builds below keep line tables only (reports still name the file and line),
 # and the sanitizer builds optimise less, which roughly halves their compile time.

@@ -13,8 +13,6 @@ namespace tw {
 
 namespace {
 
-constexpr std::string_view kValueSwitches = "BCOPRST";
-constexpr std::string_view kFlagLetters = "IDWXHTRQN";
 // A run of flag letters is read only while its position after the "/" is below this.
 constexpr size_t kFlagRunLimit = 18;
 
@@ -25,12 +23,12 @@ char upperAscii(char c)
 
 bool isValueSwitch(char c)
 {
-    return kValueSwitches.find(upperAscii(c)) != std::string_view::npos;
+    return kCommandLineValueSwitches.find(upperAscii(c)) != std::string_view::npos;
 }
 
 bool isFlagLetter(char c)
 {
-    return kFlagLetters.find(upperAscii(c)) != std::string_view::npos;
+    return kCommandLineFlagLetters.find(upperAscii(c)) != std::string_view::npos;
 }
 
 // Reads a switch value starting at `pos`; returns the position after it.
@@ -303,6 +301,32 @@ std::string joinArguments(const std::vector<std::string>& args)
     return out;
 }
 
+namespace {
+
+// `path` ("~/" expanded, a relative one taken in `currentDir`) as a canonical directory
+// ending in "/"; empty when it names no directory.
+std::string directoryAsPath(const std::string& path, const std::string& currentDir)
+{
+    namespace fs = std::filesystem;
+    if (path.empty())
+        return {};
+    std::string full = expandHome(path);
+    if (full[0] != '/')
+        full = withTrailingSlash(currentDir.empty() ? currentDirectory() : currentDir) + full;
+    std::error_code ec;
+    if (!fs::is_directory(full, ec))
+        return {};
+    const fs::path canon = fs::canonical(full, ec);
+    return ec ? std::string() : withTrailingSlash(canon.string());
+}
+
+} // namespace
+
+void takeDirectoryAsPath(CommandLineRequest& request, const std::string& currentDir)
+{
+    request.pathIsDirectory = request.pathGiven && !directoryAsPath(request.path, currentDir).empty();
+}
+
 std::string firstStartPath(const std::string& currentDir, const std::string& home)
 {
     if (currentDir.find_first_not_of('/') == std::string::npos && !home.empty())
@@ -334,7 +358,11 @@ void applyCommandLine(const CommandLineRequest& r, MainInputs& inputs, ProgramOp
         inputs.searchText = r.searchText;
     if (r.replace && r.replaceTextGiven)
         inputs.replaceText = r.replaceText;
-    if (r.pathGiven) {
+    if (r.pathGiven && r.pathIsDirectory) {
+        inputs.path = directoryAsPath(r.path, currentDir);
+        if (inputs.mask.empty())
+            inputs.mask = "*.*";
+    } else if (r.pathGiven) {
         std::string path, mask;
         SplitPathAndMask(r.path, &path, &mask, currentDir);
         // A path text of separators only names no start path: the run is refused rather

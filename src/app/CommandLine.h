@@ -11,6 +11,11 @@
 
 namespace tw {
 
+// The letters the parser takes after a "/", in either case: those of the value switches
+// and the flag letters.
+inline constexpr std::string_view kCommandLineValueSwitches = "BCOPRST";
+inline constexpr std::string_view kCommandLineFlagLetters = "IDWXHTRQN";
+
 struct CommandLineRequest {
     // Flag letters; a value switch "/R" sets `replace`, "/T" sets `touch` too.
     bool caseInsensitive = false;   // i
@@ -40,6 +45,9 @@ struct CommandLineRequest {
     bool scriptFileGiven = false;
     bool touchDateTimeGiven = false;
     bool backupPathGiven = false;
+    // The "/P" value is a whole directory, not a directory part and a mask: set by
+    // takeDirectoryAsPath for the desktop program, which a file manager starts with a folder.
+    bool pathIsDirectory = false;
 };
 
 // Parses one command text. Every "/" introduces a switch; a value switch (B C O P R S T,
@@ -47,6 +55,11 @@ struct CommandLineRequest {
 // backslash, with backslash-quote turned into a quote) or runs to the next space. Any
 // other "/" starts a run of flag letters.
 CommandLineRequest parseCommandLine(std::string_view commandText);
+
+// Marks the "/P" value as a whole directory when it names an existing directory (a relative
+// one in `currentDir`, "~/" expanded), so that applyCommandLine makes it the path and keeps
+// the mask: "tarnwick /P /home/me/src" opens on that folder, as a file manager asks.
+void takeDirectoryAsPath(CommandLineRequest& request, const std::string& currentDir = {});
 
 // Joins the program arguments (argv[1..]) into one command text that parseCommandLine
 // reads back as the same switches and values: a value of a value switch, attached

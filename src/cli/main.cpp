@@ -1,6 +1,7 @@
 // tarnwick-cli: runs one Search, Replace, Touch or file listing from a command line, unattended, and
 // exits with 0 when something was found, 1 when nothing was, 2 when the command did not
 // run or was stopped.
+#include "app/CliOptions.h"
 #include "app/CommandLine.h"
 #include "app/ProgramScripts.h"
 #include "app/RunRequest.h"
@@ -41,35 +42,10 @@ void onInterrupt(int)
         g_driver->requestStop();
 }
 
+// The help text comes from the options table, as the manual page does.
 void printHelp()
 {
-    std::puts(
-        "Usage: tarnwick-cli [/S\"search\"] [/R\"replace\"] [/P path/mask] [/C script] [/O output] [/B backup] [/flags]\n"
-        "Searches the files that match the masks below the path and prints every results line.\n"
-        "  /S text   search text (quote it when it holds spaces; \\\" is a quote inside quotes)\n"
-        "  /R text   replace text (replace mode)\n"
-        "  /P text   one start path, optionally ending in masks separated by ';': /src/*.c;*.h\n"
-        "            (quote it, so that the shell does not expand the masks)\n"
-        "  /C file   run a script file (.tws): its search/replace pairs, its paths with their\n"
-        "            masks, its expression and its own options; a search, or a replace with /R\n"
-        "  /O file   write the results to a file instead of standard output\n"
-        "  /B dir    backup directory for replace runs\n"
-        "  /T text   touch: every selected file gets this date and time (\"DATE TIME\" in the\n"
-        "            locale's pictures) as its modification time; /t or /T alone: now\n"
-        "  /idwxhtrqn flag letters: i case-insensitive, d subdirectories, w whole word,\n"
-        "            x regular expression, h ignore whitespace, t touch, r replace, q close,\n"
-        "            n no prompts\n"
-        "An empty search text lists the selected files.\n"
-        "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
-        "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
-        "  --html FILE         also write the run's results to FILE as an HTML page\n"
-        "  --threads N         search with N worker threads (0: one per core; 1: one thread)\n"
-        "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
-        "  --color=WHEN        show file names and found texts in the File and String Colors: auto\n"
-        "                      (the default: when standard output is a terminal), always or never\n"
-        "  --json              print the results as JSON Lines: begin, match, end and summary\n"
-        "                      messages; other lines go to standard error\n"
-        "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
+    std::fputs(tw::cliHelpText().c_str(), stdout);
 }
 
 // The help, the version and the recovery commands, which run instead of a search; nothing

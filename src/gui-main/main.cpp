@@ -9,6 +9,7 @@
 #include "app/SettingsStore.h"
 #include "core/RecoveryList.h"
 #include "engine/CharClasses.h"
+#include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
 #include "gui/UiText.h"
 #include "gui/RecoveryDialog.h"
@@ -46,6 +47,9 @@ void tellUser(const QString& text, bool unattended)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // The desktop file names the program to the session (taskbar, icon, "Open With").
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnwick.Tarnwick"));
+    QApplication::setWindowIcon(tw::applicationIcon());
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
     // Qt has taken its own options out of argv; what is left is ours. It is read first, as
@@ -54,8 +58,12 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     std::optional<tw::CommandLineRequest> commandLine;
-    if (!args.empty())
+    if (!args.empty()) {
         commandLine = tw::parseCommandLine(tw::joinArguments(args));
+        // A folder a file manager opens with the program ("/P %f") becomes the path, and
+        // the window keeps its masks.
+        tw::takeDirectoryAsPath(*commandLine);
+    }
     const bool unattended = commandLine && commandLine->closeAfterRun;
     // The language file replaces texts before any window is built; one made for another
     // version is not used, and the user is told.

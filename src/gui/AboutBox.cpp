@@ -1,4 +1,5 @@
 #include "gui/AboutBox.h"
+#include "gui/AppIcon.h"
 #include "gui/TitleFit.h"
 
 #include "gui/UiText.h"
@@ -29,6 +30,7 @@ QString aboutText()
 void showAbout(QWidget* parent)
 {
     auto* box = new QMessageBox(QMessageBox::Information, uiText(kTextAboutTitle), aboutText(), QMessageBox::Ok, parent);
+    box->setIconPixmap(applicationIcon().pixmap(64, 64));
     box->setAccessibleName(uiText(kTextAboutTitle));
     fitTitle(*box);
     box->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "TestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -251,6 +253,43 @@ TEST(applyCommandLine, MissingRelativePathKeepsSavedPath)
     applyCommandLine(parseCommandLine("/P no/such/dir/*.c"), in, opt, "/nonexistent-cur/");
     EXPECT_EQ(in.path, "/saved/");
     EXPECT_EQ(in.mask, "*.c");
+}
+
+// What a file manager passes for a folder: the desktop program takes it whole, keeping the
+// window's masks; unmarked, the last name is a mask as before.
+TEST(applyCommandLine, ExistingDirectoryMarkedAsPathKeepsTheMasks)
+{
+    test::TempDir dir;
+    test::writeFile(dir.file("My Dir.v2/a.txt"), "x");
+    const std::string folder = dir.path() + "My Dir.v2";
+    struct Row {
+        std::vector<std::string> args;
+        std::string currentDir;
+        std::string path, mask;
+    };
+    const std::vector<Row> rows = {
+        {{"/P", folder}, "/", folder + "/", "*.saved"},
+        {{"/P", folder + "/"}, "/", folder + "/", "*.saved"},
+        {{"/P", "My Dir.v2"}, dir.path(), folder + "/", "*.saved"},
+        {{"/P", folder + "/*.c"}, "/", folder + "/", "*.c"},   // no directory: path and mask
+        {{"/P", folder + "x"}, "/", dir.path(), "My Dir.v2x"}, // missing: path and mask
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args[1]);
+        CommandLineRequest request = parseCommandLine(joinArguments(row.args));
+        takeDirectoryAsPath(request, row.currentDir);
+        MainInputs in = savedInputs();
+        ProgramOptions opt;
+        applyCommandLine(request, in, opt, row.currentDir);
+        EXPECT_EQ(in.path, row.path);
+        EXPECT_EQ(in.mask, row.mask);
+    }
+    // Unmarked (tarnwick-cli), a directory's name stays the mask.
+    MainInputs in = savedInputs();
+    ProgramOptions opt;
+    applyCommandLine(parseCommandLine(joinArguments({"/P", folder})), in, opt, "/");
+    EXPECT_EQ(in.path, dir.path());
+    EXPECT_EQ(in.mask, "My Dir.v2");
 }
 
 TEST(applyCommandLine, NoPromptsOnlyForReplace)

@@ -76,6 +76,16 @@ TEST_F(ProgramStart, ExitStatusIsThatOfTheCommandLineProgram)
     }
 }
 
+// "Open With" on a folder passes "/P FOLDER": the folder is the path, and the masks stay
+// (a first start's "*.*"), so its files are searched rather than files named like it.
+TEST_F(ProgramStart, AFolderAfterPIsThePath)
+{
+    writeFile(m_tree.file("My Folder/a.txt"), "the needle\n");
+    const std::optional<CliResult> r = run({"/Sneedle", "/P", m_tree.file("My Folder"), "/q"});
+    ASSERT_TRUE(r.has_value()) << "the program waited";
+    EXPECT_EQ(r->status, 0) << r->err;
+}
+
 // A language file for another version is reported; a language or settings file that is a
 // FIFO is never opened (the program would wait for a writer) and is reported too.
 TEST_F(ProgramStart, LanguageAndSettingsFilesThatCannotBeUsedAreReported)
