@@ -9,6 +9,7 @@
 #include "app/TouchModel.h"
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
+#include "core/ReplacePreview.h"
 #include "core/RunDriver.h"
 #include "core/SafeRewrite.h"
 #include "core/TouchFiles.h"
@@ -62,6 +63,9 @@ void printHelp()
         "  --html FILE         also write the run's results to FILE as an HTML page\n"
         "  --threads N         search with N worker threads (0: one per core; 1: one thread)\n"
         "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
+        "  --preview           with a replace: change nothing, print what the replace would\n"
+        "                      change as a patch (git apply -p1 in the start directory applies it);\n"
+        "                      the run's lines go to standard error\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
 }
 
@@ -244,6 +248,42 @@ std::optional<tw::SearchRequest> commandRequest(const tw::CommandLineRequest& cm
         {inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true, &script, accepted.use});
 }
 
+// Standard output as the file a preview writes its patch to.
+class StandardOutputFile final : public tw::File {
+public:
+    [[nodiscard]] bool write(const void* data, size_t count) override
+    {
+        return std::fwrite(data, 1, count, stdout) == count;
+    }
+    [[nodiscard]] int64_t read(void*, size_t) override { return -1; }
+    [[nodiscard]] bool seek(int64_t) override { return false; }
+    [[nodiscard]] int64_t position() override { return -1; }
+    [[nodiscard]] bool truncate(int64_t) override { return false; }
+    [[nodiscard]] bool sync() override { return std::fflush(stdout) == 0; }
+    const std::string& path() const override { return m_name; }
+
+private:
+    std::string m_name = "standard output";
+};
+
+// "--preview": the replace runs as with "/n" and writes no file, no backup, undo line or
+// output file; its changes go to standard output as a patch. False (after saying why) for a
+// run that replaces nothing.
+bool preparePreview(tw::SearchRequest& request, tw::ReplacePreview& preview, tw::CliHost& host)
+{
+    if (!request.replaceMode) {
+        host.message("--preview needs a replace: give a replace text with /R, or a script with replace pairs.",
+                     false);
+        return false;
+    }
+    request.options.promptMode = 2;
+    request.options.outputFile.clear();
+    request.options.backupPath.clear();
+    request.options.writeToBackupDir = false;
+    request.preview = &preview;
+    return true;
+}
+
 std::atomic<bool> g_touchStop{false};
 
 void onTouchInterrupt(int) { g_touchStop.store(true); }
@@ -325,6 +365,8 @@ int main(int argc, char** argv)
         return 2;
     // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
     const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
+    // "--preview" (anywhere among the switches): the replace changes nothing and prints its patch.
+    const bool previewing = tw::takeLongOption(args, "--preview");
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
@@ -349,6 +391,10 @@ int main(int argc, char** argv)
     if (!made)
         return 2;
     tw::SearchRequest& request = *made;
+    StandardOutputFile patchOutput;
+    tw::ReplacePreview preview(tw::realFileSystem(), patchOutput);
+    if (previewing && !preparePreview(request, preview, host))
+        return 2;
     if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch)
         return runTouch(cmd, request, host);
     const bool replaceMode = request.replaceMode;
@@ -359,7 +405,8 @@ int main(int argc, char** argv)
 
     tw::ResultsList results;
     results.setHitTexts(inForce.beforeHit, inForce.afterHit);
-    tw::StreamResultsView view(stdout, inForce.beforeHit, inForce.afterHit);
+    // A preview's standard output holds only the patch; its lines go to standard error.
+    tw::StreamResultsView view(previewing ? stderr : stdout, inForce.beforeHit, inForce.afterHit);
     // With an output file the list is not shown, so nothing goes to standard output.
     // When the output file cannot be used, the lines come to standard output instead.
     results.setView(&view, true);
@@ -395,6 +442,9 @@ int main(int argc, char** argv)
         host.message("Error writing to output file " + tw::displayName(inForce.outputFile), false);
     if (!standardOutputWritten(view, host))
         status = 2;
+    // A preview finds out whether anything would change.
+    if (previewing && status != 2)
+        status = driver.counters().replacements > 0 ? 0 : 1;
     // A run that was refused writes no page: its name may be one of the run's files.
     if (html.view && outcome != tw::RunOutcome::NotRun && !html.writeTo(htmlPath)) {
         host.message("Error writing to output file " + tw::displayName(htmlPath), false);

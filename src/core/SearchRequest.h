@@ -8,6 +8,8 @@
 
 namespace tw {
 
+class ReplacePreview;
+
 inline constexpr const char* kBinaryPlaceholder = "Binary mode -->>";
 inline constexpr const char* kScriptPrefix = "Use Script file: ";
 
@@ -63,6 +65,9 @@ struct SearchRequest {
     // page of tarnwick-cli --html); empty: none. A run whose files include it, or whose
     // output file it is, is refused before anything is written.
     std::string resultsPage;
+    // Replace runs: a preview (core/ReplacePreview.h) takes each replaced file's changes as
+    // a patch in place of the commit, so that no file is written; null: a real run.
+    ReplacePreview* preview = nullptr;
 };
 
 } // namespace tw
