@@ -159,6 +159,7 @@ struct PatchWriter::Hunk {
 // `endLine` starting at oldEnd) became [newStart, newEnd) of the changed text.
 struct PatchWriter::Block {
     int64_t oldStart, oldEnd, oldLine, endLine, newStart, newEnd;
+    int64_t contextLine, contextStart; // the first line of context before it, and its start
 };
 
 void PatchWriter::writeHeader(const std::string& rel)
@@ -193,6 +194,8 @@ bool PatchWriter::writeText(const std::string& rel, File& original, int64_t orig
         Block block{};
         block.oldLine = scan.line();
         block.oldStart = scan.lineStart(block.oldLine);
+        block.contextLine = std::max<int64_t>(1, block.oldLine - kContext);
+        block.contextStart = scan.lineStart(block.contextLine);
         block.newStart = block.oldStart + shift;
         do {
             shift += s.size - s.length;
@@ -203,7 +206,7 @@ bool PatchWriter::writeText(const std::string& rel, File& original, int64_t orig
         block.oldEnd = scan.position();
         block.endLine = scan.line();
         block.newEnd = block.oldEnd + shift;
-        if (!addBlock(hunk, scan, oldText, newText, block))
+        if (!addBlock(hunk, oldText, newText, block))
             return false;
     }
     if (spans.failed() || (hunk.open && !closeHunk(hunk, oldText)))
@@ -211,9 +214,8 @@ bool PatchWriter::writeText(const std::string& rel, File& original, int64_t orig
     return !m_failed;
 }
 
-bool PatchWriter::addBlock(Hunk& hunk, LineScan& scan, Reader& oldText, Reader& newText, const Block& block)
+bool PatchWriter::addBlock(Hunk& hunk, Reader& oldText, Reader& newText, const Block& block)
 {
-    constexpr int64_t kContext = 3;
     if (hunk.open && block.oldLine - hunk.endLine <= 2 * kContext) {
         // Close enough: the lines between are context of one hunk.
         const int64_t n = copyLines(hunk, oldText, hunk.endOffset, block.oldStart, ' ');
@@ -224,11 +226,10 @@ bool PatchWriter::addBlock(Hunk& hunk, LineScan& scan, Reader& oldText, Reader& 
     } else {
         if (hunk.open && !closeHunk(hunk, oldText))
             return false;
-        const int64_t first = std::max<int64_t>(1, block.oldLine - kContext);
         hunk.open = true;
-        hunk.oldLine = first;
-        hunk.newLine = first + hunk.lineShift;
-        const int64_t n = copyLines(hunk, oldText, scan.lineStart(first), block.oldStart, ' ');
+        hunk.oldLine = block.contextLine;
+        hunk.newLine = block.contextLine + hunk.lineShift;
+        const int64_t n = copyLines(hunk, oldText, block.contextStart, block.oldStart, ' ');
         if (n < 0)
             return false;
         hunk.oldCount = hunk.newCount = n;
@@ -258,7 +259,7 @@ std::string hunkRange(int64_t line, int64_t count)
 
 bool PatchWriter::closeHunk(Hunk& hunk, Reader& oldText)
 {
-    const int64_t n = copyLines(hunk, oldText, hunk.endOffset, oldText.size(), ' ', 3);
+    const int64_t n = copyLines(hunk, oldText, hunk.endOffset, oldText.size(), ' ', kContext);
     if (n < 0)
         return false;
     hunk.oldCount += n;

@@ -43,7 +43,7 @@ private:
     struct Hunk;
     struct Block;
     void writeHeader(const std::string& rel);
-    bool addBlock(Hunk& hunk, LineScan& scan, Reader& oldText, Reader& newText, const Block& block);
+    bool addBlock(Hunk& hunk, Reader& oldText, Reader& newText, const Block& block);
     bool closeHunk(Hunk& hunk, Reader& oldText);
     // Copies [from, to) of `in` into the hunk's lines, each line after `prefix`; at most
     // `maxLines` lines (when not negative). Gives the lines copied, -1 on a failure.
@@ -53,6 +53,7 @@ private:
     bool put(const char* data, size_t size);
     bool put(const std::string& text) { return put(text.data(), text.size()); }
 
+    static constexpr int64_t kContext = 3; // lines of context around a change
     static constexpr size_t kOutBuffer = size_t{64} << 10;
     static constexpr size_t kBodyInMemory = size_t{1} << 20;
 

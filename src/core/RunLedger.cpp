@@ -247,7 +247,6 @@ void RunLedger::addSummaries(bool stopped)
         }
         m_counters.replacements = preview.replacements();
         m_counters.filesReplaced = preview.filesChanged();
-        addSummary(previewSummaryText(m_counters.replacements, m_counters.filesReplaced));
     } else if (m_plan.replace) {
         if (m_writer.flushRewrites() != CommitResult::Replaced && m_confirmation.cancelled())
             m_stop.store(true);
@@ -271,6 +270,9 @@ void RunLedger::addSummaries(bool stopped)
                 sp.searchText + " - " + searchedText(m_counters.filesSearched, sp.totalHits, sp.filesWithHits)));
     if (stopped)
         m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
+    // A preview's count comes last, after the lines of the pairs.
+    if (m_plan.replace && m_plan.request.preview)
+        addSummary(previewSummaryText(m_counters.replacements, m_counters.filesReplaced));
 }
 
 void RunLedger::endRun()
