@@ -4,6 +4,7 @@
 #include "core/ChangeSpans.h"
 #include "core/ConfirmationState.h"
 #include "core/DecodingSource.h"
+#include "core/ExpectedFiles.h"
 #include "core/HitLine.h"
 #include "core/MemorySource.h"
 #include "core/ReplaceWriter.h"
@@ -184,6 +185,11 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
     report.reset(listed, m_pairs.size(), k);
     const std::string& path = report.state.path;
     m_lane.startFile(path);
+    const ExpectedFiles* only = m_replace ? m_plan.request.onlyFiles : nullptr;
+    if (only && !only->lists(path)) {
+        report.fate = FileReport::Fate::Skipped;
+        return;
+    }
     m_lane.countSearched();
     if (m_replace && m_replace->confirmation.onFileStart(path) == DirDecision::Skip) {
         report.fate = FileReport::Fate::Skipped;
@@ -202,6 +208,12 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
     if (!in || (m_replace && !in->status(&report.status))) {
         m_lane.fileError(fileErrorText("Error opening ", displayName(baseName(path))), path, true, m_plan.quiet);
         report.fate = FileReport::Fate::Failed;
+        return;
+    }
+    if (only && !only->unchanged(path, report.status)) {
+        // Not the file the preview showed: it is left as it is.
+        m_lane.results.addLine(ResultEntry::notice(kChangedSincePreview + displayName(path)));
+        report.fate = FileReport::Fate::Skipped;
         return;
     }
     if (m_replace)

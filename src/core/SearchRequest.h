@@ -8,6 +8,7 @@
 
 namespace tw {
 
+class ExpectedFiles;
 class ReplacePreview;
 
 inline constexpr const char* kBinaryPlaceholder = "Binary mode -->>";
@@ -68,6 +69,9 @@ struct SearchRequest {
     // Replace runs: a preview (core/ReplacePreview.h) takes each replaced file's changes as
     // a patch in place of the commit, so that no file is written; null: a real run.
     ReplacePreview* preview = nullptr;
+    // Replace runs: only these files are searched and replaced, each only while it has the
+    // size and modification time given (a preview's files); null: every file selected.
+    const ExpectedFiles* onlyFiles = nullptr;
 };
 
 } // namespace tw
