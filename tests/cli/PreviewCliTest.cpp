@@ -81,7 +81,8 @@ TEST_F(PreviewCli, PatchAppliedByGitEqualsTheReplaceRun)
         TempDir previewed, replaced, io;
         for (const char* name : kNames)
             if (rng() % 3 != 0) {
-                const std::string text = randomText(rng);
+                // Some files begin with a UTF-8 mark, which the scan leaves out of its offsets.
+                const std::string text = (rng() % 4 == 0 ? "\xef\xbb\xbf" : "") + randomText(rng);
                 writeFile(previewed.file(name), text);
                 writeFile(replaced.file(name), text);
             }
