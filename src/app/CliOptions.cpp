@@ -119,6 +119,19 @@ constexpr std::array kRows{
               "\"replacement\", and a binary hit a null line number. Every other results line goes to "
               "standard error. Never coloured.",
               C::None, kCliProgram},
+    CliOption{K::LongOption, "--preview", "",
+              "with a replace: change nothing, print what the replace would\n"
+              "change as a patch (git apply -p1 in the start directory applies it);\n"
+              "the run's lines go to standard error",
+              "With a replace (/R, or a script with replace texts): runs the replace as it would run "
+              "with no prompts, but changes nothing: no file, backup, undo line, recovery entry or "
+              "output file is written. Standard output holds one unified diff of every change, one "
+              "section per file with paths relative to the start directory, so git apply -p1 (or "
+              "patch -p1) run there makes each text file what the replace would make it. The run's "
+              "lines go to standard error, the last one \"Preview: N occurrences in M file(s) would "
+              "be replaced\". Exit status 0 when something would change, 1 when nothing would, 2 on "
+              "an error. Refused without a replace and together with --json.",
+              C::None, kCliProgram},
     CliOption{K::LongOption, "--version", "", "print the program's version",
               "Prints the program's version and exits.", C::None, kCliProgram},
     CliOption{K::LongOption, "--help", "", "print this help",

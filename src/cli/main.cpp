@@ -10,6 +10,7 @@
 #include "app/TouchModel.h"
 #include "cli/CliHost.h"
 #include "core/RecoveryList.h"
+#include "core/ReplacePreview.h"
 #include "core/RunDriver.h"
 #include "core/SafeRewrite.h"
 #include "core/TouchFiles.h"
@@ -300,6 +301,42 @@ std::optional<tw::SearchRequest> commandRequest(const tw::CommandLineRequest& cm
         {inputs, options, saved, replaceMode, /*unattended=*/true, /*quiet=*/true, &script, accepted.use});
 }
 
+// Standard output as the file a preview writes its patch to.
+class StandardOutputFile final : public tw::File {
+public:
+    [[nodiscard]] bool write(const void* data, size_t count) override
+    {
+        return std::fwrite(data, 1, count, stdout) == count;
+    }
+    [[nodiscard]] int64_t read(void*, size_t) override { return -1; }
+    [[nodiscard]] bool seek(int64_t) override { return false; }
+    [[nodiscard]] int64_t position() override { return -1; }
+    [[nodiscard]] bool truncate(int64_t) override { return false; }
+    [[nodiscard]] bool sync() override { return std::fflush(stdout) == 0; }
+    const std::string& path() const override { return m_name; }
+
+private:
+    std::string m_name = "standard output";
+};
+
+// "--preview": the replace runs as with "/n" and writes no file, no backup, undo line or
+// output file; its changes go to standard output as a patch. False (after saying why) for a
+// run that replaces nothing.
+bool preparePreview(tw::SearchRequest& request, tw::ReplacePreview& preview, tw::CliHost& host)
+{
+    if (!request.replaceMode) {
+        host.message("--preview needs a replace: give a replace text with /R, or a script with replace pairs.",
+                     false);
+        return false;
+    }
+    request.options.promptMode = 2;
+    request.options.outputFile.clear();
+    request.options.backupPath.clear();
+    request.options.writeToBackupDir = false;
+    request.preview = &preview;
+    return true;
+}
+
 std::atomic<bool> g_touchStop{false};
 
 void onTouchInterrupt(int) { g_touchStop.store(true); }
@@ -382,6 +419,8 @@ int main(int argc, char** argv)
         return 2;
     // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
     const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
+    // "--preview" (anywhere among the switches): the replace changes nothing and prints its patch.
+    const bool previewing = tw::takeLongOption(args, "--preview");
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
@@ -406,6 +445,15 @@ int main(int argc, char** argv)
     if (!made)
         return 2;
     tw::SearchRequest& request = *made;
+    if (previewing && output.json) {
+        // The preview's standard output is the patch; JSON messages would break it.
+        host.message("--json cannot be used with --preview: the preview prints a patch.", false);
+        return 2;
+    }
+    StandardOutputFile patchOutput;
+    tw::ReplacePreview preview(tw::realFileSystem(), patchOutput);
+    if (previewing && !preparePreview(request, preview, host))
+        return 2;
     if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch) {
         // Touch prints the files it touched, which have no JSON messages.
         if (output.json) {
@@ -426,8 +474,10 @@ int main(int argc, char** argv)
 
     tw::ResultsList results;
     results.setHitTexts(inForce.beforeHit, inForce.afterHit);
-    tw::StreamResultsView view(stdout, inForce.beforeHit, inForce.afterHit);
-    if (showsColour(output))
+    // A preview's standard output holds only the patch; its lines go to standard error,
+    // never coloured.
+    tw::StreamResultsView view(previewing ? stderr : stdout, inForce.beforeHit, inForce.afterHit);
+    if (showsColour(output) && !previewing)
         view.setColours(tw::sgrForeground(inForce.fileColor), tw::sgrForeground(inForce.stringColor));
     tw::JsonResultsView json([&view](std::string_view text) { return view.write(text); },
                              [&host](std::string_view text) { host.message(std::string(text), false); });
@@ -473,6 +523,9 @@ int main(int argc, char** argv)
         host.message("Error writing to output file " + tw::displayName(inForce.outputFile), false);
     if (!standardOutputWritten(view, host))
         status = 2;
+    // A preview finds out whether anything would change.
+    if (previewing && status != 2)
+        status = driver.counters().replacements > 0 ? 0 : 1;
     // A run that was refused writes no page: its name may be one of the run's files.
     if (html.view && outcome != tw::RunOutcome::NotRun && !html.writeTo(htmlPath)) {
         host.message("Error writing to output file " + tw::displayName(htmlPath), false);

@@ -3,6 +3,7 @@
 // follow it in file order on the run's thread (RunLedger): the decision, then counting,
 // the file's closing lines and the commit. A script's expression decides from the per-pair
 // counters in `state`.
+#include "core/ChangeSpans.h"
 #include "core/FileScanner.h"
 #include "platform/FileSystem.h"
 
@@ -22,6 +23,7 @@ struct FileReport {
     FileState state;      // path, binary, counters (all pairs and per pair), size change
     FileStatus status;    // replace runs: taken on the descriptor when the file was opened
     File* output = nullptr; // replace runs: the temporary file holding the last pair's output
+    ChangeSpans* changes = nullptr; // previews: spans from the original to `output`
     bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
     size_t listIndex = SIZE_MAX; // the file's index in the run's list; SIZE_MAX for a member
 
@@ -39,6 +41,8 @@ struct FileReport {
         state.pairCounts.assign(pairs, PairCounts{});
         status = FileStatus{};
         output = nullptr;
+        changes = nullptr;
+        state.utf16 = false;
         pairsRan = false;
     }
 };

@@ -39,6 +39,7 @@ struct FileState {
     std::string archivePath;      // the archive that holds the member; empty for plain files
     bool binary = false;          // decided on the first block of the first pair
     bool reformatted = false;     // a reformat wrote the whole output
+    bool utf16 = false;           // a pair's scan decoded it from UTF-16
     int64_t sizeChange = 0;       // (search length - replace length) over replacements written
     std::vector<PairCounts> pairCounts; // per pair, in request order
 

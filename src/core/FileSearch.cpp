@@ -1,8 +1,10 @@
 #include "core/FileSearch.h"
 
 #include "core/ArchiveMemberSource.h"
+#include "core/ChangeSpans.h"
 #include "core/ConfirmationState.h"
 #include "core/DecodingSource.h"
+#include "core/ExpectedFiles.h"
 #include "core/HitLine.h"
 #include "core/MemorySource.h"
 #include "core/ReplaceWriter.h"
@@ -36,6 +38,15 @@ public:
     {
     }
     void setOutput(File* out) { m_output = out; }
+    // A preview records where each replacement of the pair goes (null: no record).
+    void setChanges(ChangeSpans* changes) { m_changes = changes; }
+    void replacing(int64_t offset, size_t length, size_t size) override
+    {
+        if (m_changes && !m_changes->append({offset, static_cast<int64_t>(length), static_cast<int64_t>(size)}))
+            m_changesFailed = true;
+    }
+    bool changesFailed() const { return m_changesFailed; }
+    void resetChangesFailed() { m_changesFailed = false; }
 
     File& output() override { return *m_output; }
     bool hitVisible() override { return !m_conf.skipRestOfFile(); }
@@ -69,6 +80,8 @@ private:
     bool m_quiet;
     bool m_oneHit;
     File* m_output = nullptr; // the temporary output of the current pair
+    ChangeSpans* m_changes = nullptr;
+    bool m_changesFailed = false;
 };
 
 // ---- The per-file search ------------------------------------------------------------
@@ -78,9 +91,12 @@ FileSearch::FileSearch(const RunPlan& plan, const Lane& lane, FileSystem& fs, st
     : m_plan(plan), m_lane(lane), m_fs(fs), m_stop(stop), m_replace(replace),
       m_scanner(plan.scanSettings, m_lane.results, m_lane.host, stop)
 {
-    if (m_replace)
+    if (m_replace) {
         m_hooks = std::make_unique<ReplaceHooksImpl>(*m_replace, m_lane, stop, plan.quiet,
                                                      plan.opt.stopAfterFirstHit);
+        if (plan.request.preview)
+            m_changes = std::make_unique<PreviewChanges>(fs);
+    }
     makePairs();
 }
 
@@ -169,6 +185,11 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
     report.reset(listed, m_pairs.size(), k);
     const std::string& path = report.state.path;
     m_lane.startFile(path);
+    const ExpectedFiles* only = m_replace ? m_plan.request.onlyFiles : nullptr;
+    if (only && !only->lists(path)) {
+        report.fate = FileReport::Fate::Skipped;
+        return;
+    }
     m_lane.countSearched();
     if (m_replace && m_replace->confirmation.onFileStart(path) == DirDecision::Skip) {
         report.fate = FileReport::Fate::Skipped;
@@ -187,6 +208,12 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
     if (!in || (m_replace && !in->status(&report.status))) {
         m_lane.fileError(fileErrorText("Error opening ", displayName(baseName(path))), path, true, m_plan.quiet);
         report.fate = FileReport::Fate::Failed;
+        return;
+    }
+    if (only && !only->unchanged(path, report.status)) {
+        // Not the file the preview showed: it is left as it is.
+        m_lane.results.addLine(ResultEntry::notice(kChangedSincePreview + displayName(path)));
+        report.fate = FileReport::Fate::Skipped;
         return;
     }
     if (m_replace)
@@ -312,6 +339,8 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
             return ScanOutcome::Stopped;
         }
         m_hooks->setOutput(report.output);
+        if (m_changes)
+            beginPairChanges(pi, report);
     }
     const std::string& path = file.path;
     if (!input->seek(0)) {
@@ -328,9 +357,62 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
         m_lane.fileError(fileErrorText(kUtf16UnwritableText, displayName(baseName(path))), path, true, m_plan.quiet);
         return ScanOutcome::Abandoned;
     }
+    file.utf16 = file.utf16 || text.isUtf16();
+    if (m_changes && outcome == ScanOutcome::Done && !endPairChanges(pi, pair, report)) {
+        m_lane.fileError(fileErrorText("Error writing to temp file ", displayName(baseName(path))), path, true,
+                         m_plan.quiet);
+        return ScanOutcome::Abandoned;
+    }
     if (outcome == ScanOutcome::ReadError)
         m_lane.fileError(fileErrorText("Error reading file ", displayName(path)), path, false, m_plan.quiet);
     return outcome;
+}
+
+// ---- What a preview records ----------------------------------------------------------
+
+// The spans of the file so far (its original to the output of the last pair), those of
+// the pair at hand (its input to its output), and room to compose the two.
+struct FileSearch::PreviewChanges {
+    explicit PreviewChanges(FileSystem& fs) : file(fs), pair(fs), composed(fs) {}
+    ChangeSpans file, pair, composed;
+    int64_t inputSize = 0; // the size of the pair's input
+};
+
+void FileSearch::beginPairChanges(size_t pi, FileReport& report)
+{
+    PreviewChanges& c = *m_changes;
+    if (pi == 0) {
+        c.file.clear();
+        c.inputSize = report.status.size;
+        report.changes = &c.file;
+    }
+    c.pair.clear();
+    m_hooks->resetChangesFailed();
+    m_hooks->setChanges(&c.pair);
+}
+
+bool FileSearch::endPairChanges(size_t pi, const ActivePair& pair, FileReport& report)
+{
+    PreviewChanges& c = *m_changes;
+    m_hooks->setChanges(nullptr);
+    const int64_t outputSize = report.output->position();
+    if (outputSize < 0 || m_hooks->changesFailed())
+        return false;
+    // A special operation that acted changed the file as a whole, as far as the diff goes.
+    if (pair.special != SpecialOp::None && report.state.pairCounts[pi].replacements > 0 &&
+        !c.pair.append({0, c.inputSize, outputSize}))
+        return false;
+    c.inputSize = outputSize;
+    if (c.pair.empty())
+        return true;
+    if (c.file.empty()) {
+        c.file.swap(c.pair);
+        return true;
+    }
+    if (!ChangeSpans::compose(c.file, c.pair, c.composed))
+        return false;
+    c.file.swap(c.composed);
+    return true;
 }
 
 ScanOutcome FileSearch::applySpecialOperation(size_t pairIndex, File& input, FileState& file, File& output)

@@ -79,6 +79,11 @@ public:
 private:
     class ReplaceHooksImpl;
     struct MemberRead;
+    struct PreviewChanges;
+    // A preview: pair `pi` records its replacements; once it is done they are composed
+    // with the file's spans so far. False when they could not be kept.
+    void beginPairChanges(size_t pi, FileReport& report);
+    [[nodiscard]] bool endPairChanges(size_t pi, const ActivePair& pair, FileReport& report);
     // Matchers of this thread's own over the plan's read-only patterns.
     void makePairs();
     // The one pair loop; scanPair(pi) runs pair `pi` over the input.
@@ -110,6 +115,7 @@ private:
     std::atomic<bool>& m_stop;
     const ReplaceSide* m_replace;           // null in search runs
     std::unique_ptr<ReplaceHooksImpl> m_hooks; // replace runs
+    std::unique_ptr<PreviewChanges> m_changes; // previews: where the file changes
     FileScanner m_scanner;
     std::vector<ActivePair> m_pairs;        // per pair: the plan's prepared pair made ready to scan
     size_t m_readingPairs = 0;              // pairs that read a searched input

@@ -5,6 +5,7 @@
 #include "core/RunDriver.h"
 #include "core/RunTexts.h"
 #include "core/RecoveryList.h"
+#include "core/ReplacePreview.h"
 #include "platform/Assert.h"
 #include "platform/Environment.h"
 #include "platform/FileOps.h"
@@ -65,6 +66,9 @@ bool RunLedger::startReplace(const std::string& dataDir)
 
 bool RunLedger::prepareReplace()
 {
+    // A preview writes nothing but its patch: no data directory, no lock.
+    if (m_plan.request.preview)
+        return startReplace(std::string());
     // Replace keeps a copy of every file it rewrites, and the list of them, in the data
     // directory: a run that cannot write there replaces nothing and names the cause.
     int error = 0;
@@ -201,6 +205,14 @@ void RunLedger::commitFile(const FileReport& report)
     ci.replacements = replacements;
     ci.sizeChange = file.sizeChange;
     ci.reformatted = file.reformatted;
+    if (ReplacePreview* preview = m_plan.request.preview) {
+        std::string error;
+        if (!preview->commit(ci, file.binary || file.utf16, report.changes, error)) {
+            reportFileError(m_results, m_host, m_plan.quiet, error, file.path);
+            ++m_counters.fileErrors;
+        }
+        return;
+    }
     // A failure has been reported and counted by the writer; a cancelled question stops
     // the run through the confirmation's cancel handler.
     if (m_writer.CommitFile(ci) != CommitResult::Replaced && m_confirmation.cancelled())
@@ -227,7 +239,15 @@ void RunLedger::addSummaries(bool stopped)
     const ProgramOptions& opt = m_plan.opt;
     flushHeldBack(); // lines of no file (an archive's error line) held back since the last file
     addSummary(searchedText(m_counters.filesSearched, m_counters.totalHits, m_counters.filesWithHits));
-    if (m_plan.replace) {
+    if (m_plan.replace && m_plan.request.preview) {
+        ReplacePreview& preview = *m_plan.request.preview;
+        if (!preview.flush()) {
+            m_results.addLine(ResultEntry::error("Error writing the patch"));
+            ++m_counters.fileErrors;
+        }
+        m_counters.replacements = preview.replacements();
+        m_counters.filesReplaced = preview.filesChanged();
+    } else if (m_plan.replace) {
         if (m_writer.flushRewrites() != CommitResult::Replaced && m_confirmation.cancelled())
             m_stop.store(true);
         m_counters.replacements = m_writer.replacements();
@@ -250,6 +270,9 @@ void RunLedger::addSummaries(bool stopped)
                 sp.searchText + " - " + searchedText(m_counters.filesSearched, sp.totalHits, sp.filesWithHits)));
     if (stopped)
         m_results.addLine(ResultEntry::notice("Execution interrupted by the user!"));
+    // A preview's count comes last, after the lines of the pairs.
+    if (m_plan.replace && m_plan.request.preview)
+        addSummary(previewSummaryText(m_counters.replacements, m_counters.filesReplaced));
 }
 
 void RunLedger::endRun()

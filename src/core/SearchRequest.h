@@ -8,6 +8,9 @@
 
 namespace tw {
 
+class ExpectedFiles;
+class ReplacePreview;
+
 inline constexpr const char* kBinaryPlaceholder = "Binary mode -->>";
 inline constexpr const char* kScriptPrefix = "Use Script file: ";
 
@@ -63,6 +66,12 @@ struct SearchRequest {
     // page of tarnwick-cli --html); empty: none. A run whose files include it, or whose
     // output file it is, is refused before anything is written.
     std::string resultsPage;
+    // Replace runs: a preview (core/ReplacePreview.h) takes each replaced file's changes as
+    // a patch in place of the commit, so that no file is written; null: a real run.
+    ReplacePreview* preview = nullptr;
+    // Replace runs: only these files are searched and replaced, each only while it has the
+    // size and modification time given (a preview's files); null: every file selected.
+    const ExpectedFiles* onlyFiles = nullptr;
 };
 
 } // namespace tw

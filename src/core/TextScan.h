@@ -112,7 +112,13 @@ public:
     // Once the file cannot be written its later hits are neither shown nor asked about.
     bool hitVisible() override { return !m_output.unwritable() && m_inner.hitVisible(); }
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override;
-    void replacing(int64_t offset, size_t length, size_t size) override { m_output.replacing(offset, length, size); }
+    // The run's hooks hear of the replacement in the file's bytes: after a UTF-8 mark.
+    void replacing(int64_t offset, size_t length, size_t size) override
+    {
+        m_output.replacing(offset, length, size);
+        if (!m_source.isUtf16())
+            m_inner.replacing(offset + (m_source.upstreamBytes() - m_source.decodedBytes()), length, size);
+    }
     bool tracksReplacements() override { return m_source.isUtf16(); }
     void replaced() override { m_inner.replaced(); }
     void writeFailed(const FileState& file, bool whileWritingReplacement) override
@@ -141,6 +147,7 @@ public:
     ScanOutcome finish(ScanOutcome scanned);
     // The replaced text cannot be written in the file's form: the file stays unchanged.
     bool unwritable() const { return m_output && m_output->unwritable(); }
+    bool isUtf16() const { return m_source.isUtf16(); }
 
 private:
     DecodingSource m_source;
