@@ -106,7 +106,8 @@ PreviewWindow::PreviewWindow(const std::string& patchPath, std::vector<Previewed
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 3);
+    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({300, 600}); // room for the names of the files beside the changes
 
     m_replace = button(QStringLiteral("&Replace"), this);
     QPushButton* save = button(QStringLiteral("&Save Patch..."), this);
