@@ -1,7 +1,7 @@
 #!/bin/sh
 # Takes pictures of the real desktop program under a virtual X display: the recovery
 # dialog at start, the main window, a search, View Context on its first hit, File
-# Operations, Touch, the include/exclude mask dialog, a replace
+# Operations, Touch, the include/exclude mask dialog, Preview Replace, a replace
 # with its questions open, every page of the Options sheet, Customize Toolbar, About,
 # "No Files Were Found", a script named on the command line shown in the boxes, each page
 # of the script editor, and the Binary Mode dialog with its code table at 0x80.
@@ -95,8 +95,15 @@ shot mask-dialog 2
 key Escape
 sleep 1
 
-# Replace: with no backup directory set the run asks first, then per hit.
+# Preview Replace (Ctrl+Shift+H): the changes the replace would make, as a patch, in the
+# preview window; Close writes nothing.
 key alt+r ctrl+a; typed "found_you"
+key ctrl+shift+h
+shot preview-replace 3
+xdotool search --name "^Preview Replace$" >/dev/null 2>&1 && key Escape
+sleep 1
+
+# Replace: with no backup directory set the run asks first, then per hit.
 key ctrl+h
 shot question-no-backup 2
 key Return

@@ -16,6 +16,9 @@ bool commandEnabled(int id, const WindowState& s)
         return idle || s.active == ActiveRun::Search;
     case kCmdReplace:
         return !s.noReplace && (idle || s.active == ActiveRun::Replace);
+    case kCmdPreviewReplace:
+        // Writes nothing, but leads to a replace: only where Replace could start.
+        return !s.noReplace && idle;
     case kCmdTouch:
     case kCmdTouchSelected:
         return idle || s.active == ActiveRun::Touch;

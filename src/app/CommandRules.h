@@ -32,6 +32,7 @@ enum CommandId : int {
     kCmdHelpSearch = 40013,
     kCmdAbout = 40014,
     kCmdTouchSelected = 40025, // results context menu only
+    kCmdPreviewReplace = 40026,
 };
 
 // The command whose run is active, if any.

@@ -76,6 +76,7 @@ constexpr BuiltInText kBuiltIn[] = {
     {kCmdViewHtml, "View Results as &HTML"},
     {kCmdFileOperations, "&File Operations..."},
     {kCmdTouchSelected, "&Touch Selected Files"},
+    {kCmdPreviewReplace, "Pre&view Replace\tCtrl+Shift+H"},
     {kCtxCopy, "&Copy Search Results to clipboard"},
     {kCtxViewContext, "&View Context"},
     {kCmdHelpContents, "&Contents\tF1"},
@@ -102,6 +103,7 @@ constexpr BuiltInText kBuiltIn[] = {
     {kCommandHintOffset + kCmdPrintResults, "Print the search results\nPrint Results"},
     {kCommandHintOffset + kCmdViewHtml, "Show the search results as a page in the web browser\nView as HTML"},
     {kCommandHintOffset + kCmdFileOperations, "Copy, move, rename or delete the files in the results\nFile Operations"},
+    {kCommandHintOffset + kCmdPreviewReplace, "Show the changes a replace would make, without writing anything\nPreview Replace"},
     {kCommandHintOffset + kCmdHelpContents, "Show the help\nHelp"},
 };
 

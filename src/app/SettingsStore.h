@@ -104,7 +104,8 @@ public:
     void saveRecentItems(const std::string& boxName, const std::string& currentText,
                          const std::vector<std::string>& items, int maxItemsSaved);
 
-    // `name` is "Window Position" or "View Context Position" (group "Options").
+    // `name` is "Window Position", "View Context Position" or "Preview Position" (group
+    // "Options").
     WindowRect loadWindowRect(const std::string& name) const;
     void saveWindowRect(const std::string& name, const WindowRect& rect);
 

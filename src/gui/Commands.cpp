@@ -19,7 +19,7 @@ const std::vector<CommandText>& commandTexts()
     // before the first window asks for them and never changes afterwards.
     static const std::vector<CommandText> texts = [] {
         const int ids[] = {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, kCmdExit,
-                           kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, kCmdOpenAssociated,
+                           kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, kCmdPreviewReplace, kCmdOpenAssociated,
                            kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, kCmdCustomizeToolbar,
                            kCmdScript, kCmdOptions, kCmdCaseSensitive, kCmdSearchSubdirs, kCmdWholeWord,
                            kCmdRegularExpression, kCmdSearchZips, kCmdIgnoreWhitespace, kCmdHelpContents,
@@ -132,6 +132,7 @@ QIcon commandIcon(int id, const QStyle* style)
         {kCmdCopyResults, "edit-copy", QStyle::SP_FileDialogListView},
         {kCmdPrintResults, "document-print", QStyle::SP_DriveFDIcon},
         {kCmdViewHtml, "text-html", QStyle::SP_DriveNetIcon},
+        {kCmdPreviewReplace, "document-print-preview", QStyle::SP_FileDialogContentsView},
         {kCmdOpenAssociated, "document-open", QStyle::SP_DialogOpenButton},
         {kCmdOpenDefaultViewer, "document-open", QStyle::SP_FileIcon},
         {kCmdOpenWith, "document-open", QStyle::SP_FileLinkIcon},
@@ -173,7 +174,7 @@ QIcon commandIcon(int id, const QStyle* style)
 
 std::vector<int> defaultToolbarItems()
 {
-    return {kCmdSearch, kCmdReplace, kCmdTouch, kToolbarSeparator,
+    return {kCmdSearch, kCmdReplace, kCmdPreviewReplace, kCmdTouch, kToolbarSeparator,
             kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, kToolbarSeparator,
             kCmdViewContext, kCmdScript, kCmdOptions, kToolbarSeparator,
             kCmdCaseSensitive, kCmdWholeWord, kCmdRegularExpression, kCmdSearchSubdirs,

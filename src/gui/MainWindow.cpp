@@ -17,6 +17,7 @@
 #include "gui/HelpPage.h"
 #include "gui/MaskRulesDialog.h"
 #include "gui/OptionsSheet.h"
+#include "gui/PreviewWindow.h"
 #include "gui/ResultsDelegate.h"
 #include "gui/ResultsExport.h"
 #include "gui/ResultsListKeys.h"
@@ -240,6 +241,7 @@ void MainWindow::buildActions()
     action(kCmdSearch)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     action(kCmdReplace)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     action(kCmdTouch)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    action(kCmdPreviewReplace)->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     action(kCmdHelpContents)->setShortcut(QKeySequence(Qt::Key_F1));
     for (auto& [id, a] : m_actions)
         addAction(a);
@@ -551,6 +553,33 @@ void MainWindow::issueCommandLineCommand()
     // "/q" closes the window after the run; when no run started there is nothing to wait for.
     if (m_closeAfterRun && !running())
         close();
+}
+
+PreviewWindow* MainWindow::openPreviewWindow(const std::string& patchPath, std::vector<PreviewedFile> files)
+{
+    if (m_preview)
+        m_preview->close(); // stores its place; it deletes itself
+    auto* window = new PreviewWindow(patchPath, std::move(files),
+                                     fromStoredRect(m_store->loadWindowRect("Preview Position")), this);
+    if (!window->loaded()) {
+        showMessage(window->loadError());
+        delete window;
+        return nullptr;
+    }
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &QDialog::finished, this, [this, window] {
+        const QRect r = window->rectangleToSave();
+        if (!r.isEmpty())
+            m_store->saveWindowRect("Preview Position", toStoredRect(r));
+    });
+    m_preview = window;
+    window->show();
+    return window;
+}
+
+PreviewWindow* MainWindow::previewWindow() const
+{
+    return m_preview.data();
 }
 
 void MainWindow::showMessage(const QString& text)
@@ -874,7 +903,7 @@ void MainWindow::buildMenus()
         std::vector<int> items; // 0 is a separator
     } menus[] = {
         {kTextMenuActions, {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, 0, kCmdExit}},
-        {kTextMenuEdit, {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml}},
+        {kTextMenuEdit, {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, 0, kCmdPreviewReplace}},
         {kTextMenuView,
          {kCmdOpenAssociated, kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, 0, kCmdCustomizeToolbar,
           kCmdScript, kCmdOptions}},

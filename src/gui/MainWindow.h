@@ -7,6 +7,7 @@
 // enabled state follows the rules of CommandRules.h.
 #include "app/CommandLine.h"
 #include "app/BinaryModeModel.h"
+#include "app/PreviewedFile.h"
 #include "app/CommandRules.h"
 #include "core/FileOperations.h"
 #include "app/ScriptInputs.h"
@@ -19,6 +20,7 @@
 
 #include <QDateTime>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <map>
@@ -38,6 +40,7 @@ class QToolBar;
 
 namespace tw {
 
+class PreviewWindow;
 class ResultsDelegate;
 
 class MainWindow final : public QMainWindow {
@@ -70,6 +73,14 @@ public:
     // Requests a stop of the active run; nothing when idle.
     void stopRun();
     bool running() const { return m_controller->running(); }
+
+    // Opens "Preview Replace" on the patch file `patchPath` (a replace run's changes, made
+    // without writing), listing `files` with their counts; a preview still open closes
+    // first. The window is not modal and deletes itself when closed; its place is stored
+    // as "Preview Position". Null (and a message) when the patch cannot be read.
+    PreviewWindow* openPreviewWindow(const std::string& patchPath, std::vector<PreviewedFile> files);
+    // The preview open now, if any.
+    PreviewWindow* previewWindow() const;
 
     // The command's action (menu and toolbar), or nullptr for an unknown identifier.
     QAction* action(int id) const;
@@ -210,6 +221,7 @@ private:
     QListView* m_resultsList = nullptr;
     ResultsDelegate* m_delegate = nullptr;
     QToolBar* m_toolbar = nullptr;
+    QPointer<PreviewWindow> m_preview; // the open "Preview Replace", if any
 
     std::map<int, QAction*> m_actions;   // every command of the menus, by identifier
     // The results list's context menu: its own texts, each mirroring a command.

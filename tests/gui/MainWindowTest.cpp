@@ -154,7 +154,8 @@ TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
     EXPECT_TRUE(enabled["&Touch...\tCtrl+T"]);
     EXPECT_TRUE(enabled["&File Operations..."]);
     EXPECT_TRUE(enabled["Open with &Default Viewer"]); // xdg-open unless another is set
-    EXPECT_EQ(enabled.size(), 24u);
+    EXPECT_TRUE(enabled["Pre&view Replace\tCtrl+Shift+H"]);
+    EXPECT_EQ(enabled.size(), 25u);
 }
 
 TEST_F(MainWindowTest, ReplaceAsksThroughTheHostAndRewritesTheFile)
