@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace tw {
@@ -22,6 +23,12 @@ struct FileReport {
     FileState state;      // path, binary, counters (all pairs and per pair), size change
     FileStatus status;    // replace runs: taken on the descriptor when the file was opened
     File* output = nullptr; // replace runs: the temporary file holding the last pair's output
+    // A replace worker's changed file: the output handed over with the report (`output`
+    // points into it), kept until the run's thread has committed the file.
+    std::shared_ptr<File> keptOutput;
+    // Writing the temporary output failed (its error line is out): the run ends once the
+    // report is taken, as it would have ended at this file on one thread.
+    bool endsRun = false;
     bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
     size_t listIndex = SIZE_MAX; // the file's index in the run's list; SIZE_MAX for a member
 
@@ -39,6 +46,8 @@ struct FileReport {
         state.pairCounts.assign(pairs, PairCounts{});
         status = FileStatus{};
         output = nullptr;
+        keptOutput.reset();
+        endsRun = false;
         pairsRan = false;
     }
 };
