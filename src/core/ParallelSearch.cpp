@@ -22,8 +22,8 @@ namespace tw {
 // a confirmation state (which never asks: such runs ask no questions), its temporary
 // outputs, and the flag a failed write to one of them sets.
 struct ParallelSearch::Worker {
-    Worker(const RunPlan& plan, FileSystem& fs, std::atomic<bool>& stop)
-        : outputs(fs), side{confirmation, nullptr, nullptr, &outputs, &writeFailed},
+    Worker(const RunPlan& plan, FileSystem& fs, SpareOutputs& spare, std::atomic<bool>& stop)
+        : outputs(fs, spare), side{confirmation, nullptr, nullptr, &outputs, &writeFailed},
           search(plan, Lane{recorder, recorder, &recorder}, fs, stop, plan.replace ? &side : nullptr)
     {
         confirmation.startRun(plan.opt.promptMode);
@@ -123,9 +123,11 @@ void ParallelSearch::run(size_t threads)
     // Workers scan the tasks and record what each produces; this thread replays the
     // records in list order and does every step that follows a file (the ledger), so the
     // results are those of the same run on one thread.
+    SpareOutputs spare(kOutputsInFlight);
+    m_spare = &spare;
     std::vector<std::unique_ptr<Worker>> workers;
     for (size_t i = 0; i < threads; ++i) {
-        auto w = std::make_unique<Worker>(m_plan, m_fs, m_stop);
+        auto w = std::make_unique<Worker>(m_plan, m_fs, spare, m_stop);
         w->recorder.setShowsProgress(m_host.showsProgress());
         w->recorder.setLiveHost(&m_host);
         workers.push_back(std::move(w));
@@ -155,6 +157,7 @@ void ParallelSearch::run(size_t threads)
                 if (m_plan.replace)
                     handOverOutput(w);
                 w.recorder.fileEnd(w.report);
+                w.report.keptOutput.reset(); // the batch's copy of the report holds it now
                 if (w.report.endsRun)
                     break;
             }
@@ -172,6 +175,7 @@ void ParallelSearch::run(size_t threads)
     });
     pipeline.run([&](bool* more) { return tasks.feed(more); }, 2 * threads, produce, consume,
                  [this] { m_host.pump(); }, &m_stop);
+    m_spare = nullptr;
 }
 
 bool ParallelSearch::readyOutputs(Worker& w, size_t k, std::string_view path)
@@ -241,7 +245,7 @@ bool ParallelSearch::replay(RecordedBatch& batch, ReplayBuffers& buffers)
             m_host.pump();
             FileReport& report = batch.reports[ev.index];
             const bool goOn = m_ledger.finishFile(report);
-            report.keptOutput.reset(); // committed, or never to be
+            m_spare->give(std::move(report.keptOutput)); // committed, or never to be
             if (!goOn)
                 return false;
             break;

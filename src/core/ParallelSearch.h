@@ -29,6 +29,7 @@
 namespace tw {
 
 class RunLedger;
+class SpareOutputs;
 struct RunCounters;
 
 class ParallelSearch {
@@ -67,6 +68,7 @@ private:
     FileSystem& m_fs;
     RunCounters& m_counters;
     std::atomic<bool>& m_stop;
+    SpareOutputs* m_spare = nullptr; // replace runs, while run() runs: outputs given back
 };
 
 } // namespace tw

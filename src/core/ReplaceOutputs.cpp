@@ -9,7 +9,9 @@ bool ReplaceOutputs::ready(size_t pairCount)
     const size_t count = pairCount > 1 ? 2 : 1;
     for (size_t i = 0; i < count; ++i)
         if (!m_files[i]) {
-            m_files[i] = m_fs.createScratch("TW");
+            m_files[i] = m_spare.take();
+            if (!m_files[i])
+                m_files[i] = m_fs.createScratch("TW");
             if (!m_files[i])
                 return false;
         }

@@ -4,6 +4,7 @@
 // one before), as the writer keeps them on the run's own thread. A changed file's final
 // output is wanted until the run's thread has committed the file, so the worker hands that
 // file over with the file's report and takes a fresh one for the next file.
+#include "core/SpareOutputs.h"
 #include "platform/FileSystem.h"
 
 #include <cstddef>
@@ -13,7 +14,7 @@ namespace tw {
 
 class ReplaceOutputs {
 public:
-    explicit ReplaceOutputs(FileSystem& fs) : m_fs(fs) {}
+    ReplaceOutputs(FileSystem& fs, SpareOutputs& spare) : m_fs(fs), m_spare(spare) {}
 
     // Makes the outputs that are missing (the second only for more than one pair); false
     // when one cannot be made.
@@ -26,6 +27,7 @@ public:
 
 private:
     FileSystem& m_fs;
+    SpareOutputs& m_spare;
     std::shared_ptr<File> m_files[2]; // unnamed: each is gone with its last holder
 };
 
