@@ -132,9 +132,12 @@ void ParallelSearch::run(size_t threads)
         w->recorder.setLiveHost(&m_host);
         workers.push_back(std::move(w));
     }
-    const size_t window = std::max<size_t>(4 * threads, 16);
     // A replace task's changed files keep their outputs until they are committed: the
-    // groups are cut so that the window holds at most kOutputsInFlight of them.
+    // window and the groups are cut so that at most kOutputsInFlight of them are waiting
+    // (with many threads, at most one file a task), besides the two each worker writes.
+    size_t window = std::max<size_t>(4 * threads, 16);
+    if (m_plan.replace)
+        window = std::max(threads, std::min(window, kOutputsInFlight));
     Tasks tasks(m_plan, threads, m_plan.replace ? std::clamp<size_t>(kOutputsInFlight / window, 1, 64) : 64);
     auto produce = [&](size_t worker, size_t task, TaskOutput& out) {
         const Task& t = tasks.at(task);
