@@ -1,31 +1,58 @@
 #!/bin/sh
-# Times a replace of a frequent literal over a fresh copy of the kernel's drivers/ tree
-# against grep | xargs sed -i on another fresh copy, checks that both copies end
-# byte-identical, and prints the ratios (without and with a backup directory).
-# Usage: bench/replace.sh [BUILD_DIR] [TREE] [WORK_DIR]
+# Times a replace of a frequent literal over fresh copies of a part of the kernel tree
+# (drivers/ unless SUBTREE says otherwise): tarnwick without and with a backup directory,
+# grep | xargs sed -i, and a pipeline that uses every core (rg -l | xargs sd when sd is
+# installed, else rg -l | xargs -P<cores> sed -i). Each is run RUNS times (default 5) on a
+# fresh, cached copy; the medians are printed side by side, and every copy must end
+# byte-identical to the first sed pipeline's.
+# Usage: [RUNS=5] [SUBTREE=drivers/net] bench/replace.sh [BUILD_DIR] [TREE] [WORK_DIR]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
 tree=${2:-$(sh "$here/../../shared/bench/linux-corpus.sh" 2>/dev/null || sh /work/shared/bench/linux-corpus.sh)}
 work=${3:-/var/tmp/tarnwick-replace-bench}
+runs=${RUNS:-5}
+subtree=${SUBTREE:-drivers}
+cores=$(nproc)
 tw="$build/tarnwick-cli"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
 
-fresh() { rm -rf "$work/$1"; mkdir -p "$work"; cp -a "$tree/drivers" "$work/$1"; sync; }
+fresh() { rm -rf "$work/$1"; mkdir -p "$work"; cp -a "$tree/$subtree" "$work/$1"; cat $(find "$work/$1" -type f) >/dev/null 2>&1 || true; sync; }
 secs() { s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N); awk "BEGIN{print $e - $s}"; }
+median() { tr ' ' '\n' | grep . | sort -n | awk '{v[NR]=$1} END{print v[int((NR+1)/2)]}'; }
 
-fresh sed; fresh tw; fresh twb; rm -rf "$work/bak"
-# Warm the page cache for all three copies.
-cat $(find "$work/sed" "$work/tw" "$work/twb" -type f) >/dev/null 2>&1 || true
-
-t_sed=$(secs sh -c "cd '$work/sed' && grep -rlZF static . | xargs -0 sed -i 's/static/STATIC/g'")
-t_tw=$(secs "$tw" /Sstatic /RSTATIC /P "$work/tw/*.*" /d /n)
-t_twb=$(secs "$tw" /Sstatic /RSTATIC /P "$work/twb/*.*" /d /n /B "$work/bak")
+if command -v sd >/dev/null 2>&1; then
+    allcores_name="rg -l | xargs sd"
+    allcores="rg -l -0 static | xargs -0 sd -s static STATIC"
+else
+    allcores_name="rg -l | xargs -P$cores sed"
+    allcores="rg -l -0 static | xargs -0 -P$cores sed -i s/static/STATIC/g"
+fi
 
 same=yes
-diff -r "$work/sed" "$work/tw" >/dev/null || same=NO
-diff -r "$work/sed" "$work/twb" >/dev/null || same=NO
-printf 'sed pipeline            %7.3fs\n' "$t_sed"
-printf 'tarnwick, no backup     %7.3fs  ratio %5.2f\n' "$t_tw" "$(awk "BEGIN{print $t_tw / $t_sed}")"
-printf 'tarnwick, with backup   %7.3fs  ratio %5.2f\n' "$t_twb" "$(awk "BEGIN{print $t_twb / $t_sed}")"
+t_sed="" t_all="" t_tw="" t_twb=""
+for i in $(seq "$runs"); do
+    fresh sed
+    t_sed="$t_sed $(secs sh -c "cd '$work/sed' && grep -rlZF static . | xargs -0 sed -i 's/static/STATIC/g'")"
+    fresh all
+    t_all="$t_all $(secs sh -c "cd '$work/all' && $allcores")"
+    fresh tw
+    t_tw="$t_tw $(secs "$tw" /Sstatic /RSTATIC /P "$work/tw/*.*" /d /n)"
+    fresh twb; rm -rf "$work/bak"
+    t_twb="$t_twb $(secs "$tw" /Sstatic /RSTATIC /P "$work/twb/*.*" /d /n /B "$work/bak")"
+    for c in all tw twb; do
+        diff -r "$work/sed" "$work/$c" >/dev/null || same=NO
+    done
+done
+
+m_sed=$(echo "$t_sed" | median) m_all=$(echo "$t_all" | median)
+m_tw=$(echo "$t_tw" | median) m_twb=$(echo "$t_twb" | median)
+echo "$subtree, $(find "$work/sed" -type f | wc -l) files, medians of $runs runs on $cores cores"
+printf '%-28s %7.3fs\n' "grep | xargs sed" "$m_sed"
+printf '%-28s %7.3fs\n' "$allcores_name" "$m_all"
+printf '%-28s %7.3fs  %5.2fx sed  %5.2fx all cores\n' "tarnwick, no backup" "$m_tw" \
+    "$(awk "BEGIN{print $m_tw / $m_sed}")" "$(awk "BEGIN{print $m_tw / $m_all}")"
+printf '%-28s %7.3fs  %5.2fx sed  %5.2fx all cores\n' "tarnwick, with backup (/B)" "$m_twb" \
+    "$(awk "BEGIN{print $m_twb / $m_sed}")" "$(awk "BEGIN{print $m_twb / $m_all}")"
+echo "runs:  sed$t_sed | all cores$t_all | tarnwick$t_tw | tarnwick /B$t_twb"
 echo "results byte-identical: $same"

@@ -35,12 +35,12 @@ ninja -C build-asan $j
 export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
 ctest --test-dir build-asan --output-on-failure -j2
 
-# The threaded search under ThreadSanitizer: the runs that compare several threads with one,
+# The threaded search and replace under ThreadSanitizer: the runs that compare several threads with one,
 # those whose files a decision drops or whose members several pairs read, and the one-read
 # search of many pairs.
 checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF
 ninja -C build-tsan $j test_core
-TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*'
+TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*'
 
 # The byte scans without vector instructions (the form non-x86 machines build): the engine's
 # tests, and the core's, whose hit lines have vector scans too.

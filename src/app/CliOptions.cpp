@@ -94,7 +94,8 @@ constexpr std::array kRows{
               C::File, kCliProgram},
     CliOption{K::LongOption, "--threads", "N", "search with N worker threads (0: one per core; 1: one thread)",
               "Searches with N worker threads (0: one per core; 1: the run's own thread only), instead "
-              "of the Threads setting. Replace runs always work on one thread.",
+              "of the Threads setting. A replace run uses them with no prompts (/n) and no counters in its "
+              "replace texts, and otherwise works on one thread; a preview always does.",
               C::None, kCliProgram},
     CliOption{K::LongOption, "--ignore-files", "",
               "skip the files and directories that git's ignore files ignore",

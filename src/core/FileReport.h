@@ -8,6 +8,7 @@
 #include "platform/FileSystem.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace tw {
@@ -24,6 +25,12 @@ struct FileReport {
     FileStatus status;    // replace runs: taken on the descriptor when the file was opened
     File* output = nullptr; // replace runs: the temporary file holding the last pair's output
     ChangeSpans* changes = nullptr; // previews: spans from the original to `output`
+    // A replace worker's changed file: the output handed over with the report (`output`
+    // points into it), kept until the run's thread has committed the file.
+    std::shared_ptr<File> keptOutput;
+    // Writing the temporary output failed (its error line is out): the run ends once the
+    // report is taken, as it would have ended at this file on one thread.
+    bool endsRun = false;
     bool pairsRan = false;  // the per-pair counters describe a pair loop that ran
     size_t listIndex = SIZE_MAX; // the file's index in the run's list; SIZE_MAX for a member
 
@@ -43,6 +50,8 @@ struct FileReport {
         output = nullptr;
         changes = nullptr;
         state.utf16 = false;
+        keptOutput.reset();
+        endsRun = false;
         pairsRan = false;
     }
 };

@@ -7,6 +7,7 @@
 #include "core/ExpectedFiles.h"
 #include "core/HitLine.h"
 #include "core/MemorySource.h"
+#include "core/ReplaceOutputs.h"
 #include "core/ReplaceWriter.h"
 #include "core/ResultRecorder.h"
 #include "core/RunDriver.h"
@@ -29,12 +30,20 @@ namespace tw {
 
 // ---- The replace side as the block scanner sees it ----------------------------------
 
+File* ReplaceSide::tempFile(int index) const
+{
+    TW_ASSERT((writer == nullptr) != (outputs == nullptr));
+    return outputs ? outputs->at(index) : writer->tempFile(index);
+}
+
 // The current output, the confirmation state and the special operations; what it reports
 // goes through the lane.
 class FileSearch::ReplaceHooksImpl final : public ReplaceHooks {
 public:
-    ReplaceHooksImpl(const ReplaceSide& side, Lane& lane, std::atomic<bool>& stop, bool quiet, bool oneHit)
-        : m_conf(side.confirmation), m_held(side.held), m_lane(lane), m_stop(stop), m_quiet(quiet), m_oneHit(oneHit)
+    // `failure` is set when a write to the output fails (see ReplaceSide::writeFailure).
+    ReplaceHooksImpl(const ReplaceSide& side, Lane& lane, std::atomic<bool>& failure, bool quiet, bool oneHit)
+        : m_conf(side.confirmation), m_held(side.held), m_lane(lane), m_failure(failure), m_quiet(quiet),
+          m_oneHit(oneHit)
     {
     }
     void setOutput(File* out) { m_output = out; }
@@ -52,10 +61,11 @@ public:
     bool hitVisible() override { return !m_conf.skipRestOfFile(); }
     bool decideHit(FileState& file, const std::string& hitLine, const std::string& replaceText) override
     {
-        if (!m_conf.hitNeedsAnswer())
+        // A worker (without held-back lines) never asks.
+        if (!m_conf.hitNeedsAnswer() || !m_held)
             return m_conf.decideHit(m_lane.host, {}, noHeldBackLines(), file.path);
         return m_conf.decideHit(m_lane.host, buildHitQuestion(hitLine, replaceText, file.binary),
-                                m_held.heldBack(), file.path);
+                                m_held->heldBack(), file.path);
     }
     void replaced() override
     {
@@ -69,14 +79,14 @@ public:
                         whileWritingReplacement ? "Error writing replace string to temp file"
                                                 : "Error writing to temp file",
                         file.path);
-        m_stop.store(true);
+        m_failure.store(true);
     }
 
 private:
     ConfirmationState& m_conf;
-    HeldBackStore& m_held;
+    HeldBackStore* m_held; // null on a worker
     Lane& m_lane;
-    std::atomic<bool>& m_stop;
+    std::atomic<bool>& m_failure;
     bool m_quiet;
     bool m_oneHit;
     File* m_output = nullptr; // the temporary output of the current pair
@@ -92,8 +102,9 @@ FileSearch::FileSearch(const RunPlan& plan, const Lane& lane, FileSystem& fs, st
       m_scanner(plan.scanSettings, m_lane.results, m_lane.host, stop)
 {
     if (m_replace) {
-        m_hooks = std::make_unique<ReplaceHooksImpl>(*m_replace, m_lane, stop, plan.quiet,
-                                                     plan.opt.stopAfterFirstHit);
+        m_hooks = std::make_unique<ReplaceHooksImpl>(
+            *m_replace, m_lane, m_replace->writeFailure ? *m_replace->writeFailure : stop, plan.quiet,
+            plan.opt.stopAfterFirstHit);
         if (plan.request.preview)
             m_changes = std::make_unique<PreviewChanges>(fs);
     }
@@ -331,11 +342,11 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
     if (m_replace) {
         // Temporary files alternate: even pairs write the first, odd pairs the second,
         // and every pair after the first reads what the one before wrote.
-        report.output = m_replace->writer.tempFile(static_cast<int>(pi % 2));
+        report.output = m_replace->tempFile(static_cast<int>(pi % 2));
         if (pi > 0)
-            input = m_replace->writer.tempFile(static_cast<int>((pi + 1) % 2));
+            input = m_replace->tempFile(static_cast<int>((pi + 1) % 2));
         if (!report.output->seek(0) || !report.output->truncate(0)) {
-            m_hooks->writeFailed(file, false); // stops the run
+            m_hooks->writeFailed(file, false); // ends the run
             return ScanOutcome::Stopped;
         }
         m_hooks->setOutput(report.output);
@@ -415,6 +426,11 @@ bool FileSearch::endPairChanges(size_t pi, const ActivePair& pair, FileReport& r
     return true;
 }
 
+void FileSearch::endRunOnWriteFailure()
+{
+    (m_replace->writeFailure ? *m_replace->writeFailure : m_stop).store(true);
+}
+
 ScanOutcome FileSearch::applySpecialOperation(size_t pairIndex, File& input, FileState& file, File& output)
 {
     // Prepend and reformat act before the input is copied, append after it. A special
@@ -427,7 +443,7 @@ ScanOutcome FileSearch::applySpecialOperation(size_t pairIndex, File& input, Fil
             return m_stop.load() ? ScanOutcome::Stopped : ScanOutcome::Done;
         case SpecialResult::WriteFailed: // reported by the operation
             m_lane.countError();
-            m_stop.store(true);
+            endRunOnWriteFailure();
             return ScanOutcome::Stopped;
         case SpecialResult::ReadFailed: // reported by the operation; the file is abandoned
             m_lane.countError();

@@ -46,20 +46,28 @@
 namespace tw {
 
 class ConfirmationState;
+class ReplaceOutputs;
 class ReplaceWriter;
 
 // The replace side of a run, which a FileSearch of a replace run uses: the confirmation
-// state, the writer's temporary files, and the file's held-back lines (shown with the
-// per-hit question).
+// state, the temporary outputs, the file's held-back lines (shown with the per-hit
+// question) and where a failed write to an output ends the run. On the run's thread these
+// are the run's own (the writer's outputs, the run's stop flag); a worker of a threaded
+// replace, which never asks, has its own confirmation state and outputs, no held-back
+// lines, and a flag of its own that the run's thread takes with the file's report.
 struct ReplaceSide {
     ConfirmationState& confirmation;
-    ReplaceWriter& writer;
-    HeldBackStore& held;
+    HeldBackStore* held = nullptr;       // null on a worker
+    ReplaceWriter* writer = nullptr;     // the outputs on the run's thread; or
+    ReplaceOutputs* outputs = nullptr;   // a worker's own
+    std::atomic<bool>* writeFailure = nullptr; // null: the run's stop flag
+
+    File* tempFile(int index) const;
 };
 
 class FileSearch {
 public:
-    // `replace` is set exactly for replace runs (on the run's thread).
+    // `replace` is set exactly for replace runs.
     FileSearch(const RunPlan& plan, const Lane& lane, FileSystem& fs, std::atomic<bool>& stop,
                const ReplaceSide* replace);
     ~FileSearch();
@@ -105,6 +113,8 @@ private:
     ScanOutcome scanMemberPair(size_t pi, MemberRead& read, FileReport& report);
     // The error line of a member that could not be read (from the archive, or kept).
     void memberReadError(const MemberRead& read);
+    // A write to the temporary output failed (its error line is out): the run ends.
+    void endRunOnWriteFailure();
     ScanOutcome applySpecialOperation(size_t pairIndex, File& input, FileState& file, File& output);
     void searchMember(ArchiveReader& reader, const ArchiveMember& member, const std::string& archivePath,
                       const std::string& progressText, FileReport& report);

@@ -1,7 +1,10 @@
 #include "core/ParallelSearch.h"
 
+#include "core/ConfirmationState.h"
 #include "core/FileSearch.h"
 #include "core/OrderedPipeline.h"
+#include "core/ReplaceOutputs.h"
+#include "core/ReplaceWriter.h"
 #include "core/ResultRecorder.h"
 #include "core/RunDriver.h"
 #include "core/RunLedger.h"
@@ -16,13 +19,21 @@
 namespace tw {
 
 // A search thread: a recorder for what its files produce, and a FileSearch of its own
-// (scanner, matchers) that sends everything to the recorder.
+// (scanner, matchers) that sends everything to the recorder. In a replace run it also has
+// a confirmation state (which never asks: such runs ask no questions), its temporary
+// outputs, and the flag a failed write to one of them sets.
 struct ParallelSearch::Worker {
-    Worker(const RunPlan& plan, FileSystem& fs, std::atomic<bool>& stop)
-        : search(plan, Lane{recorder, recorder, &recorder}, fs, stop, nullptr)
+    Worker(const RunPlan& plan, FileSystem& fs, SpareOutputs& spare, std::atomic<bool>& stop)
+        : outputs(fs, spare), side{confirmation, nullptr, nullptr, &outputs, &writeFailed},
+          search(plan, Lane{recorder, recorder, &recorder}, fs, stop, plan.replace ? &side : nullptr)
     {
+        confirmation.startRun(plan.opt.promptMode);
     }
     ResultRecorder recorder;
+    ConfirmationState confirmation;
+    ReplaceOutputs outputs;
+    std::atomic<bool> writeFailed{false};
+    ReplaceSide side;
     FileSearch search;
     FileReport report; // the file at hand; copied into the recorder's batch when it is done
     // Made, used and released on the worker's own thread, which has its own descriptors.
@@ -45,7 +56,8 @@ struct ParallelSearch::Task {
 // per file; groups stay small enough to share the work out evenly.
 class ParallelSearch::Tasks {
 public:
-    Tasks(RunPlan& plan, size_t threads) : m_plan(plan), m_threads(threads) {}
+    // At most `maxGroup` files a task.
+    Tasks(RunPlan& plan, size_t threads, size_t maxGroup) : m_plan(plan), m_threads(threads), m_maxGroup(maxGroup) {}
 
     // The feeder: walks on (when walking) and cuts what is new; the number of tasks.
     size_t feed(bool* more)
@@ -56,7 +68,8 @@ public:
         const bool walking = m_plan.walk && m_plan.walk->walkOn(piece);
         const size_t listed = m_plan.list.size();
         const size_t fresh = listed - m_cut;
-        cutFiles(m_cut, listed, std::clamp<size_t>(fresh / (m_threads * (m_plan.walk ? 4 : 64)), 1, 64), !walking);
+        cutFiles(m_cut, listed, std::clamp<size_t>(fresh / (m_threads * (m_plan.walk ? 4 : 64)), 1, m_maxGroup),
+                 !walking);
         m_cut = listed;
         if (!m_plan.keepList)
             m_plan.list.forget(); // the tasks hold copies of their paths
@@ -110,6 +123,7 @@ private:
 
     RunPlan& m_plan;
     size_t m_threads;
+    size_t m_maxGroup;
     // The tasks from m_dropped on; a task is dropped once it and every task before it are
     // done. The others never move (a deque's ends change, not its middle).
     std::deque<Task> m_tasks;
@@ -130,21 +144,31 @@ void ParallelSearch::run(size_t threads)
     // Workers scan the tasks and record what each produces; this thread replays the
     // records in list order and does every step that follows a file (the ledger), so the
     // results are those of the same run on one thread.
+    SpareOutputs spare(kOutputsInFlight);
+    m_spare = &spare;
     std::vector<std::unique_ptr<Worker>> workers;
     for (size_t i = 0; i < threads; ++i) {
-        auto w = std::make_unique<Worker>(m_plan, m_fs, m_stop);
+        auto w = std::make_unique<Worker>(m_plan, m_fs, spare, m_stop);
         w->recorder.setShowsProgress(m_host.showsProgress());
         w->recorder.setLiveHost(&m_host);
         workers.push_back(std::move(w));
     }
-    Tasks tasks(m_plan, threads);
+    // A replace task's changed files keep their outputs until they are committed: the
+    // window and the groups are cut so that at most kOutputsInFlight of them are waiting
+    // (with many threads, at most one file a task), besides the two each worker writes.
+    size_t window = std::max<size_t>(4 * threads, 16);
+    if (m_plan.replace)
+        window = std::max(threads, std::min(window, kOutputsInFlight));
+    Tasks tasks(m_plan, threads, m_plan.replace ? std::clamp<size_t>(kOutputsInFlight / window, 1, 64) : 64);
     auto produce = [&](size_t worker, size_t task, TaskOutput& out) {
         const Task& t = tasks.at(task);
         // A worker opens, reads and closes its own files and releases its cursor before it
-        // ends (below), so it can keep its descriptors to itself.
+        // ends (below), so it can keep its descriptors to itself; a replace worker's
+        // outputs are used on the run's thread, so they stay in the shared table.
         Worker& w = *workers[worker];
         if (!w.cursor) {
-            m_fs.ownDescriptorsForThisThread();
+            if (!m_plan.replace)
+                m_fs.ownDescriptorsForThisThread();
             w.cursor = m_fs.newDirectoryCursor();
             w.search.setCursor(w.cursor.get());
         }
@@ -152,8 +176,16 @@ void ParallelSearch::run(size_t threads)
         if (t.archive == SIZE_MAX) {
             for (FileList::Cursor files(t.files); !files.atEnd() && !m_stop.load();) {
                 const size_t i = files.index();
-                w.search.searchFile(t.first + i, files.next(), t.total, t.complete, w.report);
+                const std::string_view path = files.next();
+                if (m_plan.replace && !readyOutputs(w, t.first + i, path))
+                    break;
+                w.search.searchFile(t.first + i, path, t.total, t.complete, w.report);
+                if (m_plan.replace)
+                    handOverOutput(w);
                 w.recorder.fileEnd(w.report);
+                w.report.keptOutput.reset(); // the batch's copy of the report holds it now
+                if (w.report.endsRun)
+                    break;
             }
         } else {
             w.search.searchArchive(t.archive, w.report);
@@ -163,16 +195,40 @@ void ParallelSearch::run(size_t threads)
     };
     ReplayBuffers buffers;
     auto consume = [&](RecordedBatch& batch) { return replay(batch, buffers); };
-    OrderedPipeline pipeline(threads, std::max<size_t>(4 * threads, 16));
+    OrderedPipeline pipeline(threads, window);
     pipeline.setWorkerEnd([&](size_t worker) {
         workers[worker]->search.setCursor(nullptr);
         workers[worker]->cursor.reset();
     });
     pipeline.run([&](bool* more) { return tasks.feed(more); }, 2 * threads, produce, consume,
                  [this] { m_host.pump(); }, &m_stop);
+    m_spare = nullptr;
 }
 
-bool ParallelSearch::replay(const RecordedBatch& batch, ReplayBuffers& buffers)
+bool ParallelSearch::readyOutputs(Worker& w, size_t k, std::string_view path)
+{
+    if (w.outputs.ready(m_plan.request.pairs.size()))
+        return true;
+    // As when the run's outputs cannot be made: the error line, and the run ends here.
+    w.recorder.addLine(ResultEntry::error(kErrorOpeningTemp));
+    w.recorder.fileError();
+    w.report.reset(path, m_plan.request.pairs.size(), k);
+    w.report.fate = FileReport::Fate::NotReached;
+    w.report.endsRun = true;
+    w.recorder.fileEnd(w.report);
+    return false;
+}
+
+void ParallelSearch::handOverOutput(Worker& w)
+{
+    FileReport& r = w.report;
+    if (w.writeFailed.exchange(false))
+        r.endsRun = true; // its error line is recorded; nothing of it is committed
+    else if (r.fate == FileReport::Fate::Scanned && r.output && r.state.totals().replacements > 0)
+        r.keptOutput = w.outputs.handOver(r.output); // a fresh output for the next file
+}
+
+bool ParallelSearch::replay(RecordedBatch& batch, ReplayBuffers& buffers)
 {
     ResultEntry& line = buffers.line;
     using Op = RecordedBatch::Op;
@@ -212,11 +268,15 @@ bool ParallelSearch::replay(const RecordedBatch& batch, ReplayBuffers& buffers)
         case Op::ArchiveOpened:
             ++m_counters.archivesDone;
             break;
-        case Op::FileEnd:
+        case Op::FileEnd: {
             m_host.pump();
-            if (!m_ledger.finishFile(batch.reports[ev.index]))
+            FileReport& report = batch.reports[ev.index];
+            const bool goOn = m_ledger.finishFile(report);
+            m_spare->give(std::move(report.keptOutput)); // committed, or never to be
+            if (!goOn)
                 return false;
             break;
+        }
         }
     }
     return true;

@@ -1,5 +1,5 @@
 #pragma once
-// A search run on several threads. The files, in groups of consecutive files, then each
+// A search run, or a replace run that asks no questions, on several threads. The files, in groups of consecutive files, then each
 // archive are tasks of an OrderedPipeline. Each worker owns a FileSearch over a
 // ResultRecorder (in place of the results list and the host), so what a task produces —
 // file lines, lines, messages, progress, counts and a FileReport per file or member — is
@@ -7,6 +7,11 @@
 // report to the RunLedger, so lines, output file, held-back store, counters and exit
 // status are those of the run on one thread; only a long file's byte progress goes
 // straight from the worker to the run's host.
+//
+// A replace run's workers write each file's new content to temporary files of their own
+// (ReplaceOutputs) and hand a changed file's final output over with its report; the
+// commits (safety copy, size check, in-place rewrite, undo line, recovery list) happen on
+// the run's thread as the reports are replayed, in file order.
 //
 // Without a complete list the workers also walk: the pipeline's feeder, run by one worker
 // at a time whenever few tasks are left, walks the next piece of the plan's ListWalk and
@@ -19,10 +24,12 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 namespace tw {
 
 class RunLedger;
+class SpareOutputs;
 struct RunCounters;
 
 class ParallelSearch {
@@ -41,8 +48,18 @@ private:
         ResultEntry line;
         std::string path, archivePath;
     };
-    // Carries out what a worker recorded; false when the run is to end.
-    bool replay(const RecordedBatch& batch, ReplayBuffers& buffers);
+    // Carries out what a worker recorded; false when the run is to end. The outputs
+    // handed over with the batch's reports go once their files are committed.
+    bool replay(RecordedBatch& batch, ReplayBuffers& buffers);
+    // Replace runs: the worker's outputs are ready for file `k`; else its error line and a
+    // report that ends the run are recorded, and false returned.
+    bool readyOutputs(Worker& w, size_t k, std::string_view path);
+    // Replace runs, after a file: a changed file's output goes with its report; a failed
+    // write to an output ends the run at this file.
+    static void handOverOutput(Worker& w);
+
+    // The most outputs of changed files a replace run keeps for their commits at a time.
+    static constexpr size_t kOutputsInFlight = 256;
 
     RunPlan& m_plan;
     RunLedger& m_ledger;
@@ -51,6 +68,7 @@ private:
     FileSystem& m_fs;
     RunCounters& m_counters;
     std::atomic<bool>& m_stop;
+    SpareOutputs* m_spare = nullptr; // replace runs, while run() runs: outputs given back
 };
 
 } // namespace tw

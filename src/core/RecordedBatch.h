@@ -50,9 +50,11 @@ struct RecordedBatch {
     // Bytes held, as counted against the memory budget.
     size_t bytes() const { return text.size() + events.size() * sizeof(Event) + reportCount * sizeof(FileReport); }
     bool empty() const { return events.empty(); }
-    // Empties the batch and keeps its capacity.
+    // Empties the batch and keeps its capacity; outputs handed over with its reports go.
     void clear()
     {
+        for (size_t i = 0; i < reportCount; ++i)
+            reports[i].keptOutput.reset();
         events.clear();
         text.clear();
         reportCount = 0;

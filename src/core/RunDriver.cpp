@@ -107,8 +107,10 @@ bool RunDriver::refusesResultsPage(const SearchRequest& request, const FileList&
 bool RunDriver::walksAlongside(const SearchRequest& request, size_t threads)
 {
     // An output file or a results page must not be one of the files to process, which only
-    // the whole list can tell: with one, the walk comes first.
-    return threads > 1 && request.options.outputFile.empty() && request.resultsPage.empty();
+    // the whole list can tell: with one, the walk comes first. A replace run writes files
+    // (backups, copies in a backup directory that may lie in the tree) that its own walk
+    // must not find, so its list is complete before the first file is written.
+    return threads > 1 && !request.replaceMode && request.options.outputFile.empty() && request.resultsPage.empty();
 }
 
 WalkStats RunDriver::buildFileList(const SearchRequest& request, FileList& list, std::vector<StartPath>* starts,
@@ -269,8 +271,13 @@ bool RunDriver::prepareFileList(RunPlan& run)
     if (opt.useIgnoreFiles)
         run.maskKey += "ignore files\n";
     run.keepList = opt.cacheFileList && m_keepsListForNextRun;
-    // Replace runs never open archives (searchesArchives is false for them).
-    run.threads = run.replace ? 1 : workerThreads(run.request.threads);
+    // Replace runs never open archives (searchesArchives is false for them). A replace run
+    // that may ask questions stays on this thread: a question is asked while its file is
+    // scanned, and its answer steers the files after it. So does a preview, whose spans
+    // belong to the one search that records them.
+    run.threads = run.replace && (run.opt.promptMode != ConfirmationState::kNoPrompts || run.request.preview)
+                      ? 1
+                      : workerThreads(run.request.threads);
     if (opt.cacheFileList &&
         m_cache.tryReuse(run.maskKey, run.pathKey, run.request.searchSubdirectories, run.list, &run.starts))
         run.archives = buildArchiveList(run.request);
@@ -337,10 +344,12 @@ bool RunDriver::preparePairs(RunPlan& run)
 
 void RunDriver::chooseThreads(RunPlan& run)
 {
-    if (run.threads <= 1 || !run.opt.displayReplaceString)
+    // A replace run writes the counted replacements; a search only shows them.
+    if (run.threads <= 1 || (!run.replace && !run.opt.displayReplaceString))
         return;
-    // Each worker would count on its own, so the replacements shown would differ from those
-    // of the run on one thread: such a search runs on this thread, after the rest of the walk.
+    // Each worker would count on its own, so the replacements shown or written would differ
+    // from those of the run on one thread: such a run stays on this thread, after the rest
+    // of the walk.
     if (std::none_of(run.prepared.begin(), run.prepared.end(), [](const PreparedPair& pp) {
             return pp.regex && pp.pattern && pp.pattern->replaceCounts();
         }))
@@ -380,8 +389,8 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
         return RunOutcome::Stopped;
     }
 
-    // Replace runs stay on this thread: their questions, commits, backups and undo lines
-    // go in file order, and a question is asked while its file is being scanned.
+    // Commits, backups, undo lines and the recovery list go in file order on this thread;
+    // replace runs that ask questions scan here too (see prepareFileList).
     const size_t tasks = plan.list.size() + plan.archives.size();
     const size_t threads = plan.walk ? plan.threads : std::min(plan.threads, tasks);
     if (threads > 1)

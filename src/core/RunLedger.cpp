@@ -18,7 +18,7 @@ RunLedger::RunLedger(RunPlan& plan, RunHost& host, ResultSink& results, FileSyst
                      std::atomic<bool>& stop, FileDecision decision)
     : m_plan(plan), m_host(host), m_results(results), m_fs(fs), m_counters(counters), m_stop(stop),
       m_decision(std::move(decision)), m_writer(fs, realFileOps(), host, results, m_confirmation),
-      m_replaceSide(std::make_unique<ReplaceSide>(ReplaceSide{m_confirmation, m_writer, m_results}))
+      m_replaceSide(std::make_unique<ReplaceSide>(ReplaceSide{m_confirmation, &m_results, &m_writer}))
 {
     m_confirmation.startRun(plan.opt.promptMode);
     m_confirmation.setCancelHandler([this] { m_stop.store(true); });
@@ -117,6 +117,9 @@ void RunLedger::fileStarts()
 bool RunLedger::finishFile(const FileReport& report)
 {
     TW_ASSERT(report.state.pairCounts.size() == m_plan.request.pairs.size());
+    // A worker's write to its temporary output failed at this file: the run ends here.
+    if (report.endsRun)
+        m_stop.store(true);
     switch (report.fate) {
     case FileReport::Fate::Skipped:
         flushHeldBack();
