@@ -12,6 +12,7 @@
 #include "core/RunDriver.h"
 #include "core/SafeRewrite.h"
 #include "core/TouchFiles.h"
+#include "core/UndoHistory.h"
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
 #include "results/HtmlPage.h"
@@ -59,10 +60,42 @@ void printHelp()
         "An empty search text lists the selected files.\n"
         "  --recover           put back every file whose rewrite was interrupted, from its copy\n"
         "  --discard-recovery  forget the interrupted rewrites and delete their safety copies\n"
+        "  --undo              take back the latest replace run not yet taken back (each file\n"
+        "                      only if it still holds what the run wrote)\n"
+        "  --undo-list         list the replace runs the undo history keeps, newest first\n"
         "  --html FILE         also write the run's results to FILE as an HTML page\n"
         "  --threads N         search with N worker threads (0: one per core; 1: one thread)\n"
         "  --ignore-files      skip the files and directories that git's ignore files ignore\n"
         "Exit status: 0 found, 1 nothing found, 2 not run, stopped, a file error or unwritable output.");
+}
+
+// "--undo": takes back the latest run of the undo history not yet taken back; exit status
+// 0 when every file was restored, 2 when any was not, 1 when there was nothing to undo.
+// "--undo-list": one line per kept run, newest first.
+int runUndoCommand(bool undo)
+{
+    tw::UndoHistory history(tw::realFileSystem(), tw::realFileOps(), tw::dataDirectory());
+    std::vector<std::string> problems;
+    if (!undo) {
+        for (const tw::UndoRunRecord& run : history.runs(&problems))
+            std::printf("%s\n", tw::undoRunLine(run).c_str());
+        for (const std::string& text : problems)
+            std::fprintf(stderr, "%s\n", text.c_str());
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    const std::optional<tw::UndoRunRecord> run = history.lastOpenRun(&problems);
+    for (const std::string& text : problems)
+        std::fprintf(stderr, "%s\n", text.c_str());
+    if (!run) {
+        std::puts("Nothing to undo.");
+        return 1;
+    }
+    std::vector<std::string> lines;
+    const tw::UndoTakeBack result = history.takeBack(*run, &lines);
+    for (const std::string& line : lines)
+        std::printf("%s\n", line.c_str());
+    std::printf("Restored %d of %d file(s)\n", result.restored, result.files);
+    return std::fflush(stdout) == 0 && result.restored == result.files ? 0 : 2;
 }
 
 // The help, the version and the recovery commands, which run instead of a search; nothing
@@ -81,6 +114,8 @@ std::optional<int> runInformationCommand(const std::vector<std::string>& args)
         std::printf("tarnwick-cli %s\n", TW_VERSION);
         return 0;
     }
+    if (args[0] == "--undo" || args[0] == "--undo-list")
+        return runUndoCommand(args[0] == "--undo");
     if (args[0] != "--recover" && args[0] != "--discard-recovery")
         return std::nullopt;
     // Deals with the files whose rewrite a crash interrupted, then exits.
