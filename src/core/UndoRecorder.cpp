@@ -3,6 +3,8 @@
 #include "core/SafeRewrite.h"
 #include "platform/Assert.h"
 
+#include <algorithm>
+
 namespace tw {
 
 UndoRecorder::UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, int64_t limitBytes,
@@ -79,6 +81,10 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
                                  const FileStatus& keptStatus)
 {
     m_batch.clear();
+    m_keptName.clear();
+    // A run that keeps nothing leaves no record.
+    if (std::none_of(ready.begin(), ready.end(), [](const RewriteItem* item) { return item->keepCopy; }))
+        return;
     const bool recordOk = ensureRecord();
     m_keptName = keptFile.empty() || !recordOk ? std::string() : m_runName + ".s" + std::to_string(++m_nextCopy);
     std::string lines;
