@@ -88,6 +88,22 @@ constexpr std::array kRows{
               "Keeps the files whose rewrite was interrupted as they are, forgets them and deletes "
               "their safety copies (backups stay).",
               C::None, kCliProgram},
+    CliOption{K::LongOption, "--undo", "",
+              "take back the latest replace run not yet taken back (each file\n"
+              "only if it still holds what the run wrote)",
+              "Takes back the latest replace run of the undo history that was not taken back yet: "
+              "each of its files is written back in place, through the crash-safe rewrite, only when "
+              "it still holds exactly what the run wrote; otherwise \"Not restored, changed since the "
+              "replace: NAME\". Prints \"Restored NAME\" per file and \"Restored M of N file(s)\" last. "
+              "Exit status 0 when every file was restored, 2 when any was not, 1 (\"Nothing to "
+              "undo.\") when no run is left. The next --undo takes back the run before.",
+              C::None, kCliProgram},
+    CliOption{K::LongOption, "--undo-list", "",
+              "list the replace runs the undo history keeps, newest first",
+              "Lists the replace runs the undo history keeps, newest first: date and time, search and "
+              "replace texts, number of files, and whether the run was taken back. The history is "
+              "bounded by the Undo Space setting (MB; 0 keeps none).",
+              C::None, kCliProgram},
     CliOption{K::LongOption, "--html", "FILE", "also write the run's results to FILE as an HTML page",
               "Also writes the run's results to FILE as an HTML page, once the run is over. A FILE that "
               "is one of the run's files or the output file refuses the command.",

@@ -52,6 +52,8 @@ constexpr OptionEntry kSchema[] = {
     {"Max Member MB", OptionGroup::Options, OptionType::MiB, &PO::maxMemberBytes, false, 0, INT_MAX},
     {"Max Member Ratio", OptionGroup::Options, OptionType::WideInt, &PO::maxMemberRatio, false, 0, INT_MAX},
     {"Context Font", OptionGroup::Options, OptionType::Font, &PO::contextFont, false},
+    // The undo history's bound in MiB; 0 keeps no history.
+    {"Undo Space", OptionGroup::Options, OptionType::MiB, &PO::undoSpaceBytes, false, 0, INT_MAX},
 };
 
 // The alternative of the field that an option of `type` is kept in.

@@ -14,6 +14,7 @@
 #include "core/RunDriver.h"
 #include "core/SafeRewrite.h"
 #include "core/TouchFiles.h"
+#include "core/UndoHistory.h"
 #include "engine/CharClasses.h"
 #include "platform/Environment.h"
 #include "results/HtmlPage.h"
@@ -49,6 +50,35 @@ void printHelp()
     std::fputs(tw::cliHelpText().c_str(), stdout);
 }
 
+// "--undo": takes back the latest run of the undo history not yet taken back; exit status
+// 0 when every file was restored, 2 when any was not, 1 when there was nothing to undo.
+// "--undo-list": one line per kept run, newest first.
+int runUndoCommand(bool undo)
+{
+    tw::UndoHistory history(tw::realFileSystem(), tw::realFileOps(), tw::dataDirectory());
+    std::vector<std::string> problems;
+    if (!undo) {
+        for (const tw::UndoRunRecord& run : history.runs(&problems))
+            std::printf("%s\n", tw::undoRunLine(run).c_str());
+        for (const std::string& text : problems)
+            std::fprintf(stderr, "%s\n", text.c_str());
+        return std::fflush(stdout) == 0 ? 0 : 2;
+    }
+    const std::optional<tw::UndoRunRecord> run = history.lastOpenRun(&problems);
+    for (const std::string& text : problems)
+        std::fprintf(stderr, "%s\n", text.c_str());
+    if (!run) {
+        std::puts("Nothing to undo.");
+        return 1;
+    }
+    std::vector<std::string> lines;
+    const tw::UndoTakeBack result = history.takeBack(*run, &lines);
+    for (const std::string& line : lines)
+        std::printf("%s\n", line.c_str());
+    std::printf("Restored %d of %d file(s)\n", result.restored, result.files);
+    return std::fflush(stdout) == 0 && result.restored == result.files ? 0 : 2;
+}
+
 // The help, the version and the recovery commands, which run instead of a search; nothing
 // when `args` asks for a run.
 std::optional<int> runInformationCommand(const std::vector<std::string>& args)
@@ -65,6 +95,8 @@ std::optional<int> runInformationCommand(const std::vector<std::string>& args)
         std::printf("tarnwick-cli %s\n", TW_VERSION);
         return 0;
     }
+    if (args[0] == "--undo" || args[0] == "--undo-list")
+        return runUndoCommand(args[0] == "--undo");
     if (args[0] != "--recover" && args[0] != "--discard-recovery")
         return std::nullopt;
     // Deals with the files whose rewrite a crash interrupted, then exits.

@@ -52,6 +52,8 @@ struct ProgramOptions {
     int64_t maxMemberBytes = int64_t(64) << 30;
     int64_t maxMemberRatio = 10000;
     std::string backupPath;
+    // "Undo Space": the undo history keeps at most this many bytes; 0 keeps none.
+    int64_t undoSpaceBytes = int64_t(1024) << 20;
 
     bool operator==(const ProgramOptions&) const = default;
 };

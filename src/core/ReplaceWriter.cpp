@@ -2,6 +2,7 @@
 
 #include "core/RunTexts.h"
 #include "core/SafeRewrite.h"
+#include "engine/Sha256.h"
 
 #include <cstdio>
 
@@ -58,6 +59,7 @@ void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::str
     m_replacements = 0;
     m_errorLines = 0;
     m_recoveries.clear();
+    m_history.reset();
     if (!m_dataDir.empty())
         for (RecoveryEntry& e : RecoveryList(m_fs, m_ops, m_dataDir).entries()) {
             PendingEntry p;
@@ -68,6 +70,23 @@ void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::str
                 p.copy = FileStatus{};
             m_recoveries.push_back(std::move(p));
         }
+}
+
+void ReplaceWriter::keepUndoHistory(const std::string& search, const std::string& replace, FileTime started)
+{
+    m_history.reset();
+    if (m_options.undoSpaceBytes > 0 && !m_dataDir.empty() && !m_options.writeToBackupDir)
+        m_history = std::make_unique<UndoRecorder>(m_fs, m_ops, m_dataDir, m_options.undoSpaceBytes, search, replace,
+                                                   started);
+}
+
+void ReplaceWriter::reportNotKept(const std::string& path, bool immediate)
+{
+    const ResultEntry line = ResultEntry::notice(kNotKeptForUndo + displayName(path));
+    if (immediate)
+        m_sink.addResultLines(line);
+    else
+        m_sink.addLine(line);
 }
 
 bool ReplaceWriter::pendingRecoveryFor(const std::string& path, const FileStatus& status) const
@@ -257,10 +276,13 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, const std::strin
     // The rewrite waits in the batch; the replaced text is kept in the staging file.
     if (!m_staging)
         m_staging = m_fs.createScratch("TW");
-    const int64_t staged = m_staging && m_staging->seek(m_pendingBytes) ? copyContent(*in.output, *m_staging) : -1;
+    PendingRewrite pending;
+    pending.keepForUndo = m_history && m_history->reserve(in.status.size);
+    if (m_history && !pending.keepForUndo)
+        reportNotKept(in.path, m_batchLimit <= 1);
+    const int64_t staged = stageContent(*in.output, pending.keepForUndo ? &pending.contentHash : nullptr);
     if (staged < 0)
         return fail(kErrorWriting, in.path);
-    PendingRewrite pending;
     pending.path = in.path;
     pending.backup = backup;
     pending.times = times;
@@ -273,6 +295,31 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, const std::strin
     if (m_pending.size() >= m_batchLimit || m_pendingBytes >= kBatchBytes)
         return flushRewrites();
     return CommitResult::Replaced;
+}
+
+int64_t ReplaceWriter::stageContent(File& output, std::string* hash)
+{
+    if (!m_staging || !m_staging->seek(m_pendingBytes) || !output.seek(0))
+        return -1;
+    // The hash is taken from the very bytes that go to the staging file, in one pass.
+    Sha256 sha;
+    std::vector<char> buffer(kCopyBufferSize);
+    int64_t total = 0;
+    for (;;) {
+        const int64_t n = output.read(buffer.data(), buffer.size());
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        if (!m_staging->write(buffer.data(), size_t(n)))
+            return -1;
+        if (hash)
+            sha.update(buffer.data(), size_t(n));
+        total += n;
+    }
+    if (hash)
+        *hash = Sha256::hex(sha.finish());
+    return total;
 }
 
 CommitResult ReplaceWriter::flushRewrites()
@@ -297,6 +344,8 @@ CommitResult ReplaceWriter::flushRewrites()
         item.expected = p.status;
         item.clearReadOnly = true;
         item.keepLastWrite = m_options.keepFileTime ? &p.times : nullptr;
+        item.keepCopy = p.keepForUndo;
+        item.contentHash = p.contentHash;
         items.push_back(std::move(item));
     }
     // The undo lines of the batch reach the disk before any original is touched, so after
@@ -310,7 +359,10 @@ CommitResult ReplaceWriter::flushRewrites()
         }
     if (undoLines && !m_undoFailed && !m_undo.sync())
         undoFailed();
-    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, items);
+    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, items, m_history.get());
+    if (m_history)
+        for (const std::string& path : m_history->takeNotKept())
+            reportNotKept(path, immediate);
 
     for (size_t i = 0; i < items.size(); ++i) {
         const PendingRewrite& p = m_pending[i];

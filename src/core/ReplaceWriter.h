@@ -15,6 +15,7 @@
 #include "core/ProgramOptions.h"
 #include "core/RunHost.h"
 #include "core/RecoveryList.h"
+#include "core/UndoRecorder.h"
 #include "core/UndoScript.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -31,6 +32,7 @@ namespace tw {
 inline constexpr const char* kErrorOpeningTemp = "Error opening temp file";
 inline constexpr const char* kErrorBackupDir = "Error creating/writing file to backup directory";
 inline constexpr const char* kErrorWriting = "Error writing (another app may own it) file";
+inline constexpr const char* kNotKeptForUndo = "Not kept for undo: ";
 inline constexpr const char* kErrorPendingRecovery =
     "Not replaced: an interrupted rewrite of this file waits for --recover or --discard-recovery:";
 
@@ -71,6 +73,10 @@ public:
 
     // Resets the counters; the undo script is opened by the first commit with a backup.
     void startRun(const ProgramOptions& options, bool quiet, std::string dataDir);
+    // After startRun: the run keeps the original of every file it changes in the undo
+    // history of the data directory, within the options' "Undo Space" (0: none). Nothing
+    // is kept with "Write to Backup Dir" (no original changes) or without a data directory.
+    void keepUndoHistory(const std::string& search, const std::string& replace, FileTime started);
     // Two temporary files "TW..." (the second only for more than one pair). On failure the
     // results line "Error opening temp file" is added and false returned.
     [[nodiscard]] bool createTempFiles(size_t pairCount);
@@ -125,7 +131,12 @@ private:
         PreciseTimes times;            // the original's times
         FileStatus status;             // the original's status when it was scanned
         long replacements = 0;
+        bool keepForUndo = false;      // the undo history made room for its original
+        std::string contentHash;       // SHA-256 of the replaced text when kept
     };
+    // Appends the replaced output to the staging file; with `hash`, its SHA-256 (hex) too.
+    int64_t stageContent(File& output, std::string* hash);
+    void reportNotKept(const std::string& path, bool immediate);
     static constexpr int64_t kBatchBytes = 64 << 20;
 
     FileSystem& m_fs;
@@ -142,6 +153,7 @@ private:
     int64_t m_pendingBytes = 0;      // bytes used in m_staging
     size_t m_batchLimit = 1;
     UndoScript m_undo;
+    std::unique_ptr<UndoRecorder> m_history; // null: the run keeps no undo history
     bool m_undoTried = false;        // the undo script was opened (or failed to) in this run
     bool m_undoFailed = false;       // its failure was reported once
     std::set<std::string> m_backupsMade; // backup names written in this run

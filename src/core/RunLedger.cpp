@@ -11,6 +11,7 @@
 #include "platform/FileOps.h"
 
 #include <cerrno>
+#include <ctime>
 
 namespace tw {
 
@@ -59,6 +60,9 @@ bool RunLedger::startReplace(const std::string& dataDir)
     if (!beginHoldBack())
         return false;
     m_writer.startRun(m_plan.opt, m_plan.quiet, dataDir);
+    const SearchPair* first = m_plan.request.pairs.empty() ? nullptr : &m_plan.request.pairs.front();
+    m_writer.keepUndoHistory(first ? first->searchText : std::string(), first ? first->replaceText : std::string(),
+                             toFileTime(::time(nullptr), 0));
     // Originals are rewritten in batches that share their flushes to disk.
     m_writer.setBatchLimit(256);
     return m_writer.createTempFiles(m_plan.request.pairs.size());

@@ -152,7 +152,7 @@ bool copyIntoSharedFile(FileSystem& fs, FileOps& ops, const std::string& dataDir
 // Step 1: an unchanged copy of every original, its backup or a segment of the shared
 // safety file. Returns the items that have one, in order.
 std::vector<RewriteItem*> makeSafetyCopies(FileSystem& fs, FileOps& ops, const std::string& dataDir,
-                                           std::vector<RewriteItem>& items, SharedSafetyFile& shared)
+                                           std::vector<RewriteItem>& items, SharedSafetyFile* shared)
 {
     std::vector<RewriteItem*> ready;
     for (RewriteItem& item : items) {
@@ -162,11 +162,12 @@ std::vector<RewriteItem*> makeSafetyCopies(FileSystem& fs, FileOps& ops, const s
         entry.copyIsBackup = !item.existingCopy.empty();
         if (entry.copyIsBackup)
             takeBackupAsCopy(fs, item);
-        else if (!copyIntoSharedFile(fs, ops, dataDir, shared, item))
+        else if (!copyIntoSharedFile(fs, ops, dataDir, shared[item.keepCopy ? 1 : 0], item))
             continue;
         ready.push_back(&item);
     }
-    shared.file.reset();
+    shared[0].file.reset();
+    shared[1].file.reset();
     return ready;
 }
 
@@ -258,23 +259,31 @@ void rewriteOne(FileSystem& fs, RewriteItem& item, std::vector<RecoveryEntry>& f
 
 } // namespace
 
-void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items)
+void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items,
+                         RewriteKeeper* keeper)
 {
-    // 1. An unchanged copy of every original: its backup, or a segment of one safety
-    // file shared by the batch.
-    SharedSafetyFile shared;
+    // 1. An unchanged copy of every original: its backup, or a segment of a safety file
+    // shared by the batch ([1]: the copies the keeper keeps, [0]: the others).
+    SharedSafetyFile shared[2];
+    if (!keeper)
+        for (RewriteItem& item : items)
+            item.keepCopy = false;
     const std::vector<RewriteItem*> ready = makeSafetyCopies(fs, ops, dataDir, items, shared);
-    // The shared safety file goes once no entry needs it; backups always stay.
-    size_t sharedUsers = 0;
+    // A shared safety file goes once no entry needs it; backups always stay. The kept
+    // one waits for the keeper.
+    size_t sharedUsers[2] = {0, 0};
     for (RewriteItem* item : ready)
-        sharedUsers += item->outcome.entry.copyIsBackup ? 0 : 1;
-    auto dropSafetyCopy = [&](const RecoveryEntry& entry) {
-        if (!entry.copyIsBackup && --sharedUsers == 0)
-            fs.removeFile(shared.path);
+        if (!item->outcome.entry.copyIsBackup)
+            ++sharedUsers[item->keepCopy ? 1 : 0];
+    auto dropSafetyCopy = [&](const RewriteItem& item, bool all) {
+        const int which = item.keepCopy ? 1 : 0;
+        if (!item.outcome.entry.copyIsBackup && --sharedUsers[which] == 0 && (all || which == 0))
+            fs.removeFile(shared[which].path);
     };
     if (ready.empty()) {
-        if (!shared.path.empty())
-            fs.removeFile(shared.path);
+        for (const SharedSafetyFile& file : shared)
+            if (!file.path.empty())
+                fs.removeFile(file.path);
         return;
     }
 
@@ -285,23 +294,38 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
     RecoveryList list(fs, ops, dataDir);
     if (!syncFileSystemsOf(fs, ready, true) || !list.add(entries)) {
         for (RewriteItem* item : ready)
-            dropSafetyCopy(item->outcome.entry);
+            dropSafetyCopy(*item, true);
         return;
     }
+    if (keeper)
+        keeper->beforeRewrite(ready, shared[1].path, shared[1].status);
 
     // 3. Each original is overwritten from its start and cut; a failure puts the copy back.
     std::vector<RecoveryEntry> finished;
-    for (RewriteItem* item : ready)
+    std::vector<const RewriteItem*> finishedItems;
+    for (RewriteItem* item : ready) {
+        const size_t before = finished.size();
         rewriteOne(fs, *item, finished);
+        if (finished.size() > before)
+            finishedItems.push_back(item);
+    }
 
     // 4. The new contents reach the disk before the copies go away.
     const bool durable = syncFileSystemsOf(fs, ready, false);
     for (RewriteItem* item : ready)
-        if (item->outcome.result == RewriteResult::Done && durable)
+        if (item->outcome.result == RewriteResult::Done && durable) {
             finished.push_back(item->outcome.entry);
-    if (list.remove(finished))
-        for (const RecoveryEntry& entry : finished)
-            dropSafetyCopy(entry);
+            finishedItems.push_back(item);
+        }
+    if (!list.remove(finished))
+        return;
+    for (const RewriteItem* item : finishedItems)
+        dropSafetyCopy(*item, false);
+    // The kept copies: the keeper may take their file once no entry names it any more.
+    const std::string kept = sharedUsers[1] == 0 ? shared[1].path : std::string();
+    const bool taken = keeper && keeper->afterRewrite(ready, kept);
+    if (!kept.empty() && !taken)
+        fs.removeFile(kept);
 }
 
 RewriteOutcome rewriteInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir,

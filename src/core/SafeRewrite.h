@@ -8,6 +8,7 @@
 // recovery list. When any step of the rewrite fails, the original is written back from
 // the copy. The entry and a safety copy are removed once the original is whole again.
 #include "core/RecoveryList.h"
+#include "core/RewriteKeeper.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
 
@@ -49,6 +50,10 @@ struct RewriteItem {
     bool clearReadOnly = false;
     // When set, the original's last-write time is put back after the rewrite.
     const PreciseTimes* keepLastWrite = nullptr;
+    // The undo history keeps this original's unchanged copy after the rewrite (see
+    // RewriteKeeper); `contentHash` is the SHA-256 (hex) of the new content.
+    bool keepCopy = false;
+    std::string contentHash;
     RewriteOutcome outcome;   // filled in by rewriteBatchInPlace
     bool statusRestored = true; // the mode (and, when Done, the times) were put back as asked
 };
@@ -63,7 +68,10 @@ inline constexpr int kOriginalLockWaitMs = 30000;
 // on one original restores that original from its copy at once. Each original is opened
 // without following links, locked (flock) and checked on its descriptor before it is
 // written, and stays locked until its rewrite is complete.
-void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items);
+// With a `keeper`, the copies of the items with `keepCopy` go to a safety file of their own
+// that the keeper hears of before and after the rewrite and may take over.
+void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items,
+                         RewriteKeeper* keeper = nullptr);
 
 // Replaces the content of `originalPath` by the whole content of `source` (read from its
 // start). `existingCopy` names a complete, flushed copy of the original (its backup) or is

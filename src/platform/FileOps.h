@@ -43,6 +43,17 @@ public:
         errno = ENOSYS;
         return false;
     }
+    // Gives the regular file `existing` a second name `newName` (a hard link; both on one
+    // file system). `existing` is opened without following a link and must be a regular
+    // file; the new name is made for that very file. Fails when `newName` exists (EEXIST),
+    // across file systems (EXDEV). The base class cannot do this and fails with ENOSYS.
+    [[nodiscard]] virtual bool linkFile(const std::string& existing, const std::string& newName, int* error = nullptr)
+    {
+        (void)existing, (void)newName;
+        if (error)
+            *error = ENOSYS;
+        return false;
+    }
     // Both names lead to the same file (same device and inode).
     [[nodiscard]] virtual bool sameFile(const std::string& a, const std::string& b) = 0;
     // Atomically replaces `to` by `from` (same file system).

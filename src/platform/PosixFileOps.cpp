@@ -126,6 +126,24 @@ public:
             return false;
         return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
     }
+    bool linkFile(const std::string& existing, const std::string& newName, int* error) override
+    {
+        // The file is opened first (no link followed, never blocking on a FIFO) and checked
+        // on its descriptor; the new name is then made for the descriptor's file itself.
+        Descriptor fd(::open(existing.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            if (error)
+                *error = fd.get() >= 0 && st.st_mode != 0 ? EINVAL : errno;
+            return false;
+        }
+        const std::string procPath = "/proc/self/fd/" + std::to_string(fd.get());
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, newName.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (error)
+            *error = errno;
+        return false;
+    }
     bool rename(const std::string& from, const std::string& to) override
     {
         return ::rename(from.c_str(), to.c_str()) == 0;

@@ -41,6 +41,7 @@ ProgramOptions writtenOptions()
     o.detectUtf16 = false;
     o.maxMemberBytes = int64_t(300) << 20;
     o.maxMemberRatio = 77;
+    o.undoSpaceBytes = int64_t(200) << 20;
     o.contextFont.underline = 1;
     o.contextFont.strikeOut = 1;
     o.contextFont.pitchAndFamily = 34;

@@ -36,6 +36,7 @@ Show%20Files%20Without%20Hits=1
 Show_Files=0
 String%20Color=65280
 Threads=3
+Undo%20Space=200
 Unzip%20Dir=/var/tmp/unz/
 Use%20Ignore%20Files=1
 Write%20to%20Backup%20Dir=1

@@ -296,3 +296,30 @@ TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
 
 } // namespace
 } // namespace tw
+
+namespace tw {
+namespace {
+
+// A second name is made for a regular file only: a link, a FIFO (without blocking) or a
+// taken name is refused and nothing is made.
+TEST(FileOpsLink, LinksRegularFilesOnlyNeverThroughALink)
+{
+    test::TempDir dir;
+    FileOps& ops = realFileOps();
+    test::writeFile(dir.file("f"), "content");
+    int error = 0;
+    ASSERT_TRUE(ops.linkFile(dir.file("f"), dir.file("g"), &error));
+    EXPECT_TRUE(ops.sameFile(dir.file("f"), dir.file("g")));
+    EXPECT_FALSE(ops.linkFile(dir.file("f"), dir.file("g"), &error));
+    EXPECT_EQ(error, EEXIST);
+    std::filesystem::create_symlink(dir.file("f"), dir.file("link"));
+    EXPECT_FALSE(ops.linkFile(dir.file("link"), dir.file("h1"), &error));
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(ops.linkFile(dir.file("fifo"), dir.file("h2"), &error));
+    EXPECT_EQ(error, EINVAL);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("h1")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("h2")));
+}
+
+} // namespace
+} // namespace tw

@@ -1,0 +1,302 @@
+#include "core/UndoHistory.h"
+
+#include "core/RunTexts.h"
+#include "core/SafeRewrite.h"
+#include "engine/Sha256.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace tw {
+
+namespace {
+
+constexpr const char* kRecordSuffix = ".rec";
+constexpr size_t kRunNumberDigits = 6;
+
+// "r000012.rec" -> 12; 0 for any other name. Numbers past six digits take more.
+uint64_t runNumberOf(const std::string& name)
+{
+    const size_t suffix = name.size() >= 4 ? name.size() - 4 : 0;
+    if (suffix < 1 + kRunNumberDigits || suffix > 19 || name[0] != 'r' || name.compare(suffix, 4, kRecordSuffix) != 0)
+        return 0;
+    uint64_t n = 0;
+    for (size_t i = 1; i < suffix; ++i) {
+        if (name[i] < '0' || name[i] > '9')
+            return 0;
+        n = n * 10 + uint64_t(name[i] - '0');
+    }
+    return n;
+}
+
+std::string runBaseName(uint64_t number)
+{
+    std::string digits = std::to_string(number);
+    return "r" + std::string(kRunNumberDigits - std::min(digits.size(), kRunNumberDigits), '0') + digits;
+}
+
+bool readSmallFile(FileSystem& fs, const std::string& path, std::string* out, size_t limit)
+{
+    auto file = fs.openRead(path);
+    if (!file)
+        return false;
+    char buf[8192];
+    for (;;) {
+        const int64_t n = file->read(buf, sizeof buf);
+        if (n < 0 || out->size() + size_t(std::max<int64_t>(n, 0)) > limit)
+            return false;
+        if (n == 0)
+            return true;
+        out->append(buf, size_t(n));
+    }
+}
+
+// The SHA-256 (hex) of the whole of `file` from its start; empty on a read error.
+std::string hashOf(File& file)
+{
+    if (!file.seek(0))
+        return {};
+    Sha256 sha;
+    std::vector<char> buf(kCopyBufferSize);
+    for (;;) {
+        const int64_t n = file.read(buf.data(), buf.size());
+        if (n < 0)
+            return {};
+        if (n == 0)
+            return Sha256::hex(sha.finish());
+        sha.update(buf.data(), size_t(n));
+    }
+}
+
+FileTime now()
+{
+    return toFileTime(::time(nullptr), 0);
+}
+
+// A record beyond this is no record of ours: a run of a million files stays far below.
+constexpr size_t kMaxRecordBytes = size_t(1) << 30;
+
+} // namespace
+
+std::string undoStateText(UndoFileState state)
+{
+    switch (state) {
+    case UndoFileState::WouldRestore: return "Will be restored";
+    case UndoFileState::Changed: return "Changed since the replace";
+    case UndoFileState::Missing: return "Missing";
+    case UndoFileState::NoCopy: return "No complete copy";
+    }
+    return {};
+}
+
+std::string undoRunLine(const UndoRunRecord& run)
+{
+    int64_t sec = 0, nsec = 0;
+    fromFileTime(run.started, &sec, &nsec);
+    const time_t t = static_cast<time_t>(sec);
+    struct tm local {};
+    char when[32] = "?";
+    if (localtime_r(&t, &local))
+        std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+    return std::string(when) + "  \"" + displayName(run.search) + "\" -> \"" + displayName(run.replace) + "\"  "
+           + std::to_string(run.files.size()) + " file(s)" + (run.takenBack ? "  taken back" : "");
+}
+
+UndoHistory::UndoHistory(FileSystem& fs, FileOps& ops, std::string dataDir)
+    : m_fs(fs), m_ops(ops), m_dataDir(std::move(dataDir)), m_dir(m_dataDir + kUndoDirName + "/")
+{
+}
+
+std::vector<std::pair<uint64_t, std::string>> UndoHistory::recordNames()
+{
+    std::vector<std::pair<uint64_t, std::string>> names;
+    std::vector<DirEntry> entries;
+    if (!m_fs.listDirectory(m_dir, &entries))
+        return names;
+    for (const DirEntry& e : entries)
+        if (const uint64_t n = runNumberOf(e.name); n != 0 && e.type == EntryType::File)
+            names.emplace_back(n, e.name);
+    return names;
+}
+
+std::vector<UndoRunRecord> UndoHistory::runs(std::vector<std::string>* problems)
+{
+    std::vector<UndoRunRecord> out;
+    for (const auto& [number, name] : recordNames()) {
+        UndoRunRecord run;
+        run.name = name.substr(0, name.size() - 4);
+        run.sequence = number;
+        std::string text;
+        std::vector<std::string> damaged;
+        if (!readSmallFile(m_fs, m_dir + name, &text, kMaxRecordBytes) || !parseUndoRecord(text, &run, &damaged)) {
+            if (problems)
+                problems->push_back("Damaged undo record skipped: " + displayName(m_dir + name));
+            continue;
+        }
+        if (problems && !damaged.empty())
+            problems->push_back("Damaged lines skipped in undo record " + displayName(m_dir + name) + ": "
+                                + std::to_string(damaged.size()));
+        out.push_back(std::move(run));
+    }
+    std::sort(out.begin(), out.end(), [](const UndoRunRecord& a, const UndoRunRecord& b) {
+        return a.sequence > b.sequence;
+    });
+    return out;
+}
+
+std::optional<UndoRunRecord> UndoHistory::lastOpenRun(std::vector<std::string>* problems)
+{
+    for (UndoRunRecord& run : runs(problems))
+        if (!run.takenBack)
+            return std::move(run);
+    return std::nullopt;
+}
+
+std::unique_ptr<File> UndoHistory::openCopy(const UndoFileRecord& record)
+{
+    auto copy = m_fs.openRead(m_dir + record.copyName);
+    FileStatus st;
+    if (!copy || !copy->status(&st) || st.device != record.copyDevice || st.inode != record.copyInode
+        || st.size < record.copyOffset || st.size - record.copyOffset < record.copyLength
+        || (record.copyLastWrite != 0 && st.lastWrite != record.copyLastWrite))
+        return nullptr;
+    return copy;
+}
+
+UndoFileCheck UndoHistory::checkFile(const UndoFileRecord& record)
+{
+    UndoFileCheck out;
+    out.record = record;
+    if (!record.complete || !openCopy(record)) {
+        out.state = UndoFileState::NoCopy;
+        return out;
+    }
+    auto file = m_fs.openRead(record.path);
+    if (!file || !file->status(&out.status)) {
+        out.state = UndoFileState::Missing;
+        return out;
+    }
+    const bool same = out.status.device == record.device && out.status.inode == record.inode
+                      && out.status.size == record.size && hashOf(*file) == record.sha256;
+    out.state = same ? UndoFileState::WouldRestore : UndoFileState::Changed;
+    return out;
+}
+
+std::vector<UndoFileCheck> UndoHistory::check(const UndoRunRecord& run)
+{
+    std::vector<UndoFileCheck> out;
+    for (const UndoFileRecord& record : run.files)
+        out.push_back(checkFile(record));
+    return out;
+}
+
+bool UndoHistory::restoreFile(const UndoFileCheck& checked)
+{
+    auto copy = openCopy(checked.record);
+    if (!copy)
+        return false;
+    // The rewrite checks under the file's lock that it is still the file whose content
+    // was just hashed (same identity, size and times).
+    std::vector<RewriteItem> one(1);
+    RewriteItem& item = one[0];
+    item.originalPath = checked.record.path;
+    item.source = copy.get();
+    item.sourceOffset = checked.record.copyOffset;
+    item.sourceLength = checked.record.copyLength;
+    item.checkExpected = true;
+    item.expected = checked.status;
+    item.clearReadOnly = true;
+    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, one);
+    return item.outcome.result == RewriteResult::Done && item.statusRestored;
+}
+
+UndoTakeBack UndoHistory::takeBack(const UndoRunRecord& run, std::vector<std::string>* lines)
+{
+    UndoTakeBack result;
+    auto lock = m_ops.lockFile(m_dir + kUndoLockName, 10000);
+    for (const UndoFileRecord& record : run.files) {
+        ++result.files;
+        const std::string name = displayName(record.path);
+        const UndoFileCheck checked = checkFile(record);
+        if (checked.state == UndoFileState::WouldRestore && restoreFile(checked)) {
+            ++result.restored;
+            lines->push_back("Restored " + name);
+        } else if (checked.state == UndoFileState::WouldRestore) {
+            lines->push_back("Not restored, the rewrite failed: " + name);
+        } else if (checked.state == UndoFileState::Changed) {
+            lines->push_back("Not restored, changed since the replace: " + name);
+        } else if (checked.state == UndoFileState::Missing) {
+            lines->push_back("Not restored, missing: " + name);
+        } else {
+            lines->push_back("Not restored, no complete copy: " + name);
+        }
+    }
+    // Appended to the record: its other lines stay as they are.
+    auto record = m_fs.openWrite(m_dir + run.name + kRecordSuffix, false, false);
+    const std::string line = undoTakenBackLine(now());
+    FileStatus st;
+    if (!record || !record->status(&st) || !record->seek(st.size) || !record->write(line.data(), line.size())
+        || !record->sync())
+        lines->push_back("Error writing undo record " + displayName(m_dir + run.name + kRecordSuffix));
+    return result;
+}
+
+int64_t UndoHistory::usedBytes()
+{
+    int64_t total = 0;
+    std::vector<DirEntry> entries;
+    if (!m_fs.listDirectory(m_dir, &entries))
+        return 0;
+    FileStatus st;
+    for (const DirEntry& e : entries)
+        if (e.type == EntryType::File && m_fs.status(m_dir + e.name, &st, false) && st.isRegular)
+            total += st.size;
+    return total;
+}
+
+bool UndoHistory::dropOldestRun(const std::string& keep, int64_t* freed)
+{
+    std::vector<std::pair<uint64_t, std::string>> names = recordNames();
+    std::sort(names.begin(), names.end());
+    for (const auto& [number, name] : names) {
+        const std::string base = name.substr(0, name.size() - 4);
+        if (base == keep)
+            continue;
+        std::vector<DirEntry> entries;
+        if (!m_fs.listDirectory(m_dir, &entries))
+            return false;
+        // The copies first: a record left by a crash in between names copies that are gone,
+        // which a take-back reports; copies without a record would never be freed.
+        FileStatus st;
+        for (const DirEntry& e : entries)
+            if (e.name != name && e.name.compare(0, base.size() + 1, base + ".") == 0
+                && m_fs.status(m_dir + e.name, &st, false) && m_fs.removeFile(m_dir + e.name))
+                *freed += st.isRegular ? st.size : 0;
+        if (m_fs.status(m_dir + name, &st, false) && m_fs.removeFile(m_dir + name))
+            *freed += st.size;
+        return true;
+    }
+    return false;
+}
+
+std::unique_ptr<File> UndoHistory::createRecord(std::string* name)
+{
+    if (!m_ops.makeDirectory(m_dir))
+        return nullptr;
+    uint64_t next = 1;
+    for (const auto& entry : recordNames())
+        next = std::max(next, entry.first + 1);
+    // Another run may take the same number at the same moment: the name is made exclusively.
+    for (int attempt = 0; attempt < 100; ++attempt, ++next) {
+        *name = runBaseName(next);
+        int error = 0;
+        auto file = m_fs.createNew(m_dir + *name + kRecordSuffix, 0600, &error);
+        if (file)
+            return file;
+        if (error != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace tw

@@ -1,0 +1,89 @@
+#pragma once
+// The undo history in "<dataDir>undo/": per replace run a record (UndoRecord.h) and the
+// unchanged copies of the files it changed, all named "<run>.<something>". The copies
+// are the safety copies of the crash-safe rewrite, kept instead of deleted, or links to
+// the files' backups. Taking a run back writes each original back in place through the
+// crash-safe rewrite, and only when its content is still exactly what the run wrote.
+//
+// Everything read from the directory is hostile: a record that does not parse is named
+// and skipped, a copy is read only when it is the very file the record names (device,
+// inode, length) and a file is written only when it is the recorded file (device and
+// inode) holding the recorded content (size and SHA-256).
+#include "core/UndoRecord.h"
+#include "platform/FileOps.h"
+#include "platform/FileSystem.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+inline constexpr const char* kUndoDirName = "undo"; // below the data directory
+inline constexpr const char* kUndoLockName = "undo.lock";
+
+enum class UndoFileState {
+    WouldRestore, // holds what the run wrote, and its copy is whole
+    Changed,      // changed since the replace (other content, or another file by its name)
+    Missing,      // no regular file by its name
+    NoCopy,       // the run did not finish with it, or its copy is gone or damaged
+};
+
+struct UndoFileCheck {
+    UndoFileRecord record;
+    UndoFileState state = UndoFileState::NoCopy;
+    FileStatus status; // the file's status when it was checked (WouldRestore, Changed)
+};
+
+struct UndoTakeBack {
+    int restored = 0;
+    int files = 0;
+};
+
+class UndoHistory {
+public:
+    UndoHistory(FileSystem& fs, FileOps& ops, std::string dataDir);
+
+    // "<dataDir>undo/".
+    const std::string& directory() const { return m_dir; }
+    // Every run with a readable record, newest first. Each damaged record or line is
+    // described through `problems`.
+    std::vector<UndoRunRecord> runs(std::vector<std::string>* problems = nullptr);
+    // The newest run that was not taken back.
+    std::optional<UndoRunRecord> lastOpenRun(std::vector<std::string>* problems = nullptr);
+    // What taking the run back would do with each of its files.
+    std::vector<UndoFileCheck> check(const UndoRunRecord& run);
+    // Writes back every file that is still as the run left it, one line per file
+    // ("Restored NAME" or why not) and marks the run taken back.
+    UndoTakeBack takeBack(const UndoRunRecord& run, std::vector<std::string>* lines);
+
+    // The bytes the history holds.
+    int64_t usedBytes();
+    // Deletes the oldest run other than `keep` (its copies first, then its record);
+    // adds the bytes freed to *freed. False when there is none.
+    bool dropOldestRun(const std::string& keep, int64_t* freed);
+    // Creates a new, empty record named after the next run number; its base name goes
+    // to *name. Null when the directory or the file cannot be made.
+    std::unique_ptr<File> createRecord(std::string* name);
+
+private:
+    UndoFileCheck checkFile(const UndoFileRecord& record);
+    // The copy of `record`, open and checked, or null.
+    std::unique_ptr<File> openCopy(const UndoFileRecord& record);
+    bool restoreFile(const UndoFileCheck& checked);
+    // The record files in the directory with their run numbers, unsorted.
+    std::vector<std::pair<uint64_t, std::string>> recordNames();
+
+    FileSystem& m_fs;
+    FileOps& m_ops;
+    std::string m_dataDir; // ends with "/"
+    std::string m_dir;     // m_dataDir + "undo/"
+};
+
+// A file's state as the take-back dialog shows it.
+std::string undoStateText(UndoFileState state);
+// One line of the list of kept runs: local date and time, search and replace texts, the
+// number of files, and whether it was taken back.
+std::string undoRunLine(const UndoRunRecord& run);
+
+} // namespace tw

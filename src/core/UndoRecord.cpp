@@ -1,0 +1,221 @@
+#include "core/UndoRecord.h"
+
+#include "engine/Sha256.h"
+
+#include <cstdio>
+
+namespace tw {
+
+namespace {
+
+std::string encode(const std::string& text)
+{
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == '%' || c == 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool decode(const std::string& text, std::string* out)
+{
+    out->clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            *out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        const int hi = hexValue(text[i + 1]);
+        const int lo = hexValue(text[i + 2]);
+        if (hi < 0 || lo < 0)
+            return false;
+        *out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
+std::vector<std::string> splitTabs(const std::string& line)
+{
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos)
+            return fields;
+        start = tab + 1;
+    }
+}
+
+// Decimal digits only, at most `max`.
+template <class T>
+bool number(const std::string& text, uint64_t max, T* out)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (value > (max - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    *out = static_cast<T>(value);
+    return true;
+}
+
+// Each line ends with a tab and a check of its own text: the first 16 hex digits of its
+// SHA-256. A
+// line cut short or damaged in any byte is then never taken for a valid one.
+std::string lineCheck(const std::string& body)
+{
+    Sha256 sha;
+    sha.update(body.data(), body.size());
+    return Sha256::hex(sha.finish()).substr(0, 16);
+}
+
+std::string sealed(const std::string& body)
+{
+    return body + '\t' + lineCheck(body) + '\n';
+}
+
+constexpr uint64_t kMaxSigned = static_cast<uint64_t>(INT64_MAX);
+
+bool plainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+bool lowerHexDigest(const std::string& text)
+{
+    if (text.size() != 64)
+        return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
+bool parseFileLine(const std::vector<std::string>& f, UndoFileRecord* r)
+{
+    if (f.size() != 13)
+        return false;
+    bool ok = number(f[1], 1u << 30, &r->index) && decode(f[2], &r->path) && decode(f[3], &r->copyName);
+    ok = ok && number(f[4], kMaxSigned, &r->copyOffset) && number(f[5], kMaxSigned, &r->copyLength);
+    ok = ok && number(f[6], UINT64_MAX, &r->copyDevice) && number(f[7], UINT64_MAX, &r->copyInode);
+    ok = ok && number(f[8], kMaxSigned, &r->copyLastWrite);
+    ok = ok && number(f[9], UINT64_MAX, &r->device) && number(f[10], UINT64_MAX, &r->inode);
+    ok = ok && number(f[11], kMaxSigned, &r->size) && lowerHexDigest(f[12]);
+    r->sha256 = f[12];
+    return ok && !r->path.empty() && r->path[0] == '/' && plainName(r->copyName)
+           && r->copyLength <= static_cast<int64_t>(kMaxSigned) - r->copyOffset && r->copyInode != 0;
+}
+
+} // namespace
+
+std::string undoHeaderLines(FileTime started, const std::string& search, const std::string& replace)
+{
+    return sealed("TWUNDO\t1") + sealed("RUN\t" + std::to_string(started) + '\t' + encode(search) + '\t' + encode(replace));
+}
+
+std::string undoFileLine(const UndoFileRecord& r)
+{
+    return sealed("FILE\t" + std::to_string(r.index) + '\t' + encode(r.path) + '\t' + encode(r.copyName) + '\t'
+                  + std::to_string(r.copyOffset) + '\t' + std::to_string(r.copyLength) + '\t'
+                  + std::to_string(r.copyDevice) + '\t' + std::to_string(r.copyInode) + '\t'
+                  + std::to_string(r.copyLastWrite) + '\t' + std::to_string(r.device) + '\t'
+                  + std::to_string(r.inode) + '\t' + std::to_string(r.size) + '\t' + r.sha256);
+}
+
+std::string undoDoneLine(int index, int64_t sizeAfter, FileTime lastWriteAfter)
+{
+    return sealed("DONE\t" + std::to_string(index) + '\t' + std::to_string(sizeAfter) + '\t'
+                  + std::to_string(lastWriteAfter));
+}
+
+std::string undoTakenBackLine(FileTime when)
+{
+    return sealed("UNDONE\t" + std::to_string(when));
+}
+
+bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<std::string>* damaged)
+{
+    bool header = false, runLine = false;
+    size_t pos = 0;
+    for (int lineNo = 1; pos < text.size(); ++lineNo) {
+        size_t end = text.find('\n', pos);
+        const bool cut = end == std::string::npos; // the last line of a record cut short
+        if (cut)
+            end = text.size();
+        const std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t lastTab = line.rfind('\t');
+        const std::string body = lastTab == std::string::npos ? std::string() : line.substr(0, lastTab);
+        bool ok = !cut && lastTab != std::string::npos && line.compare(lastTab + 1, std::string::npos, lineCheck(body)) == 0;
+        const std::vector<std::string> f = splitTabs(body);
+        if (ok && lineNo == 1)
+            ok = header = f.size() == 2 && f[0] == "TWUNDO" && f[1] == "1";
+        else if (ok && f[0] == "RUN" && !runLine)
+            ok = runLine = f.size() == 4 && number(f[1], kMaxSigned, &run->started) && decode(f[2], &run->search)
+                           && decode(f[3], &run->replace);
+        else if (ok && f[0] == "FILE") {
+            UndoFileRecord r;
+            ok = parseFileLine(f, &r);
+            for (const UndoFileRecord& other : run->files)
+                ok = ok && other.index != r.index;
+            if (ok)
+                run->files.push_back(std::move(r));
+        } else if (ok && f[0] == "DONE") {
+            int index = 0;
+            UndoFileRecord done;
+            ok = f.size() == 4 && number(f[1], 1u << 30, &index) && number(f[2], kMaxSigned, &done.sizeAfter)
+                 && number(f[3], kMaxSigned, &done.lastWriteAfter);
+            UndoFileRecord* target = nullptr;
+            for (UndoFileRecord& r : run->files)
+                if (r.index == index)
+                    target = &r;
+            ok = ok && target && !target->complete && done.sizeAfter == target->size;
+            if (ok) {
+                target->complete = true;
+                target->sizeAfter = done.sizeAfter;
+                target->lastWriteAfter = done.lastWriteAfter;
+            }
+        } else if (ok && f[0] == "UNDONE") {
+            FileTime when = 0;
+            ok = f.size() == 2 && number(f[1], kMaxSigned, &when);
+            run->takenBack = run->takenBack || ok;
+        } else {
+            ok = false;
+        }
+        if (!ok && damaged)
+            damaged->push_back("line " + std::to_string(lineNo));
+        if (lineNo == 1 && !header)
+            return false;
+    }
+    return header && runLine;
+}
+
+} // namespace tw

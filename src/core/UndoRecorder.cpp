@@ -1,0 +1,155 @@
+#include "core/UndoRecorder.h"
+
+#include "core/SafeRewrite.h"
+#include "platform/Assert.h"
+
+#include <algorithm>
+
+namespace tw {
+
+UndoRecorder::UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, int64_t limitBytes,
+                           std::string search, std::string replace, FileTime started)
+    : m_fs(fs), m_ops(ops), m_history(fs, ops, std::move(dataDir)), m_limit(limitBytes),
+      m_search(std::move(search)), m_replace(std::move(replace)), m_started(started)
+{
+}
+
+bool UndoRecorder::reserve(int64_t size)
+{
+    if (m_limit <= 0 || size < 0 || m_recordFailed || size > m_limit - m_runBytes)
+        return false;
+    if (m_used < 0)
+        m_used = m_history.usedBytes();
+    while (m_used + size > m_limit) {
+        int64_t freed = 0;
+        if (!m_history.dropOldestRun(m_runName, &freed))
+            return false; // what is left is not ours to delete
+        m_used = std::max<int64_t>(0, m_used - freed);
+    }
+    m_used += size;
+    m_runBytes += size;
+    TW_ASSERT(m_runBytes <= m_limit);
+    return true;
+}
+
+bool UndoRecorder::ensureRecord()
+{
+    if (m_record || m_recordFailed)
+        return !m_recordFailed;
+    m_record = m_history.createRecord(&m_runName);
+    if (!m_record || !append(undoHeaderLines(m_started, m_search, m_replace))) {
+        m_recordFailed = true;
+        m_record.reset();
+    }
+    return !m_recordFailed;
+}
+
+bool UndoRecorder::append(const std::string& text)
+{
+    if (!m_record || !m_record->seek(m_recordSize) || !m_record->write(text.data(), text.size()))
+        return false;
+    m_recordSize += int64_t(text.size());
+    return true;
+}
+
+bool UndoRecorder::keepBackup(const RewriteItem& item, UndoFileRecord* record)
+{
+    record->copyName = m_runName + ".b" + std::to_string(++m_nextCopy);
+    const std::string name = m_history.directory() + record->copyName;
+    int error = 0;
+    if (!m_ops.linkFile(item.existingCopy, name, &error)) {
+        // Another file system: a copy of its own, made whole and durable before it counts.
+        auto from = m_fs.openRead(item.existingCopy);
+        auto to = error == EXDEV && from ? m_fs.createNew(name, 0600) : nullptr;
+        if (!to || copyContent(*from, *to) < 0 || !to->sync()) {
+            m_fs.removeFile(name);
+            return false;
+        }
+    }
+    FileStatus st;
+    if (!m_fs.status(name, &st, false) || !st.isRegular)
+        return false;
+    record->copyOffset = 0;
+    record->copyLength = st.size;
+    record->copyDevice = st.device;
+    record->copyInode = st.inode;
+    record->copyLastWrite = st.lastWrite;
+    return true;
+}
+
+void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile,
+                                 const FileStatus& keptStatus)
+{
+    m_batch.clear();
+    m_keptName.clear();
+    // A run that keeps nothing leaves no record.
+    if (std::none_of(ready.begin(), ready.end(), [](const RewriteItem* item) { return item->keepCopy; }))
+        return;
+    const bool recordOk = ensureRecord();
+    m_keptName = keptFile.empty() || !recordOk ? std::string() : m_runName + ".s" + std::to_string(++m_nextCopy);
+    std::string lines;
+    for (const RewriteItem* item : ready) {
+        if (!item->keepCopy)
+            continue;
+        UndoFileRecord r;
+        r.index = ++m_nextFile;
+        r.path = item->originalPath;
+        r.device = item->expected.device;
+        r.inode = item->expected.inode;
+        r.size = item->sourceLength;
+        r.sha256 = item->contentHash;
+        const RecoveryEntry& copy = item->outcome.entry;
+        bool kept = recordOk;
+        if (kept && copy.copyIsBackup) {
+            kept = keepBackup(*item, &r);
+        } else if (kept) {
+            r.copyName = m_keptName;
+            r.copyOffset = copy.copyOffset;
+            r.copyLength = copy.copyLength;
+            r.copyDevice = keptStatus.device;
+            r.copyInode = keptStatus.inode;
+        }
+        if (!kept) {
+            m_notKept.push_back(item->originalPath);
+            continue;
+        }
+        lines += undoFileLine(r);
+        m_batch.emplace_back(item, r.index);
+    }
+    // Written before any original: a crash from here on leaves lines without DONE, which
+    // are never restored.
+    if (!lines.empty() && !append(lines)) {
+        for (const auto& [item, index] : m_batch)
+            m_notKept.push_back(item->originalPath);
+        m_batch.clear();
+    }
+}
+
+bool UndoRecorder::afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile)
+{
+    (void)ready;
+    const bool moved = !keptFile.empty() && !m_keptName.empty()
+                       && m_ops.rename(keptFile, m_history.directory() + m_keptName);
+    // The rename reaches the disk before the lines that make the copies count.
+    const bool movedDurably = moved && m_ops.syncDirectory(m_history.directory());
+    std::string lines;
+    std::vector<std::string> done;
+    for (const auto& [item, index] : m_batch) {
+        if (item->outcome.result != RewriteResult::Done)
+            continue; // unchanged: nothing to take back
+        const bool copyThere = item->outcome.entry.copyIsBackup || movedDurably;
+        FileStatus st;
+        if (!copyThere || !m_fs.status(item->originalPath, &st, false) || !sameFile(st, item->expected)) {
+            m_notKept.push_back(item->originalPath);
+            continue;
+        }
+        lines += undoDoneLine(index, st.size, st.lastWrite);
+        done.push_back(item->originalPath);
+    }
+    m_batch.clear();
+    if (!lines.empty() && (!append(lines) || !m_record->sync()))
+        m_notKept.insert(m_notKept.end(), done.begin(), done.end());
+    return moved;
+}
+
+} // namespace tw

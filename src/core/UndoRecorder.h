@@ -1,0 +1,58 @@
+#pragma once
+// Keeps the unchanged copies of a replace run's files in the undo history (UndoHistory.h):
+// the writer asks for room for each file before it stages it (the oldest runs go to make
+// room within the limit), and the batch rewrite tells the recorder before and after it
+// writes the originals (RewriteKeeper). Before: a FILE line per kept file, and a backup
+// linked (or copied) into the history. After: the batch's kept safety file renamed into
+// the history and a DONE line per file rewritten. The record is made on the first batch,
+// so a run that writes nothing keeps nothing.
+#include "core/RewriteKeeper.h"
+#include "core/UndoHistory.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tw {
+
+class UndoRecorder : public RewriteKeeper {
+public:
+    // `limitBytes` > 0: the whole history stays within it.
+    UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, int64_t limitBytes, std::string search,
+                 std::string replace, FileTime started);
+
+    // Room for a copy of `size` bytes; false: the file is not kept.
+    bool reserve(int64_t size);
+    void beforeRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile,
+                       const FileStatus& keptStatus) override;
+    [[nodiscard]] bool afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile) override;
+    // The originals of the last batch that were to be kept and could not be.
+    std::vector<std::string> takeNotKept() { return std::move(m_notKept); }
+
+private:
+    bool ensureRecord();
+    bool append(const std::string& text);
+    // The backup of `item` as a copy in the history: linked, or copied across file systems.
+    bool keepBackup(const RewriteItem& item, UndoFileRecord* record);
+
+    FileSystem& m_fs;
+    FileOps& m_ops;
+    UndoHistory m_history;
+    int64_t m_limit;
+    std::string m_search, m_replace;
+    FileTime m_started;
+    std::string m_runName;           // empty until the record is made
+    std::unique_ptr<File> m_record;
+    int64_t m_recordSize = 0;        // bytes written to the record
+    bool m_recordFailed = false;
+    int64_t m_used = -1;             // bytes in the history, -1 until first counted
+    int64_t m_runBytes = 0;          // bytes this run reserved; invariant: <= m_limit
+    int m_nextFile = 0;
+    int m_nextCopy = 0;
+    std::string m_keptName;          // the batch's kept safety file's name in the history
+    // The batch's items that have a FILE line, with their index.
+    std::vector<std::pair<const RewriteItem*, int>> m_batch;
+    std::vector<std::string> m_notKept;
+};
+
+} // namespace tw
