@@ -17,8 +17,9 @@ bool commandEnabled(int id, const WindowState& s)
     case kCmdReplace:
         return !s.noReplace && (idle || s.active == ActiveRun::Replace);
     case kCmdPreviewReplace:
-        // Writes nothing, but leads to a replace: only where Replace could start.
-        return !s.noReplace && idle;
+        // The desktop program cannot run a preview yet (its window opens on a patch, but no
+        // run makes one for it): the command stays disabled until it can.
+        return false;
     case kCmdTouch:
     case kCmdTouchSelected:
         return idle || s.active == ActiveRun::Touch;

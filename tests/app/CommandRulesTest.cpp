@@ -42,7 +42,7 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
         {kCmdReplace, replacing, true},
         {kCmdReplace, searching, false},
         {kCmdReplace, noReplace, false},
-        {kCmdPreviewReplace, idle, true},
+        {kCmdPreviewReplace, idle, false},
         {kCmdPreviewReplace, noReplace, false},
         {kCmdPreviewReplace, replacing, false},
         {kCmdPreviewReplace, searching, false},

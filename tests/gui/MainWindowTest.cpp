@@ -154,7 +154,7 @@ TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
     EXPECT_TRUE(enabled["&Touch...\tCtrl+T"]);
     EXPECT_TRUE(enabled["&File Operations..."]);
     EXPECT_TRUE(enabled["Open with &Default Viewer"]); // xdg-open unless another is set
-    EXPECT_TRUE(enabled["Pre&view Replace\tCtrl+Shift+H"]);
+    EXPECT_FALSE(enabled["Pre&view Replace\tCtrl+Shift+H"]); // no preview run behind it yet
     EXPECT_EQ(enabled.size(), 25u);
 }
 
