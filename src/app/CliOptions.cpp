@@ -111,7 +111,7 @@ constexpr std::array kRows{
     CliOption{K::LongOption, "--threads", "N", "search with N worker threads (0: one per core; 1: one thread)",
               "Searches with N worker threads (0: one per core; 1: the run's own thread only), instead "
               "of the Threads setting. A replace run uses them with no prompts (/n) and no counters in its "
-              "replace texts, and otherwise works on one thread; a preview always does.",
+              "replace texts, and otherwise works on one thread, as a preview always does.",
               C::None, kCliProgram},
     CliOption{K::LongOption, "--ignore-files", "",
               "skip the files and directories that git's ignore files ignore",

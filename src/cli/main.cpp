@@ -431,6 +431,90 @@ int runTouch(const tw::CommandLineRequest& cmd, const tw::SearchRequest& request
 
 } // namespace
 
+// Files whose rewrite was interrupted by a crash: says where their safety copies are.
+void reportInterruptedRewrites(tw::CliHost& host)
+{
+    tw::reportPendingRecoveries(tw::dataDirectory(),
+                                "Run tarnwick-cli --recover to put these files back from their copies, or "
+                                "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
+                                "Until then they are not replaced again.",
+                                [&host](const std::string& text) { host.message(text, false); });
+}
+
+// With "--html", the scratch file that gathers the page and the copy of every results
+// line to it; false, with the message out, when the scratch file cannot be made.
+bool openResultsPage(const tw::SearchRequest& request, HtmlSpool& html, tw::ResultsList& results, tw::CliHost& host)
+{
+    if (request.resultsPage.empty())
+        return true;
+    if (!html.open(request)) {
+        host.message("Error opening temp file", false);
+        return false;
+    }
+    results.setCopyView(html.view.get());
+    return true;
+}
+
+// The exit status of a run that was carried out, its outputs' failures reported.
+int finishedStatus(tw::RunOutcome outcome, const tw::RunCounters& counters, bool listing, bool previewing,
+                   const tw::ResultsList& results, const std::string& outputFile, const tw::StreamResultsView& view,
+                   tw::CliHost& host, HtmlSpool& html, const std::string& htmlPath)
+{
+    // Results that could not be written are a failure, whatever was found.
+    int status = tw::runExitStatus(outcome, counters, listing, results.outputFailed());
+    if (results.outputFailed())
+        host.message("Error writing to output file " + tw::displayName(outputFile), false);
+    if (!standardOutputWritten(view, host))
+        status = 2;
+    // A preview finds out whether anything would change.
+    if (previewing && status != 2)
+        status = counters.replacements > 0 ? 0 : 1;
+    // A run that was refused writes no page: its name may be one of the run's files.
+    if (html.view && outcome != tw::RunOutcome::NotRun && !html.writeTo(htmlPath)) {
+        host.message("Error writing to output file " + tw::displayName(htmlPath), false);
+        status = 2;
+    }
+    return status;
+}
+
+// The long options of a run, taken out of the arguments wherever they stand among the
+// switches.
+struct RunSwitches {
+    std::string htmlPath;     // "--html FILE"
+    int threads = -1;         // "--threads N"; -1: the setting
+    OutputChoice output;      // "--color=WHEN", "--json"
+    bool ignoreFiles = false; // "--ignore-files": "Use Ignore Files" on for this run
+    bool previewing = false;  // "--preview": the replace changes nothing and prints its patch
+};
+
+// False, with the message out, for a value that is missing or unusable.
+bool takeRunSwitches(std::vector<std::string>& args, RunSwitches& s)
+{
+    if (!takeValueOptions(args, s.htmlPath, s.threads) || !takeOutputOptions(args, s.output))
+        return false;
+    s.ignoreFiles = tw::takeLongOption(args, "--ignore-files");
+    s.previewing = tw::takeLongOption(args, "--preview");
+    return true;
+}
+
+// "--json" with a command whose standard output has no JSON messages: says so.
+bool refusesJsonWith(const tw::CommandLineRequest& cmd, const RunSwitches& s, tw::CliHost& host)
+{
+    if (!s.output.json)
+        return false;
+    if (s.previewing) {
+        // The preview's standard output is the patch; JSON messages would break it.
+        host.message("--json cannot be used with --preview: the preview prints a patch.", false);
+        return true;
+    }
+    if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch) {
+        // Touch prints the files it touched, which have no JSON messages.
+        host.message("--json does not apply to Touch (/T).", false);
+        return true;
+    }
+    return false;
+}
+
 int main(int argc, char** argv)
 {
     // Output that went away (a closed pipe, as after "| head") is a write error, reported
@@ -444,21 +528,18 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     if (const std::optional<int> status = runInformationCommand(args))
         return *status;
-    std::string htmlPath;
-    int threads = -1;
-    OutputChoice output;
-    if (!takeValueOptions(args, htmlPath, threads) || !takeOutputOptions(args, output))
+    RunSwitches switches;
+    if (!takeRunSwitches(args, switches))
         return 2;
-    // "--ignore-files" (anywhere among the switches) turns "Use Ignore Files" on for this run.
-    const bool ignoreFiles = tw::takeLongOption(args, "--ignore-files");
-    // "--preview" (anywhere among the switches): the replace changes nothing and prints its patch.
-    const bool previewing = tw::takeLongOption(args, "--preview");
+    const std::string& htmlPath = switches.htmlPath;
+    const OutputChoice& output = switches.output;
+    const bool previewing = switches.previewing;
     // UTF-8 locales use the UTF-8 classes; any other uses the built-in Windows-1252 table.
     tw::setActiveCodePage(tw::localeUsesUtf8() ? tw::CodePageKind::Utf8 : tw::CodePageKind::Windows1252);
 
     tw::ProgramOptions options;
     tw::MainWindowSettings saved;
-    loadSettings(options, saved, threads, ignoreFiles);
+    loadSettings(options, saved, switches.threads, switches.ignoreFiles);
     tw::MainInputs& inputs = saved.inputs;
     if (reportsUnknownOption(args) || reportsStrayArgument(args))
         return 2;
@@ -466,34 +547,20 @@ int main(int argc, char** argv)
     tw::applyCommandLine(cmd, inputs, options);
 
     tw::CliHost host(stdin, stderr);
-    // Files whose rewrite was interrupted by a crash: say where their safety copies are.
-    tw::reportPendingRecoveries(tw::dataDirectory(),
-                                "Run tarnwick-cli --recover to put these files back from their copies, or "
-                                "tarnwick-cli --discard-recovery to keep them as they are and forget the copies. "
-                                "Until then they are not replaced again.",
-                                [&host](const std::string& text) { host.message(text, false); });
+    reportInterruptedRewrites(host);
     tw::Script script;
     std::optional<tw::SearchRequest> made = commandRequest(cmd, saved, options, script, host);
     if (!made)
         return 2;
     tw::SearchRequest& request = *made;
-    if (previewing && output.json) {
-        // The preview's standard output is the patch; JSON messages would break it.
-        host.message("--json cannot be used with --preview: the preview prints a patch.", false);
+    if (refusesJsonWith(cmd, switches, host))
         return 2;
-    }
     StandardOutputFile patchOutput;
     tw::ReplacePreview preview(tw::realFileSystem(), patchOutput);
     if (previewing && !preparePreview(request, preview, host))
         return 2;
-    if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch) {
-        // Touch prints the files it touched, which have no JSON messages.
-        if (output.json) {
-            host.message("--json does not apply to Touch (/T).", false);
-            return 2;
-        }
+    if (tw::chosenCommand(cmd) == tw::CommandLineCommand::Touch)
         return runTouch(cmd, request, host);
-    }
     const bool replaceMode = request.replaceMode;
     // A replace run's JSON output gives each replaced hit its replacement, which the run
     // shows only with "Display Replace String".
@@ -525,13 +592,8 @@ int main(int argc, char** argv)
     // output file, which the page would take the place of.
     request.resultsPage = htmlPath;
     HtmlSpool html;
-    if (!htmlPath.empty()) {
-        if (!html.open(request)) {
-            host.message("Error opening temp file", false);
-            return 2;
-        }
-        results.setCopyView(html.view.get());
-    }
+    if (!openResultsPage(request, html, results, host))
+        return 2;
 
     tw::RunDriver driver(host, results);
     // One run per process: no later run would use its file list.
@@ -549,19 +611,6 @@ int main(int argc, char** argv)
     g_driver = nullptr;
     if (json.showedLines())
         json.finish(jsonTotals(driver.counters(), std::chrono::steady_clock::now() - started));
-    // Results that could not be written are a failure, whatever was found.
-    int status = tw::runExitStatus(outcome, driver.counters(), listing, results.outputFailed());
-    if (results.outputFailed())
-        host.message("Error writing to output file " + tw::displayName(inForce.outputFile), false);
-    if (!standardOutputWritten(view, host))
-        status = 2;
-    // A preview finds out whether anything would change.
-    if (previewing && status != 2)
-        status = driver.counters().replacements > 0 ? 0 : 1;
-    // A run that was refused writes no page: its name may be one of the run's files.
-    if (html.view && outcome != tw::RunOutcome::NotRun && !html.writeTo(htmlPath)) {
-        host.message("Error writing to output file " + tw::displayName(htmlPath), false);
-        status = 2;
-    }
-    return status;
+    return finishedStatus(outcome, driver.counters(), listing, previewing, results, inForce.outputFile, view, host,
+                          html, htmlPath);
 }

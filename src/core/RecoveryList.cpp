@@ -1,5 +1,6 @@
 #include "core/RecoveryList.h"
 
+#include "core/RecordFields.h"
 #include "core/SafeRewrite.h"
 #include "results/ResultEntry.h"
 
@@ -14,105 +15,6 @@
 
 namespace tw {
 
-namespace {
-
-std::string encode(const std::string& text)
-{
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == '%' || c == 0x7F) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-bool decode(const std::string& text, std::string* out)
-{
-    out->clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            *out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return false;
-        const int hi = hexValue(text[i + 1]);
-        const int lo = hexValue(text[i + 2]);
-        if (hi < 0 || lo < 0)
-            return false;
-        *out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return true;
-}
-
-std::vector<std::string> splitTabs(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return fields;
-        start = tab + 1;
-    }
-}
-
-// Decimal digits only, at most `max`.
-bool parseNumber(const std::string& text, uint64_t max, uint64_t* out)
-{
-    if (text.empty() || text.size() > 20)
-        return false;
-    uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        const auto digit = static_cast<uint64_t>(c - '0');
-        if (value > (max - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    *out = value;
-    return true;
-}
-
-bool readAll(FileSystem& fs, const std::string& path, std::string* out)
-{
-    out->clear();
-    auto file = fs.openRead(path);
-    if (!file)
-        return false;
-    char buf[8192];
-    for (;;) {
-        const int64_t n = file->read(buf, sizeof buf);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        out->append(buf, static_cast<size_t>(n));
-    }
-}
-
-} // namespace
-
 bool RecoveryList::read(std::vector<RecoveryEntry>* out)
 {
     out->clear();
@@ -121,7 +23,7 @@ bool RecoveryList::read(std::vector<RecoveryEntry>* out)
     if (!m_fs.status(path, &st))
         return true; // no list: no entries
     std::string text;
-    if (!readAll(m_fs, path, &text))
+    if (!readRecordFile(m_fs, path, &text))
         return false;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -137,18 +39,18 @@ bool RecoveryList::read(std::vector<RecoveryEntry>* out)
             continue;
         RecoveryEntry e;
         e.copyIsBackup = fields[0] == "B";
-        if (!decode(fields[1], &e.original) || !decode(fields[2], &e.safetyCopy))
+        if (!decodeRecordField(fields[1], &e.original) || !decodeRecordField(fields[2], &e.safetyCopy))
             continue;
         uint64_t offset = 0, length = 0;
         const uint64_t kMaxSize = static_cast<uint64_t>(INT64_MAX) / 2;
         if (n >= 5) {
-            if (!parseNumber(fields[3], kMaxSize, &offset) || !parseNumber(fields[4], kMaxSize, &length))
+            if (!parseDecimal(fields[3], kMaxSize, &offset) || !parseDecimal(fields[4], kMaxSize, &length))
                 continue;
             e.copyOffset = static_cast<int64_t>(offset);
             e.copyLength = static_cast<int64_t>(length);
         }
-        if (n == 7 && (!parseNumber(fields[5], UINT64_MAX, &e.copyDevice) ||
-                       !parseNumber(fields[6], UINT64_MAX, &e.copyInode)))
+        if (n == 7 && (!parseDecimal(fields[5], UINT64_MAX, &e.copyDevice) ||
+                       !parseDecimal(fields[6], UINT64_MAX, &e.copyInode)))
             continue;
         out->push_back(std::move(e));
     }
@@ -160,7 +62,7 @@ bool RecoveryList::write(const std::vector<RecoveryEntry>& list)
     std::string text;
     for (const RecoveryEntry& e : list)
     {
-        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + encode(e.original) + '\t' + encode(e.safetyCopy);
+        text += std::string(e.copyIsBackup ? "B" : "S") + '\t' + encodeRecordField(e.original) + '\t' + encodeRecordField(e.safetyCopy);
         if (e.copyLength >= 0) {
             text += '\t' + std::to_string(e.copyOffset) + '\t' + std::to_string(e.copyLength);
             if (e.copyInode != 0)

@@ -1,5 +1,6 @@
 #include "core/UndoHistory.h"
 
+#include "core/RecordFields.h"
 #include "core/RunTexts.h"
 #include "core/SafeRewrite.h"
 #include "engine/Sha256.h"
@@ -33,22 +34,6 @@ std::string runBaseName(uint64_t number)
 {
     std::string digits = std::to_string(number);
     return "r" + std::string(kRunNumberDigits - std::min(digits.size(), kRunNumberDigits), '0') + digits;
-}
-
-bool readSmallFile(FileSystem& fs, const std::string& path, std::string* out, size_t limit)
-{
-    auto file = fs.openRead(path);
-    if (!file)
-        return false;
-    char buf[8192];
-    for (;;) {
-        const int64_t n = file->read(buf, sizeof buf);
-        if (n < 0 || out->size() + size_t(std::max<int64_t>(n, 0)) > limit)
-            return false;
-        if (n == 0)
-            return true;
-        out->append(buf, size_t(n));
-    }
 }
 
 // The SHA-256 (hex) of the whole of `file` from its start; empty on a read error.
@@ -128,7 +113,7 @@ std::vector<UndoRunRecord> UndoHistory::runs(std::vector<std::string>* problems)
         run.sequence = number;
         std::string text;
         std::vector<std::string> damaged;
-        if (!readSmallFile(m_fs, m_dir + name, &text, kMaxRecordBytes) || !parseUndoRecord(text, &run, &damaged)) {
+        if (!readRecordFile(m_fs, m_dir + name, &text, kMaxRecordBytes) || !parseUndoRecord(text, &run, &damaged)) {
             if (problems)
                 problems->push_back("Damaged undo record skipped: " + displayName(m_dir + name));
             continue;

@@ -1,5 +1,6 @@
 #include "core/UndoRecord.h"
 
+#include "core/RecordFields.h"
 #include "engine/Sha256.h"
 
 #include <cstdio>
@@ -8,88 +9,19 @@ namespace tw {
 
 namespace {
 
-std::string encode(const std::string& text)
-{
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == '%' || c == 0x7F) {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
-bool decode(const std::string& text, std::string* out)
-{
-    out->clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            *out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return false;
-        const int hi = hexValue(text[i + 1]);
-        const int lo = hexValue(text[i + 2]);
-        if (hi < 0 || lo < 0)
-            return false;
-        *out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return true;
-}
-
-std::vector<std::string> splitTabs(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos)
-            return fields;
-        start = tab + 1;
-    }
-}
-
 // Decimal digits only, at most `max`.
 template <class T>
 bool number(const std::string& text, uint64_t max, T* out)
 {
-    if (text.empty() || text.size() > 20)
-        return false;
     uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        const auto digit = static_cast<uint64_t>(c - '0');
-        if (value > (max - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
+    if (!parseDecimal(text, max, &value))
+        return false;
     *out = static_cast<T>(value);
     return true;
 }
 
 // Each line ends with a tab and a check of its own text: the first 16 hex digits of its
-// SHA-256. A
-// line cut short or damaged in any byte is then never taken for a valid one.
+// SHA-256. A line cut short or damaged in any byte is then never taken for a valid one.
 std::string lineCheck(const std::string& body)
 {
     Sha256 sha;
@@ -123,7 +55,7 @@ bool parseFileLine(const std::vector<std::string>& f, UndoFileRecord* r)
 {
     if (f.size() != 13)
         return false;
-    bool ok = number(f[1], 1u << 30, &r->index) && decode(f[2], &r->path) && decode(f[3], &r->copyName);
+    bool ok = number(f[1], 1u << 30, &r->index) && decodeRecordField(f[2], &r->path) && decodeRecordField(f[3], &r->copyName);
     ok = ok && number(f[4], kMaxSigned, &r->copyOffset) && number(f[5], kMaxSigned, &r->copyLength);
     ok = ok && number(f[6], UINT64_MAX, &r->copyDevice) && number(f[7], UINT64_MAX, &r->copyInode);
     ok = ok && number(f[8], kMaxSigned, &r->copyLastWrite);
@@ -138,12 +70,12 @@ bool parseFileLine(const std::vector<std::string>& f, UndoFileRecord* r)
 
 std::string undoHeaderLines(FileTime started, const std::string& search, const std::string& replace)
 {
-    return sealed("TWUNDO\t1") + sealed("RUN\t" + std::to_string(started) + '\t' + encode(search) + '\t' + encode(replace));
+    return sealed("TWUNDO\t1") + sealed("RUN\t" + std::to_string(started) + '\t' + encodeRecordField(search) + '\t' + encodeRecordField(replace));
 }
 
 std::string undoFileLine(const UndoFileRecord& r)
 {
-    return sealed("FILE\t" + std::to_string(r.index) + '\t' + encode(r.path) + '\t' + encode(r.copyName) + '\t'
+    return sealed("FILE\t" + std::to_string(r.index) + '\t' + encodeRecordField(r.path) + '\t' + encodeRecordField(r.copyName) + '\t'
                   + std::to_string(r.copyOffset) + '\t' + std::to_string(r.copyLength) + '\t'
                   + std::to_string(r.copyDevice) + '\t' + std::to_string(r.copyInode) + '\t'
                   + std::to_string(r.copyLastWrite) + '\t' + std::to_string(r.device) + '\t'
@@ -179,8 +111,8 @@ bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<st
         if (ok && lineNo == 1)
             ok = header = f.size() == 2 && f[0] == "TWUNDO" && f[1] == "1";
         else if (ok && f[0] == "RUN" && !runLine)
-            ok = runLine = f.size() == 4 && number(f[1], kMaxSigned, &run->started) && decode(f[2], &run->search)
-                           && decode(f[3], &run->replace);
+            ok = runLine = f.size() == 4 && number(f[1], kMaxSigned, &run->started) && decodeRecordField(f[2], &run->search)
+                           && decodeRecordField(f[3], &run->replace);
         else if (ok && f[0] == "FILE") {
             UndoFileRecord r;
             ok = parseFileLine(f, &r);

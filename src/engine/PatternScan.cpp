@@ -415,6 +415,78 @@ bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
     return true;
 }
 
+bool PatternScan::matchRest(size_t ws, size_t we)
+{
+    const int n = static_cast<int>(m_program.m_chain.size());
+    bool matched = true;
+    for (int i = 1; i < n && matched; ++i)
+        matched = matchElement(m_program.m_order[i], ws, we);
+    for (int k = 1; k < n && matched; ++k)
+        matched = m_state[k].s == m_state[k - 1].e;
+    return matched;
+}
+
+bool PatternScan::rejectedByNot() const
+{
+    for (size_t k = 0; k < m_program.m_chain.size(); ++k)
+        if (m_program.m_chain[k].writtenOp == '!' && m_state[k].e > m_state[k].s)
+            return true;
+    return false;
+}
+
+MatchResult PatternScan::takeHit(size_t cs, size_t ce)
+{
+    const int n = static_cast<int>(m_program.m_chain.size());
+    m_trimFront = m_program.m_chain[0].isAnchor();
+    m_trimBack = n > 1 && m_program.m_chain[n - 1].isAnchor();
+    m_hitStart = m_trimFront ? m_state[0].e : cs;
+    m_hitEnd = std::max(m_hitStart, m_trimBack ? m_state[n - 1].s : ce);
+    m_hasHit = true;
+    MatchResult result;
+    result.kind = MatchResult::Hit;
+    result.start = m_hitStart;
+    result.end = m_hitEnd;
+    return result;
+}
+
+PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSearch& cache, size_t* s0,
+                                               size_t* e0, int* c0)
+{
+    const int n = static_cast<int>(m_program.m_chain.size());
+    const int first = m_program.m_order[0];
+    const SrchElement& el0 = m_program.m_chain[first];
+    const size_t len = m_len;
+    const bool last = m_blockIsLast;
+    if (first == 0 && el0.writtenOp == '^' && m_blockStartsFile && start == 0) {
+        if (!last && W > len)
+            return FirstPlace::NeedMore;
+        *c0 = runForward(first, 0, std::min(len, W), e0);
+        return FirstPlace::Placed;
+    }
+    if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
+        cache.found = searchForward(first, start, len, W, &cache.s, &cache.e, &cache.count);
+        cache.from = start;
+        cache.valid = true;
+    }
+    if (!last && (!cache.found || cache.s + W > len))
+        return FirstPlace::NeedMore;
+    if (cache.found) {
+        *s0 = cache.s;
+        *e0 = cache.e;
+        *c0 = cache.count;
+        return FirstPlace::Searched;
+    }
+    if (el0.minCount == 0) {
+        *s0 = *e0 = start;
+        return FirstPlace::Placed;
+    }
+    if (first == n - 1 && el0.writtenOp == '$') {
+        *s0 = *e0 = len;
+        return FirstPlace::Placed;
+    }
+    return FirstPlace::None;
+}
+
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
 {
     m_block = buf.data;
@@ -459,32 +531,13 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
             st.matched = false;
         size_t s0 = start, e0 = start;
         int c0 = 0;
-        bool fromSearch = false; // s0 is the first element's next start at or after `start`
-        if (first == 0 && el0.writtenOp == '^' && buf.startsFile && start == 0) {
-            if (!last && W > len)
-                return needMore(start);
-            c0 = runForward(first, 0, std::min(len, W), &e0);
-        } else {
-            if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
-                cache.found = searchForward(first, start, len, W, &cache.s, &cache.e, &cache.count);
-                cache.from = start;
-                cache.valid = true;
-            }
-            if (!last && (!cache.found || cache.s + W > len))
-                return needMore(start);
-            if (cache.found) {
-                s0 = cache.s;
-                e0 = cache.e;
-                c0 = cache.count;
-                fromSearch = true;
-            } else if (el0.minCount == 0) {
-                s0 = e0 = start;
-            } else if (first == n - 1 && el0.writtenOp == '$') {
-                s0 = e0 = len;
-            } else {
-                return result; // the most selective element is not in the rest of the file
-            }
-        }
+        const FirstPlace place = placeFirst(start, W, cache, &s0, &e0, &c0);
+        if (place == FirstPlace::NeedMore)
+            return needMore(start);
+        if (place == FirstPlace::None)
+            return result; // the most selective element is not in the rest of the file
+        // s0 is the first element's next start at or after `start`
+        const bool fromSearch = place == FirstPlace::Searched;
         m_state[first] = {true, s0, e0, c0};
         // The window of this attempt is placed around the first element wherever it was
         // found: it reaches back as far as the elements before it can take (not before the
@@ -513,32 +566,14 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
             }
         }
 
-        bool matched = true;
-        for (int i = 1; i < n && matched; ++i)
-            matched = matchElement(m_program.m_order[i], ws, we);
-        if (matched) {
-            for (int k = 1; k < n && matched; ++k)
-                matched = m_state[k].s == m_state[k - 1].e;
-        }
-        if (matched) {
+        if (matchRest(ws, we)) {
             const size_t cs = m_state[0].s, ce = m_state[n - 1].e;
             if (ce > cs) {
-                bool rejected = false;
-                for (int k = 0; k < n; ++k)
-                    rejected = rejected || (m_program.m_chain[k].writtenOp == '!' && m_state[k].e > m_state[k].s);
-                if (rejected) {
+                if (rejectedByNot()) {
                     start = std::max(ce, start + 1);
                     continue;
                 }
-                m_trimFront = m_program.m_chain[0].isAnchor();
-                m_trimBack = n > 1 && m_program.m_chain[n - 1].isAnchor();
-                m_hitStart = m_trimFront ? m_state[0].e : cs;
-                m_hitEnd = std::max(m_hitStart, m_trimBack ? m_state[n - 1].s : ce);
-                m_hasHit = true;
-                result.kind = MatchResult::Hit;
-                result.start = m_hitStart;
-                result.end = m_hitEnd;
-                return result;
+                return takeHit(cs, ce);
             }
         }
         start = next;

@@ -62,6 +62,13 @@ private:
     bool searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
     size_t nextAlternative(int k, size_t p, size_t hi) const;
     bool matchElement(int k, size_t ws, size_t we);
+    // Matches the elements after the first evaluated one within [ws, we) and checks that
+    // all of them join up, each starting where the one before it ended.
+    bool matchRest(size_t ws, size_t we);
+    // A "!" element of the attempt just matched took bytes: the attempt is no hit.
+    bool rejectedByNot() const;
+    // Keeps the attempt just matched, spanning [cs, ce), as the hit (anchors trimmed).
+    MatchResult takeHit(size_t cs, size_t ce);
     size_t lastFirstElementBefore(size_t lo, size_t end) const;
 
     // The attempts of one findNext() call whose window holds no relaxed span (SpanFilter)
@@ -80,6 +87,11 @@ private:
         int count = 0;
     };
     size_t passAttempts(size_t s0, size_t until, FirstSearch& cache);
+    // Where the first evaluated element of the next attempt at or after `start` lies:
+    // placed without a search (at the file's start, or empty), found by its search, not
+    // decidable within this block, or nowhere in the rest of the file.
+    enum class FirstPlace { Placed, Searched, NeedMore, None };
+    FirstPlace placeFirst(size_t start, size_t W, FirstSearch& cache, size_t* s0, size_t* e0, int* c0);
 
     const SrchPattern& m_program;
     // The buffer of the current search; valid while the caller keeps it.

@@ -4,31 +4,48 @@
 
 namespace tw {
 
-void appendOutputForm(std::string& out, std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+namespace {
+
+// A results line's text with its markers replaced: the file name between `nameOpen` and
+// `nameClose` (its control bytes as "?"), the hit between `hitOpen` and `hitClose`. The end
+// marker counts only after a begin marker, and only the first after it; without one,
+// `hitClose` still follows the rest when `closeOpenHit` is set.
+void appendMarkedForm(std::string& out, std::string_view text, std::string_view nameOpen,
+                      std::string_view nameClose, std::string_view hitOpen, std::string_view hitClose,
+                      bool closeOpenHit)
 {
     if (const size_t n = text.find(kNameMarker); n != std::string_view::npos) {
-        // File lines: the name after the marker is shown with its control bytes as "?".
         out.append(text.substr(0, n));
+        out.append(nameOpen);
         appendDisplayName(out, text.substr(n + kNameMarker.size()));
+        out.append(nameClose);
         return;
     }
-    // The end marker is replaced only after a begin marker, and only the first after it.
     const size_t b = text.find(kHitBegin);
     if (b == std::string_view::npos) {
         out.append(text);
         return;
     }
     out.append(text.substr(0, b));
-    out.append(beforeHit);
+    out.append(hitOpen);
     const std::string_view rest = text.substr(b + kHitBegin.size());
     const size_t e = rest.find(kHitEnd);
     if (e == std::string_view::npos) {
         out.append(rest);
+        if (closeOpenHit)
+            out.append(hitClose);
         return;
     }
     out.append(rest.substr(0, e));
-    out.append(afterHit);
+    out.append(hitClose);
     out.append(rest.substr(e + kHitEnd.size()));
+}
+
+} // namespace
+
+void appendOutputForm(std::string& out, std::string_view text, std::string_view beforeHit, std::string_view afterHit)
+{
+    appendMarkedForm(out, text, {}, {}, beforeHit, afterHit, false);
 }
 
 std::string sgrForeground(uint32_t bgr)
@@ -40,26 +57,7 @@ std::string sgrForeground(uint32_t bgr)
 void appendColouredForm(std::string& out, std::string_view text, std::string_view nameColour,
                         std::string_view hitColour)
 {
-    if (const size_t n = text.find(kNameMarker); n != std::string_view::npos) {
-        out.append(text.substr(0, n));
-        out.append(nameColour);
-        appendDisplayName(out, text.substr(n + kNameMarker.size()));
-        out.append(kSgrReset);
-        return;
-    }
-    const size_t b = text.find(kHitBegin);
-    if (b == std::string_view::npos) {
-        out.append(text);
-        return;
-    }
-    out.append(text.substr(0, b));
-    out.append(hitColour);
-    const std::string_view rest = text.substr(b + kHitBegin.size());
-    const size_t e = rest.find(kHitEnd);
-    out.append(rest.substr(0, e));
-    out.append(kSgrReset);
-    if (e != std::string_view::npos)
-        out.append(rest.substr(e + kHitEnd.size()));
+    appendMarkedForm(out, text, nameColour, kSgrReset, hitColour, kSgrReset, true);
 }
 
 std::string outputForm(std::string_view text, std::string_view beforeHit, std::string_view afterHit)

@@ -239,12 +239,7 @@ std::string runOnTerminal(const std::vector<std::string>& args, const std::vecto
         ::unsetenv("NO_COLOR");
         for (const auto& [name, value] : env)
             ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TW_CLI_PATH, argv.data());
-        ::_exit(127);
+        test::execCli(args);
     }
     // Read until the terminal's other side is closed by the program's end.
     std::string out;

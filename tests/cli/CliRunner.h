@@ -153,6 +153,17 @@ inline CliResult runProgram(const std::string& program, const std::vector<std::s
 }
 
 #ifdef TW_CLI_PATH
+// In a forked child: becomes tarnwick-cli with `args`; never returns.
+[[noreturn]] inline void execCli(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(TW_CLI_PATH, argv.data());
+    ::_exit(127);
+}
+
 // Runs tarnwick-cli with standard output a pipe that nobody reads any more (as after
 // "| head -1" has exited), with SIGPIPE at its default action as a shell leaves it.
 // `status` is -1 when a signal ended the program.
@@ -170,12 +181,7 @@ inline CliResult runWithClosedOutput(const std::vector<std::string>& args)
         ::close(fds[1]);
         std::freopen("/dev/null", "r", stdin);
         std::freopen(io.file("err").c_str(), "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TW_CLI_PATH, argv.data());
-        ::_exit(127);
+        execCli(args);
     }
     ::close(fds[1]);
     int st = 0;
@@ -203,12 +209,7 @@ inline CliResult runIntoFirstLineReader(const std::vector<std::string>& args)
         ::close(fds[1]);
         std::freopen("/dev/null", "r", stdin);
         std::freopen(io.file("err").c_str(), "w", stderr);
-        std::vector<char*> argv{const_cast<char*>(TW_CLI_PATH)};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TW_CLI_PATH, argv.data());
-        ::_exit(127);
+        execCli(args);
     }
     ::close(fds[1]);
     CliResult r;
