@@ -3,6 +3,7 @@
 # dialog at start, the main window, a search, View Context on its first hit, File
 # Operations, Touch, the include/exclude mask dialog, Preview Replace, a replace
 # with its questions open, every page of the Options sheet, Customize Toolbar, About,
+# Undo Last Replace after a preview was applied,
 # "No Files Were Found", a script named on the command line shown in the boxes, each page
 # of the script editor, and the Binary Mode dialog with its code table at 0x80.
 # Prints the folder of the PNGs.
@@ -132,6 +133,23 @@ sleep 1
 key alt+h a
 shot about 2
 key Escape
+sleep 1
+
+# Preview Replace again, and its Replace applies the preview (the run asks only whether to
+# go on without a backup directory: Yes) and the window closes; then Edit, Undo Last
+# Replace... lists the run's files, and Restore takes them back.
+key ctrl+shift+h
+sleep 3
+key alt+r
+sleep 1
+# The question belongs to the main window, the newest window of that title.
+question=$(xdotool search --name "^Tarnwick$" 2>/dev/null | tail -1 || true)
+[ -z "$question" ] || xdotool windowactivate --sync "$question" 2>/dev/null || true
+key Return
+sleep 2
+key alt+e u
+shot undo-last-replace 2
+key Return
 sleep 1
 
 key alt+p ctrl+a; typed "$tree/nothing-here/"

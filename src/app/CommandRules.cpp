@@ -15,11 +15,11 @@ bool commandEnabled(int id, const WindowState& s)
         // While a search runs the same command is its stop button.
         return idle || s.active == ActiveRun::Search;
     case kCmdReplace:
-        return !s.noReplace && (idle || s.active == ActiveRun::Replace);
+        // The Replace button is also the stop button of a preview.
+        return !s.noReplace && (idle || s.active == ActiveRun::Replace || s.active == ActiveRun::Preview);
     case kCmdPreviewReplace:
-        // The desktop program cannot run a preview yet (its window opens on a patch, but no
-        // run makes one for it): the command stays disabled until it can.
-        return false;
+        // While a preview runs the same command is its stop button.
+        return !s.noReplace && (idle || s.active == ActiveRun::Preview);
     case kCmdTouch:
     case kCmdTouchSelected:
         return idle || s.active == ActiveRun::Touch;

@@ -33,10 +33,12 @@ enum CommandId : int {
     kCmdAbout = 40014,
     kCmdTouchSelected = 40025, // results context menu only
     kCmdPreviewReplace = 40026,
+    kCmdUndoReplace = 40027,
 };
 
 // The command whose run is active, if any.
-enum class ActiveRun { None, Search, Replace, Touch };
+// A preview's Stop is the Replace button, as for a replace.
+enum class ActiveRun { None, Search, Replace, Preview, Touch };
 
 // What the enabling rules look at.
 struct WindowState {

@@ -77,6 +77,7 @@ constexpr BuiltInText kBuiltIn[] = {
     {kCmdFileOperations, "&File Operations..."},
     {kCmdTouchSelected, "&Touch Selected Files"},
     {kCmdPreviewReplace, "Pre&view Replace\tCtrl+Shift+H"},
+    {kCmdUndoReplace, "&Undo Last Replace..."},
     {kCtxCopy, "&Copy Search Results to clipboard"},
     {kCtxViewContext, "&View Context"},
     {kCmdHelpContents, "&Contents\tF1"},
@@ -104,6 +105,7 @@ constexpr BuiltInText kBuiltIn[] = {
     {kCommandHintOffset + kCmdViewHtml, "Show the search results as a page in the web browser\nView as HTML"},
     {kCommandHintOffset + kCmdFileOperations, "Copy, move, rename or delete the files in the results\nFile Operations"},
     {kCommandHintOffset + kCmdPreviewReplace, "Show the changes a replace would make, without writing anything\nPreview Replace"},
+    {kCommandHintOffset + kCmdUndoReplace, "Take back the files of the last replace run\nUndo Last Replace"},
     {kCommandHintOffset + kCmdHelpContents, "Show the help\nHelp"},
 };
 

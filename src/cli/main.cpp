@@ -361,11 +361,7 @@ bool preparePreview(tw::SearchRequest& request, tw::ReplacePreview& preview, tw:
                      false);
         return false;
     }
-    request.options.promptMode = 2;
-    request.options.outputFile.clear();
-    request.options.backupPath.clear();
-    request.options.writeToBackupDir = false;
-    request.preview = &preview;
+    tw::previewInstead(request, preview);
     return true;
 }
 

@@ -5,8 +5,10 @@
 #include "platform/FileSystem.h"
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace tw {
 
@@ -22,12 +24,28 @@ public:
     }
     size_t size() const { return m_files.size(); }
 
+    // The run left the listed file `path` alone because it changed since; the search
+    // threads of a run may say so at the same time.
+    void noteRefused(const std::string& path) const
+    {
+        const std::lock_guard<std::mutex> lock(m_refusedLock);
+        m_refused.push_back(path);
+    }
+    // The files noted by noteRefused, in the order they were noted.
+    std::vector<std::string> refused() const
+    {
+        const std::lock_guard<std::mutex> lock(m_refusedLock);
+        return m_refused;
+    }
+
 private:
     struct Expected {
         int64_t size = 0;
         FileTime lastWrite = 0;
     };
     std::unordered_map<std::string, Expected> m_files;
+    mutable std::mutex m_refusedLock;          // guards m_refused
+    mutable std::vector<std::string> m_refused; // what the run refused, as it went
 };
 
 // The results line of a listed file that changed since: its text before the name.

@@ -224,6 +224,7 @@ void FileSearch::searchFile(size_t k, std::string_view listed, size_t total, boo
     if (only && !only->unchanged(path, report.status)) {
         // Not the file the preview showed: it is left as it is.
         m_lane.results.addLine(ResultEntry::notice(kChangedSincePreview + displayName(path)));
+        only->noteRefused(path);
         report.fate = FileReport::Fate::Skipped;
         return;
     }

@@ -39,4 +39,13 @@ std::string previewSummaryText(long replacements, long files)
     return formatText("Preview: %ld occurrences in %ld file(s) would be replaced", replacements, files);
 }
 
+void previewInstead(SearchRequest& request, ReplacePreview& preview)
+{
+    request.options.promptMode = 2;
+    request.options.outputFile.clear();
+    request.options.backupPath.clear();
+    request.options.writeToBackupDir = false;
+    request.preview = &preview;
+}
+
 } // namespace tw

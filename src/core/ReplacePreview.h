@@ -10,22 +10,15 @@
 //   preview.flush(); preview.replacements(), preview.filesChanged()
 #include "core/ChangeSpans.h"
 #include "core/PatchWriter.h"
+#include "core/PreviewedFile.h"
 #include "core/ReplaceWriter.h"
+#include "core/SearchRequest.h"
 #include "platform/FileSystem.h"
 
 #include <functional>
 #include <string>
 
 namespace tw {
-
-// A file the preview would change, as it was scanned.
-struct PreviewedFile {
-    std::string path;      // full path
-    std::string rel;       // relative to the start directory of its path/mask pair, as in the patch
-    long replacements = 0;
-    int64_t size = 0;      // the original's size and modification time when it was scanned
-    FileTime lastWrite = 0;
-};
 
 class ReplacePreview {
 public:
@@ -52,6 +45,10 @@ private:
     long m_replacements = 0;
     long m_files = 0;
 };
+
+// Makes the replace run `request` a preview into `preview`: it runs as with no questions and
+// writes no output file and no backup.
+void previewInstead(SearchRequest& request, ReplacePreview& preview);
 
 // The closing line of a preview: "Preview: N occurrences in M file(s) would be replaced".
 std::string previewSummaryText(long replacements, long files);

@@ -293,7 +293,8 @@ bool RunDriver::prepareFileList(RunPlan& run)
 bool RunDriver::prepareRun(RunPlan& run, RunLedger& ledger)
 {
     const ProgramOptions& opt = run.opt;
-    if (run.replace && !run.quiet && opt.backupPath.empty() &&
+    // A preview writes nothing, so it needs no backup either.
+    if (run.replace && !run.quiet && !run.request.preview && opt.backupPath.empty() &&
         m_host.ask(Question::YesNo, "No backup directory was selected in Options\nDo you want to continue?") !=
             Answer::Yes)
         return false;

@@ -19,7 +19,7 @@ const std::vector<CommandText>& commandTexts()
     // before the first window asks for them and never changes afterwards.
     static const std::vector<CommandText> texts = [] {
         const int ids[] = {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, kCmdExit,
-                           kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, kCmdPreviewReplace, kCmdOpenAssociated,
+                           kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, kCmdPreviewReplace, kCmdUndoReplace, kCmdOpenAssociated,
                            kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, kCmdCustomizeToolbar,
                            kCmdScript, kCmdOptions, kCmdCaseSensitive, kCmdSearchSubdirs, kCmdWholeWord,
                            kCmdRegularExpression, kCmdSearchZips, kCmdIgnoreWhitespace, kCmdHelpContents,
@@ -133,6 +133,7 @@ QIcon commandIcon(int id, const QStyle* style)
         {kCmdPrintResults, "document-print", QStyle::SP_DriveFDIcon},
         {kCmdViewHtml, "text-html", QStyle::SP_DriveNetIcon},
         {kCmdPreviewReplace, "document-print-preview", QStyle::SP_FileDialogContentsView},
+        {kCmdUndoReplace, "edit-undo", QStyle::SP_ArrowBack},
         {kCmdOpenAssociated, "document-open", QStyle::SP_DialogOpenButton},
         {kCmdOpenDefaultViewer, "document-open", QStyle::SP_FileIcon},
         {kCmdOpenWith, "document-open", QStyle::SP_FileLinkIcon},

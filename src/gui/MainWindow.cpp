@@ -3,7 +3,9 @@
 #include "app/OptionsBlock.h"
 #include "app/ProgramScripts.h"
 #include "app/FileOperationModel.h"
+#include "app/PreviewSession.h"
 #include "app/TouchModel.h"
+#include "app/UndoReplaceModel.h"
 #include "app/RunRequest.h"
 #include "app/ToolbarLayout.h"
 #include "core/MemberExtract.h"
@@ -25,6 +27,7 @@
 #include "gui/ScriptEditorDialog.h"
 #include "gui/TitleFit.h"
 #include "gui/TouchDialog.h"
+#include "gui/UndoReplaceDialog.h"
 #include "gui/UiText.h"
 #include "gui/WindowGeometry.h"
 #include "platform/Environment.h"
@@ -259,6 +262,8 @@ void MainWindow::buildActions()
     connect(action(kCmdOpenWith), &QAction::triggered, this, [this] { m_opener->openWithProgram(); });
     connect(action(kCmdViewContext), &QAction::triggered, this, [this] { m_opener->viewContext(); });
     connect(action(kCmdTouch), &QAction::triggered, this, &MainWindow::touchFiles);
+    connect(action(kCmdPreviewReplace), &QAction::triggered, this, &MainWindow::previewReplace);
+    connect(action(kCmdUndoReplace), &QAction::triggered, this, &MainWindow::undoLastReplace);
     connect(action(kCmdFileOperations), &QAction::triggered, this,
             [this] { fileOperations(FileOperationKind::Copy); });
     connect(action(kCmdPrintResults), &QAction::triggered, this, [this] {
@@ -582,6 +587,135 @@ PreviewWindow* MainWindow::previewWindow() const
     return m_preview.data();
 }
 
+void MainWindow::previewReplace()
+{
+    if (running()) {
+        if (m_active == ActiveRun::Preview)
+            stopRun();
+        return;
+    }
+    if (m_saved.noReplace)
+        return;
+    takeInputs();
+    const AcceptedInputs accepted = acceptForRun(true);
+    if (!accepted.accepted()) {
+        showMessage(toQt(accepted.message));
+        focusBox(accepted.focus);
+        return;
+    }
+    rememberInputs();
+    SearchRequest request = buildRunRequest({m_saved.inputs, m_options, m_saved, /*replaceMode=*/true,
+                                             /*unattended=*/false, m_saved.quietMode, &m_script, accepted.use});
+    std::string error;
+    std::shared_ptr<PreviewSession> session = PreviewSession::create(realFileSystem(), request, &error);
+    if (!session) {
+        showMessage(toQt(error));
+        return;
+    }
+    // The preview writes no output file, so it never needs the printer.
+    RunJob job = RunController::searchJob(std::move(request), session->request().options.beforeHit,
+                                          session->request().options.afterHit);
+    job.usesDefaultPrinter = false;
+    job.work = [session](RunDriver& driver) { return session->runPreview(driver); };
+    m_model->clear();
+    if (!m_controller->start(std::move(job)))
+        return;
+    setRunning(ActiveRun::Preview);
+    m_whenRunEnds = [this, session](RunOutcome outcome) { showPreview(session, outcome); };
+    if (accepted.scriptChanged)
+        showScript();
+}
+
+void MainWindow::showPreview(const std::shared_ptr<PreviewSession>& session, RunOutcome outcome)
+{
+    // A stopped preview has not seen every file: its patch is not the run's.
+    if (outcome != RunOutcome::Completed)
+        return;
+    if (!session->patchWritten()) {
+        showMessage(QStringLiteral("The preview could not write its patch file ") + toQt(session->patchPath()));
+        return;
+    }
+    if (session->files().empty()) {
+        statusBar()->showMessage(QStringLiteral("Nothing would be replaced."));
+        return;
+    }
+    PreviewWindow* window = openPreviewWindow(session->patchPath(), session->files());
+    if (!window)
+        return;
+    m_previewSession = session;
+    connect(window, &PreviewWindow::replaceRequested, this, &MainWindow::applyPreview);
+    connect(window, &QDialog::finished, this, [this, session] {
+        if (m_previewSession == session)
+            m_previewSession.reset();
+    });
+}
+
+void MainWindow::applyPreview()
+{
+    const std::shared_ptr<PreviewSession> session = m_previewSession;
+    if (!session || !m_preview)
+        return;
+    if (running()) {
+        showMessage(QStringLiteral("Stop the active run, or wait for its end, before replacing."));
+        return;
+    }
+    const SearchRequest& request = session->request();
+    RunJob job = RunController::searchJob(request, request.options.beforeHit, request.options.afterHit);
+    job.work = [session](RunDriver& driver) { return session->runReplace(driver); };
+    m_model->clear();
+    if (!m_controller->start(std::move(job)))
+        return;
+    setRunning(ActiveRun::Replace);
+    // The patch describes the files as they were: it is applied once.
+    m_preview->setReplaceEnabled(false);
+    m_whenRunEnds = [this, session](RunOutcome) {
+        if (!m_preview || m_previewSession != session)
+            return;
+        QStringList refused;
+        for (const std::string& path : session->refused())
+            refused << toQt(displayName(path));
+        // With nothing refused the preview has done its work; otherwise it stays to say
+        // which files were left alone.
+        if (refused.isEmpty())
+            m_preview->close();
+        else
+            m_preview->showRefusedFiles(refused);
+    };
+}
+
+void MainWindow::undoLastReplace()
+{
+    if (running())
+        return;
+    auto model = std::make_shared<UndoReplaceModel>(realFileSystem(), realFileOps(), dataDirectory());
+    if (!model->load()) {
+        QString text = QStringLiteral("Nothing to undo.");
+        for (const std::string& problem : model->problems())
+            text += QLatin1Char('\n') + toQt(problem);
+        showMessage(text);
+        return;
+    }
+    UndoReplaceDialog dialog(*model, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    RunJob job;
+    job.heading = m_controller->runHeading();
+    job.work = [model, this](RunDriver&) {
+        std::vector<std::string> lines;
+        const UndoTakeBack result = model->takeBack(&lines);
+        ResultStream& out = m_controller->jobResults();
+        for (const std::string& line : lines)
+            out.addLine(ResultEntry::notice(line));
+        out.addLine(ResultEntry::summary("Restored " + std::to_string(result.restored) + " of " +
+                                         std::to_string(result.files) + " file(s)"));
+        return RunOutcome::Completed;
+    };
+    // The list shows what the undo did.
+    m_model->clear();
+    if (m_controller->start(std::move(job)))
+        setRunning(ActiveRun::Touch);
+}
+
 void MainWindow::showMessage(const QString& text)
 {
     // A "/q" window closes by itself and nobody may be there to answer a box: the message
@@ -599,7 +733,8 @@ void MainWindow::showMessage(const QString& text)
 void MainWindow::runCommand(bool replaceMode)
 {
     if (running()) {
-        if (replaceMode == (m_active == ActiveRun::Replace))
+        // The Replace button is the Stop of a replace and of a preview.
+        if (replaceMode == (m_active == ActiveRun::Replace || m_active == ActiveRun::Preview))
             stopRun();
         return;
     }
@@ -717,7 +852,8 @@ void MainWindow::setResultsLabel(const QString& text)
 void MainWindow::setRunning(ActiveRun run)
 {
     const bool active = run != ActiveRun::None;
-    const bool replaceMode = (active ? run : m_active) == ActiveRun::Replace;
+    const ActiveRun kind = active ? run : m_active;
+    const bool replaceMode = kind == ActiveRun::Replace || kind == ActiveRun::Preview;
     m_active = run;
     QPushButton* own = replaceMode ? m_replaceButton : m_searchButton;
     own->setText(active ? QStringLiteral("Stop") : (replaceMode ? QStringLiteral("Replace") : QStringLiteral("Search")));
@@ -731,7 +867,9 @@ void MainWindow::setRunning(ActiveRun run)
     command->setCheckable(active);
     command->setChecked(active);
     if (active)
-        statusBar()->showMessage(replaceMode ? QStringLiteral("Replacing...") : QStringLiteral("Searching..."));
+        statusBar()->showMessage(run == ActiveRun::Preview ? QStringLiteral("Previewing...")
+                                 : replaceMode             ? QStringLiteral("Replacing...")
+                                                           : QStringLiteral("Searching..."));
     else
         setResultsLabel(QString::fromLatin1(kResultsLabel));
     updateCommands();
@@ -903,7 +1041,7 @@ void MainWindow::buildMenus()
         std::vector<int> items; // 0 is a separator
     } menus[] = {
         {kTextMenuActions, {kCmdSearch, kCmdReplace, kCmdTouch, kCmdFileOperations, 0, kCmdExit}},
-        {kTextMenuEdit, {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, 0, kCmdPreviewReplace}},
+        {kTextMenuEdit, {kCmdCopyResults, kCmdPrintResults, kCmdViewHtml, 0, kCmdPreviewReplace, kCmdUndoReplace}},
         {kTextMenuView,
          {kCmdOpenAssociated, kCmdOpenDefaultViewer, kCmdOpenWith, kCmdViewContext, 0, kCmdCustomizeToolbar,
           kCmdScript, kCmdOptions}},

@@ -7,7 +7,7 @@
 // enabled state follows the rules of CommandRules.h.
 #include "app/CommandLine.h"
 #include "app/BinaryModeModel.h"
-#include "app/PreviewedFile.h"
+#include "core/PreviewedFile.h"
 #include "app/CommandRules.h"
 #include "core/FileOperations.h"
 #include "app/ScriptInputs.h"
@@ -40,6 +40,7 @@ class QToolBar;
 
 namespace tw {
 
+class PreviewSession;
 class PreviewWindow;
 class ResultsDelegate;
 
@@ -81,6 +82,13 @@ public:
     PreviewWindow* openPreviewWindow(const std::string& patchPath, std::vector<PreviewedFile> files);
     // The preview open now, if any.
     PreviewWindow* previewWindow() const;
+    // "Preview Replace" (while a preview runs, its Stop): the replace the boxes describe
+    // runs on the worker as a preview, and the preview window opens on its patch when it
+    // has found something to change. The window's Replace applies it (applyPreview).
+    void previewReplace();
+    // "Undo Last Replace...": the files of the last replace run of the undo history with
+    // their state; OK restores them on the worker.
+    void undoLastReplace();
 
     // The command's action (menu and toolbar), or nullptr for an unknown identifier.
     QAction* action(int id) const;
@@ -184,6 +192,10 @@ private:
     void noteScriptRead(const Script& script);
     // Reads scripts with the window's flags and options, noting each file read.
     ScriptLoader scriptLoader();
+    // After a preview run: its window, or why there is none.
+    void showPreview(const std::shared_ptr<PreviewSession>& session, RunOutcome outcome);
+    // The preview window's Replace: the previewed run on exactly the previewed files.
+    void applyPreview();
     void showMessage(const QString& text);
     void setRunning(ActiveRun run);
     void onRunFinished(RunOutcome outcome);
@@ -222,6 +234,8 @@ private:
     ResultsDelegate* m_delegate = nullptr;
     QToolBar* m_toolbar = nullptr;
     QPointer<PreviewWindow> m_preview; // the open "Preview Replace", if any
+    // The preview m_preview shows (its patch file lives as long as it); null with no window.
+    std::shared_ptr<PreviewSession> m_previewSession;
 
     std::map<int, QAction*> m_actions;   // every command of the menus, by identifier
     // The results list's context menu: its own texts, each mirroring a command.

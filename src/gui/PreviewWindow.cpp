@@ -139,6 +139,16 @@ PreviewWindow::PreviewWindow(const std::string& patchPath, std::vector<Previewed
 
 PreviewWindow::~PreviewWindow() = default;
 
+void PreviewWindow::setReplaceEnabled(bool enabled)
+{
+    m_replace->setEnabled(enabled && m_loaded && !m_files.empty());
+}
+
+bool PreviewWindow::replaceEnabled() const
+{
+    return m_replace->isEnabled();
+}
+
 void PreviewWindow::selectFile(int row)
 {
     m_fileList->setCurrentIndex(m_filesModel->index(row, PatchFilesModel::FileColumn));

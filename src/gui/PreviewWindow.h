@@ -6,7 +6,7 @@
 // Replace only asks for the run (replaceRequested); whoever runs it reports the files it
 // refused through showRefusedFiles. The window is not modal.
 #include "app/PatchIndex.h"
-#include "app/PreviewedFile.h"
+#include "core/PreviewedFile.h"
 
 #include <QDialog>
 #include <QRect>
@@ -47,6 +47,9 @@ public:
 
     PatchFilesModel& filesModel() const { return *m_filesModel; }
     PatchLinesModel& linesModel() const { return *m_linesModel; }
+    // Whether "Replace" can be pressed (not once the preview has been applied).
+    void setReplaceEnabled(bool enabled);
+    bool replaceEnabled() const;
     // Shows the hunks of the list's row `row`.
     void selectFile(int row);
 

@@ -1,11 +1,13 @@
 #include "gui/ReplacePage.h"
 
+#include "gui/NumberBox.h"
 #include "gui/SearchPage.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +15,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
 
 namespace tw {
 
@@ -41,6 +46,13 @@ ReplacePage::ReplacePage(QWidget* parent) : OptionsPage(parent)
 
     m_keepFileTime = addCheck(QStringLiteral("&Do not change file date/time"));
 
+    // The undo history keeps the originals of the latest replace runs within this space.
+    m_undoSpace = new NumberBox(0, INT_MAX, false, this);
+    m_undoSpace->setToolTip(QStringLiteral("0 keeps no undo history"));
+    auto* undo = new QFormLayout;
+    undo->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    undo->addRow(labelFor(QStringLiteral("&Undo Space (MB):"), m_undoSpace), m_undoSpace);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(backupLabel);
     layout->addLayout(backup);
@@ -49,6 +61,8 @@ ReplacePage::ReplacePage(QWidget* parent) : OptionsPage(parent)
     layout->addWidget(group);
     layout->addSpacing(6);
     layout->addWidget(m_keepFileTime);
+    layout->addSpacing(6);
+    layout->addLayout(undo);
     layout->addStretch();
 
     connect(browse, &QPushButton::clicked, this, [this] {
@@ -70,6 +84,7 @@ void ReplacePage::load(const ProgramOptions& o)
     if (QAbstractButton* b = m_prompts->button(o.promptMode))
         b->setChecked(true);
     m_keepFileTime->setChecked(o.keepFileTime);
+    m_undoSpace->setValue(static_cast<int>(std::min<int64_t>(o.undoSpaceBytes >> 20, INT_MAX)));
 }
 
 std::optional<OptionsPage::Problem> ReplacePage::store(ProgramOptions& o) const
@@ -78,7 +93,12 @@ std::optional<OptionsPage::Problem> ReplacePage::store(ProgramOptions& o) const
     o.writeToBackupDir = m_writeToBackupDir->isChecked();
     if (const int mode = m_prompts->checkedId(); mode >= 0)
         o.promptMode = mode;
+    std::string error;
+    const std::optional<int> undoSpace = m_undoSpace->value(&error);
+    if (!undoSpace)
+        return Problem{m_undoSpace, toQt(error)};
     o.keepFileTime = m_keepFileTime->isChecked();
+    o.undoSpaceBytes = int64_t(*undoSpace) << 20;
     return std::nullopt;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The "Replace" page: the backup directory, writing into it, the confirmation mode and
-// keeping the file time.
+// The "Replace" page: the backup directory, writing into it, the confirmation mode,
+// keeping the file time and the space of the undo history.
 #include "gui/OptionsPage.h"
 
 class QButtonGroup;
@@ -8,6 +8,8 @@ class QCheckBox;
 class QLineEdit;
 
 namespace tw {
+
+class NumberBox;
 
 class ReplacePage final : public OptionsPage {
     Q_OBJECT
@@ -21,6 +23,7 @@ private:
     QCheckBox* m_writeToBackupDir = nullptr;
     QButtonGroup* m_prompts = nullptr; // ids are the prompt modes 0, 1, 2
     QCheckBox* m_keepFileTime = nullptr;
+    NumberBox* m_undoSpace = nullptr; // "Undo Space", in MB
 };
 
 } // namespace tw

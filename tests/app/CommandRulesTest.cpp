@@ -19,6 +19,8 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
     searching.hasResults = true;
     WindowState replacing;
     replacing.active = ActiveRun::Replace;
+    WindowState previewing;
+    previewing.active = ActiveRun::Preview;
     WindowState noReplace;
     noReplace.noReplace = true;
     WindowState regex;
@@ -42,10 +44,15 @@ TEST(CommandRules, EnablingFollowsTheRunAndTheFlags)
         {kCmdReplace, replacing, true},
         {kCmdReplace, searching, false},
         {kCmdReplace, noReplace, false},
-        {kCmdPreviewReplace, idle, false},
+        {kCmdPreviewReplace, idle, true},
         {kCmdPreviewReplace, noReplace, false},
         {kCmdPreviewReplace, replacing, false},
         {kCmdPreviewReplace, searching, false},
+        {kCmdPreviewReplace, previewing, true}, // its own Stop
+        {kCmdReplace, previewing, true}, // the Replace button stops a preview
+        {kCmdSearch, previewing, false},
+        {kCmdUndoReplace, idle, true},
+        {kCmdUndoReplace, replacing, false},
         {kCmdExit, searching, false},
         {kCmdCopyResults, idle, false},
         {kCmdCopyResults, idleWithResults, true},

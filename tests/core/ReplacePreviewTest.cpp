@@ -86,6 +86,7 @@ TEST(ReplacePreview, NamesItsFilesAndALaterRunReplacesOnlyThoseUnchanged)
     EXPECT_EQ(readFile(dir.file("b.txt")), "foo foo foo\n");
     EXPECT_EQ(readFile(dir.file("d.txt")), "foo\n");
     EXPECT_TRUE(r.hasLine("Not replaced, changed since the preview: " + dir.file("b.txt")));
+    EXPECT_EQ(expected.refused(), std::vector<std::string>{dir.file("b.txt")});
     EXPECT_TRUE(r.hasLine("Replaced 1 occurrences in 1 file(s)"));
 }
 

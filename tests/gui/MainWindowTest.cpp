@@ -3,7 +3,10 @@
 #include "gui/BinaryModeDialog.h"
 #include "gui/ContextWindow.h"
 #include "gui/FileOperationsDialog.h"
+#include "gui/PatchFilesModel.h"
+#include "gui/PreviewWindow.h"
 #include "gui/TouchDialog.h"
+#include "gui/UndoReplaceDialog.h"
 #include "gui/ScriptEditorDialog.h"
 #include "gui/QuestionDialog.h"
 #include "gui/Commands.h"
@@ -32,6 +35,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QTreeWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -154,8 +158,9 @@ TEST_F(MainWindowTest, HtmlPageAndMenuCommands)
     EXPECT_TRUE(enabled["&Touch...\tCtrl+T"]);
     EXPECT_TRUE(enabled["&File Operations..."]);
     EXPECT_TRUE(enabled["Open with &Default Viewer"]); // xdg-open unless another is set
-    EXPECT_FALSE(enabled["Pre&view Replace\tCtrl+Shift+H"]); // no preview run behind it yet
-    EXPECT_EQ(enabled.size(), 25u);
+    EXPECT_TRUE(enabled["Pre&view Replace\tCtrl+Shift+H"]);
+    EXPECT_TRUE(enabled["&Undo Last Replace..."]);
+    EXPECT_EQ(enabled.size(), 26u);
 }
 
 TEST_F(MainWindowTest, ReplaceAsksThroughTheHostAndRewritesTheFile)
@@ -659,6 +664,144 @@ TEST_F(MainWindowTest, DeleteInTheResultsListRemovesTheSelectedFileOnly)
     EXPECT_EQ(readFile(m_dir.file("b.txt")), "needle\n");
     const QString last = model.data(model.index(model.rowCount() - 1)).toString();
     EXPECT_TRUE(last.contains(QStringLiteral("1 file"))) << last.toStdString();
+}
+
+QPushButton* buttonIn(QWidget& parent, const char* name)
+{
+    for (QPushButton* b : parent.findChildren<QPushButton*>())
+        if (b->accessibleName() == QLatin1String(name))
+            return b;
+    ADD_FAILURE() << "no button " << name;
+    return nullptr;
+}
+
+bool resultsHave(const ResultsModel& model, const QString& text)
+{
+    for (int row = 0; row < model.rowCount(); ++row)
+        if (model.data(model.index(row)).toString() == text)
+            return true;
+    return false;
+}
+
+// Preview Replace runs the replace on the worker without writing and opens the preview on
+// its patch; the preview's Replace then rewrites exactly the previewed files, refusing the
+// one that changed since and leaving alone one that was not previewed. The patch file goes
+// with the window.
+TEST_F(MainWindowTest, PreviewReplaceWritesNothingThenReplacesThePreviewedFiles)
+{
+    writeFile(m_dir.file("a.txt"), "cat dog\n");
+    writeFile(m_dir.file("b.txt"), "cat cat\n");
+    writeFile(m_dir.file("c.txt"), "dog\n");
+    // A preview asks nothing, not even for a backup directory; the replace that applies it
+    // asks only that (no backup directory is set here).
+    std::vector<Question> asked;
+    m_window.host().setAnswerProvider([&](Question kind, const QString&, const QString&) {
+        asked.push_back(kind);
+        return kind == Question::YesNo ? Answer::Yes : Answer::Cancel;
+    });
+    type("Replace", "cow");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+
+    // Nothing to change: no window.
+    type("Search String", "zebra");
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    m_window.action(kCmdPreviewReplace)->trigger();
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_EQ(m_window.previewWindow(), nullptr);
+    EXPECT_EQ(m_window.statusBar()->currentMessage(), QStringLiteral("Nothing would be replaced."));
+
+    type("Search String", "cat");
+    m_window.action(kCmdPreviewReplace)->trigger();
+    ASSERT_TRUE(ended.wait(20000));
+    PreviewWindow* preview = m_window.previewWindow();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat dog\n");
+    EXPECT_EQ(readFile(m_dir.file("b.txt")), "cat cat\n");
+    ASSERT_EQ(preview->files().size(), 2u);
+    EXPECT_EQ(preview->files()[1].replacements, 2);
+    EXPECT_EQ(preview->filesModel().rowCount(), 2);
+    const std::string patch = preview->patchPath();
+    EXPECT_NE(readFile(patch).find("-cat cat\n+cow cow\n"), std::string::npos);
+    EXPECT_TRUE(resultsHave(m_window.model(), QStringLiteral("Preview: 3 occurrences in 2 file(s) would be replaced")));
+
+    writeFile(m_dir.file("b.txt"), "cat cat cat\n");
+    writeFile(m_dir.file("d.txt"), "cat\n");
+    QStringList told;
+    preview->setMessageSink([&](const QString& text) { told << text; });
+    QTest::mouseClick(buttonIn(*preview, "Replace"), Qt::LeftButton);
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cow dog\n");
+    EXPECT_EQ(readFile(m_dir.file("b.txt")), "cat cat cat\n");
+    EXPECT_EQ(readFile(m_dir.file("d.txt")), "cat\n");
+    EXPECT_EQ(asked, std::vector<Question>{Question::YesNo});
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains(QString::fromStdString(m_dir.file("b.txt")))) << told[0].toStdString();
+    // The window stays to say so, and its patch cannot be applied twice.
+    ASSERT_EQ(m_window.previewWindow(), preview);
+    EXPECT_FALSE(preview->replaceEnabled());
+    preview->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window.previewWindow() == nullptr; }));
+    EXPECT_FALSE(std::filesystem::exists(patch));
+
+    // With nothing refused the preview closes once it has been applied. (The walk's list
+    // is cached from the first run, so d.txt stays out of this one too.)
+    m_window.action(kCmdPreviewReplace)->trigger();
+    ASSERT_TRUE(ended.wait(20000));
+    preview = m_window.previewWindow();
+    ASSERT_NE(preview, nullptr);
+    ASSERT_EQ(preview->files().size(), 1u);
+    QTest::mouseClick(buttonIn(*preview, "Replace"), Qt::LeftButton);
+    ASSERT_TRUE(ended.wait(20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_window.previewWindow() == nullptr; }));
+    EXPECT_EQ(readFile(m_dir.file("b.txt")), "cow cow cow\n");
+}
+
+// Undo Last Replace lists the files of the last replace run with their state, and OK
+// restores those still as the run left them; a file changed since is left alone.
+TEST_F(MainWindowTest, UndoLastReplaceListsTheRunsFilesAndRestoresThem)
+{
+    writeFile(m_dir.file("a.txt"), "cat dog\n");
+    writeFile(m_dir.file("b.txt"), "cat\n");
+    m_window.host().setAnswerProvider([](Question kind, const QString&, const QString&) {
+        return kind == Question::ReplaceHit ? Answer::ReplaceAllRemaining : Answer::Yes;
+    });
+    type("Search String", "cat");
+    type("Replace", "cow");
+    type("File Mask", "*.txt");
+    type("Path", m_dir.path());
+    ASSERT_TRUE(runWith("Replace"));
+    ASSERT_EQ(readFile(m_dir.file("a.txt")), "cow dog\n");
+    ASSERT_EQ(readFile(m_dir.file("b.txt")), "cow\n");
+    writeFile(m_dir.file("b.txt"), "changed\n");
+
+    QStringList rows;
+    bool restoreOffered = false;
+    const std::function<void()> answer = [&] {
+        auto* d = qobject_cast<UndoReplaceDialog*>(QApplication::activeModalWidget());
+        if (!d) {
+            QTimer::singleShot(10, &m_window, answer);
+            return;
+        }
+        for (int r = 0; r < d->fileList().topLevelItemCount(); ++r)
+            rows << d->fileList().topLevelItem(r)->text(0) + QLatin1Char('|') + d->fileList().topLevelItem(r)->text(1);
+        QPushButton* restore = buttonIn(*d, "Restore");
+        restoreOffered = restore && restore->isEnabled();
+        d->accept();
+    };
+    QTimer::singleShot(0, &m_window, answer);
+    QSignalSpy ended(&m_window, &MainWindow::runEnded);
+    m_window.action(kCmdUndoReplace)->trigger();
+    ASSERT_TRUE(ended.wait(20000));
+    rows.sort();
+    EXPECT_EQ(rows, QStringList({QString::fromStdString(m_dir.file("a.txt")) + QStringLiteral("|Will be restored"),
+                                 QString::fromStdString(m_dir.file("b.txt")) +
+                                     QStringLiteral("|Changed since the replace")}));
+    EXPECT_TRUE(restoreOffered);
+    EXPECT_EQ(readFile(m_dir.file("a.txt")), "cat dog\n");
+    EXPECT_EQ(readFile(m_dir.file("b.txt")), "changed\n");
+    EXPECT_TRUE(resultsHave(m_window.model(), QStringLiteral("Restored 1 of 2 file(s)")));
 }
 
 // Ctrl+T collects the files the boxes select on the worker, then the Touch dialog opens on

@@ -167,11 +167,16 @@ TEST(OptionsSheet, NumberBoxSpinButtonsStayWithinTheLimits)
     EXPECT_EQ(s.sheet.options().contextLines, 50);
 }
 
-TEST(OptionsSheet, NoPromptsStoresModeTwoAndColoursKeepTheirByteOrder)
+TEST(OptionsSheet, NoPromptsUndoSpaceAndColoursAreStored)
 {
     ProgramOptions start;
     start.promptMode = 0;
+    start.undoSpaceBytes = int64_t(3000) << 20; // past 2 GiB: the page shows it in MB
     Sheet s(start, OptionsSheet::ReplacePageIndex);
+    auto* undoSpace = control<NumberBox>(s.sheet, QStringLiteral("Undo Space (MB):"));
+    ASSERT_TRUE(undoSpace);
+    EXPECT_EQ(undoSpace->text(), QStringLiteral("3000"));
+    undoSpace->setText(QStringLiteral("0"));
     auto* noPrompts = control<QRadioButton>(s.sheet, QStringLiteral("No Prompts"));
     // On the button's indicator: a click on its empty right part does not press it.
     QTest::mouseClick(noPrompts, Qt::LeftButton, {}, QPoint(6, noPrompts->height() / 2));
@@ -187,6 +192,7 @@ TEST(OptionsSheet, NoPromptsStoresModeTwoAndColoursKeepTheirByteOrder)
 
     EXPECT_TRUE(s.pressOk());
     EXPECT_EQ(s.sheet.options().promptMode, 2);
+    EXPECT_EQ(s.sheet.options().undoSpaceBytes, 0); // keeps no history
     EXPECT_EQ(s.sheet.options().stringColor, 0xFF0000u); // 0x00BBGGRR
     EXPECT_EQ(s.sheet.options().fileColor, start.fileColor);
 }
