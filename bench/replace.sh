@@ -1,6 +1,7 @@
 #!/bin/sh
 # Times a replace of a frequent literal over fresh copies of a part of the kernel tree
 # (drivers/ unless SUBTREE says otherwise): tarnwick without and with a backup directory,
+# and without its undo history ("Undo Space" 0, to show what keeping the history costs),
 # grep | xargs sed -i, and a pipeline that uses every core (rg -l | xargs sd when sd is
 # installed, else rg -l | xargs -P<cores> sed -i). Each is run RUNS times (default 5) on a
 # fresh, cached copy; the medians are printed side by side, and every copy must end
@@ -16,6 +17,10 @@ subtree=${SUBTREE:-drivers}
 cores=$(nproc)
 tw="$build/tarnwick-cli"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+# The settings of the runs without an undo history.
+noundo="$work/config-noundo"
+mkdir -p "$noundo/Pellworth Software Inc."
+printf '[Options]\nUndo Space=0\n' >"$noundo/Pellworth Software Inc./TW32.conf"
 
 fresh() { rm -rf "$work/$1"; mkdir -p "$work"; cp -a "$tree/$subtree" "$work/$1"; cat $(find "$work/$1" -type f) >/dev/null 2>&1 || true; sync; }
 secs() { s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N); awk "BEGIN{print $e - $s}"; }
@@ -30,7 +35,7 @@ else
 fi
 
 same=yes
-t_sed="" t_all="" t_tw="" t_twb=""
+t_sed="" t_all="" t_tw="" t_twb="" t_twn=""
 for i in $(seq "$runs"); do
     fresh sed
     t_sed="$t_sed $(secs sh -c "cd '$work/sed' && grep -rlZF static . | xargs -0 sed -i 's/static/STATIC/g'")"
@@ -40,13 +45,15 @@ for i in $(seq "$runs"); do
     t_tw="$t_tw $(secs "$tw" /Sstatic /RSTATIC /P "$work/tw/*.*" /d /n)"
     fresh twb; rm -rf "$work/bak"
     t_twb="$t_twb $(secs "$tw" /Sstatic /RSTATIC /P "$work/twb/*.*" /d /n /B "$work/bak")"
-    for c in all tw twb; do
+    fresh twn
+    t_twn="$t_twn $(XDG_CONFIG_HOME="$noundo" secs "$tw" /Sstatic /RSTATIC /P "$work/twn/*.*" /d /n)"
+    for c in all tw twb twn; do
         diff -r "$work/sed" "$work/$c" >/dev/null || same=NO
     done
 done
 
 m_sed=$(echo "$t_sed" | median) m_all=$(echo "$t_all" | median)
-m_tw=$(echo "$t_tw" | median) m_twb=$(echo "$t_twb" | median)
+m_tw=$(echo "$t_tw" | median) m_twb=$(echo "$t_twb" | median) m_twn=$(echo "$t_twn" | median)
 echo "$subtree, $(find "$work/sed" -type f | wc -l) files, medians of $runs runs on $cores cores"
 printf '%-28s %7.3fs\n' "grep | xargs sed" "$m_sed"
 printf '%-28s %7.3fs\n' "$allcores_name" "$m_all"
@@ -54,5 +61,7 @@ printf '%-28s %7.3fs  %5.2fx sed  %5.2fx all cores\n' "tarnwick, no backup" "$m_
     "$(awk "BEGIN{print $m_tw / $m_sed}")" "$(awk "BEGIN{print $m_tw / $m_all}")"
 printf '%-28s %7.3fs  %5.2fx sed  %5.2fx all cores\n' "tarnwick, with backup (/B)" "$m_twb" \
     "$(awk "BEGIN{print $m_twb / $m_sed}")" "$(awk "BEGIN{print $m_twb / $m_all}")"
-echo "runs:  sed$t_sed | all cores$t_all | tarnwick$t_tw | tarnwick /B$t_twb"
+printf '%-28s %7.3fs  undo history costs %+.1f%%\n' "tarnwick, no undo history" "$m_twn" \
+    "$(awk "BEGIN{print ($m_tw / $m_twn - 1) * 100}")"
+echo "runs:  sed$t_sed | all cores$t_all | tarnwick$t_tw | tarnwick /B$t_twb | no undo$t_twn"
 echo "results byte-identical: $same"
