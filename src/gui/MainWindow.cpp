@@ -598,11 +598,8 @@ void MainWindow::previewReplace()
         return;
     takeInputs();
     const AcceptedInputs accepted = acceptForRun(true);
-    if (!accepted.accepted()) {
-        showMessage(toQt(accepted.message));
-        focusBox(accepted.focus);
+    if (!accepted.accepted())
         return;
-    }
     rememberInputs();
     SearchRequest request = buildRunRequest({m_saved.inputs, m_options, m_saved, /*replaceMode=*/true,
                                              /*unattended=*/false, m_saved.quietMode, &m_script, accepted.use});
@@ -742,11 +739,8 @@ void MainWindow::runCommand(bool replaceMode)
         return;
     takeInputs();
     const AcceptedInputs accepted = acceptForRun(replaceMode);
-    if (!accepted.accepted()) {
-        showMessage(toQt(accepted.message));
-        focusBox(accepted.focus);
+    if (!accepted.accepted())
         return;
-    }
     if (startRun(replaceMode, accepted.use))
         setRunning(replaceMode ? ActiveRun::Replace : ActiveRun::Search);
     // A script named for the first time is shown in the boxes; the run takes what the
@@ -762,6 +756,10 @@ AcceptedInputs MainWindow::acceptForRun(bool replaceMode)
         acceptInputs(m_saved.inputs, replaceMode, m_options, m_script, m_saved.lastScriptFile, scriptLoader());
     for (const std::string& text : accepted.loadMessages)
         showMessage(toQt(text));
+    if (!accepted.accepted()) {
+        showMessage(toQt(accepted.message));
+        focusBox(accepted.focus);
+    }
     return accepted;
 }
 

@@ -177,7 +177,8 @@ private:
     // Adds the accepted inputs to the four recent-item lists (m_recent), and the boxes
     // show the new lists when they are built.
     void rememberInputs();
-    // The checks before a run (acceptInputs), with what loading the script said shown.
+    // The checks before a run (acceptInputs), with what loading the script said shown;
+    // inputs that are refused are told, and their box gets the focus.
     AcceptedInputs acceptForRun(bool replaceMode);
     // Starts the run of the accepted inputs in m_saved and m_options, taking from m_script
     // what `use` says; false when the controller refuses it.
