@@ -94,9 +94,10 @@ void FileList::appendRecord(std::string_view previous, std::string_view name)
         block.reserve(std::max(block.size() + record, std::min(kBlockBytes, 2 * block.capacity())));
     if ((m_count - m_base) % kStride == 0)
         m_marks.push_back(Mark{static_cast<uint32_t>(m_blocks.size() - 1), static_cast<uint32_t>(block.size())});
-    block.insert(block.end(), head, h);
-    block.insert(block.end(), name.begin() + static_cast<std::ptrdiff_t>(start),
-                 name.begin() + static_cast<std::ptrdiff_t>(start + middle));
+    const size_t at = block.size();
+    block.resize(at + record);
+    std::memcpy(block.data() + at, head, headBytes);
+    std::memcpy(block.data() + at + headBytes, name.data() + start, middle);
 }
 
 void FileList::forget()
