@@ -54,7 +54,15 @@ ResultEntry ResultEntry::listedFile(const std::string& path, const std::string& 
 
 void ResultEntry::setListedFile(std::string_view file)
 {
-    assignFileLineText(text, file, {});
+    // Written over the line of the file before, only its path is new.
+    const size_t head = kFileLinePrefix.size() + kNameMarker.size();
+    if (text.size() >= head && text.compare(0, kFileLinePrefix.size(), kFileLinePrefix) == 0 &&
+        text.compare(kFileLinePrefix.size(), kNameMarker.size(), kNameMarker) == 0) {
+        text.resize(head);
+        text += file;
+    } else {
+        assignFileLineText(text, file, {});
+    }
     path.assign(file);
     archivePath.clear();
     fields() = ResultFields{};

@@ -71,7 +71,8 @@ void FileList::appendRecord(std::string_view previous, std::string_view name)
 {
     const auto [start, end] = sharedWith(previous, name);
     const size_t middle = name.size() - start - end;
-    char head[1 + 3 * 10];
+    constexpr size_t kShortMiddle = 64;
+    char head[1 + 3 * 10 + kShortMiddle];
     char* h = head;
     if (name.size() == previous.size() && start < 16 && middle >= 1 && middle <= 8) {
         *h++ = static_cast<char>(start << 3 | (middle - 1));
@@ -94,10 +95,14 @@ void FileList::appendRecord(std::string_view previous, std::string_view name)
         block.reserve(std::max(block.size() + record, std::min(kBlockBytes, 2 * block.capacity())));
     if ((m_count - m_base) % kStride == 0)
         m_marks.push_back(Mark{static_cast<uint32_t>(m_blocks.size() - 1), static_cast<uint32_t>(block.size())});
-    const size_t at = block.size();
-    block.resize(at + record);
-    std::memcpy(block.data() + at, head, headBytes);
-    std::memcpy(block.data() + at + headBytes, name.data() + start, middle);
+    if (middle <= kShortMiddle) {
+        // One copy into the block: the record is put together here first.
+        std::memcpy(h, name.data() + start, middle);
+        block.insert(block.end(), head, h + middle);
+    } else {
+        block.insert(block.end(), head, h);
+        block.insert(block.end(), name.data() + start, name.data() + start + middle);
+    }
 }
 
 void FileList::forget()

@@ -28,7 +28,6 @@ TEST(outputForm, ReplacesMarkers)
         EXPECT_EQ(outputForm(c.in, "[", "]"), c.out);
 }
 
-// A listing line written over any other line is the line made afresh, every field of it.
 // Control bytes of a name shown as "?", against a byte-by-byte reference: names of every
 // length around the eight-byte words the scan reads, with bytes on either side of the
 // control range (0x1F/0x20, 0x7E/0x7F/0x80) at every place.
@@ -52,6 +51,7 @@ TEST(ResultEntry, DisplayNameReplacesExactlyTheControlBytes)
     }
 }
 
+// A listing line written over any other line is the line made afresh, every field of it.
 TEST(ResultEntry, AListingLineWrittenOverAnotherIsTheFreshOne)
 {
     ResultEntry hit{"Line   3 - \x01\x02x\x01\x03", 1};
@@ -62,7 +62,9 @@ TEST(ResultEntry, AListingLineWrittenOverAnotherIsTheFreshOne)
     hit.lineNumber = 3;
     hit.fileOffset = 40;
     hit.hitColumn = 0;
-    for (ResultEntry reused : {hit, ResultEntry::summary("Found 1"), ResultEntry::listedFile("/x")}) {
+    for (ResultEntry reused : {hit, ResultEntry::summary("Found 1"), ResultEntry::listedFile("/x"),
+                               ResultEntry::listedFile("/d/a/much/longer/path.txt", "/d/a.zip"),
+                               ResultEntry::fileLine("/d/c.txt", "/d/a.zip"), ResultEntry{"Processing file", 0}}) {
         reused.setListedFile("/d/b.txt");
         const ResultEntry fresh = ResultEntry::listedFile("/d/b.txt");
         EXPECT_EQ(reused.text, fresh.text);
