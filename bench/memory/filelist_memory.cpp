@@ -4,6 +4,8 @@
 // memory, then how long one Cursor takes to read the list back (a check that reading stays
 // fast) and checks every path it reads.
 // Usage: filelist_memory [DIRS_A [DIRS_B [FILES]]]   (default 1000 100 100: 10,000,000 files)
+//        filelist_memory --paths FILE   (the paths of FILE, one a line, e.g. a listing of a
+//                                        real tree: `rg --files TREE > FILE`)
 #include "select/FileList.h"
 
 #include <sys/resource.h>
@@ -11,7 +13,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,8 +44,35 @@ long peakKilobytes()
 
 } // namespace
 
+// The list of the paths in `file`, read back and checked.
+int measurePaths(const char* file)
+{
+    std::vector<std::string> paths;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);)
+        paths.push_back(line);
+    size_t pathBytes = 0;
+    tw::FileList list;
+    for (const std::string& p : paths) {
+        list.add(p);
+        pathBytes += p.size();
+    }
+    const size_t bytes = list.memoryBytes();
+    std::printf("files %zu (%.1f bytes a path)  memoryBytes %zu  bytes/file %.3f\n", list.size(),
+                static_cast<double>(pathBytes) / static_cast<double>(paths.size()), bytes,
+                static_cast<double>(bytes) / static_cast<double>(list.size()));
+    size_t wrong = 0;
+    tw::FileList::Cursor cursor(list);
+    for (const std::string& p : paths)
+        wrong += cursor.next() != p;
+    std::printf("%zu wrong\n", wrong);
+    return wrong == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
+    if (argc > 2 && std::string(argv[1]) == "--paths")
+        return measurePaths(argv[2]);
     const unsigned dirsA = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 1000;
     const unsigned dirsB = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 100;
     const unsigned files = argc > 3 ? static_cast<unsigned>(std::atoi(argv[3])) : 100;

@@ -56,9 +56,16 @@ void FileList::add(std::string_view path)
 
 void FileList::add(std::string_view directory, std::string_view name)
 {
-    if (m_runs.empty() || directoryOf(m_runs.back()) != directory) {
-        m_runs.push_back(Run{m_count, m_directories.size(), directory.size()});
-        m_directories.append(directory);
+    if (m_runs.empty() || m_lastDirectory != directory) {
+        size_t shared = 0;
+        if (m_runs.size() % kRunStride != 0)
+            while (shared < std::min(directory.size(), m_lastDirectory.size()) &&
+                   directory[shared] == m_lastDirectory[shared])
+                ++shared;
+        m_runs.push_back(Run{m_count, m_directories.size(), static_cast<uint32_t>(directory.size() - shared),
+                             static_cast<uint32_t>(shared)});
+        m_directories.append(directory.substr(shared));
+        m_lastDirectory.assign(directory);
     }
     const bool marked = (m_count - m_base) % kStride == 0;
     appendRecord(marked ? std::string_view() : std::string_view(m_lastName), name);
@@ -120,6 +127,7 @@ void FileList::clear()
     std::vector<Mark>().swap(m_marks);
     std::vector<Run>().swap(m_runs);
     std::string().swap(m_directories);
+    std::string().swap(m_lastDirectory);
     std::string().swap(m_lastName);
     m_count = 0;
     m_base = 0;
@@ -128,7 +136,8 @@ void FileList::clear()
 size_t FileList::memoryBytes() const
 {
     size_t bytes = m_blocks.capacity() * sizeof(std::vector<char>) + m_marks.capacity() * sizeof(Mark) +
-                   m_runs.capacity() * sizeof(Run) + m_directories.capacity() + m_lastName.capacity();
+                   m_runs.capacity() * sizeof(Run) + m_directories.capacity() + m_lastDirectory.capacity() +
+                   m_lastName.capacity();
     for (const std::vector<char>& b : m_blocks)
         bytes += b.capacity();
     return bytes;
@@ -146,6 +155,17 @@ std::string FileList::IndexReader::operator()(size_t i)
     if (!m_cursor || m_cursor->index() != i)
         m_cursor.emplace(m_list, i);
     return std::string(m_cursor->next());
+}
+
+std::string FileList::directoryOf(size_t r) const
+{
+    std::string directory;
+    for (size_t k = r - r % kRunStride; k <= r; ++k) {
+        TW_ASSERT(m_runs[k].shared <= directory.size());
+        directory.resize(m_runs[k].shared);
+        directory += restOf(m_runs[k]);
+    }
+    return directory;
 }
 
 size_t FileList::runOf(size_t i) const
@@ -220,10 +240,18 @@ std::string_view FileList::Cursor::next()
     TW_ASSERT(!atEnd());
     const std::vector<Run>& runs = m_list.m_runs;
     if (m_run == SIZE_MAX || (m_run + 1 < runs.size() && runs[m_run + 1].first <= m_index)) {
-        // Another directory in front of the name before.
+        // Another directory in front of the name before: made from the one before it when
+        // the cursor has just read that one's entries.
         const std::string before = m_path.substr(m_dirSize);
-        m_run = m_list.runOf(m_index);
-        m_path.assign(m_list.directoryOf(runs[m_run]));
+        if (m_run != SIZE_MAX && runs[m_run + 1].first == m_index) {
+            const Run& run = runs[++m_run];
+            TW_ASSERT(run.shared <= m_dirSize);
+            m_path.resize(run.shared);
+            m_path += m_list.restOf(run);
+        } else {
+            m_run = m_list.runOf(m_index);
+            m_path = m_list.directoryOf(m_run);
+        }
         m_dirSize = m_path.size();
         m_path += before;
     }

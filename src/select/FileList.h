@@ -1,7 +1,8 @@
 #pragma once
 // The ordered list of selected files, kept compact: a list of ten million files in a tree
-// of small directories takes about forty megabytes. Consecutive paths of one directory
-// share one copy of the directory (a "run"). Each name is stored as its difference from
+// of small directories takes about thirty megabytes. Consecutive paths of one directory
+// share one copy of the directory (a "run"), kept as what it adds to the directory of the
+// run before (what follows the bytes they share). Each name is stored as its difference from
 // the name before it: how many bytes it shares with the start and with the end of that
 // name, and the bytes in between ("f10.txt" after "f09.txt" costs three bytes: one for
 // where "09" was, and "10"). The records follow one
@@ -77,18 +78,29 @@ public:
     static constexpr size_t kStride = 64;
 
 private:
-    // Consecutive entries of one directory: entries first.. up to the next run's first.
+    // Consecutive entries of one directory: entries first.. up to the next run's first. Its
+    // directory is the first `shared` bytes of the directory of the run before, then the
+    // `restSize` bytes at m_directories[restStart]; every kRunStride-th run (counted from
+    // the first) shares nothing, so that any run's directory is made from at most
+    // kRunStride pieces.
     struct Run {
         size_t first = 0;
-        size_t dirStart = 0; // the directory in m_directories
-        size_t dirSize = 0;
+        size_t restStart = 0;
+        uint32_t restSize = 0;
+        uint32_t shared = 0;
     };
+    static constexpr size_t kRunStride = 16;
     // Where the record of an entry begins.
     struct Mark {
         uint32_t block = 0;
         uint32_t offset = 0;
     };
-    std::string_view directoryOf(const Run& run) const { return std::string_view(m_directories).substr(run.dirStart, run.dirSize); }
+    std::string_view restOf(const Run& run) const
+    {
+        return std::string_view(m_directories).substr(run.restStart, run.restSize);
+    }
+    // The directory of run r, made from the runs before it.
+    std::string directoryOf(size_t r) const;
     size_t runOf(size_t i) const;
     // Appends a record to the last block (a new one when it does not fit), which makes
     // `name` out of `previous`.
@@ -112,8 +124,9 @@ private:
     std::vector<std::vector<char>> m_blocks;
     std::vector<Mark> m_marks;         // entry m_base + k * kStride
     std::vector<Run> m_runs;
-    std::string m_directories; // every run's directory, one after another
-    std::string m_lastName;    // the name of the last entry
+    std::string m_directories;   // what each run's directory adds to the one before
+    std::string m_lastDirectory; // the directory of the last run
+    std::string m_lastName;      // the name of the last entry
     size_t m_count = 0;
     size_t m_base = 0; // the entries before it are forgotten
 };

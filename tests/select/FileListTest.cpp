@@ -150,7 +150,7 @@ TEST(FileList, DecodesEveryNameFromTheOneBeforeIt)
 }
 
 // A tree of small files costs little more than what sets each name apart from the one
-// before: under four bytes a file here, where a path each would be fifty.
+// before: under three bytes a file here, where a path each would be fifty.
 TEST(FileList, KeepsEachDirectoryOnce)
 {
     FileList list;
@@ -158,7 +158,7 @@ TEST(FileList, KeepsEachDirectoryOnce)
         for (int f = 0; f < 100; ++f)
             list.add("/var/tmp/some/longer/start/directory/d" + std::to_string(d) + "/",
                      "f" + std::to_string(f) + ".txt");
-    EXPECT_LT(list.memoryBytes(), 100000 * 4);
+    EXPECT_LT(list.memoryBytes(), 100000 * 3);
     EXPECT_EQ(list.at(54321), "/var/tmp/some/longer/start/directory/d543/f21.txt");
     list.forget();
     EXPECT_LT(list.memoryBytes(), 1000u);
