@@ -2,14 +2,14 @@
 // The ordered list of selected files, kept compact: a list of ten million files in a tree
 // of small directories takes about thirty megabytes. Consecutive paths of one directory
 // share one copy of the directory (a "run"), kept as what it adds to the directory of the
-// run before (what follows the bytes they share). Each name is stored as its difference from
-// the name before it: how many bytes it shares with the start and with the end of that
-// name, and the bytes in between ("f10.txt" after "f09.txt" costs three bytes: one for
-// where "09" was, and "10"). The records follow one
-// another in blocks of at most kBlockBytes that never move once full, so the list grows
-// without copying what it holds. Every kStride-th entry is marked (its block and place)
-// and stored whole, so at() decodes at most kStride - 1 names before the one asked for; a
-// Cursor reads the paths in order, decoding each name over the one before it.
+// run before (what follows the bytes they share). Each name is stored as its difference
+// from the name before it: how many bytes it shares with the start and with the end of
+// that name, and the bytes in between ("f10.txt" after "f09.txt" costs three bytes: one
+// for where "09" was, and "10"). The records follow one another in blocks of at most
+// kBlockBytes that never move once full, so the list grows without copying what it holds.
+// Every kStride-th entry is marked (its block and place) and stored whole, so at() decodes
+// at most kStride - 1 names before the one asked for; a Cursor reads the paths in order,
+// decoding each name over the one before it.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -99,7 +99,7 @@ private:
     {
         return std::string_view(m_directories).substr(run.restStart, run.restSize);
     }
-    // The directory of run r, made from the runs before it.
+    // The directory of m_runs[r], made from the runs before it.
     std::string directoryOf(size_t r) const;
     size_t runOf(size_t i) const;
     // Appends a record to the last block (a new one when it does not fit), which makes
