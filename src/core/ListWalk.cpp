@@ -55,8 +55,8 @@ void ListWalk::addArchiveTasks(const SearchRequest& request, const PathMaskPair&
                                std::vector<ArchiveTask>* archives)
 {
     const std::string& memberMask = request.zipFileMask.empty() ? pm.mask : request.zipFileMask;
-    for (size_t i = 0; i < found.size(); ++i)
-        archives->push_back(ArchiveTask{std::string(found.at(i)), memberMask});
+    for (FileList::Cursor paths(found, found.first()); !paths.atEnd();)
+        archives->push_back(ArchiveTask{std::string(paths.next()), memberMask});
 }
 
 DateSizeBounds ListWalk::filterBounds(const ProgramOptions& o)

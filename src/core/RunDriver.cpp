@@ -61,7 +61,8 @@ bool RunDriver::openOutputFile(const SearchRequest& request, const FileList& lis
             return false;
         }
     }
-    if (m_results.openOutputFile(name, list.size(), [&](size_t i) { return std::string(list.at(i)); }))
+    FileList::IndexReader read(list);
+    if (m_results.openOutputFile(name, list.size(), read))
         return true;
     if (!m_printFile.empty()) {
         m_fs.removeFile(m_printFile);
@@ -97,7 +98,7 @@ bool RunDriver::refusesResultsPage(const SearchRequest& request, const FileList&
     if (page.empty())
         return false;
     const std::string& output = request.options.outputFile;
-    if (!isOneOfTheFiles(m_fs, page, list.size(), [&](size_t i) { return std::string(list.at(i)); }) &&
+    if (!isOneOfTheFiles(m_fs, page, list.size(), FileList::IndexReader(list)) &&
         (output.empty() || !sameTarget(m_fs, page, output)))
         return false;
     m_host.message("Error writing to output file " + displayName(baseName(page)), false);

@@ -127,7 +127,7 @@ TouchCounts TouchFiles::applyAll(const std::vector<std::string>& paths, TouchSin
 
 TouchCounts TouchFiles::applyAll(const FileList& paths, TouchSink& sink, const std::atomic<bool>* stop)
 {
-    return applyEach(paths.size(), [&paths](size_t i) { return std::string(paths.at(i)); }, sink, stop);
+    return applyEach(paths.size(), FileList::IndexReader(paths), sink, stop);
 }
 
 TouchCounts TouchFiles::applyEach(size_t count, const std::function<std::string(size_t)>& pathAt, TouchSink& sink,

@@ -1359,8 +1359,8 @@ void MainWindow::openTouchDialog(std::shared_ptr<FileList> files)
 {
     std::vector<std::optional<uint32_t>> attributes;
     attributes.reserve(files->size());
-    for (size_t k = 0; k < files->size(); ++k)
-        attributes.push_back(touchAttributesOf(realFileSystem(), std::string(files->at(k))));
+    for (FileList::Cursor paths(*files); !paths.atEnd();)
+        attributes.push_back(touchAttributesOf(realFileSystem(), std::string(paths.next())));
     TouchDialog dialog(systemTouchPictures(), localNowFileTime(), attributes, this);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -1,6 +1,8 @@
 #include "results/ResultEntry.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 namespace tw {
 
@@ -52,7 +54,15 @@ ResultEntry ResultEntry::listedFile(const std::string& path, const std::string& 
 
 void ResultEntry::setListedFile(std::string_view file)
 {
-    assignFileLineText(text, file, {});
+    // Written over the line of the file before, only its path is new.
+    const size_t head = kFileLinePrefix.size() + kNameMarker.size();
+    if (text.size() >= head && text.compare(0, kFileLinePrefix.size(), kFileLinePrefix) == 0 &&
+        text.compare(kFileLinePrefix.size(), kNameMarker.size(), kNameMarker) == 0) {
+        text.resize(head);
+        text += file;
+    } else {
+        assignFileLineText(text, file, {});
+    }
     path.assign(file);
     archivePath.clear();
     fields() = ResultFields{};
@@ -106,15 +116,41 @@ std::string displayName(std::string_view name)
     return out;
 }
 
+namespace {
+
+bool isControl(char c)
+{
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+}
+
+// Where the first control byte of `name` is (its size when there is none), eight bytes at a
+// time: a word holds one when a byte below 0x20 or equal to 0x7F is in it.
+size_t firstControl(std::string_view name)
+{
+    constexpr uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+    size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, name.data() + i, 8);
+        const uint64_t del = w ^ (0x7F * ones);
+        if ((((w - 0x20 * ones) & ~w) | ((del - ones) & ~del)) & highs)
+            break;
+    }
+    while (i < name.size() && !isControl(name[i]))
+        ++i;
+    return i;
+}
+
+} // namespace
+
 void appendDisplayName(std::string& out, std::string_view name)
 {
-    const size_t from = out.size();
-    out.append(name);
     // Names almost never hold control bytes: look for one first, and change bytes only
     // from there on.
-    const auto isControl = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
-    auto it = std::find_if(out.begin() + static_cast<long>(from), out.end(), isControl);
-    for (; it != out.end(); ++it)
+    const size_t control = firstControl(name);
+    const size_t from = out.size() + control;
+    out.append(name);
+    for (auto it = out.begin() + static_cast<long>(from); it != out.end(); ++it)
         if (isControl(*it))
             *it = '?';
 }

@@ -114,7 +114,13 @@ bool MaskList::matchesMask(const Mask& mask, std::string_view name, std::string_
 bool MaskList::matches(std::string_view relativePath) const
 {
     const size_t slash = relativePath.rfind('/');
-    const std::string_view name = slash == std::string_view::npos ? relativePath : relativePath.substr(slash + 1);
+    return matches(relativePath, slash == std::string_view::npos ? relativePath.size() : relativePath.size() - slash - 1);
+}
+
+bool MaskList::matches(std::string_view relativePath, size_t nameSize) const
+{
+    const size_t slash = nameSize == relativePath.size() ? std::string_view::npos : relativePath.size() - nameSize - 1;
+    const std::string_view name = relativePath.substr(relativePath.size() - nameSize);
     // A name without an extension gets a "." so that "*.*" takes every file and "*." only
     // names without an extension; a mask without any "." (a plain name such as "html")
     // still matches the name as it is. The compiled masks fold the name themselves.

@@ -37,6 +37,9 @@ public:
     // `relativePath` is the file's path below the start directory with "/" separators
     // ("x.c", "lib/util/x.c"); a bare name is a file of the start directory itself.
     [[nodiscard]] bool matches(std::string_view relativePath) const;
+    // The same for a path whose last `nameSize` bytes are the file's name (what follows its
+    // last "/"), which spares looking for that "/".
+    [[nodiscard]] bool matches(std::string_view relativePath, size_t nameSize) const;
     // False only when no file in the directory or anywhere below it can be included, so
     // that the walk need not enter it. `relativeDir` is the directory below the start
     // directory, ending with "/" ("lib/", "lib/util/").

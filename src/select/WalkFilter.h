@@ -13,7 +13,7 @@
 namespace tw {
 
 struct WalkEntry {
-    std::string_view name;         // the entry's own name
+    std::string_view name;         // the entry's own name: for a file, the end of relativePath
     std::string_view relativePath; // below the start directory: "sub/x.c"; a directory ends with "/"
     // Size, times and type; only filled when some filter needsStatus(), else null.
     const FileStatus* status = nullptr;
@@ -55,7 +55,7 @@ class MaskFilter final : public WalkFilter {
 public:
     explicit MaskFilter(std::string_view maskText) { m_masks.compile(maskText); }
     bool enterDirectory(const WalkEntry& dir) override { return m_masks.mayIncludeBelow(dir.relativePath); }
-    bool acceptFile(const WalkEntry& file) override { return m_masks.matches(file.relativePath); }
+    bool acceptFile(const WalkEntry& file) override { return m_masks.matches(file.relativePath, file.name.size()); }
 
 private:
     MaskList m_masks;

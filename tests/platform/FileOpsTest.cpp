@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -198,6 +200,38 @@ TEST(FileSystem, ReadsReachTheRealEndAndSeeksKeepTheirPlace)
     const int64_t got = proc->read(text.data(), text.size());
     ASSERT_GT(got, 0);
     EXPECT_NE(text.substr(0, static_cast<size_t>(got)).find("VmRSS"), std::string::npos);
+}
+
+// Names of random bytes (control bytes and bytes with the high bit among them), many
+// sharing their first eight bytes or beginning another name, come out in byte order.
+TEST(FileSystem, ListsADirectoryInByteOrderOfNames)
+{
+    const char bytes[] = {'a', 'b', '\x01', '\x7F', '\x80', '\xFF'};
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        std::mt19937 rng(seed);
+        test::TempDir dir;
+        std::set<std::string> names;
+        std::string name = "a";
+        for (int k = 0; k < 300; ++k) {
+            // Half the time a name close to the one before: longer, shorter or changed at
+            // its end, so that names share their first bytes.
+            if (rng() % 2 == 0 || name.size() > 20)
+                name.resize(std::min<size_t>(name.size(), 1 + rng() % 12));
+            name.push_back(bytes[rng() % 6]);
+            if (rng() % 3 == 0)
+                name[rng() % name.size()] = bytes[rng() % 6];
+            if (name == "." || name == "..")
+                continue;
+            test::writeFile(dir.file(name), "");
+            names.insert(name);
+        }
+        std::vector<DirEntry> entries;
+        ASSERT_TRUE(realFileSystem().listDirectory(dir.file(""), &entries));
+        ASSERT_EQ(entries.size(), names.size());
+        size_t i = 0;
+        for (const std::string& expected : names)
+            ASSERT_EQ(entries[i++].name, expected) << "seed " << seed << " place " << i - 1;
+    }
 }
 
 TEST(FileSystem, CursorOpensTheRightFileWhateverTheOrderOfDirectories)

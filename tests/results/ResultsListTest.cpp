@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 namespace tw {
 namespace {
@@ -27,6 +28,29 @@ TEST(outputForm, ReplacesMarkers)
         EXPECT_EQ(outputForm(c.in, "[", "]"), c.out);
 }
 
+// Control bytes of a name shown as "?", against a byte-by-byte reference: names of every
+// length around the eight-byte words the scan reads, with bytes on either side of the
+// control range (0x1F/0x20, 0x7E/0x7F/0x80) at every place.
+TEST(ResultEntry, DisplayNameReplacesExactlyTheControlBytes)
+{
+    const char bytes[] = {'a', '\x00', '\x1F', ' ', '~', '\x7F', '\x80', '\xFF', '\xA0', '\x01'};
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20000; ++round) {
+        std::string name(rng() % 40, 'a');
+        for (size_t k = rng() % 3; k > 0 && !name.empty(); --k)
+            name[rng() % name.size()] = bytes[rng() % 10];
+        if (rng() % 4 == 0)
+            for (char& c : name)
+                c = bytes[rng() % 10];
+        std::string expected = "x:";
+        for (const char c : name)
+            expected += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+        std::string out = "x:";
+        appendDisplayName(out, name);
+        ASSERT_EQ(out, expected) << "round " << round;
+    }
+}
+
 // A listing line written over any other line is the line made afresh, every field of it.
 TEST(ResultEntry, AListingLineWrittenOverAnotherIsTheFreshOne)
 {
@@ -38,7 +62,9 @@ TEST(ResultEntry, AListingLineWrittenOverAnotherIsTheFreshOne)
     hit.lineNumber = 3;
     hit.fileOffset = 40;
     hit.hitColumn = 0;
-    for (ResultEntry reused : {hit, ResultEntry::summary("Found 1"), ResultEntry::listedFile("/x")}) {
+    for (ResultEntry reused : {hit, ResultEntry::summary("Found 1"), ResultEntry::listedFile("/x"),
+                               ResultEntry::listedFile("/d/a/much/longer/path.txt", "/d/a.zip"),
+                               ResultEntry::fileLine("/d/c.txt", "/d/a.zip"), ResultEntry{"Processing file", 0}}) {
         reused.setListedFile("/d/b.txt");
         const ResultEntry fresh = ResultEntry::listedFile("/d/b.txt");
         EXPECT_EQ(reused.text, fresh.text);

@@ -122,6 +122,11 @@ TEST(MaskList, DirectoryPartsMatchRelativeToTheStart)
         MaskList masks;
         masks.compile(c.masks);
         EXPECT_EQ(masks.matches(c.path), c.match) << c.masks << " vs " << c.path;
+        // As the walk asks, with the name's length known.
+        const std::string_view path = c.path;
+        const size_t slash = path.rfind('/');
+        const size_t nameSize = slash == std::string_view::npos ? path.size() : path.size() - slash - 1;
+        EXPECT_EQ(masks.matches(path, nameSize), c.match) << c.masks << " vs " << c.path;
     }
 }
 
