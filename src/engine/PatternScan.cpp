@@ -16,9 +16,9 @@ PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
     : m_program(program), m_state(program.m_chain.size()), m_altNext(program.m_maxAlternatives, 0),
       m_counters(program.m_replace.size()), m_skipBySpans(skipBySpans), m_remember(skipBySpans)
 {
-    // A few chains per repeated literal: one for each offset at which its repetitions can
-    // interleave, up to a bound.
-    constexpr size_t kMaxChains = 8;
+    // Chains per repeated literal: one for each offset at which its repetitions can
+    // interleave (up to a bound for a group of alternatives).
+    constexpr size_t kMaxChains = 64;
     m_chains.resize(program.m_chain.size());
     for (const SrchElement& el : program.m_chain) {
         size_t longest = 1;
@@ -26,7 +26,8 @@ PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
             longest = std::max(longest, lit.size());
         m_longestAlt.push_back(longest);
         if (!el.isSet)
-            m_chains[m_longestAlt.size() - 1].resize(std::min(longest, kMaxChains) + 1);
+            m_chains[m_longestAlt.size() - 1].resize(el.literals.size() == 1 ? longest
+                                                                             : std::min(longest, kMaxChains) + 1);
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace tw {
 
@@ -105,13 +106,18 @@ size_t PatternScan::setRunBackward(int k, size_t end, size_t limit)
 }
 
 // The chain of element k that holds position p (its index in *idx); a new chain from p, in
-// place of the least recently used one, when none does.
+// place of the least recently used one, when none does. The repetitions of a literal
+// without alternatives all have its length, so a chain holds one remainder of the
+// positions divided by it: that remainder picks the chain's place.
 PatternScan::Chain& PatternScan::chainAt(int k, size_t p, size_t* idx)
 {
-    std::vector<Chain>& chains = m_chains[static_cast<size_t>(k)];
+    std::vector<Chain>& all = m_chains[static_cast<size_t>(k)];
+    const bool single = m_program.m_chain[k].literals.size() == 1;
+    const auto chains = single ? std::span<Chain>(&all[p % all.size()], 1) : std::span<Chain>(all);
     Chain* oldest = &chains.front();
     for (Chain& c : chains) {
-        const auto it = std::lower_bound(c.pos.begin(), c.pos.end(), p);
+        const bool inRange = !c.pos.empty() && p >= c.pos.front() && p <= c.pos.back();
+        const auto it = inRange ? std::lower_bound(c.pos.begin(), c.pos.end(), p) : c.pos.end();
         if (it != c.pos.end() && *it == p) {
             *idx = static_cast<size_t>(it - c.pos.begin());
             c.used = ++m_chainClock;
@@ -253,7 +259,9 @@ bool PatternScan::searchWithinLine(int k, size_t lo, size_t* hi, size_t* s, size
 
 // The outcome of element k's search in [lo, hi) when earlier searches decide it (true);
 // otherwise *from is where the search must begin: before it, the candidates were rejected
-// by a search whose hi, *fromHi, was at most this one.
+// by a search whose hi, *fromHi, was at most this one. Each candidate is judged by its own
+// bytes and the bound alone, and a set's run from inside an earlier rejected run is a
+// shorter one, so a search from a later lo meets the same candidates from there on.
 bool PatternScan::rememberedSearch(int k, size_t lo, size_t hi, size_t* from, size_t* fromHi, size_t* s,
                                    size_t* e, int* count, bool* found)
 {

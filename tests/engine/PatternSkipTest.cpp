@@ -118,7 +118,8 @@ TEST(PatternSkip, HostilePatternsFindTheSameHitsAndElements)
                                     // every start of a long run; elements found far away, or empty.
                                     "+300(a)", "a+300(a)", "a+300[a]b", "a+300(a)b", "+30(ab)", "+40(aa|a)",
                                     " *[a]+300(a)b", "(a|ab|ba)*+40(aa|a)", "a+20(a|b)", "+5-50[]+40(aa|a)",
-                                    "a*[ab]*[ab]![b]", "+[a]*[ab]![b]", "b+2-40[a]*[ab]+[b-d]d", "+50[ab]![b]+-60(a|b)"};
+                                    "a*[ab]*[ab]![b]", "+[a]*[ab]![b]", "b+2-40[a]*[ab]+[b-d]d", "+50[ab]![b]+-60(a|b)",
+                                    "+20(aaaaa)", "b+7(aaa)*d"};
     std::mt19937 rng(99);
     for (const char* const pattern : patterns) {
         auto p = SrchPattern::compile(pattern, nullptr, PatternOptions{});

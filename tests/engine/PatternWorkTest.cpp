@@ -15,8 +15,18 @@
 namespace tw {
 namespace {
 
-// Steps per byte and element allowed; the alternatives below are at most two bytes long.
+// Steps allowed per byte and unit of pattern size, the elements plus the longest literal
+// alternative (comparing one repetition reads that many bytes).
 constexpr double kStepsPerByteAndElement = 12;
+
+double patternSize(const SrchPattern& pattern)
+{
+    size_t longest = 1;
+    for (const SrchElement& el : pattern.elements())
+        for (const std::string& lit : el.literals)
+            longest = std::max(longest, lit.size());
+    return static_cast<double>(pattern.elements().size() + longest);
+}
 
 struct Work {
     size_t steps = 0, hits = 0;
@@ -51,7 +61,7 @@ void expectBounded(const char* pattern, const std::string& unit, const std::stri
 {
     auto p = SrchPattern::compile(pattern, nullptr, PatternOptions{});
     ASSERT_TRUE(p->ok()) << pattern;
-    const double elements = static_cast<double>(p->elements().size());
+    const double elements = patternSize(*p);
     size_t hitsBefore = 0;
     for (const size_t size : {size_t(4000), size_t(16000), size_t(64000)}) {
         const std::string text = repeated(unit, size, tail);
@@ -80,6 +90,8 @@ TEST(PatternWork, HostileInputsTakeWorkBoundedByBytesTimesElements)
         {"+300(aa)", "a", "\n"},
         {"a+1000(a|b)", "ab", "\n"},
         {"+40(aa|a)", "a", "\n"},
+        // Repetitions of a long literal interleave at every offset of its length.
+        {"+100(aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa)", "a", "\n"},
         // A literal far after each start, with a counted run matched backwards from it.
         {"x*[a]+1000(a)b", "x", std::string(1500, 'a') + "b\n"},
         // Lines longer than the window: an element found only near the window's end, or
@@ -114,7 +126,7 @@ TEST(PatternWork, TheHostileInputsExceedTheBoundWhenEveryAttemptRunsInFull)
         size_t from = 0, hs = 0, he = 0;
         while (plain.findNext(reinterpret_cast<const uint8_t*>(text.data()), text.size(), from, true, true, &hs, &he))
             from = he;
-        const double bound = kStepsPerByteAndElement * static_cast<double>(text.size() * p->elements().size());
+        const double bound = kStepsPerByteAndElement * static_cast<double>(text.size()) * patternSize(*p);
         EXPECT_GT(static_cast<double>(plain.steps()), 10 * bound) << pattern;
         EXPECT_LE(static_cast<double>(scanWork(*p, text).steps), bound) << pattern;
     }
@@ -136,7 +148,7 @@ TEST(PatternWork, RandomCountPatternsTakeBoundedWork)
             pattern += pieces[rng() % std::size(pieces)];
         auto p = SrchPattern::compile(pattern, nullptr, PatternOptions{});
         ASSERT_TRUE(p->ok()) << pattern;
-        const double elements = static_cast<double>(p->elements().size());
+        const double elements = patternSize(*p);
         const std::string text = repeated(units[rng() % std::size(units)], 48000, "d\n");
         const Work w = scanWork(*p, text);
         EXPECT_LE(static_cast<double>(w.steps), kStepsPerByteAndElement * static_cast<double>(text.size()) * elements)
