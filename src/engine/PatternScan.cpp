@@ -412,7 +412,7 @@ size_t PatternScan::lastFirstElementBefore(size_t lo, size_t end) const
 size_t PatternScan::passAttempts(size_t s0, size_t until, FirstSearch& cache)
 {
     const int first = m_program.m_order[0];
-    cache.found = searchForward(first, until, m_len, m_program.m_window, &cache.s, &cache.e, &cache.count);
+    cache.found = searchElement(first, until, m_len, &cache.s, &cache.e, &cache.count);
     cache.from = lastFirstElementBefore(s0, cache.found ? cache.s : m_len) + 1;
     cache.valid = true;
     return cache.from;
@@ -486,7 +486,9 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
         return FirstPlace::Placed;
     }
     if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
-        cache.found = searchForward(first, start, len, W, &cache.s, &cache.e, &cache.count);
+        // Through the memory of searches: on a buffer kept from call to call, a first element
+        // far ahead (or missing) is not searched for again by every call.
+        cache.found = searchElement(first, start, len, &cache.s, &cache.e, &cache.count);
         cache.from = start;
         cache.valid = true;
     }

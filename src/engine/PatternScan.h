@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,12 @@ private:
         std::vector<size_t> pos;
         bool closed = false;
         size_t used = 0; // for replacing the least recently used chain
+        uint32_t gen = 0; // counts the chains this one has been
+        // Run into another chain at pos.back(): it goes on there, at that chain's linkIdx,
+        // while that chain is still the one it was (linkGen).
+        int link = -1;
+        size_t linkIdx = 0;
+        uint32_t linkGen = 0;
     };
     std::vector<std::vector<Chain>> m_chains;
     std::vector<size_t> m_longestAlt; // per element: its longest alternative (1 for a set)
@@ -165,7 +172,9 @@ private:
     void forgetRuns();
     size_t setRunForward(int k, size_t p, size_t limit);
     size_t setRunBackward(int k, size_t end, size_t limit);
+    static Chain* chainHolding(std::span<Chain> chains, size_t p, size_t* idx);
     Chain& chainAt(int k, size_t p, size_t* idx);
+    Chain* linkedChain(int k, const Chain& c, size_t* idx);
     void extendChain(int k, Chain& c, size_t idx, int cap, size_t hi);
     int chainRunForward(int k, size_t p, size_t hi, int cap, size_t* e);
     int literalRunBackward(int k, size_t lo, size_t end, size_t* s);

@@ -105,6 +105,21 @@ size_t PatternScan::setRunBackward(int k, size_t end, size_t limit)
     return end - std::max(r.a, stop);
 }
 
+// Where position p lies on one of `chains` (its index in *idx), or nullptr.
+PatternScan::Chain* PatternScan::chainHolding(std::span<Chain> chains, size_t p, size_t* idx)
+{
+    for (Chain& c : chains) {
+        if (c.pos.empty() || p < c.pos.front() || p > c.pos.back())
+            continue;
+        const auto it = std::lower_bound(c.pos.begin(), c.pos.end(), p);
+        if (*it == p) {
+            *idx = static_cast<size_t>(it - c.pos.begin());
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
 // The chain of element k that holds position p (its index in *idx); a new chain from p, in
 // place of the least recently used one, when none does. The repetitions of a literal
 // without alternatives all have its length, so a chain holds one remainder of the
@@ -114,66 +129,100 @@ PatternScan::Chain& PatternScan::chainAt(int k, size_t p, size_t* idx)
     std::vector<Chain>& all = m_chains[static_cast<size_t>(k)];
     const bool single = m_program.m_chain[k].literals.size() == 1;
     const auto chains = single ? std::span<Chain>(&all[p % all.size()], 1) : std::span<Chain>(all);
-    Chain* oldest = &chains.front();
-    for (Chain& c : chains) {
-        const bool inRange = !c.pos.empty() && p >= c.pos.front() && p <= c.pos.back();
-        const auto it = inRange ? std::lower_bound(c.pos.begin(), c.pos.end(), p) : c.pos.end();
-        if (it != c.pos.end() && *it == p) {
-            *idx = static_cast<size_t>(it - c.pos.begin());
-            c.used = ++m_chainClock;
-            return c;
-        }
-        if (c.used < oldest->used)
-            oldest = &c;
+    Chain* c = chainHolding(chains, p, idx);
+    if (!c) {
+        c = &chains.front();
+        for (Chain& other : chains)
+            if (other.used < c->used)
+                c = &other;
+        c->pos.assign(1, p);
+        c->closed = false;
+        c->link = -1;
+        ++c->gen;
+        *idx = 0;
     }
-    oldest->pos.assign(1, p);
-    oldest->closed = false;
-    oldest->used = ++m_chainClock;
-    *idx = 0;
-    return *oldest;
+    c->used = ++m_chainClock;
+    return *c;
 }
 
-// Lengthens chain c until it holds `cap` repetitions after index idx, is closed, or ends
-// less than the longest alternative before hi.
+// The chain that chain c goes on in, at *idx, when it has run into one; else nullptr.
+PatternScan::Chain* PatternScan::linkedChain(int k, const Chain& c, size_t* idx)
+{
+    if (c.link < 0)
+        return nullptr;
+    Chain& next = m_chains[static_cast<size_t>(k)][static_cast<size_t>(c.link)];
+    *idx = c.linkIdx;
+    return next.gen == c.linkGen ? &next : nullptr;
+}
+
+// Lengthens chain c until it holds `cap` repetitions after index idx, is closed, ends
+// less than the longest alternative before hi, or runs into another chain of a group
+// (repetitions of different alternatives can join up): it then goes on in that one.
 void PatternScan::extendChain(int k, Chain& c, size_t idx, int cap, size_t hi)
 {
     const SrchElement& el = m_program.m_chain[k];
     const size_t longest = m_longestAlt[static_cast<size_t>(k)];
+    std::vector<Chain>& all = m_chains[static_cast<size_t>(k)];
+    size_t at = 0;
+    if (linkedChain(k, c, &at))
+        return;
+    c.link = -1;
     while (!c.closed && c.pos.size() - 1 - idx < static_cast<size_t>(cap) && c.pos.back() + longest <= hi) {
         const size_t len = altAt(el, c.pos.back(), m_len);
         m_steps += len + 1;
-        if (len == 0)
+        if (len == 0) {
             c.closed = true;
-        else
-            c.pos.push_back(c.pos.back() + len);
+            break;
+        }
+        const size_t x = c.pos.back() + len;
+        c.pos.push_back(x);
+        Chain* other = el.literals.size() > 1 ? chainHolding(all, x, &at) : nullptr;
+        if (other && other != &c) {
+            c.link = static_cast<int>(other - all.data());
+            c.linkIdx = at;
+            c.linkGen = other->gen;
+            return;
+        }
     }
 }
 
 // plainRunForward for a repeated literal: the repetitions from positions at least the
-// longest alternative before hi come from the chain, only the last few are taken with hi.
+// longest alternative before hi come from the chains, only the last few are taken with hi.
 int PatternScan::chainRunForward(int k, size_t p, size_t hi, int cap, size_t* e)
 {
     const SrchElement& el = m_program.m_chain[k];
     const size_t longest = m_longestAlt[static_cast<size_t>(k)];
-    size_t idx = 0;
-    Chain& c = chainAt(k, p, &idx);
-    extendChain(k, c, idx, cap, hi);
-    size_t n = 0;
-    if (hi >= longest) {
-        // Indices [idx, safeEnd) are far enough from hi; those with a successor each give one
-        // repetition.
-        const auto safeEnd = static_cast<size_t>(
-            std::upper_bound(c.pos.begin() + static_cast<long>(idx), c.pos.end(), hi - longest) - c.pos.begin());
-        const size_t withNext = std::min(safeEnd, c.pos.size() - 1);
-        n = withNext > idx ? withNext - idx : 0;
-    }
     const auto ucap = static_cast<size_t>(cap);
-    if (n >= ucap) {
+    size_t idx = 0, n = 0;
+    Chain* c = &chainAt(k, p, &idx);
+    for (size_t hops = 0;; ++hops) {
+        extendChain(k, *c, idx, cap - static_cast<int>(n), hi);
+        size_t m = 0;
+        if (hi >= longest) {
+            // Indices [idx, safeEnd) are far enough from hi; those with a successor each give
+            // one repetition.
+            const auto safeEnd = static_cast<size_t>(
+                std::upper_bound(c->pos.begin() + static_cast<long>(idx), c->pos.end(), hi - longest) -
+                c->pos.begin());
+            const size_t withNext = std::min(safeEnd, c->pos.size() - 1);
+            m = withNext > idx ? withNext - idx : 0;
+        }
         ++m_steps;
-        *e = c.pos[idx + ucap];
-        return cap;
+        if (n + m >= ucap) {
+            *e = c->pos[idx + ucap - n];
+            return cap;
+        }
+        n += m;
+        idx += m;
+        size_t at = 0;
+        Chain* next = idx + 1 == c->pos.size() && c->pos[idx] + longest <= hi ? linkedChain(k, *c, &at) : nullptr;
+        if (!next || hops > m_chains[static_cast<size_t>(k)].size())
+            break;
+        c = next;
+        c->used = ++m_chainClock;
+        idx = at;
     }
-    size_t q = c.pos[idx + n];
+    size_t q = c->pos[idx];
     const size_t tailFrom = q;
     while (n < ucap) {
         const size_t len = altAt(el, q, hi);
