@@ -2,7 +2,9 @@
 # Times pattern searches of tarnwick-cli against ripgrep with the equivalent regex on files
 # made to be hard for a matcher that retries its stars: many stars on long lines of the
 # same byte, a star before a byte that never comes, plus-repeats and several groups of
-# alternatives. Each row gives the median wall time of $RUNS runs and the ratio.
+# alternatives; and for one that retries its counts: repeat counts exceeded from every
+# start of a long run, a literal found far after many starts, counted runs on lines
+# longer than the window. Each row gives the median wall time of $RUNS runs and the ratio.
 # The files are built once in a cache directory outside the tree.
 # Usage: bench/patterns.sh [BUILD_DIR] [CACHE_DIR]
 set -eu
@@ -30,6 +32,8 @@ make a5000.txt "$(rep a 5000)" 200                # 1 MB of 5,000-byte lines
 make a100k.txt "$(rep a 100000)" 1                # one line of 100,000 "a"
 make a60b.txt "$(rep a 59)b" 171900               # 10 MB of lines "aaa...ab"
 make groups.txt "$(rep 'foo baz ' 7)bar qux xyz" 150000 # alternatives that start but never finish
+make a5000b.txt "$(rep a 4999)b" 200             # 1 MB of 5,000-byte lines "aaa...ab"
+make xab.txt "$(rep x 3000)$(rep a 1500)b" 200       # 900 KB: a literal far after many starts
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
 timed() {
@@ -60,3 +64,9 @@ row a60b.txt '+[a]+[a]+[a]b' 'a+a+a+b'
 row a60b.txt '*a*a*b' 'a.*a.*b'
 row groups.txt '(foo|bar)*[ -~](baz|qux)*[ -~](end|fin)' '(foo|bar)[ -~]*(baz|qux)[ -~]*(end|fin)'
 row groups.txt '+(foo |baz )(bar|qux)+[ -~](end|fin)' '(foo |baz )+(bar|qux)[ -~]+(end|fin)'
+row a5000.txt '+1000(a)' 'a{1000}'
+row a5000b.txt 'a+1000[a]b' 'a{1001}b'
+row a5000b.txt 'a+300(a)b' 'a{301}b'
+row a100k.txt '+1000(aa|a)' '(aa|a){1000}'
+row xab.txt 'x*[a]+1000(a)b' 'x[a]*a{1000}b'
+row a100k.txt 'a*(ab|b)+40(aa|a)+2-40[a]*' 'a(ab|b)*(aa|a){40}a{2,40}.*'

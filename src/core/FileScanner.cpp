@@ -5,10 +5,19 @@
 #include "platform/Assert.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
 namespace tw {
+
+namespace {
+
+// Ids of the block views, unique in the process: the block's bytes do not change while
+// one view's hits are taken.
+std::atomic<uint64_t> g_lastViewId{0};
+
+} // namespace
 
 FileScanner::FileScanner(const ScanSettings& settings, ResultStream& results, RunHost& host, std::atomic<bool>& stop)
     : m_settings(settings), m_results(results), m_host(host), m_stop(stop)
@@ -142,7 +151,7 @@ ScanOutcome FileScanner::scan(ByteSource& in, ActivePair& pair, size_t pairIndex
 // the input is not to be searched. False when the scan is to stop.
 bool FileScanner::searchBlock(ScanState& s, MatchResult& found, bool& endScan)
 {
-    const ScanBuffer view{s.buf, s.have, s.blockPos == 0, s.last};
+    const ScanBuffer view{s.buf, s.have, s.blockPos == 0, s.last, ++g_lastViewId};
     while (!endScan && s.p <= s.have) {
         found = s.matcher.findNext(view, s.p);
         if (found.kind != MatchResult::Hit)

@@ -22,6 +22,9 @@ struct ScanBuffer {
     size_t len = 0;
     bool startsFile = false; // data[0] is the first byte of the file
     bool endsFile = false;   // the file ends at data[len]
+    // Nonzero: every call given this id sees the same bytes at data[0, len), so a matcher
+    // may keep what it learnt about them from one call to the next. Zero promises nothing.
+    uint64_t sameBytesId = 0;
 };
 
 struct MatchResult {

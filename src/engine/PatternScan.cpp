@@ -14,8 +14,21 @@ constexpr size_t kUnknown = static_cast<size_t>(-2);
 
 PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
     : m_program(program), m_state(program.m_chain.size()), m_altNext(program.m_maxAlternatives, 0),
-      m_counters(program.m_replace.size()), m_skipBySpans(skipBySpans)
+      m_counters(program.m_replace.size()), m_skipBySpans(skipBySpans), m_remember(skipBySpans)
 {
+    // Chains per repeated literal: one for each offset at which its repetitions can
+    // interleave (up to a bound for a group of alternatives).
+    constexpr size_t kMaxChains = 64;
+    m_chains.resize(program.m_chain.size());
+    for (const SrchElement& el : program.m_chain) {
+        size_t longest = 1;
+        for (const std::string& lit : el.literals)
+            longest = std::max(longest, lit.size());
+        m_longestAlt.push_back(longest);
+        if (!el.isSet)
+            m_chains[m_longestAlt.size() - 1].resize(el.literals.size() == 1 ? longest
+                                                                             : std::min(longest, kMaxChains) + 1);
+    }
 }
 
 PatternScan::~PatternScan() = default;
@@ -53,7 +66,7 @@ size_t PatternScan::altEndingAt(const SrchElement& el, size_t lo, size_t end) co
 
 // Repetitions (literal) or bytes (set) taken forwards from p without passing hi. A literal
 // with '+' goes on past its maximum (one more is enough to know the count is too high).
-int PatternScan::runForward(int k, size_t p, size_t hi, size_t* e) const
+int PatternScan::plainRunForward(int k, size_t p, size_t hi, size_t* e) const
 {
     const SrchElement& el = m_program.m_chain[k];
     if (el.isSet) {
@@ -61,6 +74,7 @@ int PatternScan::runForward(int k, size_t p, size_t hi, size_t* e) const
         size_t n = 0;
         while (n < limit && el.accept[m_block[p + n]])
             ++n;
+        m_steps += n + 1;
         *e = p + n;
         return static_cast<int>(n);
     }
@@ -74,12 +88,13 @@ int PatternScan::runForward(int k, size_t p, size_t hi, size_t* e) const
         q += len;
         ++n;
     }
+    m_steps += q - p + 1;
     *e = q;
     return n;
 }
 
 // Repetitions or bytes taken leftwards, greedily, ending at `end` and not before lo.
-int PatternScan::runBackward(int k, size_t lo, size_t end, size_t* s) const
+int PatternScan::plainRunBackward(int k, size_t lo, size_t end, size_t* s) const
 {
     const SrchElement& el = m_program.m_chain[k];
     if (el.isSet) {
@@ -87,6 +102,7 @@ int PatternScan::runBackward(int k, size_t lo, size_t end, size_t* s) const
         size_t n = 0;
         while (n < limit && el.accept[m_block[end - 1 - n]])
             ++n;
+        m_steps += n + 1;
         *s = end - n;
         return static_cast<int>(n);
     }
@@ -99,6 +115,7 @@ int PatternScan::runBackward(int k, size_t lo, size_t end, size_t* s) const
         q -= len;
         ++n;
     }
+    m_steps += end - q + 1;
     *s = q;
     return n;
 }
@@ -109,21 +126,29 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
 {
     const SrchElement& el = m_program.m_chain[k];
     const int need = std::max(1, el.minCount);
+    const size_t longest = m_longestAlt[static_cast<size_t>(k)];
+    m_searchReach = 0;
+    m_searchUnsettled = std::max(lo, hi + 1 - std::min(hi + 1, longest));
     if (el.isSet) {
         size_t p = lo;
         while (p < hi) {
+            const size_t skipFrom = p;
             while (p < hi && !el.accept[m_block[p]])
                 ++p;
+            m_steps += p - skipFrom;
             if (p >= hi)
                 break;
             size_t end = 0;
             const int n = runForward(k, p, std::min(hi, p + runCap), &end);
+            m_searchReach = std::max(m_searchReach, end + 1);
             if (n >= need) {
                 *s = p;
                 *e = end;
                 *count = n;
                 return true;
             }
+            if (end + 1 > hi)
+                m_searchUnsettled = std::min(m_searchUnsettled, p);
             p += static_cast<size_t>(n); // a start inside this run gives a shorter one
         }
         return false;
@@ -135,8 +160,12 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
     auto acceptAt = [&](size_t q) {
         size_t end = 0;
         const int n = runForward(k, q, std::min(hi, q + runCap), &end);
-        if (n < need || n > el.maxCount)
+        m_searchReach = std::max(m_searchReach, end + longest);
+        if (n < need || n > el.maxCount) {
+            if (end + longest > hi)
+                m_searchUnsettled = std::min(m_searchUnsettled, q);
             return false;
+        }
         *s = q;
         *e = end;
         *count = n;
@@ -159,6 +188,7 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
                 q = std::min(q, m_altNext[a]);
             }
         }
+        m_steps += (q == LiteralMatcher::npos ? hi : q) - p;
         if (q == LiteralMatcher::npos)
             return false;
         if (acceptAt(q))
@@ -333,23 +363,13 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
     // can take a line feed, a hit needs this element before the next line feed: found any
     // later, the elements between could not join the two. Cutting the search there saves
     // scanning the rest of the window for every candidate of a pattern such as 'a*b'.
-    if (before >= 0 && el.minCount > 0 && !m_program.m_takesLineFeed[k]) {
-        bool lineBound = true;
-        for (int j = before + 1; j < k && lineBound; ++j)
-            lineBound = !m_program.m_takesLineFeed[j];
-        if (lineBound) {
-            if (const void* lf = std::memchr(m_block + lo, '\n', hi - lo))
-                hi = static_cast<size_t>(static_cast<const uint8_t*>(lf) - m_block);
-        }
-    }
+    bool lineBound = before >= 0 && el.minCount > 0 && !m_program.m_takesLineFeed[k];
+    for (int j = before + 1; j < k && lineBound; ++j)
+        lineBound = !m_program.m_takesLineFeed[j];
     size_t s = 0, e = 0;
     int c = 0;
-    // A search that failed in [lo, hi) fails from any later lo up to the same hi: each
-    // candidate is judged by the bytes up to hi alone, and a set's run found from inside an
-    // earlier run is a shorter one (an earlier run cut at the window would have been taken).
-    SearchMiss& miss = m_misses[static_cast<size_t>(k)];
-    const bool knownMiss = m_skipBySpans && miss.hi == hi && lo >= miss.lo && miss.lo != SearchMiss::kNone;
-    if (!knownMiss && searchForward(k, lo, hi, m_program.m_window, &s, &e, &c)) {
+    const bool found = lineBound ? searchWithinLine(k, lo, &hi, &s, &e, &c) : searchElement(k, lo, hi, &s, &e, &c);
+    if (found) {
         m_searchWork += s - lo;
         m = {true, s, e, c};
         return true;
@@ -357,8 +377,6 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
     // Counted as searched either way: the span filter is taken on by what a search without
     // it would read.
     m_searchWork += hi - lo;
-    if (!knownMiss)
-        miss = {lo, hi};
     if (el.minCount == 0) {
         m = {true, lo, lo, 0};
         return true;
@@ -378,9 +396,12 @@ size_t PatternScan::lastFirstElementBefore(size_t lo, size_t end) const
     const size_t W = m_program.m_window;
     for (size_t p = end; p > lo;) {
         --p;
-        if (altAt(el, p, std::min(m_len, p + W)) > 0)
+        if (altAt(el, p, std::min(m_len, p + W)) > 0) {
+            m_steps += end - p;
             return p;
+        }
     }
+    m_steps += end - lo;
     return lo;
 }
 
@@ -391,7 +412,7 @@ size_t PatternScan::lastFirstElementBefore(size_t lo, size_t end) const
 size_t PatternScan::passAttempts(size_t s0, size_t until, FirstSearch& cache)
 {
     const int first = m_program.m_order[0];
-    cache.found = searchForward(first, until, m_len, m_program.m_window, &cache.s, &cache.e, &cache.count);
+    cache.found = searchElement(first, until, m_len, &cache.s, &cache.e, &cache.count);
     cache.from = lastFirstElementBefore(s0, cache.found ? cache.s : m_len) + 1;
     cache.valid = true;
     return cache.from;
@@ -418,6 +439,7 @@ bool PatternScan::spanSkipEngaged(SpanSkip& skip, size_t start)
 bool PatternScan::matchRest(size_t ws, size_t we)
 {
     const int n = static_cast<int>(m_program.m_chain.size());
+    m_steps += static_cast<size_t>(n);
     bool matched = true;
     for (int i = 1; i < n && matched; ++i)
         matched = matchElement(m_program.m_order[i], ws, we);
@@ -464,7 +486,9 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
         return FirstPlace::Placed;
     }
     if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
-        cache.found = searchForward(first, start, len, W, &cache.s, &cache.e, &cache.count);
+        // Through the memory of searches: on a buffer kept from call to call, a first element
+        // far ahead (or missing) is not searched for again by every call.
+        cache.found = searchElement(first, start, len, &cache.s, &cache.e, &cache.count);
         cache.from = start;
         cache.valid = true;
     }
@@ -489,6 +513,10 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
 
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
 {
+    // What the last calls learnt about the buffer still holds while its bytes are the same.
+    if (buf.sameBytesId == 0 || buf.sameBytesId != m_bytesId || buf.data != m_block || buf.len != m_len)
+        forgetRuns();
+    m_bytesId = buf.sameBytesId;
     m_block = buf.data;
     m_len = buf.len;
     m_blockStartsFile = buf.startsFile;
@@ -522,11 +550,11 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
     FirstSearch cache;
 
     m_searchWork = 0;
-    m_misses.assign(m_state.size(), SearchMiss{});
     SpanSkip skip;
     skip.from = from;
     size_t start = from;
     while (start < len) {
+        ++m_steps;
         for (MatchState& st : m_state)
             st.matched = false;
         size_t s0 = start, e0 = start;

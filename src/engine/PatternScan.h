@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ public:
 
     // The bytes of the last hit.
     std::string hitText() const;
+    // Work done by this scan's searches so far: bytes the element runs and searches
+    // covered, plus one per element of every attempt. For tests that bound it.
+    size_t steps() const { return m_steps; }
     // The bytes matched by the n-th numbered element (1-based) in the last hit; empty when
     // there is no such element or it matched nothing.
     std::string elementText(int n) const;
@@ -55,10 +59,10 @@ private:
 
     // All positions are indices into m_block.
     bool litAt(const std::string& lit, size_t p, size_t hi) const;
-    size_t altAt(const SrchElement& el, size_t p, size_t hi) const;
-    size_t altEndingAt(const SrchElement& el, size_t lo, size_t end) const;
-    int runForward(int k, size_t p, size_t hi, size_t* e) const;
-    int runBackward(int k, size_t lo, size_t end, size_t* s) const;
+    int runForward(int k, size_t p, size_t hi, size_t* e);
+    int runBackward(int k, size_t lo, size_t end, size_t* s);
+    int plainRunForward(int k, size_t p, size_t hi, size_t* e) const;
+    int plainRunBackward(int k, size_t lo, size_t end, size_t* s) const;
     bool searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
     size_t nextAlternative(int k, size_t p, size_t hi) const;
     bool matchElement(int k, size_t ws, size_t we);
@@ -106,14 +110,87 @@ private:
     bool m_hasHit = false;
     std::vector<CounterState> m_counters; // per piece of the replace chain
     bool m_skipBySpans = true;
-    // Per element, the last range of this findNext() call in which its search found nothing.
-    struct SearchMiss {
+    // What this findNext() call has learnt about each element, so that no attempt repeats
+    // another's work on the same bytes (see RunMemo.cpp). Kept only with `skipBySpans`.
+    bool m_remember = true;
+    // Per element, its searches: the last range [missLo, missHi) in which it found nothing,
+    // which holds for a later lo up to the same hi; and the last find, at s from findLo,
+    // which holds for any lo up to s with the same hi or any hi at or past `reach` (no
+    // candidate's judgement read that far). With a larger hi, the candidates of either
+    // before its `settled` stay rejected: only the later ones are judged again.
+    struct SearchMemo {
         static constexpr size_t kNone = static_cast<size_t>(-1);
-        size_t lo = kNone, hi = 0;
+        size_t missLo = kNone, missHi = 0, missSettled = 0;
+        size_t findLo = kNone, findHi = 0, findSettled = 0;
+        size_t s = 0, e = 0, reach = 0;
+        int count = 0;
     };
-    std::vector<SearchMiss> m_misses;
+    std::vector<SearchMemo> m_searches;
+    size_t m_searchReach = 0; // the running search's reach: one past the last byte judged
+    // The running search's first candidate whose rejection depends on hi (a run that reached
+    // it, or a literal that may end past it): those before it stay rejected with a larger hi.
+    size_t m_searchUnsettled = 0;
+    size_t m_lastReach = 0;   // the reach of searchElement's last find
+    // Per set element, bytes [a, b) all accepted by it; aStop / bStop: the byte before a /
+    // at b is not (or is outside the buffer).
+    struct KnownRun {
+        bool valid = false, aStop = false, bStop = false;
+        size_t a = 0, b = 0;
+    };
+    std::vector<KnownRun> m_setRuns;
+    // Per repeated literal element, a few chains of back-to-back repetitions: pos[i + 1] is
+    // pos[i] plus the length of the first alternative at pos[i] (not bounded by a window);
+    // `closed` when none is at pos.back(). A repetition from a position at least the longest
+    // alternative before the bound is the same with the bound.
+    struct Chain {
+        std::vector<size_t> pos;
+        bool closed = false;
+        size_t used = 0; // for replacing the least recently used chain
+        uint32_t gen = 0; // counts the chains this one has been
+        // Run into another chain at pos.back(): it goes on there, at that chain's linkIdx,
+        // while that chain is still the one it was (linkGen).
+        int link = -1;
+        size_t linkIdx = 0;
+        uint32_t linkGen = 0;
+    };
+    std::vector<std::vector<Chain>> m_chains;
+    std::vector<size_t> m_longestAlt; // per element: its longest alternative (1 for a set)
+    size_t m_chainClock = 0;
+    // Per literal element, its last backwards run: from `end` down to s with `count`
+    // repetitions, given the lower bound lo.
+    struct BackRun {
+        bool valid = false;
+        size_t end = 0, lo = 0, s = 0;
+        int count = 0;
+    };
+    std::vector<BackRun> m_backRuns;
+    // The line feed search of matchElement: no line feed in [lfFrom, lfTo); one at lfTo when
+    // lfFound.
+    size_t m_lfFrom = 0, m_lfTo = 0;
+    bool m_lfFound = false;
+    // Remembered runs (RunMemo.cpp): the same results as the plain runs below.
+    void forgetRuns();
+    size_t setRunForward(int k, size_t p, size_t limit);
+    size_t setRunBackward(int k, size_t end, size_t limit);
+    static Chain* chainHolding(std::span<Chain> chains, size_t p, size_t* idx);
+    Chain& chainAt(int k, size_t p, size_t* idx);
+    Chain* linkedChain(int k, const Chain& c, size_t* idx);
+    void extendChain(int k, Chain& c, size_t idx, int cap, size_t hi);
+    int chainRunForward(int k, size_t p, size_t hi, int cap, size_t* e);
+    int literalRunBackward(int k, size_t lo, size_t end, size_t* s);
+    size_t lineEnd(size_t lo, size_t hi);
+    bool rememberedSearch(int k, size_t lo, size_t hi, size_t* from, size_t* fromHi, size_t* s, size_t* e,
+                          int* count, bool* found);
+    void rememberSearch(int k, size_t lo, size_t hi, size_t from, size_t fromHi, bool found, size_t s, size_t e,
+                        int count);
+    bool searchElement(int k, size_t lo, size_t hi, size_t* s, size_t* e, int* count);
+    bool searchWithinLine(int k, size_t lo, size_t* hi, size_t* s, size_t* e, int* count);
+    size_t altAt(const SrchElement& el, size_t p, size_t hi) const;
+    size_t altEndingAt(const SrchElement& el, size_t lo, size_t end) const;
     std::unique_ptr<SpanFilter> m_spans;  // built when first needed
     size_t m_searchWork = 0;              // bytes the later elements' searches of this call spanned
+    mutable size_t m_steps = 0;           // see steps()
+    uint64_t m_bytesId = 0;               // the sameBytesId of the buffer the memory is about
 };
 
 } // namespace tw

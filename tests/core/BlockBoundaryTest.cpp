@@ -100,8 +100,8 @@ ScanResult scan(const std::string& text, const SrchPattern* pattern, const std::
 // operator ('?', '*', '+' with its count forms, '!', '^', '$').
 std::string randomPattern(std::mt19937& rng)
 {
-    static const char* const kOperands[] = {"", "[ab]", "[0-9]", "[a\\n]", "(ab|b)", "(a|1)", "[^a]"};
-    static const char* const kOps[] = {"?", "*", "+", "+2", "+2+", "+1-3", "+-2", "!"};
+    static const char* const kOperands[] = {"", "[ab]", "[0-9]", "[a\\n]", "(ab|b)", "(a|1)", "[^a]", "(aa|a)"};
+    static const char* const kOps[] = {"?", "*", "+", "+2", "+2+", "+1-3", "+-2", "!", "+5", "+2-7"};
     static const char* const kLiterals[] = {"a", "b", "ab", "1", " ", "ba", "a b"};
     std::string p;
     if (rng() % 3 == 0)

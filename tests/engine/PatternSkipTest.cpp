@@ -1,7 +1,9 @@
-// Passing over attempts by the relaxed-span filter must not change a single hit nor the
-// bytes any element took (the replace tokens read them): random star-, repeat- and
-// group-heavy patterns over texts of long lines, compared with the same scan made attempt by
-// attempt over the whole text, and blockwise the way the per-file scan feeds a file.
+// Passing over attempts by the relaxed-span filter, and the scan's memory of element runs
+// and searches (within a call and, for a buffer whose bytes stay the same, from one call to
+// the next), must not change a single hit nor the bytes any element took (the replace
+// tokens read them): random star-, repeat-, count- and group-heavy patterns over texts of
+// long lines, compared with the same scan made attempt by attempt over the whole text, and
+// blockwise the way the per-file scan feeds a file.
 #include "engine/PatternScan.h"
 #include "engine/SrchPattern.h"
 
@@ -19,11 +21,14 @@ std::vector<std::string> scanAll(const SrchPattern& pattern, const std::string& 
 {
     PatternScan scan(pattern, skip);
     std::vector<std::string> out;
+    uint64_t bytesId = 0; // one per block: the scan may keep what it learnt within one
     const auto* data = reinterpret_cast<const uint8_t*>(text.data());
     size_t base = 0, from = 0; // the block starts at file offset `base`
     while (true) {
         const size_t len = std::min(blockLen, text.size() - base);
-        const ScanBuffer buf{data + base, len, base == 0, base + len == text.size()};
+        if (from == 0)
+            ++bytesId;
+        const ScanBuffer buf{data + base, len, base == 0, base + len == text.size(), skip ? bytesId : 0};
         const MatchResult r = from <= len ? scan.findNext(buf, from) : MatchResult{};
         if (r.kind == MatchResult::NoHit)
             return out;
@@ -53,7 +58,8 @@ std::string randomPattern(std::mt19937& rng)
 {
     static const char* const pieces[] = {"a",   "ab",   "d",      "*",     "*",      "*",        "+",
                                          "?",   "*[ab]", "+[a]",  "+2-4[a]", "+3(ab)", "(a|ab|ba)", "*(ab|b)",
-                                         "+(a|d)", "![b]", "+[b-d]", "^",   "$",      "+1-2(a)",  "?[d]"};
+                                         "+(a|d)", "![b]", "+[b-d]", "^",   "$",      "+1-2(a)",  "?[d]",
+                                         "+40(aa|a)", "+5-50[]", "+-60(a|b)", "+20+(a)", "+10(ab|a)", "+50[ab]"};
     std::uniform_int_distribution<size_t> count(2, 7), pick(0, std::size(pieces) - 1);
     std::string p;
     for (size_t n = count(rng); n > 0; --n)
@@ -107,7 +113,13 @@ TEST(PatternSkip, HostilePatternsFindTheSameHitsAndElements)
     // or across the edge of a block.
     const char* const patterns[] = {"*a*a*a*d", "a*a*a*a*a*d", "*a*b", "+[a]+[a]+[a]b", "*a*a*b",
                                     "(a|b)*(ab|ba)*(d|c)", "+(a |b )(a|b)+[a-d](d|c)", "a*d$", "^a*a*d",
-                                    "+[ab]*(ad|da)", "*[ab]d*[a]d", "*b*d", "*b*d+[a]"};
+                                    "+[ab]*(ad|da)", "*[ab]d*[a]d", "*b*d", "*b*d+[a]",
+                                    // Counts that fail by too many repetitions or too few bytes, from
+                                    // every start of a long run; elements found far away, or empty.
+                                    "+300(a)", "a+300(a)", "a+300[a]b", "a+300(a)b", "+30(ab)", "+40(aa|a)",
+                                    " *[a]+300(a)b", "(a|ab|ba)*+40(aa|a)", "a+20(a|b)", "+5-50[]+40(aa|a)",
+                                    "a*[ab]*[ab]![b]", "+[a]*[ab]![b]", "b+2-40[a]*[ab]+[b-d]d", "+50[ab]![b]+-60(a|b)",
+                                    "+20(aaaaa)", "b+7(aaa)*d"};
     std::mt19937 rng(99);
     for (const char* const pattern : patterns) {
         auto p = SrchPattern::compile(pattern, nullptr, PatternOptions{});
