@@ -137,7 +137,7 @@ private:
     // Appends the replaced output to the staging file; with `hash`, its SHA-256 (hex) too.
     int64_t stageContent(File& output, std::string* hash);
     void reportNotKept(const std::string& path, bool immediate);
-    static constexpr int64_t kBatchBytes = 64 << 20;
+    static constexpr int64_t kBatchBytes = int64_t(256) << 20;
 
     FileSystem& m_fs;
     FileOps& m_ops;
