@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
 
 namespace tw {
 
@@ -59,12 +58,12 @@ RunOutcome PreviewSession::runReplace(RunDriver& driver)
     const RunOutcome outcome = driver.ExecuteRun(request);
 
     // Several search threads may have noted them in any order: the preview's order.
-    std::unordered_map<std::string, size_t> order;
-    for (size_t k = 0; k < m_files.size(); ++k)
-        order.emplace(m_files[k].path, k);
-    m_refused = expected.refused();
-    std::sort(m_refused.begin(), m_refused.end(),
-              [&order](const std::string& a, const std::string& b) { return order[a] < order[b]; });
+    std::vector<std::string> noted = expected.refused();
+    std::sort(noted.begin(), noted.end());
+    m_refused.clear();
+    for (const PreviewedFile& f : m_files)
+        if (std::binary_search(noted.begin(), noted.end(), f.path))
+            m_refused.push_back(f.path);
     return outcome;
 }
 

@@ -75,7 +75,7 @@ int runUndoCommand(bool undo)
     const tw::UndoTakeBack result = history.takeBack(*run, &lines);
     for (const std::string& line : lines)
         std::printf("%s\n", line.c_str());
-    std::printf("Restored %d of %d file(s)\n", result.restored, result.files);
+    std::printf("%s\n", tw::undoSummaryText(result).c_str());
     return std::fflush(stdout) == 0 && result.restored == result.files ? 0 : 2;
 }
 

@@ -74,6 +74,11 @@ std::string undoStateText(UndoFileState state)
     return {};
 }
 
+std::string undoSummaryText(const UndoTakeBack& result)
+{
+    return "Restored " + std::to_string(result.restored) + " of " + std::to_string(result.files) + " file(s)";
+}
+
 std::string undoRunLine(const UndoRunRecord& run)
 {
     int64_t sec = 0, nsec = 0;

@@ -82,6 +82,8 @@ private:
 
 // A file's state as the take-back dialog shows it.
 std::string undoStateText(UndoFileState state);
+// The last line of a take-back: "Restored M of N file(s)".
+std::string undoSummaryText(const UndoTakeBack& result);
 // One line of the list of kept runs: local date and time, search and replace texts, the
 // number of files, and whether it was taken back.
 std::string undoRunLine(const UndoRunRecord& run);

@@ -703,8 +703,7 @@ void MainWindow::undoLastReplace()
         ResultStream& out = m_controller->jobResults();
         for (const std::string& line : lines)
             out.addLine(ResultEntry::notice(line));
-        out.addLine(ResultEntry::summary("Restored " + std::to_string(result.restored) + " of " +
-                                         std::to_string(result.files) + " file(s)"));
+        out.addLine(ResultEntry::summary(undoSummaryText(result)));
         return RunOutcome::Completed;
     };
     // The list shows what the undo did.
