@@ -5,7 +5,10 @@
 # grep | xargs sed -i, and a pipeline that uses every core (rg -l | xargs sd when sd is
 # installed, else rg -l | xargs -P<cores> sed -i). Each is run RUNS times (default 5) on a
 # fresh, cached copy; the medians are printed side by side, and every copy must end
-# byte-identical to the first sed pipeline's.
+# byte-identical to the first sed pipeline's. The runs with a backup directory keep their
+# undo history in a data directory of their own: the script deletes their backups between
+# runs, and a plain run that then had to drop such a run from a shared history would pay,
+# within its time, for freeing backups the script deleted outside it.
 # Usage: [RUNS=5] [SUBTREE=drivers/net] bench/replace.sh [BUILD_DIR] [TREE] [WORK_DIR]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -44,7 +47,7 @@ for i in $(seq "$runs"); do
     fresh tw
     t_tw="$t_tw $(secs "$tw" /Sstatic /RSTATIC /P "$work/tw/*.*" /d /n)"
     fresh twb; rm -rf "$work/bak"
-    t_twb="$t_twb $(secs "$tw" /Sstatic /RSTATIC /P "$work/twb/*.*" /d /n /B "$work/bak")"
+    t_twb="$t_twb $(XDG_DATA_HOME="$work/data-backup" secs "$tw" /Sstatic /RSTATIC /P "$work/twb/*.*" /d /n /B "$work/bak")"
     fresh twn
     t_twn="$t_twn $(XDG_CONFIG_HOME="$noundo" secs "$tw" /Sstatic /RSTATIC /P "$work/twn/*.*" /d /n)"
     for c in all tw twb twn; do

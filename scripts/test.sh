@@ -40,7 +40,7 @@ ctest --test-dir build-asan --output-on-failure -j2
 # search of many pairs.
 checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF
 ninja -C build-tsan $j test_core
-TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*'
+TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*:BackgroundRemover*'
 
 # The byte scans without vector instructions (the form non-x86 machines build): the engine's
 # tests, and the core's, whose hit lines have vector scans too.

@@ -139,6 +139,8 @@ void ReplaceWriter::releaseTempFiles()
 void ReplaceWriter::endRun()
 {
     flushRewrites();
+    if (m_history)
+        m_history->finish();
     if (!m_undo.close())
         undoFailed();
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <map>
 
 namespace tw {
 
@@ -34,6 +35,12 @@ std::string runBaseName(uint64_t number)
 {
     std::string digits = std::to_string(number);
     return "r" + std::string(kRunNumberDigits - std::min(digits.size(), kRunNumberDigits), '0') + digits;
+}
+
+// "r000012.b7" -> "r000012": the part before the first dot, which names the run.
+std::string baseNameOf(const std::string& name)
+{
+    return name.substr(0, name.find('.'));
 }
 
 // The SHA-256 (hex) of the whole of `file` from its start; empty on a read error.
@@ -97,15 +104,23 @@ UndoHistory::UndoHistory(FileSystem& fs, FileOps& ops, std::string dataDir)
 {
 }
 
-std::vector<std::pair<uint64_t, std::string>> UndoHistory::recordNames()
+std::vector<std::pair<uint64_t, std::string>> UndoHistory::recordNames(uint64_t* highest)
 {
     std::vector<std::pair<uint64_t, std::string>> names;
     std::vector<DirEntry> entries;
     if (!m_fs.listDirectory(m_dir, &entries))
         return names;
-    for (const DirEntry& e : entries)
-        if (const uint64_t n = runNumberOf(e.name); n != 0 && e.type == EntryType::File)
+    for (const DirEntry& e : entries) {
+        if (e.type != EntryType::File)
+            continue;
+        if (const uint64_t n = runNumberOf(e.name); n != 0)
             names.emplace_back(n, e.name);
+        else if (highest)
+            *highest = std::max(*highest, runNumberOf(baseNameOf(e.name) + kRecordSuffix));
+    }
+    if (highest)
+        for (const auto& entry : names)
+            *highest = std::max(*highest, entry.first);
     return names;
 }
 
@@ -231,51 +246,62 @@ UndoTakeBack UndoHistory::takeBack(const UndoRunRecord& run, std::vector<std::st
     return result;
 }
 
-int64_t UndoHistory::usedBytes()
+UndoSurvey UndoHistory::survey()
 {
-    int64_t total = 0;
+    UndoSurvey out;
     std::vector<DirEntry> entries;
     if (!m_fs.listDirectory(m_dir, &entries))
-        return 0;
+        return out;
+    // Every name of a run's files starts with its base name and a dot: "r000012.rec",
+    // "r000012.s1", "r000012.b7".
+    std::map<std::string, UndoSurvey::Run> byName;
     FileStatus st;
-    for (const DirEntry& e : entries)
-        if (e.type == EntryType::File && m_fs.status(m_dir + e.name, &st, false) && st.isRegular)
-            total += st.size;
-    return total;
-}
-
-bool UndoHistory::dropOldestRun(const std::string& keep, int64_t* freed)
-{
-    std::vector<std::pair<uint64_t, std::string>> names = recordNames();
-    std::sort(names.begin(), names.end());
-    for (const auto& [number, name] : names) {
-        const std::string base = name.substr(0, name.size() - 4);
-        if (base == keep)
+    for (const DirEntry& e : entries) {
+        const std::string base = baseNameOf(e.name);
+        const uint64_t number = runNumberOf(base + kRecordSuffix);
+        if (e.type != EntryType::File || base.size() == e.name.size() || number == 0
+            || !m_fs.status(m_dir + e.name, &st, false) || !st.isRegular)
             continue;
-        std::vector<DirEntry> entries;
-        if (!m_fs.listDirectory(m_dir, &entries))
-            return false;
-        // The copies first: a record left by a crash in between names copies that are gone,
-        // which a take-back reports; copies without a record would never be freed.
-        FileStatus st;
-        for (const DirEntry& e : entries)
-            if (e.name != name && e.name.compare(0, base.size() + 1, base + ".") == 0
-                && m_fs.status(m_dir + e.name, &st, false) && m_fs.removeFile(m_dir + e.name))
-                *freed += st.isRegular ? st.size : 0;
-        if (m_fs.status(m_dir + name, &st, false) && m_fs.removeFile(m_dir + name))
-            *freed += st.size;
-        return true;
+        out.highestNumber = std::max(out.highestNumber, number);
+        UndoSurvey::Run& run = byName[base];
+        if (e.name.compare(base.size(), std::string::npos, kRecordSuffix) == 0)
+            run.number = number;
+        else
+            run.copies.push_back(KnownFile{m_dir + e.name, st.device, st.inode});
+        run.bytes += st.size;
     }
-    return false;
+    for (auto& [name, run] : byName) {
+        run.name = name;
+        // A copy listed without its record is an orphan only if the record is still absent
+        // now: a run being written makes its record before its first copy, so a record
+        // missing from the listing but made meanwhile is seen here.
+        if (run.number == 0 && !m_fs.status(m_dir + name + kRecordSuffix, &st, false))
+            out.orphans.insert(out.orphans.end(), run.copies.begin(), run.copies.end());
+        if (run.number == 0)
+            continue;
+        out.usedBytes += run.bytes;
+        out.runs.push_back(std::move(run));
+    }
+    std::sort(out.runs.begin(), out.runs.end(),
+              [](const UndoSurvey::Run& a, const UndoSurvey::Run& b) { return a.number < b.number; });
+    return out;
 }
 
-std::unique_ptr<File> UndoHistory::createRecord(std::string* name)
+bool UndoHistory::dropRecord(const UndoSurvey::Run& run)
+{
+    const std::string record = m_dir + run.name + kRecordSuffix;
+    FileStatus st;
+    // Another run may have dropped it first: gone is what is wanted.
+    return m_fs.removeFile(record) || !m_fs.status(record, &st, false);
+}
+
+std::unique_ptr<File> UndoHistory::createRecord(std::string* name, uint64_t floor)
 {
     if (!m_ops.makeDirectory(m_dir))
         return nullptr;
-    uint64_t next = 1;
-    for (const auto& entry : recordNames())
-        next = std::max(next, entry.first + 1);
+    uint64_t highest = floor;
+    (void)recordNames(&highest);
+    uint64_t next = highest + 1;
     // Another run may take the same number at the same moment: the name is made exclusively.
     for (int attempt = 0; attempt < 100; ++attempt, ++next) {
         *name = runBaseName(next);

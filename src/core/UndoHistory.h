@@ -9,6 +9,7 @@
 // and skipped, a copy is read only when it is the very file the record names (device,
 // inode, length) and a file is written only when it is the recorded file (device and
 // inode) holding the recorded content (size and SHA-256).
+#include "core/BackgroundRemover.h"
 #include "core/UndoRecord.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"
@@ -40,6 +41,21 @@ struct UndoTakeBack {
     int files = 0;
 };
 
+// What the undo directory held when it was listed.
+struct UndoSurvey {
+    struct Run {
+        uint64_t number = 0;
+        std::string name;                // the record's base name ("r000012")
+        std::vector<KnownFile> copies;   // its copies
+        int64_t bytes = 0;               // of the record and the copies
+    };
+    std::vector<Run> runs;               // oldest first
+    // Copies whose record is gone: a drop that a crash cut short.
+    std::vector<KnownFile> orphans;
+    int64_t usedBytes = 0;               // the runs' bytes; orphans are not counted
+    uint64_t highestNumber = 0;          // of every run-shaped name, orphans included
+};
+
 class UndoHistory {
 public:
     UndoHistory(FileSystem& fs, FileOps& ops, std::string dataDir);
@@ -57,22 +73,25 @@ public:
     // ("Restored NAME" or why not) and marks the run taken back.
     UndoTakeBack takeBack(const UndoRunRecord& run, std::vector<std::string>* lines);
 
-    // The bytes the history holds.
-    int64_t usedBytes();
-    // Deletes the oldest run other than `keep` (its copies first, then its record);
-    // adds the bytes freed to *freed. False when there is none.
-    bool dropOldestRun(const std::string& keep, int64_t* freed);
-    // Creates a new, empty record named after the next run number; its base name goes
-    // to *name. Null when the directory or the file cannot be made.
-    std::unique_ptr<File> createRecord(std::string* name);
+    // The runs the history holds as one listing finds them, for a run that makes room.
+    UndoSurvey survey();
+    // Deletes the run's record, so that it is no longer a run; its copies are then left to
+    // the caller to remove. A crash in between leaves copies without a record, which the
+    // next survey names as orphans. False when the record is still there.
+    bool dropRecord(const UndoSurvey::Run& run);
+    // Creates a new, empty record numbered above `floor` and above every run-shaped name
+    // in the directory, so that no copy of an earlier run, still to be removed, shares its
+    // name; its base name goes to *name. Null when the directory or the file cannot be made.
+    std::unique_ptr<File> createRecord(std::string* name, uint64_t floor = 0);
 
 private:
     UndoFileCheck checkFile(const UndoFileRecord& record);
     // The copy of `record`, open and checked, or null.
     std::unique_ptr<File> openCopy(const UndoFileRecord& record);
     bool restoreFile(const UndoFileCheck& checked);
-    // The record files in the directory with their run numbers, unsorted.
-    std::vector<std::pair<uint64_t, std::string>> recordNames();
+    // The record files in the directory with their run numbers, unsorted; the highest
+    // number of any run-shaped name (copies included) goes to *highest.
+    std::vector<std::pair<uint64_t, std::string>> recordNames(uint64_t* highest = nullptr);
 
     FileSystem& m_fs;
     FileOps& m_ops;

@@ -9,7 +9,7 @@ namespace tw {
 
 UndoRecorder::UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, int64_t limitBytes,
                            std::string search, std::string replace, FileTime started)
-    : m_fs(fs), m_ops(ops), m_history(fs, ops, std::move(dataDir)), m_limit(limitBytes),
+    : m_fs(fs), m_ops(ops), m_history(fs, ops, std::move(dataDir)), m_remover(fs), m_limit(limitBytes),
       m_search(std::move(search)), m_replace(std::move(replace)), m_started(started)
 {
 }
@@ -18,13 +18,25 @@ bool UndoRecorder::reserve(int64_t size)
 {
     if (m_limit <= 0 || size < 0 || m_recordFailed || size > m_limit - m_runBytes)
         return false;
-    if (m_used < 0)
-        m_used = m_history.usedBytes();
+    if (!m_surveyed) {
+        // Once per run: the history's runs as they are before this run adds its own.
+        UndoSurvey survey = m_history.survey();
+        m_used = survey.usedBytes;
+        m_oldRuns = std::move(survey.runs);
+        m_highestSeen = survey.highestNumber;
+        m_remover.remove(std::move(survey.orphans));
+        m_surveyed = true;
+    }
     while (m_used + size > m_limit) {
-        int64_t freed = 0;
-        if (!m_history.dropOldestRun(m_runName, &freed))
+        if (m_nextDrop >= m_oldRuns.size())
             return false; // what is left is not ours to delete
-        m_used = std::max<int64_t>(0, m_used - freed);
+        UndoSurvey::Run& run = m_oldRuns[m_nextDrop++];
+        if (run.name == m_runName || !m_history.dropRecord(run))
+            continue;
+        // The record is gone, so the copies belong to no run: they are freed on the
+        // remover's thread while this run goes on.
+        m_remover.remove(std::move(run.copies));
+        m_used = std::max<int64_t>(0, m_used - run.bytes);
     }
     m_used += size;
     m_runBytes += size;
@@ -32,11 +44,16 @@ bool UndoRecorder::reserve(int64_t size)
     return true;
 }
 
+void UndoRecorder::finish()
+{
+    m_remover.finish();
+}
+
 bool UndoRecorder::ensureRecord()
 {
     if (m_record || m_recordFailed)
         return !m_recordFailed;
-    m_record = m_history.createRecord(&m_runName);
+    m_record = m_history.createRecord(&m_runName, m_highestSeen);
     if (!m_record || !append(undoHeaderLines(m_started, m_search, m_replace))) {
         m_recordFailed = true;
         m_record.reset();

@@ -6,6 +6,7 @@
 // linked (or copied) into the history. After: the batch's kept safety file renamed into
 // the history and a DONE line per file rewritten. The record is made on the first batch,
 // so a run that writes nothing keeps nothing.
+#include "core/BackgroundRemover.h"
 #include "core/RewriteKeeper.h"
 #include "core/UndoHistory.h"
 
@@ -21,8 +22,11 @@ public:
     UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, int64_t limitBytes, std::string search,
                  std::string replace, FileTime started);
 
-    // Room for a copy of `size` bytes; false: the file is not kept.
+    // Room for a copy of `size` bytes; false: the file is not kept. The oldest runs are
+    // dropped to make room: their records at once, their copies on a thread of their own.
     bool reserve(int64_t size);
+    // Waits until the copies of the dropped runs are removed.
+    void finish();
     void beforeRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile,
                        const FileStatus& keptStatus) override;
     [[nodiscard]] bool afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile) override;
@@ -38,6 +42,7 @@ private:
     FileSystem& m_fs;
     FileOps& m_ops;
     UndoHistory m_history;
+    BackgroundRemover m_remover;     // declared after m_history, so joined before it goes
     int64_t m_limit;
     std::string m_search, m_replace;
     FileTime m_started;
@@ -45,7 +50,11 @@ private:
     std::unique_ptr<File> m_record;
     int64_t m_recordSize = 0;        // bytes written to the record
     bool m_recordFailed = false;
-    int64_t m_used = -1;             // bytes in the history, -1 until first counted
+    bool m_surveyed = false;         // m_used and m_oldRuns are set
+    int64_t m_used = 0;              // bytes in the history, as far as this run knows
+    std::vector<UndoSurvey::Run> m_oldRuns; // the runs before this one, oldest first
+    uint64_t m_highestSeen = 0;      // the highest run number the survey saw: never reused
+    size_t m_nextDrop = 0;           // m_oldRuns[0, m_nextDrop) were dropped or passed over
     int64_t m_runBytes = 0;          // bytes this run reserved; invariant: <= m_limit
     int m_nextFile = 0;
     int m_nextCopy = 0;

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -136,7 +137,20 @@ TEST_F(UndoCli, SpaceLimitDropsTheOldestRun)
     const std::string big(700 * 1024, 'w');
     writeFile(m_tree.file("a.txt"), "x" + big);
     ASSERT_EQ(replace("x", "y").status, 0);  // run 1 keeps 700 KiB
+    // A drop that a crash cut short left copies without their record; a file of no run's
+    // name is not the history's to remove.
+    const std::string undoDir = dataDir() + "undo/";
+    writeFile(undoDir + "r000090.s1", big);
+    writeFile(undoDir + "notes.txt", "mine\n");
     ASSERT_EQ(replace("y", "z").status, 0);  // run 2 needs the room: run 1 goes
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(undoDir))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    // Run 1's copies and the orphan are removed before the program ends; the new run is
+    // numbered above every name it found, so no copy still to be removed shares its name.
+    EXPECT_EQ(left, (std::vector<std::string>{"notes.txt", "r000091.rec", "r000091.s1"}))
+        << ::testing::PrintToString(left);
     writeFile(m_tree.file("huge.txt"), "q" + big + big);
     const CliResult r3 = replace("q", "Q");  // 1.4 MiB never fits
     EXPECT_NE(r3.out.find("Not kept for undo: " + m_tree.file("huge.txt")), std::string::npos) << r3.out;
