@@ -80,6 +80,9 @@ PreviewWindow::PreviewWindow(const std::string& patchPath, std::vector<Previewed
     m_fileList->horizontalHeader()->setSectionResizeMode(PatchFilesModel::ChangesColumn,
                                                          QHeaderView::ResizeToContents);
     m_fileList->setWordWrap(false);
+    // Room on both sides of each cell, so that the right-aligned counts of neighbouring
+    // columns do not run together and the last one does not touch the edge.
+    m_fileList->setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 6px; }"));
 
     auto* linesLabel = new QLabel(QStringLiteral("C&hanges:"), this);
     m_lines = named(new QListView(this), linesLabel->text());
