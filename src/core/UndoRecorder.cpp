@@ -12,21 +12,35 @@ UndoRecorder::UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, in
     : m_fs(fs), m_ops(ops), m_history(fs, ops, std::move(dataDir)), m_remover(fs), m_limit(limitBytes),
       m_search(std::move(search)), m_replace(std::move(replace)), m_started(started)
 {
+    // Listing a large history takes a while (a status call per copy): it runs while the
+    // run's first files are searched, and the first file to keep waits for it.
+    if (m_limit > 0)
+        m_pendingSurvey = std::async(std::launch::async, [this] { return m_history.survey(); });
+}
+
+UndoRecorder::~UndoRecorder()
+{
+    if (m_pendingSurvey.valid())
+        m_pendingSurvey.wait();
+}
+
+void UndoRecorder::awaitSurvey()
+{
+    if (!m_pendingSurvey.valid())
+        return;
+    // The history's runs as they were before this run added its own.
+    UndoSurvey survey = m_pendingSurvey.get();
+    m_used = survey.usedBytes;
+    m_oldRuns = std::move(survey.runs);
+    m_highestSeen = survey.highestNumber;
+    m_remover.remove(std::move(survey.orphans));
 }
 
 bool UndoRecorder::reserve(int64_t size)
 {
     if (m_limit <= 0 || size < 0 || m_recordFailed || size > m_limit - m_runBytes)
         return false;
-    if (!m_surveyed) {
-        // Once per run: the history's runs as they are before this run adds its own.
-        UndoSurvey survey = m_history.survey();
-        m_used = survey.usedBytes;
-        m_oldRuns = std::move(survey.runs);
-        m_highestSeen = survey.highestNumber;
-        m_remover.remove(std::move(survey.orphans));
-        m_surveyed = true;
-    }
+    awaitSurvey();
     while (m_used + size > m_limit) {
         if (m_nextDrop >= m_oldRuns.size())
             return false; // what is left is not ours to delete
@@ -53,6 +67,7 @@ bool UndoRecorder::ensureRecord()
 {
     if (m_record || m_recordFailed)
         return !m_recordFailed;
+    awaitSurvey(); // its highest run number is never taken again
     m_record = m_history.createRecord(&m_runName, m_highestSeen);
     if (!m_record || !append(undoHeaderLines(m_started, m_search, m_replace))) {
         m_recordFailed = true;

@@ -10,6 +10,7 @@
 #include "core/RewriteKeeper.h"
 #include "core/UndoHistory.h"
 
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ public:
     // `limitBytes` > 0: the whole history stays within it.
     UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, int64_t limitBytes, std::string search,
                  std::string replace, FileTime started);
+    ~UndoRecorder() override;
 
     // Room for a copy of `size` bytes; false: the file is not kept. The oldest runs are
     // dropped to make room: their records at once, their copies on a thread of their own.
@@ -34,6 +36,7 @@ public:
     std::vector<std::string> takeNotKept() { return std::move(m_notKept); }
 
 private:
+    void awaitSurvey();
     bool ensureRecord();
     bool append(const std::string& text);
     // The backup of `item` as a copy in the history: linked, or copied across file systems.
@@ -50,7 +53,9 @@ private:
     std::unique_ptr<File> m_record;
     int64_t m_recordSize = 0;        // bytes written to the record
     bool m_recordFailed = false;
-    bool m_surveyed = false;         // m_used and m_oldRuns are set
+    // The survey of the history, started with the run; m_used, m_oldRuns and m_highestSeen
+    // hold its result once it was taken (awaitSurvey).
+    std::future<UndoSurvey> m_pendingSurvey;
     int64_t m_used = 0;              // bytes in the history, as far as this run knows
     std::vector<UndoSurvey::Run> m_oldRuns; // the runs before this one, oldest first
     uint64_t m_highestSeen = 0;      // the highest run number the survey saw: never reused
