@@ -29,6 +29,23 @@ PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
             m_chains[m_longestAlt.size() - 1].resize(el.literals.size() == 1 ? longest
                                                                              : std::min(longest, kMaxChains) + 1);
     }
+    if (m_program.m_ok && !m_program.m_chain.empty() && !m_program.m_maskMode)
+        setUpExceedSkip();
+}
+
+void PatternScan::setUpExceedSkip()
+{
+    const SrchElement& el0 = m_program.m_chain[m_program.m_order[0]];
+    m_firstTakenOnce = !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1;
+    if (!m_firstTakenOnce || el0.literals.size() != 1 || m_program.m_chain.size() < 2 || m_program.m_order[0] != 0 || m_program.m_order[1] != 1)
+        return;
+    const SrchElement& el1 = m_program.m_chain[1];
+    if (el1.isSet || el1.op != '+' || el1.literals.size() != 1 || el1.literals[0].size() != 1)
+        return;
+    const size_t cap = static_cast<size_t>(el1.maxCount) + 1;
+    // Each attempt's window must hold the first element and the whole exceeded run.
+    if (m_program.m_window >= el0.literals[0].size() + cap)
+        m_exceedCap = cap;
 }
 
 PatternScan::~PatternScan() = default;
@@ -485,7 +502,8 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
         *c0 = runForward(first, 0, std::min(len, W), e0);
         return FirstPlace::Placed;
     }
-    if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
+    if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s)) &&
+        !firstAtStart(start, W, cache)) {
         // Through the memory of searches: on a buffer kept from call to call, a first element
         // far ahead (or missing) is not searched for again by every call.
         cache.found = searchElement(first, start, len, &cache.s, &cache.e, &cache.count);
@@ -509,6 +527,20 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
         return FirstPlace::Placed;
     }
     return FirstPlace::None;
+}
+
+bool PatternScan::firstAtStart(size_t start, size_t W, FirstSearch& cache)
+{
+    // The search would take its first candidate, `start`, with one repetition: the first
+    // alternative there that its run (cut at W bytes) holds.
+    if (!m_remember || !m_firstTakenOnce)
+        return false;
+    const size_t len = altAt(m_program.m_chain[m_program.m_order[0]], start, std::min(m_len, start + W));
+    ++m_steps;
+    if (len == 0)
+        return false;
+    cache = {true, true, start, start, start + len, 1};
+    return true;
 }
 
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
@@ -604,7 +636,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return takeHit(cs, ce);
             }
         }
-        start = next;
+        start = m_exceedCap > 0 ? passExceededRun(e0, next) : next;
     }
     return last ? result : needMore(std::min(start, len));
 }

@@ -96,6 +96,21 @@ private:
     // decidable within this block, or nowhere in the rest of the file.
     enum class FirstPlace { Placed, Searched, NeedMore, None };
     FirstPlace placeFirst(size_t start, size_t W, FirstSearch& cache, size_t* s0, size_t* e0, int* c0);
+    // The first element taken once at `start` itself, found without a search (false when it
+    // is not there or the pattern's first element is not such a literal).
+    bool firstAtStart(size_t start, size_t W, FirstSearch& cache);
+    // Patterns that begin with a literal taken once and then a '+' count of one byte,
+    // evaluated in that order: every attempt whose count starts in a run of that byte at
+    // least the count's cap before the run's end exceeds the count and fails. The start
+    // after the attempt at s0 (ending at e0) failed: past all such attempts, or `next`.
+    size_t passExceededRun(size_t e0, size_t next);
+    void setUpExceedSkip();
+    bool m_firstTakenOnce = false; // the first evaluated element is a literal taken once
+    size_t m_exceedCap = 0;        // cap of the byte count after it; 0: no such pattern
+    // A run of the counted byte: [m_byteRunFrom, m_byteRunEnd) all that byte, and the byte at
+    // m_byteRunEnd is not (or it is the buffer's end).
+    bool m_byteRunValid = false;
+    size_t m_byteRunFrom = 0, m_byteRunEnd = 0;
 
     const SrchPattern& m_program;
     // The buffer of the current search; valid while the caller keeps it.

@@ -36,6 +36,39 @@ void PatternScan::forgetRuns()
         }
     m_lfFrom = m_lfTo = 0;
     m_lfFound = false;
+    m_byteRunValid = false;
+}
+
+// An attempt whose first element ends at e' takes the count's repetitions from e' within a
+// window that reaches at least W past its start (or to the buffer's end), and W holds the
+// first element and the count's cap: where e' lies at least the cap before the end of a run
+// of the counted byte, the count takes cap repetitions, one more than its maximum, and the
+// attempt fails whatever the bytes past the run. The first element is as long wherever it
+// is found, so the attempts to pass are those found before runEnd - cap - its length + 1.
+size_t PatternScan::passExceededRun(size_t e0, size_t next)
+{
+    if (!m_remember || e0 > m_len)
+        return next;
+    const SrchElement& el = m_program.m_chain[1];
+    const std::string& lit = el.literals[0];
+    if (!m_byteRunValid || e0 < m_byteRunFrom || e0 > m_byteRunEnd) {
+        m_byteRunValid = true;
+        m_byteRunFrom = m_byteRunEnd = e0;
+    }
+    if (m_byteRunEnd < m_len && m_byteRunEnd < e0 + m_exceedCap) {
+        // Only the next bytes still unread; the run is read to its end once it is long
+        // enough to pass attempts.
+        size_t q = m_byteRunEnd;
+        while (q < m_len && litAt(lit, q, q + 1))
+            ++q;
+        m_steps += q - m_byteRunEnd;
+        m_byteRunEnd = q;
+    }
+    ++m_steps;
+    if (m_byteRunEnd - e0 < m_exceedCap)
+        return next;
+    const size_t firstLen = m_program.m_chain[0].literals[0].size();
+    return std::max(next, m_byteRunEnd - m_exceedCap - firstLen + 1);
 }
 
 int PatternScan::runForward(int k, size_t p, size_t hi, size_t* e)
