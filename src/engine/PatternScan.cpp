@@ -636,7 +636,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return takeHit(cs, ce);
             }
         }
-        start = m_exceedCap > 0 ? passExceededRun(e0, next) : next;
+        start = std::max(passShiftedAttempts(start, s0, we, next), m_exceedCap > 0 ? passExceededRun(e0, next) : next);
     }
     return last ? result : needMore(std::min(start, len));
 }

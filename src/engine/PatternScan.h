@@ -105,6 +105,15 @@ private:
     // after the attempt at s0 (ending at e0) failed: past all such attempts, or `next`.
     size_t passExceededRun(size_t e0, size_t next);
     void setUpExceedSkip();
+    // After a failed attempt from `start` whose first element lies at start itself and whose
+    // window [start, we) lies inside a run of one byte value: the attempts from the next
+    // starts are the same attempt shifted by one byte while their windows stay in the run,
+    // and fail the same way. The start past them, or `next`.
+    size_t passShiftedAttempts(size_t start, size_t s0, size_t we, size_t next);
+    // A run of one byte value: block[m_sameRunFrom, m_sameRunEnd) all equal, and the byte at
+    // m_sameRunEnd differs (or it is the buffer's end).
+    bool m_sameRunValid = false;
+    size_t m_sameRunFrom = 0, m_sameRunEnd = 0;
     bool m_firstTakenOnce = false; // the first evaluated element is a literal taken once
     size_t m_exceedCap = 0;        // cap of the byte count after it; 0: no such pattern
     // A run of the counted byte: [m_byteRunFrom, m_byteRunEnd) all that byte, and the byte at

@@ -37,6 +37,35 @@ void PatternScan::forgetRuns()
     m_lfFrom = m_lfTo = 0;
     m_lfFound = false;
     m_byteRunValid = false;
+    m_sameRunValid = false;
+}
+
+// An attempt reads only its window: the first element's run is cut at W bytes past its
+// start, within the window, and every other element is matched between window bounds.
+// With the first element at `start` and no edge of the buffer in reach (no anchor at the
+// file's start or end can take part), the attempt from start + j sees the bytes of the
+// one from start shifted by j, and so fails alike, as long as both windows hold one byte
+// value throughout and the window end stays short of the buffer's last byte (before it,
+// the window is not cut and so as wide). Its first element is found at start + j and
+// its next start is start + j + 1 again.
+size_t PatternScan::passShiftedAttempts(size_t start, size_t s0, size_t we, size_t next)
+{
+    if (!m_remember || s0 != start || next != s0 + 1 || s0 == 0 || we + 1 >= m_len)
+        return next;
+    if (!m_sameRunValid || s0 < m_sameRunFrom || s0 >= m_sameRunEnd) {
+        const uint8_t c = m_block[s0];
+        size_t q = s0 + 1;
+        while (q < m_len && m_block[q] == c)
+            ++q;
+        m_steps += q - s0;
+        m_sameRunValid = true;
+        m_sameRunFrom = s0;
+        m_sameRunEnd = q;
+    }
+    ++m_steps;
+    if (m_sameRunEnd <= we)
+        return next;
+    return s0 + 1 + std::min(m_sameRunEnd - we, m_len - 1 - we);
 }
 
 // An attempt whose first element ends at e' takes the count's repetitions from e' within a
