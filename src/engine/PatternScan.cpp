@@ -30,7 +30,37 @@ PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
                                                                              : std::min(longest, kMaxChains) + 1);
     }
     if (m_program.m_ok && !m_program.m_chain.empty() && !m_program.m_maskMode)
+    {
         setUpExceedSkip();
+        setUpFollowBytes();
+    }
+}
+
+void PatternScan::setUpFollowBytes()
+{
+    if (m_program.m_order[0] != 0)
+        return;
+    const auto& chain = m_program.m_chain;
+    for (size_t j = 1; j < chain.size(); ++j) {
+        const SrchElement& el = chain[j];
+        if (el.isSet) {
+            for (int b = 0; b < 256; ++b)
+                m_follows[b] = m_follows[b] || el.accept[b];
+        } else {
+            for (const std::string& lit : el.literals)
+                for (int b = 0; b < 256; ++b) {
+                    const auto c = static_cast<uint8_t>(lit[0]);
+                    const bool same = b == c || (!m_program.m_caseSensitive && m_program.m_fold[b] == c);
+                    m_follows[b] = m_follows[b] || same;
+                }
+        }
+        // An element that needs a repetition takes at least one byte, except an anchor,
+        // which may match empty at the file's start or end.
+        if (el.minCount > 0 && !el.isAnchor()) {
+            m_followCheck = true;
+            return;
+        }
+    }
 }
 
 void PatternScan::setUpExceedSkip()
@@ -609,6 +639,13 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
         // Next start after a failed attempt: one past a literal's start, or past the end of
         // a set's run.
         const size_t next = std::max((el0.isSet && e0 > s0) ? e0 : s0 + 1, start + 1);
+        if (m_followCheck && m_remember && e0 < len && !m_follows[m_block[e0]]) {
+            // Every hit from this attempt goes on at e0 with an element that takes the byte
+            // there: none can, so the elements cannot all join up.
+            ++m_steps;
+            start = next;
+            continue;
+        }
 
         if (spanSkipEngaged(skip, start)) {
             const size_t y = m_spans->firstEnd(ws);

@@ -9,6 +9,7 @@
 #include "engine/SrchPattern.h"
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -114,6 +115,12 @@ private:
     // m_sameRunEnd differs (or it is the buffer's end).
     bool m_sameRunValid = false;
     size_t m_sameRunFrom = 0, m_sameRunEnd = 0;
+    void setUpFollowBytes();
+    // When the first evaluated element is the chain's first and some later element must take
+    // a byte: the bytes a hit can hold right after the first element (the first bytes of
+    // the elements after it up to and with the first that cannot match empty).
+    bool m_followCheck = false;
+    std::array<bool, 256> m_follows{};
     bool m_firstTakenOnce = false; // the first evaluated element is a literal taken once
     size_t m_exceedCap = 0;        // cap of the byte count after it; 0: no such pattern
     // A run of the counted byte: [m_byteRunFrom, m_byteRunEnd) all that byte, and the byte at
