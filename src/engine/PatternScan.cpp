@@ -240,7 +240,7 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
             return false;
         if (acceptAt(q))
             return true;
-        p = q + 1;
+        p = exceededCandidates(k, q, hi, runCap);
     }
     return false;
 }

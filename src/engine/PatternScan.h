@@ -111,6 +111,11 @@ private:
     // starts are the same attempt shifted by one byte while their windows stay in the run,
     // and fail the same way. The start past them, or `next`.
     size_t passShiftedAttempts(size_t start, size_t s0, size_t we, size_t next);
+    // searchForward's next candidate after q was rejected: past the candidates from which a
+    // '+' count of one byte takes one repetition more than its maximum (q one of them), as
+    // they all lie at least that far before the end of q's run of one byte value; or q + 1.
+    size_t exceededCandidates(int k, size_t q, size_t hi, size_t runCap);
+    size_t sameRunEnd(size_t p);
     // A run of one byte value: block[m_sameRunFrom, m_sameRunEnd) all equal, and the byte at
     // m_sameRunEnd differs (or it is the buffer's end).
     bool m_sameRunValid = false;

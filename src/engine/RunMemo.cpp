@@ -52,20 +52,47 @@ size_t PatternScan::passShiftedAttempts(size_t start, size_t s0, size_t we, size
 {
     if (!m_remember || s0 != start || next != s0 + 1 || s0 == 0 || we + 1 >= m_len)
         return next;
-    if (!m_sameRunValid || s0 < m_sameRunFrom || s0 >= m_sameRunEnd) {
-        const uint8_t c = m_block[s0];
-        size_t q = s0 + 1;
+    const size_t runEnd = sameRunEnd(s0);
+    if (runEnd <= we)
+        return next;
+    return s0 + 1 + std::min(runEnd - we, m_len - 1 - we);
+}
+
+// The end of the run of block[p]'s value that holds p (p < the length).
+size_t PatternScan::sameRunEnd(size_t p)
+{
+    if (!m_sameRunValid || p < m_sameRunFrom || p >= m_sameRunEnd) {
+        const uint8_t c = m_block[p];
+        size_t q = p + 1;
         while (q < m_len && m_block[q] == c)
             ++q;
-        m_steps += q - s0;
+        m_steps += q - p;
         m_sameRunValid = true;
-        m_sameRunFrom = s0;
+        m_sameRunFrom = p;
         m_sameRunEnd = q;
     }
     ++m_steps;
-    if (m_sameRunEnd <= we)
-        return next;
-    return s0 + 1 + std::min(m_sameRunEnd - we, m_len - 1 - we);
+    return m_sameRunEnd;
+}
+
+// A candidate q' of the run takes its repetitions within min(hi, q' + runCap), and the
+// bytes of the run all equal block[q], which the one-byte literal took: from q' at least
+// cap = maximum + 1 before both the run's end (cut at hi) and q' + runCap, it takes cap.
+// Each such rejection is kept in the search's reach and settlement as acceptAt would.
+size_t PatternScan::exceededCandidates(int k, size_t q, size_t hi, size_t runCap)
+{
+    const SrchElement& el = m_program.m_chain[k];
+    if (!m_remember || el.isSet || el.op != '+' || el.literals.size() != 1 || el.literals[0].size() != 1)
+        return q + 1;
+    const size_t cap = static_cast<size_t>(el.maxCount) + 1;
+    const size_t runEnd = std::min(sameRunEnd(q), hi);
+    if (cap > runCap || runEnd < q + cap)
+        return q + 1;
+    const size_t last = runEnd - cap; // the last candidate that takes cap
+    m_searchReach = std::max(m_searchReach, runEnd + 1);
+    if (runEnd + 1 > hi)
+        m_searchUnsettled = std::min(m_searchUnsettled, last);
+    return last + 1;
 }
 
 // An attempt whose first element ends at e' takes the count's repetitions from e' within a

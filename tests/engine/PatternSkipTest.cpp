@@ -186,6 +186,8 @@ TEST(PatternSkip, RunsOfOneByteFindTheSameHitsAndElements)
         // end in reach of the last attempts.
         "+40(aa|a)", "a+-3(ab|b)+5(aa|a)d", "+200(a)", "a+40[a]$", "+30(a)$", "^+20(a)", "*[a]+25(a)$",
         "+2-40[a]d", "a!+3(a)b", "+[bx]+100[a]", "?+50(a)",
+        // Candidates of a searched one-byte count passed while the run holds one more.
+        "+100(a)", "d*[ab]+20(A)", "b+3-9(a)", "x*[x]+30(a)*[bx]",
         // The byte after the first element starts none of the elements that must follow, or
         // only one of a group's alternatives, an optional one, an anchor, a folded letter.
         "x*[a]+100(a)b", "x*[a]+30(a)b", "a(b|xa|d)", "b*[x]*(d|A)+3[a]", "x$", "a*[ ]$", "x!(a)d", "d?+[a]"};
