@@ -29,13 +29,14 @@ PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
             m_chains[m_longestAlt.size() - 1].resize(el.literals.size() == 1 ? longest
                                                                              : std::min(longest, kMaxChains) + 1);
     }
-    if (m_program.m_ok && !m_program.m_chain.empty() && !m_program.m_maskMode)
-    {
+    if (m_program.m_ok && !m_program.m_chain.empty() && !m_program.m_maskMode) {
         setUpExceedSkip();
         setUpFollowBytes();
     }
 }
 
+// The first bytes of the elements after the first, up to and with the first one that
+// cannot match empty (none when all can).
 void PatternScan::setUpFollowBytes()
 {
     if (m_program.m_order[0] != 0)
@@ -63,11 +64,14 @@ void PatternScan::setUpFollowBytes()
     }
 }
 
+// Whether passExceededRun applies: a first literal taken once, evaluated first, then a '+'
+// count of one byte right after it, evaluated second.
 void PatternScan::setUpExceedSkip()
 {
     const SrchElement& el0 = m_program.m_chain[m_program.m_order[0]];
     m_firstTakenOnce = !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1;
-    if (!m_firstTakenOnce || el0.literals.size() != 1 || m_program.m_chain.size() < 2 || m_program.m_order[0] != 0 || m_program.m_order[1] != 1)
+    if (!m_firstTakenOnce || el0.literals.size() != 1 || m_program.m_chain.size() < 2 || m_program.m_order[0] != 0 ||
+        m_program.m_order[1] != 1)
         return;
     const SrchElement& el1 = m_program.m_chain[1];
     if (el1.isSet || el1.op != '+' || el1.literals.size() != 1 || el1.literals[0].size() != 1)
@@ -673,6 +677,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return takeHit(cs, ce);
             }
         }
+        // Later attempts that are sure to fail as this one did are passed.
         start = std::max(passShiftedAttempts(start, s0, we, next), m_exceedCap > 0 ? passExceededRun(e0, next) : next);
     }
     return last ? result : needMore(std::min(start, len));

@@ -8,8 +8,8 @@
 #include "engine/SpanFilter.h"
 #include "engine/SrchPattern.h"
 
-#include <cstddef>
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>

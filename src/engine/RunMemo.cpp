@@ -112,8 +112,8 @@ size_t PatternScan::passExceededRun(size_t e0, size_t next)
         m_byteRunFrom = m_byteRunEnd = e0;
     }
     if (m_byteRunEnd < m_len && m_byteRunEnd < e0 + m_exceedCap) {
-        // Only the next bytes still unread; the run is read to its end once it is long
-        // enough to pass attempts.
+        // The bytes past those already read, to the run's end: each is read once while the
+        // attempts move through the run.
         size_t q = m_byteRunEnd;
         while (q < m_len && litAt(lit, q, q + 1))
             ++q;

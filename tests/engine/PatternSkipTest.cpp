@@ -221,7 +221,8 @@ TEST(PatternSkip, ShiftedWindowsStopAtTheEdgesOfTheRun)
                 const std::string text = "b" + std::string(run, 'a') + tail;
                 const std::vector<std::string> expected = scanAll(*p, text, false, text.size());
                 hits += expected.size();
-                EXPECT_EQ(scanAll(*p, text, true, text.size()), expected) << pattern << ": " << run << " then '" << tail << "'";
+                EXPECT_EQ(scanAll(*p, text, true, text.size()), expected)
+                    << pattern << ": " << run << " then '" << tail << "'";
             }
     }
     EXPECT_GT(hits, 100u);
