@@ -29,6 +29,57 @@ PatternScan::PatternScan(const SrchPattern& program, bool skipBySpans)
             m_chains[m_longestAlt.size() - 1].resize(el.literals.size() == 1 ? longest
                                                                              : std::min(longest, kMaxChains) + 1);
     }
+    if (m_program.m_ok && !m_program.m_chain.empty() && !m_program.m_maskMode) {
+        setUpExceedSkip();
+        setUpFollowBytes();
+    }
+}
+
+// The first bytes of the elements after the first, up to and with the first one that
+// cannot match empty (none when all can).
+void PatternScan::setUpFollowBytes()
+{
+    if (m_program.m_order[0] != 0)
+        return;
+    const auto& chain = m_program.m_chain;
+    for (size_t j = 1; j < chain.size(); ++j) {
+        const SrchElement& el = chain[j];
+        if (el.isSet) {
+            for (int b = 0; b < 256; ++b)
+                m_follows[b] = m_follows[b] || el.accept[b];
+        } else {
+            for (const std::string& lit : el.literals)
+                for (int b = 0; b < 256; ++b) {
+                    const auto c = static_cast<uint8_t>(lit[0]);
+                    const bool same = b == c || (!m_program.m_caseSensitive && m_program.m_fold[b] == c);
+                    m_follows[b] = m_follows[b] || same;
+                }
+        }
+        // An element that needs a repetition takes at least one byte, except an anchor,
+        // which may match empty at the file's start or end.
+        if (el.minCount > 0 && !el.isAnchor()) {
+            m_followCheck = true;
+            return;
+        }
+    }
+}
+
+// Whether passExceededRun applies: a first literal taken once, evaluated first, then a '+'
+// count of one byte right after it, evaluated second.
+void PatternScan::setUpExceedSkip()
+{
+    const SrchElement& el0 = m_program.m_chain[m_program.m_order[0]];
+    m_firstTakenOnce = !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1;
+    if (!m_firstTakenOnce || el0.literals.size() != 1 || m_program.m_chain.size() < 2 || m_program.m_order[0] != 0 ||
+        m_program.m_order[1] != 1)
+        return;
+    const SrchElement& el1 = m_program.m_chain[1];
+    if (el1.isSet || el1.op != '+' || el1.literals.size() != 1 || el1.literals[0].size() != 1)
+        return;
+    const size_t cap = static_cast<size_t>(el1.maxCount) + 1;
+    // Each attempt's window must hold the first element and the whole exceeded run.
+    if (m_program.m_window >= el0.literals[0].size() + cap)
+        m_exceedCap = cap;
 }
 
 PatternScan::~PatternScan() = default;
@@ -193,7 +244,7 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
             return false;
         if (acceptAt(q))
             return true;
-        p = q + 1;
+        p = exceededCandidates(k, q, hi, runCap);
     }
     return false;
 }
@@ -485,7 +536,8 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
         *c0 = runForward(first, 0, std::min(len, W), e0);
         return FirstPlace::Placed;
     }
-    if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s))) {
+    if (!(cache.valid && start >= cache.from && (!cache.found || start <= cache.s)) &&
+        !firstAtStart(start, W, cache)) {
         // Through the memory of searches: on a buffer kept from call to call, a first element
         // far ahead (or missing) is not searched for again by every call.
         cache.found = searchElement(first, start, len, &cache.s, &cache.e, &cache.count);
@@ -509,6 +561,20 @@ PatternScan::FirstPlace PatternScan::placeFirst(size_t start, size_t W, FirstSea
         return FirstPlace::Placed;
     }
     return FirstPlace::None;
+}
+
+bool PatternScan::firstAtStart(size_t start, size_t W, FirstSearch& cache)
+{
+    // The search would take its first candidate, `start`, with one repetition: the first
+    // alternative there that its run (cut at W bytes) holds.
+    if (!m_remember || !m_firstTakenOnce)
+        return false;
+    const size_t len = altAt(m_program.m_chain[m_program.m_order[0]], start, std::min(m_len, start + W));
+    ++m_steps;
+    if (len == 0)
+        return false;
+    cache = {true, true, start, start, start + len, 1};
+    return true;
 }
 
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
@@ -577,6 +643,13 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
         // Next start after a failed attempt: one past a literal's start, or past the end of
         // a set's run.
         const size_t next = std::max((el0.isSet && e0 > s0) ? e0 : s0 + 1, start + 1);
+        if (m_followCheck && m_remember && e0 < len && !m_follows[m_block[e0]]) {
+            // Every hit from this attempt goes on at e0 with an element that takes the byte
+            // there: none can, so the elements cannot all join up.
+            ++m_steps;
+            start = next;
+            continue;
+        }
 
         if (spanSkipEngaged(skip, start)) {
             const size_t y = m_spans->firstEnd(ws);
@@ -604,7 +677,8 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 return takeHit(cs, ce);
             }
         }
-        start = next;
+        // Later attempts that are sure to fail as this one did are passed.
+        start = std::max(passShiftedAttempts(start, s0, we, next), m_exceedCap > 0 ? passExceededRun(e0, next) : next);
     }
     return last ? result : needMore(std::min(start, len));
 }

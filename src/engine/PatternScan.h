@@ -8,6 +8,7 @@
 #include "engine/SpanFilter.h"
 #include "engine/SrchPattern.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -96,6 +97,41 @@ private:
     // decidable within this block, or nowhere in the rest of the file.
     enum class FirstPlace { Placed, Searched, NeedMore, None };
     FirstPlace placeFirst(size_t start, size_t W, FirstSearch& cache, size_t* s0, size_t* e0, int* c0);
+    // The first element taken once at `start` itself, found without a search (false when it
+    // is not there or the pattern's first element is not such a literal).
+    bool firstAtStart(size_t start, size_t W, FirstSearch& cache);
+    // Patterns that begin with a literal taken once and then a '+' count of one byte,
+    // evaluated in that order: every attempt whose count starts in a run of that byte at
+    // least the count's cap before the run's end exceeds the count and fails. The start
+    // after the attempt at s0 (ending at e0) failed: past all such attempts, or `next`.
+    size_t passExceededRun(size_t e0, size_t next);
+    void setUpExceedSkip();
+    // After a failed attempt from `start` whose first element lies at start itself and whose
+    // window [start, we) lies inside a run of one byte value: the attempts from the next
+    // starts are the same attempt shifted by one byte while their windows stay in the run,
+    // and fail the same way. The start past them, or `next`.
+    size_t passShiftedAttempts(size_t start, size_t s0, size_t we, size_t next);
+    // searchForward's next candidate after q was rejected: past the candidates from which a
+    // '+' count of one byte takes one repetition more than its maximum (q one of them), as
+    // they all lie at least that far before the end of q's run of one byte value; or q + 1.
+    size_t exceededCandidates(int k, size_t q, size_t hi, size_t runCap);
+    size_t sameRunEnd(size_t p);
+    // A run of one byte value: block[m_sameRunFrom, m_sameRunEnd) all equal, and the byte at
+    // m_sameRunEnd differs (or it is the buffer's end).
+    bool m_sameRunValid = false;
+    size_t m_sameRunFrom = 0, m_sameRunEnd = 0;
+    void setUpFollowBytes();
+    // When the first evaluated element is the chain's first and some later element must take
+    // a byte: the bytes a hit can hold right after the first element (the first bytes of
+    // the elements after it up to and with the first that cannot match empty).
+    bool m_followCheck = false;
+    std::array<bool, 256> m_follows{};
+    bool m_firstTakenOnce = false; // the first evaluated element is a literal taken once
+    size_t m_exceedCap = 0;        // cap of the byte count after it; 0: no such pattern
+    // A run of the counted byte: [m_byteRunFrom, m_byteRunEnd) all that byte, and the byte at
+    // m_byteRunEnd is not (or it is the buffer's end).
+    bool m_byteRunValid = false;
+    size_t m_byteRunFrom = 0, m_byteRunEnd = 0;
 
     const SrchPattern& m_program;
     // The buffer of the current search; valid while the caller keeps it.

@@ -36,6 +36,95 @@ void PatternScan::forgetRuns()
         }
     m_lfFrom = m_lfTo = 0;
     m_lfFound = false;
+    m_byteRunValid = false;
+    m_sameRunValid = false;
+}
+
+// An attempt reads only its window: the first element's run is cut at W bytes past its
+// start, within the window, and every other element is matched between window bounds.
+// With the first element at `start` and no edge of the buffer in reach (no anchor at the
+// file's start or end can take part), the attempt from start + j sees the bytes of the
+// one from start shifted by j, and so fails alike, as long as both windows hold one byte
+// value throughout and the window end stays short of the buffer's last byte (before it,
+// the window is not cut and so as wide). Its first element is found at start + j and
+// its next start is start + j + 1 again.
+size_t PatternScan::passShiftedAttempts(size_t start, size_t s0, size_t we, size_t next)
+{
+    if (!m_remember || s0 != start || next != s0 + 1 || s0 == 0 || we + 1 >= m_len)
+        return next;
+    const size_t runEnd = sameRunEnd(s0);
+    if (runEnd <= we)
+        return next;
+    return s0 + 1 + std::min(runEnd - we, m_len - 1 - we);
+}
+
+// The end of the run of block[p]'s value that holds p (p < the length).
+size_t PatternScan::sameRunEnd(size_t p)
+{
+    if (!m_sameRunValid || p < m_sameRunFrom || p >= m_sameRunEnd) {
+        const uint8_t c = m_block[p];
+        size_t q = p + 1;
+        while (q < m_len && m_block[q] == c)
+            ++q;
+        m_steps += q - p;
+        m_sameRunValid = true;
+        m_sameRunFrom = p;
+        m_sameRunEnd = q;
+    }
+    ++m_steps;
+    return m_sameRunEnd;
+}
+
+// A candidate q' of the run takes its repetitions within min(hi, q' + runCap), and the
+// bytes of the run all equal block[q], which the one-byte literal took: from q' at least
+// cap = maximum + 1 before both the run's end (cut at hi) and q' + runCap, it takes cap.
+// Each such rejection is kept in the search's reach and settlement as acceptAt would.
+size_t PatternScan::exceededCandidates(int k, size_t q, size_t hi, size_t runCap)
+{
+    const SrchElement& el = m_program.m_chain[k];
+    if (!m_remember || el.isSet || el.op != '+' || el.literals.size() != 1 || el.literals[0].size() != 1)
+        return q + 1;
+    const size_t cap = static_cast<size_t>(el.maxCount) + 1;
+    const size_t runEnd = std::min(sameRunEnd(q), hi);
+    if (cap > runCap || runEnd < q + cap)
+        return q + 1;
+    const size_t last = runEnd - cap; // the last candidate that takes cap
+    m_searchReach = std::max(m_searchReach, runEnd + 1);
+    if (runEnd + 1 > hi)
+        m_searchUnsettled = std::min(m_searchUnsettled, last);
+    return last + 1;
+}
+
+// An attempt whose first element ends at e' takes the count's repetitions from e' within a
+// window that reaches at least W past its start (or to the buffer's end), and W holds the
+// first element and the count's cap: where e' lies at least the cap before the end of a run
+// of the counted byte, the count takes cap repetitions, one more than its maximum, and the
+// attempt fails whatever the bytes past the run. The first element is as long wherever it
+// is found, so the attempts to pass are those found before runEnd - cap - its length + 1.
+size_t PatternScan::passExceededRun(size_t e0, size_t next)
+{
+    if (!m_remember || e0 > m_len)
+        return next;
+    const SrchElement& el = m_program.m_chain[1];
+    const std::string& lit = el.literals[0];
+    if (!m_byteRunValid || e0 < m_byteRunFrom || e0 > m_byteRunEnd) {
+        m_byteRunValid = true;
+        m_byteRunFrom = m_byteRunEnd = e0;
+    }
+    if (m_byteRunEnd < m_len && m_byteRunEnd < e0 + m_exceedCap) {
+        // The bytes past those already read, to the run's end: each is read once while the
+        // attempts move through the run.
+        size_t q = m_byteRunEnd;
+        while (q < m_len && litAt(lit, q, q + 1))
+            ++q;
+        m_steps += q - m_byteRunEnd;
+        m_byteRunEnd = q;
+    }
+    ++m_steps;
+    if (m_byteRunEnd - e0 < m_exceedCap)
+        return next;
+    const size_t firstLen = m_program.m_chain[0].literals[0].size();
+    return std::max(next, m_byteRunEnd - m_exceedCap - firstLen + 1);
 }
 
 int PatternScan::runForward(int k, size_t p, size_t hi, size_t* e)

@@ -149,5 +149,84 @@ TEST(PatternSkip, HostilePatternsFindTheSameHitsAndElements)
     }
 }
 
+// Runs of one byte value, mostly 'a': a few bytes long, close to the counts of the patterns
+// below, or of some thousand bytes; mixed case, CR LF and bare line ends between them. The
+// ground on which attempts are passed because the next ones see the same bytes shifted,
+// because a count is exceeded from deep in a run, or because the byte after the first
+// element can start nothing that must follow.
+std::string runsText(std::mt19937& rng, size_t size)
+{
+    static const char bytes[] = {'a', 'a', 'a', 'a', 'a', 'b', 'A', 'x', 'd', ' ', '\n'};
+    static const size_t near[] = {5, 10, 20, 25, 30, 40, 50, 80, 100, 200};
+    std::string t;
+    while (t.size() < size) {
+        const char c = bytes[rng() % std::size(bytes)];
+        const int kind = static_cast<int>(rng() % 3);
+        const size_t len = kind == 0 ? 1 + rng() % 8 : kind == 1 ? near[rng() % std::size(near)] + rng() % 5 - 2
+                                                                  : 500 + rng() % 2500;
+        t.append(c == '\n' ? 1 : len, c);
+        if (rng() % 6 == 0)
+            t += rng() % 2 ? "\r\n" : "\n";
+        // Now and then one of these hits of the patterns below.
+        static const std::string planted[] = {"x" + std::string(130, 'a') + "b", "x" + std::string(31, 'a') + "\n",
+                                              "d" + std::string(20, 'a') + "\r\n", "\n" + std::string(20, 'a') + "b",
+                                              "baaaab", "aab" + std::string(10, 'a') + "d"};
+        if (rng() % 3 == 0)
+            t += planted[rng() % std::size(planted)];
+    }
+    return t;
+}
+
+TEST(PatternSkip, RunsOfOneByteFindTheSameHitsAndElements)
+{
+    const char* const patterns[] = {
+        // Counts exceeded from deep in a run, after a first literal of one or two bytes.
+        "a+100(a)b", "a+100(a)", "xa+30(a)", "a+1-30(a)d", "d+20(a)$", "a+5(A)",
+        // Windows inside a run of one byte, with the window's end, anchors and the file's
+        // end in reach of the last attempts.
+        "+40(aa|a)", "a+-3(ab|b)+5(aa|a)d", "+200(a)", "a+40[a]$", "+30(a)$", "^+20(a)", "*[a]+25(a)$",
+        "+2-40[a]d", "a!+3(a)b", "+[bx]+100[a]", "?+50(a)",
+        // Candidates of a searched one-byte count passed while the run holds one more.
+        "+100(a)", "d*[ab]+20(A)", "b+3-9(a)", "x*[x]+30(a)*[bx]",
+        // The byte after the first element starts none of the elements that must follow, or
+        // only one of a group's alternatives, an optional one, an anchor, a folded letter.
+        "x*[a]+100(a)b", "x*[a]+30(a)b", "a(b|xa|d)", "b*[x]*(d|A)+3[a]", "x$", "a*[ ]$", "x!(a)d", "d?+[a]"};
+    std::mt19937 rng(4242);
+    for (const char* const pattern : patterns)
+        for (const bool caseSensitive : {true, false}) {
+            PatternOptions o;
+            o.caseSensitive = caseSensitive;
+            auto p = SrchPattern::compile(pattern, nullptr, o);
+            ASSERT_TRUE(p->ok()) << pattern;
+            // Ends with a run of 'a' and no line end: the last window reaches the file's end.
+            const std::string text = runsText(rng, 40000) + std::string(1000 + rng() % 3000, 'a');
+            const std::vector<std::string> expected = scanAll(*p, text, false, text.size());
+            EXPECT_EQ(scanAll(*p, text, true, text.size()), expected) << pattern << " case " << caseSensitive;
+            for (const size_t block : {size_t(4 * p->widthEstimate() + 3), size_t(4 * p->widthEstimate() + 9001)})
+                EXPECT_EQ(scanAll(*p, text, true, block), expected)
+                    << pattern << " case " << caseSensitive << " in blocks of " << block;
+        }
+}
+
+TEST(PatternSkip, ShiftedWindowsStopAtTheEdgesOfTheRun)
+{
+    // One run of 'a' around the window's width (28 and 32 bytes here), then each of these
+    // tails or the file's end: the last attempts of the run see the tail, and some hit.
+    size_t hits = 0;
+    for (const char* const pattern : {"a+10(a)+-3[ab]$", "+6(aa|a)+1-2[ab]"}) {
+        auto p = SrchPattern::compile(pattern, nullptr, PatternOptions{});
+        ASSERT_TRUE(p->ok());
+        for (const std::string tail : {"", "\n", "b", "b\n", "\r\n", "ab", "bbbb"})
+            for (size_t run = 20; run < 80; run += run < 40 ? 1 : 7) {
+                const std::string text = "b" + std::string(run, 'a') + tail;
+                const std::vector<std::string> expected = scanAll(*p, text, false, text.size());
+                hits += expected.size();
+                EXPECT_EQ(scanAll(*p, text, true, text.size()), expected)
+                    << pattern << ": " << run << " then '" << tail << "'";
+            }
+    }
+    EXPECT_GT(hits, 100u);
+}
+
 } // namespace
 } // namespace tw
