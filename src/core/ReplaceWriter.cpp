@@ -60,6 +60,7 @@ void ReplaceWriter::startRun(const ProgramOptions& options, bool quiet, std::str
     m_errorLines = 0;
     m_recoveries.clear();
     m_history.reset();
+    m_placeCursor = m_ops.newPlacementCursor();
     if (!m_dataDir.empty())
         for (RecoveryEntry& e : RecoveryList(m_fs, m_ops, m_dataDir).entries()) {
             PendingEntry p;
@@ -99,6 +100,8 @@ bool ReplaceWriter::pendingRecoveryFor(const std::string& path, const FileStatus
 
 bool ReplaceWriter::isRecoveryCopy(const std::string& name) const
 {
+    if (m_recoveries.empty())
+        return false; // no status call for a name nothing can match
     FileStatus st;
     const bool exists = m_fs.status(name, &st);
     for (const PendingEntry& p : m_recoveries)
@@ -141,6 +144,7 @@ void ReplaceWriter::endRun()
     flushRewrites();
     if (m_history)
         m_history->finish();
+    m_placeCursor.reset(); // the backup directory is not held open beyond the run
     if (!m_undo.close())
         undoFailed();
 }
@@ -172,8 +176,9 @@ const char* ReplaceWriter::placeBackup(const CommitInput& in, File& content, uin
         return kErrorBackupDir;
     // Written under a temporary name and renamed into place when complete, so a full disk
     // or a crash never leaves a torn backup, and never through a link in the directories.
-    switch (m_ops.placeFile(in.backupDir, backupRelativeName(in.path, in.startPath), mode, times, &in.status,
-                            [&](File& out) { return copyContent(content, out) >= 0; })) {
+    // Backups are placed in walk order: the cursor keeps the last file's directory open.
+    switch (m_ops.placeFileNear(in.backupDir, backupRelativeName(in.path, in.startPath), mode, times, &in.status,
+                                [&](File& out) { return copyContent(content, out) >= 0; }, m_placeCursor.get())) {
     case FileOps::PlaceResult::Done:
         m_backupsMade.insert(name);
         return nullptr;
@@ -214,10 +219,10 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
     // The name must still lead to the file that was scanned, unchanged; the backup is
     // copied from this handle and the times are taken from it at full precision.
     const uint32_t mode = in.status.mode;
-    auto original = m_fs.openRead(in.path);
     FileStatus now;
     PreciseTimes times;
-    if (!original || !original->status(&now) || !unchangedSince(in.status, now) || !original->readTimes(&times))
+    auto original = m_fs.openReadWithStatus(in.path, &now, &times);
+    if (!original || !unchangedSince(in.status, now))
         return fail(kErrorWriting, in.path);
 
     std::string backup;
@@ -353,15 +358,19 @@ CommitResult ReplaceWriter::flushRewrites()
     // The undo lines of the batch reach the disk before any original is touched, so after
     // a crash in the middle of the batch the script restores every file it changed. A
     // line for a file that ends up unchanged copies its backup, an identical copy, back.
-    bool undoLines = false;
+    // They go to the script in one write.
+    std::vector<std::pair<std::string, std::string>> undoLines;
     for (const PendingRewrite& p : m_pending)
-        if (!p.backup.empty()) {
-            addUndoLine(p.backup, p.path);
-            undoLines = true;
-        }
-    if (undoLines && !m_undoFailed && !m_undo.sync())
+        if (!p.backup.empty())
+            undoLines.emplace_back(p.backup, p.path);
+    // The barrier of the backups makes them durable too when they share a file system.
+    if (!undoLines.empty() && !m_undo.addCopies(undoLines))
         undoFailed();
-    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, items, m_history.get());
+    File* const undoScript = !undoLines.empty() && !m_undoFailed ? m_undo.file() : nullptr;
+    bool undoDurable = true;
+    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, items, m_history.get(), undoScript, &undoDurable);
+    if (!undoDurable)
+        undoFailed();
     if (m_history)
         for (const std::string& path : m_history->takeNotKept())
             reportNotKept(path, immediate);

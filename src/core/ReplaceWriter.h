@@ -157,6 +157,7 @@ private:
     bool m_undoTried = false;        // the undo script was opened (or failed to) in this run
     bool m_undoFailed = false;       // its failure was reported once
     std::set<std::string> m_backupsMade; // backup names written in this run
+    std::unique_ptr<DirectoryCursor> m_placeCursor; // the directory of the last backup placed
     // Entries of the recovery list when the run started, with the statuses of their files
     // (isRegular false when missing): those originals and copies are never written.
     struct PendingEntry {

@@ -172,24 +172,45 @@ std::vector<RewriteItem*> makeSafetyCopies(FileSystem& fs, FileOps& ops, const s
 }
 
 // Every file system that holds a copy (`copies`) or an original of the items gets one
-// barrier. False when one failed.
-bool syncFileSystemsOf(FileSystem& fs, const std::vector<RewriteItem*>& ready, bool copies)
+// barrier. A file whose device is known already (a copy's identity, an original checked
+// on its descriptor at the rewrite) needs no status call to find it. False when one failed.
+bool syncFileSystemsOf(FileSystem& fs, const std::vector<RewriteItem*>& ready, bool copies,
+                       std::vector<uint64_t>* synced = nullptr)
 {
     std::vector<uint64_t> done;
     bool ok = true;
     for (RewriteItem* item : ready) {
-        const std::string& path = copies ? item->outcome.entry.safetyCopy : item->originalPath;
+        const RecoveryEntry& entry = item->outcome.entry;
+        const std::string& path = copies ? entry.safetyCopy : item->originalPath;
         FileStatus st;
-        if (!fs.status(path, &st)) {
+        if (copies && entry.copyInode != 0)
+            st.device = entry.copyDevice;
+        else if (!copies && item->openedDevice)
+            st.device = *item->openedDevice;
+        else if (!fs.status(path, &st)) {
             ok = false;
             continue;
         }
         if (std::find(done.begin(), done.end(), st.device) != done.end())
             continue;
         done.push_back(st.device);
-        ok = syncFileSystemOf(path) && ok;
+        const bool flushed = syncFileSystemOf(path);
+        if (flushed && synced)
+            synced->push_back(st.device);
+        ok = flushed && ok;
     }
     return ok;
+}
+
+// Makes `file` durable unless a barrier of one of the file systems `synced` covered it.
+bool makeDurable(File* file, const std::vector<uint64_t>& synced)
+{
+    FileStatus st;
+    if (!file)
+        return true;
+    if (file->status(&st) && std::find(synced.begin(), synced.end(), st.device) != synced.end())
+        return true;
+    return file->sync();
 }
 
 // Gives the rewritten file back the last-write time it had. False when that failed.
@@ -208,32 +229,43 @@ bool putLastWriteBack(const RewriteItem& item, File& target)
 void rewriteOne(FileSystem& fs, RewriteItem& item, std::vector<RecoveryEntry>& finished)
 {
     RecoveryEntry& entry = item.outcome.entry;
-    // The guard handle holds the lock for the whole rewrite; the original must still be
-    // the scanned file when the lock is ours.
-    auto guard = fs.openRead(item.originalPath);
+    // One handle, opened for writing, holds the lock for the whole rewrite; the original
+    // must still be the scanned file when the lock is ours.
     FileStatus now;
-    if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now)
-        || (item.checkExpected && !unchangedSince(item.expected, now))) {
+    int error = 0;
+    std::unique_ptr<File> guard;
+    std::unique_ptr<File> target = fs.openForRewrite(item.originalPath, kOriginalLockWaitMs, &now, &error);
+    if (!target && error != EWOULDBLOCK && error != EINVAL) {
+        // Not to be opened for writing as it is (a read-only original, say): a handle for
+        // reading takes the lock, and the one for writing is opened once the mode allows.
+        guard = fs.openRead(item.originalPath);
+        if (!guard || !guard->lockExclusive(kOriginalLockWaitMs) || !guard->status(&now))
+            guard.reset();
+    }
+    if ((!target && !guard) || (item.checkExpected && !unchangedSince(item.expected, now))) {
         item.outcome.result = RewriteResult::Changed;
         finished.push_back(entry); // untouched
         return;
     }
+    File& locked = target ? *target : *guard;
     const bool clear = item.clearReadOnly && isReadOnlyMode(now.mode);
-    if (clear && !guard->setMode(now.mode | kOwnerWrite)) {
+    if (clear && !locked.setMode(now.mode | kOwnerWrite)) {
         finished.push_back(entry); // untouched: NotStarted
         return;
     }
-    auto putModeBack = [&] { return !clear || guard->setMode(now.mode); };
-    // Opened again for writing (a read-only original could not be opened so before);
-    // it must lead to the very file that is locked and checked.
-    auto target = fs.openWrite(item.originalPath, false, false);
-    FileStatus opened;
-    if (!target || !target->status(&opened) || !sameFile(opened, now)) {
-        item.outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
-        item.statusRestored = putModeBack();
-        finished.push_back(entry); // untouched
-        return;
+    auto putModeBack = [&] { return !clear || locked.setMode(now.mode); };
+    if (!target) {
+        // Opened again for writing; it must lead to the very file that is locked and checked.
+        target = fs.openWrite(item.originalPath, false, false);
+        FileStatus opened;
+        if (!target || !target->status(&opened) || !sameFile(opened, now)) {
+            item.outcome.result = target ? RewriteResult::Changed : RewriteResult::NotStarted;
+            item.statusRestored = putModeBack();
+            finished.push_back(entry); // untouched
+            return;
+        }
     }
+    item.openedDevice = now.device;
     const int64_t written =
         copySegment(*item.source, item.sourceOffset, item.sourceLength, *target, [&] { pauseForTests(fs); });
     if (written >= 0 && target->truncate(written)) {
@@ -243,7 +275,11 @@ void rewriteOne(FileSystem& fs, RewriteItem& item, std::vector<RecoveryEntry>& f
         return;
     }
     bool restored = restoreFrom(fs, entry, *target);
-    target.reset();
+    // The lock (and the handle the mode is put back through) stays held meanwhile.
+    if (guard)
+        target.reset();
+    else
+        guard = std::move(target);
     if (!restored) {
         // The handle may be what failed; try once more through a fresh one.
         auto again = fs.openWrite(item.originalPath, false, false);
@@ -260,8 +296,18 @@ void rewriteOne(FileSystem& fs, RewriteItem& item, std::vector<RecoveryEntry>& f
 } // namespace
 
 void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items,
-                         RewriteKeeper* keeper)
+                         RewriteKeeper* keeper, File* durableFirst, bool* durableFirstOk)
 {
+    bool firstOk = true;
+    struct Report {
+        bool& ok;
+        bool* out;
+        ~Report()
+        {
+            if (out)
+                *out = ok;
+        }
+    } report{firstOk, durableFirstOk};
     // 1. An unchanged copy of every original: its backup, or a segment of a safety file
     // shared by the batch ([1]: the copies the keeper keeps, [0]: the others).
     SharedSafetyFile shared[2];
@@ -284,6 +330,7 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
         for (const SharedSafetyFile& file : shared)
             if (!file.path.empty())
                 fs.removeFile(file.path);
+        firstOk = makeDurable(durableFirst, {});
         return;
     }
 
@@ -292,7 +339,10 @@ void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDi
     for (RewriteItem* item : ready)
         entries.push_back(item->outcome.entry);
     RecoveryList list(fs, ops, dataDir);
-    if (!syncFileSystemsOf(fs, ready, true) || !list.add(entries)) {
+    std::vector<uint64_t> synced;
+    const bool copiesDurable = syncFileSystemsOf(fs, ready, true, &synced);
+    firstOk = makeDurable(durableFirst, synced);
+    if (!copiesDurable || !list.add(entries)) {
         for (RewriteItem* item : ready)
             dropSafetyCopy(*item, true);
         return;

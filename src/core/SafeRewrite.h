@@ -13,6 +13,7 @@
 #include "platform/FileSystem.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ struct RewriteItem {
     bool keepCopy = false;
     std::string contentHash;
     RewriteOutcome outcome;   // filled in by rewriteBatchInPlace
+    // The device of the original, set once it was opened, locked and checked for the rewrite.
+    std::optional<uint64_t> openedDevice;
     bool statusRestored = true; // the mode (and, when Done, the times) were put back as asked
 };
 
@@ -70,8 +73,13 @@ inline constexpr int kOriginalLockWaitMs = 30000;
 // written, and stays locked until its rewrite is complete.
 // With a `keeper`, the copies of the items with `keepCopy` go to a safety file of their own
 // that the keeper hears of before and after the rewrite and may take over.
+// `durableFirst`, when given, is a file whose content must be on disk before any original
+// is written (the undo script): the barrier of the copies covers it when it lives on the
+// file system of a copy, otherwise it is synced on its own. Whether that worked goes to
+// `durableFirstOk`; the batch goes on either way.
 void rewriteBatchInPlace(FileSystem& fs, FileOps& ops, const std::string& dataDir, std::vector<RewriteItem>& items,
-                         RewriteKeeper* keeper = nullptr);
+                         RewriteKeeper* keeper = nullptr, File* durableFirst = nullptr,
+                         bool* durableFirstOk = nullptr);
 
 // Replaces the content of `originalPath` by the whole content of `source` (read from its
 // start). `existingCopy` names a complete, flushed copy of the original (its backup) or is

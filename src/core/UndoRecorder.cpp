@@ -88,19 +88,29 @@ bool UndoRecorder::keepBackup(const RewriteItem& item, UndoFileRecord* record)
 {
     record->copyName = m_runName + ".b" + std::to_string(++m_nextCopy);
     const std::string name = m_history.directory() + record->copyName;
+    const RecoveryEntry& backup = item.outcome.entry;
     int error = 0;
-    if (!m_ops.linkFile(item.existingCopy, name, &error)) {
+    // Linked by name, nothing opened; the new name must then lead to the very backup the
+    // recovery list names (a regular file), or it goes again.
+    const bool linked = m_ops.linkEntry(item.existingCopy, name, &error);
+    if (!linked) {
         // Another file system: a copy of its own, made whole and durable before it counts.
-        auto from = m_fs.openRead(item.existingCopy);
-        auto to = error == EXDEV && from ? m_fs.createNew(name, 0600) : nullptr;
+        auto from = error == EXDEV ? m_fs.openRead(item.existingCopy) : nullptr;
+        auto to = from ? m_fs.createNew(name, 0600) : nullptr;
         if (!to || copyContent(*from, *to) < 0 || !to->sync()) {
             m_fs.removeFile(name);
             return false;
         }
     }
     FileStatus st;
-    if (!m_fs.status(name, &st, false) || !st.isRegular)
+    if (!m_fs.status(name, &st, false))
         return false;
+    const bool sameAsBackup = backup.copyInode == 0
+                              || (st.device == backup.copyDevice && st.inode == backup.copyInode);
+    if (!st.isRegular || (linked && !sameAsBackup)) {
+        m_fs.removeFile(name);
+        return false;
+    }
     record->copyOffset = 0;
     record->copyLength = st.size;
     record->copyDevice = st.device;

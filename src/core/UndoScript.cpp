@@ -97,4 +97,14 @@ bool UndoScript::addCopy(const std::string& source, const std::string& target)
     return m_file->write(line.data(), line.size());
 }
 
+bool UndoScript::addCopies(const std::vector<std::pair<std::string, std::string>>& copies)
+{
+    if (!m_file)
+        return false;
+    std::string lines;
+    for (const auto& [source, target] : copies)
+        lines += undoCopyLine(source, target);
+    return m_file->write(lines.data(), lines.size());
+}
+
 } // namespace tw

@@ -8,6 +8,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tw {
 
@@ -28,6 +30,10 @@ public:
     [[nodiscard]] bool open(const std::string& dataDir);
     // Appends one copy line and flushes it to disk, so the script is usable after a crash.
     [[nodiscard]] bool addCopy(const std::string& source, const std::string& target);
+    // Appends one copy line per (source, target) pair, all in one write.
+    [[nodiscard]] bool addCopies(const std::vector<std::pair<std::string, std::string>>& copies);
+    // The open script (null when not open), for a caller that makes its lines durable.
+    File* file() const { return m_file.get(); }
     // Flushes the lines written so far to disk.
     [[nodiscard]] bool sync() { return m_file && m_file->sync(); }
     // Flushes the lines to disk and closes the script. False when the flush failed: lines

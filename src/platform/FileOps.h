@@ -54,6 +54,14 @@ public:
             *error = ENOSYS;
         return false;
     }
+    // Gives the entry `existing` itself a second name `newName` (a hard link made by name,
+    // never through a link: a symbolic link there gets the new name itself). Nothing is
+    // opened, so nothing can block; the caller checks what the new name leads to. The base
+    // class does it as linkFile, which refuses anything but a regular file.
+    [[nodiscard]] virtual bool linkEntry(const std::string& existing, const std::string& newName, int* error = nullptr)
+    {
+        return linkFile(existing, newName, error);
+    }
     // Both names lead to the same file (same device and inode).
     [[nodiscard]] virtual bool sameFile(const std::string& a, const std::string& b) = 0;
     // Atomically replaces `to` by `from` (same file system).
@@ -82,6 +90,18 @@ public:
     [[nodiscard]] virtual PlaceResult placeFile(const std::string& root, const std::string& relative, uint32_t mode,
                                   const PreciseTimes* times, const FileStatus* notSameAs,
                                   const std::function<bool(File&)>& fill) = 0;
+    // A cursor that keeps the directory the last placeFileNear through it wrote in open, so
+    // that the next file placed in that same directory needs no walk from the root. Null
+    // when these operations have none. It belongs to one thread.
+    [[nodiscard]] virtual std::unique_ptr<DirectoryCursor> newPlacementCursor() { return nullptr; }
+    // As placeFile, through `cursor` (null, or one made by newPlacementCursor).
+    [[nodiscard]] virtual PlaceResult placeFileNear(const std::string& root, const std::string& relative, uint32_t mode,
+                                                    const PreciseTimes* times, const FileStatus* notSameAs,
+                                                    const std::function<bool(File&)>& fill, DirectoryCursor* cursor)
+    {
+        (void)cursor;
+        return placeFile(root, relative, mode, times, notSameAs, fill);
+    }
 };
 
 // The operations of the real machine.

@@ -140,6 +140,40 @@ public:
         (void)cursor;
         return openRead(path, error);
     }
+    // As openRead, and the open file's status and precise times are taken on the new
+    // descriptor, as File::status and File::readTimes right after the open would take them.
+    [[nodiscard]] virtual std::unique_ptr<File> openReadWithStatus(const std::string& path, FileStatus* status,
+                                                                   PreciseTimes* times, int* error = nullptr)
+    {
+        auto file = openRead(path, error);
+        if (file && (!file->status(status) || !file->readTimes(times))) {
+            if (error)
+                *error = EIO;
+            return nullptr;
+        }
+        return file;
+    }
+    // Opens an existing regular file to rewrite it in place: for reading and writing, no
+    // link followed, never waiting on a FIFO. The file's exclusive lock (File::lockExclusive)
+    // is then taken, waiting at most `lockWaitMs`, and only then its status on the
+    // descriptor, so that the status is the one the lock protects. On failure the result
+    // is null and *error (when given) holds EWOULDBLOCK when the lock could not be had,
+    // EINVAL when the file is not a regular one, or else the errno of the open.
+    [[nodiscard]] virtual std::unique_ptr<File> openForRewrite(const std::string& path, int lockWaitMs,
+                                                               FileStatus* status, int* error = nullptr)
+    {
+        int openError = 0;
+        auto file = openWrite(path, false, false, &openError);
+        const int failure = !file                          ? openError
+                            : !file->lockExclusive(lockWaitMs) ? EWOULDBLOCK
+                            : !file->status(status)            ? EINVAL
+                                                               : 0;
+        if (failure == 0)
+            return file;
+        if (error)
+            *error = failure;
+        return nullptr;
+    }
     // Opens for reading and writing; `truncate` empties the file, `create` makes it.
     [[nodiscard]] virtual std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate,
                                             int* error = nullptr) = 0;

@@ -75,7 +75,7 @@ PreciseTimes timesOf(const struct stat& st);
 void toTimespecs(const PreciseTimes& t, struct timespec ts[2]);
 
 // Fills `out` from a statx result of `fd` (with `path` relative to it, or "" and
-// AT_EMPTY_PATH for the descriptor itself).
-bool statxInto(int dirFd, const char* path, int flags, FileStatus* out);
+// AT_EMPTY_PATH for the descriptor itself), and `times`, when given, from the same result.
+bool statxInto(int dirFd, const char* path, int flags, FileStatus* out, PreciseTimes* times = nullptr);
 
 } // namespace tw

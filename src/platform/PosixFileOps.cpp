@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -191,59 +192,107 @@ public:
         }
         return std::make_unique<PosixFileLock>(fd);
     }
+    bool linkEntry(const std::string& existing, const std::string& newName, int* error) override
+    {
+        // No AT_SYMLINK_FOLLOW: a link at `existing` gets the new name itself.
+        if (::linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, newName.c_str(), 0) == 0)
+            return true;
+        if (error)
+            *error = errno;
+        return false;
+    }
+    std::unique_ptr<DirectoryCursor> newPlacementCursor() override { return std::make_unique<PlacementCursor>(); }
     PlaceResult placeFile(const std::string& root, const std::string& relative, uint32_t mode,
                           const PreciseTimes* times, const FileStatus* notSameAs,
                           const std::function<bool(File&)>& fill) override
     {
-        // The root: created level by level like any directory the user names, the first
-        // time it is missing (every later backup of the run finds it).
+        return placeFileNear(root, relative, mode, times, notSameAs, fill, nullptr);
+    }
+    PlaceResult placeFileNear(const std::string& root, const std::string& relative, uint32_t mode,
+                              const PreciseTimes* times, const FileStatus* notSameAs,
+                              const std::function<bool(File&)>& fill, DirectoryCursor* cursor) override
+    {
+        auto* near = dynamic_cast<PlacementCursor*>(cursor);
+        const size_t slash = relative.rfind('/');
+        const std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (name.empty() || name == "." || name == "..")
+            return PlaceResult::DirectoryFailed;
+        // The directory the file goes to: the cursor's when it is the same one, else walked.
+        const std::string key = root + '\0' + relative.substr(0, slash == std::string::npos ? 0 : slash + 1);
+        Descriptor walked;
+        int dir = near && near->key == key ? near->fd.get() : -1;
+        const bool cached = dir >= 0;
+        if (!cached) {
+            walked = openPlacementDirectory(root, relative);
+            if (!walked.valid())
+                return PlaceResult::DirectoryFailed;
+            dir = walked.get();
+        }
+        const PlaceResult result = placeIn(dir, root + relative, name, mode, times, notSameAs, fill);
+        if (cached && result != PlaceResult::Done && errno == ENOENT) {
+            // The directory the cursor holds was removed meanwhile: walk again, once.
+            near->key.clear();
+            near->fd = Descriptor();
+            return placeFileNear(root, relative, mode, times, notSameAs, fill, cursor);
+        }
+        if (near && !cached) {
+            near->key = key;
+            near->fd = std::move(walked);
+        }
+        return result;
+    }
+
+private:
+    // The directory a placement cursor keeps open, and what it was opened for.
+    class PlacementCursor final : public DirectoryCursor {
+    public:
+        std::string key; // root, NUL, the directory part of the relative name
+        Descriptor fd;
+    };
+
+    // Opens the directory of `root + relative` (all but its last component), creating
+    // what is missing. The root is created level by level like any directory the user
+    // names; below it, each level is opened through its parent's descriptor and must be a
+    // real directory: a link planted anywhere cannot lead the file elsewhere.
+    Descriptor openPlacementDirectory(const std::string& root, const std::string& relative)
+    {
         Descriptor dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!dir.valid()) {
             for (size_t i = 1; i <= root.size(); ++i)
                 if (i == root.size() || root[i] == '/')
                     if (!makeDirectory(root.substr(0, i)))
-                        return PlaceResult::DirectoryFailed;
+                        return Descriptor();
             dir = Descriptor(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         }
-        if (!dir.valid())
-            return PlaceResult::DirectoryFailed;
-        // Below the root, each level is opened through its parent's descriptor and must be
-        // a real directory: a link planted anywhere cannot lead the file elsewhere.
         size_t pos = 0;
-        std::string name;
         for (;;) {
             const size_t slash = relative.find('/', pos);
-            if (slash == std::string::npos) {
-                name = relative.substr(pos);
-                break;
-            }
+            if (!dir.valid() || slash == std::string::npos)
+                return dir;
             const std::string level = relative.substr(pos, slash - pos);
             pos = slash + 1;
             if (level.empty() || level == ".")
                 continue;
             if (level == ".." || (::mkdirat(dir.get(), level.c_str(), 0777) != 0 && errno != EEXIST))
-                return PlaceResult::DirectoryFailed;
-            Descriptor next(::openat(dir.get(), level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (!next.valid())
-                return PlaceResult::DirectoryFailed;
-            dir = std::move(next);
+                return Descriptor();
+            dir = Descriptor(::openat(dir.get(), level.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         }
-        if (name.empty() || name == "." || name == "..")
-            return PlaceResult::DirectoryFailed;
-        FileStatus existing;
-        if (statxInto(dir.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, &existing)) {
-            if (!existing.isRegular || (notSameAs && tw::sameFile(existing, *notSameAs)))
-                return PlaceResult::DirectoryFailed;
-        } else if (errno != ENOENT) {
-            return PlaceResult::DirectoryFailed;
-        }
+    }
+
+    // Writes the file `name` in the directory `dir` under a temporary name and renames it
+    // into place. A failure leaves errno of the step that failed.
+    PlaceResult placeIn(int dir, const std::string& fullName, const std::string& name, uint32_t mode,
+                        const PreciseTimes* times, const FileStatus* notSameAs,
+                        const std::function<bool(File&)>& fill)
+    {
         // The new content goes to a private temporary name beside the final one.
+        static const std::string pid = std::to_string(::getpid());
         std::string tempName;
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            tempName = "." + name.substr(0, 200) + ".twtmp" + std::to_string(::getpid()) + "_" +
+            tempName = "." + name.substr(0, 200) + ".twtmp" + pid + "_" +
                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007);
-            fd = ::openat(dir.get(), tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            fd = ::openat(dir, tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd < 0 && errno != EEXIST)
                 break;
         }
@@ -251,15 +300,39 @@ public:
             return PlaceResult::WriteFailed;
         bool ok;
         {
-            PosixFile file(fd, root + relative);
+            PosixFile file(fd, fullName);
             ok = fill(file) && file.setMode(mode) && (!times || file.setTimes(*times));
         }
-        ok = ok && ::renameat(dir.get(), tempName.c_str(), dir.get(), name.c_str()) == 0;
-        if (!ok) {
-            ::unlinkat(dir.get(), tempName.c_str(), 0);
-            return PlaceResult::WriteFailed;
+        PlaceResult result = ok ? moveIntoPlace(dir, tempName, name, notSameAs) : PlaceResult::WriteFailed;
+        if (result != PlaceResult::Done) {
+            const int err = errno;
+            ::unlinkat(dir, tempName.c_str(), 0);
+            errno = err == ENOENT ? EIO : err; // only the temporary's creation asks for a new walk
         }
-        return PlaceResult::Done;
+        return result;
+    }
+
+    // Renames the temporary `tempName` to `name` in `dir`. Where nothing has that name
+    // the rename alone does it; an entry already there is replaced only when it is a
+    // regular file other than `notSameAs`.
+    static PlaceResult moveIntoPlace(int dir, const std::string& tempName, const std::string& name,
+                                     const FileStatus* notSameAs)
+    {
+        if (::renameat2(dir, tempName.c_str(), dir, name.c_str(), RENAME_NOREPLACE) == 0)
+            return PlaceResult::Done;
+        if (errno != EEXIST && errno != EINVAL) // EINVAL: the file system cannot refuse to replace
+            return PlaceResult::WriteFailed;
+        FileStatus existing;
+        if (statxInto(dir, name.c_str(), AT_SYMLINK_NOFOLLOW, &existing)) {
+            if (!existing.isRegular || (notSameAs && tw::sameFile(existing, *notSameAs))) {
+                errno = EEXIST;
+                return PlaceResult::DirectoryFailed;
+            }
+        } else if (errno != ENOENT) {
+            return PlaceResult::DirectoryFailed;
+        }
+        return ::renameat(dir, tempName.c_str(), dir, name.c_str()) == 0 ? PlaceResult::Done
+                                                                          : PlaceResult::WriteFailed;
     }
 };
 

@@ -191,6 +191,43 @@ public:
         const int fd = openRegularFile(path, O_RDONLY | O_CLOEXEC, 0, &size);
         return readingFile(fd, size, path, error);
     }
+    std::unique_ptr<File> openReadWithStatus(const std::string& path, FileStatus* status, PreciseTimes* times,
+                                             int* error) override
+    {
+        // One statx on the new descriptor is both the regular-file check and the status.
+        const int fd = openLongPath(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        const bool got = fd >= 0 && statxInto(fd, "", AT_EMPTY_PATH, status, times);
+        if (fd >= 0 && (!got || !status->isRegular)) {
+            const int err = got ? EINVAL : errno;
+            ::close(fd);
+            errno = err;
+            return readingFile(-1, 0, path, error);
+        }
+        return readingFile(fd, status->size, path, error);
+    }
+    std::unique_ptr<File> openForRewrite(const std::string& path, int lockWaitMs, FileStatus* status,
+                                         int* error) override
+    {
+        const int fd = openLongPath(path, O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) {
+            if (error)
+                *error = errno;
+            return nullptr;
+        }
+        auto file = std::make_unique<PosixFile>(fd, path);
+        // The lock first, then one statx: the status the lock protects, and the
+        // regular-file check. F_SETFL only sets the status flags, so clearing O_NONBLOCK
+        // needs no F_GETFL first: the other settable flags were not asked for.
+        const int failure = !file->lockExclusive(lockWaitMs)                  ? EWOULDBLOCK
+                            : !file->status(status) || !status->isRegular     ? EINVAL
+                            : ::fcntl(fd, F_SETFL, O_RDWR) != 0               ? errno
+                                                                              : 0;
+        if (failure == 0)
+            return file;
+        if (error)
+            *error = failure;
+        return nullptr;
+    }
     std::unique_ptr<File> openWrite(const std::string& path, bool create, bool truncate, int* error) override
     {
         const int flags = O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0) | (truncate ? O_TRUNC : 0);
@@ -506,9 +543,9 @@ int keepIfRegular(int fd, int flags, int64_t* size)
     if (err == 0 && (flags & O_ACCMODE) != O_RDONLY) {
         // O_NONBLOCK only kept the open from waiting on a FIFO. Reads of a regular file
         // never wait for it, so a file opened for reading keeps the flag and saves two
-        // calls per file; one opened for writing gets plain blocking writes back.
-        const int fl = ::fcntl(fd, F_GETFL);
-        if (fl < 0 || ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK) != 0)
+        // calls per file; one opened for writing gets plain blocking writes back. F_SETFL
+        // sets only the status flags, all of which come from `flags`: no F_GETFL needed.
+        if (::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
             err = errno;
     }
     if (err != 0) {
@@ -531,7 +568,7 @@ int openRegularFileAt(int dirFd, const char* name, int flags, int64_t* size)
     return keepIfRegular(openAtDirect(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK), flags, size);
 }
 
-bool statxInto(int dirFd, const char* path, int flags, FileStatus* out)
+bool statxInto(int dirFd, const char* path, int flags, FileStatus* out, PreciseTimes* times)
 {
     struct statx sx {};
     const unsigned mask = STATX_BASIC_STATS | STATX_BTIME;
@@ -550,6 +587,12 @@ bool statxInto(int dirFd, const char* path, int flags, FileStatus* out)
     out->lastAccess = conv(sx.stx_atime);
     out->change = conv(sx.stx_ctime);
     out->creation = (sx.stx_mask & STATX_BTIME) ? conv(sx.stx_btime) : 0;
+    if (times) {
+        times->lastWriteSec = sx.stx_mtime.tv_sec;
+        times->lastWriteNsec = sx.stx_mtime.tv_nsec;
+        times->lastAccessSec = sx.stx_atime.tv_sec;
+        times->lastAccessNsec = sx.stx_atime.tv_nsec;
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
 #include "core/SafeRewrite.h"
+#include "core/UndoRecorder.h"
 #include "platform/Environment.h"
 #include "ReplaceTestSupport.h"
 
@@ -308,6 +309,145 @@ TEST(SafeBatch, EntriesNameTheirSegmentOfTheSharedSafetyFile)
     setCopyBackPauseHook({});
     EXPECT_TRUE(checked);
     EXPECT_TRUE(pendingRecoveries(data).empty());
+}
+
+// Runs `act` once every copy is made and listed, right before the originals are written.
+struct SwappingKeeper : RewriteKeeper {
+    std::function<void()> act;
+    void beforeRewrite(const std::vector<RewriteItem*>&, const std::string&, const FileStatus&) override { act(); }
+    bool afterRewrite(const std::vector<RewriteItem*>&, const std::string&) override { return false; }
+};
+
+// A file system whose opens for a rewrite are refused as if the originals were not
+// writable, so the rewrite takes the way of a read-only original: a handle for reading
+// holds the lock, the one for writing is opened after the mode check.
+class NoWriteOpenFileSystem : public FaultyFileSystem {
+public:
+    std::unique_ptr<File> openForRewrite(const std::string&, int, FileStatus*, int* error) override
+    {
+        if (error)
+            *error = EACCES;
+        return nullptr;
+    }
+};
+
+// The original is opened, locked and checked on one descriptor right before it is
+// written. An original that was swapped after the scan (another file renamed over it, a
+// link or a FIFO put in its place, bytes appended in place) is left alone and so is
+// whatever took its name; the others are rewritten, a read-only one keeping its mode.
+TEST(SafeBatch, OriginalsSwappedBeforeTheirRewriteAreLeftAlone)
+{
+    for (const bool writeOpens : {true, false}) {
+        SCOPED_TRACE(writeOpens ? "opened for writing at once" : "read-only way");
+        DataTempDir dir;
+        const std::string data = dataDirectory();
+        const int kFiles = 6;
+        std::vector<std::string> paths, olds;
+        std::vector<std::unique_ptr<File>> sources;
+        const std::string newText = patternBytes(70000, 3);
+        for (int i = 0; i < kFiles; ++i) {
+            paths.push_back(dir.path() + "s" + std::to_string(i));
+            olds.push_back(patternBytes(60000 + 1000 * static_cast<size_t>(i), i));
+            writeFile(paths.back(), olds.back());
+        }
+        writeFile(dir.path() + "new", newText);
+        ASSERT_EQ(::chmod(paths[5].c_str(), 0444), 0);
+        const std::string stranger = dir.path() + "stranger", victim = dir.path() + "victim";
+        writeFile(stranger, "a file renamed over an original");
+        writeFile(victim, "a file a link leads to");
+        std::vector<RewriteItem> items(kFiles);
+        for (int i = 0; i < kFiles; ++i) {
+            sources.push_back(realFileSystem().openRead(dir.path() + "new"));
+            items[i].originalPath = paths[i];
+            items[i].source = sources.back().get();
+            items[i].checkExpected = true;
+            items[i].clearReadOnly = true;
+            ASSERT_TRUE(realFileSystem().status(paths[i], &items[i].expected));
+        }
+        SwappingKeeper keeper;
+        keeper.act = [&] {
+            ASSERT_EQ(::rename(stranger.c_str(), paths[1].c_str()), 0);
+            ASSERT_EQ(::unlink(paths[2].c_str()), 0);
+            ASSERT_EQ(::symlink(victim.c_str(), paths[2].c_str()), 0);
+            ASSERT_EQ(::unlink(paths[3].c_str()), 0);
+            ASSERT_EQ(::mkfifo(paths[3].c_str(), 0644), 0);
+            std::ofstream(paths[4], std::ios::app) << "appended";
+        };
+        NoWriteOpenFileSystem refusing;
+        FaultyFileSystem passing;
+        FileSystem& fs = writeOpens ? static_cast<FileSystem&>(passing) : refusing;
+        rewriteBatchInPlace(fs, realFileOps(), data, items, &keeper);
+
+        const RewriteResult expected[kFiles] = {RewriteResult::Done,    RewriteResult::Changed, RewriteResult::Changed,
+                                                RewriteResult::Changed, RewriteResult::Changed, RewriteResult::Done};
+        for (int i = 0; i < kFiles; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(items[i].outcome.result, expected[i]);
+        }
+        EXPECT_TRUE(readFile(paths[0]) == newText);
+        EXPECT_EQ(readFile(paths[1]), "a file renamed over an original");
+        EXPECT_EQ(readFile(victim), "a file a link leads to");
+        EXPECT_TRUE(readFile(paths[4]) == olds[4] + "appended");
+        EXPECT_TRUE(readFile(paths[5]) == newText);
+        struct stat st {};
+        ASSERT_EQ(::stat(paths[5].c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0444u);
+        EXPECT_TRUE(items[5].statusRestored);
+        EXPECT_TRUE(pendingRecoveries(data).empty());
+        EXPECT_TRUE(dirEmpty(data + kSafetyDirName));
+    }
+}
+
+// The undo history links a backup by its name without opening it; the new name must lead
+// to the very backup the recovery list names. A backup that was swapped for another file,
+// a link or a FIFO is not kept, and no name for it is left in the history.
+TEST(SafeBatch, HistoryKeepsOnlyTheBackupTheListNames)
+{
+    DataTempDir dir;
+    const std::string data = dataDirectory();
+    FileSystem& fs = realFileSystem();
+    const std::string original = dir.path() + "orig.txt", backup = dir.path() + "orig.bak";
+    writeFile(original, "old text");
+    writeFile(backup, "old text");
+    writeFile(dir.path() + "other", "old text, but another file");
+    ASSERT_EQ(::symlink(backup.c_str(), (dir.path() + "link").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir.path() + "fifo").c_str(), 0644), 0);
+    FileStatus backupStatus;
+    ASSERT_TRUE(fs.status(backup, &backupStatus));
+    for (const std::string& name : std::vector<std::string>{"other", "link", "fifo", "orig.bak"}) {
+        SCOPED_TRACE(name);
+        UndoRecorder recorder(fs, realFileOps(), data, int64_t(1) << 30, "old", "new", 0);
+        RewriteItem item;
+        item.originalPath = original;
+        item.checkExpected = true;
+        ASSERT_TRUE(fs.status(original, &item.expected));
+        item.sourceLength = 8;
+        item.contentHash = std::string(64, '0');
+        item.keepCopy = recorder.reserve(item.expected.size);
+        ASSERT_TRUE(item.keepCopy);
+        item.existingCopy = dir.path() + name;
+        RecoveryEntry& entry = item.outcome.entry;
+        entry.original = original;
+        entry.copyIsBackup = true;
+        entry.safetyCopy = item.existingCopy;
+        entry.copyLength = backupStatus.size;
+        entry.copyDevice = backupStatus.device;
+        entry.copyInode = backupStatus.inode;
+        recorder.beforeRewrite({&item}, std::string(), FileStatus{});
+        const std::vector<std::string> notKept = recorder.takeNotKept();
+        EXPECT_EQ(notKept.empty(), name == "orig.bak");
+    }
+    // One copy in the history: the backup itself.
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(fs.listDirectory(data + kUndoDirName, &entries));
+    std::vector<std::string> copies;
+    for (const DirEntry& e : entries)
+        if (e.name.find(".rec") == std::string::npos)
+            copies.push_back(e.name);
+    ASSERT_EQ(copies.size(), 1u);
+    FileStatus kept;
+    ASSERT_TRUE(fs.status(data + kUndoDirName + "/" + copies[0], &kept, false));
+    EXPECT_TRUE(kept.isRegular && sameFile(kept, backupStatus));
 }
 
 } // namespace

@@ -328,6 +328,51 @@ TEST(FileOps, PlaceFileWritesWholeFilesOrNothingAndRefusesLinkedDirectories)
     EXPECT_EQ(test::readFile(root + "a/b/c.txt"), "one");
 }
 
+// A placement cursor keeps the directory of the last file placed, so the next file of that
+// directory goes there without a walk. A directory removed meanwhile is made again; one
+// swapped for a link is never written through (the file goes to the directory the cursor
+// holds, and a fresh walk refuses the link); a link as the name stays refused, and nothing
+// of the refused file is left beside it.
+TEST(FileOps, PlacementCursorNeverWritesThroughALinkAndRemakesARemovedDirectory)
+{
+    test::TempDir dir, outside;
+    FileOps& ops = realFileOps();
+    const std::string root = dir.file("bak/");
+    auto cursor = ops.newPlacementCursor();
+    ASSERT_TRUE(cursor);
+    auto place = [&](const std::string& rel, const std::string& text) {
+        return ops.placeFileNear(root, rel, 0600, nullptr, nullptr,
+                                 [text](File& f) { return f.write(text.data(), text.size()); }, cursor.get());
+    };
+    auto entries = [](const std::string& d) {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(d))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    using R = FileOps::PlaceResult;
+    EXPECT_EQ(place("a/b/1.txt", "one"), R::Done);
+    EXPECT_EQ(place("a/b/2.txt", "two"), R::Done);
+    EXPECT_EQ(test::readFile(root + "a/b/2.txt"), "two");
+    std::filesystem::remove_all(root + "a/b");
+    EXPECT_EQ(place("a/b/3.txt", "three"), R::Done);
+    EXPECT_EQ(test::readFile(root + "a/b/3.txt"), "three");
+
+    ASSERT_EQ(::rename((root + "a/b").c_str(), (root + "a/moved").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.path().c_str(), (root + "a/b").c_str()), 0);
+    EXPECT_EQ(place("a/b/4.txt", "four"), R::Done);
+    EXPECT_EQ(test::readFile(root + "a/moved/4.txt"), "four");
+    EXPECT_EQ(place("a/c/5.txt", "five"), R::Done);
+    EXPECT_EQ(place("a/b/6.txt", "six"), R::DirectoryFailed);
+    EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+
+    ASSERT_EQ(::symlink((outside.path() + "f").c_str(), (root + "a/c/7.txt").c_str()), 0);
+    EXPECT_EQ(place("a/c/7.txt", "seven"), R::DirectoryFailed);
+    EXPECT_EQ(entries(root + "a/c"), (std::vector<std::string>{"5.txt", "7.txt"}));
+    EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+}
+
 } // namespace
 } // namespace tw
 
