@@ -112,6 +112,7 @@ void takeBackupAsCopy(FileSystem& fs, RewriteItem& item)
         entry.copyLength = copy.size;
         entry.copyDevice = copy.device;
         entry.copyInode = copy.inode;
+        item.backupLastWrite = copy.lastWrite;
     }
 }
 

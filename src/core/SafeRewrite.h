@@ -56,6 +56,8 @@ struct RewriteItem {
     bool keepCopy = false;
     std::string contentHash;
     RewriteOutcome outcome;   // filled in by rewriteBatchInPlace
+    // The backup's last-write time when it was taken as the unchanged copy; 0: unknown.
+    FileTime backupLastWrite = 0;
     // The device of the original, set once it was opened, locked and checked for the rewrite.
     std::optional<uint64_t> openedDevice;
     bool statusRestored = true; // the mode (and, when Done, the times) were put back as asked

@@ -20,6 +20,8 @@ UndoRecorder::UndoRecorder(FileSystem& fs, FileOps& ops, std::string dataDir, in
 
 UndoRecorder::~UndoRecorder()
 {
+    if (m_links.valid())
+        m_links.wait();
     if (m_pendingSurvey.valid())
         m_pendingSurvey.wait();
 }
@@ -69,6 +71,9 @@ bool UndoRecorder::ensureRecord()
         return !m_recordFailed;
     awaitSurvey(); // its highest run number is never taken again
     m_record = m_history.createRecord(&m_runName, m_highestSeen);
+    FileStatus st;
+    if (m_record && m_record->status(&st))
+        m_undoDevice = st.device;
     if (!m_record || !append(undoHeaderLines(m_started, m_search, m_replace))) {
         m_recordFailed = true;
         m_record.reset();
@@ -119,6 +124,43 @@ bool UndoRecorder::keepBackup(const RewriteItem& item, UndoFileRecord* record)
     return true;
 }
 
+bool UndoRecorder::linkLater(const RewriteItem& item, UndoFileRecord* record, std::vector<LinkJob>* jobs)
+{
+    // Only a backup whose identity and last-write time were taken, on the history's file
+    // system (a link across file systems fails; keepBackup copies then).
+    const RecoveryEntry& backup = item.outcome.entry;
+    if (backup.copyInode == 0 || backup.copyLength < 0 || item.backupLastWrite == 0 || m_undoDevice == 0
+        || backup.copyDevice != m_undoDevice)
+        return false;
+    record->copyName = m_runName + ".b" + std::to_string(++m_nextCopy);
+    record->copyOffset = 0;
+    record->copyLength = backup.copyLength;
+    record->copyDevice = backup.copyDevice;
+    record->copyInode = backup.copyInode;
+    record->copyLastWrite = item.backupLastWrite;
+    jobs->push_back(LinkJob{item.existingCopy, m_history.directory() + record->copyName, *record});
+    return true;
+}
+
+std::vector<bool> UndoRecorder::makeLinks(const std::vector<LinkJob>& jobs)
+{
+    std::vector<bool> made(jobs.size(), false);
+    FileStatus st;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        const LinkJob& job = jobs[i];
+        if (!m_ops.linkEntry(job.from, job.to))
+            continue;
+        // Linked by name: the new name must lead to the backup as it was taken, a regular
+        // file of the same identity, length and last-write time, or it goes again.
+        made[i] = m_fs.status(job.to, &st, false) && st.isRegular && st.device == job.expected.copyDevice
+                  && st.inode == job.expected.copyInode && st.size == job.expected.copyLength
+                  && st.lastWrite == job.expected.copyLastWrite;
+        if (!made[i])
+            m_fs.removeFile(job.to);
+    }
+    return made;
+}
+
 void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile,
                                  const FileStatus& keptStatus)
 {
@@ -130,6 +172,7 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
     const bool recordOk = ensureRecord();
     m_keptName = keptFile.empty() || !recordOk ? std::string() : m_runName + ".s" + std::to_string(++m_nextCopy);
     std::string lines;
+    std::vector<LinkJob> jobs;
     for (const RewriteItem* item : ready) {
         if (!item->keepCopy)
             continue;
@@ -142,7 +185,10 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
         r.sha256 = item->contentHash;
         const RecoveryEntry& copy = item->outcome.entry;
         bool kept = recordOk;
-        if (kept && copy.copyIsBackup) {
+        int linkJob = -1;
+        if (kept && copy.copyIsBackup && linkLater(*item, &r, &jobs)) {
+            linkJob = int(jobs.size()) - 1;
+        } else if (kept && copy.copyIsBackup) {
             kept = keepBackup(*item, &r);
         } else if (kept) {
             r.copyName = m_keptName;
@@ -156,15 +202,19 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
             continue;
         }
         lines += undoFileLine(r);
-        m_batch.emplace_back(item, r.index);
+        m_batch.push_back(BatchItem{item, r.index, linkJob});
     }
     // Written before any original: a crash from here on leaves lines without DONE, which
     // are never restored.
     if (!lines.empty() && !append(lines)) {
-        for (const auto& [item, index] : m_batch)
-            m_notKept.push_back(item->originalPath);
+        for (const BatchItem& b : m_batch)
+            m_notKept.push_back(b.item->originalPath);
         m_batch.clear();
+        return;
     }
+    // The links are made while the originals are rewritten; afterRewrite waits for them.
+    if (!jobs.empty())
+        m_links = std::async(std::launch::async, [this, jobs = std::move(jobs)] { return makeLinks(jobs); });
 }
 
 bool UndoRecorder::afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile)
@@ -174,12 +224,14 @@ bool UndoRecorder::afterRewrite(const std::vector<RewriteItem*>& ready, const st
                        && m_ops.rename(keptFile, m_history.directory() + m_keptName);
     // The rename reaches the disk before the lines that make the copies count.
     const bool movedDurably = moved && m_ops.syncDirectory(m_history.directory());
+    const std::vector<bool> linked = m_links.valid() ? m_links.get() : std::vector<bool>();
     std::string lines;
     std::vector<std::string> done;
-    for (const auto& [item, index] : m_batch) {
+    for (const auto& [item, index, linkJob] : m_batch) {
         if (item->outcome.result != RewriteResult::Done)
             continue; // unchanged: nothing to take back
-        const bool copyThere = item->outcome.entry.copyIsBackup || movedDurably;
+        const bool copyThere = linkJob >= 0 ? linked.at(size_t(linkJob))
+                                            : item->outcome.entry.copyIsBackup || movedDurably;
         FileStatus st;
         if (!copyThere || !m_fs.status(item->originalPath, &st, false) || !sameFile(st, item->expected)) {
             m_notKept.push_back(item->originalPath);

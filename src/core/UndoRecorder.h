@@ -64,8 +64,25 @@ private:
     int m_nextFile = 0;
     int m_nextCopy = 0;
     std::string m_keptName;          // the batch's kept safety file's name in the history
-    // The batch's items that have a FILE line, with their index.
-    std::vector<std::pair<const RewriteItem*, int>> m_batch;
+    // A backup to link into the history while the batch's originals are rewritten: its
+    // record's copy fields are known from the backup's identity, and the new name must
+    // lead to that very file.
+    struct LinkJob {
+        std::string from, to;
+        UndoFileRecord expected;
+    };
+    // Makes the links; true for each that leads to the expected file.
+    std::vector<bool> makeLinks(const std::vector<LinkJob>& jobs);
+    bool linkLater(const RewriteItem& item, UndoFileRecord* record, std::vector<LinkJob>* jobs);
+    // The batch's items that have a FILE line, with their index and their link job (-1: none).
+    struct BatchItem {
+        const RewriteItem* item;
+        int index;
+        int linkJob;
+    };
+    std::vector<BatchItem> m_batch;
+    std::future<std::vector<bool>> m_links; // the batch's links, made on a thread of their own
+    uint64_t m_undoDevice = 0;              // the history's file system, once the record is made
     std::vector<std::string> m_notKept;
 };
 

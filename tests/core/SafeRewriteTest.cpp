@@ -414,8 +414,13 @@ TEST(SafeBatch, HistoryKeepsOnlyTheBackupTheListNames)
     ASSERT_EQ(::mkfifo((dir.path() + "fifo").c_str(), 0644), 0);
     FileStatus backupStatus;
     ASSERT_TRUE(fs.status(backup, &backupStatus));
-    for (const std::string& name : std::vector<std::string>{"other", "link", "fifo", "orig.bak"}) {
-        SCOPED_TRACE(name);
+    // Each name twice: linked at once (the backup's last-write time unknown), and linked
+    // while the original is rewritten, checked when the rewrite is done.
+    const std::vector<std::string> names{"other", "link", "fifo", "orig.bak"};
+    for (size_t round = 0; round < 2 * names.size(); ++round) {
+        const std::string& name = names[round % names.size()];
+        const bool later = round >= names.size();
+        SCOPED_TRACE(name + (later ? " (linked later)" : ""));
         UndoRecorder recorder(fs, realFileOps(), data, int64_t(1) << 30, "old", "new", 0);
         RewriteItem item;
         item.originalPath = original;
@@ -433,21 +438,28 @@ TEST(SafeBatch, HistoryKeepsOnlyTheBackupTheListNames)
         entry.copyLength = backupStatus.size;
         entry.copyDevice = backupStatus.device;
         entry.copyInode = backupStatus.inode;
+        item.backupLastWrite = later ? backupStatus.lastWrite : 0;
         recorder.beforeRewrite({&item}, std::string(), FileStatus{});
+        if (later) {
+            item.outcome.result = RewriteResult::Done;
+            (void)recorder.afterRewrite({&item}, std::string());
+        }
         const std::vector<std::string> notKept = recorder.takeNotKept();
         EXPECT_EQ(notKept.empty(), name == "orig.bak");
     }
-    // One copy in the history: the backup itself.
+    // One copy in the history for each way: the backup itself.
     std::vector<DirEntry> entries;
     ASSERT_TRUE(fs.listDirectory(data + kUndoDirName, &entries));
     std::vector<std::string> copies;
     for (const DirEntry& e : entries)
         if (e.name.find(".rec") == std::string::npos)
             copies.push_back(e.name);
-    ASSERT_EQ(copies.size(), 1u);
-    FileStatus kept;
-    ASSERT_TRUE(fs.status(data + kUndoDirName + "/" + copies[0], &kept, false));
-    EXPECT_TRUE(kept.isRegular && sameFile(kept, backupStatus));
+    ASSERT_EQ(copies.size(), 2u);
+    for (const std::string& copy : copies) {
+        FileStatus kept;
+        ASSERT_TRUE(fs.status(data + kUndoDirName + "/" + copy, &kept, false));
+        EXPECT_TRUE(kept.isRegular && sameFile(kept, backupStatus)) << copy;
+    }
 }
 
 } // namespace
