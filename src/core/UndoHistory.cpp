@@ -113,14 +113,12 @@ std::vector<std::pair<uint64_t, std::string>> UndoHistory::recordNames(uint64_t*
     for (const DirEntry& e : entries) {
         if (e.type != EntryType::File)
             continue;
-        if (const uint64_t n = runNumberOf(e.name); n != 0)
+        const uint64_t n = runNumberOf(e.name);
+        if (n != 0)
             names.emplace_back(n, e.name);
-        else if (highest)
-            *highest = std::max(*highest, runNumberOf(baseNameOf(e.name) + kRecordSuffix));
+        if (highest)
+            *highest = std::max(*highest, n != 0 ? n : runNumberOf(baseNameOf(e.name) + kRecordSuffix));
     }
-    if (highest)
-        for (const auto& entry : names)
-            *highest = std::max(*highest, entry.first);
     return names;
 }
 

@@ -577,7 +577,7 @@ bool PatternScan::firstAtStart(size_t start, size_t W, FirstSearch& cache)
     return true;
 }
 
-MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
+void PatternScan::adoptBuffer(const ScanBuffer& buf)
 {
     // What the last calls learnt about the buffer still holds while its bytes are the same.
     if (buf.sameBytesId == 0 || buf.sameBytesId != m_bytesId || buf.data != m_block || buf.len != m_len)
@@ -588,6 +588,11 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
     m_blockStartsFile = buf.startsFile;
     m_blockIsLast = buf.endsFile;
     m_hasHit = false;
+}
+
+MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
+{
+    adoptBuffer(buf);
     MatchResult result;
     if (!m_program.m_ok || m_program.m_chain.empty() || m_program.m_maskMode)
         return result;
@@ -661,8 +666,7 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
                 if (y == SpanFilter::npos && last)
                     return result;
                 const size_t until = y == SpanFilter::npos ? firstUndecided : y - std::min(y, W);
-                const bool takenOnce = !el0.isSet && el0.op != '+' && el0.minCount == 1 && el0.maxCount == 1;
-                start = fromSearch && takenOnce && until > next ? passAttempts(s0, until, cache) : next;
+                start = fromSearch && m_firstTakenOnce && until > next ? passAttempts(s0, until, cache) : next;
                 continue;
             }
         }

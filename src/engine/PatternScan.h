@@ -96,6 +96,9 @@ private:
     // placed without a search (at the file's start, or empty), found by its search, not
     // decidable within this block, or nowhere in the rest of the file.
     enum class FirstPlace { Placed, Searched, NeedMore, None };
+    // Takes `buf` as the buffer of the search, keeping what was learnt about it while its
+    // bytes are the same.
+    void adoptBuffer(const ScanBuffer& buf);
     FirstPlace placeFirst(size_t start, size_t W, FirstSearch& cache, size_t* s0, size_t* e0, int* c0);
     // The first element taken once at `start` itself, found without a search (false when it
     // is not there or the pattern's first element is not such a literal).

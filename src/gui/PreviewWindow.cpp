@@ -67,22 +67,7 @@ PreviewWindow::PreviewWindow(const std::string& patchPath, std::vector<Previewed
     m_filesModel = new PatchFilesModel(m_index, this);
     m_linesModel = new PatchLinesModel(m_index, this);
     auto* filesLabel = new QLabel(QStringLiteral("Changed &files:"), this);
-    m_fileList = named(new QTableView(this), filesLabel->text());
-    filesLabel->setBuddy(m_fileList);
-    m_fileList->setModel(m_filesModel);
-    m_fileList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_fileList->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_fileList->setShowGrid(false);
-    m_fileList->verticalHeader()->hide();
-    m_fileList->horizontalHeader()->setSectionResizeMode(PatchFilesModel::FileColumn, QHeaderView::Stretch);
-    m_fileList->horizontalHeader()->setSectionResizeMode(PatchFilesModel::ReplacementsColumn,
-                                                         QHeaderView::ResizeToContents);
-    m_fileList->horizontalHeader()->setSectionResizeMode(PatchFilesModel::ChangesColumn,
-                                                         QHeaderView::ResizeToContents);
-    m_fileList->setWordWrap(false);
-    // Room on both sides of each cell, so that the right-aligned counts of neighbouring
-    // columns do not run together and the last one does not touch the edge.
-    m_fileList->setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 6px; }"));
+    m_fileList = makeFileList(filesLabel);
 
     auto* linesLabel = new QLabel(QStringLiteral("C&hanges:"), this);
     m_lines = named(new QListView(this), linesLabel->text());
@@ -141,6 +126,25 @@ PreviewWindow::PreviewWindow(const std::string& patchPath, std::vector<Previewed
 }
 
 PreviewWindow::~PreviewWindow() = default;
+
+QTableView* PreviewWindow::makeFileList(QLabel* label)
+{
+    auto* list = named(new QTableView(this), label->text());
+    label->setBuddy(list);
+    list->setModel(m_filesModel);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setShowGrid(false);
+    list->verticalHeader()->hide();
+    list->horizontalHeader()->setSectionResizeMode(PatchFilesModel::FileColumn, QHeaderView::Stretch);
+    list->horizontalHeader()->setSectionResizeMode(PatchFilesModel::ReplacementsColumn, QHeaderView::ResizeToContents);
+    list->horizontalHeader()->setSectionResizeMode(PatchFilesModel::ChangesColumn, QHeaderView::ResizeToContents);
+    list->setWordWrap(false);
+    // Room on both sides of each cell, so that the right-aligned counts of neighbouring
+    // columns do not run together and the last one does not touch the edge.
+    list->setStyleSheet(QStringLiteral("QTableView::item { padding: 0px 6px; }"));
+    return list;
+}
 
 void PreviewWindow::setReplaceEnabled(bool enabled)
 {

@@ -18,6 +18,7 @@
 
 class QListView;
 class QPushButton;
+class QLabel;
 class QTableView;
 
 namespace tw {
@@ -76,6 +77,8 @@ signals:
 
 private:
     void saveAs();
+    // The list of changed files, with its columns laid out, named after `label`.
+    QTableView* makeFileList(QLabel* label);
 
     PatchIndex m_index;
     std::vector<PreviewedFile> m_files;
