@@ -9,7 +9,6 @@
 // and skipped, a copy is read only when it is the very file the record names (device,
 // inode, length) and a file is written only when it is the recorded file (device and
 // inode) holding the recorded content (size and SHA-256).
-#include "core/BackgroundRemover.h"
 #include "core/UndoRecord.h"
 #include "platform/FileOps.h"
 #include "platform/FileSystem.h"

@@ -49,8 +49,8 @@ bool UndoRecorder::reserve(int64_t size)
         UndoSurvey::Run& run = m_oldRuns[m_nextDrop++];
         if (run.name == m_runName || !m_history.dropRecord(run))
             continue;
-        // The record is gone, so the copies belong to no run: they are freed on the
-        // remover's thread while this run goes on.
+        // The record is gone, so the copies belong to no run: they are freed once this
+        // run has written its files.
         m_remover.remove(std::move(run.copies));
         m_used = std::max<int64_t>(0, m_used - run.bytes);
     }

@@ -25,9 +25,10 @@ public:
     ~UndoRecorder() override;
 
     // Room for a copy of `size` bytes; false: the file is not kept. The oldest runs are
-    // dropped to make room: their records at once, their copies on a thread of their own.
+    // dropped to make room: their records at once, their copies when the run ends.
     bool reserve(int64_t size);
-    // Waits until the copies of the dropped runs are removed.
+    // Hands the copies of the dropped runs (and copies left without a run) over for
+    // removal; the run does not wait while their space is freed.
     void finish();
     void beforeRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile,
                        const FileStatus& keptStatus) override;
@@ -45,7 +46,7 @@ private:
     FileSystem& m_fs;
     FileOps& m_ops;
     UndoHistory m_history;
-    BackgroundRemover m_remover;     // declared after m_history, so joined before it goes
+    BackgroundRemover m_remover;     // hands its files over at finish() at the latest
     int64_t m_limit;
     std::string m_search, m_replace;
     FileTime m_started;

@@ -30,6 +30,13 @@ struct FileStatus {
     FileTime creation = 0;  // 0 when the file system does not keep it
 };
 
+// A file to remove, named with the identity it had when it was listed: a file put in its
+// place since is not removed.
+struct KnownFile {
+    std::string path;
+    uint64_t device = 0, inode = 0;
+};
+
 // Both statuses describe the same file (device and inode).
 inline bool sameFile(const FileStatus& a, const FileStatus& b)
 {
@@ -212,6 +219,17 @@ public:
     // Not [[nodiscard]]: most removals are clean-up of temporary files that has no better
     // fallback than leaving the file; callers that depend on the removal check the result.
     virtual bool removeFile(const std::string& path) = 0;
+    // Removes each of `files` whose name still leads to the file it was listed as. The
+    // machine's file system does it in a short-lived process of its own that outlives the
+    // caller, so that nobody waits while the file system frees the space; this fallback
+    // removes them before it returns.
+    virtual void removeKnownFiles(const std::vector<KnownFile>& files)
+    {
+        FileStatus st;
+        for (const KnownFile& file : files)
+            if (status(file.path, &st, false) && st.device == file.device && st.inode == file.inode)
+                removeFile(file.path); // should it fail, the file is found again later
+    }
 };
 
 // The real file system of the machine.

@@ -1,4 +1,5 @@
 #include "platform/FileSystem.h"
+#include "platform/DetachedRemoval.h"
 #include "platform/FileOps.h"
 #include "platform/PosixFile.h"
 
@@ -338,6 +339,16 @@ public:
         return true;
     }
     bool removeFile(const std::string& path) override { return unlinkLongPath(path) == 0; }
+    void removeKnownFiles(const std::vector<KnownFile>& files) override
+    {
+        // Names too long for one system call are removed here, by parts of the path.
+        std::vector<KnownFile> detached, here;
+        for (const KnownFile& file : files)
+            (fitsOneCall(file.path) ? detached : here).push_back(file);
+        if (!detached.empty() && !removeInDetachedProcess(detached))
+            here.insert(here.end(), detached.begin(), detached.end());
+        FileSystem::removeKnownFiles(here);
+    }
 };
 
 } // namespace
