@@ -180,30 +180,8 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
     const size_t longest = m_longestAlt[static_cast<size_t>(k)];
     m_searchReach = 0;
     m_searchUnsettled = std::max(lo, hi + 1 - std::min(hi + 1, longest));
-    if (el.isSet) {
-        size_t p = lo;
-        while (p < hi) {
-            const size_t skipFrom = p;
-            while (p < hi && !el.accept[m_block[p]])
-                ++p;
-            m_steps += p - skipFrom;
-            if (p >= hi)
-                break;
-            size_t end = 0;
-            const int n = runForward(k, p, std::min(hi, p + runCap), &end);
-            m_searchReach = std::max(m_searchReach, end + 1);
-            if (n >= need) {
-                *s = p;
-                *e = end;
-                *count = n;
-                return true;
-            }
-            if (end + 1 > hi)
-                m_searchUnsettled = std::min(m_searchUnsettled, p);
-            p += static_cast<size_t>(n); // a start inside this run gives a shorter one
-        }
-        return false;
-    }
+    if (el.isSet)
+        return searchSetForward(k, lo, hi, runCap, s, e, count);
     const std::vector<LiteralMatcher>& finders = m_program.m_finders[k];
     if (finders.empty())
         return false;
@@ -245,6 +223,37 @@ bool PatternScan::searchForward(int k, size_t lo, size_t hi, size_t runCap, size
         if (acceptAt(q))
             return true;
         p = exceededCandidates(k, q, hi, runCap);
+    }
+    return false;
+}
+
+// searchForward for a set: the first run of accepted bytes in [lo, hi) long enough for the
+// element's minimum. Bytes the set rejects are passed in one tight loop.
+__attribute__((always_inline)) inline bool PatternScan::searchSetForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e,
+                                          int* count)
+{
+    const SrchElement& el = m_program.m_chain[k];
+    const int need = std::max(1, el.minCount);
+    size_t p = lo;
+    while (p < hi) {
+        const size_t skipFrom = p;
+        while (p < hi && !el.accept[m_block[p]])
+            ++p;
+        m_steps += p - skipFrom;
+        if (p >= hi)
+            break;
+        size_t end = 0;
+        const int n = runForward(k, p, std::min(hi, p + runCap), &end);
+        m_searchReach = std::max(m_searchReach, end + 1);
+        if (n >= need) {
+            *s = p;
+            *e = end;
+            *count = n;
+            return true;
+        }
+        if (end + 1 > hi)
+            m_searchUnsettled = std::min(m_searchUnsettled, p);
+        p += static_cast<size_t>(n); // a start inside this run gives a shorter one
     }
     return false;
 }
@@ -352,24 +361,34 @@ size_t PatternScan::nextAlternative(int k, size_t p, size_t hi) const
     return LiteralMatcher::npos;
 }
 
+// The bounds of element k in an attempt: the end of its nearest matched element before it
+// (*lo) and the start of the nearest after it (*hi), left as they are where there is none.
+// Returns the index of the one before, or -1.
+__attribute__((always_inline)) inline int PatternScan::matchedNeighbours(int k, size_t* lo, size_t* hi) const
+{
+    const int n = static_cast<int>(m_program.m_chain.size());
+    int before = -1;
+    for (int j = k - 1; j >= 0; --j)
+        if (m_state[j].matched) {
+            *lo = m_state[j].e;
+            before = j;
+            break;
+        }
+    for (int j = k + 1; j < n; ++j)
+        if (m_state[j].matched) {
+            *hi = m_state[j].s;
+            break;
+        }
+    return before;
+}
+
 // Matches element k between its nearest matched neighbours inside the window [ws, we).
 bool PatternScan::matchElement(int k, size_t ws, size_t we)
 {
     const SrchElement& el = m_program.m_chain[k];
     const int n = static_cast<int>(m_program.m_chain.size());
     size_t lo = ws, hi = we;
-    int before = -1; // nearest matched element before k
-    for (int j = k - 1; j >= 0; --j)
-        if (m_state[j].matched) {
-            lo = m_state[j].e;
-            before = j;
-            break;
-        }
-    for (int j = k + 1; j < n; ++j)
-        if (m_state[j].matched) {
-            hi = m_state[j].s;
-            break;
-        }
+    const int before = matchedNeighbours(k, &lo, &hi);
     if (lo > hi)
         return false;
     const bool prevMatched = k > 0 && m_state[k - 1].matched;
@@ -410,6 +429,17 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
         m = {true, 0, e, c};
         return true;
     }
+    return searchBetween(k, el, m, before, lo, hi, trailDollar);
+}
+
+// matchElement for an element with no matched neighbour right next to it: its first place
+// in [lo, hi) found by a search, else empty where it may match nothing. `el` and `m` are
+// element k and its state (passed on, not looked up again); `before` is the nearest matched
+// element before k (-1 for none).
+__attribute__((always_inline)) inline bool PatternScan::searchBetween(int k, const SrchElement& el, MatchState& m,
+                                                                      int before, size_t lo, size_t hi,
+                                                                      bool trailDollar)
+{
     // When neither this element nor those between it and the matched element before it
     // can take a line feed, a hit needs this element before the next line feed: found any
     // later, the elements between could not join the two. Cutting the search there saves
@@ -426,7 +456,7 @@ bool PatternScan::matchElement(int k, size_t ws, size_t we)
         return true;
     }
     // Counted as searched either way: the span filter is taken on by what a search without
-    // it would read.
+    // it would read. A line-bound search has cut hi at the line's end.
     m_searchWork += hi - lo;
     if (el.minCount == 0) {
         m = {true, lo, lo, 0};
@@ -590,6 +620,59 @@ void PatternScan::adoptBuffer(const ScanBuffer& buf)
     m_hasHit = false;
 }
 
+// An attempt whose first element starts at s0 reads nothing past s0 + W (its window, and the
+// first element's run, which is cut at W). Where the buffer does not end the file, it is
+// decided when s0 + W <= len. Otherwise every first element the search could find lies at
+// or after this position.
+inline size_t PatternScan::firstUndecided() const
+{
+    const size_t W = m_program.m_window;
+    return m_len >= W ? m_len - W + 1 : 0;
+}
+
+// Asks for more data, going on from `start` or, where that lies further back, from the
+// first undecided first element less the room before it: from there on the window and so
+// the outcome no longer depend on where the search started.
+inline MatchResult PatternScan::needMoreFrom(size_t start) const
+{
+    const size_t undecided = firstUndecided();
+    MatchResult result;
+    result.kind = MatchResult::NeedMore;
+    result.resume = std::max(start, undecided - std::min(undecided, m_program.m_roomBefore));
+    return result;
+}
+
+// The window of an attempt in a buffer of len bytes (W = the window width) is placed
+// around the first element wherever it was found: it reaches back as far as the elements
+// before it can take (not before the search start) and forwards as far as the element and
+// those after it can take, and it spans at least W bytes. Anchoring it at the search start instead would leave no
+// room after a first element found near or beyond start + W.
+__attribute__((always_inline)) inline void PatternScan::placeWindow(size_t start, size_t len, size_t W,
+                                                                    Attempt& at) const
+{
+    at.ws = std::max(start, at.s0 - std::min(at.s0, m_program.m_roomBefore));
+    at.we = std::min(len, std::max({at.e0, at.ws + W, at.s0 + m_program.m_roomFrom}));
+}
+
+// With the span filter engaged: when the attempt's window holds no relaxed span, the
+// attempt fails, and so does every later one until the first element reaches `until`:
+// each window ends by its first element's start + W, and starts no earlier than this one
+// (or, with no span left, the attempts up to there are decided within this block and find
+// nothing). True with *start past them; false when the attempt must run.
+__attribute__((always_inline)) inline bool PatternScan::passSpanless(const Attempt& at, FirstSearch& cache, size_t* start)
+{
+    const size_t y = m_spans->firstEnd(at.ws);
+    if (y != SpanFilter::npos && y <= at.we)
+        return false;
+    if (y == SpanFilter::npos && m_blockIsLast) {
+        *start = m_len; // no span in the rest of the file: no hit either
+        return true;
+    }
+    const size_t until = y == SpanFilter::npos ? firstUndecided() : y - std::min(y, m_program.m_window);
+    *start = at.fromSearch && m_firstTakenOnce && until > at.next ? passAttempts(at.s0, until, cache) : at.next;
+    return true;
+}
+
 MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
 {
     adoptBuffer(buf);
@@ -598,24 +681,10 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
         return result;
 
     const size_t len = buf.len;
-    const bool last = buf.endsFile;
     const int n = static_cast<int>(m_program.m_chain.size());
     const int first = m_program.m_order[0];
     const SrchElement& el0 = m_program.m_chain[first];
     const size_t W = m_program.m_window;
-    // An attempt whose first element starts at s0 reads nothing past s0 + W (its window,
-    // and the first element's run, which is cut at W). Where the buffer does not end the
-    // file, it is decided when s0 + W <= len. Otherwise every first element the search
-    // could find lies at or after `firstUndecided`; from a start that far back, less the
-    // room before the first element, the window and so the outcome no longer depend on
-    // where the search started, so the search may go on from there in the next block.
-    const size_t firstUndecided = len >= W ? len - W + 1 : 0;
-    auto needMore = [&](size_t start) {
-        result.kind = MatchResult::NeedMore;
-        result.resume =
-            std::max(start, firstUndecided - std::min(firstUndecided, m_program.m_roomBefore));
-        return result;
-    };
     // The first evaluated element's last search, which keeps elements that may match empty
     // linear.
     FirstSearch cache;
@@ -632,46 +701,28 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
         int c0 = 0;
         const FirstPlace place = placeFirst(start, W, cache, &s0, &e0, &c0);
         if (place == FirstPlace::NeedMore)
-            return needMore(start);
+            return needMoreFrom(start);
         if (place == FirstPlace::None)
             return result; // the most selective element is not in the rest of the file
         // s0 is the first element's next start at or after `start`
-        const bool fromSearch = place == FirstPlace::Searched;
         m_state[first] = {true, s0, e0, c0};
-        // The window of this attempt is placed around the first element wherever it was
-        // found: it reaches back as far as the elements before it can take (not before the
-        // search start) and forwards as far as the element and those after it can take, and
-        // it spans at least W bytes. Anchoring it at the search start instead would leave no
-        // room after a first element found near or beyond start + W.
-        const size_t ws = std::max(start, s0 - std::min(s0, m_program.m_roomBefore));
-        const size_t we = std::min(len, std::max({e0, ws + W, s0 + m_program.m_roomFrom}));
+        Attempt at{s0, e0};
+        at.fromSearch = place == FirstPlace::Searched;
+        placeWindow(start, len, W, at);
         // Next start after a failed attempt: one past a literal's start, or past the end of
         // a set's run.
-        const size_t next = std::max((el0.isSet && e0 > s0) ? e0 : s0 + 1, start + 1);
-        if (m_followCheck && m_remember && e0 < len && !m_follows[m_block[e0]]) {
+        at.next = std::max((el0.isSet && e0 > s0) ? e0 : s0 + 1, start + 1);
+        if (m_followCheck && m_remember && at.e0 < len && !m_follows[m_block[at.e0]]) {
             // Every hit from this attempt goes on at e0 with an element that takes the byte
             // there: none can, so the elements cannot all join up.
             ++m_steps;
-            start = next;
+            start = at.next;
             continue;
         }
+        if (spanSkipEngaged(skip, start) && passSpanless(at, cache, &start))
+            continue;
 
-        if (spanSkipEngaged(skip, start)) {
-            const size_t y = m_spans->firstEnd(ws);
-            if (y == SpanFilter::npos || y > we) {
-                // This attempt fails, and so does every later one until the first element
-                // reaches `until`: each window ends by its first element's start + W, and
-                // starts no earlier than this one (or, with no span left, the attempts up
-                // to there are decided within this block and find nothing).
-                if (y == SpanFilter::npos && last)
-                    return result;
-                const size_t until = y == SpanFilter::npos ? firstUndecided : y - std::min(y, W);
-                start = fromSearch && m_firstTakenOnce && until > next ? passAttempts(s0, until, cache) : next;
-                continue;
-            }
-        }
-
-        if (matchRest(ws, we)) {
+        if (matchRest(at.ws, at.we)) {
             const size_t cs = m_state[0].s, ce = m_state[n - 1].e;
             if (ce > cs) {
                 if (rejectedByNot()) {
@@ -682,9 +733,10 @@ MatchResult PatternScan::findNext(const ScanBuffer& buf, size_t from)
             }
         }
         // Later attempts that are sure to fail as this one did are passed.
-        start = std::max(passShiftedAttempts(start, s0, we, next), m_exceedCap > 0 ? passExceededRun(e0, next) : next);
+        start = std::max(passShiftedAttempts(start, at.s0, at.we, at.next),
+                         m_exceedCap > 0 ? passExceededRun(at.e0, at.next) : at.next);
     }
-    return last ? result : needMore(std::min(start, len));
+    return buf.endsFile ? result : needMoreFrom(std::min(start, len));
 }
 
 bool PatternScan::findNext(const uint8_t* block, size_t len, size_t from, bool blockStartsFile, bool blockIsLast,

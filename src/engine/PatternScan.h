@@ -65,8 +65,12 @@ private:
     int plainRunForward(int k, size_t p, size_t hi, size_t* e) const;
     int plainRunBackward(int k, size_t lo, size_t end, size_t* s) const;
     bool searchForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
+    bool searchSetForward(int k, size_t lo, size_t hi, size_t runCap, size_t* s, size_t* e, int* count);
     size_t nextAlternative(int k, size_t p, size_t hi) const;
     bool matchElement(int k, size_t ws, size_t we);
+    int matchedNeighbours(int k, size_t* lo, size_t* hi) const;
+    bool searchBetween(int k, const SrchElement& el, MatchState& m, int before, size_t lo, size_t hi,
+                       bool trailDollar);
     // Matches the elements after the first evaluated one within [ws, we) and checks that
     // all of them join up, each starting where the one before it ended.
     bool matchRest(size_t ws, size_t we);
@@ -92,6 +96,16 @@ private:
         int count = 0;
     };
     size_t passAttempts(size_t s0, size_t until, FirstSearch& cache);
+    // One attempt of findNext: its first evaluated element at [s0, e0), its window [ws, we)
+    // and the start to go on from when it fails.
+    struct Attempt {
+        size_t s0 = 0, e0 = 0, ws = 0, we = 0, next = 0;
+        bool fromSearch = false; // the first element was found by its search
+    };
+    size_t firstUndecided() const;
+    MatchResult needMoreFrom(size_t start) const;
+    void placeWindow(size_t start, size_t len, size_t W, Attempt& at) const;
+    bool passSpanless(const Attempt& at, FirstSearch& cache, size_t* start);
     // Where the first evaluated element of the next attempt at or after `start` lies:
     // placed without a search (at the file's start, or empty), found by its search, not
     // decidable within this block, or nowhere in the rest of the file.

@@ -242,6 +242,51 @@ bool SrchPattern::addBracketed(std::string_view text, char op, char writtenOp, i
     return true;
 }
 
+namespace {
+
+// Reads the repeat count that may follow a '+' at text[*pos]: "n" exactly n, "n+" at
+// least n, "n-m" n to m, "-m" up to m; without one, one up to the limit. Counts are
+// clamped to [1, limit], and a maximum below the minimum is raised to it.
+
+void readRepeatCount(std::string_view text, int limit, size_t* pos, int* minCount, int* maxCount)
+{
+    auto clampCount = [limit](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 1, limit)); };
+    size_t& p = *pos;
+    *minCount = 1;
+    *maxCount = limit;
+    if (p < text.size() && isDigit(text[p])) {
+        const int n = clampCount(readDecimal(text, &p));
+        if (p < text.size() && text[p] == '+') {
+            ++p;
+            *minCount = n;
+        } else if (p + 1 < text.size() && text[p] == '-' && isDigit(text[p + 1])) {
+            ++p;
+            *minCount = n;
+            *maxCount = std::max(n, clampCount(readDecimal(text, &p)));
+        } else {
+            *minCount = *maxCount = n;
+        }
+    } else if (p + 1 < text.size() && text[p] == '-' && isDigit(text[p + 1])) {
+        ++p;
+        *maxCount = clampCount(readDecimal(text, &p));
+    }
+}
+
+} // namespace
+
+// '^' or '$': a line break, one or two bytes each a carriage return or a line feed.
+void SrchPattern::addLineBreak(char writtenOp)
+{
+    SrchElement el;
+    el.isSet = true;
+    el.members['\r'] = el.members['\n'] = true;
+    el.op = '?';
+    el.writtenOp = writtenOp;
+    el.minCount = 1;
+    el.maxCount = 2;
+    m_chain.push_back(std::move(el));
+}
+
 bool SrchPattern::compileChain(std::string_view text)
 {
     const int limit = m_maxRepeat;
@@ -264,15 +309,8 @@ bool SrchPattern::compileChain(std::string_view text)
             text.remove_prefix(used);
             continue;
         }
-        if (c == '^' || c == '$') { // a line break of one or two bytes
-            SrchElement el;
-            el.isSet = true;
-            el.members['\r'] = el.members['\n'] = true;
-            el.op = '?';
-            el.writtenOp = c;
-            el.minCount = 1;
-            el.maxCount = 2;
-            m_chain.push_back(std::move(el));
+        if (c == '^' || c == '$') {
+            addLineBreak(c);
             text.remove_prefix(1);
             continue;
         }
@@ -284,25 +322,7 @@ bool SrchPattern::compileChain(std::string_view text)
             minCount = 0;
             maxCount = limit;
         } else if (c == '+') {
-            minCount = 1;
-            maxCount = limit;
-            auto clampCount = [limit](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 1, limit)); };
-            if (pos < text.size() && isDigit(text[pos])) {
-                const int n = clampCount(readDecimal(text, &pos));
-                if (pos < text.size() && text[pos] == '+') {
-                    ++pos;
-                    minCount = n;
-                } else if (pos + 1 < text.size() && text[pos] == '-' && isDigit(text[pos + 1])) {
-                    ++pos;
-                    minCount = n;
-                    maxCount = std::max(n, clampCount(readDecimal(text, &pos)));
-                } else {
-                    minCount = maxCount = n;
-                }
-            } else if (pos + 1 < text.size() && text[pos] == '-' && isDigit(text[pos + 1])) {
-                ++pos;
-                maxCount = clampCount(readDecimal(text, &pos));
-            }
+            readRepeatCount(text, limit, &pos, &minCount, &maxCount);
         }
         if (pos < text.size() && (text[pos] == '[' || text[pos] == '(')) {
             if (!addBracketed(text.substr(pos), op, c, minCount, maxCount, false, &used))

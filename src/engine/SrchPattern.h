@@ -74,6 +74,7 @@ private:
     void compileMask(std::string_view text);
     void addLiteral(std::string bytes);
     void addAnySet(char op, char writtenOp, int minCount, int maxCount);
+    void addLineBreak(char writtenOp);
     bool addBracketed(std::string_view text, char op, char writtenOp, int minCount, int maxCount,
                       bool anyOperand, size_t* used);
     void finish();
