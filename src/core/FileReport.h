@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace tw {
@@ -25,6 +26,10 @@ struct FileReport {
     FileStatus status;    // replace runs: taken on the descriptor when the file was opened
     File* output = nullptr; // replace runs: the temporary file holding the last pair's output
     ChangeSpans* changes = nullptr; // previews: spans from the original to `output`
+    // Runs that hash outputs (RunPlan::hashOutputs): the SHA-256 (hex) of `output`'s whole
+    // content and its length, taken as the last pair wrote it; empty (and -1) when not taken.
+    std::string outputHash;
+    int64_t outputHashLength = -1;
     // A replace worker's changed file: the output handed over with the report (`output`
     // points into it), kept until the run's thread has committed the file.
     std::shared_ptr<File> keptOutput;
@@ -49,6 +54,8 @@ struct FileReport {
         status = FileStatus{};
         output = nullptr;
         changes = nullptr;
+        outputHash.clear();
+        outputHashLength = -1;
         state.utf16 = false;
         keptOutput.reset();
         endsRun = false;

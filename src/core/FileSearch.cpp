@@ -5,6 +5,7 @@
 #include "core/ConfirmationState.h"
 #include "core/DecodingSource.h"
 #include "core/ExpectedFiles.h"
+#include "core/HashedOutput.h"
 #include "core/HitLine.h"
 #include "core/MemorySource.h"
 #include "core/ReplaceOutputs.h"
@@ -340,17 +341,21 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
     ActivePair& pair = m_pairs[pi];
     FileState& file = report.state;
     File* input = &in;
+    File* output = nullptr;
     if (m_replace) {
         // Temporary files alternate: even pairs write the first, odd pairs the second,
         // and every pair after the first reads what the one before wrote.
         report.output = m_replace->tempFile(static_cast<int>(pi % 2));
         if (pi > 0)
             input = m_replace->tempFile(static_cast<int>((pi + 1) % 2));
-        if (!report.output->seek(0) || !report.output->truncate(0)) {
+        // Every write of the pair goes through `output`: with the hash in front when the
+        // output is the file's last.
+        output = hashesOutput(pi, report) ? &m_outputHash.bind(*report.output) : report.output;
+        if (!output->seek(0) || !output->truncate(0)) {
             m_hooks->writeFailed(file, false); // ends the run
             return ScanOutcome::Stopped;
         }
-        m_hooks->setOutput(report.output);
+        m_hooks->setOutput(output);
         if (m_changes)
             beginPairChanges(pi, report);
     }
@@ -363,8 +368,10 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
     FileSource source(*input);
     TextScan text(source, m_plan.opt.detectUtf16, file, m_replace ? m_hooks.get() : nullptr);
     const ScanOutcome outcome = pair.special != SpecialOp::None
-                                    ? applySpecialOperation(pi, *input, file, *report.output)
+                                    ? applySpecialOperation(pi, *input, file, *output)
                                     : text.finish(m_scanner.scan(text.source(), pair, pi, file, pi == 0, text.hooks()));
+    if (output == &m_outputHash && !m_outputHash.takeDigest(&report.outputHash, &report.outputHashLength))
+        report.outputHash.clear(); // not one sequence of appends: the writer hashes it
     if (text.unwritable()) {
         m_lane.fileError(fileErrorText(kUtf16UnwritableText, displayName(baseName(path))), path, true, m_plan.quiet);
         return ScanOutcome::Abandoned;
@@ -378,6 +385,14 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
     if (outcome == ScanOutcome::ReadError)
         m_lane.fileError(fileErrorText("Error reading file ", displayName(path)), path, false, m_plan.quiet);
     return outcome;
+}
+
+bool FileSearch::hashesOutput(size_t pi, const FileReport& report) const
+{
+    // Only the last pair's output can be committed with its hash; a run stopped before it
+    // commits an output the writer hashes. An original larger than the whole undo space
+    // is never kept, so its output is not worth hashing.
+    return m_plan.hashOutputs && pi + 1 == m_pairs.size() && report.status.size <= m_plan.opt.undoSpaceBytes;
 }
 
 // ---- What a preview records ----------------------------------------------------------

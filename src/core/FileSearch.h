@@ -24,6 +24,7 @@
 // every later pair reads them there.
 #include "core/FileReport.h"
 #include "core/FileScanner.h"
+#include "core/HashedOutput.h"
 #include "core/KeptBytes.h"
 #include "core/Lane.h"
 #include "core/ListWalk.h"
@@ -103,6 +104,8 @@ private:
     // empty literal).
     bool readsInput(size_t pi) const;
     ScanOutcome scanFilePair(size_t pi, File& in, FileReport& report);
+    // Pair `pi` of a replace run writes its output through m_outputHash.
+    bool hashesOutput(size_t pi, const FileReport& report) const;
     // A search run's pair over a file read once for all pairs (see above).
     struct FileRead;
     ScanOutcome scanScreenedPair(size_t pi, File& in, FileReport& report, FileRead& read);
@@ -126,6 +129,7 @@ private:
     const ReplaceSide* m_replace;           // null in search runs
     std::unique_ptr<ReplaceHooksImpl> m_hooks; // replace runs
     std::unique_ptr<PreviewChanges> m_changes; // previews: where the file changes
+    HashedOutput m_outputHash;              // bound to the last pair's output when hashing
     FileScanner m_scanner;
     std::vector<ActivePair> m_pairs;        // per pair: the plan's prepared pair made ready to scan
     size_t m_readingPairs = 0;              // pairs that read a searched input

@@ -257,7 +257,7 @@ CommitResult ReplaceWriter::CommitFile(const CommitInput& in)
         return fail(kErrorWriting, in.path);
     if (sizeMismatch(in, output.size))
         return CommitResult::Failed;
-    return stageRewrite(in, backup, times);
+    return stageRewrite(in, output.size, backup, times);
 }
 
 bool ReplaceWriter::sizeMismatch(const CommitInput& in, int64_t outputSize)
@@ -278,7 +278,8 @@ bool ReplaceWriter::sizeMismatch(const CommitInput& in, int64_t outputSize)
     return true;
 }
 
-CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, const std::string& backup, const PreciseTimes& times)
+CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSize, const std::string& backup,
+                                         const PreciseTimes& times)
 {
     // The rewrite waits in the batch; the replaced text is kept in the staging file.
     if (!m_staging)
@@ -287,9 +288,16 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, const std::strin
     pending.keepForUndo = m_history && m_history->reserve(in.status.size);
     if (m_history && !pending.keepForUndo)
         reportNotKept(in.path, m_batchLimit <= 1);
-    const int64_t staged = stageContent(*in.output, pending.keepForUndo ? &pending.contentHash : nullptr);
-    if (staged < 0)
+    // The writer's hash of the output stands for the staged bytes when it covers as many
+    // bytes as the output holds; otherwise they are hashed as they are staged.
+    const bool hashed = pending.keepForUndo && !in.outputHash.empty() && in.outputHashLength == outputSize;
+    const int64_t staged = stageContent(*in.output, pending.keepForUndo && !hashed ? &pending.contentHash : nullptr);
+    // A length that changed since the status was taken means the hash is not the staged
+    // bytes': the file is not rewritten rather than recorded with a wrong hash.
+    if (staged < 0 || (hashed && staged != in.outputHashLength))
         return fail(kErrorWriting, in.path);
+    if (hashed)
+        pending.contentHash = in.outputHash;
     pending.path = in.path;
     pending.backup = backup;
     pending.times = times;

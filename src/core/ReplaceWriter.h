@@ -47,6 +47,11 @@ struct CommitInput {
     long replacements = 0;  // replacements made in the file (all pairs)
     int64_t sizeChange = 0; // accumulated (search length - replace length) of the file
     bool reformatted = false; // a reformat wrote the output; no size check
+    // The SHA-256 (hex) of `output`'s content as its writer took it, and the length it
+    // covers; empty when not taken. Used for the undo record only when `output` still has
+    // that length; otherwise the content is hashed while it is staged.
+    std::string outputHash;
+    int64_t outputHashLength = -1;
 };
 
 enum class CommitResult {
@@ -77,6 +82,8 @@ public:
     // history of the data directory, within the options' "Undo Space" (0: none). Nothing
     // is kept with "Write to Backup Dir" (no original changes) or without a data directory.
     void keepUndoHistory(const std::string& search, const std::string& replace, FileTime started);
+    // The run keeps an undo history: its records want the SHA-256 of each new content.
+    bool keepsUndoHistory() const { return m_history != nullptr; }
     // Two temporary files "TW..." (the second only for more than one pair). On failure the
     // results line "Error opening temp file" is added and false returned.
     [[nodiscard]] bool createTempFiles(size_t pairCount);
@@ -118,9 +125,10 @@ private:
     // The replaced output does not have the size the replacements make of the original:
     // reports it and returns true (never for a reformatted file).
     bool sizeMismatch(const CommitInput& in, int64_t outputSize);
-    // Keeps the replaced output in the staging file and the rewrite in the batch; the
-    // batch is rewritten once it is full.
-    CommitResult stageRewrite(const CommitInput& in, const std::string& backup, const PreciseTimes& times);
+    // Keeps the replaced output (`outputSize` bytes) in the staging file and the rewrite in
+    // the batch; the batch is rewritten once it is full.
+    CommitResult stageRewrite(const CommitInput& in, int64_t outputSize, const std::string& backup,
+                              const PreciseTimes& times);
 
     // A committed file whose original waits for its batch.
     struct PendingRewrite {

@@ -63,6 +63,7 @@ bool RunLedger::startReplace(const std::string& dataDir)
     const SearchPair* first = m_plan.request.pairs.empty() ? nullptr : &m_plan.request.pairs.front();
     m_writer.keepUndoHistory(first ? first->searchText : std::string(), first ? first->replaceText : std::string(),
                              toFileTime(::time(nullptr), 0));
+    m_plan.hashOutputs = m_writer.keepsUndoHistory();
     // Originals are rewritten in batches that share their flushes to disk: each batch
     // waits twice for the disk (its safety copies, then its new contents), and on a tree
     // of many small files those waits, not the writing, take most of a replace's time.
@@ -214,6 +215,8 @@ void RunLedger::commitFile(const FileReport& report)
     ci.replacements = replacements;
     ci.sizeChange = file.sizeChange;
     ci.reformatted = file.reformatted;
+    ci.outputHash = report.outputHash;
+    ci.outputHashLength = report.outputHashLength;
     if (ReplacePreview* preview = m_plan.request.preview) {
         std::string error;
         if (!preview->commit(ci, file.binary || file.utf16, report.changes, error)) {

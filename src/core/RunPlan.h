@@ -35,6 +35,10 @@ struct RunPlan {
     std::string backupPath;             // ends with "/" unless empty
     std::vector<ArchiveTask> archives;  // search runs with "Search Zips": the archive phase's list
     size_t threads = 1;                 // worker threads of the search
+    // A replace run that keeps an undo history: the thread that writes a file's final
+    // output takes its SHA-256 (FileReport::outputHash) for the record. Set by the ledger
+    // before the search begins; a preview and a run without history never hash.
+    bool hashOutputs = false;
     // A threaded search walks while it searches: the walk still to go, which the workers
     // carry on (one at a time) as they run short of files. Null when `list` was complete
     // before the search began.

@@ -1,9 +1,12 @@
 #include "core/RecoveryList.h"
 #include "core/ReplaceWriter.h"
+#include "core/UndoHistory.h"
+#include "engine/Sha256.h"
 #include "platform/Environment.h"
 #include "ReplaceTestSupport.h"
 
 #include <fcntl.h>
+#include <map>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,9 +50,11 @@ struct WriterFixture : ::testing::Test {
         writeFile(path, content);
         return path;
     }
-    // Puts `replaced` into the temporary output and commits `path`.
+    // Puts `replaced` into the temporary output and commits `path` (with the output's
+    // hash as its writer took it, when given).
     CommitResult commit(const std::string& path, const std::string& replaced, long count,
-                        std::optional<int64_t> sizeChange = {})
+                        std::optional<int64_t> sizeChange = {}, const std::string& outputHash = {},
+                        int64_t outputHashLength = -1)
     {
         File* out = writer->tempFile(0);
         EXPECT_TRUE(out->seek(0) && out->truncate(0) && out->write(replaced.data(), replaced.size()));
@@ -61,6 +66,8 @@ struct WriterFixture : ::testing::Test {
         in.output = out;
         in.replacements = count;
         in.sizeChange = sizeChange ? *sizeChange : in.status.size - static_cast<int64_t>(replaced.size());
+        in.outputHash = outputHash;
+        in.outputHashLength = outputHashLength;
         return writer->CommitFile(in);
     }
     bool safetyDirEmpty()
@@ -311,6 +318,36 @@ TEST_F(WriterFixture, PerFileQuestion)
     EXPECT_EQ(commit(path, "x", 7), CommitResult::Declined);
     EXPECT_TRUE(confirmation.cancelled());
     EXPECT_EQ(readFile(path), "abc");
+}
+
+TEST_F(WriterFixture, OutputHashIsRecordedOnlyForTheOutputsLength)
+{
+    start();
+    writer->keepUndoHistory("a", "b", 0);
+    ASSERT_TRUE(writer->keepsUndoHistory());
+    // A hash given for the output's very length stands for it: it is recorded as given
+    // (here one that is not the content's, to tell it from one taken while staging).
+    const std::string given(64, 'e');
+    const std::string a = makeFile("a.txt", "aaaa"), b = makeFile("b.txt", "bbbb"), c = makeFile("c.txt", "cccc");
+    EXPECT_EQ(commit(a, "AAAAA", 1, -1, given, 5), CommitResult::Replaced);
+    // One for another length, or none, is not: the staged content is hashed.
+    EXPECT_EQ(commit(b, "BBBBB", 1, -1, given, 4), CommitResult::Replaced);
+    EXPECT_EQ(commit(c, "CCCCC", 1, -1), CommitResult::Replaced);
+    writer->endRun();
+    const std::optional<UndoRunRecord> run = UndoHistory(realFileSystem(), realFileOps(), data).lastOpenRun();
+    ASSERT_TRUE(run);
+    std::map<std::string, std::string> hashes;
+    for (const UndoFileRecord& f : run->files)
+        hashes[f.path] = f.sha256;
+    auto sha = [](const std::string& bytes) {
+        Sha256 s;
+        s.update(bytes.data(), bytes.size());
+        return Sha256::hex(s.finish());
+    };
+    ASSERT_EQ(hashes.size(), 3u);
+    EXPECT_EQ(hashes[a], given);
+    EXPECT_EQ(hashes[b], sha("BBBBB"));
+    EXPECT_EQ(hashes[c], sha("CCCCC"));
 }
 
 TEST_F(WriterFixture, TempFilesAreCreatedAndDeleted)
