@@ -6,6 +6,7 @@
 #include "engine/Sha256.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
 #include <map>
 
@@ -67,6 +68,9 @@ FileTime now()
 
 // A record beyond this is no record of ours: a run of a million files stays far below.
 constexpr size_t kMaxRecordBytes = size_t(1) << 30;
+// A record the survey reads to learn its copies (about 250 bytes per file); a larger one
+// is not read whole, and its copies are asked of the file system instead.
+constexpr size_t kMaxSurveyedRecord = size_t(64) << 20;
 
 } // namespace
 
@@ -251,38 +255,78 @@ UndoSurvey UndoHistory::survey()
     if (!m_fs.listDirectory(m_dir, &entries))
         return out;
     // Every name of a run's files starts with its base name and a dot: "r000012.rec",
-    // "r000012.s1", "r000012.b7".
-    std::map<std::string, UndoSurvey::Run> byName;
-    FileStatus st;
+    // "r000012.s1", "r000012.b7". The names come from the listing only; a record says
+    // which of them are its copies.
+    std::map<std::string, SurveyedNames> byBase;
     for (const DirEntry& e : entries) {
         const std::string base = baseNameOf(e.name);
         const uint64_t number = runNumberOf(base + kRecordSuffix);
-        if (e.type != EntryType::File || base.size() == e.name.size() || number == 0
-            || !m_fs.status(m_dir + e.name, &st, false) || !st.isRegular)
+        if (e.type != EntryType::File || base.size() == e.name.size() || number == 0)
             continue;
         out.highestNumber = std::max(out.highestNumber, number);
-        UndoSurvey::Run& run = byName[base];
+        SurveyedNames& names = byBase[base];
         if (e.name.compare(base.size(), std::string::npos, kRecordSuffix) == 0)
-            run.number = number;
+            names.hasRecord = true;
         else
-            run.copies.push_back(KnownFile{m_dir + e.name, st.device, st.inode});
-        run.bytes += st.size;
+            names.copies.push_back(e.name);
     }
-    for (auto& [name, run] : byName) {
-        run.name = name;
+    FileStatus st;
+    for (auto& [base, names] : byBase) {
+        UndoSurvey::Run run;
+        run.name = base;
         // A copy listed without its record is an orphan only if the record is still absent
         // now: a run being written makes its record before its first copy, so a record
         // missing from the listing but made meanwhile is seen here.
-        if (run.number == 0 && !m_fs.status(m_dir + name + kRecordSuffix, &st, false))
-            out.orphans.insert(out.orphans.end(), run.copies.begin(), run.copies.end());
-        if (run.number == 0)
+        if (!names.hasRecord && m_fs.status(m_dir + base + kRecordSuffix, &st, false))
             continue;
+        surveyRun(names, &run);
+        if (!names.hasRecord) {
+            out.orphans.insert(out.orphans.end(), run.copies.begin(), run.copies.end());
+            continue;
+        }
+        run.number = runNumberOf(base + kRecordSuffix);
         out.usedBytes += run.bytes;
         out.runs.push_back(std::move(run));
     }
     std::sort(out.runs.begin(), out.runs.end(),
               [](const UndoSurvey::Run& a, const UndoSurvey::Run& b) { return a.number < b.number; });
     return out;
+}
+
+void UndoHistory::surveyRun(const SurveyedNames& names, UndoSurvey::Run* run)
+{
+    // The record names each copy with its identity and extent, which spares a status call
+    // per copy (a run with a backup directory has one copy per file). Names the record
+    // does not know, or a record that cannot be read, are asked of the file system.
+    std::map<std::string, KnownCopy> known;
+    std::string text;
+    if (names.hasRecord && readRecordFile(m_fs, m_dir + run->name + kRecordSuffix, &text, kMaxSurveyedRecord)) {
+        UndoRunRecord record;
+        std::vector<std::string> damaged;
+        run->bytes += static_cast<int64_t>(text.size());
+        if (parseUndoRecord(text, &record, &damaged)) {
+            for (const UndoFileRecord& f : record.files) {
+                KnownCopy& copy = known[f.copyName];
+                copy.device = f.copyDevice;
+                copy.inode = f.copyInode;
+                if (f.copyOffset >= 0 && f.copyLength >= 0 && f.copyLength <= INT64_MAX - f.copyOffset)
+                    copy.end = std::max(copy.end, f.copyOffset + f.copyLength);
+            }
+        }
+    }
+    FileStatus st;
+    for (const std::string& name : names.copies) {
+        const auto it = known.find(name);
+        if (it != known.end()) {
+            run->copies.push_back(KnownFile{m_dir + name, it->second.device, it->second.inode});
+            run->bytes = std::min(INT64_MAX - it->second.end, run->bytes) + it->second.end;
+        } else if (m_fs.status(m_dir + name, &st, false) && st.isRegular) {
+            run->copies.push_back(KnownFile{m_dir + name, st.device, st.inode});
+            run->bytes = std::min(INT64_MAX - st.size, run->bytes) + st.size;
+        }
+    }
+    if (names.hasRecord && text.empty() && m_fs.status(m_dir + run->name + kRecordSuffix, &st, false))
+        run->bytes += st.size;
 }
 
 bool UndoHistory::dropRecord(const UndoSurvey::Run& run)

@@ -91,6 +91,19 @@ private:
     // The record files in the directory with their run numbers, unsorted; the highest
     // number of any run-shaped name (copies included) goes to *highest.
     std::vector<std::pair<uint64_t, std::string>> recordNames(uint64_t* highest = nullptr);
+    // The names one run's base name has in the directory.
+    struct SurveyedNames {
+        bool hasRecord = false;
+        std::vector<std::string> copies; // every other name, as listed
+    };
+    // A copy as the run's record describes it.
+    struct KnownCopy {
+        uint64_t device = 0, inode = 0;
+        int64_t end = 0; // past the last byte a file line keeps in it
+    };
+    // The copies of `run->name` among `names`, with their identities, and the bytes of the
+    // run (its record and its copies).
+    void surveyRun(const SurveyedNames& names, UndoSurvey::Run* run);
 
     FileSystem& m_fs;
     FileOps& m_ops;
