@@ -38,13 +38,16 @@ ctest --test-dir build-asan --output-on-failure -j2
 # The threaded search and replace under ThreadSanitizer: the runs that compare several threads with one,
 # those whose files a decision drops or whose members several pairs read, and the one-read
 # search of many pairs.
-checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF
+checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF \
+  "-DTW_CORE_TESTS=ParallelRunTest;ParallelReplaceTest;ScanTester;FileDecisionTest;ArchiveRunTest;ReadOnceTest;BackgroundRemoverTest"
 ninja -C build-tsan $j test_core
 TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*:BackgroundRemover*'
 
 # The byte scans without vector instructions (the form non-x86 machines build): the engine's
-# tests, and the core's, whose hit lines have vector scans too.
-checking build-scalar -O2 -DTW_FORCE_SCALAR=ON -DTW_GUI=OFF
+# tests, and the core's that search through the hit lines (which have vector scans too) and
+# compare the ways of scanning.
+checking build-scalar -O2 -DTW_FORCE_SCALAR=ON -DTW_GUI=OFF \
+  "-DTW_CORE_TESTS=HitLineTest;BlockBoundaryTest;ScanWaysTest;ScanTester;Utf16RunTest;RunDriverTest;ParallelRunTest;ContextPagerTest;ReplaceRunTest"
 ninja -C build-scalar $j test_engine test_core
 ./build-scalar/test_engine
 ./build-scalar/test_core

@@ -337,18 +337,11 @@ int64_t ReplaceWriter::stageContent(File& output, std::string* hash)
     return total;
 }
 
-CommitResult ReplaceWriter::flushRewrites()
+std::vector<RewriteItem> ReplaceWriter::pendingItems() const
 {
-    if (m_pending.empty())
-        return CommitResult::Replaced;
-    // Reports of a batch name their file; the file line of whatever file is pending in
-    // the results list does not belong in front of them.
-    const bool immediate = m_batchLimit <= 1;
-    CommitResult last = CommitResult::Replaced;
-
     std::vector<RewriteItem> items;
     items.reserve(m_pending.size());
-    for (PendingRewrite& p : m_pending) {
+    for (const PendingRewrite& p : m_pending) {
         RewriteItem item;
         item.originalPath = p.path;
         item.source = m_staging.get();
@@ -363,6 +356,17 @@ CommitResult ReplaceWriter::flushRewrites()
         item.contentHash = p.contentHash;
         items.push_back(std::move(item));
     }
+    return items;
+}
+
+CommitResult ReplaceWriter::flushRewrites()
+{
+    if (m_pending.empty())
+        return CommitResult::Replaced;
+    // Reports of a batch name their file; the file line of whatever file is pending in
+    // the results list does not belong in front of them.
+    const bool immediate = m_batchLimit <= 1;
+    std::vector<RewriteItem> items = pendingItems();
     // The undo lines of the batch reach the disk before any original is touched, so after
     // a crash in the middle of the batch the script restores every file it changed. A
     // line for a file that ends up unchanged copies its backup, an identical copy, back.
@@ -382,7 +386,17 @@ CommitResult ReplaceWriter::flushRewrites()
     if (m_history)
         for (const std::string& path : m_history->takeNotKept())
             reportNotKept(path, immediate);
+    const CommitResult last = reportRewrites(items, immediate);
+    m_pending.clear();
+    m_pendingBytes = 0;
+    if (!m_staging->truncate(0))
+        m_staging.reset(); // a fresh staging file next time
+    return last;
+}
 
+CommitResult ReplaceWriter::reportRewrites(const std::vector<RewriteItem>& items, bool immediate)
+{
+    CommitResult last = CommitResult::Replaced;
     for (size_t i = 0; i < items.size(); ++i) {
         const PendingRewrite& p = m_pending[i];
         const RewriteOutcome& rewrite = items[i].outcome;
@@ -405,10 +419,6 @@ CommitResult ReplaceWriter::flushRewrites()
             last = CommitResult::Failed;
         }
     }
-    m_pending.clear();
-    m_pendingBytes = 0;
-    if (!m_staging->truncate(0))
-        m_staging.reset(); // a fresh staging file next time
     return last;
 }
 

@@ -122,6 +122,10 @@ private:
     // An entry of the recovery list keeps its copy under `name`.
     bool isRecoveryCopy(const std::string& name) const;
     [[nodiscard]] CommitResult fail(const std::string& message, const std::string& path);
+    // The staged rewrites of the batch, in commit order.
+    std::vector<RewriteItem> pendingItems() const;
+    // Counts the batch's rewritten files and reports those that failed; Failed when any did.
+    CommitResult reportRewrites(const std::vector<RewriteItem>& items, bool immediate);
     // The replaced output does not have the size the replacements make of the original:
     // reports it and returns true (never for a reformatted file).
     bool sizeMismatch(const CommitInput& in, int64_t outputSize);
