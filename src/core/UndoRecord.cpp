@@ -4,6 +4,7 @@
 #include "engine/Sha256.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 namespace tw {
 
@@ -96,6 +97,9 @@ std::string undoTakenBackLine(FileTime when)
 bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<std::string>* damaged)
 {
     bool header = false, runLine = false;
+    // Where each file index sits in run->files: a record of many files is read in time
+    // linear in its lines.
+    std::unordered_map<int, size_t> byIndex;
     size_t pos = 0;
     for (int lineNo = 1; pos < text.size(); ++lineNo) {
         size_t end = text.find('\n', pos);
@@ -115,9 +119,7 @@ bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<st
                            && decodeRecordField(f[3], &run->replace);
         else if (ok && f[0] == "FILE") {
             UndoFileRecord r;
-            ok = parseFileLine(f, &r);
-            for (const UndoFileRecord& other : run->files)
-                ok = ok && other.index != r.index;
+            ok = parseFileLine(f, &r) && byIndex.emplace(r.index, run->files.size()).second;
             if (ok)
                 run->files.push_back(std::move(r));
         } else if (ok && f[0] == "DONE") {
@@ -125,10 +127,8 @@ bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<st
             UndoFileRecord done;
             ok = f.size() == 4 && number(f[1], 1u << 30, &index) && number(f[2], kMaxSigned, &done.sizeAfter)
                  && number(f[3], kMaxSigned, &done.lastWriteAfter);
-            UndoFileRecord* target = nullptr;
-            for (UndoFileRecord& r : run->files)
-                if (r.index == index)
-                    target = &r;
+            const auto found = ok ? byIndex.find(index) : byIndex.end();
+            UndoFileRecord* target = found != byIndex.end() ? &run->files[found->second] : nullptr;
             ok = ok && target && !target->complete && done.sizeAfter == target->size;
             if (ok) {
                 target->complete = true;
