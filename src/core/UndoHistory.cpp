@@ -279,8 +279,9 @@ UndoSurvey UndoHistory::survey()
         // missing from the listing but made meanwhile is seen here.
         if (!names.hasRecord && m_fs.status(m_dir + base + kRecordSuffix, &st, false))
             continue;
-        surveyRun(names, &run);
-        if (!names.hasRecord) {
+        const bool hasRecord = names.hasRecord;
+        surveyRun(std::move(names), &run, true);
+        if (!hasRecord) {
             out.orphans.insert(out.orphans.end(), run.copies.begin(), run.copies.end());
             continue;
         }
@@ -290,10 +291,26 @@ UndoSurvey UndoHistory::survey()
     }
     std::sort(out.runs.begin(), out.runs.end(),
               [](const UndoSurvey::Run& a, const UndoSurvey::Run& b) { return a.number < b.number; });
+    // The oldest run is the one most likely to go to make room.
+    if (!out.runs.empty())
+        resolveCopies(&out.runs.front());
     return out;
 }
 
-void UndoHistory::surveyRun(const SurveyedNames& names, UndoSurvey::Run* run)
+void UndoHistory::resolveCopies(UndoSurvey::Run* run)
+{
+    if (run->resolved)
+        return;
+    SurveyedNames names;
+    names.hasRecord = true;
+    names.copies = std::move(run->copyNames);
+    run->copyNames.clear();
+    run->bytes = 0;
+    run->resolved = true;
+    surveyRun(std::move(names), run, false);
+}
+
+void UndoHistory::surveyRun(SurveyedNames names, UndoSurvey::Run* run, bool summaryWillDo)
 {
     // The record names each copy with its identity and extent, which spares a status call
     // per copy (a run with a backup directory has one copy per file). Names the record
@@ -304,6 +321,15 @@ void UndoHistory::surveyRun(const SurveyedNames& names, UndoSurvey::Run* run)
         UndoRunRecord record;
         std::vector<std::string> damaged;
         run->bytes += static_cast<int64_t>(text.size());
+        int64_t count = 0, bytes = 0;
+        // A summary counts only when the listing holds exactly as many copies: a copy
+        // removed or a file added under the run's name sends the run the long way.
+        if (summaryWillDo && findUndoCopiesLine(text, &count, &bytes) && uint64_t(count) == names.copies.size()) {
+            run->bytes = std::min(INT64_MAX - bytes, run->bytes) + bytes;
+            run->copyNames = std::move(names.copies);
+            run->resolved = false;
+            return;
+        }
         if (parseUndoRecord(text, &record, &damaged)) {
             for (const UndoFileRecord& f : record.files) {
                 KnownCopy& copy = known[f.copyName];

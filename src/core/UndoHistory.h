@@ -45,7 +45,12 @@ struct UndoSurvey {
     struct Run {
         uint64_t number = 0;
         std::string name;                // the record's base name ("r000012")
-        std::vector<KnownFile> copies;   // its copies
+        std::vector<KnownFile> copies;   // its copies, once resolved
+        // A run whose record ends in a summary that agrees with the listing is counted
+        // from the summary: its copies are then only named here until resolveCopies.
+        // Invariant: resolved, or copies is empty.
+        bool resolved = true;
+        std::vector<std::string> copyNames;
         int64_t bytes = 0;               // of the record and the copies
     };
     std::vector<Run> runs;               // oldest first
@@ -73,7 +78,11 @@ public:
     UndoTakeBack takeBack(const UndoRunRecord& run, std::vector<std::string>* lines);
 
     // The runs the history holds as one listing finds them, for a run that makes room.
+    // The oldest run's copies are resolved.
     UndoSurvey survey();
+    // Learns the identities of a surveyed run's copies (from its record, or by asking the
+    // file system); call it before dropping the run. Its bytes are counted again.
+    void resolveCopies(UndoSurvey::Run* run);
     // Deletes the run's record, so that it is no longer a run; its copies are then left to
     // the caller to remove. A crash in between leaves copies without a record, which the
     // next survey names as orphans. False when the record is still there.
@@ -103,7 +112,9 @@ private:
     };
     // The copies of `run->name` among `names`, with their identities, and the bytes of the
     // run (its record and its copies).
-    void surveyRun(const SurveyedNames& names, UndoSurvey::Run* run);
+    // With `summaryWillDo`, a record whose summary agrees with the listing is counted from
+    // it and its copies are left unresolved.
+    void surveyRun(SurveyedNames names, UndoSurvey::Run* run, bool summaryWillDo);
 
     FileSystem& m_fs;
     FileOps& m_ops;

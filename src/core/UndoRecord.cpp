@@ -94,6 +94,37 @@ std::string undoTakenBackLine(FileTime when)
     return sealed("UNDONE\t" + std::to_string(when));
 }
 
+std::string undoCopiesLine(int64_t count, int64_t bytes)
+{
+    return sealed("COPIES\t" + std::to_string(count) + '\t' + std::to_string(bytes));
+}
+
+namespace {
+
+// A COPIES line's fields after its tag (body without the check).
+bool copiesFields(const std::vector<std::string>& f, int64_t* count, int64_t* bytes)
+{
+    return f.size() == 3 && f[0] == "COPIES" && number(f[1], kMaxSigned, count) && number(f[2], kMaxSigned, bytes);
+}
+
+} // namespace
+
+bool findUndoCopiesLine(const std::string& text, int64_t* count, int64_t* bytes)
+{
+    // Only the end of the record is looked at: the line follows every file line of its run.
+    const size_t at = text.rfind("\nCOPIES\t");
+    if (at == std::string::npos)
+        return false;
+    const size_t end = text.find('\n', at + 1);
+    if (end == std::string::npos)
+        return false; // cut short
+    const std::string line = text.substr(at + 1, end - at - 1);
+    const size_t lastTab = line.rfind('\t');
+    const std::string body = line.substr(0, lastTab);
+    return line.compare(lastTab + 1, std::string::npos, lineCheck(body)) == 0
+           && copiesFields(splitTabs(body), count, bytes);
+}
+
 bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<std::string>* damaged)
 {
     bool header = false, runLine = false;
@@ -135,6 +166,9 @@ bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<st
                 target->sizeAfter = done.sizeAfter;
                 target->lastWriteAfter = done.lastWriteAfter;
             }
+        } else if (ok && f[0] == "COPIES") {
+            int64_t count = 0, bytes = 0;
+            ok = copiesFields(f, &count, &bytes);
         } else if (ok && f[0] == "UNDONE") {
             FileTime when = 0;
             ok = f.size() == 2 && number(f[1], kMaxSigned, &when);

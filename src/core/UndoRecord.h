@@ -49,6 +49,12 @@ std::string undoHeaderLines(FileTime started, const std::string& search, const s
 std::string undoFileLine(const UndoFileRecord& file);
 std::string undoDoneLine(int index, int64_t sizeAfter, FileTime lastWriteAfter);
 std::string undoTakenBackLine(FileTime when);
+// The run's summary, written when it ends: how many copies it made and the bytes they
+// hold. It lets the next runs count the history without reading every file line.
+std::string undoCopiesLine(int64_t count, int64_t bytes);
+// The last intact summary line of a record's text; false when there is none (a run that
+// did not end, or a record written before summaries).
+bool findUndoCopiesLine(const std::string& text, int64_t* count, int64_t* bytes);
 
 // Reads a record's text into `run` (its name and sequence are left alone). Each damaged
 // line is skipped and described in `damaged`. False when the text is no record at all

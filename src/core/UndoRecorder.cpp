@@ -47,12 +47,18 @@ bool UndoRecorder::reserve(int64_t size)
         if (m_nextDrop >= m_oldRuns.size())
             return false; // what is left is not ours to delete
         UndoSurvey::Run& run = m_oldRuns[m_nextDrop++];
-        if (run.name == m_runName || !m_history.dropRecord(run))
+        if (run.name == m_runName)
+            continue;
+        // Counted as the survey counted it; the copies' identities come from the record,
+        // which must still be there to tell them.
+        const int64_t counted = run.bytes;
+        m_history.resolveCopies(&run);
+        if (!m_history.dropRecord(run))
             continue;
         // The record is gone, so the copies belong to no run: they are freed once this
         // run has written its files.
         m_remover.remove(std::move(run.copies));
-        m_used = std::max<int64_t>(0, m_used - run.bytes);
+        m_used = std::max<int64_t>(0, m_used - counted);
     }
     m_used += size;
     m_runBytes += size;
@@ -62,7 +68,17 @@ bool UndoRecorder::reserve(int64_t size)
 
 void UndoRecorder::finish()
 {
+    // The summary spares the next runs reading this record's file lines. It needs no sync:
+    // a record without one (cut short by a crash) is read whole.
+    if (m_record && !m_recordFailed && m_copiesMade > 0 && !m_summaryWritten)
+        m_summaryWritten = append(undoCopiesLine(m_copiesMade, m_copyBytes));
     m_remover.finish();
+}
+
+void UndoRecorder::countCopy(int64_t bytes)
+{
+    ++m_copiesMade;
+    m_copyBytes = std::min(INT64_MAX - bytes, m_copyBytes) + bytes;
 }
 
 bool UndoRecorder::ensureRecord()
@@ -121,6 +137,7 @@ bool UndoRecorder::keepBackup(const RewriteItem& item, UndoFileRecord* record)
     record->copyDevice = st.device;
     record->copyInode = st.inode;
     record->copyLastWrite = st.lastWrite;
+    countCopy(st.size);
     return true;
 }
 
@@ -166,6 +183,7 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
 {
     m_batch.clear();
     m_keptName.clear();
+    m_keptEnd = 0;
     // A run that keeps nothing leaves no record.
     if (std::none_of(ready.begin(), ready.end(), [](const RewriteItem* item) { return item->keepCopy; }))
         return;
@@ -194,6 +212,8 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
             r.copyName = m_keptName;
             r.copyOffset = copy.copyOffset;
             r.copyLength = copy.copyLength;
+            if (copy.copyOffset >= 0 && copy.copyLength >= 0 && copy.copyLength <= INT64_MAX - copy.copyOffset)
+                m_keptEnd = std::max(m_keptEnd, copy.copyOffset + copy.copyLength);
             r.copyDevice = keptStatus.device;
             r.copyInode = keptStatus.inode;
         }
@@ -225,6 +245,11 @@ bool UndoRecorder::afterRewrite(const std::vector<RewriteItem*>& ready, const st
     // The rename reaches the disk before the lines that make the copies count.
     const bool movedDurably = moved && m_ops.syncDirectory(m_history.directory());
     const std::vector<bool> linked = m_links.valid() ? m_links.get() : std::vector<bool>();
+    if (moved)
+        countCopy(m_keptEnd);
+    for (const BatchItem& b : m_batch)
+        if (b.linkJob >= 0 && linked.at(size_t(b.linkJob)))
+            countCopy(b.item->outcome.entry.copyLength);
     std::string lines;
     std::vector<std::string> done;
     for (const auto& [item, index, linkJob] : m_batch) {

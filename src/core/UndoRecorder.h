@@ -42,6 +42,8 @@ private:
     bool append(const std::string& text);
     // The backup of `item` as a copy in the history: linked, or copied across file systems.
     bool keepBackup(const RewriteItem& item, UndoFileRecord* record);
+    // A copy of `bytes` made in the history, for the run's summary.
+    void countCopy(int64_t bytes);
 
     FileSystem& m_fs;
     FileOps& m_ops;
@@ -65,6 +67,10 @@ private:
     int m_nextFile = 0;
     int m_nextCopy = 0;
     std::string m_keptName;          // the batch's kept safety file's name in the history
+    int64_t m_keptEnd = 0;           // past the last byte the batch's file lines keep in it
+    int64_t m_copiesMade = 0;        // copies this run made in the history, and their bytes
+    int64_t m_copyBytes = 0;
+    bool m_summaryWritten = false;
     // A backup to link into the history while the batch's originals are rewritten: its
     // record's copy fields are known from the backup's identity, and the new name must
     // lead to that very file.

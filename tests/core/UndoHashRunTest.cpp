@@ -184,6 +184,13 @@ long checkRecordedHashes(const std::string& root, const std::map<std::string, st
     // Taking the run back finds every file as the run left it.
     for (const UndoFileCheck& c : history.check(*run))
         EXPECT_EQ(c.state, UndoFileState::WouldRestore) << c.record.path;
+    // Each run's summary counts the bytes that reading its file lines counts.
+    UndoSurvey survey = history.survey();
+    for (UndoSurvey::Run& r : survey.runs) {
+        const int64_t counted = r.bytes;
+        history.resolveCopies(&r);
+        EXPECT_EQ(counted, r.bytes) << r.name;
+    }
     return replaced;
 }
 
