@@ -7,15 +7,21 @@ set -eu
 cd "$(dirname "$0")/.."
 # TW_JOBS, when set, limits the parallel compile jobs (ninja picks its own number otherwise).
 j="${TW_JOBS:+-j$TW_JOBS}"
+# Each stage names itself with the seconds since the start, so a slow stage shows in the log.
+t0=$(date +%s)
+stage() { echo "== $* (at $(($(date +%s) - t0)) s)"; }
 sh scripts/setup.sh
+stage "normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C build $j
 # Tests use their own settings and data directories.
 export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
+stage "normal tests"
 ctest --test-dir build --output-on-failure -j2
 
 # The Debian packages, made from the build above: lintian, and the programs, the desktop
 # file, the metainfo and the manual pages checked from the unpacked packages.
+stage "package test"
 sh scripts/package-test.sh build
 
 # The checking builds below keep line tables only (reports still name the file and line),
@@ -30,14 +36,17 @@ checking() {
 # The same suite under the sanitizers; any report fails the test that caused it. The desktop
 # program's windows are left out here (their models are the app layer's, tested above and
 # here): compiling and running them again took a third of this stage.
+stage "sanitizer build"
 checking build-asan -O1 -DTW_SANITIZE=ON -DTW_GUI=OFF
 ninja -C build-asan $j
 export XDG_CONFIG_HOME="$(mktemp -d)" XDG_DATA_HOME="$(mktemp -d)"
+stage "sanitizer tests"
 ctest --test-dir build-asan --output-on-failure -j2
 
 # The threaded search and replace under ThreadSanitizer: the runs that compare several threads with one,
 # those whose files a decision drops or whose members several pairs read, and the one-read
 # search of many pairs.
+stage "thread checks"
 checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF \
   "-DTW_CORE_TESTS=ParallelRunTest;ParallelReplaceTest;ScanTester;FileDecisionTest;ArchiveRunTest;ReadOnceTest;BackgroundRemoverTest"
 ninja -C build-tsan $j test_core
@@ -46,8 +55,10 @@ TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp"
 # The byte scans without vector instructions (the form non-x86 machines build): the engine's
 # tests, and the core's that search through the hit lines (which have vector scans too) and
 # compare the ways of scanning.
+stage "scalar checks"
 checking build-scalar -O2 -DTW_FORCE_SCALAR=ON -DTW_GUI=OFF \
   "-DTW_CORE_TESTS=HitLineTest;BlockBoundaryTest;ScanWaysTest;ScanTester;Utf16RunTest;RunDriverTest;ParallelRunTest;ContextPagerTest;ReplaceRunTest"
 ninja -C build-scalar $j test_engine test_core
 ./build-scalar/test_engine
 ./build-scalar/test_core
+stage "all passed"
