@@ -50,7 +50,17 @@ stage "thread checks"
 checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF \
   "-DTW_CORE_TESTS=ParallelRunTest;ParallelReplaceTest;ScanTester;FileDecisionTest;ArchiveRunTest;ReadOnceTest;BackgroundRemoverTest"
 ninja -C build-tsan $j test_core
-TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" ./build-tsan/test_core --gtest_filter='ParallelRun*:ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*:BackgroundRemover*'
+# Two processes, one per core: the runs of ParallelRun, and the other tests.
+tsan() {
+  TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(pwd)/scripts/tsan.supp" \
+    ./build-tsan/test_core --gtest_filter="$1" >"build-tsan/$2.log" 2>&1
+}
+tsan 'ParallelRun*' runs & runs=$!
+status=0
+tsan 'ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*:BackgroundRemover*' others || status=$?
+wait $runs || status=$?
+cat build-tsan/runs.log build-tsan/others.log
+[ "$status" -eq 0 ] || { echo "ThreadSanitizer tests failed (status $status)" >&2; exit 1; }
 
 # The byte scans without vector instructions (the form non-x86 machines build): the engine's
 # tests, and the core's that search through the hit lines (which have vector scans too) and
