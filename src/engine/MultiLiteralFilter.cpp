@@ -10,7 +10,7 @@ namespace tw {
 namespace {
 
 #if TW_X86_SIMD
-const bool g_hasAvx2 = __builtin_cpu_supports("avx2");
+const bool g_filterAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
 // A guess at how often byte c stands in source text and prose (per hundred bytes); only
@@ -265,7 +265,7 @@ void MultiLiteralFilter::scanRange(const uint8_t* data, size_t len, size_t from,
 {
     size_t p = from;
 #if TW_X86_SIMD
-    if (g_hasAvx2 && !m_scalar)
+    if (g_filterAvx2 && !m_scalar)
         p = scanVector(data, len, p, startLimit);
 #endif
     for (; p < startLimit && m_unseen > 0; ++p) {

@@ -9,7 +9,7 @@
 namespace tw {
 namespace {
 
-constexpr const char* kPicture = "dd/MM/yyyy";
+constexpr const char* kBlockPicture = "dd/MM/yyyy";
 
 TEST(OptionsBlock, WritesTheFixedLines)
 {
@@ -23,22 +23,22 @@ TEST(OptionsBlock, WritesTheFixedLines)
         "Min Size Filter=1024\r\nMax Size Filter=5000000000\r\n"
         "Min Date Filter=01/03/2001\r\nMax Date Filter=31/03/2001\r\n"
         "Keep file time stamp=1\r\nOne hit=1\r\nCache File List=0\r\n";
-    EXPECT_EQ(formatOptionsBlock(changedOptions(), kPicture), expected);
+    EXPECT_EQ(formatOptionsBlock(changedOptions(), kBlockPicture), expected);
 }
 
 TEST(OptionsBlock, NoDateFilterIsAnEmptyValue)
 {
-    const std::string text = formatOptionsBlock(ProgramOptions(), kPicture);
+    const std::string text = formatOptionsBlock(ProgramOptions(), kBlockPicture);
     EXPECT_NE(text.find("\r\nMin Date Filter=\r\nMax Date Filter=\r\n"), std::string::npos);
 }
 
 TEST(OptionsBlock, RoundTrip)
 {
     const ProgramOptions written = changedOptions();
-    const std::string text = formatOptionsBlock(written, kPicture) + "[Search]\r\n";
+    const std::string text = formatOptionsBlock(written, kBlockPicture) + "[Search]\r\n";
     ProgramOptions read;
     size_t end = 0;
-    ASSERT_TRUE(readOptionsBlock(text, read, kPicture, &end));
+    ASSERT_TRUE(readOptionsBlock(text, read, kBlockPicture, &end));
     expectSameOptions(read, written);
     EXPECT_EQ(text.substr(end), "[Search]\r\n");
 }
@@ -60,13 +60,13 @@ std::string lines(const std::string& block, std::vector<int> order)
 
 TEST(OptionsBlock, MissingLineKeepsThatFieldOnly)
 {
-    const std::string block = formatOptionsBlock(changedOptions(), kPicture);
+    const std::string block = formatOptionsBlock(changedOptions(), kBlockPicture);
     std::vector<int> order;
     for (int i = 0; i < 25; ++i)
         if (i != 4) // "Show_Files"
             order.push_back(i);
     ProgramOptions read;
-    ASSERT_TRUE(readOptionsBlock(lines(block, order), read, kPicture));
+    ASSERT_TRUE(readOptionsBlock(lines(block, order), read, kBlockPicture));
     ProgramOptions expected = changedOptions();
     expected.showFirstHitLine = ProgramOptions().showFirstHitLine;
     expectSameOptions(read, expected);
@@ -74,7 +74,7 @@ TEST(OptionsBlock, MissingLineKeepsThatFieldOnly)
 
 TEST(OptionsBlock, ReorderedLinesStopLaterNames)
 {
-    const std::string block = formatOptionsBlock(changedOptions(), kPicture);
+    const std::string block = formatOptionsBlock(changedOptions(), kBlockPicture);
     // "String Color" before "Output_File": Output_File is taken as missing, String Color
     // is read, and then the position sits on "Output_File", which no later name matches.
     std::vector<int> order = {0, 1, 3, 2};
@@ -83,7 +83,7 @@ TEST(OptionsBlock, ReorderedLinesStopLaterNames)
     ProgramOptions read;
     size_t end = 0;
     const std::string text = lines(block, order);
-    ASSERT_TRUE(readOptionsBlock(text, read, kPicture, &end));
+    ASSERT_TRUE(readOptionsBlock(text, read, kBlockPicture, &end));
     ProgramOptions expected;
     expected.searchSubdirs = true;
     expected.promptMode = 1;
@@ -98,7 +98,7 @@ TEST(OptionsBlock, EmptyMinDateLineStillReadsTheRest)
     written.minDate = 0;
     ProgramOptions read;
     read.minDate = kMarch1st2001; // an empty value clears the filter
-    ASSERT_TRUE(readOptionsBlock(formatOptionsBlock(written, kPicture), read, kPicture));
+    ASSERT_TRUE(readOptionsBlock(formatOptionsBlock(written, kBlockPicture), read, kBlockPicture));
     expectSameOptions(read, written);
 }
 
@@ -108,7 +108,7 @@ TEST(OptionsBlock, UnreadableDateKeepsField)
     ProgramOptions read;
     read.minDate = 42;
     read.maxDate = 43;
-    ASSERT_TRUE(readOptionsBlock(text, read, kPicture));
+    ASSERT_TRUE(readOptionsBlock(text, read, kBlockPicture));
     EXPECT_EQ(read.minDate, 42);
     EXPECT_EQ(read.maxDate, 0);
     EXPECT_TRUE(read.stopAfterFirstHit);
@@ -117,7 +117,7 @@ TEST(OptionsBlock, UnreadableDateKeepsField)
 TEST(OptionsBlock, NamesMatchInEitherCaseAndLineFeedsAlone)
 {
     ProgramOptions read;
-    ASSERT_TRUE(readOptionsBlock("SEARCH_SUBDIR=1\nbefore hit=<<\nAfter Hit=>>\n", read, kPicture));
+    ASSERT_TRUE(readOptionsBlock("SEARCH_SUBDIR=1\nbefore hit=<<\nAfter Hit=>>\n", read, kBlockPicture));
     EXPECT_TRUE(read.searchSubdirs);
     EXPECT_EQ(read.beforeHit, "<<");
     EXPECT_EQ(read.afterHit, ">>");
@@ -127,7 +127,7 @@ TEST(OptionsBlock, NoMatchingLine)
 {
     ProgramOptions read;
     size_t end = 99;
-    EXPECT_FALSE(readOptionsBlock("[Search]\r\nfoo\r\n", read, kPicture, &end));
+    EXPECT_FALSE(readOptionsBlock("[Search]\r\nfoo\r\n", read, kBlockPicture, &end));
     EXPECT_EQ(end, 0u);
     expectSameOptions(read, ProgramOptions());
 }
@@ -144,7 +144,7 @@ TEST(OptionsBlock, OutOfBoundsValuesAndTrailingText)
     ASSERT_TRUE(readOptionsBlock("Prompt_flag=7\r\nMax Items Saved=51\r\nNum Detail Entries=4\r\n"
                                  "Max Reg Expr=99999999999\r\nMin Size Filter=-5\r\nMax Size Filter=77 bytes\r\n"
                                  "One hit=1\r\n",
-                                 read, kPicture));
+                                 read, kBlockPicture));
     EXPECT_EQ(read.promptMode, 1);
     EXPECT_EQ(read.maxItemsSaved, 20);
     EXPECT_EQ(read.contextLines, 7);
@@ -152,7 +152,7 @@ TEST(OptionsBlock, OutOfBoundsValuesAndTrailingText)
     EXPECT_EQ(read.minSize, 0);
     EXPECT_EQ(read.maxSize, 77);
     EXPECT_TRUE(read.stopAfterFirstHit);
-    ASSERT_TRUE(readOptionsBlock("Prompt_flag=2\r\nMax Items Saved=50\r\nNum Detail Entries=5\r\n", read, kPicture));
+    ASSERT_TRUE(readOptionsBlock("Prompt_flag=2\r\nMax Items Saved=50\r\nNum Detail Entries=5\r\n", read, kBlockPicture));
     EXPECT_EQ(read.promptMode, 2);
     EXPECT_EQ(read.maxItemsSaved, 50);
     EXPECT_EQ(read.contextLines, 5);
@@ -202,11 +202,11 @@ TEST(ShortDate, ParseTable)
 
 TEST(ShortDate, FileTimes)
 {
-    EXPECT_EQ(parseShortDate("01/01/1601", kPicture), 0);
-    EXPECT_EQ(parseShortDate("01/01/1970", kPicture), 116444736000000000LL);
-    EXPECT_EQ(parseShortDate("01/03/2001", kPicture), kMarch1st2001);
-    EXPECT_EQ(parseShortDate("31/03/2001", kPicture, true), kMarch31st2001EndOfDay);
-    EXPECT_EQ(formatShortDate(kMarch31st2001EndOfDay, kPicture), "31/03/2001");
+    EXPECT_EQ(parseShortDate("01/01/1601", kBlockPicture), 0);
+    EXPECT_EQ(parseShortDate("01/01/1970", kBlockPicture), 116444736000000000LL);
+    EXPECT_EQ(parseShortDate("01/03/2001", kBlockPicture), kMarch1st2001);
+    EXPECT_EQ(parseShortDate("31/03/2001", kBlockPicture, true), kMarch31st2001EndOfDay);
+    EXPECT_EQ(formatShortDate(kMarch31st2001EndOfDay, kBlockPicture), "31/03/2001");
     EXPECT_EQ(formatShortDate(kMarch1st2001, "dddd d MMM yy"), "Thursday 1 Mar 01");
 }
 
@@ -296,7 +296,7 @@ TEST(ContextFont, FormatReadsBack)
 // what "Search_subdir" carries, written from the state unless that defers to the window.
 TEST(OptionsBlock, ScriptRoundTrip)
 {
-    const ScriptOptionsCodec codec = scriptOptionsCodec(kPicture);
+    const ScriptOptionsCodec codec = scriptOptionsCodec(kBlockPicture);
     for (ScriptSubdirs state : {ScriptSubdirs::No, ScriptSubdirs::Yes, ScriptSubdirs::FromWindow}) {
         Script written;
         written.options = changedOptions();

@@ -17,7 +17,7 @@ namespace {
 
 const std::string P = kScriptPrefix;
 
-SearchPair pair(const std::string& search, const std::string& replace)
+SearchPair searchPair(const std::string& search, const std::string& replace)
 {
     SearchPair p;
     p.searchText = search;
@@ -53,7 +53,7 @@ ScriptShelf shelf()
 {
     ScriptShelf s;
     Script full;
-    full.pairs = {pair("a", "b"), pair("c", "d")};
+    full.pairs = {searchPair("a", "b"), searchPair("c", "d")};
     full.paths = {{"/nonexistent-tw/one/", "*.c"}, {"/nonexistent-tw/two/", "*.h"}};
     s.files["/s/full.tws"] = full;
     Script pathsOnly;
@@ -208,7 +208,7 @@ TEST(ScriptInputs, LoadsTheNamedScriptOnceAndMakesItTheLastScriptFile)
 TEST(ScriptInputs, ShowingAScriptInTheBoxes)
 {
     Script both;
-    both.pairs = {pair("a", "b")};
+    both.pairs = {searchPair("a", "b")};
     both.paths = {{"/d/", "*.c"}};
     Script pairsOnly;
     pairsOnly.pairs = both.pairs;
@@ -252,12 +252,12 @@ TEST(ScriptRequest, PairsPathsAndMasksComeFromWhereTheBoxesSay)
     f.in.searchText = "window";
     f.in.mask = "*.txt;*.md";
     f.in.path = "/w/";
-    SearchPair first = pair("Version +[0-9]", "Release %1>");
+    SearchPair first = searchPair("Version +[0-9]", "Release %1>");
     first.regularExpression = true;
     first.caseSensitive = false;
     first.searchComment = "version lines";
     first.ignoreWhitespaceMask = " ";
-    SearchPair second = pair(kBinaryPlaceholder, "");
+    SearchPair second = searchPair(kBinaryPlaceholder, "");
     second.binarySearchBlock = std::string("\0\x01", 2);
     second.replaceComment = "gone";
     f.script.pairs = {first, second};
@@ -314,7 +314,7 @@ TEST(ScriptRequest, PairsPathsAndMasksComeFromWhereTheBoxesSay)
     EXPECT_EQ(r.pairs[0].binaryReplaceBlock, "\\r\\n");
 
     // A script pair without a search text (an append, say) is still searched.
-    f.script.pairs = {pair("", "tail")};
+    f.script.pairs = {searchPair("", "tail")};
     EXPECT_FALSE(isListing(f.build({"/s.tws", true, false, false})));
     f.in.searchText.clear();
     EXPECT_TRUE(isListing(f.build({})));
@@ -346,7 +346,7 @@ TEST(ScriptRequest, OptionsAndSubdirectoriesInForce)
         f.in.path = "/w/";
         f.options.searchSubdirs = c.windowSubdirs;
         f.options.threads = 3;
-        f.script.pairs = {pair("a", "b")};
+        f.script.pairs = {searchPair("a", "b")};
         f.script.paths = {{"/a/", "*.c"}};
         f.script.subdirectories = c.state;
         if (c.scriptBeforeHit) {

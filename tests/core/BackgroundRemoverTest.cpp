@@ -36,7 +36,7 @@ bool waitUntilGone(const std::string& path)
 
 // A file system that removes what it is asked to before it returns (the fallback every
 // file system has), counting the files it was handed.
-class CountingFs : public FileSystem {
+class RemovalCountingFs : public FileSystem {
 public:
     std::unique_ptr<File> openRead(const std::string& p, int* e) override { return m_real.openRead(p, e); }
     std::unique_ptr<File> openWrite(const std::string& p, bool c, bool t, int* e) override
@@ -68,7 +68,7 @@ TEST(BackgroundRemover, RemovesOnlyTheFilesItWasGivenOnceTheRunEnds)
     for (const bool real : {true, false}) {
         SCOPED_TRACE(real ? "detached process" : "fallback");
         TempDir dir;
-        CountingFs counting;
+        RemovalCountingFs counting;
         FileSystem& fs = real ? realFileSystem() : static_cast<FileSystem&>(counting);
         std::vector<KnownFile> first, second;
         writeFile(dir.file("swapped"), "old");

@@ -15,9 +15,9 @@ namespace {
 
 // Gives its bytes as a file does, in full pieces until the end; -1 for a read that would
 // go past `failAt`.
-class StringSource final : public ByteSource {
+class EncodedStringSource final : public ByteSource {
 public:
-    explicit StringSource(std::string s, size_t failAt = std::string::npos) : m_data(std::move(s)), m_failAt(failAt) {}
+    explicit EncodedStringSource(std::string s, size_t failAt = std::string::npos) : m_data(std::move(s)), m_failAt(failAt) {}
     int64_t read(void* buffer, size_t count) override
     {
         const size_t n = std::min(count, m_data.size() - m_pos);
@@ -77,7 +77,7 @@ TEST(DecodingSource, Utf16ReadInAnyPiecesIsTheWholeDecoding)
         std::vector<Utf16Irregular> wantIrregular;
         const std::string want = test::referenceDecode(body, order, &wantIrregular);
         const std::string file = (order == Utf16Order::Little ? "\xFF\xFE" : "\xFE\xFF") + body;
-        StringSource upstream(file);
+        EncodedStringSource upstream(file);
         DecodingSource src(upstream, true);
         src.keepIrregular();
         const size_t maxPiece = round % 3 == 0 ? 3 : round % 3 == 1 ? 40 : 70000;
@@ -117,7 +117,7 @@ TEST(DecodingSource, OtherInputsPassThroughAndAUtf8MarkIsLeftOut)
     std::mt19937 rng(2);
     for (const Case& c : cases)
         for (size_t maxPiece : {1, 2, 3, 4, 5, 100}) {
-            StringSource upstream(c.in);
+            EncodedStringSource upstream(c.in);
             DecodingSource src(upstream, c.detect);
             EXPECT_EQ(readAll(src, rng, maxPiece), c.out) << testing::PrintToString(c.in) << " " << maxPiece;
             EXPECT_EQ(src.form(), c.form) << testing::PrintToString(c.in);
@@ -130,7 +130,7 @@ TEST(DecodingSource, AReadErrorIsPassedOn)
         std::string file = "\xFF\xFE";
         for (int i = 0; i < 40000; ++i)
             file += std::string("a\0", 2);
-        StringSource upstream(file, failAt);
+        EncodedStringSource upstream(file, failAt);
         DecodingSource src(upstream, true);
         std::vector<uint8_t> buf(4096);
         int64_t got = 0;

@@ -29,7 +29,7 @@ struct stat lstatOf(const std::string& path)
     return st;
 }
 
-bool exists(const std::string& path) { return lstatOf(path).st_ino != 0; }
+bool existsOnDisk(const std::string& path) { return lstatOf(path).st_ino != 0; }
 
 size_t entriesIn(const std::string& dir)
 {
@@ -92,7 +92,7 @@ TEST(FileOperations, CopyAndMoveKeepContentModeAndTimesAndTouchOnlyListedFiles)
     EXPECT_EQ(copied.st_mode & 07777, 0640u);
     EXPECT_EQ(copied.st_mtim.tv_sec, 1100000000);
     EXPECT_EQ(copied.st_mtim.tv_nsec, 987654321);
-    EXPECT_FALSE(exists(out.file("a/c.txt"))); // not in the list
+    EXPECT_FALSE(existsOnDisk(out.file("a/c.txt"))); // not in the list
     EXPECT_EQ(entriesIn(out.file("a")), 1u);   // no temporary left beside it
 
     // A move within one file system is a rename: the same inode arrives.
@@ -105,7 +105,7 @@ TEST(FileOperations, CopyAndMoveKeepContentModeAndTimesAndTouchOnlyListedFiles)
     EXPECT_TRUE(s.stopped);
     EXPECT_EQ(s.text(FileOperationKind::Move), "1 file moved, 0 failed");
     EXPECT_EQ(lstatOf(out.file("m/c.txt")).st_ino, inode);
-    EXPECT_FALSE(exists(src.file("a/c.txt")));
+    EXPECT_FALSE(existsOnDisk(src.file("a/c.txt")));
     EXPECT_EQ(readFile(src.file("a/b.txt")), "bee"); // after the stop
 }
 
@@ -188,7 +188,7 @@ TEST(FileOperations, AMoveBetweenFileSystemsCopiesThenRemovesAndAFailedCopyLeave
     s = runFileOperation(realFileSystem(), ops, r, yes);
     EXPECT_EQ(s.done, 1u);
     EXPECT_EQ(readFile(out.file("big.bin")), big);
-    EXPECT_FALSE(exists(src.file("big.bin")));
+    EXPECT_FALSE(existsOnDisk(src.file("big.bin")));
 }
 
 TEST(FileOperations, LinksAreNeverFollowed)
@@ -202,7 +202,7 @@ TEST(FileOperations, LinksAreNeverFollowed)
     // Copying a link copies nothing through it.
     FileOperationSummary s = run(requestOf(FileOperationKind::Copy, {dir.file("lf")}, out.path()));
     EXPECT_EQ(s.failed, 1u);
-    EXPECT_FALSE(exists(out.file("lf")));
+    EXPECT_FALSE(existsOnDisk(out.file("lf")));
     // Moving a link moves the link.
     s = run(requestOf(FileOperationKind::Move, {dir.file("mv")}, out.path()));
     EXPECT_EQ(s.done, 1u);
@@ -219,8 +219,8 @@ TEST(FileOperations, LinksAreNeverFollowed)
     // Deleting links removes the links, to a file or to a directory alike.
     s = run(requestOf(FileOperationKind::Delete, {dir.file("lf"), dir.file("ld")}, ""));
     EXPECT_EQ(s.done, 2u);
-    EXPECT_FALSE(exists(dir.file("lf")));
-    EXPECT_FALSE(exists(dir.file("ld")));
+    EXPECT_FALSE(existsOnDisk(dir.file("lf")));
+    EXPECT_FALSE(existsOnDisk(dir.file("ld")));
     EXPECT_EQ(readFile(dir.file("real/f.txt")), "keep");
 }
 

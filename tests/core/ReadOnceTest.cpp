@@ -57,12 +57,12 @@ private:
     std::unique_ptr<File> wrapScratch(std::unique_ptr<File> inner) override { return inner; }
 };
 
-struct Outcome {
+struct ReadOutcome {
     std::vector<std::string> lines, messages;
     std::vector<long> counters;
 };
 
-Outcome run(SearchRequest req, bool readOnce, FileSystem& fs)
+ReadOutcome run(SearchRequest req, bool readOnce, FileSystem& fs)
 {
     test::FakeHost host;
     MemoryResultsView view;
@@ -70,7 +70,7 @@ Outcome run(SearchRequest req, bool readOnce, FileSystem& fs)
     results.setView(&view);
     RunDriver driver(host, results, fs);
     req.readFilesOnce = readOnce;
-    Outcome o;
+    ReadOutcome o;
     o.counters.push_back(static_cast<long>(driver.ExecuteRun(req)));
     for (const ResultEntry& e : view.lines)
         o.lines.push_back(std::to_string(static_cast<int>(e.kind)) + "|" + e.text + "|" + e.path + "|" +
@@ -169,8 +169,8 @@ TEST(ReadOnce, GivesWhatEveryPairReadingTheFileGives)
         if (round % 2)
             for (int i = 4; i < 24; i += 5)
                 fs.failAt[dir.file("f" + std::to_string(i) + ".txt")] = static_cast<int64_t>(rng() % 400);
-        const Outcome each = run(req, false, fs);
-        const Outcome once = run(req, true, fs);
+        const ReadOutcome each = run(req, false, fs);
+        const ReadOutcome once = run(req, true, fs);
         ASSERT_GT(each.counters[1], 20); // files searched
         ASSERT_GT(each.counters[2], 0);  // hits
         if (round % 2) {

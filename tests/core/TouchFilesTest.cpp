@@ -23,7 +23,7 @@ struct CollectingSink : TouchSink {
     void line(const TouchLine& l) override { lines.push_back(l); }
 };
 
-struct stat lstatOf(const std::string& path)
+struct stat touchedStat(const std::string& path)
 {
     struct stat st {};
     EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
@@ -84,14 +84,14 @@ TEST_F(TouchFixture, SetsWriteTimeOfFilesOnlyAndLeavesLinksAlone)
     EXPECT_EQ(counts.skipped, 2);
     EXPECT_EQ(counts.failed, 0);
     for (const std::string& p : {file, readOnly}) {
-        const struct stat st = lstatOf(p);
+        const struct stat st = touchedStat(p);
         EXPECT_EQ(st.st_mtim.tv_sec, kNew) << p;
         EXPECT_EQ(st.st_mtim.tv_nsec, 0) << p;
         EXPECT_EQ(st.st_atim.tv_sec, kOldAccess) << p;
     }
-    EXPECT_EQ(lstatOf(readOnly).st_mode & 0777, 0444u);
+    EXPECT_EQ(touchedStat(readOnly).st_mode & 0777, 0444u);
     for (const std::string& p : {link, target, sub})
-        EXPECT_EQ(lstatOf(p).st_mtim.tv_sec, kOld) << p;
+        EXPECT_EQ(touchedStat(p).st_mtim.tv_sec, kOld) << p;
     ASSERT_EQ(sink.lines.size(), 5u);
     EXPECT_EQ(sink.lines[2].outcome, TouchOutcome::Link);
     EXPECT_NE(sink.lines[2].text.find(link), std::string::npos);
@@ -109,17 +109,17 @@ TEST_F(TouchFixture, AddSecondsMovesTheFilesOwnTimes)
     request.addSeconds = 3600;
     request.alsoAccess = true;
     EXPECT_EQ(run(request, {file, readOnly}).touched, 2);
-    EXPECT_EQ(lstatOf(file).st_mtim.tv_sec, kOld + 3600);
-    EXPECT_EQ(lstatOf(file).st_mtim.tv_nsec, 123456700);
-    EXPECT_EQ(lstatOf(file).st_atim.tv_sec, kOldAccess + 3600);
-    EXPECT_EQ(lstatOf(readOnly).st_mtim.tv_sec, kOld + 50 + 3600);
-    EXPECT_EQ(lstatOf(readOnly).st_atim.tv_sec, kOldAccess + 7 + 3600);
+    EXPECT_EQ(touchedStat(file).st_mtim.tv_sec, kOld + 3600);
+    EXPECT_EQ(touchedStat(file).st_mtim.tv_nsec, 123456700);
+    EXPECT_EQ(touchedStat(file).st_atim.tv_sec, kOldAccess + 3600);
+    EXPECT_EQ(touchedStat(readOnly).st_mtim.tv_sec, kOld + 50 + 3600);
+    EXPECT_EQ(touchedStat(readOnly).st_atim.tv_sec, kOldAccess + 7 + 3600);
 
     request.addSeconds = -60;
     request.alsoAccess = false;
     run(request, {file});
-    EXPECT_EQ(lstatOf(file).st_mtim.tv_sec, kOld + 3600 - 60);
-    EXPECT_EQ(lstatOf(file).st_atim.tv_sec, kOldAccess + 3600);
+    EXPECT_EQ(touchedStat(file).st_mtim.tv_sec, kOld + 3600 - 60);
+    EXPECT_EQ(touchedStat(file).st_atim.tv_sec, kOldAccess + 3600);
 }
 
 // The attribute modes: all boxes kept changes nothing; read-only set and cleared changes
@@ -131,25 +131,25 @@ TEST_F(TouchFixture, AttributeModes)
     request.mode = TouchMode::AttributesOnly;
     request.newTime = fileTimeOf(kNew);
     EXPECT_EQ(run(request, {file, readOnly, sub}).touched, 3);
-    EXPECT_EQ(lstatOf(file).st_mode & 0777, 0644u);
-    EXPECT_EQ(lstatOf(readOnly).st_mode & 0777, 0444u);
-    EXPECT_EQ(lstatOf(file).st_mtim.tv_sec, kOld);
+    EXPECT_EQ(touchedStat(file).st_mode & 0777, 0644u);
+    EXPECT_EQ(touchedStat(readOnly).st_mode & 0777, 0444u);
+    EXPECT_EQ(touchedStat(file).st_mtim.tv_sec, kOld);
 
     request.attributes.readOnly = AttributeState::Set;
     request.attributes.hidden = AttributeState::Set; // does nothing on Linux
     EXPECT_EQ(run(request, {file, sub, link}).touched, 2);
-    EXPECT_EQ(lstatOf(file).st_mode & 0200, 0u);
-    EXPECT_EQ(lstatOf(sub).st_mode & 0200, 0u);
-    EXPECT_EQ(lstatOf(target).st_mode & 0200, 0200u);
-    EXPECT_EQ(lstatOf(file).st_mtim.tv_sec, kOld);
-    EXPECT_EQ(lstatOf(sub).st_mtim.tv_sec, kOld);
+    EXPECT_EQ(touchedStat(file).st_mode & 0200, 0u);
+    EXPECT_EQ(touchedStat(sub).st_mode & 0200, 0u);
+    EXPECT_EQ(touchedStat(target).st_mode & 0200, 0200u);
+    EXPECT_EQ(touchedStat(file).st_mtim.tv_sec, kOld);
+    EXPECT_EQ(touchedStat(sub).st_mtim.tv_sec, kOld);
     ASSERT_EQ(::chmod(sub.c_str(), 0755), 0);
 
     request.mode = TouchMode::DateTimeAndAttributes;
     request.attributes.readOnly = AttributeState::Clear;
     EXPECT_EQ(run(request, {readOnly}).touched, 1);
-    EXPECT_EQ(lstatOf(readOnly).st_mode & 0777, 0644u);
-    EXPECT_EQ(lstatOf(readOnly).st_mtim.tv_sec, kNew);
+    EXPECT_EQ(touchedStat(readOnly).st_mode & 0777, 0644u);
+    EXPECT_EQ(touchedStat(readOnly).st_mtim.tv_sec, kNew);
 
     EXPECT_EQ(touchAttributesOf(realFileSystem(), file), kAttrReadOnly);
     EXPECT_EQ(touchAttributesOf(realFileSystem(), dir.file(".hid")), std::nullopt);
@@ -181,9 +181,9 @@ TEST_F(TouchFixture, DriverCollectsAsARunAndTouches)
     touch.newTime = fileTimeOf(kNew);
     EXPECT_EQ(driver.TouchFileList(list, touch), RunOutcome::Completed);
     for (const std::string& p : found)
-        EXPECT_EQ(lstatOf(p).st_mtim.tv_sec, kNew) << p;
-    EXPECT_EQ(lstatOf(dir.file("other.log")).st_mtim.tv_sec, kOld);
-    EXPECT_EQ(lstatOf(link).st_mtim.tv_sec, kOld);
+        EXPECT_EQ(touchedStat(p).st_mtim.tv_sec, kNew) << p;
+    EXPECT_EQ(touchedStat(dir.file("other.log")).st_mtim.tv_sec, kOld);
+    EXPECT_EQ(touchedStat(link).st_mtim.tv_sec, kOld);
     EXPECT_EQ(driver.counters().fileErrors, 0);
 }
 

@@ -26,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string sha(const std::string& bytes)
+std::string contentHash(const std::string& bytes)
 {
     Sha256 s;
     s.update(bytes.data(), bytes.size());
@@ -175,7 +175,7 @@ long checkRecordedHashes(const std::string& root, const std::map<std::string, st
         EXPECT_TRUE(f.complete) << f.path;
         const std::string now = test::readFile(f.path);
         EXPECT_EQ(f.size, static_cast<int64_t>(now.size())) << f.path;
-        EXPECT_EQ(f.sha256, sha(now)) << f.path;
+        EXPECT_EQ(f.sha256, contentHash(now)) << f.path;
         ++recorded;
     }
     // Every replaced file is recorded unless it could not be kept.

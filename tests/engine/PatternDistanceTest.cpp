@@ -18,7 +18,7 @@ struct Hit {
 
 void PrintTo(const Hit& h, std::ostream* os) { *os << "[" << h.start << "," << h.end << ")"; }
 
-std::unique_ptr<SrchPattern> make(std::string_view pattern, bool caseSensitive = true)
+std::unique_ptr<SrchPattern> compileForDistance(std::string_view pattern, bool caseSensitive = true)
 {
     PatternOptions o;
     o.caseSensitive = caseSensitive;
@@ -70,7 +70,7 @@ TEST(PatternDistance, HitsFarAfterTheSearchStart)
         {"done$", "done. ", " done\r\n", "done"},
     };
     for (const Case& c : cases) {
-        auto p = make(c.pattern);
+        auto p = compileForDistance(c.pattern);
         ASSERT_TRUE(p->ok()) << c.pattern;
         for (const size_t distance : {size_t(100), size_t(10000), size_t(20470), size_t(20500), size_t(41000),
                                       size_t(90000)}) {
@@ -90,8 +90,8 @@ TEST(PatternDistance, HitsAroundTheWindowEdge)
 {
     // Every position of the hit around the first window's end: a first element that fits
     // just inside the window must still leave room for the elements after it.
-    auto p = make("struct*{");
-    auto q = make("+4[0-9]x");
+    auto p = compileForDistance("struct*{");
+    auto q = compileForDistance("+4[0-9]x");
     for (size_t pad = 20380; pad < 20500; ++pad) {
         std::string text(pad, 'a');
         text += "\nstruct s = {\n";
@@ -105,7 +105,7 @@ TEST(PatternDistance, HitsAroundTheWindowEdge)
 TEST(PatternDistance, ResumesAfterEachHitInALongBlock)
 {
     // Hits spaced wider than the window, each found once and in order.
-    auto p = make("id=+[0-9]");
+    auto p = compileForDistance("id=+[0-9]");
     std::string text;
     std::vector<Hit> expected;
     for (int i = 0; i < 12; ++i) {
@@ -305,7 +305,7 @@ TEST(PatternDistance, RandomTextsAgreeWithReference)
             pat.set = "0123456789";
             pat.count = 1 + round % 4;
         }
-        auto p = make(pat.text(), pat.caseSensitive);
+        auto p = compileForDistance(pat.text(), pat.caseSensitive);
         ASSERT_TRUE(p->ok()) << pat.text();
         const std::string text = randomText(rng, pat);
         const std::vector<Hit> expected = pat.all(text);
@@ -337,7 +337,7 @@ TEST(PatternDistance, GroupsAgreeWithReference)
         for (size_t a = 0; a < alts.size(); ++a)
             pattern += (a ? "|" : "") + alts[a];
         pattern += ")";
-        auto p = make(pattern, caseSensitive);
+        auto p = compileForDistance(pattern, caseSensitive);
         ASSERT_TRUE(p->ok()) << pattern;
         std::string text;
         const size_t size = 20000 + static_cast<size_t>(percent(rng)) * 500;

@@ -25,7 +25,7 @@ namespace {
 
 using test::control;
 
-void click(QWidget* dialog, const char* name) { control<QAbstractButton>(dialog, name)->click(); }
+void clickControl(QWidget* dialog, const char* name) { control<QAbstractButton>(dialog, name)->click(); }
 
 QString cell(QWidget* dialog, int row, int column)
 {
@@ -76,14 +76,14 @@ TEST(BinaryModeDialog, CodeTableAddsCodesInEitherCodePage)
         EXPECT_EQ(cell(&d, 0x80, 1), QStringLiteral("\\0x80 - #128"));
         EXPECT_FALSE(control<QWidget>(&d, "Search block use")->isVisible()); // a replace block
         table->selectRow(65);
-        click(&d, "Add Code");
+        clickControl(&d, "Add Code");
         const QModelIndex lf = table->model()->index(10, 1);
         table->scrollTo(lf);
         const QPoint at = table->visualRect(lf).center();
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, at);
         EXPECT_EQ(o.editor()->toPlainText(), QStringLiteral("xA\\n"));
-        click(&d, "OK");
+        clickControl(&d, "OK");
         EXPECT_EQ(d.result(), QDialog::Accepted);
         EXPECT_EQ(d.block(), "xA\\n");
     }
@@ -94,9 +94,9 @@ TEST(BinaryModeDialog, CodeTableAddsCodesInEitherCodePage)
     EXPECT_EQ(cell(&o.dialog, 0x9A, 1), QString::fromUtf8("\u0161 - #154"));
     EXPECT_EQ(cell(&o.dialog, 0xC9, 0), QString::fromUtf8("\u00c9"));
     control<QTableView>(&o.dialog, "Code Table")->selectRow(0xC9);
-    click(&o.dialog, "Add Code");
+    clickControl(&o.dialog, "Add Code");
     o.editor()->insertPlainText(QString::fromUtf8("\u20ac"));
-    click(&o.dialog, "OK");
+    clickControl(&o.dialog, "OK");
     EXPECT_EQ(o.dialog.block(), "x\xC9\x80");
 }
 
@@ -108,13 +108,13 @@ TEST(BinaryModeDialog, SpecialOperationsKeepTheTypedBlock)
     QTest::keyClicks(editor, QStringLiteral("abc"));
     const char* const typing[] = {"Code Table", "Add Code", "Paste Text", "Apply Script..."};
     for (const char* operation : {"Add at bottom of file", "Add at top of file"}) {
-        click(&d, operation);
+        clickControl(&d, operation);
         EXPECT_TRUE(editor->isReadOnly()) << operation;
         for (const char* name : typing)
             EXPECT_FALSE(control<QWidget>(&d, name)->isEnabled()) << operation << ' ' << name;
     }
     EXPECT_TRUE(editor->toPlainText().endsWith(QStringLiteral("added at the top of the file.")));
-    click(&d, "Use Search String");
+    clickControl(&d, "Use Search String");
     EXPECT_EQ(editor->toPlainText(), QStringLiteral("abc"));
     EXPECT_FALSE(editor->isReadOnly());
     for (const char* name : typing)
@@ -125,7 +125,7 @@ TEST(BinaryModeDialog, SpecialOperationsKeepTheTypedBlock)
     Opened fixed(kAppendBlock, BlockSide::Search);
     EXPECT_TRUE(control<QRadioButton>(&fixed.dialog, "Add at bottom of file")->isChecked());
     EXPECT_TRUE(fixed.editor("Search Block:")->isReadOnly());
-    click(&fixed.dialog, "OK");
+    clickControl(&fixed.dialog, "OK");
     EXPECT_EQ(fixed.dialog.block(), kAppendBlock);
 }
 
@@ -149,7 +149,7 @@ TEST(BinaryModeDialog, OkRefusesOrAsksBeforeClosing)
     for (const Case& c : cases) {
         Opened o(c.block);
         o.yes = c.yes;
-        click(&o.dialog, "OK");
+        clickControl(&o.dialog, "OK");
         const std::string what = c.block.substr(0, 12);
         if (c.message) {
             EXPECT_EQ(o.messages, QStringList{QString::fromLatin1(c.message)}) << what;
@@ -225,10 +225,10 @@ TEST(BinaryModeDialog, PasteReplacesTheSelectionOfNonAsciiText)
     cursor.setPosition(2, QTextCursor::KeepAnchor);
     editor->setTextCursor(cursor);
     QGuiApplication::clipboard()->setText(QString::fromUtf8("\u03a9\u03a9"));
-    click(&o.dialog, "Paste Text");
+    clickControl(&o.dialog, "Paste Text");
     EXPECT_EQ(editor->toPlainText(), QString::fromUtf8("\u00e4\u03a9\u03a9x"));
     EXPECT_EQ(editor->textCursor().position(), 3);
-    click(&o.dialog, "OK");
+    clickControl(&o.dialog, "OK");
     EXPECT_EQ(o.dialog.block(), "\xC3\xA4\xCE\xA9\xCE\xA9x");
 }
 
@@ -251,23 +251,23 @@ TEST(BinaryModeDialog, ApplyScriptRunsTheChosenScriptOnTheBlock)
         starts << folder + QLatin1Char('|') + name;
         return answer;
     });
-    click(&o.dialog, "Apply Script...");
+    clickControl(&o.dialog, "Apply Script...");
     EXPECT_EQ(o.editor()->toPlainText(), QStringLiteral("bbnbnb"));
     EXPECT_EQ(o.dialog.lastScriptFile(), path);
     // A cancelled choice starts at the last script and changes nothing.
     answer.clear();
     QTest::keyClicks(o.editor(), QStringLiteral("a"));
-    click(&o.dialog, "Apply Script...");
+    clickControl(&o.dialog, "Apply Script...");
     const QString folder = QString::fromStdString(path.substr(0, path.rfind('/')));
     EXPECT_EQ(starts, (QStringList{QStringLiteral("|script.tws"), folder + QStringLiteral("|ab.tws")}));
     EXPECT_EQ(o.editor()->toPlainText(), QStringLiteral("bbnbnba"));
     EXPECT_EQ(o.dialog.lastScriptFile(), path);
     // A script that cannot be read says so and leaves the block.
     answer = QString::fromStdString(dir.file("gone.tws"));
-    click(&o.dialog, "Apply Script...");
+    clickControl(&o.dialog, "Apply Script...");
     EXPECT_EQ(o.messages.size(), 1);
     EXPECT_TRUE(o.messages.value(0).contains(QStringLiteral("gone.tws")));
-    click(&o.dialog, "OK");
+    clickControl(&o.dialog, "OK");
     EXPECT_EQ(o.dialog.block(), "bbnbnba");
 }
 

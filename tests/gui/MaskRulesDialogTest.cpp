@@ -26,6 +26,8 @@ namespace tw {
 namespace {
 
 using test::control;
+using test::typeInto;
+using test::pressButton;
 
 QStringList rows(QWidget* dialog)
 {
@@ -36,14 +38,6 @@ QStringList rows(QWidget* dialog)
     return out;
 }
 
-void typeInto(QWidget* dialog, const char* name, const QString& text)
-{
-    QLineEdit* edit = control<QLineEdit>(dialog, name);
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
-
-void click(QWidget* dialog, const char* name) { QTest::mouseClick(control<QPushButton>(dialog, name), Qt::LeftButton); }
 
 TEST(MaskRulesDialog, EditsEntriesThroughItsControls)
 {
@@ -66,17 +60,17 @@ TEST(MaskRulesDialog, EditsEntriesThroughItsControls)
     typeInto(&d, "Matching:", QStringLiteral("obj"));
     control<QCheckBox>(&d, "Any # of levels under start directory")->setChecked(true);
     control<QCheckBox>(&d, "Also process its subdirectories")->setChecked(true);
-    click(&d, "Add");
+    pressButton(&d, "Add");
     EXPECT_EQ(rows(&d), (QStringList{"*.c", "~test*.c", "~\\*\\obj\\*\\*.*"}));
     EXPECT_FALSE(control<QPushButton>(&d, "Down")->isEnabled());
-    click(&d, "Up");
+    pressButton(&d, "Up");
     EXPECT_EQ(rows(&d), (QStringList{"*.c", "~\\*\\obj\\*\\*.*", "~test*.c"}));
     EXPECT_EQ(control<QListWidget>(&d, "Masks")->currentRow(), 1);
 
     // Selecting the first entry shows its fields; Delete takes it and selects the next.
     control<QListWidget>(&d, "Masks")->setCurrentRow(0);
     EXPECT_TRUE(control<QRadioButton>(&d, "All")->isChecked());
-    click(&d, "Delete");
+    pressButton(&d, "Delete");
     EXPECT_EQ(rows(&d), (QStringList{"~\\*\\obj\\*\\*.*", "~test*.c"}));
     // The selected entry parses back into the fields it was made of.
     EXPECT_TRUE(control<QRadioButton>(&d, "Exclude")->isChecked());
@@ -85,9 +79,9 @@ TEST(MaskRulesDialog, EditsEntriesThroughItsControls)
     // Apply with empty fields deletes the entry.
     typeInto(&d, "Files Matching:", QString());
     control<QRadioButton>(&d, "All")->click();
-    click(&d, "Apply");
+    pressButton(&d, "Apply");
     EXPECT_EQ(rows(&d), (QStringList{"~test*.c"}));
-    click(&d, "Delete");
+    pressButton(&d, "Delete");
     EXPECT_TRUE(rows(&d).isEmpty());
     for (const char* b : {"Apply", "Delete", "Up", "Down"})
         EXPECT_FALSE(control<QPushButton>(&d, b)->isEnabled()) << b;
@@ -128,7 +122,7 @@ TEST(MaskRulesDialog, OkAppliesAPendingEdit)
             control<QRadioButton>(&d, "Exclude")->click();
             typeInto(&d, "Files Matching:", QStringLiteral("*.h"));
         }
-        click(&d, "OK");
+        pressButton(&d, "OK");
         EXPECT_EQ(d.result(), QDialog::Accepted);
         EXPECT_EQ(d.maskText(), edited ? QStringLiteral("~*.h;~test*.c") : QStringLiteral("*.c;~test*.c"));
     }
@@ -147,9 +141,9 @@ TEST(MaskRulesDialog, OpensFromTheMaskBoxAndWritesTheTextBack)
         ASSERT_NE(d, nullptr);
         EXPECT_EQ(rows(d), (QStringList{"*.c"}));
         typeInto(d, "Files Matching:", QStringLiteral("*.h"));
-        click(d, "Add");
-        click(d, "Up");
-        click(d, "OK");
+        pressButton(d, "Add");
+        pressButton(d, "Up");
+        pressButton(d, "OK");
         driven = true;
     });
     QTest::mouseClick(control<QPushButton>(&window, "File Mask ..."), Qt::LeftButton);

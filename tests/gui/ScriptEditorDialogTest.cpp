@@ -27,19 +27,13 @@ namespace tw {
 namespace {
 
 using test::control;
+using test::typeInto;
+using test::pressButton;
 
 // Pages repeat the names of their list buttons, so those are looked up within a page.
 QWidget* pairsPage(QWidget* d) { return control<QWidget>(d, "Search/Replace"); }
 QWidget* pathsPage(QWidget* d) { return control<QWidget>(d, "Path/Mask"); }
 
-void click(QWidget* top, const char* name) { QTest::mouseClick(control<QPushButton>(top, name), Qt::LeftButton); }
-
-void typeInto(QWidget* top, const char* name, const QString& text)
-{
-    QLineEdit* edit = control<QLineEdit>(top, name);
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
 
 // The list's rows as "first column|second column".
 QStringList rows(QWidget* top, const char* name)
@@ -129,11 +123,11 @@ TEST(ScriptEditorDialog, EditsPairsThroughTheSearchReplacePage)
 
     // Apply takes the typed text into the row and moves on to the next row.
     typeInto(page, "Search String:", QStringLiteral("x"));
-    click(page, "Apply");
+    pressButton(page, "Apply");
     EXPECT_EQ(rows(page, "Pairs"), (QStringList{"x|A", "b|B", "c|C"}));
     EXPECT_EQ(selectedRow(page, "Pairs"), 1);
     EXPECT_EQ(control<QLineEdit>(page, "Search String:")->text(), QStringLiteral("b"));
-    click(page, "Move Down");
+    pressButton(page, "Move Down");
     EXPECT_EQ(rows(page, "Pairs"), (QStringList{"x|A", "c|C", "b|B"}));
     EXPECT_EQ(selectedRow(page, "Pairs"), 2);
     EXPECT_FALSE(enabled(page, "Move Down"));
@@ -154,18 +148,18 @@ TEST(ScriptEditorDialog, EditsPairsThroughTheSearchReplacePage)
     control<QCheckBox>(page, "Regular Expression")->click();
     EXPECT_FALSE(enabled(page, "Match Whole Word"));
     EXPECT_FALSE(enabled(page, "Ignore Whitespace"));
-    click(page, "Search String ...");
+    pressButton(page, "Search String ...");
     EXPECT_TRUE(blockRegex);
     EXPECT_EQ(control<QLineEdit>(page, "Search String:")->text(), QString::fromLatin1(kBinaryPlaceholder));
     EXPECT_EQ(e.dialog.model().pairFields().binarySearchBlock, "\\0x41");
 
     // Insert with Ctrl takes the main window's pair, first since nothing is selected.
     e.ctrl = true;
-    click(page, "Insert");
+    pressButton(page, "Insert");
     EXPECT_EQ(rows(page, "Pairs"), (QStringList{"seed|S", "x|A", "c|C", "b|B"}));
     EXPECT_EQ(selectedRow(page, "Pairs"), 0);
     EXPECT_FALSE(control<QCheckBox>(page, "Case Sensitive")->isChecked());
-    click(page, "Remove All");
+    pressButton(page, "Remove All");
     EXPECT_TRUE(rows(page, "Pairs").isEmpty());
     EXPECT_TRUE(script.pairs.empty());
     EXPECT_EQ(control<QLineEdit>(page, "Search String:")->text(), QStringLiteral("seed"));
@@ -186,15 +180,15 @@ TEST(ScriptEditorDialog, CommentMakesUseScriptAskToSave)
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Script Comments"));
         typeInto(d, "Search Comment:", QStringLiteral("why"));
         typeInto(d, "Replace Comment:", QStringLiteral("how"));
-        click(d, "OK");
+        pressButton(d, "OK");
         driven = true;
     });
-    click(pairsPage(&e.dialog), "Comment");
+    pressButton(pairsPage(&e.dialog), "Comment");
     ASSERT_TRUE(driven);
     EXPECT_EQ(script.pairs[0].searchComment, "why");
     EXPECT_EQ(script.pairs[0].replaceComment, "how");
 
-    click(&e.dialog, "Use Script");
+    pressButton(&e.dialog, "Use Script");
     EXPECT_EQ(e.questions, QStringList{QString::fromLatin1(kSaveChangesQuestion)});
     EXPECT_EQ(e.dialog.result(), QDialog::Accepted);
     EXPECT_FALSE(e.dialog.isVisible());
@@ -213,7 +207,7 @@ TEST(ScriptEditorDialog, SaveAsAndLoadBack)
     {
         Editor e(script);
         e.chosen = file;
-        click(&e.dialog, "Save As...");
+        pressButton(&e.dialog, "Save As...");
         EXPECT_EQ(e.starts, QStringList{"script.tws (save)"});
         EXPECT_TRUE(e.messages.isEmpty()) << e.messages.join('\n').toStdString();
         EXPECT_EQ(e.dialog.windowTitle(), "Script Editor - " + file);
@@ -223,7 +217,7 @@ TEST(ScriptEditorDialog, SaveAsAndLoadBack)
     Script loaded;
     Editor e(loaded);
     e.chosen = file;
-    click(&e.dialog, "Load...");
+    pressButton(&e.dialog, "Load...");
     EXPECT_EQ(e.dialog.windowTitle(), "Script Editor - " + file);
     EXPECT_EQ(rows(pairsPage(&e.dialog), "Pairs"), (QStringList{"a|A", "b|B"}));
     EXPECT_EQ(rows(pathsPage(&e.dialog), "Paths"), QStringList{"/src/|*.c"});
@@ -232,7 +226,7 @@ TEST(ScriptEditorDialog, SaveAsAndLoadBack)
     EXPECT_EQ(loaded.pairs[1].searchComment, "second");
 
     // Escape is Cancel: the removal is unsaved, No reads the file again.
-    click(pairsPage(&e.dialog), "Remove");
+    pressButton(pairsPage(&e.dialog), "Remove");
     EXPECT_EQ(loaded.pairs.size(), 1u);
     QTest::keyClick(&e.dialog, Qt::Key_Escape);
     EXPECT_EQ(e.questions.size(), 1);
@@ -242,7 +236,7 @@ TEST(ScriptEditorDialog, SaveAsAndLoadBack)
     // A file that cannot be read: its message; the editor keeps its script.
     Editor again(loaded);
     again.chosen = QString::fromStdString(dir.file("missing.tws"));
-    click(&again.dialog, "Load...");
+    pressButton(&again.dialog, "Load...");
     ASSERT_EQ(again.messages.size(), 1);
     EXPECT_TRUE(again.messages[0].startsWith(QStringLiteral("Cannot read script file")))
         << again.messages[0].toStdString();
@@ -395,10 +389,10 @@ TEST(ScriptEditorDialog, OpensTenThousandPairsAndAppliesOne)
     table->selectRow(9998);
     EXPECT_EQ(control<QLineEdit>(page, "Search String:")->text(), QStringLiteral("s9998"));
     typeInto(page, "Search String:", QStringLiteral("changed"));
-    click(page, "Apply");
+    pressButton(page, "Apply");
     EXPECT_EQ(table->model()->index(9998, 0).data().toString(), QStringLiteral("changed"));
     EXPECT_EQ(selectedRow(page, "Pairs"), 9999);
-    click(page, "Move Up");
+    pressButton(page, "Move Up");
     EXPECT_EQ(table->model()->index(9998, 0).data().toString(), QStringLiteral("s9999"));
     EXPECT_EQ(table->model()->index(9999, 0).data().toString(), QStringLiteral("changed"));
     EXPECT_EQ(selectedRow(page, "Pairs"), 9998);
@@ -415,7 +409,7 @@ TEST(ScriptEditorDialog, AMegabyteSearchTextIsKeptWhole)
     Editor e(script);
     QWidget* page = pairsPage(&e.dialog);
     EXPECT_EQ(control<QLineEdit>(page, "Search String:")->text().size(), qsizetype(big.size()) - 1);
-    click(page, "Apply");
+    pressButton(page, "Apply");
     EXPECT_EQ(script.pairs[0].searchText, big);
     EXPECT_FALSE(e.dialog.model().modified());
     const QString cell = control<QTableView>(page, "Pairs")->model()->index(0, 0).data().toString();

@@ -15,13 +15,7 @@ namespace tw {
 namespace {
 
 using test::control;
-
-void typeInto(QWidget* dialog, const char* name, const QString& text)
-{
-    QLineEdit* edit = control<QLineEdit>(dialog, name);
-    edit->clear();
-    QTest::keyClicks(edit, text);
-}
+using test::typeInto;
 
 // 4 Jul 2021 15:05:09 as a local file time.
 constexpr FileTime kLocal = (1625411109LL + kFileTimeEpochToUnixSeconds) * kFileTimeTicksPerSecond;
