@@ -325,7 +325,7 @@ void UndoHistory::surveyRun(SurveyedNames names, UndoSurvey::Run* run, bool summ
         // A summary counts only when the listing holds exactly as many copies: a copy
         // removed or a file added under the run's name sends the run the long way.
         if (summaryWillDo && findUndoCopiesLine(text, &count, &bytes) && uint64_t(count) == names.copies.size()) {
-            run->bytes = std::min(INT64_MAX - bytes, run->bytes) + bytes;
+            run->bytes = addBytes(run->bytes, bytes);
             run->copyNames = std::move(names.copies);
             run->resolved = false;
             return;
@@ -335,8 +335,7 @@ void UndoHistory::surveyRun(SurveyedNames names, UndoSurvey::Run* run, bool summ
                 KnownCopy& copy = known[f.copyName];
                 copy.device = f.copyDevice;
                 copy.inode = f.copyInode;
-                if (f.copyOffset >= 0 && f.copyLength >= 0 && f.copyLength <= INT64_MAX - f.copyOffset)
-                    copy.end = std::max(copy.end, f.copyOffset + f.copyLength);
+                copy.end = std::max(copy.end, extentEnd(f.copyOffset, f.copyLength));
             }
         }
     }
@@ -345,10 +344,10 @@ void UndoHistory::surveyRun(SurveyedNames names, UndoSurvey::Run* run, bool summ
         const auto it = known.find(name);
         if (it != known.end()) {
             run->copies.push_back(KnownFile{m_dir + name, it->second.device, it->second.inode});
-            run->bytes = std::min(INT64_MAX - it->second.end, run->bytes) + it->second.end;
+            run->bytes = addBytes(run->bytes, it->second.end);
         } else if (m_fs.status(m_dir + name, &st, false) && st.isRegular) {
             run->copies.push_back(KnownFile{m_dir + name, st.device, st.inode});
-            run->bytes = std::min(INT64_MAX - st.size, run->bytes) + st.size;
+            run->bytes = addBytes(run->bytes, st.size);
         }
     }
     if (names.hasRecord && text.empty() && m_fs.status(m_dir + run->name + kRecordSuffix, &st, false))

@@ -35,6 +35,19 @@ std::string sealed(const std::string& body)
     return body + '\t' + lineCheck(body) + '\n';
 }
 
+// The text of a sealed line before its check (`line` without its newline); false, with
+// `body` empty or the unchecked text, when the check is missing or does not match.
+bool unseal(const std::string& line, std::string* body)
+{
+    const size_t lastTab = line.rfind('\t');
+    if (lastTab == std::string::npos) {
+        body->clear();
+        return false;
+    }
+    *body = line.substr(0, lastTab);
+    return line.compare(lastTab + 1, std::string::npos, lineCheck(*body)) == 0;
+}
+
 constexpr uint64_t kMaxSigned = static_cast<uint64_t>(INT64_MAX);
 
 bool plainName(const std::string& name)
@@ -118,11 +131,8 @@ bool findUndoCopiesLine(const std::string& text, int64_t* count, int64_t* bytes)
     const size_t end = text.find('\n', at + 1);
     if (end == std::string::npos)
         return false; // cut short
-    const std::string line = text.substr(at + 1, end - at - 1);
-    const size_t lastTab = line.rfind('\t');
-    const std::string body = line.substr(0, lastTab);
-    return line.compare(lastTab + 1, std::string::npos, lineCheck(body)) == 0
-           && copiesFields(splitTabs(body), count, bytes);
+    std::string body;
+    return unseal(text.substr(at + 1, end - at - 1), &body) && copiesFields(splitTabs(body), count, bytes);
 }
 
 bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<std::string>* damaged)
@@ -139,9 +149,8 @@ bool parseUndoRecord(const std::string& text, UndoRunRecord* run, std::vector<st
             end = text.size();
         const std::string line = text.substr(pos, end - pos);
         pos = end + 1;
-        const size_t lastTab = line.rfind('\t');
-        const std::string body = lastTab == std::string::npos ? std::string() : line.substr(0, lastTab);
-        bool ok = !cut && lastTab != std::string::npos && line.compare(lastTab + 1, std::string::npos, lineCheck(body)) == 0;
+        std::string body;
+        bool ok = unseal(line, &body) && !cut;
         const std::vector<std::string> f = splitTabs(body);
         if (ok && lineNo == 1)
             ok = header = f.size() == 2 && f[0] == "TWUNDO" && f[1] == "1";

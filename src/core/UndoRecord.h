@@ -7,6 +7,7 @@
 //           copy last-write (0: not checked)  device  inode  size  SHA-256 of the content
 //   DONE    n  size after the rewrite  last-write after the rewrite
 //   UNDONE  when it was taken back
+//   COPIES  copies the run made in the history  their bytes (written when the run ends)
 // Every line ends with a tab and the first 16 hex digits of the SHA-256 of the text before
 // it, so a line cut short or damaged is never read as valid.
 // A FILE line is written before its original is rewritten, its DONE line once the new
@@ -14,6 +15,7 @@
 // The record is read as hostile: a line that does not parse is skipped and named.
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +57,17 @@ std::string undoCopiesLine(int64_t count, int64_t bytes);
 // The last intact summary line of a record's text; false when there is none (a run that
 // did not end, or a record written before summaries).
 bool findUndoCopiesLine(const std::string& text, int64_t* count, int64_t* bytes);
+
+// `total` + `more` for byte counts, held at INT64_MAX instead of overflowing.
+inline int64_t addBytes(int64_t total, int64_t more)
+{
+    return std::min(INT64_MAX - more, total) + more;
+}
+// Past the last byte of a copy's extent; 0 when its offset and length make none.
+inline int64_t extentEnd(int64_t offset, int64_t length)
+{
+    return offset >= 0 && length >= 0 && length <= INT64_MAX - offset ? offset + length : 0;
+}
 
 // Reads a record's text into `run` (its name and sequence are left alone). Each damaged
 // line is skipped and described in `damaged`. False when the text is no record at all

@@ -78,7 +78,7 @@ void UndoRecorder::finish()
 void UndoRecorder::countCopy(int64_t bytes)
 {
     ++m_copiesMade;
-    m_copyBytes = std::min(INT64_MAX - bytes, m_copyBytes) + bytes;
+    m_copyBytes = addBytes(m_copyBytes, bytes);
 }
 
 bool UndoRecorder::ensureRecord()
@@ -212,8 +212,7 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
             r.copyName = m_keptName;
             r.copyOffset = copy.copyOffset;
             r.copyLength = copy.copyLength;
-            if (copy.copyOffset >= 0 && copy.copyLength >= 0 && copy.copyLength <= INT64_MAX - copy.copyOffset)
-                m_keptEnd = std::max(m_keptEnd, copy.copyOffset + copy.copyLength);
+            m_keptEnd = std::max(m_keptEnd, extentEnd(copy.copyOffset, copy.copyLength));
             r.copyDevice = keptStatus.device;
             r.copyInode = keptStatus.inode;
         }
