@@ -34,6 +34,10 @@ public:
         return real().openWrite(p, c, t, e);
     }
     std::unique_ptr<File> createTemp(const std::string& p, int* e) override { return real().createTemp(p, e); }
+    std::unique_ptr<File> createNew(const std::string& p, uint32_t m, int* e) override
+    {
+        return real().createNew(p, m, e);
+    }
     std::unique_ptr<File> createScratch(const std::string& p, int* e) override
     {
         auto inner = real().createScratch(p, e);

@@ -307,8 +307,11 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     pending.stageLength = staged;
     m_pendingBytes += staged;
     m_pending.push_back(std::move(pending));
-    if (m_pending.size() >= m_batchLimit || m_pendingBytes >= kBatchBytes)
+    if (m_pending.size() < m_batchLimit && m_pendingBytes < kBatchBytes)
+        return CommitResult::Replaced;
+    if (m_batchLimit <= 1)
         return flushRewrites();
+    dispatchBatch(true);
     return CommitResult::Replaced;
 }
 
@@ -337,21 +340,30 @@ int64_t ReplaceWriter::stageContent(File& output, std::string* hash)
     return total;
 }
 
-std::vector<RewriteItem> ReplaceWriter::pendingItems() const
+// A batch of staged rewrites: its own staging file, and, once rewritten, their outcomes.
+struct ReplaceWriter::Batch {
+    std::vector<PendingRewrite> pending;
+    std::unique_ptr<File> staging;
+    std::vector<RewriteItem> items; // one for each of `pending`, in the same order
+    File* undoScript = nullptr;     // to be made durable before any original is written
+    bool undoDurable = true;
+};
+
+std::vector<RewriteItem> ReplaceWriter::batchItems(Batch& batch, bool keepFileTime)
 {
     std::vector<RewriteItem> items;
-    items.reserve(m_pending.size());
-    for (const PendingRewrite& p : m_pending) {
+    items.reserve(batch.pending.size());
+    for (const PendingRewrite& p : batch.pending) {
         RewriteItem item;
         item.originalPath = p.path;
-        item.source = m_staging.get();
+        item.source = batch.staging.get();
         item.sourceOffset = p.stageOffset;
         item.sourceLength = p.stageLength;
         item.existingCopy = p.backup;
         item.checkExpected = true;
         item.expected = p.status;
         item.clearReadOnly = true;
-        item.keepLastWrite = m_options.keepFileTime ? &p.times : nullptr;
+        item.keepLastWrite = keepFileTime ? &p.times : nullptr;
         item.keepCopy = p.keepForUndo;
         item.contentHash = p.contentHash;
         items.push_back(std::move(item));
@@ -361,44 +373,75 @@ std::vector<RewriteItem> ReplaceWriter::pendingItems() const
 
 CommitResult ReplaceWriter::flushRewrites()
 {
+    const CommitResult before = dispatchBatch(false);
+    const CommitResult last = awaitBatch();
+    return before == CommitResult::Failed ? before : last;
+}
+
+CommitResult ReplaceWriter::dispatchBatch(bool background)
+{
+    const CommitResult before = awaitBatch();
     if (m_pending.empty())
-        return CommitResult::Replaced;
-    // Reports of a batch name their file; the file line of whatever file is pending in
-    // the results list does not belong in front of them.
-    const bool immediate = m_batchLimit <= 1;
-    std::vector<RewriteItem> items = pendingItems();
+        return before;
+    auto batch = std::make_unique<Batch>();
+    batch->pending = std::move(m_pending);
+    batch->staging = std::move(m_staging);
+    m_pending.clear();
+    m_pendingBytes = 0;
+    batch->items = batchItems(*batch, m_options.keepFileTime);
     // The undo lines of the batch reach the disk before any original is touched, so after
     // a crash in the middle of the batch the script restores every file it changed. A
     // line for a file that ends up unchanged copies its backup, an identical copy, back.
     // They go to the script in one write.
     std::vector<std::pair<std::string, std::string>> undoLines;
-    for (const PendingRewrite& p : m_pending)
+    for (const PendingRewrite& p : batch->pending)
         if (!p.backup.empty())
             undoLines.emplace_back(p.backup, p.path);
     // The barrier of the backups makes them durable too when they share a file system.
     if (!undoLines.empty() && !m_undo.addCopies(undoLines))
         undoFailed();
-    File* const undoScript = !undoLines.empty() && !m_undoFailed ? m_undo.file() : nullptr;
-    bool undoDurable = true;
-    rewriteBatchInPlace(m_fs, m_ops, m_dataDir, items, m_history.get(), undoScript, &undoDurable);
-    if (!undoDurable)
+    batch->undoScript = !undoLines.empty() && !m_undoFailed ? m_undo.file() : nullptr;
+    // Until the batch is awaited, the other thread alone uses it, the undo script's file
+    // and the recorder's side of the rewrite; this thread stages the next batch meanwhile.
+    auto rewrite = [this, b = batch.get()] {
+        rewriteBatchInPlace(m_fs, m_ops, m_dataDir, b->items, m_history.get(), b->undoScript, &b->undoDurable);
+    };
+    m_batch = std::move(batch);
+    if (background && m_fs.allowsConcurrentUse())
+        m_batchDone = std::async(std::launch::async, rewrite);
+    else
+        rewrite();
+    return before;
+}
+
+CommitResult ReplaceWriter::awaitBatch()
+{
+    if (!m_batch)
+        return CommitResult::Replaced;
+    if (m_batchDone.valid())
+        m_batchDone.get();
+    std::unique_ptr<Batch> batch = std::move(m_batch);
+    // Reports of a batch name their file; the file line of whatever file is pending in
+    // the results list does not belong in front of them.
+    const bool immediate = m_batchLimit <= 1;
+    if (!batch->undoDurable)
         undoFailed();
     if (m_history)
         for (const std::string& path : m_history->takeNotKept())
             reportNotKept(path, immediate);
-    const CommitResult last = reportRewrites(items, immediate);
-    m_pending.clear();
-    m_pendingBytes = 0;
-    if (!m_staging->truncate(0))
-        m_staging.reset(); // a fresh staging file next time
+    const CommitResult last = reportRewrites(*batch, immediate);
+    // Its staging file serves again when none has been made since.
+    if (!m_staging && batch->staging && batch->staging->truncate(0))
+        m_staging = std::move(batch->staging);
     return last;
 }
 
-CommitResult ReplaceWriter::reportRewrites(const std::vector<RewriteItem>& items, bool immediate)
+CommitResult ReplaceWriter::reportRewrites(const Batch& batch, bool immediate)
 {
+    const std::vector<RewriteItem>& items = batch.items;
     CommitResult last = CommitResult::Replaced;
     for (size_t i = 0; i < items.size(); ++i) {
-        const PendingRewrite& p = m_pending[i];
+        const PendingRewrite& p = batch.pending[i];
         const RewriteOutcome& rewrite = items[i].outcome;
         if (rewrite.result != RewriteResult::Done) {
             report(std::string(kErrorWriting) + " " + displayName(baseName(p.path)), p.path, immediate);

@@ -21,6 +21,7 @@
 #include "platform/FileSystem.h"
 #include "results/ResultStream.h"
 
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
@@ -94,9 +95,13 @@ public:
     // Both report every failure themselves (results line, message, error count); the
     // result only tells a caller that wants to know what became of the file(s).
     CommitResult CommitFile(const CommitInput& input);
-    // Rewrites every staged original now. The counters and undo lines follow.
+    // Rewrites every staged original now, and waits for a batch still being rewritten.
+    // The counters and the reports of the batches follow.
     CommitResult flushRewrites();
-    // Originals rewritten together; 1 (the default) rewrites each at its commit.
+    // Originals rewritten together; 1 (the default) rewrites each at its commit. A full
+    // batch of more than one file is rewritten on a thread of its own, when the file
+    // system allows it, while the next one is staged; its reports follow when the next
+    // batch starts, or at flushRewrites.
     void setBatchLimit(size_t files) { m_batchLimit = files == 0 ? 1 : files; }
     // Closes and deletes the temporary files.
     void releaseTempFiles();
@@ -122,10 +127,19 @@ private:
     // An entry of the recovery list keeps its copy under `name`.
     bool isRecoveryCopy(const std::string& name) const;
     [[nodiscard]] CommitResult fail(const std::string& message, const std::string& path);
-    // The staged rewrites of the batch, in commit order.
-    std::vector<RewriteItem> pendingItems() const;
+    struct Batch;
+    // Hands the staged rewrites over as a batch, after the one before it has been awaited:
+    // rewritten on a thread of its own when `background` and the file system allows it,
+    // otherwise here and now. Its undo lines go to the script first. Returns what
+    // awaiting the batch before it gave.
+    CommitResult dispatchBatch(bool background);
+    // Waits for the batch handed over last, if any, and reports it: the counters, the
+    // failures, the originals not kept for undo. Failed when a file of it failed.
+    CommitResult awaitBatch();
+    // The batch's rewrites, in commit order.
+    static std::vector<RewriteItem> batchItems(Batch& batch, bool keepFileTime);
     // Counts the batch's rewritten files and reports those that failed; Failed when any did.
-    CommitResult reportRewrites(const std::vector<RewriteItem>& items, bool immediate);
+    CommitResult reportRewrites(const Batch& batch, bool immediate);
     // The replaced output does not have the size the replacements make of the original:
     // reports it and returns true (never for a reformatted file).
     bool sizeMismatch(const CommitInput& in, int64_t outputSize);
@@ -164,6 +178,10 @@ private:
     std::unique_ptr<File> m_staging; // the replaced texts of m_pending, one after another
     int64_t m_pendingBytes = 0;      // bytes used in m_staging
     size_t m_batchLimit = 1;
+    // The batch handed over last and not yet reported; while m_batchDone is valid, its
+    // rewrite runs on another thread, which alone touches the batch then.
+    std::unique_ptr<Batch> m_batch;
+    std::future<void> m_batchDone;
     UndoScript m_undo;
     std::unique_ptr<UndoRecorder> m_history; // null: the run keeps no undo history
     bool m_undoTried = false;        // the undo script was opened (or failed to) in this run

@@ -371,6 +371,7 @@ RunOutcome RunDriver::ExecuteRun(SearchRequest& request)
 
     RunPlan plan(request);
     RunLedger ledger(plan, m_host, m_results, m_fs, m_counters, m_stop, m_decision);
+    ledger.setRewriteBatchLimit(m_rewriteBatchLimit);
     // The clean-up runs on every way out, exceptions included.
     struct EndRun {
         RunDriver& driver;

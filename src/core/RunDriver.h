@@ -84,6 +84,10 @@ public:
     // run: the list cache stays empty, and a search keeps only the paths of the files in
     // flight. On by default.
     void setKeepsListForNextRun(bool keep) { m_keepsListForNextRun = keep; }
+    // Originals a replace run rewrites together (1024 by default; see
+    // ReplaceWriter::setBatchLimit). Small batches let tests reach the hand-over of one
+    // batch while the next is staged.
+    void setRewriteBatchLimit(size_t files) { m_rewriteBatchLimit = files; }
 
     const RunCounters& counters() const { return m_counters; }
     FileListCache& cache() { return m_cache; }
@@ -166,6 +170,7 @@ private:
     FileListCache m_cache;
     bool m_keepsListForNextRun = true; // see setKeepsListForNextRun
     std::function<bool(const FileReport&)> m_decision; // see setFileDecision
+    size_t m_rewriteBatchLimit = 1024;                  // see setRewriteBatchLimit
     // The run's output file stands in for "Default Printer": the temporary file printed on
     // m_printer and deleted when the output is closed. Both empty otherwise.
     std::string m_printFile, m_printer;

@@ -67,7 +67,7 @@ bool RunLedger::startReplace(const std::string& dataDir)
     // Originals are rewritten in batches that share their flushes to disk: each batch
     // waits twice for the disk (its safety copies, then its new contents), and on a tree
     // of many small files those waits, not the writing, take most of a replace's time.
-    m_writer.setBatchLimit(1024);
+    m_writer.setBatchLimit(m_rewriteBatchLimit);
     return m_writer.createTempFiles(m_plan.request.pairs.size());
 }
 

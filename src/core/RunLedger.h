@@ -45,6 +45,8 @@ public:
     // What a FileSearch of a replace run uses.
     const ReplaceSide& replaceSide() const { return *m_replaceSide; }
     RunCounters& counters() { return m_counters; }
+    // Originals a replace run rewrites together; set before prepareReplace.
+    void setRewriteBatchLimit(size_t files) { m_rewriteBatchLimit = files; }
 
     // A script's expression (the request's), parsed and checked for the run's pairs; false,
     // with its message told, when it cannot be used.
@@ -94,6 +96,7 @@ private:
     std::unique_ptr<ReplaceSide> m_replaceSide;
     bool m_holdsBack = false; // the results hold each file's lines back until it is decided
     size_t m_startIndex = 0;  // the start path of the file at hand (commits)
+    size_t m_rewriteBatchLimit = 1024;
 };
 
 } // namespace tw

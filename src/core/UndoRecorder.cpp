@@ -40,6 +40,7 @@ void UndoRecorder::awaitSurvey()
 
 bool UndoRecorder::reserve(int64_t size)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (m_limit <= 0 || size < 0 || m_recordFailed || size > m_limit - m_runBytes)
         return false;
     awaitSurvey();
@@ -68,6 +69,7 @@ bool UndoRecorder::reserve(int64_t size)
 
 void UndoRecorder::finish()
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     // The summary spares the next runs reading this record's file lines. It needs no sync:
     // a record without one (cut short by a crash) is read whole.
     if (m_record && !m_recordFailed && m_copiesMade > 0 && !m_summaryWritten)
@@ -181,6 +183,7 @@ std::vector<bool> UndoRecorder::makeLinks(const std::vector<LinkJob>& jobs)
 void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile,
                                  const FileStatus& keptStatus)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     m_batch.clear();
     m_keptName.clear();
     m_keptEnd = 0;
@@ -238,6 +241,7 @@ void UndoRecorder::beforeRewrite(const std::vector<RewriteItem*>& ready, const s
 
 bool UndoRecorder::afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile)
 {
+    std::lock_guard<std::mutex> lock(m_mutex);
     (void)ready;
     const bool moved = !keptFile.empty() && !m_keptName.empty()
                        && m_ops.rename(keptFile, m_history.directory() + m_keptName);

@@ -12,6 +12,7 @@
 
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,7 +35,11 @@ public:
                        const FileStatus& keptStatus) override;
     [[nodiscard]] bool afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile) override;
     // The originals of the last batch that were to be kept and could not be.
-    std::vector<std::string> takeNotKept() { return std::move(m_notKept); }
+    std::vector<std::string> takeNotKept()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return std::move(m_notKept);
+    }
 
 private:
     void awaitSurvey();
@@ -45,6 +50,9 @@ private:
     // A copy of `bytes` made in the history, for the run's summary.
     void countCopy(int64_t bytes);
 
+    // The writer stages files (reserve) while a batch of its is rewritten on another
+    // thread (the RewriteKeeper calls): each public call holds this for its whole length.
+    std::mutex m_mutex;
     FileSystem& m_fs;
     FileOps& m_ops;
     UndoHistory m_history;

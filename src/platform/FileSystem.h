@@ -138,6 +138,10 @@ public:
     // thread only, and one opened on another thread is not valid here: such a thread closes
     // everything it opened before it ends, and uses no handle opened elsewhere later.
     virtual void ownDescriptorsForThisThread() {}
+    // Whether two threads may use this file system (and files opened through it) at the
+    // same time, each on files of its own. Stand-ins for tests that count or fail calls in
+    // order say no, and their callers then keep to one thread.
+    virtual bool allowsConcurrentUse() const { return false; }
     // A cursor for openReadNear; null when this file system has none.
     [[nodiscard]] virtual std::unique_ptr<DirectoryCursor> newDirectoryCursor() { return nullptr; }
     // As openRead, through `cursor` (null, or one made by this file system).

@@ -158,6 +158,7 @@ bool isNullDevice(const struct stat& st)
 
 class PosixFileSystem final : public FileSystem {
 public:
+    bool allowsConcurrentUse() const override { return true; }
     void ownDescriptorsForThisThread() override
     {
         // The thread checker models one descriptor table per process and would take the

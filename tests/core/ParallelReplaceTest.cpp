@@ -1,6 +1,7 @@
 // A replace run that asks no questions scans on several threads and commits on its own:
 // the tree, the results lines, the undo script and the backups must be those of the run
-// on one thread, also when a file changes between its scan and its commit, when a write
+// on one thread (with every batch of rewrites done before the next file's commit), also
+// when a file changes between its scan and its commit, when a write
 // to a temporary output fails, and when the run is stopped part way.
 #include "core/RunDriver.h"
 #include "core/UndoScript.h"
@@ -88,6 +89,10 @@ struct RunSetup {
     bool backups = false, toBackupDir = false, oneHit = false, utf16 = true;
     int changedFile = -1; // changed by the decision, between its scan and its commit
     bool poison = false;
+    size_t batch = 1024;  // originals rewritten together
+    // Through a file system that keeps the writer on one thread: each batch is rewritten
+    // when it is full, before the next file is committed.
+    bool sequential = false;
 };
 
 struct Result {
@@ -127,7 +132,8 @@ Result replaceRun(const test::DataTempDir& dir, const Tree& start, const RunSetu
     ResultsList results;
     results.setView(&view);
     PoisonFs poison;
-    RunDriver driver(host, results, s.poison ? static_cast<FileSystem&>(poison) : realFileSystem());
+    RunDriver driver(host, results, s.poison || s.sequential ? static_cast<FileSystem&>(poison) : realFileSystem());
+    driver.setRewriteBatchLimit(s.batch);
     view.driver = &driver;
     view.stopAfter = stopAfter;
     if (s.changedFile >= 0)
@@ -197,9 +203,14 @@ TEST(ParallelReplace, GivesTheTreeLinesUndoAndBackupsOfOneThread)
         s.utf16 = rng() % 3 != 0;
         s.changedFile = rng() % 2 ? 1 + static_cast<int>(rng() % 119) : -1; // f0 is read-only
         s.poison = round % 4 == 3;
+        // Small batches: each full one is rewritten on another thread while the next is
+        // staged, which must change nothing but the time taken.
+        s.batch = round % 2 ? 1 + rng() % 9 : 1024;
         const Tree start = randomTree(rng, 120, s.poison ? static_cast<int>(rng() % 120) : -1);
-        SCOPED_TRACE("round " + std::to_string(round));
-        const Result one = replaceRun(dir, start, s, 1);
+        SCOPED_TRACE("round " + std::to_string(round) + ", batch " + std::to_string(s.batch));
+        RunSetup sequential = s;
+        sequential.sequential = true;
+        const Result one = replaceRun(dir, start, sequential, 1);
         ASSERT_GT(one.replaced, s.poison ? -1 : 10);
         EXPECT_EQ(one.outcome, s.poison ? RunOutcome::Stopped : RunOutcome::Completed);
         // The file changed after its scan is refused at its commit.
@@ -211,7 +222,7 @@ TEST(ParallelReplace, GivesTheTreeLinesUndoAndBackupsOfOneThread)
                 return l.find("Error writing") != std::string::npos && l.find(changed) != std::string::npos;
             }));
         }
-        for (const size_t threads : {size_t{2}, size_t{5}}) {
+        for (const size_t threads : {size_t{1}, size_t{2}, size_t{5}}) {
             const Result many = replaceRun(dir, start, s, threads);
             EXPECT_EQ(many.outcome, one.outcome);
             ASSERT_EQ(many.lines, one.lines) << threads << " threads";
