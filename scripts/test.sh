@@ -49,7 +49,7 @@ ctest --test-dir build-asan --output-on-failure -j2
 # search of many pairs.
 stage "thread checks"
 checking build-tsan -O1 -DTW_TSAN=ON -DTW_GUI=OFF \
-  "-DTW_CORE_TESTS=ParallelRunTest;ParallelReplaceTest;ScanTester;FileDecisionTest;ArchiveRunTest;ReadOnceTest;BackgroundRemoverTest"
+  "-DTW_CORE_TESTS=ParallelRunTest;ParallelReplaceTest;StagingTailTest;ScanTester;FileDecisionTest;ArchiveRunTest;ReadOnceTest;BackgroundRemoverTest"
 ninja -C build-tsan $j test_core
 # Two processes, one per core: the runs of ParallelRun, and the other tests.
 tsan() {
@@ -58,7 +58,7 @@ tsan() {
 }
 tsan 'ParallelRun*' runs & runs=$!
 status=0
-tsan 'ParallelReplace*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*:BackgroundRemover*' others || status=$?
+tsan 'ParallelReplace*:StagingTail*:OrderedPipeline*:FileDecision*:ArchiveRun.SeveralPairs*:ReadOnce*:BackgroundRemover*' others || status=$?
 wait $runs || status=$?
 cat build-tsan/runs.log build-tsan/others.log
 [ "$status" -eq 0 ] || { echo "ThreadSanitizer tests failed (status $status)" >&2; exit 1; }

@@ -14,6 +14,9 @@ class ForwardingFile : public File {
 public:
     explicit ForwardingFile(std::unique_ptr<File> inner) : m_inner(std::move(inner)) {}
     int64_t read(void* b, size_t n) override { return m_inner->read(b, n); }
+    // Positioned, as the inner file reads: views of a worker's staged outputs are read on
+    // the run's thread while the worker writes on.
+    int64_t readAt(void* b, size_t n, int64_t o) override { return m_inner->readAt(b, n, o); }
     bool write(const void* d, size_t n) override { return m_inner->write(d, n); }
     bool seek(int64_t o) override { return m_inner->seek(o); }
     int64_t position() override { return m_inner->position(); }

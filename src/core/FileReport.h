@@ -30,8 +30,9 @@ struct FileReport {
     // content and its length, taken as the last pair wrote it; empty (and -1) when not taken.
     std::string outputHash;
     int64_t outputHashLength = -1;
-    // A replace worker's changed file: the output handed over with the report (`output`
-    // points into it), kept until the run's thread has committed the file.
+    // A replace worker's changed file: a read-only view of the output, handed over with
+    // the report (`output` is it), kept until the run's thread has committed the file and
+    // by the writer until the original is rewritten. Its reads may come from any thread.
     std::shared_ptr<File> keptOutput;
     // Writing the temporary output failed (its error line is out): the run ends once the
     // report is taken, as it would have ended at this file on one thread.

@@ -23,8 +23,8 @@ namespace tw {
 // a confirmation state (which never asks: such runs ask no questions), its temporary
 // outputs, and the flag a failed write to one of them sets.
 struct ParallelSearch::Worker {
-    Worker(const RunPlan& plan, FileSystem& fs, SpareOutputs& spare, std::atomic<bool>& stop)
-        : outputs(fs, spare), side{confirmation, nullptr, nullptr, &outputs, &writeFailed},
+    Worker(const RunPlan& plan, FileSystem& fs, std::shared_ptr<StagingBudget> staging, std::atomic<bool>& stop)
+        : outputs(fs, std::move(staging)), side{confirmation, nullptr, nullptr, &outputs, &writeFailed},
           search(plan, Lane{recorder, recorder, &recorder}, fs, stop, plan.replace ? &side : nullptr)
     {
         confirmation.startRun(plan.opt.promptMode);
@@ -144,11 +144,10 @@ void ParallelSearch::run(size_t threads)
     // Workers scan the tasks and record what each produces; this thread replays the
     // records in list order and does every step that follows a file (the ledger), so the
     // results are those of the same run on one thread.
-    SpareOutputs spare(kOutputsInFlight);
-    m_spare = &spare;
+    auto staging = std::make_shared<StagingBudget>(kStagingMemory);
     std::vector<std::unique_ptr<Worker>> workers;
     for (size_t i = 0; i < threads; ++i) {
-        auto w = std::make_unique<Worker>(m_plan, m_fs, spare, m_stop);
+        auto w = std::make_unique<Worker>(m_plan, m_fs, staging, m_stop);
         w->recorder.setShowsProgress(m_host.showsProgress());
         w->recorder.setLiveHost(&m_host);
         workers.push_back(std::move(w));
@@ -181,7 +180,7 @@ void ParallelSearch::run(size_t threads)
                     break;
                 w.search.searchFile(t.first + i, path, t.total, t.complete, w.report);
                 if (m_plan.replace)
-                    handOverOutput(w);
+                    handOverOutput(w, m_plan.quiet);
                 w.recorder.fileEnd(w.report);
                 w.report.keptOutput.reset(); // the batch's copy of the report holds it now
                 if (w.report.endsRun)
@@ -202,7 +201,6 @@ void ParallelSearch::run(size_t threads)
     });
     pipeline.run([&](bool* more) { return tasks.feed(more); }, 2 * threads, produce, consume,
                  [this] { m_host.pump(); }, &m_stop);
-    m_spare = nullptr;
 }
 
 bool ParallelSearch::readyOutputs(Worker& w, size_t k, std::string_view path)
@@ -219,13 +217,25 @@ bool ParallelSearch::readyOutputs(Worker& w, size_t k, std::string_view path)
     return false;
 }
 
-void ParallelSearch::handOverOutput(Worker& w)
+void ParallelSearch::handOverOutput(Worker& w, bool quiet)
 {
     FileReport& r = w.report;
-    if (w.writeFailed.exchange(false))
+    if (w.writeFailed.exchange(false)) {
         r.endsRun = true; // its error line is recorded; nothing of it is committed
-    else if (r.fate == FileReport::Fate::Scanned && r.output && r.state.totals().replacements > 0)
-        r.keptOutput = w.outputs.handOver(r.output); // a fresh output for the next file
+        return;
+    }
+    if (r.fate != FileReport::Fate::Scanned || !r.output || r.state.totals().replacements == 0)
+        return;
+    // The report reads the output through its view from now on; the next file's output
+    // follows it in the worker's staging tail.
+    r.keptOutput = w.outputs.handOver(r.output);
+    r.output = r.keptOutput.get();
+    if (r.output)
+        return;
+    // As a failed write to the output: the error line, and the run ends at this file.
+    w.recorder.fileError();
+    reportFileError(w.recorder, w.recorder, quiet, "Error writing to temp file", r.state.path);
+    r.endsRun = true;
 }
 
 bool ParallelSearch::replay(RecordedBatch& batch, ReplayBuffers& buffers)
@@ -272,7 +282,7 @@ bool ParallelSearch::replay(RecordedBatch& batch, ReplayBuffers& buffers)
             m_host.pump();
             FileReport& report = batch.reports[ev.index];
             const bool goOn = m_ledger.finishFile(report);
-            m_spare->give(std::move(report.keptOutput)); // committed, or never to be
+            report.keptOutput.reset(); // committed, or never to be
             if (!goOn)
                 return false;
             break;

@@ -9,8 +9,8 @@
 // straight from the worker to the run's host.
 //
 // A replace run's workers write each file's new content to temporary files of their own
-// (ReplaceOutputs) and hand a changed file's final output over with its report; the
-// commits (safety copy, size check, in-place rewrite, undo line, recovery list) happen on
+// (ReplaceOutputs) and hand a changed file's final output over with its report, as a view
+// of their staging tail that the rewrite reads from without a copy; the commits (safety copy, size check, in-place rewrite, undo line, recovery list) happen on
 // the run's thread as the reports are replayed, in file order.
 //
 // Without a complete list the workers also walk: the pipeline's feeder, run by one worker
@@ -29,7 +29,6 @@
 namespace tw {
 
 class RunLedger;
-class SpareOutputs;
 struct RunCounters;
 
 class ParallelSearch {
@@ -49,17 +48,20 @@ private:
         std::string path, archivePath;
     };
     // Carries out what a worker recorded; false when the run is to end. The outputs
-    // handed over with the batch's reports go once their files are committed.
+    // handed over with the batch's reports are let go once their files are committed (the
+    // writer keeps those it still has to rewrite).
     bool replay(RecordedBatch& batch, ReplayBuffers& buffers);
     // Replace runs: the worker's outputs are ready for file `k`; else its error line and a
     // report that ends the run are recorded, and false returned.
     bool readyOutputs(Worker& w, size_t k, std::string_view path);
     // Replace runs, after a file: a changed file's output goes with its report; a failed
     // write to an output ends the run at this file.
-    static void handOverOutput(Worker& w);
+    static void handOverOutput(Worker& w, bool quiet);
 
     // The most outputs of changed files a replace run keeps for their commits at a time.
     static constexpr size_t kOutputsInFlight = 256;
+    // The memory the staged outputs of a replace run may take; more go to temporary files.
+    static constexpr int64_t kStagingMemory = int64_t(64) << 20;
 
     RunPlan& m_plan;
     RunLedger& m_ledger;
@@ -68,7 +70,6 @@ private:
     FileSystem& m_fs;
     RunCounters& m_counters;
     std::atomic<bool>& m_stop;
-    SpareOutputs* m_spare = nullptr; // replace runs, while run() runs: outputs given back
 };
 
 } // namespace tw

@@ -1,35 +1,25 @@
 #include "core/ReplaceOutputs.h"
 
-#include "platform/Assert.h"
-
 namespace tw {
 
 bool ReplaceOutputs::ready(size_t pairCount)
 {
-    const size_t count = pairCount > 1 ? 2 : 1;
-    for (size_t i = 0; i < count; ++i)
-        if (!m_files[i]) {
-            m_files[i] = m_spare.take();
-            if (!m_files[i])
-                m_files[i] = m_fs.createScratch("TW");
-            if (!m_files[i])
-                return false;
-        }
-    return true;
+    m_last = pairCount > 0 ? static_cast<int>((pairCount - 1) % 2) : 0;
+    if (pairCount > 1 && !m_other)
+        m_other = m_fs.createScratch("TW");
+    return m_tail.ready() && (pairCount <= 1 || m_other);
 }
 
-File* ReplaceOutputs::at(int index) const
+File* ReplaceOutputs::at(int index)
 {
-    return index >= 0 && index < 2 ? m_files[index].get() : nullptr;
+    if (index == m_last)
+        return &m_tail;
+    return index == 1 - m_last ? m_other.get() : nullptr;
 }
 
 std::shared_ptr<File> ReplaceOutputs::handOver(File* file)
 {
-    for (std::shared_ptr<File>& slot : m_files)
-        if (slot && slot.get() == file)
-            return std::move(slot);
-    TW_ASSERT(!"handOver: not one of the outputs");
-    return nullptr;
+    return file == &m_tail ? m_tail.keep() : nullptr;
 }
 
 } // namespace tw

@@ -281,8 +281,9 @@ bool ReplaceWriter::sizeMismatch(const CommitInput& in, int64_t outputSize)
 CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSize, const std::string& backup,
                                          const PreciseTimes& times)
 {
-    // The rewrite waits in the batch; the replaced text is kept in the staging file.
-    if (!m_staging)
+    // The rewrite waits in the batch; the replaced text is kept in the staging file,
+    // unless a worker staged it already.
+    if (!m_staging && !in.stagedOutput)
         m_staging = m_fs.createScratch("TW");
     PendingRewrite pending;
     pending.keepForUndo = m_history && m_history->reserve(in.status.size);
@@ -291,7 +292,9 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     // The writer's hash of the output stands for the staged bytes when it covers as many
     // bytes as the output holds; otherwise they are hashed as they are staged.
     const bool hashed = pending.keepForUndo && !in.outputHash.empty() && in.outputHashLength == outputSize;
-    const int64_t staged = stageContent(*in.output, pending.keepForUndo && !hashed ? &pending.contentHash : nullptr);
+    std::string* const hash = pending.keepForUndo && !hashed ? &pending.contentHash : nullptr;
+    const int64_t staged = in.stagedOutput ? (hash ? measureStaged(*in.stagedOutput, hash) : outputSize)
+                                           : stageContent(*in.output, hash);
     // A length that changed since the status was taken means the hash is not the staged
     // bytes': the file is not rewritten rather than recorded with a wrong hash.
     if (staged < 0 || (hashed && staged != in.outputHashLength))
@@ -303,8 +306,10 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     pending.times = times;
     pending.status = in.status;
     pending.replacements = in.replacements;
-    pending.stageOffset = m_pendingBytes;
+    pending.staged = in.stagedOutput;
+    pending.stageOffset = in.stagedOutput ? 0 : m_stagingBytes;
     pending.stageLength = staged;
+    m_stagingBytes += in.stagedOutput ? 0 : staged;
     m_pendingBytes += staged;
     m_pending.push_back(std::move(pending));
     if (m_pending.size() < m_batchLimit && m_pendingBytes < kBatchBytes)
@@ -315,9 +320,31 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     return CommitResult::Replaced;
 }
 
+int64_t ReplaceWriter::measureStaged(File& staged, std::string* hash)
+{
+    if (!staged.seek(0))
+        return -1;
+    Sha256 sha;
+    std::vector<char> buffer(kCopyBufferSize);
+    int64_t total = 0;
+    for (;;) {
+        const int64_t n = staged.read(buffer.data(), buffer.size());
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        if (hash)
+            sha.update(buffer.data(), size_t(n));
+        total += n;
+    }
+    if (hash)
+        *hash = Sha256::hex(sha.finish());
+    return total;
+}
+
 int64_t ReplaceWriter::stageContent(File& output, std::string* hash)
 {
-    if (!m_staging || !m_staging->seek(m_pendingBytes) || !output.seek(0))
+    if (!m_staging || !m_staging->seek(m_stagingBytes) || !output.seek(0))
         return -1;
     // The hash is taken from the very bytes that go to the staging file, in one pass.
     Sha256 sha;
@@ -356,7 +383,7 @@ std::vector<RewriteItem> ReplaceWriter::batchItems(Batch& batch, bool keepFileTi
     for (const PendingRewrite& p : batch.pending) {
         RewriteItem item;
         item.originalPath = p.path;
-        item.source = batch.staging.get();
+        item.source = p.staged ? p.staged.get() : batch.staging.get();
         item.sourceOffset = p.stageOffset;
         item.sourceLength = p.stageLength;
         item.existingCopy = p.backup;
@@ -388,6 +415,7 @@ CommitResult ReplaceWriter::dispatchBatch(bool background)
     batch->staging = std::move(m_staging);
     m_pending.clear();
     m_pendingBytes = 0;
+    m_stagingBytes = 0;
     batch->items = batchItems(*batch, m_options.keepFileTime);
     // The undo lines of the batch reach the disk before any original is touched, so after
     // a crash in the middle of the batch the script restores every file it changed. A

@@ -45,6 +45,9 @@ struct CommitInput {
     FileStatus status;      // the original's status taken on its descriptor when it was opened
                             // for its first pair; the rewrite happens only if it still holds
     File* output = nullptr; // the temporary output holding the replaced content
+    // When set, `output` is this view of content a worker staged: it stays as it is, so
+    // the original is rewritten straight from it rather than from a copy of it.
+    std::shared_ptr<File> stagedOutput;
     long replacements = 0;  // replacements made in the file (all pairs)
     int64_t sizeChange = 0; // accumulated (search length - replace length) of the file
     bool reformatted = false; // a reformat wrote the output; no size check
@@ -151,7 +154,8 @@ private:
     // A committed file whose original waits for its batch.
     struct PendingRewrite {
         std::string path;
-        int64_t stageOffset = 0;       // the replaced text: bytes of m_staging
+        std::shared_ptr<File> staged;  // the replaced text as a worker staged it, or null:
+        int64_t stageOffset = 0;       // then it is these bytes of the batch's staging file
         int64_t stageLength = 0;
         std::string backup;            // its backup, empty without a backup directory
         PreciseTimes times;            // the original's times
@@ -162,6 +166,8 @@ private:
     };
     // Appends the replaced output to the staging file; with `hash`, its SHA-256 (hex) too.
     int64_t stageContent(File& output, std::string* hash);
+    // The length of content a worker staged; with `hash`, its SHA-256 (hex) too.
+    static int64_t measureStaged(File& staged, std::string* hash);
     void reportNotKept(const std::string& path, bool immediate);
     static constexpr int64_t kBatchBytes = int64_t(256) << 20;
 
@@ -176,7 +182,8 @@ private:
     std::unique_ptr<File> m_temp[2]; // the run's temporary outputs, deleted by releaseTempFiles
     std::vector<PendingRewrite> m_pending; // committed, original not yet rewritten
     std::unique_ptr<File> m_staging; // the replaced texts of m_pending, one after another
-    int64_t m_pendingBytes = 0;      // bytes used in m_staging
+    int64_t m_pendingBytes = 0;      // bytes of the replaced texts of m_pending
+    int64_t m_stagingBytes = 0;      // bytes used in m_staging
     size_t m_batchLimit = 1;
     // The batch handed over last and not yet reported; while m_batchDone is valid, its
     // rewrite runs on another thread, which alone touches the batch then.

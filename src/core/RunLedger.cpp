@@ -212,6 +212,7 @@ void RunLedger::commitFile(const FileReport& report)
     ci.backupDir = backupDirectory(starts.empty() ? 0 : starts[m_startIndex].entry);
     ci.status = report.status;
     ci.output = report.output;
+    ci.stagedOutput = report.keptOutput;
     ci.replacements = replacements;
     ci.sizeChange = file.sizeChange;
     ci.reformatted = file.reformatted;

@@ -73,6 +73,14 @@ public:
     virtual ~File() = default;
     // Bytes read (0 at end of file) or -1 on error.
     [[nodiscard]] virtual int64_t read(void* buffer, size_t count) = 0;
+    // Reads at `offset` as read() there would, without moving the position. A file of the
+    // platform reads with positioned calls, so that another thread may read a part of the
+    // file this way while its owner writes further on; this stand-in seeks and reads, and
+    // is for files that only one thread uses.
+    [[nodiscard]] virtual int64_t readAt(void* buffer, size_t count, int64_t offset)
+    {
+        return seek(offset) ? read(buffer, count) : -1;
+    }
     // All of `count` bytes written, or false.
     [[nodiscard]] virtual bool write(const void* data, size_t count) = 0;
     [[nodiscard]] virtual bool seek(int64_t offset) = 0;
@@ -205,6 +213,12 @@ public:
         if (error)
             *error = ENOTSUP;
         return nullptr;
+    }
+    // As createScratch, but kept in memory: for content that never needs to reach the disk
+    // and whose size the caller bounds. Where memory files are not to be had, a scratch file.
+    [[nodiscard]] virtual std::unique_ptr<File> createMemoryScratch(const std::string& prefix, int* error = nullptr)
+    {
+        return createScratch(prefix, error);
     }
     // A new unique temporary file in the temporary directory whose name starts with `prefix`.
     [[nodiscard]] virtual std::unique_ptr<File> createTemp(const std::string& prefix, int* error = nullptr) = 0;

@@ -24,6 +24,7 @@ public:
     PosixFile& operator=(PosixFile&& o) noexcept;
 
     [[nodiscard]] int64_t read(void* buffer, size_t count) override;
+    [[nodiscard]] int64_t readAt(void* buffer, size_t count, int64_t offset) override;
     [[nodiscard]] bool write(const void* data, size_t count) override;
     [[nodiscard]] bool seek(int64_t offset) override;
     [[nodiscard]] int64_t position() override;

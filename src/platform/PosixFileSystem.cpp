@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <thread>
 
 #include "platform/Environment.h"
@@ -273,6 +274,13 @@ public:
     {
         return statxInto(AT_FDCWD, path.c_str(), followLinks ? 0 : AT_SYMLINK_NOFOLLOW, out);
     }
+    std::unique_ptr<File> createMemoryScratch(const std::string& prefix, int* error) override
+    {
+        const int fd = ::memfd_create(prefix.c_str(), MFD_CLOEXEC);
+        if (fd >= 0)
+            return std::make_unique<PosixFile>(fd, "memory:" + prefix);
+        return createScratch(prefix, error);
+    }
     std::unique_ptr<File> createScratch(const std::string& prefix, int* error) override
     {
         const std::string dir = temporaryDirectory();
@@ -429,6 +437,25 @@ int64_t PosixFile::read(void* buffer, size_t count)
             if (m_offset == m_end)
                 break;
         }
+    }
+    return static_cast<int64_t>(done);
+}
+
+int64_t PosixFile::readAt(void* buffer, size_t count, int64_t offset)
+{
+    // Touches neither the offset nor what this object knows of it: another thread may
+    // write through the same object meanwhile.
+    size_t done = 0;
+    auto* out = static_cast<char*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::pread(m_fd, out + done, count - done, static_cast<off_t>(offset) + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
     }
     return static_cast<int64_t>(done);
 }
