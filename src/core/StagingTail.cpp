@@ -151,7 +151,10 @@ std::shared_ptr<File> StagingTail::keep()
     auto view = std::make_shared<StagedView>(m_segment, m_base, length);
     m_base += length;
     m_position = 0;
-    m_full = m_base >= (m_segment->memory ? m_memorySegmentBytes : m_fileSegmentBytes);
+    // A file segment (taken when the budget ran out, or for a large output) gives way to
+    // memory again as soon as the budget allows.
+    m_full = m_segment->memory ? m_base >= m_memorySegmentBytes
+                               : m_base >= m_fileSegmentBytes || m_budget->left() >= m_memorySegmentBytes;
     if (!m_full && !m_segment->file->seek(m_base))
         m_full = true; // the next output starts on a new segment
     return view;
