@@ -293,7 +293,7 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     // bytes as the output holds; otherwise they are hashed as they are staged.
     const bool hashed = pending.keepForUndo && !in.outputHash.empty() && in.outputHashLength == outputSize;
     std::string* const hash = pending.keepForUndo && !hashed ? &pending.contentHash : nullptr;
-    const int64_t staged = in.stagedOutput ? (hash ? measureStaged(*in.stagedOutput, hash) : outputSize)
+    const int64_t staged = in.stagedOutput ? (hash ? passContent(*in.stagedOutput, nullptr, hash) : outputSize)
                                            : stageContent(*in.output, hash);
     // A length that changed since the status was taken means the hash is not the staged
     // bytes': the file is not rewritten rather than recorded with a wrong hash.
@@ -320,19 +320,22 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     return CommitResult::Replaced;
 }
 
-int64_t ReplaceWriter::measureStaged(File& staged, std::string* hash)
+int64_t ReplaceWriter::passContent(File& from, File* to, std::string* hash)
 {
-    if (!staged.seek(0))
+    if (!from.seek(0))
         return -1;
+    // The hash is taken from the very bytes that go on, in the same pass.
     Sha256 sha;
     std::vector<char> buffer(kCopyBufferSize);
     int64_t total = 0;
     for (;;) {
-        const int64_t n = staged.read(buffer.data(), buffer.size());
+        const int64_t n = from.read(buffer.data(), buffer.size());
         if (n < 0)
             return -1;
         if (n == 0)
             break;
+        if (to && !to->write(buffer.data(), size_t(n)))
+            return -1;
         if (hash)
             sha.update(buffer.data(), size_t(n));
         total += n;
@@ -344,27 +347,9 @@ int64_t ReplaceWriter::measureStaged(File& staged, std::string* hash)
 
 int64_t ReplaceWriter::stageContent(File& output, std::string* hash)
 {
-    if (!m_staging || !m_staging->seek(m_stagingBytes) || !output.seek(0))
+    if (!m_staging || !m_staging->seek(m_stagingBytes))
         return -1;
-    // The hash is taken from the very bytes that go to the staging file, in one pass.
-    Sha256 sha;
-    std::vector<char> buffer(kCopyBufferSize);
-    int64_t total = 0;
-    for (;;) {
-        const int64_t n = output.read(buffer.data(), buffer.size());
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        if (!m_staging->write(buffer.data(), size_t(n)))
-            return -1;
-        if (hash)
-            sha.update(buffer.data(), size_t(n));
-        total += n;
-    }
-    if (hash)
-        *hash = Sha256::hex(sha.finish());
-    return total;
+    return passContent(output, m_staging.get(), hash);
 }
 
 // A batch of staged rewrites: its own staging file, and, once rewritten, their outcomes.

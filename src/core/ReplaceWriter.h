@@ -166,8 +166,9 @@ private:
     };
     // Appends the replaced output to the staging file; with `hash`, its SHA-256 (hex) too.
     int64_t stageContent(File& output, std::string* hash);
-    // The length of content a worker staged; with `hash`, its SHA-256 (hex) too.
-    static int64_t measureStaged(File& staged, std::string* hash);
+    // Reads `from` from its start, writing it to `to` when given; with `hash`, its SHA-256
+    // (hex) too. The bytes read, or -1.
+    static int64_t passContent(File& from, File* to, std::string* hash);
     void reportNotKept(const std::string& path, bool immediate);
     static constexpr int64_t kBatchBytes = int64_t(256) << 20;
 
