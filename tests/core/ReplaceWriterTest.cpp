@@ -5,6 +5,7 @@
 #include "platform/Environment.h"
 #include "ReplaceTestSupport.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <map>
 #include <optional>
@@ -365,6 +366,84 @@ TEST_F(WriterFixture, TempFilesAreCreatedAndDeleted)
     EXPECT_FALSE(realFileSystem().status(p1, &st));
     ASSERT_TRUE(writer->createTempFiles(1));
     EXPECT_EQ(writer->tempFile(1), nullptr);
+}
+
+// A faulty file system that lets the writer rewrite a full batch on another thread.
+class ConcurrentFaultyFs final : public FaultyFileSystem {
+public:
+    bool concurrent = false;
+    bool allowsConcurrentUse() const override { return concurrent; }
+};
+
+TEST_F(WriterFixture, BatchesRewrittenAlongsideTheCommitsReportAsWhenRewrittenInTurn)
+{
+    // Five files in batches of two, with backups and the undo history: while e.txt is
+    // committed, the batch of c.txt and d.txt is rewritten on another thread, and d.txt's
+    // rewrite fails after its first bytes and is put back. Lines, counters, files, backups,
+    // the undo script and the recovery list must be those of every batch rewritten in turn.
+    struct Outcome {
+        std::vector<std::string> lines;
+        long replaced = 0, replacements = 0, errorLines = 0;
+        std::string files, undo;
+    };
+    auto runOnce = [&](bool concurrent) {
+        ConcurrentFaultyFs faulty;
+        faulty.concurrent = concurrent;
+        const std::string tag = concurrent ? "alongside" : "inturn";
+        src = dir.path() + tag + "/";
+        bak = dir.path() + tag + "-bak/";
+        options.backupPath = bak;
+        faulty.target = src + "d.txt";
+        faulty.failAfter = 3;
+        faulty.faultyOpens = 1;
+        fs = &faulty;
+        sink.lines.clear();
+        ::unlink((data + "twundo.sh").c_str());
+        start();
+        writer->keepUndoHistory("o", "N", 0);
+        writer->setBatchLimit(2);
+        Outcome out;
+        for (const char* name : {"a", "b", "c", "d", "e"}) {
+            const std::string path = makeFile(std::string(name) + ".txt", std::string(name) + " old text");
+            EXPECT_EQ(commit(path, std::string(name) + " new text!", 2), CommitResult::Replaced) << name;
+        }
+        writer->endRun();
+        writer->releaseTempFiles();
+        for (const char* name : {"a", "b", "c", "d", "e"})
+            out.files += readFile(src + name + ".txt") + "|" + readFile(bak + name + ".txt") + "\n";
+        // Paths differ between the two runs by their folder only.
+        auto plain = [&](std::string text) {
+            for (const std::string& prefix : {bak, src})
+                for (size_t at; (at = text.find(prefix)) != std::string::npos;)
+                    text.replace(at, prefix.size(), "<dir>/");
+            return text;
+        };
+        for (const std::string& line : sink.lines)
+            out.lines.push_back(plain(line));
+        out.undo = plain(readFile(data + "twundo.sh"));
+        out.replaced = writer->filesReplaced();
+        out.replacements = writer->replacements();
+        out.errorLines = writer->errorLines();
+        EXPECT_TRUE(pendingRecoveries(data).empty());
+        EXPECT_TRUE(safetyDirEmpty());
+        writer.reset();
+        fs = &realFileSystem();
+        return out;
+    };
+    const Outcome inTurn = runOnce(false), alongside = runOnce(true);
+    EXPECT_EQ(inTurn.replaced, 4);
+    EXPECT_EQ(inTurn.replacements, 8);
+    EXPECT_EQ(inTurn.errorLines, 1);
+    EXPECT_NE(inTurn.files.find("d old text|d old text\n"), std::string::npos) << inTurn.files;
+    EXPECT_NE(inTurn.files.find("e new text!|e old text\n"), std::string::npos) << inTurn.files;
+    EXPECT_EQ(std::count(inTurn.lines.begin(), inTurn.lines.end(), "Error writing (another app may own it) file d.txt"),
+              1);
+    EXPECT_EQ(alongside.lines, inTurn.lines);
+    EXPECT_EQ(alongside.replaced, inTurn.replaced);
+    EXPECT_EQ(alongside.replacements, inTurn.replacements);
+    EXPECT_EQ(alongside.errorLines, inTurn.errorLines);
+    EXPECT_EQ(alongside.files, inTurn.files);
+    EXPECT_EQ(alongside.undo, inTurn.undo);
 }
 
 TEST(BackupNameTest, KeepsTheStructureBelowTheStartPath)
