@@ -77,8 +77,7 @@ public:
     {
         m_lane.countError();
         reportFileError(m_lane.results, m_lane.host, m_quiet,
-                        whileWritingReplacement ? "Error writing replace string to temp file"
-                                                : "Error writing to temp file",
+                        whileWritingReplacement ? kErrorWritingReplace : kErrorWritingTemp,
                         file.path);
         m_failure.store(true);
     }
@@ -378,7 +377,7 @@ ScanOutcome FileSearch::scanFilePair(size_t pi, File& in, FileReport& report)
     }
     file.utf16 = file.utf16 || text.isUtf16();
     if (m_changes && outcome == ScanOutcome::Done && !endPairChanges(pi, pair, report)) {
-        m_lane.fileError(fileErrorText("Error writing to temp file ", displayName(baseName(path))), path, true,
+        m_lane.fileError(fileErrorText(std::string(kErrorWritingTemp) + " ", displayName(baseName(path))), path, true,
                          m_plan.quiet);
         return ScanOutcome::Abandoned;
     }
@@ -667,7 +666,7 @@ void FileSearch::memberReadError(const MemberRead& read)
     const std::string shown = memberText(archivePath, read.member.name);
     const bool keeping = read.kept && read.kept->keepingFailed();
     m_lane.fileError(read.data.overLimit() ? oversizedText(archivePath, read.member.name, read.limit)
-                     : keeping ? fileErrorText("Error reading file ", shown, "Error writing to temp file")
+                     : keeping ? fileErrorText("Error reading file ", shown, kErrorWritingTemp)
                                : fileErrorText("Error reading file ", shown, read.reader.errorText()),
                      archivePath, false, false);
 }

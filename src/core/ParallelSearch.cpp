@@ -234,7 +234,7 @@ void ParallelSearch::handOverOutput(Worker& w, bool quiet)
         return;
     // As a failed write to the output: the error line, and the run ends at this file.
     w.recorder.fileError();
-    reportFileError(w.recorder, w.recorder, quiet, "Error writing to temp file", r.state.path);
+    reportFileError(w.recorder, w.recorder, quiet, kErrorWritingTemp, r.state.path);
     r.endsRun = true;
 }
 

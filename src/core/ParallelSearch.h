@@ -10,8 +10,9 @@
 //
 // A replace run's workers write each file's new content to temporary files of their own
 // (ReplaceOutputs) and hand a changed file's final output over with its report, as a view
-// of their staging tail that the rewrite reads from without a copy; the commits (safety copy, size check, in-place rewrite, undo line, recovery list) happen on
-// the run's thread as the reports are replayed, in file order.
+// of their staging tail that the rewrite reads from without a copy; the commits (safety
+// copy, size check, in-place rewrite, undo line, recovery list) happen on the run's
+// thread as the reports are replayed, in file order.
 //
 // Without a complete list the workers also walk: the pipeline's feeder, run by one worker
 // at a time whenever few tasks are left, walks the next piece of the plan's ListWalk and

@@ -306,10 +306,12 @@ CommitResult ReplaceWriter::stageRewrite(const CommitInput& in, int64_t outputSi
     pending.times = times;
     pending.status = in.status;
     pending.replacements = in.replacements;
-    pending.staged = in.stagedOutput;
-    pending.stageOffset = in.stagedOutput ? 0 : m_stagingBytes;
+    pending.staged = in.stagedOutput; // or its bytes follow in m_staging:
+    if (!pending.staged) {
+        pending.stageOffset = m_stagingBytes;
+        m_stagingBytes += staged;
+    }
     pending.stageLength = staged;
-    m_stagingBytes += in.stagedOutput ? 0 : staged;
     m_pendingBytes += staged;
     m_pending.push_back(std::move(pending));
     if (m_pending.size() < m_batchLimit && m_pendingBytes < kBatchBytes)

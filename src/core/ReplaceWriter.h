@@ -31,6 +31,8 @@ namespace tw {
 
 // Report texts of the writer.
 inline constexpr const char* kErrorOpeningTemp = "Error opening temp file";
+inline constexpr const char* kErrorWritingTemp = "Error writing to temp file";
+inline constexpr const char* kErrorWritingReplace = "Error writing replace string to temp file";
 inline constexpr const char* kErrorBackupDir = "Error creating/writing file to backup directory";
 inline constexpr const char* kErrorWriting = "Error writing (another app may own it) file";
 inline constexpr const char* kNotKeptForUndo = "Not kept for undo: ";
@@ -45,8 +47,9 @@ struct CommitInput {
     FileStatus status;      // the original's status taken on its descriptor when it was opened
                             // for its first pair; the rewrite happens only if it still holds
     File* output = nullptr; // the temporary output holding the replaced content
-    // When set, `output` is this view of content a worker staged: it stays as it is, so
-    // the original is rewritten straight from it rather than from a copy of it.
+    // When set, `output` is this view (output == stagedOutput.get()) of content a worker
+    // staged: it stays as it is, so the original is rewritten straight from it rather than
+    // from a copy of it.
     std::shared_ptr<File> stagedOutput;
     long replacements = 0;  // replacements made in the file (all pairs)
     int64_t sizeChange = 0; // accumulated (search length - replace length) of the file

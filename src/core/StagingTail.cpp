@@ -1,10 +1,9 @@
 #include "core/StagingTail.h"
 
-#include "platform/Assert.h"
+#include "core/SafeRewrite.h"
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace tw {
 
@@ -116,17 +115,10 @@ bool StagingTail::moveOutput(int64_t carry, int64_t more)
         next->file = m_fs.createScratch("TW");
     if (!next->file)
         return false;
-    if (m_segment && carry > 0) {
-        std::vector<char> buffer(size_t(std::min<int64_t>(carry, int64_t(1) << 20)));
-        for (int64_t done = 0; done < carry;) {
-            const int64_t n =
-                m_segment->file->readAt(buffer.data(), size_t(std::min<int64_t>(int64_t(buffer.size()), carry - done)),
-                                        m_base + done);
-            if (n <= 0 || !next->file->write(buffer.data(), size_t(n)))
-                return false;
-            done += n;
-        }
-    }
+    // The output written so far moves along; only this tail reads or writes the segment
+    // beyond m_base, so its position may move.
+    if (m_segment && carry > 0 && copySegment(*m_segment->file, m_base, carry, *next->file) != carry)
+        return false;
     // What the views of the old segment cover stays; the moved output goes from it.
     if (m_segment && !m_segment->file->truncate(m_base))
         return false;

@@ -41,7 +41,7 @@ void UndoRecorder::awaitSurvey()
 bool UndoRecorder::reserve(int64_t size)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_limit <= 0 || size < 0 || m_recordFailed || size > m_limit - m_runBytes)
+    if (m_limit <= 0 || size < 0 || m_failureTold || size > m_limit - m_runBytes)
         return false;
     awaitSurvey();
     while (m_used + size > m_limit) {

@@ -35,9 +35,11 @@ public:
                        const FileStatus& keptStatus) override;
     [[nodiscard]] bool afterRewrite(const std::vector<RewriteItem*>& ready, const std::string& keptFile) override;
     // The originals of the last batch that were to be kept and could not be.
+    // The writer takes them where it reports a batch, whichever thread rewrote it.
     std::vector<std::string> takeNotKept()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        m_failureTold = m_recordFailed;
         return std::move(m_notKept);
     }
 
@@ -64,6 +66,9 @@ private:
     std::unique_ptr<File> m_record;
     int64_t m_recordSize = 0;        // bytes written to the record
     bool m_recordFailed = false;
+    // m_recordFailed as the writer last heard of it (takeNotKept). reserve goes by this, so
+    // that which files are kept never depends on how far a batch on another thread has got.
+    bool m_failureTold = false;
     // The survey of the history, started with the run; m_used, m_oldRuns and m_highestSeen
     // hold its result once it was taken (awaitSurvey).
     std::future<UndoSurvey> m_pendingSurvey;

@@ -9,9 +9,6 @@ namespace tw {
 
 namespace {
 
-constexpr const char* kErrorWritingReplace = "Error writing replace string to temp file";
-constexpr const char* kErrorWritingTemp = "Error writing to temp file";
-
 SpecialOutcome addReplaceText(SpecialContext& ctx, File& output, const std::string& replaceText,
                               const char* question, const char* doneLine)
 {

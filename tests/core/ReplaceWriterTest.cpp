@@ -379,7 +379,9 @@ TEST_F(WriterFixture, BatchesRewrittenAlongsideTheCommitsReportAsWhenRewrittenIn
 {
     // Five files in batches of two, with backups and the undo history: while e.txt is
     // committed, the batch of c.txt and d.txt is rewritten on another thread, and d.txt's
-    // rewrite fails after its first bytes and is put back. Lines, counters, files, backups,
+    // rewrite fails after its first bytes and is put back. The stand-in cannot create the
+    // history's record, so the first batch finds it failed: which later files are still
+    // offered for keeping must not depend on how far that batch has got. Lines, counters, files, backups,
     // the undo script and the recovery list must be those of every batch rewritten in turn.
     struct Outcome {
         std::vector<std::string> lines;
